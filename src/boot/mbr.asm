@@ -1,0 +1,19 @@
+; placeholder: prints its message and waits for a key (loader not written yet)
+cpu 8086
+org 0x7C00
+start:
+    xor ax, ax
+    mov ds, ax
+    mov si, msg
+.next: lodsb
+    or al, al
+    jz .wait
+    mov ah, 0x0E
+    mov bx, 7
+    int 0x10
+    jmp .next
+.wait: xor ax, ax
+    int 0x16
+    int 0x19
+msg: db 13,10,"Invalid partition table",0,"Error loading operating system",0,"Missing operating system",13,10,0
+    times 445-($-$$) db 0
