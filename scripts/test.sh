@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the four builds and runs every test: native (also under ASan and UBSan),
+# the oracles (fsck.fat, mtools, QEMU) and the Windows programs under Wine.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh || exit 1
+
+jobs=$(nproc)
+for preset in native native-asan win32 win64; do
+  echo "== build $preset"
+  cmake --preset "$preset" >"build-$preset.log" 2>&1 && cmake --build --preset "$preset" -j"$jobs" >>"build-$preset.log" 2>&1
+  status=$?
+  if [ $status -ne 0 ]; then
+    tail -n 60 "build-$preset.log"
+    echo "build $preset failed"
+    exit 1
+  fi
+  mv "build-$preset.log" "build/$preset/build.log"
+done
+
+# One virtual display for every Wine test.
+if [ -z "${DISPLAY:-}" ]; then
+  for n in $(seq 90 130); do
+    [ -e "/tmp/.X${n}-lock" ] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    export DISPLAY=":$n"
+    trap 'kill $xvfb_pid 2>/dev/null' EXIT
+    sleep 1
+    break
+  done
+fi
+
+passed=0
+failed=0
+run_ctest() {
+  local preset=$1
+  shift
+  echo "== test $preset"
+  ctest --preset "$preset" -j"$jobs" "$@" 2>&1 | tee "build/$preset/ctest.log"
+  local line
+  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "build/$preset/ctest.log" | tail -n 1)
+  if [ -z "$line" ]; then
+    failed=$((failed + 1))
+    return
+  fi
+  local total bad
+  total=$(echo "$line" | sed -E 's/.* out of ([0-9]+).*/\1/')
+  bad=$(echo "$line" | sed -E 's/.* ([0-9]+) tests failed.*/\1/')
+  passed=$((passed + total - bad))
+  failed=$((failed + bad))
+}
+run_ctest native
+run_ctest native-asan
+run_ctest win64 -j1
+/usr/lib/wine/wineserver -k 2>/dev/null
+
+echo "total: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

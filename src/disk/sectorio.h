@@ -1,0 +1,66 @@
+// Sector I/O on physical disks and volumes: 512-byte sectors at absolute sector numbers within the first 2 GiB.
+// Handles belong to the caller, who closes them.
+#pragma once
+
+#include <cstdint>
+
+#include "sys/sys.h"
+
+constexpr uint32_t kSectorSize = 512;
+// Sector numbers are 32-bit and the seek carries no high part: only the first 2 GiB of a device are addressable.
+constexpr uint32_t kFirstUnaddressableSector = 4194304;
+constexpr uint32_t kMaxSectorsPerWrite = 50;
+constexpr uint32_t kFillChunkSectors = 40;
+
+// Result codes of the transfers; callers test for 0.
+enum SectorIo : uint32_t {
+  kSectorIoOk = 0,
+  kSectorIoSeekFailed = 3,
+  kSectorIoCallFailed = 4,
+  kSectorIoShortTransfer = 5,
+  kSectorIoRefused = 6,  // the program's self-check failed
+};
+
+// Opens "\\.\<deviceName>" ("physicaldrive1", "E:") for reading and writing with full sharing.
+// SysInvalidHandle() on failure; the system's last error tells why.
+SysHandle OpenDevice(const char* deviceName);
+
+// Reads count sectors from startSector into buffer (count x 512 bytes). A failed read call leaves a
+// "ReadFile" trace line with the system error.
+uint32_t ReadSectors(SysHandle disk, uint32_t count, uint32_t startSector, void* buffer);
+
+// Writes count sectors; runs of more than 50 sectors go out as several writes of at most 50.
+uint32_t WriteSectors(SysHandle disk, uint32_t count, uint32_t startSector, const void* buffer);
+
+// Writes count sectors of nothing but fillByte, in chunks of at most 40 sectors from the process-wide fill buffer.
+// Fills on different threads take turns, so they never see each other's bytes.
+uint32_t FillSectors(SysHandle disk, uint32_t startSector, uint32_t count, uint8_t fillByte);
+
+// Opened device handle that closes itself.
+struct DeviceHandle {
+  SysHandle handle = SysInvalidHandle();
+  DeviceHandle() = default;
+  explicit DeviceHandle(SysHandle h) : handle(h) {}
+  DeviceHandle(const DeviceHandle&) = delete;
+  DeviceHandle& operator=(const DeviceHandle&) = delete;
+  DeviceHandle(DeviceHandle&& other) noexcept : handle(other.release()) {}
+  DeviceHandle& operator=(DeviceHandle&& other) noexcept {
+    if (this != &other) {
+      reset();
+      handle = other.release();
+    }
+    return *this;
+  }
+  ~DeviceHandle() { reset(); }
+  bool valid() const { return handle != SysInvalidHandle(); }
+  SysHandle get() const { return handle; }
+  SysHandle release() {
+    SysHandle h = handle;
+    handle = SysInvalidHandle();
+    return h;
+  }
+  void reset() {
+    if (valid()) SysCloseHandle(handle);
+    handle = SysInvalidHandle();
+  }
+};

@@ -1,0 +1,111 @@
+// The simulated Windows machine: its whole state, shared by the files that implement the seam over it.
+//
+// One process-wide machine guarded by one mutex, so a page's thread and its worker can use it together as they
+// use the real system. Tests and the command-line tool build it through the control functions of sim.h.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "sys/sim/sim.h"
+#include "sys/sys.h"
+
+// Where a disk's sectors live: an image file (or block device) on the host, or memory.
+struct SimBacking {
+  std::string path;             // empty: memory
+  std::FILE* file = nullptr;    // open while the machine holds the disk
+  std::vector<uint8_t> memory;  // used when path is empty
+};
+
+struct SimVolumeState {
+  SimVolumeSpec spec;
+  bool mounted = true;      // a dismount clears it until the disk's device is started again
+  int lockedByHandle = 0;   // handle id holding FSCTL_LOCK_VOLUME, 0 when unlocked
+};
+
+// The filter driver's view of one disk, valid while it is attached.
+struct SimFilterState {
+  bool attached = false;
+  uint32_t presentedBlock = 0;
+  uint32_t mode = 0;
+  uint32_t sectorsPerBlock = 0;  // 0 until the program configures the blocks
+  uint32_t firstSector = 0;
+  uint32_t endSector = 0;
+  uint32_t selectCalls = 0;
+  uint32_t configureCalls = 0;
+};
+
+struct SimDiskState {
+  SimDiskSpec spec;
+  SimBacking backing;
+  std::vector<SimVolumeState> volumes;
+  SimFilterState filter;
+  bool present = true;          // false once the disk was pulled
+  // Device node: the upper filter list as the registry keeps it.
+  bool hasUpperFilters = false;
+  uint32_t upperFiltersType = kRegMultiSz;
+  std::vector<uint8_t> upperFilters;
+  // Faults.
+  uint32_t openError = 0;                   // non-zero: every open fails with this error
+  uint64_t readFailFrom = UINT64_MAX;       // reads touching this sector or later fail
+  uint64_t writeFailFrom = UINT64_MAX;      // writes touching this sector or later fail
+  uint32_t failError = kSysErrorDeviceNotConnected;
+  bool shortTransfers = false;              // transfers move one sector less than asked (at least 0)
+  bool heldByOtherProgram = false;          // a restart then needs a reboot
+  // Accounting.
+  SimDiskStats stats;
+};
+
+enum class SimHandleKind { Disk, Volume, File };
+
+struct SimHandleState {
+  SimHandleKind kind = SimHandleKind::File;
+  int disk = -1;          // index into SimMachineState::disks (Disk, Volume)
+  char volumeLetter = 0;  // Volume
+  std::FILE* file = nullptr;  // File
+  std::string path;
+  uint64_t position = 0;
+  bool canRead = false, canWrite = false;
+};
+
+struct SimRegistryValue {
+  uint32_t type = 0;
+  std::vector<uint8_t> data;
+};
+
+struct SimMachineState {
+  std::recursive_mutex mutex;
+  std::vector<std::unique_ptr<SimDiskState>> disks;
+  std::map<int, SimHandleState> handles;
+  int nextHandle = 0x100;
+  std::map<std::string, std::map<std::string, SimRegistryValue>> registry;  // key path (upper case) -> values
+  std::string currentDirectory;
+  std::string windowsDirectory;
+  std::vector<std::string> debugOutput;
+  bool fixedTime = false;
+  SysTime time{};
+  bool vistaVolumeRule = false;  // writes inside a mounted, unlocked volume fail with access denied
+  SimDeviceEventSink eventSink = nullptr;
+  std::vector<std::pair<void*, int>> notifications;  // (window, id)
+  int nextNotification = 1;
+};
+
+SimMachineState& SimState();
+
+// Helpers shared by the sim files (call with the machine mutex held).
+SimDiskState* SimFindDiskByNumber(int number);
+SimDiskState* SimFindDiskByLetter(char letter, SimVolumeState** volume);
+SimHandleState* SimFindHandle(SysHandle h);
+void SimSetError(uint32_t error);
+// Host path from a Windows-style path (backslashes become slashes on POSIX hosts).
+std::string SimHostPath(const std::string& path);
+// Raw sector access on a disk's backing, bounds-checked; false past the end.
+bool SimBackingRead(SimDiskState& disk, uint64_t offset, void* buffer, uint32_t bytes);
+bool SimBackingWrite(SimDiskState& disk, uint64_t offset, const void* buffer, uint32_t bytes);
+// Raises a device arrival or removal event to every registered window.
+void SimRaiseDeviceEvent(uint32_t event);

@@ -1,0 +1,87 @@
+// Control of the simulated Windows machine: what tests, the `korvane` tool and the simulated Windows program use
+// to build a machine, inject faults and read what happened. The program itself only sees the seam (sys.h).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sys/sys.h"
+
+constexpr uint32_t kSimBusScsi = 1;
+constexpr uint32_t kSimBusAta = 3;
+constexpr uint32_t kSimBusUsb = 7;
+
+constexpr uint32_t kSimDeviceTypeCdRom = 2;
+constexpr uint32_t kSimDeviceTypeDisk = 7;
+
+struct SimVolumeSpec {
+  char letter = 'E';
+  uint64_t startSector = 0;   // where the volume begins on its disk
+  uint64_t sectorCount = 0;   // 0: up to the end of the disk
+  std::string ntDevice;       // QueryDosDevice target; empty: "\Device\HarddiskVolume<n>"
+};
+
+struct SimDiskSpec {
+  int number = 1;                        // physical drive number
+  uint32_t busType = kSimBusUsb;
+  uint32_t deviceType = kSimDeviceTypeDisk;
+  std::string vendor = "Generic ";        // as the device reports it (blanks kept)
+  std::string product = " Flash Disk";
+  bool hasVendor = true, hasProduct = true;
+  uint32_t sectorSize = 512;
+  uint64_t sectorCount = 0;              // 0 with an image file: the file's size / sector size
+  std::string imagePath;                 // empty: the disk lives in memory
+  bool createImage = false;              // create (or extend) the image file to sectorCount sectors
+  bool refusesScsiPassThrough = false;   // the capacity query then fails; the layout still answers
+  std::vector<SimVolumeSpec> volumes;
+  std::string pdoName;                   // empty: "\Device\000000<number+40 in hex>"
+  std::string interfacePath;             // empty: built from vendor and product (VEN_..&PROD_..)
+};
+
+struct SimDiskStats {
+  uint64_t readCalls = 0;
+  uint64_t writeCalls = 0;
+  uint64_t sectorsWritten = 0;
+  uint64_t lowestSectorWritten = UINT64_MAX;
+  uint64_t highestSectorWritten = 0;
+  uint32_t restarts = 0;  // device stops and starts
+  uint32_t opens = 0;
+};
+
+// A new, empty machine: no disks, empty registry, no handles, no debug output. Directories default to the host's
+// temporary directory.
+void SimReset();
+// Adds a disk; returns false (and leaves the machine as it was) when its image cannot be opened or created.
+bool SimAddDisk(const SimDiskSpec& spec);
+// Pulls a disk out (reads and writes fail, opens fail, volumes vanish) and raises a removal event; SimInsertDisk
+// puts it back and raises an arrival.
+void SimRemoveDisk(int number);
+void SimInsertDisk(int number);
+
+// Faults.
+void SimFailOpen(int number, uint32_t error);                 // 0 clears
+void SimFailReadsFrom(int number, uint64_t sector, uint32_t error = kSysErrorDeviceNotConnected);
+void SimFailWritesFrom(int number, uint64_t sector, uint32_t error = kSysErrorDeviceNotConnected);
+void SimShortTransfers(int number, bool on);
+void SimHoldDisk(int number, bool held);                      // another program holds it: restarts need a reboot
+
+// Directories and clock.
+void SimSetCurrentDirectory(const std::string& hostPath);
+void SimSetWindowsDirectory(const std::string& hostPath);
+void SimSetLocalTime(const SysTime& time);                    // fixes the clock (tests)
+void SimSetVistaVolumeRule(bool on);
+
+// Accounting.
+SimDiskStats SimStats(int number);
+void SimResetStats(int number);
+int SimOpenHandleCount();
+std::vector<std::string> SimDebugOutput();
+void SimClearDebugOutput();
+// Direct access to a disk's bytes, bypassing faults and accounting (tests).
+std::vector<uint8_t> SimReadRaw(int number, uint64_t sector, uint32_t count);
+void SimWriteRaw(int number, uint64_t sector, const std::vector<uint8_t>& data);
+
+// Device events reach windows through this sink (the simulated Windows program posts WM_DEVICECHANGE).
+typedef void (*SimDeviceEventSink)(void* window, uint32_t event);
+void SimSetDeviceEventSink(SimDeviceEventSink sink);

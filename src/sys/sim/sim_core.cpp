@@ -1,0 +1,727 @@
+// The simulated machine's core: disks and their backing, handles, file and device I/O, errors, debug output,
+// clock and the host files behind the simulated file system.
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <sys/stat.h>
+#include <thread>
+
+#ifdef _WIN32
+#include <direct.h>
+#else
+#include <unistd.h>
+#endif
+
+#include "sys/sim/machine.h"
+
+namespace {
+
+thread_local uint32_t tLastError = 0;
+
+bool Seek64(std::FILE* f, uint64_t offset) {
+#ifdef _WIN32
+  return _fseeki64(f, static_cast<long long>(offset), SEEK_SET) == 0;
+#else
+  return fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
+}
+
+uint64_t FileSize(std::FILE* f) {
+#ifdef _WIN32
+  if (_fseeki64(f, 0, SEEK_END) != 0) return 0;
+  long long size = _ftelli64(f);
+#else
+  if (fseeko(f, 0, SEEK_END) != 0) return 0;
+  off_t size = ftello(f);
+#endif
+  return size < 0 ? 0 : static_cast<uint64_t>(size);
+}
+
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+  size_t n = std::strlen(prefix);
+  if (text.size() < n) return false;
+  for (size_t i = 0; i < n; ++i)
+    if (std::tolower(static_cast<unsigned char>(text[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
+      return false;
+  return true;
+}
+
+SysHandle HandleFromId(int id) { return reinterpret_cast<SysHandle>(static_cast<intptr_t>(id)); }
+
+int IdFromHandle(SysHandle h) { return static_cast<int>(reinterpret_cast<intptr_t>(h)); }
+
+SysHandle NewHandle(const SimHandleState& state) {
+  SimMachineState& m = SimState();
+  int id = m.nextHandle;
+  m.nextHandle += 4;
+  m.handles[id] = state;
+  return HandleFromId(id);
+}
+
+uint64_t DiskBytes(const SimDiskState& disk) { return disk.spec.sectorCount * disk.spec.sectorSize; }
+
+uint64_t VolumeSectors(const SimDiskState& disk, const SimVolumeState& volume) {
+  if (volume.spec.sectorCount) return volume.spec.sectorCount;
+  return disk.spec.sectorCount > volume.spec.startSector ? disk.spec.sectorCount - volume.spec.startSector : 0;
+}
+
+// Whether a write of [first, first + count) sectors through a disk handle lands in a mounted volume that nobody
+// locked: later Windows versions refuse such writes.
+bool TouchesMountedUnlockedVolume(const SimDiskState& disk, uint64_t first, uint64_t count) {
+  for (const SimVolumeState& v : disk.volumes) {
+    if (!v.mounted || v.lockedByHandle != 0) continue;
+    uint64_t vFirst = v.spec.startSector, vEnd = vFirst + VolumeSectors(disk, v);
+    if (first < vEnd && first + count > vFirst) return true;
+  }
+  return false;
+}
+
+struct Span {
+  uint64_t begin, end;  // bytes on the disk
+};
+
+// Common checks of a sector transfer on a disk or volume handle; returns the bytes that can move, or -1 with the
+// error set.
+int64_t PrepareTransfer(SimHandleState& h, SimDiskState& disk, uint32_t bytes, bool write, Span* span) {
+  if (!disk.present) {
+    SimSetError(kSysErrorDeviceNotConnected);
+    return -1;
+  }
+  const uint32_t ss = disk.spec.sectorSize;
+  if (h.position % ss != 0 || bytes % ss != 0) {
+    SimSetError(kSysErrorInvalidParameter);
+    return -1;
+  }
+  uint64_t base = 0, limit = DiskBytes(disk);
+  if (h.kind == SimHandleKind::Volume) {
+    for (SimVolumeState& v : disk.volumes)
+      if (v.spec.letter == h.volumeLetter) {
+        base = v.spec.startSector * ss;
+        limit = base + VolumeSectors(disk, v) * ss;
+      }
+  }
+  uint64_t begin = base + h.position;
+  if (bytes == 0) {
+    *span = {begin, begin};
+    return 0;
+  }
+  if (begin >= limit) {
+    SimSetError(kSysErrorSectorNotFound);
+    return -1;
+  }
+  uint64_t end = std::min<uint64_t>(begin + bytes, limit);
+  uint64_t failFrom = (write ? disk.writeFailFrom : disk.readFailFrom) * ss;
+  if (end > failFrom) {
+    SimSetError(disk.failError);
+    return -1;
+  }
+  if (write && SimState().vistaVolumeRule) {
+    bool refused = false;
+    if (h.kind == SimHandleKind::Disk) {
+      refused = TouchesMountedUnlockedVolume(disk, begin / ss, (end - begin) / ss);
+    } else {
+      for (SimVolumeState& v : disk.volumes)
+        if (v.spec.letter == h.volumeLetter) refused = v.mounted && v.lockedByHandle == 0;
+    }
+    if (refused) {
+      SimSetError(kSysErrorAccessDenied);
+      return -1;
+    }
+  }
+  if (disk.shortTransfers) end = end - begin > ss ? end - ss : begin;
+  *span = {begin, end};
+  return static_cast<int64_t>(end - begin);
+}
+
+std::string HostCurrentDirectory() {
+  char buffer[4096];
+#ifdef _WIN32
+  if (!_getcwd(buffer, sizeof buffer)) return ".";
+#else
+  if (!getcwd(buffer, sizeof buffer)) return ".";
+#endif
+  return buffer;
+}
+
+void CloseBacking(SimBacking& b) {
+  if (b.file) std::fclose(b.file);
+  b.file = nullptr;
+}
+
+}  // namespace
+
+SimMachineState& SimState() {
+  static SimMachineState* state = new SimMachineState();  // lives as long as the process, threads included
+  return *state;
+}
+
+void SimSetError(uint32_t error) { tLastError = error; }
+
+std::string SimHostPath(const std::string& path) {
+#ifdef _WIN32
+  return path;
+#else
+  std::string p = path;
+  std::replace(p.begin(), p.end(), '\\', '/');
+  return p;
+#endif
+}
+
+SimDiskState* SimFindDiskByNumber(int number) {
+  for (auto& d : SimState().disks)
+    if (d->spec.number == number) return d.get();
+  return nullptr;
+}
+
+SimDiskState* SimFindDiskByLetter(char letter, SimVolumeState** volume) {
+  letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+  for (auto& d : SimState().disks) {
+    if (!d->present) continue;
+    for (SimVolumeState& v : d->volumes)
+      if (std::toupper(static_cast<unsigned char>(v.spec.letter)) == letter) {
+        if (volume) *volume = &v;
+        return d.get();
+      }
+  }
+  return nullptr;
+}
+
+SimHandleState* SimFindHandle(SysHandle h) {
+  auto& handles = SimState().handles;
+  auto it = handles.find(IdFromHandle(h));
+  return it == handles.end() ? nullptr : &it->second;
+}
+
+bool SimBackingRead(SimDiskState& disk, uint64_t offset, void* buffer, uint32_t bytes) {
+  if (offset + bytes > DiskBytes(disk)) return false;
+  SimBacking& b = disk.backing;
+  if (b.path.empty()) {
+    std::memcpy(buffer, b.memory.data() + offset, bytes);
+    return true;
+  }
+  if (!Seek64(b.file, offset)) return false;
+  size_t got = std::fread(buffer, 1, bytes, b.file);
+  // An image file shorter than its disk reads as zeros beyond its end.
+  if (got < bytes) std::memset(static_cast<uint8_t*>(buffer) + got, 0, bytes - got);
+  std::clearerr(b.file);
+  return true;
+}
+
+bool SimBackingWrite(SimDiskState& disk, uint64_t offset, const void* buffer, uint32_t bytes) {
+  if (offset + bytes > DiskBytes(disk)) return false;
+  SimBacking& b = disk.backing;
+  if (b.path.empty()) {
+    std::memcpy(b.memory.data() + offset, buffer, bytes);
+    return true;
+  }
+  if (!Seek64(b.file, offset)) return false;
+  bool ok = std::fwrite(buffer, 1, bytes, b.file) == bytes;
+  // Keep the host file current: other tools (and other handles) read it directly.
+  return std::fflush(b.file) == 0 && ok;
+}
+
+void SimRaiseDeviceEvent(uint32_t event) {
+  SimMachineState& m = SimState();
+  if (!m.eventSink) return;
+  for (auto& n : m.notifications) m.eventSink(n.first, event);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Control
+// ---------------------------------------------------------------------------------------------------------------
+
+void SimReset() {
+  SimMachineState& m = SimState();
+  std::lock_guard<std::recursive_mutex> lock(m.mutex);
+  for (auto& h : m.handles)
+    if (h.second.file) std::fclose(h.second.file);
+  for (auto& d : m.disks) CloseBacking(d->backing);
+  m.disks.clear();
+  m.handles.clear();
+  m.registry.clear();
+  m.debugOutput.clear();
+  m.notifications.clear();
+  m.currentDirectory = HostCurrentDirectory();
+  m.windowsDirectory.clear();
+  m.fixedTime = false;
+  m.vistaVolumeRule = false;
+}
+
+bool SimAddDisk(const SimDiskSpec& spec) {
+  SimMachineState& m = SimState();
+  std::lock_guard<std::recursive_mutex> lock(m.mutex);
+  auto disk = std::make_unique<SimDiskState>();
+  disk->spec = spec;
+  if (disk->spec.sectorSize == 0) disk->spec.sectorSize = 512;
+  SimBacking& b = disk->backing;
+  b.path = spec.imagePath;
+  if (b.path.empty()) {
+    b.memory.assign(spec.sectorCount * disk->spec.sectorSize, 0);
+  } else {
+    b.file = std::fopen(b.path.c_str(), "r+b");
+    if (!b.file && spec.createImage) b.file = std::fopen(b.path.c_str(), "w+b");
+    if (!b.file) b.file = spec.sectorCount == 0 ? std::fopen(b.path.c_str(), "rb") : nullptr;
+    if (!b.file) return false;
+    uint64_t size = FileSize(b.file);
+    if (disk->spec.sectorCount == 0) disk->spec.sectorCount = size / disk->spec.sectorSize;
+    uint64_t wanted = disk->spec.sectorCount * disk->spec.sectorSize;
+    if (spec.createImage && size < wanted) {
+      // Extend without writing the whole image: one byte at its end.
+      if (!Seek64(b.file, wanted - 1) || std::fputc(0, b.file) == EOF || std::fflush(b.file) != 0) {
+        CloseBacking(b);
+        return false;
+      }
+    }
+  }
+  for (const SimVolumeSpec& v : spec.volumes) {
+    SimVolumeState vs;
+    vs.spec = v;
+    disk->volumes.push_back(vs);
+  }
+  m.disks.push_back(std::move(disk));
+  return true;
+}
+
+void SimRemoveDisk(int number) {
+  SimMachineState& m = SimState();
+  std::lock_guard<std::recursive_mutex> lock(m.mutex);
+  if (SimDiskState* d = SimFindDiskByNumber(number)) {
+    d->present = false;
+    SimRaiseDeviceEvent(0x8004);
+  }
+}
+
+void SimInsertDisk(int number) {
+  SimMachineState& m = SimState();
+  std::lock_guard<std::recursive_mutex> lock(m.mutex);
+  if (SimDiskState* d = SimFindDiskByNumber(number)) {
+    d->present = true;
+    SimRaiseDeviceEvent(0x8000);
+  }
+}
+
+namespace {
+template <typename F>
+void WithDisk(int number, F f) {
+  SimMachineState& m = SimState();
+  std::lock_guard<std::recursive_mutex> lock(m.mutex);
+  if (SimDiskState* d = SimFindDiskByNumber(number)) f(*d);
+}
+}  // namespace
+
+void SimFailOpen(int number, uint32_t error) {
+  WithDisk(number, [&](SimDiskState& d) { d.openError = error; });
+}
+void SimFailReadsFrom(int number, uint64_t sector, uint32_t error) {
+  WithDisk(number, [&](SimDiskState& d) {
+    d.readFailFrom = sector;
+    d.failError = error;
+  });
+}
+void SimFailWritesFrom(int number, uint64_t sector, uint32_t error) {
+  WithDisk(number, [&](SimDiskState& d) {
+    d.writeFailFrom = sector;
+    d.failError = error;
+  });
+}
+void SimShortTransfers(int number, bool on) {
+  WithDisk(number, [&](SimDiskState& d) { d.shortTransfers = on; });
+}
+void SimHoldDisk(int number, bool held) {
+  WithDisk(number, [&](SimDiskState& d) { d.heldByOtherProgram = held; });
+}
+
+void SimSetCurrentDirectory(const std::string& hostPath) {
+  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  SimState().currentDirectory = hostPath;
+}
+void SimSetWindowsDirectory(const std::string& hostPath) {
+  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  SimState().windowsDirectory = hostPath;
+}
+void SimSetLocalTime(const SysTime& time) {
+  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  SimState().fixedTime = true;
+  SimState().time = time;
+}
+void SimSetVistaVolumeRule(bool on) {
+  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  SimState().vistaVolumeRule = on;
+}
+
+SimDiskStats SimStats(int number) {
+  SimDiskStats s;
+  WithDisk(number, [&](SimDiskState& d) { s = d.stats; });
+  return s;
+}
+void SimResetStats(int number) {
+  WithDisk(number, [&](SimDiskState& d) { d.stats = SimDiskStats(); });
+}
+int SimOpenHandleCount() {
+  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  return static_cast<int>(SimState().handles.size());
+}
+std::vector<std::string> SimDebugOutput() {
+  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  return SimState().debugOutput;
+}
+void SimClearDebugOutput() {
+  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  SimState().debugOutput.clear();
+}
+std::vector<uint8_t> SimReadRaw(int number, uint64_t sector, uint32_t count) {
+  std::vector<uint8_t> data;
+  WithDisk(number, [&](SimDiskState& d) {
+    data.assign(static_cast<size_t>(count) * d.spec.sectorSize, 0);
+    if (!SimBackingRead(d, sector * d.spec.sectorSize, data.data(), static_cast<uint32_t>(data.size())))
+      data.clear();
+  });
+  return data;
+}
+void SimWriteRaw(int number, uint64_t sector, const std::vector<uint8_t>& data) {
+  WithDisk(number, [&](SimDiskState& d) {
+    SimBackingWrite(d, sector * d.spec.sectorSize, data.data(), static_cast<uint32_t>(data.size()));
+  });
+}
+void SimSetDeviceEventSink(SimDeviceEventSink sink) {
+  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  SimState().eventSink = sink;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// The seam: files and devices
+// ---------------------------------------------------------------------------------------------------------------
+
+bool operator==(const SysGuid& a, const SysGuid& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+SysHandle SysCreateFile(const char* path, uint32_t access, uint32_t share, uint32_t disposition, uint32_t flags) {
+  (void)share;
+  (void)flags;
+  SimMachineState& m = SimState();
+  std::lock_guard<std::recursive_mutex> lock(m.mutex);
+  std::string p = path ? path : "";
+  SimHandleState h;
+  h.path = p;
+  h.canRead = (access & kSysGenericRead) != 0;
+  h.canWrite = (access & kSysGenericWrite) != 0;
+  if (p.rfind("\\\\.\\", 0) == 0) {
+    std::string name = p.substr(4);
+    SimDiskState* disk = nullptr;
+    if (StartsWithNoCase(name, "physicaldrive") && name.size() > 13) {
+      char* end = nullptr;
+      long number = std::strtol(name.c_str() + 13, &end, 10);
+      if (*end == '\0') disk = SimFindDiskByNumber(static_cast<int>(number));
+      h.kind = SimHandleKind::Disk;
+    } else if (name.size() == 2 && name[1] == ':') {
+      disk = SimFindDiskByLetter(name[0], nullptr);
+      h.kind = SimHandleKind::Volume;
+      h.volumeLetter = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+    }
+    if (!disk || !disk->present) {
+      SimSetError(kSysErrorFileNotFound);
+      return SysInvalidHandle();
+    }
+    if (disk->openError) {
+      SimSetError(disk->openError);
+      return SysInvalidHandle();
+    }
+    for (size_t i = 0; i < m.disks.size(); ++i)
+      if (m.disks[i].get() == disk) h.disk = static_cast<int>(i);
+    disk->stats.opens++;
+    SimSetError(0);
+    return NewHandle(h);
+  }
+  std::string host = SimHostPath(p);
+  const char* mode = h.canWrite ? "r+b" : "rb";
+  std::FILE* f = nullptr;
+  if (disposition == kSysCreateAlways) {
+    f = std::fopen(host.c_str(), "w+b");
+  } else {
+    f = std::fopen(host.c_str(), mode);
+    if (!f && disposition == kSysOpenAlways) f = std::fopen(host.c_str(), "w+b");
+  }
+  if (!f) {
+    SimSetError(errno == EACCES ? kSysErrorAccessDenied : kSysErrorFileNotFound);
+    return SysInvalidHandle();
+  }
+  h.kind = SimHandleKind::File;
+  h.file = f;
+  SimSetError(0);
+  return NewHandle(h);
+}
+
+uint32_t SysSetFilePointer(SysHandle handle, int32_t distance, int32_t* distanceHigh, uint32_t method) {
+  SimMachineState& m = SimState();
+  std::lock_guard<std::recursive_mutex> lock(m.mutex);
+  SimHandleState* h = SimFindHandle(handle);
+  if (!h) {
+    SimSetError(kSysErrorInvalidHandle);
+    return kSysInvalidSetFilePointer;
+  }
+  int64_t move = distanceHigh ? (static_cast<int64_t>(*distanceHigh) << 32) | static_cast<uint32_t>(distance)
+                              : static_cast<int64_t>(distance);
+  int64_t base = method == kSysFileBegin ? 0 : static_cast<int64_t>(h->position);
+  if (method == 2 /* FILE_END */) {
+    if (h->kind == SimHandleKind::File) base = static_cast<int64_t>(FileSize(h->file));
+    else base = static_cast<int64_t>(DiskBytes(*m.disks[h->disk]));
+  }
+  int64_t target = base + move;
+  if (target < 0) {
+    SimSetError(131);  // ERROR_NEGATIVE_SEEK
+    return kSysInvalidSetFilePointer;
+  }
+  h->position = static_cast<uint64_t>(target);
+  if (distanceHigh) *distanceHigh = static_cast<int32_t>(h->position >> 32);
+  SimSetError(0);
+  return static_cast<uint32_t>(h->position);
+}
+
+bool SysReadFile(SysHandle handle, void* buffer, uint32_t bytes, uint32_t* bytesRead) {
+  SimMachineState& m = SimState();
+  std::lock_guard<std::recursive_mutex> lock(m.mutex);
+  if (bytesRead) *bytesRead = 0;
+  SimHandleState* h = SimFindHandle(handle);
+  if (!h || !h->canRead) {
+    SimSetError(h ? kSysErrorAccessDenied : kSysErrorInvalidHandle);
+    return false;
+  }
+  if (h->kind == SimHandleKind::File) {
+    if (!Seek64(h->file, h->position)) {
+      SimSetError(kSysErrorReadFault);
+      return false;
+    }
+    size_t got = std::fread(buffer, 1, bytes, h->file);
+    std::clearerr(h->file);
+    h->position += got;
+    if (bytesRead) *bytesRead = static_cast<uint32_t>(got);
+    return true;
+  }
+  SimDiskState& disk = *m.disks[h->disk];
+  disk.stats.readCalls++;
+  Span span{};
+  int64_t n = PrepareTransfer(*h, disk, bytes, false, &span);
+  if (n < 0) return false;
+  if (n > 0 && !SimBackingRead(disk, span.begin, buffer, static_cast<uint32_t>(n))) {
+    SimSetError(kSysErrorReadFault);
+    return false;
+  }
+  h->position += static_cast<uint64_t>(n);
+  if (bytesRead) *bytesRead = static_cast<uint32_t>(n);
+  return true;
+}
+
+bool SysWriteFile(SysHandle handle, const void* buffer, uint32_t bytes, uint32_t* bytesWritten) {
+  SimMachineState& m = SimState();
+  std::lock_guard<std::recursive_mutex> lock(m.mutex);
+  if (bytesWritten) *bytesWritten = 0;
+  SimHandleState* h = SimFindHandle(handle);
+  if (!h || !h->canWrite) {
+    SimSetError(h ? kSysErrorAccessDenied : kSysErrorInvalidHandle);
+    return false;
+  }
+  if (h->kind == SimHandleKind::File) {
+    if (!Seek64(h->file, h->position) || std::fwrite(buffer, 1, bytes, h->file) != bytes) {
+      SimSetError(kSysErrorWriteFault);
+      return false;
+    }
+    h->position += bytes;
+    if (bytesWritten) *bytesWritten = bytes;
+    return true;
+  }
+  SimDiskState& disk = *m.disks[h->disk];
+  disk.stats.writeCalls++;
+  Span span{};
+  int64_t n = PrepareTransfer(*h, disk, bytes, true, &span);
+  if (n < 0) return false;
+  if (n > 0 && !SimBackingWrite(disk, span.begin, buffer, static_cast<uint32_t>(n))) {
+    SimSetError(kSysErrorWriteFault);
+    return false;
+  }
+  if (n > 0) {
+    const uint32_t ss = disk.spec.sectorSize;
+    uint64_t first = span.begin / ss, last = (span.end - 1) / ss;
+    disk.stats.sectorsWritten += last - first + 1;
+    disk.stats.lowestSectorWritten = std::min(disk.stats.lowestSectorWritten, first);
+    disk.stats.highestSectorWritten = std::max(disk.stats.highestSectorWritten, last);
+  }
+  h->position += static_cast<uint64_t>(n);
+  if (bytesWritten) *bytesWritten = static_cast<uint32_t>(n);
+  return true;
+}
+
+bool SysFlushFileBuffers(SysHandle handle) {
+  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  SimHandleState* h = SimFindHandle(handle);
+  if (!h) {
+    SimSetError(kSysErrorInvalidHandle);
+    return false;
+  }
+  if (h->file) std::fflush(h->file);
+  return true;
+}
+
+bool SysCloseHandle(SysHandle handle) {
+  SimMachineState& m = SimState();
+  std::lock_guard<std::recursive_mutex> lock(m.mutex);
+  auto it = m.handles.find(IdFromHandle(handle));
+  if (it == m.handles.end()) {
+    SimSetError(kSysErrorInvalidHandle);
+    return false;
+  }
+  if (it->second.file) std::fclose(it->second.file);
+  // A handle that held a volume lock gives it up when it closes.
+  for (auto& d : m.disks)
+    for (SimVolumeState& v : d->volumes)
+      if (v.lockedByHandle == it->first) v.lockedByHandle = 0;
+  m.handles.erase(it);
+  return true;
+}
+
+bool SysGetFileAttributesEx(const char* path, uint32_t* attributes, uint64_t* size) {
+  struct stat st {};
+  if (stat(SimHostPath(path).c_str(), &st) != 0) {
+    SimSetError(kSysErrorFileNotFound);
+    return false;
+  }
+  uint32_t attr = S_ISDIR(st.st_mode) ? 0x10u : 0x20u;  // directory, or archive as Windows sets on new files
+#ifndef _WIN32
+  if (!(st.st_mode & S_IWUSR)) attr |= 0x01u;           // read-only
+#endif
+  if (attributes) *attributes = attr;
+  if (size) *size = static_cast<uint64_t>(st.st_size);
+  return true;
+}
+
+bool SysFindFile(const char* pattern) {
+  struct stat st {};
+  if (stat(SimHostPath(pattern).c_str(), &st) != 0) {
+    SimSetError(kSysErrorFileNotFound);
+    return false;
+  }
+  return true;
+}
+
+bool SysCopyFile(const char* from, const char* to, bool failIfExists) {
+  std::string src = SimHostPath(from), dst = SimHostPath(to);
+  struct stat st {};
+  if (failIfExists && stat(dst.c_str(), &st) == 0) {
+    SimSetError(80);  // ERROR_FILE_EXISTS
+    return false;
+  }
+  std::FILE* in = std::fopen(src.c_str(), "rb");
+  if (!in) {
+    SimSetError(kSysErrorFileNotFound);
+    return false;
+  }
+  std::FILE* out = std::fopen(dst.c_str(), "wb");
+  if (!out) {
+    std::fclose(in);
+    SimSetError(kSysErrorPathNotFound);
+    return false;
+  }
+  char buffer[65536];
+  size_t n;
+  bool ok = true;
+  while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) ok = ok && std::fwrite(buffer, 1, n, out) == n;
+  std::fclose(in);
+  ok = std::fclose(out) == 0 && ok;
+  if (!ok) SimSetError(kSysErrorWriteFault);
+  return ok;
+}
+
+namespace {
+uint32_t CopyOut(const std::string& text, char* buffer, uint32_t size) {
+  if (text.empty()) return 0;
+  if (text.size() + 1 > size) return static_cast<uint32_t>(text.size() + 1);
+  std::memcpy(buffer, text.c_str(), text.size() + 1);
+  return static_cast<uint32_t>(text.size());
+}
+}  // namespace
+
+uint32_t SysGetCurrentDirectory(uint32_t size, char* buffer) {
+  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  return CopyOut(SimState().currentDirectory, buffer, size);
+}
+
+uint32_t SysGetWindowsDirectory(char* buffer, uint32_t size) {
+  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  return CopyOut(SimState().windowsDirectory, buffer, size);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Errors, diagnostics, time
+// ---------------------------------------------------------------------------------------------------------------
+
+uint32_t SysGetLastError() { return tLastError; }
+void SysSetLastError(uint32_t error) { tLastError = error; }
+
+uint32_t SysFormatMessage(uint32_t error, char* buffer, uint32_t size) {
+  static const struct {
+    uint32_t error;
+    const char* text;
+  } kTexts[] = {
+      {0, "The operation completed successfully.\r\n"},
+      {1, "Incorrect function.\r\n"},
+      {2, "The system cannot find the file specified.\r\n"},
+      {3, "The system cannot find the path specified.\r\n"},
+      {5, "Access is denied.\r\n"},
+      {6, "The handle is invalid.\r\n"},
+      {21, "The device is not ready.\r\n"},
+      {27, "The drive cannot find the sector requested.\r\n"},
+      {29, "The system cannot write to the specified device.\r\n"},
+      {30, "The system cannot read from the specified device.\r\n"},
+      {32, "The process cannot access the file because it is being used by another process.\r\n"},
+      {50, "The request is not supported.\r\n"},
+      {87, "The parameter is incorrect.\r\n"},
+      {122, "The data area passed to a system call is too small.\r\n"},
+      {1167, "The device is not connected.\r\n"},
+  };
+  for (const auto& t : kTexts) {
+    if (t.error != error) continue;
+    size_t n = std::strlen(t.text);
+    if (n + 1 > size) {
+      SimSetError(kSysErrorInsufficientBuffer);
+      return 0;
+    }
+    std::memcpy(buffer, t.text, n + 1);
+    return static_cast<uint32_t>(n);
+  }
+  SimSetError(317);  // ERROR_MR_MID_NOT_FOUND
+  return 0;
+}
+
+void SysOutputDebugString(const char* text) {
+  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  SimState().debugOutput.push_back(text ? text : "");
+  if (std::getenv("KORVANE_TRACE")) std::fputs(text ? text : "", stderr);
+}
+
+void SysGetLocalTime(SysTime* time) {
+  {
+    std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+    if (SimState().fixedTime) {
+      *time = SimState().time;
+      return;
+    }
+  }
+  std::time_t now = std::time(nullptr);
+  std::tm t{};
+#ifdef _WIN32
+  localtime_s(&t, &now);
+#else
+  localtime_r(&now, &t);
+#endif
+  time->year = static_cast<uint16_t>(t.tm_year + 1900);
+  time->month = static_cast<uint16_t>(t.tm_mon + 1);
+  time->dayOfWeek = static_cast<uint16_t>(t.tm_wday);
+  time->day = static_cast<uint16_t>(t.tm_mday);
+  time->hour = static_cast<uint16_t>(t.tm_hour);
+  time->minute = static_cast<uint16_t>(t.tm_min);
+  time->second = static_cast<uint16_t>(t.tm_sec);
+  time->milliseconds = 0;
+}
+
+void SysSleep(uint32_t milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }

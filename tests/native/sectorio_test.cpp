@@ -1,0 +1,165 @@
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+#include "app/selfcheck.h"
+#include "disk/sectorio.h"
+#include "sim_fixture.h"
+
+namespace {
+
+class SectorIoTest : public SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    AddDisk(MemoryStick(4096));
+    disk = DeviceHandle(OpenDevice("physicaldrive1"));
+    ASSERT_TRUE(disk.valid());
+    SimResetStats(1);
+  }
+  void TearDown() override {
+    disk.reset();
+    SimTest::TearDown();
+  }
+  DeviceHandle disk;
+};
+
+TEST_F(SectorIoTest, FillGoesOutInChunksOfAtMostFortySectors) {
+  struct Case {
+    uint32_t count, calls;
+  } cases[] = {{0, 0}, {40, 1}, {41, 2}, {80, 2}, {2846, 72}};
+  uint32_t start = 100;
+  for (const Case& c : cases) {
+    SimResetStats(1);
+    ASSERT_EQ(FillSectors(disk.get(), start, c.count, 0x5A), kSectorIoOk);
+    EXPECT_EQ(SimStats(1).writeCalls, c.calls) << c.count << " sectors";
+    EXPECT_EQ(SimStats(1).sectorsWritten, c.count);
+    EXPECT_TRUE(AllBytes(1, start, c.count, 0x5A));
+    EXPECT_TRUE(AllBytes(1, start + c.count, 1, 0)) << "wrote past the fill";
+    start += c.count + 1;
+  }
+}
+
+TEST_F(SectorIoTest, FillBufferIsRefilledWhenAShorterFillLeftItPartlyOtherBytes) {
+  ASSERT_EQ(FillSectors(disk.get(), 0, 1, 0xF6), kSectorIoOk);
+  ASSERT_EQ(FillSectors(disk.get(), 10, 40, 0xF6), kSectorIoOk);
+  EXPECT_TRUE(AllBytes(1, 10, 40, 0xF6));
+  // Back and forth between bytes, with a short fill in between.
+  ASSERT_EQ(FillSectors(disk.get(), 100, 2, 0x00), kSectorIoOk);
+  ASSERT_EQ(FillSectors(disk.get(), 200, 45, 0xF6), kSectorIoOk);
+  ASSERT_EQ(FillSectors(disk.get(), 300, 45, 0x00), kSectorIoOk);
+  EXPECT_TRUE(AllBytes(1, 200, 45, 0xF6));
+  SimWriteRaw(1, 300, std::vector<uint8_t>(45 * 512, 0xEE));
+  ASSERT_EQ(FillSectors(disk.get(), 300, 45, 0x00), kSectorIoOk);
+  EXPECT_TRUE(AllBytes(1, 300, 45, 0x00));
+}
+
+TEST_F(SectorIoTest, WritesLongerThanFiftySectorsAreSplitNeverOverrun) {
+  std::vector<uint8_t> data(120 * 512);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i / 512 + 1);
+  ASSERT_EQ(WriteSectors(disk.get(), 120, 7, data.data()), kSectorIoOk);
+  EXPECT_EQ(SimStats(1).writeCalls, 3u);
+  EXPECT_EQ(SimReadRaw(1, 7, 120), data);
+  std::vector<uint8_t> back(120 * 512);
+  ASSERT_EQ(ReadSectors(disk.get(), 120, 7, back.data()), kSectorIoOk);
+  EXPECT_EQ(back, data);
+}
+
+TEST_F(SectorIoTest, ZeroSectorTransfersSucceedAndMoveNothing) {
+  uint8_t buffer[512] = {1};
+  EXPECT_EQ(ReadSectors(disk.get(), 0, 5, buffer), kSectorIoOk);
+  EXPECT_EQ(buffer[0], 1);
+  EXPECT_EQ(FillSectors(disk.get(), 5, 0, 0xAA), kSectorIoOk);
+  EXPECT_EQ(SimStats(1).sectorsWritten, 0u);
+}
+
+TEST_F(SectorIoTest, FailedAndShortTransfersGiveTheirCodes) {
+  uint8_t buffer[4 * 512] = {};
+  // Past the end of the disk: the system reports a failure or a short read, never success.
+  uint32_t pastEnd = ReadSectors(disk.get(), 1, 4096, buffer);
+  EXPECT_TRUE(pastEnd == kSectorIoCallFailed || pastEnd == kSectorIoShortTransfer) << pastEnd;
+  EXPECT_EQ(ReadSectors(disk.get(), 4, 4094, buffer), kSectorIoShortTransfer);
+
+  SimFailWritesFrom(1, 1000);
+  EXPECT_EQ(WriteSectors(disk.get(), 4, 998, buffer), kSectorIoCallFailed);
+  // A fill stops at the failing chunk: the chunks before it are written, none after it.
+  SimWriteRaw(1, 900, std::vector<uint8_t>(200 * 512, 0));
+  EXPECT_EQ(FillSectors(disk.get(), 900, 200, 0x77), kSectorIoCallFailed);
+  EXPECT_TRUE(AllBytes(1, 900, 80, 0x77));
+  EXPECT_TRUE(AllBytes(1, 980, 120, 0x00));
+  SimFailWritesFrom(1, UINT64_MAX);
+
+  SimShortTransfers(1, true);
+  EXPECT_EQ(WriteSectors(disk.get(), 4, 10, buffer), kSectorIoShortTransfer);
+  EXPECT_EQ(ReadSectors(disk.get(), 4, 10, buffer), kSectorIoShortTransfer);
+}
+
+TEST_F(SectorIoTest, AFailedReadLeavesAReadFileTraceLineWithTheSystemText) {
+  SimFailReadsFrom(1, 0, kSysErrorDeviceNotConnected);
+  SimClearDebugOutput();
+  uint8_t buffer[512];
+  EXPECT_EQ(ReadSectors(disk.get(), 1, 3, buffer), kSectorIoCallFailed);
+  std::vector<std::string> out = SimDebugOutput();
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(out[0], "ReadFile:Last Err(48f)The device is not connected.\r\n");
+}
+
+TEST_F(SectorIoTest, TheSelfCheckRefusesEveryTransfer) {
+  SelfCheckForceFailureForTesting(true);
+  uint8_t buffer[512] = {};
+  EXPECT_EQ(ReadSectors(disk.get(), 1, 0, buffer), kSectorIoRefused);
+  EXPECT_EQ(WriteSectors(disk.get(), 1, 0, buffer), kSectorIoRefused);
+  EXPECT_EQ(FillSectors(disk.get(), 0, 3, 0x11), kSectorIoRefused);
+  SelfCheckForceFailureForTesting(false);
+  EXPECT_EQ(SimStats(1).writeCalls, 0u);
+  EXPECT_TRUE(SelfCheckPasses());
+}
+
+TEST_F(SectorIoTest, DeviceNamesThatDoNotFitThePathAreRefused) {
+  DeviceHandle tooLong(OpenDevice("physicaldrive1000000000000000"));
+  EXPECT_FALSE(tooLong.valid());
+  DeviceHandle missing(OpenDevice("physicaldrive7"));
+  EXPECT_FALSE(missing.valid());
+  EXPECT_EQ(SysGetLastError(), kSysErrorFileNotFound);
+}
+
+TEST_F(SectorIoTest, ConcurrentFillsWriteOnlyTheirOwnByte) {
+  auto fill = [this](uint32_t start, uint8_t byte) {
+    for (int round = 0; round < 20; ++round) ASSERT_EQ(FillSectors(disk.get(), start, 95, byte), kSectorIoOk);
+  };
+  std::thread a(fill, 1000, 0xAA), b(fill, 2000, 0x55);
+  a.join();
+  b.join();
+  EXPECT_TRUE(AllBytes(1, 1000, 95, 0xAA));
+  EXPECT_TRUE(AllBytes(1, 2000, 95, 0x55));
+}
+
+// The 2 GiB addressing limit, on a sparse image file just over 2 GiB.
+TEST(SectorIoLimits, SectorsAreAddressableUpToTwoGibibytes) {
+  SimReset();
+  std::string path = "/tmp/korvane-limit-" + std::to_string(getpid()) + ".img";
+  SimDiskSpec spec = MemoryStick(4194304 + 8);
+  spec.imagePath = path;
+  spec.createImage = true;
+  ASSERT_TRUE(SimAddDisk(spec));
+  {
+    DeviceHandle disk(OpenDevice("physicaldrive1"));
+    ASSERT_TRUE(disk.valid());
+    uint8_t buffer[512];
+    std::fill(buffer, buffer + 512, 0xC3);
+    EXPECT_EQ(WriteSectors(disk.get(), 1, 4194303, buffer), kSectorIoOk);
+    EXPECT_EQ(ReadSectors(disk.get(), 1, 4194303, buffer), kSectorIoOk);
+    EXPECT_EQ(buffer[511], 0xC3);
+    SimResetStats(1);
+    EXPECT_EQ(ReadSectors(disk.get(), 1, 4194304, buffer), kSectorIoSeekFailed);
+    EXPECT_EQ(WriteSectors(disk.get(), 1, 4194304, buffer), kSectorIoSeekFailed);
+    EXPECT_EQ(FillSectors(disk.get(), 4194304, 3, 0), kSectorIoSeekFailed);
+    EXPECT_EQ(SimStats(1).writeCalls, 0u);
+    EXPECT_EQ(SimStats(1).readCalls, 0u);
+  }
+  SimReset();
+  std::remove(path.c_str());
+}
+
+}  // namespace

@@ -1,0 +1,36 @@
+// Shared set-up for the native tests: a fresh simulated machine per test, with helpers to add USB disks.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sys/sim/sim.h"
+
+// A USB stick in memory as physical drive `number` with one volume.
+inline SimDiskSpec MemoryStick(uint64_t sectors, int number = 1, char letter = 'E') {
+  SimDiskSpec spec;
+  spec.number = number;
+  spec.sectorCount = sectors;
+  SimVolumeSpec volume;
+  volume.letter = letter;
+  spec.volumes.push_back(volume);
+  return spec;
+}
+
+class SimTest : public ::testing::Test {
+ protected:
+  void SetUp() override { SimReset(); }
+  void TearDown() override { EXPECT_EQ(SimOpenHandleCount(), 0) << "a handle was left open"; }
+
+  static void AddDisk(const SimDiskSpec& spec) { ASSERT_TRUE(SimAddDisk(spec)); }
+  static std::vector<uint8_t> Sector(int disk, uint64_t sector) { return SimReadRaw(disk, sector, 1); }
+  // True when every byte of [first, first + count) sectors is `value`.
+  static bool AllBytes(int disk, uint64_t first, uint32_t count, uint8_t value) {
+    for (uint8_t b : SimReadRaw(disk, first, count))
+      if (b != value) return false;
+    return true;
+  }
+};
