@@ -74,6 +74,7 @@ struct SimHandleState {
 };
 
 struct SimRegistryValue {
+  std::string name;  // as first written (names compare without case)
   uint32_t type = 0;
   std::vector<uint8_t> data;
 };
@@ -84,6 +85,9 @@ struct SimMachineState {
   std::map<int, SimHandleState> handles;
   int nextHandle = 0x100;
   std::map<std::string, std::map<std::string, SimRegistryValue>> registry;  // key path (upper case) -> values
+  std::map<int, std::string> registryKeys;  // open key handle id -> key path (upper case)
+  int nextRegistryKey = 0x20000000;
+  uint32_t registryCreateError = 0;         // non-zero: RegCreateKey fails with this error
   std::string currentDirectory;
   std::string windowsDirectory;
   std::vector<std::string> debugOutput;

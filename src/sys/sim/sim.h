@@ -82,6 +82,17 @@ void SimClearDebugOutput();
 std::vector<uint8_t> SimReadRaw(int number, uint64_t sector, uint32_t count);
 void SimWriteRaw(int number, uint64_t sector, const std::vector<uint8_t>& data);
 
+// Registry under HKEY_LOCAL_MACHINE. Key paths are given without the root ("SYSTEM\CurrentControlSet\...");
+// keys and value names compare without case.
+void SimFailRegistryCreate(uint32_t error);  // RegCreateKey fails with this error; 0 clears
+bool SimRegistryKeyExists(const std::string& key);
+// A value's type and bytes; false when the key or the value does not exist.
+bool SimGetRegistryValue(const std::string& key, const std::string& name, uint32_t* type, std::vector<uint8_t>* data);
+void SimSetRegistryValue(const std::string& key, const std::string& name, uint32_t type,
+                         const std::vector<uint8_t>& data);
+std::vector<std::string> SimRegistryValueNames(const std::string& key);  // as first written, sorted without case
+int SimOpenRegistryKeyCount();
+
 // Device events reach windows through this sink (the simulated Windows program posts WM_DEVICECHANGE).
 typedef void (*SimDeviceEventSink)(void* window, uint32_t event);
 void SimSetDeviceEventSink(SimDeviceEventSink sink);

@@ -162,12 +162,20 @@ void SimSetError(uint32_t error) { tLastError = error; }
 
 std::string SimHostPath(const std::string& path) {
 #ifdef _WIN32
-  return path;
+  const char separator = '\\';
+  std::string p = path;
 #else
+  const char separator = '/';
   std::string p = path;
   std::replace(p.begin(), p.end(), '\\', '/');
-  return p;
 #endif
+  // A relative path names a file of the simulated current directory, as it does on Windows.
+  bool absolute = !p.empty() && (p[0] == '/' || p[0] == '\\' || (p.size() > 1 && p[1] == ':'));
+  if (p.empty() || absolute) return p;
+  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  const std::string& base = SimState().currentDirectory;
+  if (base.empty()) return p;
+  return base.back() == separator ? base + p : base + separator + p;
 }
 
 SimDiskState* SimFindDiskByNumber(int number) {
@@ -242,6 +250,8 @@ void SimReset() {
   m.disks.clear();
   m.handles.clear();
   m.registry.clear();
+  m.registryKeys.clear();
+  m.registryCreateError = 0;
   m.debugOutput.clear();
   m.notifications.clear();
   m.currentDirectory = HostCurrentDirectory();
