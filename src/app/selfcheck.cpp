@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "boot/boot_programs.h"
+#include "floppy/floppy.h"
 
 namespace {
 
@@ -22,7 +23,9 @@ bool SelfCheckPasses() {
   if (gForcedFailure.load()) return false;
   return RuntimeChecksum(kBootProgramDos622, sizeof kBootProgramDos622) == kBootProgramDos622Checksum &&
          RuntimeChecksum(kBootProgramDos71, sizeof kBootProgramDos71) == kBootProgramDos71Checksum &&
-         RuntimeChecksum(kMbrProgram, sizeof kMbrProgram) == kMbrProgramChecksum;
+         RuntimeChecksum(kMbrProgram, sizeof kMbrProgram) == kMbrProgramChecksum &&
+         FloppyGeometryChecksum(static_cast<const volatile FloppyGeometry*>(kFloppyGeometries), kFloppyKindCount) ==
+             kFloppyGeometryChecksum;
 }
 
 void SelfCheckForceFailureForTesting(bool fail) { gForcedFailure.store(fail); }
