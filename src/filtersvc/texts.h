@@ -1,0 +1,28 @@
+// What the multi-floppy service run tells the user, in both languages.
+#pragma once
+
+#include "app/texts.h"
+
+inline constexpr TextPair kServiceCaption{"Plover hint", "Plover hint"};
+inline constexpr TextPair kServiceNoDiskCaption{"Plover Hint", "Plover Hint"};
+
+inline constexpr TextPair kServiceStarted{"**the function of USB disk multiply floppy block is started.\r\n",
+                                          "**U盘多软盘块操作功能已启用.\r\n"};
+inline constexpr TextPair kServiceStartNeedsRestart{
+    "Start the USB disk multiply floppy block function is succeed, but after restarting the function will take "
+    "effect.\r\n maybe there is an program is using the disk",
+    "启用U盘多软盘块操作功能成功,但需要要重启后才能生效.\r\n这可能是由于当前有程序正在使用该盘引起."};
+inline constexpr TextPair kServiceStartFailed{"Start multi-floppy service failure.", "启用U盘多软盘块操作功能失败."};
+inline constexpr TextPair kServiceStopped{"The multi-floppy service is successfully closed",
+                                          "U盘多软盘块操作功能已成功关闭."};
+inline constexpr TextPair kServiceStopNeedsRestart{
+    "Close the USB disk multiply floppy block function is succeed, but after restarting the function will take "
+    "effect.\r\n maybe there is an program is using the disk",
+    "U盘软盘块功能已成功关闭,但重启后才能生效.\r\n这可能是由于当前有程序正在使用该盘引起."};
+inline constexpr TextPair kServiceStopFailed{"Close multi-floppy service failure.", "关闭U盘多软盘块操作功能失败."};
+// No device node belongs to the disk: the English text in both languages.
+inline constexpr TextPair kServiceNoDevice{"Please select a usb disk.", "Please select a usb disk."};
+inline constexpr TextPair kServiceNoDisk{"Please first select a usb disk.", "请先选择U盘."};
+inline constexpr TextPair kServiceDriverMissing{
+    "The file \"Dunmarle.sys\" is not in the current directory.\r\nStarting the USB disk floppy block service failed.",
+    "当前目录下缺少文件\"Dunmarle.sys\",\r\n启用U盘软盘块服务失败."};
