@@ -1,0 +1,216 @@
+// `korvane floppy`: one floppy image, written by the same WriteFloppyImage the standard edition page runs.
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "cli/cli.h"
+#include "disk/sectorio.h"
+#include "floppy/floppy.h"
+#include "floppy/sysfiles.h"
+#include "sys/sim/sim.h"
+
+namespace {
+
+struct FloppyRequest {
+  std::string target;
+  FloppyKind kind = FloppyKind::k1440K;
+  std::string label;
+  DosVersion dos = kDosNone;
+  std::string sysFiles;  // the folder that stands for the program's SysFile folder
+  uint32_t at = 0;
+  bool yes = false;
+};
+
+const char* KindName(FloppyKind kind) {
+  static const char* const kNames[] = {"720K", "1.2M", "1.44M"};
+  return kNames[static_cast<int>(kind)];
+}
+
+bool ParseKind(const std::string& text, FloppyKind* kind) {
+  for (int k = 0; k < kFloppyKindCount; ++k)
+    if (strcasecmp(text.c_str(), KindName(static_cast<FloppyKind>(k))) == 0) {
+      *kind = static_cast<FloppyKind>(k);
+      return true;
+    }
+  return false;
+}
+
+// Fills the request from the arguments; returns an error text, empty when they are fine.
+std::string ParseRequest(std::vector<std::string> args, FloppyRequest* r) {
+  r->yes = TakeFlag(args, "--yes");
+  std::string kind, dos, at;
+  if (!TakeOption(args, "--kind", &kind)) return "--kind 720K|1.2M|1.44M is required";
+  if (!ParseKind(kind, &r->kind)) return "unknown floppy kind '" + kind + "' (720K, 1.2M or 1.44M)";
+  TakeOption(args, "--label", &r->label);
+  if (r->label.size() > kMaxLabelLength) return "a label has at most 11 characters";
+  if (r->label.find('\0') != std::string::npos) return "a label cannot hold a zero byte";
+  bool haveDos = TakeOption(args, "--dos", &dos);
+  bool haveSysFiles = TakeOption(args, "--sysfiles", &r->sysFiles);
+  if (haveDos != haveSysFiles) return "--dos and --sysfiles go together";
+  if (haveDos) {
+    if (dos == "6.22") r->dos = kDos622;
+    else if (dos == "7.1") r->dos = kDos71;
+    else return "unknown DOS version '" + dos + "' (6.22 or 7.1)";
+  }
+  uint64_t sector = 0;
+  if (TakeOption(args, "--at", &at) && !ParseUnsigned(at, &sector)) return "--at takes a sector number";
+  // Sector numbers reach only the first 2 GiB of a disk.
+  if (sector + GeometryOf(r->kind).totalSectors > kFirstUnaddressableSector)
+    return "--at " + at + ": the image would end beyond the first 2 GiB of the disk";
+  r->at = static_cast<uint32_t>(sector);
+  if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
+    return args.empty() ? "a TARGET is required" : "unexpected argument '" + args.back() + "'";
+  r->target = args[0];
+  return "";
+}
+
+// The three source files must be there, readable, not empty, and fit the image together; checked before the
+// target is touched, since the writer itself only traces what goes wrong with them.
+std::string CheckSysFiles(const FloppyRequest& r) {
+  const FloppyGeometry& g = GeometryOf(r.kind);
+  const uint64_t clusterBytes = uint64_t{g.sectorsPerCluster} * kSectorSize;
+  uint64_t clusters = 0;
+  for (char letter : {'A', 'B', 'C'}) {
+    std::string path = r.sysFiles + "/OS" + (r.dos == kDos622 ? "6" : "7") + letter;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return "cannot find " + path + ": " + std::strerror(errno);
+    if (!S_ISREG(st.st_mode)) return path + " is not a regular file";
+    if (::access(path.c_str(), R_OK) != 0) return "cannot read " + path + ": " + std::strerror(errno);
+    if (st.st_size == 0) return path + " is empty";
+    clusters += (static_cast<uint64_t>(st.st_size) + clusterBytes - 1) / clusterBytes;
+  }
+  uint64_t dataClusters = (g.totalSectors - FirstDataSector(r.kind)) / g.sectorsPerCluster;
+  if (clusters > dataClusters)
+    return "the system files need " + std::to_string(clusters * clusterBytes) + " bytes; a " + KindName(r.kind) +
+           " floppy holds " + std::to_string(dataClusters * clusterBytes);
+  return "";
+}
+
+// The program finds its system files as SysFile under its current directory. Here that directory is a new
+// temporary one whose SysFile is a link to the user's folder; it goes away with this object.
+struct SysFileStage {
+  std::string directory, link;
+  ~SysFileStage() {
+    if (!link.empty()) ::unlink(link.c_str());
+    if (!directory.empty()) ::rmdir(directory.c_str());
+  }
+  std::string Prepare(const std::string& sysFiles) {
+    char resolved[PATH_MAX];
+    if (!realpath(sysFiles.c_str(), resolved)) return "cannot find " + sysFiles + ": " + std::strerror(errno);
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/korvane-sysfiles-XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    if (!::mkdtemp(name.data())) return std::string("cannot create a temporary folder: ") + std::strerror(errno);
+    directory = name.data();
+    if (::symlink(resolved, (directory + "/SysFile").c_str()) != 0)
+      return std::string("cannot link the system files: ") + std::strerror(errno);
+    link = directory + "/SysFile";
+    return "";
+  }
+};
+
+// An image file that exists but is shorter than the image grows to hold it; it never shrinks.
+std::string GrowImageFile(const std::string& path, uint64_t sectors) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return "";
+  uint64_t bytes = sectors * kSectorSize;
+  if (static_cast<uint64_t>(st.st_size) >= bytes) return "";
+  if (::truncate(path.c_str(), static_cast<off_t>(bytes)) != 0)
+    return "cannot extend " + path + ": " + std::strerror(errno);
+  return "";
+}
+
+// What the writer left in the trace, for the user when something went wrong.
+void PrintTrace() {
+  for (const std::string& line : SimDebugOutput()) {
+    std::string text = line;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    std::fprintf(stderr, "korvane: trace: %s\n", text.c_str());
+  }
+}
+
+// True when the image's root directory lists IO.SYS, MSDOS.SYS and COMMAND.COM with the sizes of their sources.
+bool SystemFilesArePresent(const FloppyRequest& r) {
+  std::vector<uint8_t> root = SimReadRaw(1, r.at + FirstRootSector(r.kind), 1);
+  static const char* const kNames[] = {"IO      SYS", "MSDOS   SYS", "COMMAND COM"};
+  int found = 0;
+  for (int index = 0; index < 3; ++index) {
+    struct stat st {};
+    std::string source = r.sysFiles + "/OS" + (r.dos == kDos622 ? "6" : "7") + static_cast<char>('A' + index);
+    if (::stat(source.c_str(), &st) != 0) return false;
+    for (size_t at = 0; at + 32 <= root.size(); at += 32) {
+      const uint8_t* entry = &root[at];
+      std::string name(reinterpret_cast<const char*>(entry), 11);
+      uint32_t size = entry[28] | entry[29] << 8 | entry[30] << 16 | static_cast<uint32_t>(entry[31]) << 24;
+      if (name == kNames[index] && size == static_cast<uint64_t>(st.st_size)) ++found;
+    }
+  }
+  return found == 3;
+}
+
+int RunFloppy(const std::vector<std::string>& args) {
+  FloppyRequest r;
+  std::string error = ParseRequest(args, &r);
+  if (!error.empty()) {
+    CliFail(error + " (see korvane --help)");
+    return 2;
+  }
+  if (r.dos != kDosNone && !(error = CheckSysFiles(r)).empty()) return CliFail(error + "; nothing was written");
+  const uint64_t needed = uint64_t{r.at} + GeometryOf(r.kind).totalSectors;
+  if (!(error = GrowImageFile(r.target, needed)).empty()) return CliFail(error);
+
+  CliTargetOptions options;
+  options.createSectors = needed;
+  options.minimumSectors = needed;
+  options.yes = r.yes;
+  CliTarget target;
+  if (!OpenCliTarget(r.target, options, &target, &error)) return CliFail(error);
+  SysFileStage stage;
+  if (r.dos != kDosNone) {
+    if (!(error = stage.Prepare(r.sysFiles)).empty()) return CliFail(error + "; nothing was written");
+    SimSetCurrentDirectory(stage.directory);
+  }
+
+  int written = 0;
+  {
+    DeviceHandle disk(OpenDevice(target.deviceName.c_str()));
+    if (!disk.valid()) return CliFail("cannot open " + r.target);
+    written = WriteFloppyImage(disk.get(), r.at, r.kind, r.label.c_str(), r.dos);
+  }
+  RereadCliTarget(target);
+  if (!written) {
+    PrintTrace();
+    return CliFail("writing the floppy image to " + r.target + " failed");
+  }
+  if (r.dos != kDosNone && !SystemFilesArePresent(r)) {
+    PrintTrace();
+    return CliFail("the floppy image was written, but the system files could not be copied into it");
+  }
+  std::printf("wrote a %s floppy image at sector %u of %s%s%s%s\n", KindName(r.kind), static_cast<unsigned>(r.at),
+              r.target.c_str(), r.label.empty() ? "" : (", label " + r.label).c_str(),
+              r.dos == kDosNone ? "" : ", with the system files of DOS ", r.dos == kDos622 ? "6.22" : r.dos ? "7.1" : "");
+  return 0;
+}
+
+const CliCommandRegistrar kRegisterFloppy({
+    "floppy",
+    "  floppy TARGET --kind 720K|1.2M|1.44M [--label TEXT] [--dos 6.22|7.1 --sysfiles DIR] [--at SECTOR] [--yes]\n"
+    "      Writes one empty FAT12 floppy image as the standard edition page does: DBR, both FATs, the root\n"
+    "      directory and the data area filled with F6 (the image's last sector is left as it was). The DBR goes to\n"
+    "      SECTOR (default 0). --label (up to 11 characters, taken as given) adds a volume label entry.\n"
+    "      --dos makes the image bootable: DIR stands for the program's SysFile folder and holds OS6A, OS6B, OS6C\n"
+    "      (DOS 6.22) or OS7A, OS7B, OS7C (DOS 7.1), copied as IO.SYS, MSDOS.SYS and COMMAND.COM; korvane shows\n"
+    "      DIR to the program as SysFile in a temporary current directory. A missing image file is created, a\n"
+    "      shorter one extended; image files are never truncated.",
+    RunFloppy,
+});
+
+}  // namespace

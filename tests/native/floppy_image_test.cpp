@@ -1,0 +1,178 @@
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/selfcheck.h"
+#include "boot/boot_programs.h"
+#include "disk/bpb.h"
+#include "disk/sectorio.h"
+#include "floppy/floppy.h"
+#include "sim_fixture.h"
+
+namespace {
+
+constexpr uint8_t kOld = 0xAB;  // what the disk holds before an image is written
+
+// The three layouts as the emulators know them, written out independently of the program's table.
+struct Layout {
+  FloppyKind kind;
+  uint16_t total;
+  uint8_t perCluster;
+  uint16_t rootEntries;
+  uint8_t media;
+  uint16_t perFat, perTrack;
+  uint32_t root, rootSectors, data;
+};
+const Layout kLayouts[] = {
+    {FloppyKind::k720K, 1440, 2, 112, 0xF9, 3, 9, 7, 7, 14},
+    {FloppyKind::k1200K, 2400, 2, 224, 0xF9, 7, 15, 15, 14, 29},
+    {FloppyKind::k1440K, 2880, 1, 224, 0xF0, 9, 18, 19, 14, 33},
+};
+
+std::vector<uint8_t> ExpectedDbr(const Layout& l, const char* labelField, const unsigned char* program) {
+  std::vector<uint8_t> d(512, 0);
+  const uint8_t head[] = {0xEB, 0x3C, 0x90, 'M', 'S', 'D', 'O', 'S', '5', '.', '0', 0x00, 0x02, l.perCluster, 1, 0,
+                          2, static_cast<uint8_t>(l.rootEntries), static_cast<uint8_t>(l.rootEntries >> 8),
+                          static_cast<uint8_t>(l.total), static_cast<uint8_t>(l.total >> 8), l.media,
+                          static_cast<uint8_t>(l.perFat), 0, static_cast<uint8_t>(l.perTrack), 0, 2, 0};
+  std::memcpy(d.data(), head, sizeof head);
+  const uint8_t extended[] = {0x00, 0x00, 0x29, 0x68, 0x06, 0x73, 0x84};
+  std::memcpy(&d[36], extended, sizeof extended);
+  std::memcpy(&d[43], labelField, 11);
+  std::memcpy(&d[54], "FAT12   ", 8);
+  std::memcpy(&d[62], program, 448);
+  d[510] = 0x55;
+  d[511] = 0xAA;
+  return d;
+}
+
+std::vector<uint8_t> FatHead(uint8_t media) {
+  std::vector<uint8_t> s(512, 0);
+  s[0] = media;
+  s[1] = s[2] = 0xFF;
+  return s;
+}
+
+class FloppyImageTest : public SimTest, public ::testing::WithParamInterface<Layout> {
+ protected:
+  // A stick of `sectors` sectors that holds kOld everywhere.
+  void MakeDisk(uint64_t sectors) {
+    AddDisk(MemoryStick(sectors));
+    SimWriteRaw(1, 0, std::vector<uint8_t>(sectors * 512, kOld));
+    SimResetStats(1);
+  }
+  int Write(uint32_t start, const char* label, DosVersion dos = kDosNone) {
+    DeviceHandle disk(OpenDevice("physicaldrive1"));
+    EXPECT_TRUE(disk.valid());
+    return WriteFloppyImage(disk.get(), start, GetParam().kind, label, dos);
+  }
+  bool Traced(const std::string& text) {
+    for (const std::string& line : SimDebugOutput())
+      if (line.find(text) != std::string::npos) return true;
+    return false;
+  }
+};
+
+TEST_P(FloppyImageTest, LaysEveryRegionAtItsPlaceAndTouchesNothingOutsideTheImage) {
+  const Layout& l = GetParam();
+  EXPECT_EQ(GeometryOf(l.kind).totalSectors, l.total);
+  EXPECT_EQ(FirstRootSector(l.kind), l.root);
+  EXPECT_EQ(FirstDataSector(l.kind), l.data);
+  EXPECT_TRUE(SelfCheckPasses());
+
+  const uint32_t s = 3072;  // the second 1.2M / 1.44M floppy block
+  MakeDisk(s + l.total + 100);
+  ASSERT_EQ(Write(s, ""), 1);
+
+  const char* emptyLabel = l.kind == FloppyKind::k1200K ? "NO NAME    " : "           ";
+  EXPECT_EQ(Sector(1, s), ExpectedDbr(l, emptyLabel, kBootProgramDos71)) << "hidden sectors stay 0 at any start";
+  for (uint32_t fat : {s + 1u, s + 1u + l.perFat}) {
+    EXPECT_EQ(Sector(1, fat), FatHead(l.media)) << "FAT at " << fat;
+    EXPECT_TRUE(AllBytes(1, fat + 1, l.perFat - 1, 0));
+  }
+  EXPECT_TRUE(AllBytes(1, s + l.root, l.rootSectors, 0));
+  EXPECT_TRUE(AllBytes(1, s + l.data, l.total - l.data - 1, 0xF6));
+  EXPECT_TRUE(AllBytes(1, s + l.total - 1, 1, kOld)) << "the image's last sector keeps its content";
+  EXPECT_TRUE(AllBytes(1, 0, s, kOld));
+  EXPECT_TRUE(AllBytes(1, s + l.total, 100, kOld));
+  SimDiskStats stats = SimStats(1);
+  EXPECT_EQ(stats.lowestSectorWritten, s);
+  EXPECT_EQ(stats.highestSectorWritten, s + l.total - 2u);
+  EXPECT_LE(stats.writeCalls, 78u);
+}
+
+TEST_P(FloppyImageTest, LabelGoesIntoTheRootDirectoryWithZerosAndIntoTheDbrWithSpaces) {
+  const Layout& l = GetParam();
+  MakeDisk(l.total);
+  SimSetLocalTime(SysTime{2026, 12, 6, 5, 14, 37, 59, 0});
+  struct Case {
+    const char* label;
+    const char* dbrField;  // 720K and 1.44M; 1.2M always says NO NAME
+  } cases[] = {{"FLPPY7", "FLPPY7     "}, {"ABCDEFGHIJK", "ABCDEFGHIJK"}};
+  for (const Case& c : cases) {
+    ASSERT_EQ(Write(0, c.label), 1);
+    std::vector<uint8_t> dbr = Sector(1, 0);
+    std::string field(reinterpret_cast<const char*>(&dbr[43]), 11);
+    EXPECT_EQ(field, l.kind == FloppyKind::k1200K ? "NO NAME    " : c.dbrField);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&dbr[54]), 8), "FAT12   ");
+
+    std::vector<uint8_t> expected(512, 0);
+    std::memcpy(expected.data(), c.label, std::strlen(c.label));  // zero bytes after the name, not spaces
+    expected[11] = 0x08;
+    PutLe16(&expected[22], 29885);  // 14:37:59
+    PutLe16(&expected[24], 23941);  // 5 December 2026
+    EXPECT_EQ(Sector(1, l.root), expected) << c.label;
+    EXPECT_TRUE(AllBytes(1, l.root + 1, l.rootSectors - 1, 0));
+  }
+}
+
+TEST_P(FloppyImageTest, OnlyTheDos622ImageCarriesTheDos622BootProgram) {
+  // No system files are present: the transfer fails in the trace, the empty file system stands and counts.
+  MakeDisk(GetParam().total);
+  for (DosVersion dos : {kDosNone, kDos622, kDos71, static_cast<DosVersion>(3)}) {
+    ASSERT_EQ(Write(0, "", dos), 1);
+    std::vector<uint8_t> dbr = Sector(1, 0);
+    const unsigned char* program = dos == kDos622 ? kBootProgramDos622 : kBootProgramDos71;
+    EXPECT_EQ(std::memcmp(&dbr[62], program, 448), 0) << "DOS value " << dos;
+    EXPECT_TRUE(AllBytes(1, GetParam().root, GetParam().rootSectors, 0));
+  }
+}
+
+TEST_P(FloppyImageTest, FailuresBeforeTheDataAreaFailTheImageAndLaterOnesDoNot) {
+  const Layout& l = GetParam();
+  const bool progress = l.kind == FloppyKind::k1440K;
+  MakeDisk(l.total + 10);
+
+  SimFailWritesFrom(1, 5);  // the DBR at 5 cannot be written: nothing else is
+  EXPECT_EQ(Write(5, "X"), 0);
+  EXPECT_EQ(SimStats(1).sectorsWritten, 0u);
+  EXPECT_TRUE(Traced("WriteDBR:Last Err("));
+  EXPECT_EQ(Traced("StartingOffset:5"), progress);
+  EXPECT_FALSE(Traced("FirstFATSecNum"));
+
+  SimClearDebugOutput();
+  SimFailWritesFrom(1, 5 + l.root);  // root directory
+  EXPECT_EQ(Write(5, ""), 0);
+  EXPECT_EQ(Traced("FirstFATSecNum:6"), progress);
+  EXPECT_EQ(Traced("RootDirSectNum:" + std::to_string(5 + l.root)), progress);
+  EXPECT_TRUE(AllBytes(1, 5 + l.data, 1, kOld));
+
+  SimFailWritesFrom(1, 5 + l.data + 100);  // in the data area, as on a disk shorter than the image
+  EXPECT_EQ(Write(5, ""), 1);
+}
+
+std::string KindName(const ::testing::TestParamInfo<Layout>& info) {
+  static const char* const kNames[] = {"720K", "1200K", "1440K"};
+  return kNames[static_cast<int>(info.param.kind)];
+}
+INSTANTIATE_TEST_SUITE_P(Kinds, FloppyImageTest, ::testing::ValuesIn(kLayouts), KindName);
+
+TEST_F(SimTest, AFloppyImageOnADiskShorterThanTheImageStillReportsSuccess) {
+  AddDisk(MemoryStick(1000));
+  DeviceHandle disk(OpenDevice("physicaldrive1"));
+  EXPECT_EQ(WriteFloppyImage(disk.get(), 0, FloppyKind::k1440K, "SHORT", kDosNone), 1);
+  EXPECT_EQ(Sector(1, 19)[0], 'S');
+  EXPECT_TRUE(AllBytes(1, 33, 1000 - 33, 0xF6));
+}
+
+}  // namespace

@@ -1,0 +1,285 @@
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "disk/bpb.h"
+#include "disk/sectorio.h"
+#include "floppy/floppy.h"
+#include "floppy/sysfiles.h"
+#include "sim_fixture.h"
+
+namespace {
+
+constexpr uint8_t kOld = 0xAB;
+
+// Where a volume's parts lie, read back from the boot record on the disk.
+struct Volume {
+  uint32_t fat1, perFat, fats, root, data, perCluster;
+  bool fat16;
+};
+
+Volume VolumeAt(uint32_t start, bool fat16) {
+  std::vector<uint8_t> br = SimReadRaw(1, start, 1);
+  Volume v{};
+  v.fat1 = start + GetLe16(&br[14]);
+  v.perFat = GetLe16(&br[22]);
+  v.fats = br[16];
+  v.root = v.fat1 + v.fats * v.perFat;
+  v.data = v.root + (GetLe16(&br[17]) + 15) / 16;
+  v.perCluster = br[13];
+  v.fat16 = fat16;
+  return v;
+}
+
+uint32_t FatEntry(const std::vector<uint8_t>& fat, bool fat16, uint32_t c) {
+  if (fat16) return GetLe16(&fat[c * 2]);
+  uint16_t pair = GetLe16(&fat[c * 3 / 2]);
+  return c & 1 ? pair >> 4 : pair & 0xFFF;
+}
+
+class SysFilesTest : public SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    char pattern[] = "/tmp/korvane-sysfiles-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    directory = pattern;
+    std::filesystem::create_directory(directory + "/SysFile");
+    SimSetCurrentDirectory(directory);
+  }
+  void TearDown() override {
+    std::filesystem::remove_all(directory);
+    SimTest::TearDown();
+  }
+
+  // Writes SysFile/<name> with `size` bytes that differ from cluster to cluster; returns them.
+  std::vector<uint8_t> Source(const std::string& name, size_t size) {
+    std::vector<uint8_t> bytes(size);
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(i * 7 + i / 512 + name.back());
+    std::ofstream(directory + "/SysFile/" + name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(size));
+    return bytes;
+  }
+
+  void WriteFloppy(FloppyKind kind, const char* label, DosVersion dos) {
+    AddDisk(MemoryStick(GeometryOf(kind).totalSectors));
+    SimWriteRaw(1, 0, std::vector<uint8_t>(GeometryOf(kind).totalSectors * 512u, kOld));
+    DeviceHandle disk(OpenDevice("physicaldrive1"));
+    ASSERT_EQ(WriteFloppyImage(disk.get(), 0, kind, label, dos), 1);
+  }
+
+  // An empty FAT16 volume at `start` as the general formatter leaves it, on a disk that held kOld.
+  std::vector<uint8_t> Fat16Volume(uint32_t start, uint32_t clusters, uint8_t perCluster, uint8_t fats) {
+    const uint16_t perFat = static_cast<uint16_t>(((clusters + 2) * 2 + 511) / 512);
+    const uint32_t total = 1 + fats * perFat + 32 + clusters * perCluster;
+    AddDisk(MemoryStick(start + total + 16));
+    SimWriteRaw(1, 0, std::vector<uint8_t>((start + total + 16) * 512ull, kOld));
+    std::vector<uint8_t> br(512, 0);
+    PutLe16(&br[11], 512);
+    br[13] = perCluster;
+    PutLe16(&br[14], 1);
+    br[16] = fats;
+    PutLe16(&br[17], 512);
+    PutLe32(&br[32], total);
+    br[21] = 0xF8;
+    PutLe16(&br[22], perFat);
+    br[510] = 0x55;
+    br[511] = 0xAA;
+    SimWriteRaw(1, start, br);
+    SimWriteRaw(1, start + 1, std::vector<uint8_t>((fats * perFat + 32) * 512u, 0));
+    for (uint32_t copy = 0; copy < fats; ++copy) SimWriteRaw(1, start + 1 + copy * perFat, {0xF8, 0xFF, 0xFF, 0xFF});
+    return br;
+  }
+
+  int Transfer(uint32_t start, DosVersion dos, const std::vector<uint8_t>& br) {
+    DeviceHandle disk(OpenDevice("physicaldrive1"));
+    return TransferSystemFiles(disk.get(), start, dos, br.data());
+  }
+
+  // Checks root slot `slot` against a source file: name, attributes, size, a chain that every FAT copy holds and
+  // that ends with the end mark, and the file's bytes followed by zeros to the end of its last cluster.
+  uint32_t ExpectFile(const Volume& v, int slot, const std::string& name, const std::vector<uint8_t>& content,
+                      uint8_t attributes = 0x20) {
+    std::vector<uint8_t> root = SimReadRaw(1, v.root, 1);
+    const uint8_t* e = &root[slot * 32];
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(e), 11), name);
+    EXPECT_EQ(e[11], attributes) << name;
+    EXPECT_EQ(GetLe32(e + 28), content.size()) << name;
+    std::vector<uint8_t> fat = SimReadRaw(1, v.fat1, v.perFat);
+    for (uint32_t copy = 1; copy < v.fats; ++copy) EXPECT_EQ(SimReadRaw(1, v.fat1 + copy * v.perFat, v.perFat), fat);
+    const uint32_t endMark = v.fat16 ? 0xFFF8 : 0xFF8, first = GetLe16(e + 26);
+    std::vector<uint8_t> data;
+    uint32_t c = first;
+    for (int guard = 0; c >= 2 && c < endMark && guard < 5000; ++guard) {
+      std::vector<uint8_t> cluster = SimReadRaw(1, v.data + (c - 2) * v.perCluster, v.perCluster);
+      data.insert(data.end(), cluster.begin(), cluster.end());
+      c = FatEntry(fat, v.fat16, c);
+    }
+    EXPECT_GE(c, endMark) << name << ": chain does not end with the end mark";
+    const size_t clusterBytes = v.perCluster * 512u;
+    EXPECT_EQ(data.size(), (content.size() + clusterBytes - 1) / clusterBytes * clusterBytes) << name;
+    std::vector<uint8_t> expected = content;
+    expected.resize(data.size(), 0);
+    EXPECT_TRUE(data == expected) << name << ": data or its zero padding differ";
+    return first;
+  }
+
+  bool Traced(const std::string& text) {
+    for (const std::string& line : SimDebugOutput())
+      if (line.find(text) != std::string::npos) return true;
+    return false;
+  }
+
+  std::string directory;
+};
+
+TEST_F(SysFilesTest, FloppyWithLabelGetsThreeFilesAfterTheLabelWithPackedFat12Chains) {
+  auto io = Source("OS7A", 1500), msdos = Source("OS7B", 512), command = Source("OS7C", 2049);
+  WriteFloppy(FloppyKind::k1440K, "BOOT", kDos71);
+  Volume v = VolumeAt(0, false);
+  EXPECT_EQ(SimReadRaw(1, 19, 1)[0], 'B') << "the label keeps slot 0";
+  EXPECT_EQ(v.data, 33u);
+  EXPECT_EQ(ExpectFile(v, 1, "IO      SYS", io), 2u);
+  EXPECT_EQ(ExpectFile(v, 2, "MSDOS   SYS", msdos), 5u) << "exactly one cluster: one entry, the end mark";
+  EXPECT_EQ(ExpectFile(v, 3, "COMMAND COM", command), 6u);
+  // Clusters 2..10 packed by hand: 3 4 FFF | FFF | 7 8 9 A FFF.
+  const std::vector<uint8_t> packed = {0xF0, 0xFF, 0xFF, 0x03, 0x40, 0x00, 0xFF, 0xFF, 0xFF, 0x07, 0x80, 0x00,
+                                       0x09, 0xA0, 0x00, 0xFF, 0x0F};
+  std::vector<uint8_t> fat = SimReadRaw(1, 1, 1);
+  EXPECT_EQ(std::vector<uint8_t>(fat.begin(), fat.begin() + 17), packed);
+  EXPECT_TRUE(Traced(directory + "\\SysFile\\OS7A:Last Err(0)"));
+}
+
+TEST_F(SysFilesTest, Dos622OnA720KFloppyWritesOneTwoSectorChunkPerCluster) {
+  auto io = Source("OS6A", 3000), msdos = Source("OS6B", 100), command = Source("OS6C", 1025);
+  chmod((directory + "/SysFile/OS6B").c_str(), 0444);
+  WriteFloppy(FloppyKind::k720K, "", kDosNone);
+  SimResetStats(1);
+  std::vector<uint8_t> br = SimReadRaw(1, 0, 1);
+  EXPECT_EQ(Transfer(0, kDos622, br), 1);
+  Volume v = VolumeAt(0, false);
+  EXPECT_EQ(ExpectFile(v, 0, "IO      SYS", io), 2u);  // cluster 2 is image sector 14
+  EXPECT_EQ(ExpectFile(v, 1, "MSDOS   SYS", msdos, 0x21), 5u) << "a read-only source stays read-only";
+  EXPECT_EQ(ExpectFile(v, 2, "COMMAND COM", command), 6u);
+  EXPECT_EQ(SimStats(1).writeCalls, 3u + 1u + 2u + 2u + 1u);  // 6 clusters, 2 FAT copies, the directory
+  EXPECT_TRUE(AllBytes(1, 14 + 6 * 2, 1, 0xF6)) << "nothing after the last cluster";
+}
+
+class SysFilesFat16Test : public SysFilesTest, public ::testing::WithParamInterface<uint8_t> {};
+
+TEST_P(SysFilesFat16Test, ClustersGoOutInChunksOfAtMostFourSectorsWith16BitEntries) {
+  const uint8_t perCluster = GetParam();
+  const uint32_t clusterBytes = perCluster * 512u;
+  auto io = Source("OS7A", 5000), msdos = Source("OS7B", clusterBytes), command = Source("OS7C", 3 * clusterBytes + 7);
+  std::vector<uint8_t> br = Fat16Volume(63, 4100, perCluster, 2);
+  SimResetStats(1);
+  EXPECT_EQ(Transfer(63, kDos71, br), 1);
+  Volume v = VolumeAt(63, true);
+  uint32_t ioClusters = (5000 + clusterBytes - 1) / clusterBytes;
+  EXPECT_EQ(ExpectFile(v, 0, "IO      SYS", io), 2u);
+  EXPECT_EQ(ExpectFile(v, 1, "MSDOS   SYS", msdos), 2 + ioClusters);
+  EXPECT_EQ(ExpectFile(v, 2, "COMMAND COM", command), 3 + ioClusters);
+  std::vector<uint8_t> fat = SimReadRaw(1, v.fat1, 1);
+  EXPECT_EQ(GetLe16(&fat[(2 + ioClusters) * 2]), 0xFFFF);
+  const uint32_t clusters = ioClusters + 1 + 4, chunksPerCluster = (perCluster + 3) / 4u;
+  EXPECT_EQ(SimStats(1).writeCalls, clusters * chunksPerCluster + 2 + 1);
+  EXPECT_TRUE(AllBytes(1, v.data + clusters * perCluster, 1, kOld));
+}
+
+INSTANTIATE_TEST_SUITE_P(SectorsPerCluster, SysFilesFat16Test, ::testing::Values(1, 2, 8));
+
+TEST_F(SysFilesTest, OneFatVolumeFindsItsRootAfterTheOnlyFatAndWritesOnlyThatFat) {
+  auto io = Source("OS7A", 700), msdos = Source("OS7B", 10), command = Source("OS7C", 20);
+  std::vector<uint8_t> br = Fat16Volume(0, 4100, 4, 1);
+  SimResetStats(1);
+  EXPECT_EQ(Transfer(0, kDos71, br), 1);
+  Volume v = VolumeAt(0, true);
+  EXPECT_EQ(v.root, 1 + v.perFat);
+  ExpectFile(v, 0, "IO      SYS", io);
+  ExpectFile(v, 2, "COMMAND COM", command);
+  EXPECT_EQ(SimStats(1).writeCalls, 3u + 1u + 1u);  // a cluster each, one FAT, the directory
+  EXPECT_EQ(SimStats(1).highestSectorWritten, v.data + 3 * 4 - 1);
+}
+
+TEST_F(SysFilesTest, FilesBeyondTheFirstTwoFatSectorsChainThroughAsManyFatSectorsAsTheyNeed) {
+  // 300K + 300K + 100K on a 720K floppy: 700 clusters, entries up to cluster 701 in the FAT's third sector.
+  auto io = Source("OS7A", 300 * 1024), msdos = Source("OS7B", 300 * 1024), command = Source("OS7C", 100 * 1024);
+  WriteFloppy(FloppyKind::k720K, "BIG", kDos71);
+  Volume v = VolumeAt(0, false);
+  ExpectFile(v, 1, "IO      SYS", io);
+  ExpectFile(v, 2, "MSDOS   SYS", msdos);
+  EXPECT_EQ(ExpectFile(v, 3, "COMMAND COM", command), 602u);
+}
+
+TEST_F(SysFilesTest, SourceThatCannotBeOpenedOrPlacedStopsBeforeTheFatAndTheDirectory) {
+  Source("OS7A", 2000);
+  Source("OS7C", 100);
+  WriteFloppy(FloppyKind::k1440K, "", kDosNone);
+  std::vector<uint8_t> br = SimReadRaw(1, 0, 1), before = SimReadRaw(1, 1, 32);
+
+  EXPECT_EQ(Transfer(0, kDos71, br), 0) << "OS7B is missing";
+  EXPECT_TRUE(Traced("Open file:" + directory + "\\SysFile\\OS7B failure."));
+  EXPECT_EQ(SimReadRaw(1, 33, 1)[0], static_cast<uint8_t>('A')) << "IO.SYS data is written";
+  EXPECT_EQ(SimReadRaw(1, 1, 32), before) << "FATs and root directory as the formatter left them";
+
+  Source("OS7B", 1500 * 1024);  // larger than the floppy
+  SimResetStats(1);
+  EXPECT_EQ(Transfer(0, kDos71, br), 0);
+  EXPECT_EQ(SimReadRaw(1, 1, 32), before);
+  EXPECT_LT(SimStats(1).highestSectorWritten, 2880u);
+
+  SimSetCurrentDirectory(std::string(300, 'd'));  // no room for the whole path
+  SimResetStats(1);
+  EXPECT_EQ(Transfer(0, kDos71, br), 0);
+  EXPECT_EQ(SimStats(1).sectorsWritten, 0u);
+}
+
+TEST_F(SysFilesTest, FailedSourceReadOrDataWriteLeavesNoChainsOrEntriesAndTracesWhereItStopped) {
+  Source("OS7A", 4000);
+  std::filesystem::create_directory(directory + "/SysFile/OS7B");  // opens, but cannot be read
+  Source("OS7C", 100);
+  WriteFloppy(FloppyKind::k1440K, "", kDosNone);
+  std::vector<uint8_t> br = SimReadRaw(1, 0, 1), before = SimReadRaw(1, 1, 32);
+  EXPECT_EQ(Transfer(0, kDos71, br), 1);
+  EXPECT_TRUE(Traced("ReadFile at Clus 0 not enough:0"));
+  EXPECT_EQ(SimReadRaw(1, 1, 32), before);
+
+  SimFailWritesFrom(1, 33 + 3);
+  EXPECT_EQ(Transfer(0, kDos71, br), 1);
+  EXPECT_TRUE(Traced("WriteDataToDisk error,at Clus 3,actual written 512"));
+  EXPECT_TRUE(Traced("WriteFile:Last Err(48f)"));
+  EXPECT_EQ(SimReadRaw(1, 1, 32), before);
+}
+
+TEST_F(SysFilesTest, VolumesThatCannotHoldTheFilesSafelyAreRefusedBeforeAnythingIsWritten) {
+  Source("OS7A", 100);
+  Source("OS7B", 100);
+  Source("OS7C", 100);
+  std::vector<uint8_t> good = Fat16Volume(0, 4100, 1, 2);
+  struct Case {
+    int offset;
+    uint16_t value;
+    const char* trace;
+  } cases[] = {
+      {510, 0, "Get fat type failue."},     // no 55 AA
+      {11, 1024, "Get fat type failue."},   // sectors of another size
+      {13, 3, "Get fat type failue."},      // clusters of 3 sectors
+      {17, 0, "No room in the root directory"},  // root directory at the data area
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> br = good;
+    PutLe16(&br[c.offset], c.value);
+    if (c.offset == 13) br[14] = 1;  // the reserved sectors field shares the 16-bit write
+    SimResetStats(1);
+    SimClearDebugOutput();
+    EXPECT_EQ(Transfer(0, kDos71, br), 0) << c.trace;
+    EXPECT_EQ(SimStats(1).sectorsWritten, 0u) << c.trace;
+    EXPECT_TRUE(Traced(c.trace));
+  }
+}
+
+}  // namespace
