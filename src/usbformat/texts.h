@@ -1,0 +1,23 @@
+// Texts of the general formatter's decisions, shown by the "USB disk format" page.
+#pragma once
+
+#include "app/texts.h"
+
+inline constexpr TextPair kUsbFormatCaption{"Format usb disk", "格式化U盘"};
+
+// Status line when FAT16 cannot hold the volume: the same words in both languages.
+inline constexpr TextPair kFat16ExceededStatus{"当前单元总数超出了FAT16所支持的", "当前单元总数超出了FAT16所支持的"};
+// The unit the user should at least choose. The first form is used when the data sectors are a multiple of
+// 65,536; the other English form has no blank before the number.
+inline constexpr TextPair kUnitNotLessExact{"The allocation unit is not less %d", "所选分配单元不能小于%d"};
+inline constexpr TextPair kUnitNotLess{"The allocation unit is not less%d", "所选分配单元不能小于%d"};
+
+// Refusals before anything is written, where the lists or the disk leave no sensible volume.
+inline constexpr TextPair kNoFatCountSelected{"Please select the FAT number (1 or 2) from the list!",
+                                              "请从列表中选择FAT表数(1或2)!"};
+inline constexpr TextPair kNoUnitSizeSelected{"Please select the unit size from the list!", "请从列表中选择簇大小!"};
+inline constexpr TextPair kBeyondFat16{"The usb disk is too large for FAT16 with any unit size, can't format",
+                                       "U盘容量超出了FAT16所能支持的范围,无法格式化!"};
+inline constexpr TextPair kNoDataArea{
+    "The usb disk is too small for these settings: no room is left for files.\r\nPlease change the settings!",
+    "U盘容量太小,按当前设置没有存放文件的空间,请重新设置!"};

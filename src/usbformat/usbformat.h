@@ -1,0 +1,150 @@
+// The general formatter: one FAT12 or FAT16 volume over a whole removable disk, with the number of FATs, cluster
+// size, volume label, root directory size and data-area fill the user chose, optionally bootable behind an MBR.
+//
+// The arithmetic is pure (SectorsPerFat, MinimumAllocationUnit, DiskGeometry, BuildFormatDbr, BuildMbr) and tested
+// alone; the writers put its results on the disk. Every number the writers need comes from the volume's DBR, so
+// nothing else carries the layout between the steps.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "disk/sectorio.h"
+#include "floppy/floppy.h"
+#include "sys/sys.h"
+
+constexpr uint32_t kMaxRootEntries = 512;
+constexpr int kClusterSizeCount = 8;  // the unit list: 512 to 65,536 bytes, entry k is 2^k sectors per cluster
+constexpr uint32_t kMaxLabelBytes = 11;
+constexpr uint32_t kFat12ClusterLimit = 4085;   // fewer clusters: FAT12
+constexpr uint32_t kFat16ClusterLimit = 65525;  // fewer clusters: FAT16; more are never written
+
+// What the user chose, read from the page (or the command line) once, when the format starts. List indexes are
+// those of the page's lists; -1 means the list has no selection (its text was typed over).
+struct UsbFormatOptions {
+  int fatListIndex = 1;        // "1", "2": index + 1 FATs
+  int clusterListIndex = 0;    // "512 bytes" .. "65536 bytes": 2^index sectors per cluster
+  std::string label;           // bytes as typed; at most 11 are used
+  uint32_t rootEntries = 256;
+  bool fillDataArea = false;
+  uint8_t fillByte = 0;
+  bool dosBoot = false;        // the DOS boot group: the boot mode, MBR size and DOS version count only with it
+  int bootMode = 0;            // `BootMode`: 0 "FDD boot", 1 "HDD boot", 2 "ZIP boot"
+  int mbrSizeIndex = 0;        // "32", "63"
+  int dosVersionIndex = 0;     // "6.22", "7.1"
+};
+
+// Why a format was not started. The page and the command line pick their own words for each.
+enum UsbFormatRefusal : int {
+  kUsbFormatAccepted = 0,
+  kUsbFormatNoSectors,         // the disk reports no capacity
+  kUsbFormatTooManyRootEntries,
+  kUsbFormatNoClusterSize,     // the unit list has no selection
+  kUsbFormatClusterTooLarge,   // one cluster is larger than the disk
+  kUsbFormatNoFatCount,        // the FAT number list has no selection
+  kUsbFormatNoDataArea,        // DBR, FATs and root directory leave no whole cluster for data
+  kUsbFormatTooManyClusters,   // FAT16 cannot hold the volume with this unit; a larger unit would do
+  kUsbFormatBeyondFat16,       // FAT16 cannot hold the volume with any unit
+};
+
+// The format fields of the disk's record: the FAT kind decided for the volume and the geometry its BPB and MBR
+// carry.
+struct FormatRecordFields {
+  uint8_t fatKind = 0;  // 1 FAT12, 2 FAT16
+  uint8_t heads = 0;
+  uint16_t cylinders = 0;
+  uint8_t sectorsPerTrack = 0;
+};
+
+// The boot record of the volume being formatted. Each format builds its own.
+struct FormatDbr {
+  uint8_t bytes[kSectorSize] = {};
+};
+
+// Sectors per FAT for the BPB of dbr (the FAT16 rule, used for FAT12 volumes too): the low 16 bits of
+// ceil((TotSec - reserved - root sectors) / (256 x sectors per cluster + FATs)), in 32-bit arithmetic.
+uint16_t SectorsPerFat(const uint8_t* dbr);
+
+// TotSec of dbr: the 16-bit total when it is not 0, else the 32-bit total.
+uint32_t TotalSectorsOf(const uint8_t* dbr);
+// Root directory sectors of dbr: ceil(root entries x 32 / 512).
+uint32_t RootDirectorySectorsOf(const uint8_t* dbr);
+
+// The allocation unit, in bytes, the page offers by default for a disk of sectorCount sectors (0 for no disk) and
+// rootEntries root entries: the FAT16 cluster size table applied to the data sectors of a 1-sector-per-cluster,
+// two-FAT layout, raised where needed to the smallest unit that FAT16 can hold with two FATs. 65,536 when none can.
+uint32_t MinimumAllocationUnit(uint32_t sectorCount, uint32_t rootEntries);
+
+// The refusals that come before anything is computed for the volume: no capacity, more than 512 root entries, no
+// cluster size chosen, a cluster larger than the disk, no FAT count chosen.
+UsbFormatRefusal CheckUsbFormatRequest(uint32_t sectorCount, const UsbFormatOptions& options);
+
+// Sectors per track 32 (MBR size "32" or none) or 63; a disk of 32 or more sectors gets 1024 cylinders and
+// (sectorCount / 1024) / sectorsPerTrack heads kept in 8 bits (0 below 1024 x sectors per track), a smaller one
+// 1 head. fatKind stays 0.
+FormatRecordFields DiskGeometry(uint32_t sectorCount, int mbrSizeIndex);
+
+// The volume start: the MBR size (32, 63; 0 without a selection) for a bootable "HDD boot" or "ZIP boot" layout,
+// else 0.
+uint32_t VolumeStart(const UsbFormatOptions& options);
+
+// DOS 7.1 for the list's "7.1", DOS 6.22 otherwise.
+DosVersion DosVersionOf(const UsbFormatOptions& options);
+
+// What BuildFormatDbr decided besides the record.
+struct DbrDecision {
+  UsbFormatRefusal refusal = kUsbFormatAccepted;
+  uint8_t fatKind = 0;
+  uint32_t dataSectors = 0;    // DataSec, wrapped as 32-bit arithmetic has it
+  uint32_t clusters = 0;
+  uint32_t suggestedUnit = 0;  // kUsbFormatTooManyClusters: the smallest unit, in bytes, that FAT16 can hold
+};
+
+// Builds the DBR of a volume of sectorCount - volumeStart sectors at volumeStart, with the cluster size and FAT
+// count of options (both must be selected), the geometry's sectors per track and heads, and the boot program of
+// dos. A refused volume leaves dbr partly built; it must not be written.
+DbrDecision BuildFormatDbr(uint32_t sectorCount, uint32_t volumeStart, const UsbFormatOptions& options,
+                           const FormatRecordFields& geometry, DosVersion dos, FormatDbr* dbr);
+
+// Sector 0 of a bootable layout: the MBR program, one active partition of type 06 from volumeStart to the end of
+// the disk with its CHS end from geometry, 55 AA.
+void BuildMbr(uint32_t volumeStart, uint32_t sectorCount, const FormatRecordFields& geometry, uint8_t* sector);
+
+// The writing steps; each returns false when a transfer failed (what was written before stays).
+// Zeroes sectors 1 .. volumeStart - 1 and writes the MBR at sector 0.
+bool WriteMbr(SysHandle disk, uint32_t volumeStart, uint32_t sectorCount, const FormatRecordFields& geometry);
+// Zeroes every FAT copy and writes the FAT head (F8 FF FF, and one more FF for FAT16) at the start of each.
+bool WriteVolumeFats(SysHandle disk, uint32_t volumeStart, const FormatDbr& dbr, uint8_t fatKind);
+// Zeroes the root directory and, for a non-empty label, writes its volume label entry stamped with the local time.
+// A DBR without root entries fails.
+bool WriteRootDirectory(SysHandle disk, uint32_t volumeStart, const FormatDbr& dbr, const std::string& label);
+
+// The steps of a format, for telling where one stopped.
+enum UsbFormatStep : int {
+  kUsbFormatStepNone = 0,
+  kUsbFormatStepMbr,
+  kUsbFormatStepDbr,
+  kUsbFormatStepFats,
+  kUsbFormatStepRootDirectory,
+};
+
+struct UsbFormatOutcome {
+  bool succeeded = false;               // the page's format result
+  UsbFormatRefusal refusal = kUsbFormatAccepted;
+  uint32_t suggestedUnit = 0;           // bytes, with kUsbFormatTooManyClusters
+  bool dataSectorsMultiple = false;     // DataSec was a multiple of 65,536: picks the form of the unit message
+  UsbFormatStep failedStep = kUsbFormatStepNone;
+  bool fillFailed = false;              // the data-area fill stopped; the format still succeeds
+  bool transferFailed = false;          // the system files were not transferred; the format still succeeds
+  FormatRecordFields fields;            // the disk record's format fields, as this format set them
+  uint32_t volumeStart = 0;
+};
+
+// Formats the disk (open for reading and writing, owned by the caller) of sectorCount sectors with options:
+// refuses before writing anything when CheckUsbFormatRequest or the volume's FAT type refuses it; otherwise writes
+// the MBR (bootable HDD and ZIP layouts), the DBR, the FATs, the root directory, the data-area fill, and the DOS
+// system files when the DOS boot option is on.
+UsbFormatOutcome RunUsbFormat(SysHandle disk, uint32_t sectorCount, const UsbFormatOptions& options);
+
+// The text of the refusal box for kUsbFormatTooManyClusters in the current language, as the page shows it.
+std::string UnitSuggestionText(const UsbFormatOutcome& outcome);

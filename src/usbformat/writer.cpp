@@ -1,0 +1,170 @@
+// The volume writer of the general formatter: MBR, DBR, FATs, root directory, data-area fill and the system files,
+// one step after the other on the open physical disk.
+#include <cstdio>
+#include <cstring>
+
+#include "app/trace.h"
+#include "boot/boot_programs.h"
+#include "disk/bpb.h"
+#include "floppy/sysfiles.h"
+#include "usbformat/texts.h"
+#include "usbformat/usbformat.h"
+
+namespace {
+
+constexpr uint8_t kMedia = 0xF8;
+constexpr uint8_t kVolumeLabelAttribute = 0x08;
+constexpr uint8_t kFat12Or16PartitionType = 0x06;
+constexpr int kPartitionEntry = 446;
+constexpr int kEntryAttributes = 11;
+constexpr int kEntryWriteTime = 22;
+constexpr int kEntryWriteDate = 24;
+
+// Where the areas of a volume lie, in sectors from its DBR, as its BPB describes them.
+struct VolumeAreas {
+  uint32_t totalSectors;
+  uint32_t fatCount;
+  uint32_t sectorsPerFat;
+  uint32_t rootSectors;
+  uint32_t FirstRootSector() const { return 1 + fatCount * sectorsPerFat; }
+  uint32_t FirstDataSector() const { return FirstRootSector() + rootSectors; }
+};
+
+VolumeAreas AreasOf(const FormatDbr& dbr) {
+  const uint8_t* b = dbr.bytes;
+  uint32_t rootEntries = GetLe16(b + bpb::kRootEntries);
+  return VolumeAreas{TotalSectorsOf(b), b[bpb::kNumberOfFats], GetLe16(b + bpb::kSectorsPerFat),
+                     (rootEntries + 15) / 16};
+}
+
+bool Written(uint32_t sectorIoCode) { return sectorIoCode == kSectorIoOk; }
+
+// Root directory sector whose entry 0 names the volume: the label's bytes as typed, zero bytes after them.
+void BuildLabelSector(const std::string& label, const SysTime& now, uint8_t* sector) {
+  std::memset(sector, 0, kSectorSize);
+  std::memcpy(sector, label.data(), label.size() < kMaxLabelBytes ? label.size() : kMaxLabelBytes);
+  sector[kEntryAttributes] = kVolumeLabelAttribute;
+  PutLe16(sector + kEntryWriteTime, FatTime(now));
+  PutLe16(sector + kEntryWriteDate, FatDate(now));
+}
+
+// Fills the data area, all but the volume's last sector, with the fill byte.
+bool FillDataArea(SysHandle disk, uint32_t volumeStart, const FormatDbr& dbr, uint8_t fillByte) {
+  VolumeAreas areas = AreasOf(dbr);
+  uint32_t dataStart = areas.FirstDataSector();
+  if (areas.totalSectors <= dataStart + 1) return true;
+  uint32_t count = areas.totalSectors - dataStart - 1;
+  return Written(FillSectors(disk, volumeStart + dataStart, count, fillByte));
+}
+
+void Refuse(UsbFormatOutcome* outcome, const DbrDecision& decision) {
+  outcome->refusal = decision.refusal;
+  outcome->suggestedUnit = decision.suggestedUnit;
+  outcome->dataSectorsMultiple = decision.dataSectors % 65536 == 0;
+}
+
+}  // namespace
+
+void BuildMbr(uint32_t volumeStart, uint32_t sectorCount, const FormatRecordFields& geometry, uint8_t* sector) {
+  std::memset(sector, 0, kSectorSize);
+  std::memcpy(sector, kMbrProgram, sizeof kMbrProgram);
+  uint8_t* entry = sector + kPartitionEntry;
+  entry[0] = 0x80;  // active
+  entry[1] = 1;     // start head 1, sector 1, cylinder 0
+  entry[2] = 1;
+  entry[3] = 0;
+  entry[4] = kFat12Or16PartitionType;
+  entry[5] = static_cast<uint8_t>(geometry.heads - 1);
+  uint32_t endCylinder = (geometry.cylinders - 1u) % 1024;
+  entry[6] = static_cast<uint8_t>((geometry.sectorsPerTrack & 0x3F) | ((endCylinder >> 8) << 6));
+  entry[7] = static_cast<uint8_t>(endCylinder);
+  PutLe32(entry + 8, volumeStart);
+  PutLe32(entry + 12, sectorCount - volumeStart);
+  sector[bpb::kSignature] = 0x55;
+  sector[bpb::kSignature + 1] = 0xAA;
+}
+
+bool WriteMbr(SysHandle disk, uint32_t volumeStart, uint32_t sectorCount, const FormatRecordFields& geometry) {
+  uint8_t sector[kSectorSize];
+  BuildMbr(volumeStart, sectorCount, geometry, sector);
+  if (!Written(FillSectors(disk, 0, volumeStart, 0))) return false;
+  return Written(WriteSectors(disk, 1, 0, sector));
+}
+
+bool WriteVolumeFats(SysHandle disk, uint32_t volumeStart, const FormatDbr& dbr, uint8_t fatKind) {
+  VolumeAreas areas = AreasOf(dbr);
+  if (!Written(FillSectors(disk, volumeStart + 1, areas.fatCount * areas.sectorsPerFat, 0))) return false;
+  uint8_t head[kSectorSize] = {kMedia, 0xFF, 0xFF};
+  if (fatKind == kFat16) head[3] = 0xFF;
+  for (uint32_t copy = 0; copy < areas.fatCount; ++copy) {
+    uint32_t first = volumeStart + 1 + copy * areas.sectorsPerFat;
+    TraceLine("FatAddr:%x", first);
+    if (!Written(WriteSectors(disk, 1, first, head))) return false;
+  }
+  return true;
+}
+
+bool WriteRootDirectory(SysHandle disk, uint32_t volumeStart, const FormatDbr& dbr, const std::string& label) {
+  VolumeAreas areas = AreasOf(dbr);
+  uint32_t firstRootSector = volumeStart + areas.FirstRootSector();
+  if (firstRootSector == 0 || areas.rootSectors == 0) return false;
+  TraceLine("RootDirSectNum:%x", firstRootSector);
+  if (!Written(FillSectors(disk, firstRootSector, areas.rootSectors, 0))) {
+    TraceLine("Clear Root Sector failure.\n");
+    return false;
+  }
+  if (label.empty()) return true;
+  SysTime now{};
+  SysGetLocalTime(&now);
+  uint8_t sector[kSectorSize];
+  BuildLabelSector(label, now, sector);
+  return Written(WriteSectors(disk, 1, firstRootSector, sector));
+}
+
+UsbFormatOutcome RunUsbFormat(SysHandle disk, uint32_t sectorCount, const UsbFormatOptions& options) {
+  UsbFormatOutcome outcome;
+  outcome.refusal = CheckUsbFormatRequest(sectorCount, options);
+  if (outcome.refusal != kUsbFormatAccepted) return outcome;
+  outcome.fields = DiskGeometry(sectorCount, options.mbrSizeIndex);
+  if (options.dosBoot) {
+    TraceLine("DiskRestart;%x", 1);
+    TraceLine("ModelSel:%d", options.bootMode);
+  }
+  uint32_t volumeStart = VolumeStart(options);
+  outcome.volumeStart = volumeStart;
+  DosVersion dos = DosVersionOf(options);
+
+  // The whole record is decided before the first write, so a refused choice leaves the disk untouched, MBR
+  // included.
+  FormatDbr dbr;
+  DbrDecision decision = BuildFormatDbr(sectorCount, volumeStart, options, outcome.fields, dos, &dbr);
+  if (decision.refusal != kUsbFormatAccepted) {
+    Refuse(&outcome, decision);
+    return outcome;
+  }
+  outcome.fields.fatKind = decision.fatKind;
+
+  // With no MBR size selected a bootable layout starts at sector 0, where the DBR would replace the MBR at once.
+  if (volumeStart > 0 && !WriteMbr(disk, volumeStart, sectorCount, outcome.fields)) {
+    outcome.failedStep = kUsbFormatStepMbr;
+  } else if (!Written(WriteSectors(disk, 1, volumeStart, dbr.bytes))) {
+    outcome.failedStep = kUsbFormatStepDbr;
+  } else if (!WriteVolumeFats(disk, volumeStart, dbr, decision.fatKind)) {
+    outcome.failedStep = kUsbFormatStepFats;
+  } else if (!WriteRootDirectory(disk, volumeStart, dbr, options.label)) {
+    outcome.failedStep = kUsbFormatStepRootDirectory;
+  }
+  if (outcome.failedStep != kUsbFormatStepNone) return outcome;
+
+  if (options.fillDataArea) outcome.fillFailed = !FillDataArea(disk, volumeStart, dbr, options.fillByte);
+  if (options.dosBoot) outcome.transferFailed = TransferSystemFiles(disk, volumeStart, dos, dbr.bytes) == 0;
+  outcome.succeeded = true;
+  return outcome;
+}
+
+std::string UnitSuggestionText(const UsbFormatOutcome& outcome) {
+  char text[100];
+  const TextPair& form = outcome.dataSectorsMultiple ? kUnitNotLessExact : kUnitNotLess;
+  std::snprintf(text, sizeof text, Tr(form), static_cast<int>(outcome.suggestedUnit));
+  return text;
+}

@@ -1,0 +1,222 @@
+// The general formatter's writer on a simulated USB disk: what lands on which sector, what stays untouched, and
+// how refusals and failing transfers end a format.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "disk/bpb.h"
+#include "disk/sectorio.h"
+#include "sim_fixture.h"
+#include "usbformat/usbformat.h"
+
+namespace {
+
+constexpr uint8_t kOld = 0xAA;  // what the disk held before the format
+
+class UsbFormatWriterTest : public SimTest {
+ protected:
+  // A memory stick of `sectors` sectors that holds nothing but kOld.
+  void AddOldStick(uint32_t sectors) {
+    AddDisk(MemoryStick(sectors));
+    SimWriteRaw(1, 0, std::vector<uint8_t>(size_t{sectors} * 512, kOld));
+  }
+  static UsbFormatOutcome Format(uint32_t sectors, const UsbFormatOptions& options) {
+    DeviceHandle disk(OpenDevice("physicaldrive1"));
+    return RunUsbFormat(disk.get(), sectors, options);
+  }
+  static int CountTrace(const std::string& line) {
+    auto out = SimDebugOutput();
+    return static_cast<int>(std::count(out.begin(), out.end(), line));
+  }
+  static std::string Hex(uint32_t v) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%x", v);
+    return text;
+  }
+};
+
+UsbFormatOptions Bootable(int bootMode, int mbrSizeIndex, int clusterIndex) {
+  UsbFormatOptions options;
+  options.dosBoot = true;
+  options.bootMode = bootMode;
+  options.mbrSizeIndex = mbrSizeIndex;
+  options.clusterListIndex = clusterIndex;
+  return options;
+}
+
+TEST_F(UsbFormatWriterTest, DefaultChoicesWriteOnlyDbrFatsAndRootDirectory) {
+  struct Row {
+    uint32_t sectors;
+    int clusterIndex;
+    uint8_t kind;
+  } rows[] = {{20000, 0, kFat16}, {8000, 1, kFat12}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.sectors);
+    SimReset();
+    AddOldStick(r.sectors);
+    UsbFormatOptions options;
+    options.clusterListIndex = r.clusterIndex;
+    UsbFormatOutcome outcome = Format(r.sectors, options);
+    ASSERT_TRUE(outcome.succeeded);
+    EXPECT_EQ(outcome.fields.fatKind, r.kind);
+
+    std::vector<uint8_t> dbr = Sector(1, 0);
+    EXPECT_EQ(GetLe16(&dbr[bpb::kSectorsPerTrack]), 32);
+    EXPECT_EQ(GetLe32(&dbr[bpb::kHiddenSectors]), 0u);
+    uint32_t perFat = GetLe16(&dbr[bpb::kSectorsPerFat]);
+    std::vector<uint8_t> head = {0xF8, 0xFF, 0xFF, static_cast<uint8_t>(r.kind == kFat16 ? 0xFF : 0x00)};
+    for (uint32_t copy = 0; copy < 2; ++copy) {
+      std::vector<uint8_t> first = Sector(1, 1 + copy * perFat);
+      EXPECT_TRUE(std::equal(head.begin(), head.end(), first.begin()));
+      EXPECT_TRUE(std::all_of(first.begin() + 4, first.end(), [](uint8_t b) { return b == 0; }));
+      EXPECT_TRUE(AllBytes(1, 2 + copy * perFat, perFat - 1, 0));
+    }
+    uint32_t root = 1 + 2 * perFat;
+    EXPECT_TRUE(AllBytes(1, root, 16, 0));
+    EXPECT_TRUE(AllBytes(1, root + 16, r.sectors - root - 16, kOld)) << "the data area is left as it was";
+    EXPECT_EQ(SimStats(1).highestSectorWritten, root + 15);
+  }
+}
+
+TEST_F(UsbFormatWriterTest, OneFatAndALabelStampedWithTheLocalTime) {
+  AddOldStick(20000);
+  SimSetLocalTime(SysTime{2009, 5, 0, 3, 14, 35, 47, 0});
+  UsbFormatOptions options;
+  options.fatListIndex = 0;
+  options.label = "data";
+  ASSERT_TRUE(Format(20000, options).succeeded);
+  uint32_t perFat = GetLe16(&Sector(1, 0)[bpb::kSectorsPerFat]);
+  EXPECT_EQ(CountTrace("FatAddr:1"), 1);
+  EXPECT_EQ(CountTrace("FatAddr:" + Hex(1 + perFat)), 0) << "no second copy";
+  EXPECT_EQ(CountTrace("RootDirSectNum:" + Hex(1 + perFat)), 1);
+  std::vector<uint8_t> entry = Sector(1, 1 + perFat);
+  const uint8_t expected[32] = {'d', 'a', 't', 'a', 0, 0, 0, 0, 0, 0, 0, 0x08, 0, 0, 0, 0,
+                                0,   0,   0,   0,   0, 0, 0x77, 0x74, 0xA3, 0x3A, 0, 0, 0, 0, 0, 0};
+  EXPECT_EQ(std::memcmp(entry.data(), expected, 32), 0);
+  EXPECT_TRUE(std::all_of(entry.begin() + 32, entry.end(), [](uint8_t b) { return b == 0; }));
+}
+
+TEST_F(UsbFormatWriterTest, FillCoversTheDataAreaButTheVolumesLastSector) {
+  AddOldStick(20000);
+  UsbFormatOptions options;
+  options.fillDataArea = true;
+  options.fillByte = 0xFF;
+  UsbFormatOutcome outcome = Format(20000, options);
+  ASSERT_TRUE(outcome.succeeded);
+  EXPECT_FALSE(outcome.fillFailed);
+  uint32_t dataStart = 1 + 2 * GetLe16(&Sector(1, 0)[bpb::kSectorsPerFat]) + 16;
+  EXPECT_TRUE(AllBytes(1, dataStart, 20000 - dataStart - 1, 0xFF));
+  EXPECT_TRUE(AllBytes(1, 19999, 1, kOld));
+  EXPECT_TRUE(AllBytes(1, dataStart - 16, 16, 0)) << "the root directory stays empty";
+}
+
+TEST_F(UsbFormatWriterTest, HddBootPutsTheVolumeBehindAnMbr) {
+  std::string image = ::testing::TempDir() + "korvane_usbformat_1m.img";
+  std::remove(image.c_str());
+  SimDiskSpec spec = MemoryStick(1000000);
+  spec.imagePath = image;
+  spec.createImage = true;
+  AddDisk(spec);
+  SimWriteRaw(1, 0, std::vector<uint8_t>(70 * 512, kOld));
+  UsbFormatOutcome outcome = Format(1000000, Bootable(1, 1, 4));
+  ASSERT_TRUE(outcome.succeeded);
+  EXPECT_TRUE(outcome.transferFailed) << "no system files in this machine's SysFile";
+  EXPECT_EQ(outcome.volumeStart, 63u);
+  EXPECT_EQ(CountTrace("DiskRestart;1"), 1);
+  EXPECT_EQ(CountTrace("ModelSel:1"), 1);
+  EXPECT_EQ(CountTrace("FatAddr:40"), 1);
+
+  uint8_t mbr[512];
+  BuildMbr(63, 1000000, DiskGeometry(1000000, 1), mbr);
+  EXPECT_EQ(Sector(1, 0), std::vector<uint8_t>(mbr, mbr + 512));
+  EXPECT_TRUE(AllBytes(1, 1, 62, 0));
+  std::vector<uint8_t> dbr = Sector(1, 63);
+  EXPECT_EQ(GetLe32(&dbr[bpb::kHiddenSectors]), 63u);
+  EXPECT_EQ(GetLe16(&dbr[bpb::kSectorsPerTrack]), 63);
+  EXPECT_EQ(GetLe16(&dbr[bpb::kHeads]), 15);
+  EXPECT_EQ(GetLe32(&dbr[bpb::kTotalSectors32]), 999937u);
+  EXPECT_EQ(SimStats(1).lowestSectorWritten, 0u);
+  SimReset();
+  std::remove(image.c_str());
+}
+
+TEST_F(UsbFormatWriterTest, HddAndZipBootWriteTheSameDisk) {
+  std::vector<uint8_t> disks[2];
+  for (int mode = 1; mode <= 2; ++mode) {
+    SimReset();
+    SimSetLocalTime(SysTime{2024, 1, 0, 2, 3, 4, 6, 0});
+    AddOldStick(20000);
+    UsbFormatOptions options = Bootable(mode, 0, 0);
+    options.label = "ZIPPY";
+    ASSERT_TRUE(Format(20000, options).succeeded);
+    disks[mode - 1] = SimReadRaw(1, 0, 20000);
+  }
+  EXPECT_TRUE(disks[0] == disks[1]);
+  EXPECT_EQ(GetLe16(&disks[0][32 * 512 + bpb::kHeads]), 0);
+  EXPECT_EQ(disks[0][446 + 5], 0xFF) << "end head of 0 heads";
+}
+
+TEST_F(UsbFormatWriterTest, RefusedChoicesWriteNothing) {
+  AddDisk(MemoryStick(100000));
+  UsbFormatOptions tooFine = Bootable(1, 1, 0);  // 1-sector clusters: some 99,000 of them
+  UsbFormatOutcome outcome = Format(100000, tooFine);
+  EXPECT_FALSE(outcome.succeeded);
+  EXPECT_EQ(outcome.refusal, kUsbFormatTooManyClusters);
+  EXPECT_EQ(outcome.suggestedUnit, 1024u);
+  EXPECT_EQ(outcome.fields.fatKind, 0);
+  UsbFormatOptions noFats;
+  noFats.fatListIndex = -1;
+  EXPECT_EQ(Format(100000, noFats).refusal, kUsbFormatNoFatCount);
+  EXPECT_EQ(SimStats(1).writeCalls, 0u);
+}
+
+TEST_F(UsbFormatWriterTest, AFailingStepEndsTheFormatWhereItFailed) {
+  AddOldStick(20000);
+  SimFailWritesFrom(1, 1);
+  UsbFormatOutcome fats = Format(20000, UsbFormatOptions());
+  EXPECT_FALSE(fats.succeeded);
+  EXPECT_EQ(fats.failedStep, kUsbFormatStepFats);
+
+  SimFailWritesFrom(1, UINT64_MAX);
+  UsbFormatOptions noRoot;
+  noRoot.rootEntries = 0;
+  UsbFormatOutcome root = Format(20000, noRoot);
+  EXPECT_FALSE(root.succeeded);
+  EXPECT_EQ(root.failedStep, kUsbFormatStepRootDirectory);
+  EXPECT_EQ(Sector(1, 1)[0], 0xF8) << "the FATs were written before";
+
+  SimFailWritesFrom(1, 10000);
+  UsbFormatOptions fill;
+  fill.fillDataArea = true;
+  UsbFormatOutcome filled = Format(20000, fill);
+  EXPECT_TRUE(filled.succeeded) << "a failing fill does not fail the format";
+  EXPECT_TRUE(filled.fillFailed);
+}
+
+TEST_F(UsbFormatWriterTest, DosBootTransfersTheSystemFilesAfterTheLabel) {
+  std::string dir = ::testing::TempDir() + "korvane_usbformat_sys";
+  std::string sysFile = dir + "/SysFile";
+  std::filesystem::create_directories(sysFile);
+  for (const char* name : {"OS7A", "OS7B", "OS7C"}) std::ofstream(sysFile + "/" + name) << name;
+  SimSetCurrentDirectory(dir);
+  AddOldStick(20000);
+  UsbFormatOptions options = Bootable(0, 0, 0);
+  options.dosVersionIndex = 1;
+  options.label = "BOOT";
+  UsbFormatOutcome outcome = Format(20000, options);
+  ASSERT_TRUE(outcome.succeeded);
+  EXPECT_FALSE(outcome.transferFailed);
+  EXPECT_EQ(outcome.volumeStart, 0u);
+  std::vector<uint8_t> root = Sector(1, 1 + 2 * GetLe16(&Sector(1, 0)[bpb::kSectorsPerFat]));
+  EXPECT_EQ(std::memcmp(&root[32], "IO      SYS", 11), 0);
+  EXPECT_EQ(std::memcmp(&root[96], "COMMAND COM", 11), 0);
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
