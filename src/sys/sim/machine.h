@@ -28,16 +28,12 @@ struct SimVolumeState {
   int lockedByHandle = 0;   // handle id holding FSCTL_LOCK_VOLUME, 0 when unlocked
 };
 
-// The filter driver's view of one disk, valid while it is attached.
-struct SimFilterState {
-  bool attached = false;
-  uint32_t presentedBlock = 0;
-  uint32_t mode = 0;
-  uint32_t sectorsPerBlock = 0;  // 0 until the program configures the blocks
-  uint32_t firstSector = 0;
-  uint32_t endSector = 0;
-  uint32_t selectCalls = 0;
-  uint32_t configureCalls = 0;
+// One entry of a disk's drive layout, in bytes as Windows reports it.
+struct SimPartitionEntry {
+  uint64_t startingOffset = 0;
+  uint64_t length = 0;
+  uint8_t type = 0;
+  uint8_t bootIndicator = 0;
 };
 
 struct SimDiskState {
@@ -57,6 +53,10 @@ struct SimDiskState {
   uint32_t failError = kSysErrorDeviceNotConnected;
   bool shortTransfers = false;              // transfers move one sector less than asked (at least 0)
   bool heldByOtherProgram = false;          // a restart then needs a reboot
+  // Device node state.
+  bool stopped = false;                     // between a device stop and the next start
+  bool layoutRead = false;                  // the layout below was read from the disk
+  std::vector<SimPartitionEntry> layout;    // as IOCTL_DISK_GET_DRIVE_LAYOUT reports it
   // Accounting.
   SimDiskStats stats;
 };
@@ -79,6 +79,29 @@ struct SimRegistryValue {
   std::vector<uint8_t> data;
 };
 
+// One element of a device information set: a device node and what the program set on it.
+struct SimDevInfoElement {
+  uint32_t devInst = 0;
+  bool hasParams = false;
+  uint32_t paramsSize = 0;
+  SysPropChangeParams params{};
+  uint32_t installFlags = 0;  // SP_DEVINSTALL_PARAMS Flags (DI_NEEDREBOOT)
+  bool stopVetoed = false;    // the last stop was refused because another program holds the disk
+};
+
+struct SimDevInfoSetState {
+  std::vector<SimDevInfoElement> elements;
+};
+
+// Setup API state: open device information sets, faults and the record of class installer calls.
+struct SimSetupState {
+  std::map<int, SimDevInfoSetState> sets;
+  int nextSet = 0x30000000;
+  uint32_t getClassDevsError = 0;
+  uint32_t classInstallerError = 0;
+  std::vector<SimClassInstallCall> classInstallCalls;
+};
+
 struct SimMachineState {
   std::recursive_mutex mutex;
   std::vector<std::unique_ptr<SimDiskState>> disks;
@@ -97,6 +120,7 @@ struct SimMachineState {
   SimDeviceEventSink eventSink = nullptr;
   std::vector<std::pair<void*, int>> notifications;  // (window, id)
   int nextNotification = 1;
+  SimSetupState setup;
 };
 
 SimMachineState& SimState();
@@ -113,3 +137,13 @@ bool SimBackingRead(SimDiskState& disk, uint64_t offset, void* buffer, uint32_t 
 bool SimBackingWrite(SimDiskState& disk, uint64_t offset, const void* buffer, uint32_t bytes);
 // Raises a device arrival or removal event to every registered window.
 void SimRaiseDeviceEvent(uint32_t event);
+// The disk is there for the system: not pulled and its device not stopped.
+inline bool SimDiskOnline(const SimDiskState& disk) { return disk.present && !disk.stopped; }
+// The NT device name of a volume ("\Device\HarddiskVolume<n>" unless its spec names one).
+std::string SimVolumeNtDevice(const SimVolumeState& volume);
+// The disk's drive layout, read from sector 0 the first time it is asked for (sim_storage.cpp).
+const std::vector<SimPartitionEntry>& SimDriveLayout(SimDiskState& disk);
+// Reads the disk anew as a device start does: layout, volume places, mounts (sim_storage.cpp).
+void SimRereadDisk(SimDiskState& disk);
+// Bytes that the filter driver adds to a sector address of the disk: the presented block's offset.
+uint64_t SimPresentationShift(const SimDiskState& disk);

@@ -37,6 +37,28 @@ struct SimDiskSpec {
   std::vector<SimVolumeSpec> volumes;
   std::string pdoName;                   // empty: "\Device\000000<number+40 in hex>"
   std::string interfacePath;             // empty: built from vendor and product (VEN_..&PROD_..)
+  uint32_t extraLayoutEntries = 0;       // logical drives reported after the four MBR entries (large layouts)
+  bool foreignDriverAcceptsAll = false;  // some other driver completes every unknown request with success
+};
+
+// The filter driver's view of one disk, valid while it is attached.
+struct SimFilterState {
+  bool attached = false;
+  uint32_t presentedBlock = 0;
+  uint32_t mode = 0;
+  uint32_t sectorsPerBlock = 0;  // 0 until the program configures the blocks
+  uint32_t firstSector = 0;
+  uint32_t endSector = 0;
+  uint32_t selectCalls = 0;
+  uint32_t configureCalls = 0;
+};
+
+// One call of the class installer with DIF_PROPERTYCHANGE, with the parameters that were set for the device.
+struct SimClassInstallCall {
+  int disk = -1;              // physical drive number of the node's disk, -1 for nodes of no disk
+  bool volumeNode = false;    // the node was a volume's
+  uint32_t paramsSize = 0;    // size passed to SetupDiSetClassInstallParams
+  SysPropChangeParams params{};
 };
 
 struct SimDiskStats {
@@ -92,6 +114,28 @@ void SimSetRegistryValue(const std::string& key, const std::string& name, uint32
                          const std::vector<uint8_t>& data);
 std::vector<std::string> SimRegistryValueNames(const std::string& key);  // as first written, sorted without case
 int SimOpenRegistryKeyCount();
+
+// Storage and device nodes.
+//
+// The drive layout is read from the disk's sector 0 (an MBR, or else one partition over the whole disk) when it is
+// first asked for, and again at every start of the disk's device, as Windows reads it; a start also moves the
+// disk's volumes onto the layout's partitions, in order. The filter driver attaches at a start when "Dunmarle"
+// stands in the disk's upper filter list and detaches at a start when it does not.
+bool SimAddVolume(int number, const SimVolumeSpec& volume);  // a new volume on a disk (false: no such disk)
+// The disk's upper filter list as the registry holds it (any registry type); SimDeleteUpperFilters removes it.
+void SimSetUpperFilters(int number, uint32_t type, const std::vector<uint8_t>& data);
+void SimDeleteUpperFilters(int number);
+bool SimGetUpperFilters(int number, uint32_t* type, std::vector<uint8_t>* data);  // false: no list
+void SimAttachFilter(int number, bool attached);   // attach or detach at once, without a device restart
+SimFilterState SimFilter(int number);
+// The NT device names behind a disk's node and a drive letter (empty when there is none).
+std::string SimDiskPdoName(int number);
+std::string SimVolumeDevice(char letter);
+// Faults and accounting of the Setup API.
+void SimFailGetClassDevs(uint32_t error);          // SetupDiGetClassDevs fails with this error; 0 clears
+void SimFailClassInstaller(uint32_t error);        // SetupDiCallClassInstaller fails with this error; 0 clears
+std::vector<SimClassInstallCall> SimClassInstallCalls();
+int SimOpenDevInfoSetCount();
 
 // Device events reach windows through this sink (the simulated Windows program posts WM_DEVICECHANGE).
 typedef void (*SimDeviceEventSink)(void* window, uint32_t event);

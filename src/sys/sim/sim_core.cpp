@@ -103,7 +103,10 @@ int64_t PrepareTransfer(SimHandleState& h, SimDiskState& disk, uint32_t bytes, b
         limit = base + VolumeSectors(disk, v) * ss;
       }
   }
-  uint64_t begin = base + h.position;
+  // The filter driver moves every address of the disk (and so of its volumes) by the presented block's offset.
+  const uint64_t shift = SimPresentationShift(disk);
+  limit = std::min<uint64_t>(limit + shift, DiskBytes(disk));
+  uint64_t begin = base + h.position + shift;
   if (bytes == 0) {
     *span = {begin, begin};
     return 0;
@@ -121,7 +124,7 @@ int64_t PrepareTransfer(SimHandleState& h, SimDiskState& disk, uint32_t bytes, b
   if (write && SimState().vistaVolumeRule) {
     bool refused = false;
     if (h.kind == SimHandleKind::Disk) {
-      refused = TouchesMountedUnlockedVolume(disk, begin / ss, (end - begin) / ss);
+      refused = TouchesMountedUnlockedVolume(disk, (begin - shift) / ss, (end - begin) / ss);
     } else {
       for (SimVolumeState& v : disk.volumes)
         if (v.spec.letter == h.volumeLetter) refused = v.mounted && v.lockedByHandle == 0;
@@ -254,6 +257,7 @@ void SimReset() {
   m.registryCreateError = 0;
   m.debugOutput.clear();
   m.notifications.clear();
+  m.setup = SimSetupState();
   m.currentDirectory = HostCurrentDirectory();
   m.windowsDirectory.clear();
   m.fixedTime = false;

@@ -1,45 +1,440 @@
 // The simulated machine's storage stack: device controls (storage queries, SCSI pass-through, drive layout, the
-// filter driver's requests, volume locks), drive letters, free space and DOS device names.
+// filter driver's requests), drive letters, free space and DOS device names.
+//
+// The filter driver, when attached to a disk, presents floppy blocks this way: with block k presented and B
+// sectors per block configured, sector x of the disk (through a disk or volume handle) reaches physical sector
+// x + k*B. Block 0 presented, or no configuration yet, is the identity. The drive layout request passes through
+// the filter to the disk below, so partitions keep their places: a volume at the first partition's sector S shows
+// block k, whose image lies at physical S + k*B. Scans and batch formats (physical S + n*B with block 0
+// presented), identifier changes (S + r with block k presented reaches S + k*B + r) and a single format written
+// at sector S with block k presented all meet the blocks where they lie.
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <cstring>
 
+#include "sys/ioctl.h"
 #include "sys/sim/machine.h"
+
+namespace {
+
+constexpr uint32_t kErrorNotSupported = kSysErrorNotSupported;
+
+uint64_t DiskBytes(const SimDiskState& disk) { return disk.spec.sectorCount * disk.spec.sectorSize; }
+
+// Whether sector 0 holds a FAT boot record (a disk formatted without a partition table).
+bool LooksLikeBootRecord(const uint8_t* s) {
+  if (s[0] != 0xEB && s[0] != 0xE9) return false;
+  uint32_t bytesPerSector = s[11] | (s[12] << 8);
+  uint32_t sectorsPerCluster = s[13];
+  bool sizeOk = bytesPerSector == 512 || bytesPerSector == 1024 || bytesPerSector == 2048 || bytesPerSector == 4096;
+  return sizeOk && sectorsPerCluster != 0 && (sectorsPerCluster & (sectorsPerCluster - 1)) == 0;
+}
+
+std::vector<SimPartitionEntry> ReadLayout(SimDiskState& disk) {
+  const uint32_t ss = disk.spec.sectorSize;
+  std::vector<uint8_t> sector(std::max<uint32_t>(ss, 512), 0);
+  bool read = ss >= 512 && disk.spec.sectorCount > 0 && SimBackingRead(disk, 0, sector.data(), ss);
+  std::vector<SimPartitionEntry> layout;
+  if (read && sector[510] == 0x55 && sector[511] == 0xAA && !LooksLikeBootRecord(sector.data())) {
+    bool any = false;
+    for (int i = 0; i < 4; ++i) {
+      const uint8_t* e = &sector[446 + 16 * i];
+      uint32_t start = e[8] | (e[9] << 8) | (e[10] << 16) | (static_cast<uint32_t>(e[11]) << 24);
+      uint32_t count = e[12] | (e[13] << 8) | (e[14] << 16) | (static_cast<uint32_t>(e[15]) << 24);
+      SimPartitionEntry entry;
+      bool valid = e[4] != 0 && (e[0] == 0 || e[0] == 0x80) && count != 0 &&
+                   static_cast<uint64_t>(start) + count <= disk.spec.sectorCount;
+      if (valid) {
+        entry.startingOffset = static_cast<uint64_t>(start) * ss;
+        entry.length = static_cast<uint64_t>(count) * ss;
+        entry.type = e[4];
+        entry.bootIndicator = e[0];
+        any = true;
+      }
+      layout.push_back(entry);  // Windows keeps the table's slots, empty ones included
+    }
+    if (!any) layout.clear();
+  }
+  if (layout.empty()) {
+    // No partition table: one partition over the whole disk, as Windows reports a superfloppy.
+    SimPartitionEntry whole;
+    whole.length = DiskBytes(disk);
+    whole.type = read && LooksLikeBootRecord(sector.data()) ? 0x06 : 0x00;
+    layout.push_back(whole);
+  }
+  layout.resize(layout.size() + disk.spec.extraLayoutEntries);
+  return layout;
+}
+
+bool Fail(uint32_t error) {
+  SimSetError(error);
+  return false;
+}
+
+bool Done(uint32_t* bytesReturned, uint32_t bytes) {
+  if (bytesReturned) *bytesReturned = bytes;
+  SimSetError(0);
+  return true;
+}
+
+bool QueryProperty(const SimDiskState& disk, const void* in, uint32_t inSize, void* out, uint32_t outSize,
+                   uint32_t* bytesReturned) {
+  StoragePropertyQuery query{};
+  if (!in || inSize < 8) return Fail(kSysErrorInvalidParameter);
+  std::memcpy(&query, in, std::min<uint32_t>(inSize, sizeof query));
+  if (query.propertyId != kStorageDeviceProperty) return Fail(kErrorNotSupported);
+  if (query.queryType == kPropertyExistsQuery) return Done(bytesReturned, 0);
+  if (query.queryType != kPropertyStandardQuery) return Fail(kSysErrorInvalidParameter);
+  if (!out || outSize < 8) return Fail(kSysErrorInsufficientBuffer);
+  std::vector<uint8_t> bytes(sizeof(StorageDeviceDescriptor), 0);
+  auto addString = [&bytes](bool present, const std::string& text) -> uint32_t {
+    if (!present) return 0;
+    uint32_t offset = static_cast<uint32_t>(bytes.size());
+    bytes.insert(bytes.end(), text.begin(), text.end());
+    bytes.push_back(0);
+    return offset;
+  };
+  StorageDeviceDescriptor d{};
+  d.version = sizeof(StorageDeviceDescriptor);
+  d.deviceType = disk.spec.deviceType == kSimDeviceTypeCdRom ? 5 : 0;
+  d.removableMedia = disk.spec.busType == kSimBusUsb ? 1 : 0;
+  d.vendorIdOffset = addString(disk.spec.hasVendor, disk.spec.vendor);
+  d.productIdOffset = addString(disk.spec.hasProduct, disk.spec.product);
+  d.productRevisionOffset = addString(true, "1.00");
+  d.busType = disk.spec.busType;
+  d.size = static_cast<uint32_t>(bytes.size());
+  std::memcpy(bytes.data(), &d, offsetof(StorageDeviceDescriptor, rawDeviceProperties));
+  // A short buffer gets the descriptor's beginning; its Size tells how much there is.
+  uint32_t n = std::min<uint32_t>(outSize, d.size);
+  std::memcpy(out, bytes.data(), n);
+  return Done(bytesReturned, n);
+}
+
+bool DeviceNumber(const SimDiskState& disk, const SimHandleState& h, void* out, uint32_t outSize,
+                  uint32_t* bytesReturned) {
+  if (!out || outSize < sizeof(StorageDeviceNumber)) return Fail(kSysErrorInsufficientBuffer);
+  StorageDeviceNumber number{};
+  number.deviceType = disk.spec.deviceType;
+  number.deviceNumber = static_cast<uint32_t>(disk.spec.number);
+  if (h.kind == SimHandleKind::Volume)
+    for (size_t i = 0; i < disk.volumes.size(); ++i)
+      if (disk.volumes[i].spec.letter == h.volumeLetter) number.partitionNumber = static_cast<uint32_t>(i + 1);
+  std::memcpy(out, &number, sizeof number);
+  return Done(bytesReturned, sizeof number);
+}
+
+// READ CAPACITY (10) through the pass-through request; every other command is refused.
+bool ScsiPassThroughRequest(const SimDiskState& disk, const void* in, uint32_t inSize, void* out, uint32_t outSize,
+                            uint32_t* bytesReturned) {
+  if (disk.spec.refusesScsiPassThrough) return Fail(kSysErrorInvalidFunction);
+  ScsiPassThrough spt{};
+  if (!in || inSize < sizeof spt) return Fail(kSysErrorInvalidParameter);
+  std::memcpy(&spt, in, sizeof spt);
+  if (spt.length != sizeof spt || spt.cdbLength > 16) return Fail(kSysErrorInvalidParameter);
+  if (spt.cdb[0] != kScsiOpReadCapacity10 || spt.dataIn != kScsiDataIn || spt.dataTransferLength < 8)
+    return Fail(kSysErrorInvalidParameter);
+  uint64_t dataEnd = static_cast<uint64_t>(spt.dataBufferOffset) + spt.dataTransferLength;
+  if (!out || spt.dataBufferOffset < sizeof spt || dataEnd > outSize || outSize < sizeof spt)
+    return Fail(kSysErrorInvalidParameter);
+  uint64_t last = disk.spec.sectorCount ? disk.spec.sectorCount - 1 : 0;
+  uint32_t lba = last > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(last);
+  uint32_t ss = disk.spec.sectorSize;
+  uint8_t* data = static_cast<uint8_t*>(out) + spt.dataBufferOffset;
+  const uint8_t capacity[8] = {static_cast<uint8_t>(lba >> 24), static_cast<uint8_t>(lba >> 16),
+                               static_cast<uint8_t>(lba >> 8),  static_cast<uint8_t>(lba),
+                               static_cast<uint8_t>(ss >> 24),  static_cast<uint8_t>(ss >> 16),
+                               static_cast<uint8_t>(ss >> 8),   static_cast<uint8_t>(ss)};
+  std::memcpy(data, capacity, sizeof capacity);
+  spt.scsiStatus = 0;
+  spt.dataTransferLength = 8;
+  spt.senseInfoLength = 0;
+  std::memcpy(out, &spt, sizeof spt);
+  return Done(bytesReturned, static_cast<uint32_t>(spt.dataBufferOffset + 8));
+}
+
+bool DriveLayout(SimDiskState& disk, void* out, uint32_t outSize, uint32_t* bytesReturned) {
+  const std::vector<SimPartitionEntry>& layout = SimDriveLayout(disk);
+  uint32_t needed = kDriveLayoutEntriesOffset + static_cast<uint32_t>(layout.size() * sizeof(PartitionInformation));
+  if (!out || outSize < needed) return Fail(kSysErrorInsufficientBuffer);
+  uint8_t* bytes = static_cast<uint8_t*>(out);
+  std::memset(bytes, 0, needed);
+  DriveLayoutHeader header{static_cast<uint32_t>(layout.size()), 0x4B4F5256u};
+  std::memcpy(bytes, &header, sizeof header);
+  for (size_t i = 0; i < layout.size(); ++i) {
+    PartitionInformation p{};
+    p.startingOffset = static_cast<int64_t>(layout[i].startingOffset);
+    p.partitionLength = static_cast<int64_t>(layout[i].length);
+    p.hiddenSectors = static_cast<uint32_t>(layout[i].startingOffset / disk.spec.sectorSize);
+    p.partitionNumber = layout[i].type ? static_cast<uint32_t>(i + 1) : 0;
+    p.partitionType = layout[i].type;
+    p.bootIndicator = layout[i].bootIndicator == 0x80;
+    p.recognizedPartition = layout[i].type != 0;
+    std::memcpy(bytes + kDriveLayoutEntriesOffset + i * sizeof p, &p, sizeof p);
+  }
+  return Done(bytesReturned, needed);
+}
+
+// The filter driver's four requests; a disk without the driver fails them all.
+bool FilterRequest(SimDiskState& disk, uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize,
+                   uint32_t* bytesReturned) {
+  SimFilterState& f = disk.filter;
+  switch (code) {
+    case kIoctlFilterSelectBlock: {
+      FilterSelectBlock request{};
+      if (!in || inSize < sizeof request || !out || outSize < sizeof request) return Fail(kSysErrorInvalidParameter);
+      std::memcpy(&request, in, sizeof request);
+      // A configured driver refuses a block that does not lie wholly on the disk inside the block area.
+      if (f.sectorsPerBlock) {
+        uint64_t end = static_cast<uint64_t>(f.firstSector) + (static_cast<uint64_t>(request.block) + 1) * f.sectorsPerBlock;
+        uint64_t areaEnd = f.endSector ? std::min<uint64_t>(f.endSector, disk.spec.sectorCount) : disk.spec.sectorCount;
+        if (end > areaEnd) return Fail(kSysErrorInvalidParameter);
+      }
+      f.presentedBlock = request.block;
+      f.selectCalls++;
+      std::memcpy(out, &request, sizeof request);
+      return Done(bytesReturned, sizeof request);
+    }
+    case kIoctlFilterConfigureBlocks: {
+      FilterBlockConfig config{};
+      if (!in || inSize < sizeof config) return Fail(kSysErrorInvalidParameter);
+      std::memcpy(&config, in, sizeof config);
+      f.mode = config.mode;
+      f.sectorsPerBlock = config.sectorsPerBlock;
+      f.firstSector = config.firstSector;
+      f.endSector = config.endSector;
+      f.configureCalls++;
+      if (out && outSize >= sizeof config) std::memcpy(out, &config, sizeof config);
+      return Done(bytesReturned, sizeof config);
+    }
+    case kIoctlFilterPresence:
+      // The count is only a mark: the buffer is neither read nor written (the request uses direct I/O).
+      return Done(bytesReturned, kFilterPresenceMark);
+    case kIoctlFilterCurrentBlock: {
+      if (!out || outSize < kFilterCurrentBlockBytes) return Fail(kSysErrorInvalidParameter);
+      std::memcpy(out, &f.presentedBlock, kFilterCurrentBlockBytes);
+      return Done(bytesReturned, kFilterCurrentBlockBytes);
+    }
+  }
+  return Fail(kSysErrorInvalidFunction);
+}
+
+bool IsFilterCode(uint32_t code) {
+  return code == kIoctlFilterSelectBlock || code == kIoctlFilterConfigureBlocks || code == kIoctlFilterPresence ||
+         code == kIoctlFilterCurrentBlock;
+}
+
+SimVolumeState* FindVolume(SimDiskState& disk, char letter) {
+  for (SimVolumeState& v : disk.volumes)
+    if (std::toupper(static_cast<unsigned char>(v.spec.letter)) == letter) return &v;
+  return nullptr;
+}
+
+// The volume of an online disk behind "E:" or "E:\" (any case), or null.
+SimDiskState* VolumeByName(const char* name, SimVolumeState** volume) {
+  if (!name || !std::isalpha(static_cast<unsigned char>(name[0])) || name[1] != ':') return nullptr;
+  if (name[2] != '\0' && !(name[2] == '\\' && name[3] == '\0')) return nullptr;
+  char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+  for (auto& d : SimState().disks) {
+    if (!SimDiskOnline(*d)) continue;
+    if (SimVolumeState* v = FindVolume(*d, letter)) {
+      *volume = v;
+      return d.get();
+    }
+  }
+  return nullptr;
+}
+
+template <typename F>
+void WithDisk(int number, F f) {
+  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  if (SimDiskState* d = SimFindDiskByNumber(number)) f(*d);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------------------------
+// Shared with the other sim files
+// ---------------------------------------------------------------------------------------------------------------
+
+std::string SimVolumeNtDevice(const SimVolumeState& volume) {
+  if (!volume.spec.ntDevice.empty()) return volume.spec.ntDevice;
+  int n = 0;
+  for (auto& d : SimState().disks)
+    for (SimVolumeState& v : d->volumes) {
+      ++n;
+      if (&v == &volume) return "\\Device\\HarddiskVolume" + std::to_string(n);
+    }
+  return "";
+}
+
+const std::vector<SimPartitionEntry>& SimDriveLayout(SimDiskState& disk) {
+  if (!disk.layoutRead) {
+    disk.layout = ReadLayout(disk);
+    disk.layoutRead = true;
+  }
+  return disk.layout;
+}
+
+void SimRereadDisk(SimDiskState& disk) {
+  disk.layout = ReadLayout(disk);
+  disk.layoutRead = true;
+  size_t next = 0;
+  for (const SimPartitionEntry& p : disk.layout) {
+    if (p.length == 0 || next >= disk.volumes.size()) continue;
+    SimVolumeState& v = disk.volumes[next++];
+    v.spec.startSector = p.startingOffset / disk.spec.sectorSize;
+    v.spec.sectorCount = p.length / disk.spec.sectorSize;
+  }
+  for (SimVolumeState& v : disk.volumes) v.mounted = true;
+}
+
+uint64_t SimPresentationShift(const SimDiskState& disk) {
+  const SimFilterState& f = disk.filter;
+  if (!f.attached || f.sectorsPerBlock == 0) return 0;
+  return static_cast<uint64_t>(f.presentedBlock) * f.sectorsPerBlock * disk.spec.sectorSize;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Control
+// ---------------------------------------------------------------------------------------------------------------
+
+bool SimAddVolume(int number, const SimVolumeSpec& volume) {
+  bool added = false;
+  WithDisk(number, [&](SimDiskState& d) {
+    SimVolumeState v;
+    v.spec = volume;
+    d.volumes.push_back(v);
+    added = true;
+  });
+  return added;
+}
+
+void SimSetUpperFilters(int number, uint32_t type, const std::vector<uint8_t>& data) {
+  WithDisk(number, [&](SimDiskState& d) {
+    d.hasUpperFilters = true;
+    d.upperFiltersType = type;
+    d.upperFilters = data;
+  });
+}
+
+void SimDeleteUpperFilters(int number) {
+  WithDisk(number, [&](SimDiskState& d) {
+    d.hasUpperFilters = false;
+    d.upperFilters.clear();
+  });
+}
+
+bool SimGetUpperFilters(int number, uint32_t* type, std::vector<uint8_t>* data) {
+  bool has = false;
+  WithDisk(number, [&](SimDiskState& d) {
+    has = d.hasUpperFilters;
+    if (type) *type = d.upperFiltersType;
+    if (data) *data = d.upperFilters;
+  });
+  return has;
+}
+
+void SimAttachFilter(int number, bool attached) {
+  WithDisk(number, [&](SimDiskState& d) {
+    d.filter = SimFilterState();
+    d.filter.attached = attached;
+  });
+}
+
+SimFilterState SimFilter(int number) {
+  SimFilterState f;
+  WithDisk(number, [&](SimDiskState& d) { f = d.filter; });
+  return f;
+}
+
+std::string SimVolumeDevice(char letter) {
+  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  const char name[3] = {letter, ':', '\0'};
+  SimVolumeState* v = nullptr;
+  return VolumeByName(name, &v) ? SimVolumeNtDevice(*v) : std::string();
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// The seam
+// ---------------------------------------------------------------------------------------------------------------
 
 bool SysDeviceIoControl(SysHandle handle, uint32_t code, void* in, uint32_t inSize, void* out, uint32_t outSize,
                         uint32_t* bytesReturned) {
-  (void)code;
-  (void)in;
-  (void)inSize;
-  (void)out;
-  (void)outSize;
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  SimMachineState& m = SimState();
+  std::lock_guard<std::recursive_mutex> lock(m.mutex);
   if (bytesReturned) *bytesReturned = 0;
-  if (!SimFindHandle(handle)) {
-    SimSetError(kSysErrorInvalidHandle);
-    return false;
-  }
-  SimSetError(kSysErrorInvalidFunction);
-  return false;
+  SimHandleState* h = SimFindHandle(handle);
+  if (!h) return Fail(kSysErrorInvalidHandle);
+  if (h->kind == SimHandleKind::File) return Fail(kSysErrorInvalidFunction);
+  SimDiskState& disk = *m.disks[h->disk];
+  if (!disk.present) return Fail(kSysErrorDeviceNotConnected);
+  const bool onDisk = h->kind == SimHandleKind::Disk;
+  if (code == kIoctlStorageQueryProperty) return QueryProperty(disk, in, inSize, out, outSize, bytesReturned);
+  if (code == kIoctlStorageGetDeviceNumber) return DeviceNumber(disk, *h, out, outSize, bytesReturned);
+  if (onDisk && code == kIoctlScsiPassThrough)
+    return ScsiPassThroughRequest(disk, in, inSize, out, outSize, bytesReturned);
+  if (onDisk && code == kIoctlDiskGetDriveLayout) return DriveLayout(disk, out, outSize, bytesReturned);
+  // The filter sits on the disk's stack: requests through a volume never reach it.
+  if (onDisk && IsFilterCode(code) && disk.filter.attached)
+    return FilterRequest(disk, code, in, inSize, out, outSize, bytesReturned);
+  if (disk.spec.foreignDriverAcceptsAll) return Done(bytesReturned, outSize);
+  return Fail(kSysErrorInvalidFunction);
 }
 
 uint32_t SysGetLogicalDriveStrings(uint32_t size, char* buffer) {
-  (void)size;
-  (void)buffer;
-  return 0;
+  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::vector<char> letters;
+  for (auto& d : SimState().disks)
+    if (SimDiskOnline(*d))
+      for (SimVolumeState& v : d->volumes) letters.push_back(static_cast<char>(std::toupper(v.spec.letter)));
+  std::sort(letters.begin(), letters.end());
+  letters.erase(std::unique(letters.begin(), letters.end()), letters.end());
+  std::string strings;
+  for (char letter : letters) {
+    strings += letter;
+    strings += ":\\";
+    strings += '\0';
+  }
+  // Too small a buffer: nothing is written and the size needed (with the final zero) comes back.
+  if (strings.size() + 1 > size || !buffer) return static_cast<uint32_t>(strings.size() + 1);
+  std::memcpy(buffer, strings.data(), strings.size());
+  buffer[strings.size()] = '\0';
+  SimSetError(0);
+  return static_cast<uint32_t>(strings.size());
 }
 
 bool SysGetDiskFreeSpaceEx(const char* rootPath, uint64_t* freeToCaller, uint64_t* totalBytes, uint64_t* totalFree) {
-  (void)rootPath;
-  (void)freeToCaller;
-  (void)totalBytes;
-  (void)totalFree;
-  SimSetError(kSysErrorPathNotFound);
-  return false;
+  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  SimVolumeState* v = nullptr;
+  SimDiskState* d = VolumeByName(rootPath, &v);
+  if (!d || !v->mounted) return Fail(kSysErrorPathNotFound);
+  uint64_t sectors = v->spec.sectorCount;
+  if (sectors == 0 && d->spec.sectorCount > v->spec.startSector) sectors = d->spec.sectorCount - v->spec.startSector;
+  uint64_t total = sectors * d->spec.sectorSize;
+  if (freeToCaller) *freeToCaller = total;
+  if (totalBytes) *totalBytes = total;
+  if (totalFree) *totalFree = total;
+  SimSetError(0);
+  return true;
 }
 
 uint32_t SysQueryDosDevice(const char* deviceName, char* target, uint32_t size) {
-  (void)deviceName;
-  (void)target;
-  (void)size;
-  SimSetError(kSysErrorFileNotFound);
-  return 0;
+  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  SimVolumeState* v = nullptr;
+  if (!deviceName || std::strlen(deviceName) != 2 || !VolumeByName(deviceName, &v)) {
+    SimSetError(kSysErrorFileNotFound);
+    return 0;
+  }
+  std::string name = SimVolumeNtDevice(*v);
+  // The target list: the name, its zero and the zero that ends the list.
+  uint32_t stored = static_cast<uint32_t>(name.size() + 2);
+  if (!target || size < stored) {
+    SimSetError(kSysErrorInsufficientBuffer);
+    return 0;
+  }
+  std::memcpy(target, name.c_str(), name.size() + 1);
+  target[name.size() + 1] = '\0';
+  SimSetError(0);
+  return stored;
 }
