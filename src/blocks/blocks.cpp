@@ -1,0 +1,106 @@
+#include "blocks/blocks.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "blocks/text_format.h"
+#include "blocks/texts.h"
+#include "disk/bpb.h"
+#include "disk/sectorio.h"
+
+std::string FormatBlockText(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list again;
+  va_copy(again, args);
+  int length = std::vsnprintf(nullptr, 0, format, args);
+  va_end(args);
+  std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+  if (length > 0) std::vsnprintf(&text[0], text.size() + 1, format, again);
+  va_end(again);
+  return text;
+}
+
+uint32_t BlockSectors(int kindIndex) { return kindIndex == kKindIndex720K ? 2048 : 3072; }
+
+uint32_t BlockImageSectors(int kindIndex) {
+  switch (kindIndex) {
+    case kKindIndex720K: return 1440;
+    case kKindIndex1200K: return 2400;
+    case kKindIndex1440K: return 2880;
+    default: return 0;
+  }
+}
+
+uint32_t BlockRootDirSector(int kindIndex) {
+  if (kindIndex == kKindIndex720K) return 7;
+  if (kindIndex == kKindIndex1200K) return 15;
+  return 19;
+}
+
+FloppyKind BlockFloppyKind(int kindIndex) {
+  if (kindIndex == kKindIndex720K) return FloppyKind::k720K;
+  if (kindIndex == kKindIndex1200K) return FloppyKind::k1200K;
+  return FloppyKind::k1440K;
+}
+
+uint32_t FloppyBlockCount(uint64_t partitionLength, int kindIndex) {
+  uint32_t fit = static_cast<uint32_t>(partitionLength) / BlockSectors(kindIndex);
+  return fit < kMaxFloppyBlocks ? fit : kMaxFloppyBlocks;
+}
+
+uint64_t FloppyBlocksThatFit(uint64_t partitionLength, int kindIndex) {
+  return partitionLength / BlockSectors(kindIndex);
+}
+
+bool FloppyBlockStart(uint64_t partitionStart, uint32_t block, int kindIndex, uint32_t* sector) {
+  uint64_t start = partitionStart + static_cast<uint64_t>(block) * BlockSectors(kindIndex);
+  if (start > UINT32_MAX) return false;
+  *sector = static_cast<uint32_t>(start);
+  return true;
+}
+
+bool IsValidBlockBootRecord(const uint8_t* bootRecord, int kindIndex) {
+  uint32_t imageSectors = BlockImageSectors(kindIndex);
+  return imageSectors != 0 && bootRecord[bpb::kSignature] == 0x55 && bootRecord[bpb::kSignature + 1] == 0xAA &&
+         GetLe16(bootRecord + bpb::kTotalSectors16) == imageSectors;
+}
+
+uint32_t RootDirOffsetOf(const uint8_t* bootRecord) {
+  return GetLe16(bootRecord + bpb::kReservedSectors) +
+         static_cast<uint32_t>(bootRecord[bpb::kNumberOfFats]) * GetLe16(bootRecord + bpb::kSectorsPerFat);
+}
+
+std::string ValidBlockEntryText(uint32_t block, const uint8_t* rootDirSector) {
+  constexpr int kNameLength = 11, kAttributes = 11;
+  if (rootDirSector[kAttributes] != 0x08) return FormatBlockText(kUnlabelledEntry, static_cast<int>(block));
+  // The name ends at its first zero byte, or with the 11-byte field: the attribute byte after it is no part of it.
+  size_t length = 0;
+  while (length < kNameLength && rootDirSector[length] != 0) ++length;
+  while (length > 0 && rootDirSector[length - 1] == ' ') --length;
+  return std::string(reinterpret_cast<const char*>(rootDirSector), length);
+}
+
+std::string UnformattedEntryText(uint32_t block) {
+  return FormatBlockText(kUnformattedEntry, static_cast<int>(block));
+}
+
+std::string NotAccessedEntryText(uint32_t block) {
+  return FormatBlockText(kNotAccessedEntry, static_cast<int>(block));
+}
+
+int NextBusySquare(uint32_t* tick) {
+  if (*tick > static_cast<uint32_t>(kBusySquares - 1)) *tick = 0;
+  return static_cast<int>((*tick)++);
+}
+
+uint32_t ReadBlockImage(SysHandle disk, uint32_t blockStart, int kindIndex, std::vector<uint8_t>* image) {
+  image->assign(static_cast<size_t>(BlockImageSectors(kindIndex)) * kSectorSize, 0);
+  return ReadSectors(disk, BlockImageSectors(kindIndex), blockStart, image->data());
+}
+
+uint32_t WriteBlockImage(SysHandle disk, uint32_t blockStart, int kindIndex, const std::vector<uint8_t>& image) {
+  uint32_t sectors = BlockImageSectors(kindIndex);
+  if (sectors == 0 || image.size() != static_cast<size_t>(sectors) * kSectorSize) return kBlockImageWrongSize;
+  return WriteSectors(disk, sectors, blockStart, image.data());
+}

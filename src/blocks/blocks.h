@@ -1,0 +1,280 @@
+// Floppy blocks: up to 100 floppy images laid back to back from the start of a USB disk's first partition, found
+// only by scanning them block by block. This is the core of the enhanced edition: where blocks lie, the scan that
+// lists them, block formatting, switching the block the multi-floppy filter driver presents, and renaming a
+// block's identifier (its volume label).
+//
+// The operations take what the page chose (the selected disk, the floppy kind index, the identifier text, ...) as
+// arguments and return what the page shows: entry texts, edit contents, status lines and message boxes, already in
+// the user's language. They send no window messages.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "floppy/floppy.h"
+#include "sys/sys.h"
+
+// ---------------------------------------------------------------------------------------------------------------
+// Layout
+// ---------------------------------------------------------------------------------------------------------------
+
+constexpr uint32_t kMaxFloppyBlocks = 100;
+
+// The page's "Floppy type" list: entries 720K, 1.2M, 1.44M; -1 when nothing is selected.
+constexpr int kKindIndexNone = -1;
+constexpr int kKindIndex720K = 0;
+constexpr int kKindIndex1200K = 1;
+constexpr int kKindIndex1440K = 2;
+
+// Sectors per block: 2048 for kind index 0, 3072 for any other index (also none).
+uint32_t BlockSectors(int kindIndex);
+// Sectors of the floppy image at the start of each block (its total-sectors field): 1440, 2400, 2880; 0 for an
+// index that names no kind, which no boot record matches.
+uint32_t BlockImageSectors(int kindIndex);
+// First root directory sector of a block's image, from the block's start: 7, 15, or 19 for any other index.
+uint32_t BlockRootDirSector(int kindIndex);
+// The kind a format writes: index 0 720K, 1 1.2M, any other 1.44M.
+FloppyKind BlockFloppyKind(int kindIndex);
+// Blocks that fit: min(low 32 bits of the length / B, 100).
+uint32_t FloppyBlockCount(uint64_t partitionLength, int kindIndex);
+// Blocks that fit without the limit of 100: length / B over all 64 bits (the next button's limit).
+uint64_t FloppyBlocksThatFit(uint64_t partitionLength, int kindIndex);
+// First sector of block n: S + n x B. False when it lies beyond 32-bit sector numbers, which must never wrap
+// round to the start of the disk.
+bool FloppyBlockStart(uint64_t partitionStart, uint32_t block, int kindIndex, uint32_t* sector);
+
+// A block is valid when its boot record ends in 55 AA and its total-sectors field is the kind's image size.
+bool IsValidBlockBootRecord(const uint8_t* bootRecord, int kindIndex);
+// First root directory sector from a boot record's own fields: reserved + FATs x sectors per FAT.
+uint32_t RootDirOffsetOf(const uint8_t* bootRecord);
+// The list entry of a valid block from its first root directory sector: the volume label's name up to its first
+// zero byte without trailing padding spaces, or "n.????" when the first entry is no volume label.
+std::string ValidBlockEntryText(uint32_t block, const uint8_t* rootDirSector);
+std::string UnformattedEntryText(uint32_t block);
+std::string NotAccessedEntryText(uint32_t block);
+
+// ---------------------------------------------------------------------------------------------------------------
+// The disk the page has selected
+// ---------------------------------------------------------------------------------------------------------------
+
+struct BlockDisk {
+  std::string deviceName;      // "physicaldrive1"
+  std::string volumeName;      // "E:"; empty when the disk has no volume to restart
+  uint64_t partitionStart = 0; // first partition: block 0 starts here
+  uint64_t partitionLength = 0;
+  bool serviceActive = false;  // the multi-floppy filter driver is attached to the disk
+  uint32_t bytesPerSector = 512;
+  int driveNumber = 0;         // for the hints
+  std::string description;
+};
+
+// A message box: error icon unless stated otherwise.
+struct BlockNotice {
+  std::string text;
+  std::string caption;
+  bool information = false;  // information icon instead of the error icon
+};
+
+// ---------------------------------------------------------------------------------------------------------------
+// Scan
+// ---------------------------------------------------------------------------------------------------------------
+
+struct BlockList {
+  std::vector<std::string> entries;  // entry k stands for block k
+  uint32_t validBlockCount = 0;
+};
+
+// Reads the blocks at their physical sectors S + n x B, from block 0 until the first block that is unreadable or
+// does not match the kind (whose entry ends the list). A drive that cannot be opened gives an empty list. A valid
+// block whose root directory cannot be read is counted and listed as "n.????": its identifier is unknown, and the
+// entries after it must still stand for their blocks.
+BlockList ReadBlockList(const char* deviceName, uint64_t partitionStart, uint64_t partitionLength, int kindIndex);
+
+enum class BlockScanOutcome {
+  kServiceOff,     // nothing read; status hint and block number "0"
+  kDriverRefused,  // the driver would not present block 0; status hint only
+  kScanned,
+};
+
+// What the page applies after a scan. Every outcome first empties the block list and the identifier edit and
+// sets the group box caption (kBlockGroupCaption); then:
+//  kServiceOff:    status text, block number edit.
+//  kDriverRefused: status text.
+//  kScanned:       entries, current entry (none when -1), block number edit, identifier edit, status text, the
+//                  service check box checked, block count label and block count edit.
+struct BlockScan {
+  BlockScanOutcome outcome = BlockScanOutcome::kServiceOff;
+  std::vector<std::string> entries;
+  uint32_t validBlockCount = 0;
+  int currentEntry = -1;     // the entry of the block the driver presents after the scan
+  uint32_t blockNumber = 0;  // block number edit
+  std::string identifier;    // identifier edit: the current entry's text
+  std::string status;        // status text
+  uint32_t blockCount = 0;   // blocks that fit, for the block count edit
+  std::string blockCountLabel;
+};
+
+// The scan of the page: asks the driver which block it presents, has it present block 0 while the blocks are read
+// at their physical sectors, then presents again the block presented before, or the last listed block when that
+// one is no longer listed. With an empty list no entry is current and block 0 stays presented: it is the start
+// of the block area, and there is no listed block to go back to.
+BlockScan ScanFloppyBlocks(const BlockDisk& disk, int kindIndex);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Switching
+// ---------------------------------------------------------------------------------------------------------------
+
+constexpr uint32_t kBlockModeInUse = 0;  // the enhanced page is shown
+constexpr uint32_t kBlockModeHidden = 1; // another page of the sheet is shown
+
+// The 16 bytes of the block configuration request: mode, sectors per block, first sector, end sector.
+struct BlockConfiguration {
+  uint32_t mode, sectorsPerBlock, firstSector, endSector;
+};
+// False when the area is empty (the first sector is not below the end sector, 32-bit).
+bool MakeBlockConfiguration(const BlockDisk& disk, uint32_t mode, int kindIndex, BlockConfiguration* config);
+// Tells the driver the block layout; 1 when it accepted it, 0 otherwise (also without a disk).
+int ConfigureBlocks(const BlockDisk* disk, uint32_t mode, int kindIndex);
+
+struct BlockShow {
+  bool shown = false;        // the block of the current entry is presented now
+  uint32_t blockNumber = 0;  // block number edit, when shown
+  std::string identifier;    // identifier edit, when shown
+};
+// Has the driver present the block of the current entry (-1 or past the list: none) and the system re-read the
+// volume.
+BlockShow ShowFloppyBlock(const BlockDisk* disk, int currentEntry, const std::vector<std::string>& entries,
+                          int kindIndex);
+
+// What the previous and next buttons do: nothing, a message, or make entry `block` current, put it into the
+// block number edit and run the go-to step.
+struct BlockStep {
+  enum Action { kNothing, kNotice, kGoTo } action = kNothing;
+  uint32_t block = 0;
+  BlockNotice notice;
+};
+BlockStep PreviousBlockStep(const BlockDisk* disk, uint32_t blockNumber);
+BlockStep NextBlockStep(const BlockDisk* disk, uint32_t blockNumber, int kindIndex);
+
+// The go-to step for the block number edit's value; currentEntry is the block list's current entry.
+struct BlockGoTo {
+  BlockShow show;
+  std::optional<BlockNotice> notice;
+};
+BlockGoTo GoToFloppyBlock(const BlockDisk* disk, uint32_t blockNumber, int kindIndex, int currentEntry,
+                          const std::vector<std::string>& entries);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Identifier
+// ---------------------------------------------------------------------------------------------------------------
+
+constexpr uint32_t kMaxIdentifierLength = 8;
+
+// The 8 bytes that replace the start of the label's name: the text (at most 8 characters), a zero byte after it
+// when it is shorter, spaces in the rest.
+void MakeIdentifierName(const std::string& identifier, uint8_t name[8]);
+
+struct BlockIdentify {
+  int result = 0;                     // 1 renamed, 0 not
+  std::optional<BlockNotice> notice;  // message box
+  std::optional<std::string> status;  // status text, when it changes
+};
+// Renames the identifier of the block whose image starts at partitionStart as the drive is seen (the presented
+// block, or with no driver the block's physical start): only the label entry's name and time stamp change. Then
+// restarts volumeName (none when empty) so the system sees the new label.
+BlockIdentify ModifyFloppyIdentify(const char* deviceName, uint64_t partitionStart, int kindIndex,
+                                   const std::string& identifier, const char* volumeName);
+// The identifier button: the no-disk and service checks, the trace line, then ModifyFloppyIdentify.
+BlockIdentify RenameBlockIdentifier(const BlockDisk* disk, int kindIndex, const std::string& identifier);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Formatting
+// ---------------------------------------------------------------------------------------------------------------
+
+struct BlockFormatOptions {
+  int kindIndex = kKindIndex1440K;
+  DosVersion dos = kDosNone;
+  std::string identifier;  // single format: the label, at most 10 characters used
+  // The filter driver is attached: a batch has it present block 0 while it writes at physical sectors, and a
+  // single format has it present the block being formatted. Without it, blocks are addressed physically.
+  bool driverAttached = false;
+};
+
+struct BlockFormatResult {
+  bool opened = false;       // the drive could be opened
+  uint32_t written = 0;      // blocks written completely
+  bool failed = false;       // the run ended before its last block; failedBlock names the block
+  uint32_t failedBlock = 0;
+  bool driverRefused = false;  // the driver would not present the block needed; nothing was written
+};
+
+// Writes `count` floppy images (at most 100) from block firstBlock. A batch writes block n at S + n x B labelled
+// "FLPPYn"; a single format writes one image at sector S of the presented block, labelled with the identifier.
+// The first block that cannot be written ends the run. progress receives each status line.
+BlockFormatResult FormatFloppyBlocks(const char* deviceName, uint64_t partitionStart, uint32_t firstBlock,
+                                     uint32_t count, bool batch, const BlockFormatOptions& options,
+                                     const std::function<void(const std::string&)>& progress);
+
+// What the page read from its controls when the run was started.
+struct BlockFormatJob {
+  std::optional<BlockDisk> disk;  // the disk selected in the disk list
+  bool batch = false;
+  uint32_t batchCount = 0;        // block count edit
+  int currentEntry = -1;          // block list's current entry (single format)
+  std::vector<std::string> entries;
+  std::string identifier;         // identifier edit (single format)
+  int kindIndex = kKindIndex1440K;
+  bool dosBoxChecked = false;
+  int dosEntry = -1;              // DOS list: 0 "DOS 6.22", 1 "DOS 7.1", -1 none
+};
+
+// The page's side of a run, called on the run's thread.
+struct BlockFormatUi {
+  std::function<bool(const BlockNotice&)> confirm;  // OK and Cancel; true for OK
+  std::function<void(const BlockNotice&)> message;
+  std::function<void(bool enabled)> sheetEnabled;
+  std::function<void(bool shown)> busyIndicator;
+  std::function<void(const std::string&)> status;
+  // After the blocks were written: apply the rescan, then make `currentEntry` current and apply `show`.
+  std::function<void(const BlockScan& scan, int currentEntry, const BlockShow& show)> refreshed;
+};
+
+struct BlockFormatRun {
+  bool started = false;  // confirmed; the sheet was disabled
+  BlockFormatResult result;
+  bool success = false;
+};
+
+// The block format thread's work for one batch or single run: checks, confirmation, the sheet disabled and the
+// busy indicator running while the blocks are written, the outcome, and a rescan with block 0 presented again.
+BlockFormatRun RunBlockFormat(const BlockFormatJob& job, const BlockFormatUi& ui);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Busy indicator
+// ---------------------------------------------------------------------------------------------------------------
+
+constexpr int kBusySquares = 8;
+constexpr int kBusyFirstSquareId = 1048;
+constexpr uint32_t kBusyTimerId = 6;
+constexpr uint32_t kBusyTimerPeriodMs = 500;
+constexpr uint32_t kBusyFillColour = 0x003232C8;   // RGB(200, 50, 50) as a COLORREF
+constexpr uint32_t kBusyFrameColour = 0x0000FF00;  // RGB(0, 255, 0)
+constexpr int kBusyFramePenWidth = 3;
+
+// The square (0 to 7) that gets the green frame at this tick; advances the page's tick counter, which starts again
+// after the eighth square.
+int NextBusySquare(uint32_t* tick);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Block images
+// ---------------------------------------------------------------------------------------------------------------
+
+// The kind's image (T sectors) at blockStart, read into image; a SectorIo code.
+uint32_t ReadBlockImage(SysHandle disk, uint32_t blockStart, int kindIndex, std::vector<uint8_t>* image);
+// Writes an image of exactly the kind's size at blockStart; a SectorIo code, or kBlockImageWrongSize (nothing
+// written) for an image of any other size.
+constexpr uint32_t kBlockImageWrongSize = 100;
+uint32_t WriteBlockImage(SysHandle disk, uint32_t blockStart, int kindIndex, const std::vector<uint8_t>& image);

@@ -1,0 +1,171 @@
+// Block formatting: the batch format of the first blocks of a disk and the single format of the presented block,
+// and the run of the block format thread around them.
+#include <cstring>
+
+#include "app/trace.h"
+#include "blocks/blocks.h"
+#include "blocks/text_format.h"
+#include "blocks/texts.h"
+#include "disk/queries.h"
+#include "disk/sectorio.h"
+
+namespace {
+
+constexpr size_t kMaxSingleLabelLength = 10;
+
+// The 11-byte label buffer handed to the writer, zero-filled for every block.
+struct BlockLabel {
+  char text[11 + 1];
+};
+
+BlockLabel MakeBlockLabel(bool batch, uint32_t block, const std::string& identifier) {
+  BlockLabel label;
+  std::memset(label.text, 0, sizeof label.text);
+  if (batch) {
+    std::snprintf(label.text, sizeof label.text, "FLPPY%u", block);
+  } else {
+    std::memcpy(label.text, identifier.data(),
+                identifier.size() < kMaxSingleLabelLength ? identifier.size() : kMaxSingleLabelLength);
+  }
+  return label;
+}
+
+void Report(const std::function<void(const std::string&)>& progress, const TextPair& text, uint32_t block) {
+  if (progress) progress(FormatBlockText(Tr(text), static_cast<int>(block)));
+}
+
+// The sector where block n's image starts as the drive is seen: a batch addresses blocks physically while block 0
+// is presented; a single format writes at the partition start of the block the driver presents, which is block n
+// itself when the driver presents it and S when there is no driver.
+bool ImageStart(uint64_t partitionStart, uint32_t block, bool batch, int kindIndex, uint32_t* sector) {
+  if (batch) return FloppyBlockStart(partitionStart, block, kindIndex, sector);
+  if (partitionStart > UINT32_MAX) return false;
+  *sector = static_cast<uint32_t>(partitionStart);
+  return true;
+}
+
+BlockNotice Notice(const std::string& text, const TextPair& caption, bool information = false) {
+  return BlockNotice{text, Tr(caption), information};
+}
+
+DosVersion DosOfEntry(int dosEntry) { return dosEntry == 0 ? kDos622 : kDos71; }
+
+// Refusals before anything is asked or written; empty when the run may go on.
+std::optional<BlockNotice> RefuseJob(const BlockFormatJob& job) {
+  const BlockDisk& disk = *job.disk;
+  if (disk.bytesPerSector > 512)
+    return Notice(FormatBlockText(Tr(kSectorSizeNotSupported), static_cast<int>(disk.bytesPerSector)),
+                  kSectorSizeCaption);
+  if (!job.batch) {
+    // A single format goes into the block the driver presents: without the driver, or without a listed block to
+    // present, it would land in another block than the one the page shows.
+    if (!disk.serviceActive) return Notice(Tr(kStartService), kBlockFormatCaption);
+    if (job.currentEntry < 0 || static_cast<size_t>(job.currentEntry) >= job.entries.size())
+      return Notice(Tr(kFormatChooseBlock), kBlockFormatCaption);
+  }
+  if (job.dosBoxChecked && job.dosEntry != 0 && job.dosEntry != 1)
+    return Notice(Tr(kFormatChooseDos), kBlockFormatCaption);
+  return std::nullopt;
+}
+
+uint32_t BatchCount(const BlockFormatJob& job) {
+  uint64_t length = job.disk->partitionLength;
+  uint32_t blockSectors = BlockSectors(job.kindIndex);
+  if (job.batchCount > length / blockSectors) return static_cast<uint32_t>(length) / blockSectors;
+  return job.batchCount;
+}
+
+BlockNotice OutcomeNotice(const BlockFormatResult& result) {
+  if (result.failed) return Notice(FormatBlockText(Tr(kBlockFormatBlockFailed), static_cast<int>(result.failedBlock)),
+                                   kBlockFormatCaption);
+  if (!result.opened || result.driverRefused) return Notice(Tr(kFormatFailure), kBlockFormatCaption);
+  return Notice(Tr(kFormatSuccess), kBlockFormatCaption, true);
+}
+
+}  // namespace
+
+BlockFormatResult FormatFloppyBlocks(const char* deviceName, uint64_t partitionStart, uint32_t firstBlock,
+                                     uint32_t count, bool batch, const BlockFormatOptions& options,
+                                     const std::function<void(const std::string&)>& progress) {
+  BlockFormatResult result;
+  DeviceHandle drive(OpenDevice(deviceName));
+  if (!drive.valid()) return result;
+  result.opened = true;
+  uint32_t presentedBefore = 0;
+  if (options.driverAttached) {
+    // Writing through the driver while it presents another block than the one addressed would overwrite that
+    // block: a refusal ends the run before anything is written.
+    if (batch) presentedBefore = GetCurrentBlock(deviceName);
+    if (!SelectBlock(deviceName, batch ? 0 : firstBlock)) {
+      result.driverRefused = true;
+      return result;
+    }
+  }
+  if (count > kMaxFloppyBlocks) count = kMaxFloppyBlocks;
+  const FloppyKind kind = BlockFloppyKind(options.kindIndex);
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t block = firstBlock + i;
+    Report(progress, kBlockFormatBegins, block);
+    uint32_t start = 0;
+    BlockLabel label = MakeBlockLabel(batch, block, options.identifier);
+    bool written = ImageStart(partitionStart, block, batch, options.kindIndex, &start);
+    if (written) {
+      if (kind == FloppyKind::k1440K) TraceLine("Format_144M_DBRStartSectNum:%x", start);
+      written = WriteFloppyImage(drive.get(), start, kind, label.text, options.dos) == 1;
+    }
+    if (!written) {
+      result.failed = true;
+      result.failedBlock = block;
+      Report(progress, kBlockFormatBlockFailed, block);
+      break;
+    }
+    ++result.written;
+    Report(progress, kBlockFormatCompleted, block);
+  }
+  drive.reset();
+  if (options.driverAttached && batch) SelectBlock(deviceName, presentedBefore);
+  return result;
+}
+
+BlockFormatRun RunBlockFormat(const BlockFormatJob& job, const BlockFormatUi& ui) {
+  BlockFormatRun run;
+  auto message = [&](const BlockNotice& notice) {
+    if (ui.message) ui.message(notice);
+  };
+  if (!job.disk) {
+    message(Notice(Tr(kFormatSelectDiskFirst), kBlockFormatCaption));
+    return run;
+  }
+  if (std::optional<BlockNotice> refusal = RefuseJob(job)) {
+    message(*refusal);
+    return run;
+  }
+  if (!ui.confirm || !ui.confirm(Notice(Tr(kFormatConfirm), kBlockFormatCaption, true))) return run;
+
+  run.started = true;
+  if (ui.sheetEnabled) ui.sheetEnabled(false);
+  const BlockDisk& disk = *job.disk;
+  BlockFormatOptions options;
+  options.kindIndex = job.kindIndex;
+  options.dos = job.dosBoxChecked ? DosOfEntry(job.dosEntry) : kDosNone;
+  options.identifier = job.identifier;
+  options.driverAttached = disk.serviceActive;
+  uint32_t firstBlock = job.batch ? 0 : static_cast<uint32_t>(job.currentEntry);
+  uint32_t count = job.batch ? BatchCount(job) : 1;
+  if (ui.busyIndicator) ui.busyIndicator(true);
+  run.result = FormatFloppyBlocks(disk.deviceName.c_str(), disk.partitionStart, firstBlock, count, job.batch,
+                                  options, ui.status);
+  if (ui.busyIndicator) ui.busyIndicator(false);
+  run.success = run.result.opened && !run.result.failed && !run.result.driverRefused;
+  message(OutcomeNotice(run.result));
+
+  // Whatever was written, the list and the mounted volume must show it: a run that ended early has changed blocks
+  // too, and the system would otherwise go on with what it had cached of the presented block.
+  if (run.result.opened) {
+    BlockScan scan = ScanFloppyBlocks(disk, job.kindIndex);
+    BlockShow show = ShowFloppyBlock(&disk, 0, scan.entries, job.kindIndex);
+    if (ui.refreshed) ui.refreshed(scan, 0, show);
+  }
+  if (ui.sheetEnabled) ui.sheetEnabled(true);
+  return run;
+}

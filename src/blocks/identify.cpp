@@ -1,0 +1,74 @@
+// Renaming a block's identifier in place: the first 8 bytes of its volume label entry and the entry's time stamp.
+#include <cstring>
+
+#include "app/trace.h"
+#include "blocks/blocks.h"
+#include "blocks/texts.h"
+#include "disk/bpb.h"
+#include "disk/sectorio.h"
+#include "filtersvc/restart.h"
+
+namespace {
+
+constexpr int kEntryAttributes = 11;
+constexpr int kEntryWriteTime = 22;
+constexpr int kEntryWriteDate = 24;
+constexpr uint8_t kAttributeVolumeLabel = 0x08;
+
+BlockIdentify Failure(const TextPair& message, const TextPair* status) {
+  BlockIdentify result;
+  result.notice = BlockNotice{Tr(message), Tr(kBlockCaption), false};
+  if (status) result.status = Tr(*status);
+  return result;
+}
+
+}  // namespace
+
+void MakeIdentifierName(const std::string& identifier, uint8_t name[8]) {
+  std::memset(name, ' ', kMaxIdentifierLength);
+  size_t length = identifier.size() < kMaxIdentifierLength ? identifier.size() : kMaxIdentifierLength;
+  std::memcpy(name, identifier.data(), length);
+  if (length < kMaxIdentifierLength) name[length] = 0;
+}
+
+BlockIdentify ModifyFloppyIdentify(const char* deviceName, uint64_t partitionStart, int kindIndex,
+                                   const std::string& identifier, const char* volumeName) {
+  DeviceHandle drive(OpenDevice(deviceName));
+  if (!drive.valid()) return Failure(kIdentifyOpenFailure, &kIdentifyOpenFailureStatus);
+  uint64_t rootSector = partitionStart + BlockRootDirSector(kindIndex);
+  TraceLine("ModifyFloppyIdentify...DirOffset:%x", static_cast<unsigned>(rootSector));
+  uint8_t sector[kSectorSize];
+  std::memset(sector, 0, sizeof sector);
+  // A sector beyond 32-bit sector numbers is unreadable, never another sector near the start of the disk.
+  if (rootSector > UINT32_MAX ||
+      ReadSectors(drive.get(), 1, static_cast<uint32_t>(rootSector), sector) != kSectorIoOk)
+    return Failure(kIdentifyReadFailure, &kIdentifyReadFailureStatus);
+  if (sector[kEntryAttributes] != kAttributeVolumeLabel) return Failure(kIdentifyNoLabel, nullptr);
+
+  MakeIdentifierName(identifier, sector);
+  SysTime now{};
+  SysGetLocalTime(&now);
+  PutLe16(sector + kEntryWriteTime, FatTime(now));
+  PutLe16(sector + kEntryWriteDate, FatDate(now));
+  if (WriteSectors(drive.get(), 1, static_cast<uint32_t>(rootSector), sector) != kSectorIoOk)
+    return Failure(kIdentifyWriteFailure, &kIdentifyWriteFailureStatus);
+
+  // The drive is closed before the restart: a disk this program still holds open would not stop.
+  drive.reset();
+  if (volumeName && *volumeName) RestartVolume(volumeName);
+  BlockIdentify result;
+  result.result = 1;
+  if (UiLanguage == Language::Chinese) result.status = kIdentifyDoneStatusZh;
+  return result;
+}
+
+BlockIdentify RenameBlockIdentifier(const BlockDisk* disk, int kindIndex, const std::string& identifier) {
+  TraceLine("**ModifyFloppyIdentify");
+  if (!disk || !disk->serviceActive) {
+    BlockIdentify result;
+    result.notice = BlockNotice{Tr(disk ? kStartService : kSelectUsbDisk), Tr(kBlockCaption), false};
+    return result;
+  }
+  return ModifyFloppyIdentify(disk->deviceName.c_str(), disk->partitionStart, kindIndex, identifier,
+                              disk->volumeName.c_str());
+}

@@ -1,0 +1,81 @@
+// The block scan: the list of blocks from the first, as the page shows it.
+#include <cstring>
+
+#include "blocks/blocks.h"
+#include "blocks/text_format.h"
+#include "blocks/texts.h"
+#include "disk/queries.h"
+#include "disk/sectorio.h"
+
+namespace {
+
+// Reads one sector at block start + offset; false when the sector lies beyond 32-bit sector numbers or the read
+// fails.
+bool ReadBlockSector(SysHandle drive, uint32_t blockStart, uint32_t offset, uint8_t* sector) {
+  uint64_t at = static_cast<uint64_t>(blockStart) + offset;
+  return at <= UINT32_MAX && ReadSectors(drive, 1, static_cast<uint32_t>(at), sector) == kSectorIoOk;
+}
+
+}  // namespace
+
+BlockList ReadBlockList(const char* deviceName, uint64_t partitionStart, uint64_t partitionLength, int kindIndex) {
+  BlockList list;
+  const uint32_t blocks = FloppyBlockCount(partitionLength, kindIndex);
+  DeviceHandle drive(OpenDevice(deviceName));
+  if (!drive.valid()) return list;
+  for (uint32_t n = 0; n < blocks; ++n) {
+    uint8_t sector[kSectorSize];
+    std::memset(sector, 0, sizeof sector);
+    uint32_t start = 0;
+    if (!FloppyBlockStart(partitionStart, n, kindIndex, &start) || !ReadBlockSector(drive.get(), start, 0, sector)) {
+      list.entries.push_back(NotAccessedEntryText(n));
+      break;
+    }
+    if (!IsValidBlockBootRecord(sector, kindIndex)) {
+      list.entries.push_back(UnformattedEntryText(n));
+      break;
+    }
+    ++list.validBlockCount;
+    uint32_t rootOffset = RootDirOffsetOf(sector);
+    std::memset(sector, 0, sizeof sector);
+    // A root directory that cannot be read hides the identifier, not the block.
+    bool rootRead = ReadBlockSector(drive.get(), start, rootOffset, sector);
+    list.entries.push_back(rootRead ? ValidBlockEntryText(n, sector)
+                                    : FormatBlockText(kUnlabelledEntry, static_cast<int>(n)));
+  }
+  return list;
+}
+
+BlockScan ScanFloppyBlocks(const BlockDisk& disk, int kindIndex) {
+  BlockScan scan;
+  const char* device = disk.deviceName.c_str();
+  if (!disk.serviceActive) {
+    scan.outcome = BlockScanOutcome::kServiceOff;
+    scan.status = FormatBlockText(Tr(kServiceNotStartedHint), disk.driveNumber, disk.description.c_str());
+    return scan;
+  }
+  uint32_t presented = GetCurrentBlock(device);
+  if (!SelectBlock(device, 0)) {
+    scan.outcome = BlockScanOutcome::kDriverRefused;
+    scan.status = FormatBlockText(Tr(kDriverNotSwitchedHint), disk.driveNumber, disk.description.c_str());
+    return scan;
+  }
+  BlockList list = ReadBlockList(device, disk.partitionStart, disk.partitionLength, kindIndex);
+  scan.outcome = BlockScanOutcome::kScanned;
+  scan.entries = std::move(list.entries);
+  scan.validBlockCount = list.validBlockCount;
+  if (!scan.entries.empty()) {
+    // The block presented before the scan stays presented when it is still listed; otherwise the last listed one.
+    uint32_t last = static_cast<uint32_t>(scan.entries.size() - 1);
+    if (presented > last) presented = last;
+    // Should the driver refuse, block 0 is still the one presented, and the page must say so.
+    if (!SelectBlock(device, presented)) presented = 0;
+    scan.currentEntry = static_cast<int>(presented);
+    scan.blockNumber = presented;
+    scan.identifier = scan.entries[presented];
+  }
+  scan.status = FormatBlockText(Tr(kScanResultHint), static_cast<int>(scan.validBlockCount));
+  scan.blockCount = FloppyBlockCount(disk.partitionLength, kindIndex);
+  scan.blockCountLabel = FormatBlockText(Tr(kBlockCountLabel), static_cast<int>(scan.blockCount));
+  return scan;
+}
