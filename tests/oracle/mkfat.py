@@ -31,7 +31,7 @@ def parse_args(argv):
     p.add_argument("--file", action="append", default=[],
                    help="NAME.EXT=PATH, stored in this order")
     p.add_argument("--mbr", help="445-byte MBR program; the volume starts at --hidden")
-    p.add_argument("--disk-sectors", type=int, help="whole disk size with --mbr")
+    p.add_argument("--disk-sectors", type=int, help="whole disk size, needed with --mbr")
     return p.parse_args(argv)
 
 
@@ -85,6 +85,8 @@ def build_mbr(a, program):
 
 def main(argv):
     a = parse_args(argv)
+    if a.mbr and (not a.disk_sectors or a.disk_sectors < a.hidden + a.total or a.hidden < 1):
+        sys.exit("--mbr needs --hidden >= 1 and --disk-sectors covering the volume")
     boot = open(a.boot, "rb").read()
     if len(boot) != 448:
         sys.exit("boot program must be 448 bytes")
@@ -111,8 +113,9 @@ def main(argv):
     for spec in a.file:
         name, _, path = spec.partition("=")
         content = open(path, "rb").read()
-        count = max(1, -(-len(content) // cluster_bytes))
-        entry = dir_name(name) + bytes([0x20]) + bytes(14) + struct.pack("<HI", cluster, len(content))
+        count = -(-len(content) // cluster_bytes)
+        first = cluster if count else 0     # an empty file owns no cluster
+        entry = dir_name(name) + bytes([0x20]) + bytes(14) + struct.pack("<HI", first, len(content))
         root[slot * 32:slot * 32 + 32] = entry
         slot += 1
         for c in range(cluster, cluster + count):
@@ -136,10 +139,10 @@ def main(argv):
             if len(program) != 445:
                 sys.exit("MBR program must be 445 bytes")
             out.write(build_mbr(a, program))
-            out.write(bytes((a.hidden - 1) * 512))
+            out.seek(a.hidden * 512)       # the gap stays sparse and reads as zeros
         out.write(volume)
-        if a.mbr and a.disk_sectors:
-            out.write(bytes((a.disk_sectors - a.hidden - a.total) * 512))
+        if a.mbr:
+            out.truncate(a.disk_sectors * 512)
 
 
 if __name__ == "__main__":

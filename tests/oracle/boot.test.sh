@@ -1,0 +1,212 @@
+#!/bin/bash
+# Boots the embedded boot programs under QEMU: the three floppy kinds with
+# both DBR programs, hard-disk volumes behind the MBR program, and the
+# messages each program shows when it cannot boot. The stand-in IO.SYS
+# (testio.sys) reports on COM1 the registers it was started with.
+set -u
+: "${BUILD_DIR:?}" "${SRC_DIR:?}"
+command -v qemu-system-i386 >/dev/null || { echo "qemu-system-i386 missing"; exit 77; }
+command -v python3 >/dev/null || { echo "python3 missing"; exit 77; }
+
+ORACLE=$SRC_DIR/tests/oracle
+BINS=$BUILD_DIR/boot
+CHS=$BUILD_DIR/boot/chs
+TESTIO=$BUILD_DIR/testio.sys
+for f in "$BINS"/{boot622,boot71,mbr}.bin "$CHS"/{boot622,boot71,mbr}.bin "$TESTIO"; do
+  [ -f "$f" ] || { echo "missing $f (build first)"; exit 1; }
+done
+
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+: > "$WORK/empty"
+failures=0
+cases=0
+
+fail() { echo "FAIL [$case_name]: $*"; failures=$((failures + 1)); }
+
+# boot MEDIA IMAGE [TEXT]: boots and leaves the output in $out and the
+# IO.SYS report (if any) in $line.
+boot() {
+  out=$("$ORACLE/qemu_boot.sh" -t 10 ${3:+-u "$3"} "$1" "$2" 2>&1)
+  line=$(grep -m1 '^KORVANE-TESTIO ' <<<"$out")
+  cases=$((cases + 1))
+}
+
+field() { sed -n "s/.* $1=\([^ ]*\).*/\1/p" <<<"$line"; }
+
+expect_field() {
+  local got
+  got=$(field "$1")
+  [ "$got" = "$2" ] || fail "$1=$got, expected $2"
+}
+
+# expect_622 DRIVE DATA_START MEDIA: the DOS 6.22 contract.
+expect_622() {
+  [ -n "$line" ] || { fail "no IO.SYS report"; printf '%s\n' "$out"; return; }
+  expect_field entry 622
+  expect_field AX "$(printf %04X $(($2 >> 16)))"
+  expect_field BX "$(printf %04X $(($2 & 0xFFFF)))"
+  local cx dx
+  cx=$(field CX); dx=$(field DX)
+  [ "${cx:0:2}" = "$3" ] || fail "CH=${cx:0:2}, expected $3"
+  [ "${dx:2:2}" = "$1" ] || fail "DL=${dx:2:2}, expected $1"
+  expect_field SECTORS 123-
+  [[ $(field STACK) == 0078,0000,* ]] || fail "STACK=$(field STACK), expected 0078,0000,..."
+  expect_field DRV "$1"
+}
+
+# expect_71 DRIVE DATA_START CLUSTER: the DOS 7.1 contract.
+expect_71() {
+  [ -n "$line" ] || { fail "no IO.SYS report"; printf '%s\n' "$out"; return; }
+  expect_field entry 71
+  expect_field BP 7C00
+  expect_field '\[BP-4\]' "$(printf %08X "$2")"
+  expect_field DI "$(printf %04X "$3")"
+  local dx
+  dx=$(field DX)
+  [ "${dx:2:2}" = "$1" ] || fail "DL=${dx:2:2}, expected $1"
+  expect_field SECTORS 1234
+  expect_field DRV "$1"
+}
+
+# expect_screen LINE...: every LINE shows on the screen, and nothing booted.
+expect_screen() {
+  [ -z "$line" ] || fail "booted although it should not: $line"
+  local text
+  for text in "$@"; do
+    grep -qxF "$text" <<<"$out" || { fail "screen lacks \"$text\""; printf '%s\n' "$out"; }
+  done
+}
+
+MSG71=("Replace the disk, and then press any key")
+MSG622=("Non-System disk or disk error" "Replace and press any key when ready")
+
+# --- floppies: kind, total, sectors per cluster, root entries, media,
+#     sectors per FAT, sectors per track, first data sector
+KINDS=("720K 1440 2 112 F9 3 9 14" "1.2M 2400 2 224 F9 7 15 29" "1.44M 2880 1 224 F0 9 18 33")
+
+floppy() { # floppy IMAGE KIND_ROW PROGRAM [mkfat options]
+  local img=$1 prog=$3
+  read -r _ total spc root media spf spt _ <<<"$2"
+  shift 3
+  python3 "$ORACLE/mkfat.py" "$img" --boot "$prog" --total "$total" --spc "$spc" --root "$root" \
+    --media "$media" --spf "$spf" --spt "$spt" --heads 2 "$@" || fail "mkfat failed"
+}
+
+SYSFILES=(--file "IO.SYS=$TESTIO" --file "MSDOS.SYS=$TESTIO")
+
+for row in "${KINDS[@]}"; do
+  read -r kind _ _ _ media _ _ data <<<"$row"
+  img=$WORK/floppy.img
+  for label in "" FLPPY7; do
+    case_name="$kind DOS 6.22${label:+ labelled}"
+    floppy "$img" "$row" "$BINS/boot622.bin" ${label:+--label $label} "${SYSFILES[@]}"
+    boot fda "$img"; expect_622 00 "$data" "$media"
+    case_name="$kind DOS 7.1${label:+ labelled}"
+    floppy "$img" "$row" "$BINS/boot71.bin" ${label:+--label $label} "${SYSFILES[@]}"
+    boot fda "$img"; expect_71 00 "$data" 2
+    expect_field MODE 90
+  done
+  case_name="$kind DOS 6.22 without system files"
+  floppy "$img" "$row" "$BINS/boot622.bin"
+  boot fda "$img" "${MSG622[1]}"; expect_screen "${MSG622[@]}"
+  case_name="$kind DOS 7.1 without system files"
+  floppy "$img" "$row" "$BINS/boot71.bin" --label FLPPY7
+  boot fda "$img" "${MSG71[0]}"; expect_screen "Invalid system disk" "${MSG71[@]}"
+done
+
+# --- directory search and file placement, on a 1.44M floppy
+row=${KINDS[2]}
+img=$WORK/floppy.img
+empties=()
+for i in $(seq 1 16); do empties+=(--file "EMPTY$i.TXT=$WORK/empty"); done
+
+case_name="IO.SYS in the second root directory sector, DOS 6.22"
+floppy "$img" "$row" "$BINS/boot622.bin" --label DATA "${empties[@]}" "${SYSFILES[@]}"
+boot fda "$img"; expect_622 00 33 F0
+case_name="IO.SYS in the second root directory sector, DOS 7.1"
+floppy "$img" "$row" "$BINS/boot71.bin" --label DATA "${empties[@]}" "${SYSFILES[@]}"
+boot fda "$img"; expect_71 00 33 2
+
+case_name="IO.SYS after another file, DOS 7.1 loads it from its own cluster"
+floppy "$img" "$row" "$BINS/boot71.bin" --file "FIRST.DAT=$TESTIO" "${SYSFILES[@]}"
+boot fda "$img"; expect_71 00 33 6
+case_name="IO.SYS after another file, DOS 6.22 refuses it"
+floppy "$img" "$row" "$BINS/boot622.bin" --file "FIRST.DAT=$TESTIO" "${SYSFILES[@]}"
+boot fda "$img" "${MSG622[1]}"; expect_screen "${MSG622[@]}"
+
+case_name="DOS 6.22 without MSDOS.SYS"
+floppy "$img" "$row" "$BINS/boot622.bin" --file "IO.SYS=$TESTIO"
+boot fda "$img" "${MSG622[1]}"; expect_screen "${MSG622[@]}"
+case_name="DOS 7.1 needs only IO.SYS"
+floppy "$img" "$row" "$BINS/boot71.bin" --file "IO.SYS=$TESTIO"
+boot fda "$img"; expect_71 00 33 2
+
+case_name="unreadable root directory, DOS 6.22"
+floppy "$img" "$row" "$BINS/boot622.bin" --hidden 5000 "${SYSFILES[@]}"
+boot fda "$img" "${MSG622[1]}"; expect_screen "${MSG622[@]}"
+case_name="unreadable root directory, DOS 7.1"
+floppy "$img" "$row" "$BINS/boot71.bin" --hidden 5000 "${SYSFILES[@]}"
+boot fda "$img" "${MSG71[0]}"; expect_screen "Disk I/O error" "${MSG71[@]}"
+
+# --- a floppy image at sector 0 of a stick that the BIOS boots as a hard disk
+for variant in "$BINS" "$CHS"; do
+  mode=$([ "$variant" = "$BINS" ] && echo 0E || echo 90)
+  case_name="1.44M image as hard disk, DOS 7.1, read mode $mode"
+  floppy "$img" "$row" "$variant/boot71.bin" "${SYSFILES[@]}"
+  boot hda "$img"; expect_71 80 33 2; expect_field MODE "$mode"
+  case_name="1.44M image as hard disk, DOS 6.22, read mode $mode"
+  floppy "$img" "$row" "$variant/boot622.bin" "${SYSFILES[@]}"
+  boot hda "$img"; expect_622 80 33 F0; expect_field MODE "$mode"
+done
+
+# --- FAT16 volumes behind the MBR program. The BPB geometry is the one the
+# formatter writes for a 16 MiB stick with 63-sector tracks (63 sectors,
+# 0 heads), far from the BIOS's; the boot programs must use the BIOS's.
+hd() { # hd IMAGE VARIANT_DIR PROGRAM START [mkfat options]
+  local img=$1 dir=$2 prog=$3 start=$4
+  shift 4
+  python3 "$ORACLE/mkfat.py" "$img" --boot "$dir/$prog.bin" --mbr "$dir/mbr.bin" \
+    --disk-sectors $((start + 32705)) --hidden "$start" --total 32705 --spc 4 --root 512 \
+    --media F8 --spf 32 --spt 63 --heads 0 "$@" || fail "mkfat failed"
+}
+
+img=$WORK/disk.img
+for variant in "$BINS" "$CHS"; do
+  mode=$([ "$variant" = "$BINS" ] && echo 0E || echo 90)
+  for start in 63 65500; do
+    data=$((start + 1 + 2 * 32 + 32))
+    case_name="MBR, FAT16 at $start, DOS 6.22, read mode $mode"
+    hd "$img" "$variant" boot622 "$start" "${SYSFILES[@]}"
+    boot hda "$img"; expect_622 80 "$data" F8; expect_field MODE "$mode"
+    [ "$(field HEADS)" != 0000 ] || fail "in-memory BPB kept 0 heads"
+    case_name="MBR, FAT16 at $start, DOS 7.1, read mode $mode"
+    hd "$img" "$variant" boot71 "$start" --label "USB DISK" "${SYSFILES[@]}"
+    boot hda "$img"; expect_71 80 "$data" 2; expect_field MODE "$mode"
+  done
+done
+
+# --- MBR failures
+patch() { printf "$3" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none; }
+MSG_TABLE="Invalid partition table"
+case_name="MBR with a bad boot flag"
+hd "$img" "$BINS" boot71 63 "${SYSFILES[@]}"
+patch "$img" 446 '\x81'
+boot hda "$img" "$MSG_TABLE"; expect_screen "$MSG_TABLE"
+case_name="MBR with two active partitions"
+hd "$img" "$BINS" boot71 63 "${SYSFILES[@]}"
+patch "$img" 462 '\x80'
+boot hda "$img" "$MSG_TABLE"; expect_screen "$MSG_TABLE"
+case_name="MBR, partition without a boot sector signature"
+hd "$img" "$BINS" boot71 63 "${SYSFILES[@]}"
+patch "$img" $((63 * 512 + 510)) '\x00\x00'
+boot hda "$img" "Missing operating system"; expect_screen "Missing operating system"
+for variant in "$BINS" "$CHS"; do
+  case_name="MBR, partition beyond the disk ($(basename "$variant"))"
+  hd "$img" "$variant" boot71 63 "${SYSFILES[@]}"
+  patch "$img" 454 '\x00\x00\x00\x7F'
+  boot hda "$img" "Error loading operating system"; expect_screen "Error loading operating system"
+done
+
+echo "$cases boots, $failures failures"
+[ "$failures" -eq 0 ]

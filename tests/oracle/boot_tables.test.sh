@@ -1,0 +1,79 @@
+#!/bin/bash
+# The embedded boot program tables: the generated C++ source must hold exactly
+# the assembled bytes with their FNV-1a checksums, and the generator must stop
+# the build on a program of the wrong size or without one of its texts.
+set -u
+: "${BUILD_DIR:?}" "${SRC_DIR:?}"
+command -v python3 >/dev/null || { echo "python3 missing"; exit 77; }
+BINS=$BUILD_DIR/boot
+EMBED=$SRC_DIR/src/boot/embed.cmake
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+python3 - "$BINS" <<'PY' || fail "generated tables differ from the assembled programs"
+import re, sys
+bins = sys.argv[1]
+src = open(bins + "/boot_programs.cpp").read()
+ok = True
+for symbol, name, size in (("kBootProgramDos622", "boot622", 448),
+                           ("kBootProgramDos71", "boot71", 448),
+                           ("kMbrProgram", "mbr", 445)):
+    data = open("%s/%s.bin" % (bins, name), "rb").read()
+    table = re.search(r"%s\[(\d+)\] = \{([^}]*)\}" % symbol, src)
+    checksum = re.search(r"%sChecksum = (0x[0-9a-fA-F]+)u" % symbol, src)
+    if not table or not checksum:
+        print("%s: table or checksum missing" % symbol)
+        ok = False
+        continue
+    values = bytes(int(v, 16) for v in table.group(2).replace(",", " ").split())
+    h = 2166136261
+    for b in data:
+        h = ((h ^ b) * 16777619) & 0xFFFFFFFF
+    if int(table.group(1)) != size or len(data) != size or values != data:
+        print("%s: bytes differ from %s.bin" % (symbol, name))
+        ok = False
+    if int(checksum.group(1), 16) != h:
+        print("%s: checksum %s, FNV-1a of the bytes is 0x%08x" % (symbol, checksum.group(1), h))
+        ok = False
+sys.exit(0 if ok else 1)
+PY
+
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+
+# embed_with NAME: runs the generator on the real programs with NAME.bin
+# replaced by $WORK/tampered; succeeds when the generator succeeds.
+embed_with() {
+  rm -rf "$WORK/bins" && mkdir "$WORK/bins" && cp "$BINS"/{boot622,boot71,mbr}.bin "$WORK/bins/"
+  cp "$WORK/tampered" "$WORK/bins/$1.bin"
+  cmake -DBIN_DIR="$WORK/bins" -DOUT="$WORK/out.cpp" -P "$EMBED" >"$WORK/log" 2>&1
+}
+
+cp "$BINS/boot71.bin" "$WORK/tampered"
+embed_with boot71 || fail "generator refuses the real programs: $(cat "$WORK/log")"
+
+head -c 447 "$BINS/boot622.bin" >"$WORK/tampered"
+embed_with boot622 && fail "a 447-byte DOS 6.22 program was accepted"
+
+# The same size, one message damaged.
+python3 - "$BINS/boot71.bin" "$WORK/tampered" <<'PY'
+import sys
+data = open(sys.argv[1], "rb").read().replace(b"Disk I/O error", b"Disk I/O errxr")
+open(sys.argv[2], "wb").write(data)
+PY
+embed_with boot71 && fail "a DOS 7.1 program without \"Disk I/O error\" was accepted"
+grep -q "Disk I/O error" "$WORK/log" || fail "the refusal does not name the missing text"
+
+# A name found only half a byte off in the hex dump does not count.
+python3 - "$BINS/boot622.bin" "$WORK/tampered" <<'PY'
+import sys
+dump = open(sys.argv[1], "rb").read().hex()
+name = b"MSDOS   SYS".hex()
+at = dump.find(name)
+dump = dump[:at] + "0" + name + dump[at + len(name) + 1:]
+open(sys.argv[2], "wb").write(bytes.fromhex(dump))
+PY
+embed_with boot622 && fail "a DOS 6.22 program with \"MSDOS   SYS\" only at a half-byte offset was accepted"
+
+[ "$failures" -eq 0 ] && echo "boot program tables OK"
+[ "$failures" -eq 0 ]
