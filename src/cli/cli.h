@@ -47,6 +47,19 @@ void RereadCliTarget(const CliTarget& target);
 // True when the block device lies on USB (sysfs); fills vendor and model.
 bool IsUsbBlockDevice(const std::string& devicePath, std::string* vendor, std::string* model);
 
+// Shows a folder of DOS system files (OS6A .. OS6C, OS7A .. OS7C) to the program, which looks for them as SysFile
+// under its current directory: Prepare makes a temporary directory whose SysFile links to the folder and makes it
+// the simulated machine's current directory (call it after OpenCliTarget, which resets the machine). The
+// directory goes away with the object. Prepare returns an error text, empty on success.
+struct CliSysFileStage {
+  std::string directory, link;
+  CliSysFileStage() = default;
+  CliSysFileStage(const CliSysFileStage&) = delete;
+  CliSysFileStage& operator=(const CliSysFileStage&) = delete;
+  ~CliSysFileStage();
+  std::string Prepare(const std::string& folder);
+};
+
 // Small argument helpers shared by the commands.
 bool TakeFlag(std::vector<std::string>& args, const std::string& flag);
 bool TakeOption(std::vector<std::string>& args, const std::string& option, std::string* value);

@@ -137,6 +137,27 @@ void RereadCliTarget(const CliTarget& target) {
   ::close(fd);
 }
 
+CliSysFileStage::~CliSysFileStage() {
+  if (!link.empty()) ::unlink(link.c_str());
+  if (!directory.empty()) ::rmdir(directory.c_str());
+}
+
+std::string CliSysFileStage::Prepare(const std::string& folder) {
+  char resolved[PATH_MAX];
+  if (!realpath(folder.c_str(), resolved)) return "cannot find " + folder + ": " + std::strerror(errno);
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/korvane-sysfiles-XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  if (!::mkdtemp(name.data())) return std::string("cannot create a temporary folder: ") + std::strerror(errno);
+  directory = name.data();
+  if (::symlink(resolved, (directory + "/SysFile").c_str()) != 0)
+    return std::string("cannot link the system files: ") + std::strerror(errno);
+  link = directory + "/SysFile";
+  SimSetCurrentDirectory(directory);
+  return "";
+}
+
 bool TakeFlag(std::vector<std::string>& args, const std::string& flag) {
   for (auto it = args.begin(); it != args.end(); ++it)
     if (*it == flag) {

@@ -13,8 +13,7 @@ inline constexpr TextPair kUnitNotLessExact{"The allocation unit is not less %d"
 inline constexpr TextPair kUnitNotLess{"The allocation unit is not less%d", "所选分配单元不能小于%d"};
 
 // Refusals before anything is written, where the lists or the disk leave no sensible volume.
-inline constexpr TextPair kNoFatCountSelected{"Please select the FAT number (1 or 2) from the list!",
-                                              "请从列表中选择FAT表数(1或2)!"};
+inline constexpr TextPair kNoFatCountSelected{"Please select the FAT number from the list!", "请从列表中选择FAT表数!"};
 inline constexpr TextPair kNoUnitSizeSelected{"Please select the unit size from the list!", "请从列表中选择簇大小!"};
 inline constexpr TextPair kBeyondFat16{"The usb disk is too large for FAT16 with any unit size, can't format",
                                        "U盘容量超出了FAT16所能支持的范围,无法格式化!"};

@@ -82,7 +82,8 @@ TEST(UsbFormatParams, WritesTheFixedFieldsWhateverTheChoice) {
   EXPECT_EQ(b[bpb::kMedia], 0xF8);
   EXPECT_EQ(GetLe16(b + bpb::kSectorsPerTrack), 32);
   EXPECT_EQ(GetLe16(b + bpb::kHeads), 3);  // (100,000 / 1024) / 32
-  const uint8_t tail[] = {0x00, 0x00, 0x29, 0x68, 0x06, 0x73, 0x84, 'N', 'O', ' ', 'N', 'A', 'M', 'E', ' ', ' ', ' ', ' '};
+  const uint8_t tail[] = {0x00, 0x00, 0x29, 0x68, 0x06, 0x73, 0x84, 'N', 'O', ' ',
+                          'N',  'A',  'M',  'E',  ' ',  ' ',  ' ',  ' '};
   EXPECT_EQ(std::memcmp(b + bpb::kDriveNumber, tail, sizeof tail), 0);
   EXPECT_EQ(std::memcmp(b + bpb::kBootProgram, kBootProgramDos71, 448), 0);
   EXPECT_EQ(b[510], 0x55);

@@ -1,0 +1,269 @@
+// `korvane format`: one FAT12 or FAT16 volume over a whole image file or USB disk, written by the same RunUsbFormat
+// the "USB disk format" page runs, with every choice of that page and of its DOS boot group.
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "cli/cli.h"
+#include "disk/bpb.h"
+#include "disk/sectorio.h"
+#include "sys/sim/sim.h"
+#include "usbformat/usbformat.h"
+
+namespace {
+
+struct FormatRequest {
+  std::string target;
+  UsbFormatOptions options;
+  bool clusterGiven = false;
+  std::string sysFiles;
+  bool yes = false;
+};
+
+// Index of value in names, or -1.
+int IndexOf(const std::string& value, std::initializer_list<const char*> names) {
+  int index = 0;
+  for (const char* name : names) {
+    if (value == name) return index;
+    ++index;
+  }
+  return -1;
+}
+
+bool ParseFillByte(const std::string& text, uint8_t* byte) {
+  if (text.empty() || text.size() > 2) return false;
+  unsigned value = 0;
+  for (char c : text) {
+    const char* digits = "0123456789ABCDEF";
+    const char* digit = c ? std::strchr(digits, std::toupper(static_cast<unsigned char>(c))) : nullptr;
+    if (!digit) return false;
+    value = value * 16 + static_cast<unsigned>(digit - digits);
+  }
+  *byte = static_cast<uint8_t>(value);
+  return true;
+}
+
+// The unit list's index for a cluster size in bytes, or -1 for a size that is not in the list.
+int ClusterIndexOf(uint64_t bytes) {
+  for (int k = 0; k < kClusterSizeCount; ++k)
+    if (bytes == (uint64_t{kSectorSize} << k)) return k;
+  return -1;
+}
+
+// The DOS boot group: --dos ticks its check box; --boot and --mbr are the lists it enables.
+std::string ParseBootGroup(std::vector<std::string>& args, FormatRequest* r) {
+  UsbFormatOptions& o = r->options;
+  std::string dos, boot, mbr;
+  bool haveDos = TakeOption(args, "--dos", &dos);
+  bool haveSysFiles = TakeOption(args, "--sysfiles", &r->sysFiles);
+  bool haveBoot = TakeOption(args, "--boot", &boot);
+  bool haveMbr = TakeOption(args, "--mbr", &mbr);
+  if (haveDos != haveSysFiles) return "--dos and --sysfiles go together";
+  if (haveDos && (o.dosVersionIndex = IndexOf(dos, {"6.22", "7.1"})) < 0)
+    return "unknown DOS version '" + dos + "' (6.22 or 7.1)";
+  o.dosBoot = haveDos;
+  if (haveBoot && !haveDos) return "--boot needs --dos: the boot mode counts only for a bootable disk";
+  if (haveBoot && (o.bootMode = IndexOf(boot, {"fdd", "hdd", "zip"})) < 0)
+    return "unknown boot mode '" + boot + "' (fdd, hdd or zip)";
+  if (haveMbr && o.bootMode == 0) return "--mbr needs --boot hdd or --boot zip";
+  if (haveMbr && (o.mbrSizeIndex = IndexOf(mbr, {"32", "63"})) < 0) return "--mbr takes 32 or 63";
+  return "";
+}
+
+// Fills the request from the arguments; returns an error text, empty when they are fine.
+std::string ParseRequest(std::vector<std::string> args, FormatRequest* r) {
+  UsbFormatOptions& o = r->options;
+  r->yes = TakeFlag(args, "--yes");
+  std::string fats, cluster, root, fill;
+  if (TakeOption(args, "--fats", &fats) && (o.fatListIndex = IndexOf(fats, {"1", "2"})) < 0)
+    return "--fats takes 1 or 2";
+  uint64_t value = 0;
+  if ((r->clusterGiven = TakeOption(args, "--cluster", &cluster))) {
+    if (!ParseUnsigned(cluster, &value) || (o.clusterListIndex = ClusterIndexOf(value)) < 0)
+      return "--cluster takes a size in bytes: 512, 1024, 2048, 4096, 8192, 16384, 32768 or 65536";
+  }
+  if (TakeOption(args, "--label", &o.label)) {
+    if (o.label.size() > kMaxLabelBytes) return "a label has at most 11 characters";
+    if (o.label.find('\0') != std::string::npos) return "a label cannot hold a zero byte";
+  }
+  if (TakeOption(args, "--root", &root)) {
+    if (!ParseUnsigned(root, &value) || value > UINT32_MAX) return "--root takes a number of root directory entries";
+    o.rootEntries = static_cast<uint32_t>(value);
+  }
+  if ((o.fillDataArea = TakeOption(args, "--fill", &fill)) && !ParseFillByte(fill, &o.fillByte))
+    return "--fill takes a byte as one or two hexadecimal digits";
+  std::string error = ParseBootGroup(args, r);
+  if (!error.empty()) return error;
+  if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
+    return args.empty() ? "a TARGET is required" : "unexpected argument '" + args.back() + "'";
+  r->target = args[0];
+  return "";
+}
+
+// The three source files must be there, readable and not empty; checked before the target is touched, since the
+// transfer itself only traces what goes wrong with them.
+std::string CheckSysFiles(const FormatRequest& r) {
+  for (char letter : {'A', 'B', 'C'}) {
+    std::string path = r.sysFiles + "/OS" + (r.options.dosVersionIndex == 1 ? "7" : "6") + letter;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return "cannot find " + path + ": " + std::strerror(errno);
+    if (!S_ISREG(st.st_mode)) return path + " is not a regular file";
+    if (::access(path.c_str(), R_OK) != 0) return "cannot read " + path + ": " + std::strerror(errno);
+    if (st.st_size == 0) return path + " is empty";
+  }
+  return "";
+}
+
+std::string RefusalText(const FormatRequest& r, uint32_t sectors, const UsbFormatOutcome& outcome) {
+  const uint32_t clusterBytes = kSectorSize << r.options.clusterListIndex;
+  switch (outcome.refusal) {
+    case kUsbFormatNoSectors:
+      return r.target + " holds no whole sector";
+    case kUsbFormatTooManyRootEntries:
+      return "--root: at most " + std::to_string(kMaxRootEntries) + " root directory entries";
+    case kUsbFormatClusterTooLarge:
+      return "a cluster of " + std::to_string(clusterBytes) + " bytes is larger than " + r.target + " (" +
+             std::to_string(sectors) + " sectors)";
+    case kUsbFormatNoDataArea:
+      return r.target + " is too small for these choices: no room is left for files";
+    case kUsbFormatTooManyClusters:
+      return "FAT16 cannot hold " + r.target + " with " + std::to_string(clusterBytes) + "-byte clusters; choose " +
+             "--cluster " + std::to_string(outcome.suggestedUnit) + " or larger";
+    case kUsbFormatBeyondFat16:
+      return r.target + " is too large for FAT16 with any cluster size (" + std::to_string(sectors) + " sectors)";
+    default:
+      return "the choices were refused";
+  }
+}
+
+const char* StepName(UsbFormatStep step) {
+  switch (step) {
+    case kUsbFormatStepMbr: return "the MBR";
+    case kUsbFormatStepDbr: return "the DBR";
+    case kUsbFormatStepFats: return "the FATs";
+    default: return "the root directory";
+  }
+}
+
+// What the writer left in the trace, for the user when something went wrong.
+void PrintTrace() {
+  for (std::string line : SimDebugOutput()) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    std::fprintf(stderr, "korvane: trace: %s\n", line.c_str());
+  }
+}
+
+// True when the root directory lists IO.SYS, MSDOS.SYS and COMMAND.COM with the sizes of their sources: the
+// transfer reports a failure after its first write only in the trace.
+bool SystemFilesArePresent(const FormatRequest& r, uint32_t volumeStart) {
+  std::vector<uint8_t> dbr = SimReadRaw(1, volumeStart, 1);
+  uint32_t rootSector = volumeStart + 1 + dbr[bpb::kNumberOfFats] * GetLe16(&dbr[bpb::kSectorsPerFat]);
+  std::vector<uint8_t> root = SimReadRaw(1, rootSector, 1);
+  static const char* const kNames[] = {"IO      SYS", "MSDOS   SYS", "COMMAND COM"};
+  int found = 0;
+  for (int index = 0; index < 3; ++index) {
+    struct stat st {};
+    std::string source =
+        r.sysFiles + "/OS" + (r.options.dosVersionIndex == 1 ? "7" : "6") + static_cast<char>('A' + index);
+    if (::stat(source.c_str(), &st) != 0) return false;
+    for (size_t at = 0; at + 32 <= root.size(); at += 32)
+      if (std::memcmp(&root[at], kNames[index], 11) == 0 && GetLe32(&root[at + 28]) == uint64_t(st.st_size)) ++found;
+  }
+  return found == 3;
+}
+
+void PrintSummary(const FormatRequest& r, const UsbFormatOutcome& outcome, bool systemFilesCopied) {
+  const UsbFormatOptions& o = r.options;
+  std::vector<uint8_t> dbr = SimReadRaw(1, outcome.volumeStart, 1);
+  std::printf("formatted %s: FAT%d, %u sectors, %d FAT%s of %u sectors, %u-byte clusters, %u root entries",
+              r.target.c_str(), outcome.fields.fatKind == kFat12 ? 12 : 16,
+              static_cast<unsigned>(TotalSectorsOf(dbr.data())), dbr[bpb::kNumberOfFats],
+              dbr[bpb::kNumberOfFats] == 1 ? "" : "s", static_cast<unsigned>(GetLe16(&dbr[bpb::kSectorsPerFat])),
+              static_cast<unsigned>(dbr[bpb::kSectorsPerCluster] * kSectorSize),
+              static_cast<unsigned>(GetLe16(&dbr[bpb::kRootEntries])));
+  if (!o.label.empty()) std::printf(", label %s", o.label.c_str());
+  if (outcome.volumeStart) std::printf(", behind an MBR, from sector %u", static_cast<unsigned>(outcome.volumeStart));
+  if (o.fillDataArea && !outcome.fillFailed) std::printf(", data area filled with %02X", o.fillByte);
+  if (systemFilesCopied)
+    std::printf(", with the system files of DOS %s", o.dosVersionIndex == 1 ? "7.1" : "6.22");
+  std::printf("\n");
+}
+
+// Tells the user what the format did; the exit status is 1 when any part of the request was not carried out.
+int ReportOutcome(const FormatRequest& r, const UsbFormatOutcome& outcome) {
+  if (!outcome.succeeded) {
+    PrintTrace();
+    return CliFail(std::string("writing ") + StepName(outcome.failedStep) + " of " + r.target + " failed");
+  }
+  bool systemFilesCopied =
+      r.options.dosBoot && !outcome.transferFailed && SystemFilesArePresent(r, outcome.volumeStart);
+  PrintSummary(r, outcome, systemFilesCopied);
+  int status = 0;
+  if (outcome.fillFailed) {
+    PrintTrace();
+    status = CliFail("the data area could not be filled completely");
+  }
+  if (r.options.dosBoot && !systemFilesCopied) {
+    PrintTrace();
+    status = CliFail("the volume was formatted, but the system files could not be copied into it");
+  }
+  return status;
+}
+
+int RunFormat(const std::vector<std::string>& args) {
+  FormatRequest r;
+  std::string error = ParseRequest(args, &r);
+  if (!error.empty()) {
+    CliFail(error + " (see korvane --help)");
+    return 2;
+  }
+  if (r.options.dosBoot && !(error = CheckSysFiles(r)).empty()) return CliFail(error + "; nothing was written");
+  CliTargetOptions targetOptions;
+  targetOptions.yes = r.yes;
+  CliTarget target;
+  if (!OpenCliTarget(r.target, targetOptions, &target, &error)) return CliFail(error);
+  if (target.sectorCount > UINT32_MAX)
+    return CliFail(r.target + " is too large for FAT16 with any cluster size; nothing was written");
+  const uint32_t sectors = static_cast<uint32_t>(target.sectorCount);
+  // As the page opens: the unit the disk needs at least, for the root directory asked for.
+  if (!r.clusterGiven)
+    r.options.clusterListIndex = ClusterIndexOf(MinimumAllocationUnit(sectors, r.options.rootEntries));
+  CliSysFileStage stage;
+  if (r.options.dosBoot && !(error = stage.Prepare(r.sysFiles)).empty())
+    return CliFail(error + "; nothing was written");
+
+  UsbFormatOutcome outcome;
+  {
+    DeviceHandle disk(OpenDevice(target.deviceName.c_str()));
+    if (!disk.valid()) return CliFail("cannot open " + r.target);
+    outcome = RunUsbFormat(disk.get(), sectors, r.options);
+  }
+  if (outcome.refusal != kUsbFormatAccepted)
+    return CliFail(RefusalText(r, sectors, outcome) + "; nothing was written");
+  RereadCliTarget(target);
+  return ReportOutcome(r, outcome);
+}
+
+const CliCommandRegistrar kRegisterFormat({
+    "format",
+    "  format TARGET [--fats 1|2] [--cluster BYTES] [--label TEXT] [--root N] [--fill HEX]\n"
+    "                [--dos 6.22|7.1 --sysfiles DIR [--boot fdd|hdd|zip] [--mbr 32|63]] [--yes]\n"
+    "      Formats the whole TARGET as one FAT12 or FAT16 volume, as the USB disk format page does: DBR, FATs and\n"
+    "      root directory; the rest is left as it was unless --fill gives a byte for the data area (its last\n"
+    "      sector stays). Defaults: 2 FATs, 256 root entries (at most 512), the cluster size (512 to 65536\n"
+    "      bytes) the page recommends for the disk, no label (up to 11 characters, taken as given). FAT type and\n"
+    "      size follow from the choices; a volume FAT16 cannot hold is refused before anything is written.\n"
+    "      --dos makes the volume bootable with the system files in DIR (OS6A, OS6B, OS6C for DOS 6.22 or OS7A,\n"
+    "      OS7B, OS7C for DOS 7.1, shown to the program as its SysFile folder). --boot hdd or zip puts an MBR in\n"
+    "      front of the volume, which then starts at sector --mbr (32 by default, also its sectors per track);\n"
+    "      fdd (the default) starts it at sector 0. An image file must exist; its size is the disk's size.",
+    RunFormat,
+});
+
+}  // namespace
