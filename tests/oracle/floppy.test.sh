@@ -1,0 +1,155 @@
+#!/bin/bash
+# Floppy images written by `korvane floppy`, checked by tools nobody here wrote: fsck.fat and mtools read the file
+# system back, QEMU boots it. Every kind, with and without a volume label and system files, at sector 0 and inside
+# a larger image file. The system files are the stand-in IO.SYS (testio.sys, which reports on COM1 when it runs)
+# and random bytes for MSDOS.SYS and COMMAND.COM.
+set -u
+: "${KORVANE:?}" "${BUILD_DIR:?}" "${SRC_DIR:?}"
+for tool in fsck.fat mdir mtype mdel od cmp; do
+  command -v "$tool" >/dev/null || { echo "$tool missing"; exit 77; }
+done
+QEMU_BOOT=$SRC_DIR/tests/oracle/qemu_boot.sh
+TESTIO=$BUILD_DIR/testio.sys
+[ -f "$TESTIO" ] || { echo "missing $TESTIO (build first)"; exit 1; }
+command -v qemu-system-i386 >/dev/null && [ -x "$QEMU_BOOT" ] && can_boot=1 || can_boot=0
+[ $can_boot = 1 ] || echo "note: no QEMU, the images are not booted"
+
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+export MTOOLSRC=/dev/null
+failures=0
+case_name=
+fail() { echo "FAIL [$case_name]: $*"; failures=$((failures + 1)); }
+
+SYS=$WORK/SysFile
+mkdir "$SYS"
+for v in 6 7; do
+  cp "$TESTIO" "$SYS/OS${v}A"
+  head -c 1000 /dev/urandom >"$SYS/OS${v}B"
+  head -c 54321 /dev/urandom >"$SYS/OS${v}C"
+done
+
+total_of() { case $1 in 720K) echo 1440 ;; 1.2M) echo 2400 ;; 1.44M) echo 2880 ;; esac; }
+per_fat_of() { case $1 in 720K) echo 3 ;; 1.2M) echo 7 ;; 1.44M) echo 9 ;; esac; }
+hex_at() { od -An -tx1 -j "$2" -N "$3" "$1" | tr -d ' \n'; }
+
+# fsck.fat may complain about nothing but what the layout asks for, each time with its own words:
+# - a label entry shorter than 11 characters is padded with zeros, as the emulators and the block scan read it;
+# - without a label the DBR's label field holds 11 spaces (720K, 1.44M);
+# - a 1.2M DBR always says NO NAME, so an 11-character label entry (which fsck.fat accepts) differs from it.
+check_fsck() {
+  local image=$1 kind=$2 label=$3 files=$4 out rest allowed=()
+  if [ -z "$label" ]; then
+    [ "$kind" = 1.2M ] || allowed+=("Label '' stored in boot sector is not valid." "  Auto-removing label from boot sector.")
+  elif [ ${#label} -lt 11 ]; then
+    allowed+=("Volume label '$label' stored in root directory is not valid." "  Auto-removing label.")
+  elif [ "$kind" = 1.2M ]; then
+    allowed+=("There is no label in boot sector, but there is volume label '$label' stored in root directory"
+      "  Auto-copying volume label from root directory to boot sector.")
+  fi
+  out=$(fsck.fat -n "$image" 2>&1)
+  rest=$(grep -vE "^fsck\.fat |^Leaving filesystem unchanged\.$|^$|: [0-9]+ files, [0-9]+/[0-9]+ clusters$" <<<"$out" |
+    grep -vxF -f <(printf '%s\n' "${allowed[@]}"))
+  [ -z "$rest" ] || fail "fsck.fat: $rest"
+  grep -qE ": $files files, " <<<"$out" || fail "fsck.fat does not count $files files: $out"
+}
+
+# mtools lists the three files with the sizes of their sources and reads them back byte for byte.
+check_files() {
+  local image=$1 version=$2 name source size
+  for pair in IO.SYS:A MSDOS.SYS:B COMMAND.COM:C; do
+    name=${pair%%:*}
+    source=$SYS/OS${version}${pair##*:}
+    size=$(mdir -i "$image" "::$name" 2>&1 | awk -v base="${name%%.*}" '$1 == base {print $3}')
+    [ "$size" = "$(stat -c %s "$source")" ] || fail "mdir: $name has size '$size'"
+    mtype -i "$image" "::$name" | cmp -s - "$source" || fail "mtype: $name differs from its source"
+  done
+}
+
+# 55 AA ends the DBR, and both FATs begin with the DBR's media byte and FF FF.
+check_heads() {
+  local file=$1 base=$2 kind=$3 media
+  [ "$(hex_at "$file" $((base + 510)) 2)" = 55aa ] || fail "no 55 AA at offset 510"
+  media=$(hex_at "$file" $((base + 21)) 1)
+  for fat in 1 $((1 + $(per_fat_of "$kind"))); do
+    [ "$(hex_at "$file" $((base + fat * 512)) 3)" = "${media}ffff" ] || fail "FAT at sector $fat lacks ${media} FF FF"
+  done
+}
+
+# boot IMAGE TEXT [ENTRY]: QEMU shows TEXT; with ENTRY the stand-in IO.SYS ran with that contract (622 or 71).
+boot() {
+  [ $can_boot = 1 ] || return 0
+  local out
+  out=$("$QEMU_BOOT" -t 10 -u "$2" fda "$1" 2>&1) || { fail "boot did not show '$2'"; printf '%s\n' "$out"; return; }
+  [ -z "${3:-}" ] || grep -q "^KORVANE-TESTIO entry=$3 " <<<"$out" || fail "IO.SYS not entered as DOS $3: $out"
+}
+
+write() {  # write IMAGE ARGS...
+  local image=$1
+  shift
+  "$KORVANE" floppy "$image" "$@" --yes >"$WORK/out" 2>&1 || { fail "korvane floppy $*: $(cat "$WORK/out")"; return 1; }
+}
+
+for kind in 720K 1.2M 1.44M; do
+  total=$(total_of "$kind")
+  for label in "" FLPPY7; do
+    for dos in none 6.22 7.1; do
+      case_name="$kind label='$label' dos=$dos"
+      image=$WORK/$kind-$label-$dos.img
+      args=(--kind "$kind")
+      [ -z "$label" ] || args+=(--label "$label")
+      [ $dos = none ] || args+=(--dos $dos --sysfiles "$SYS")
+      write "$image" "${args[@]}" || continue
+      [ "$(stat -c %s "$image")" = $((total * 512)) ] || fail "image file of $(stat -c %s "$image") bytes"
+      files=$([ $dos = none ] && echo 0 || echo 3)
+      [ -z "$label" ] || files=$((files + 1))
+      check_fsck "$image" "$kind" "$label" $files
+      check_heads "$image" 0 "$kind"
+      case $dos in
+        none) [ -n "$label" ] || boot "$image" "Invalid system disk" ;;
+        6.22) check_files "$image" 6; boot "$image" KORVANE-TESTIO 622 ;;
+        7.1) check_files "$image" 7; boot "$image" KORVANE-TESTIO 71 ;;
+      esac
+      if [ $dos = 6.22 ] && [ -z "$label" ]; then
+        case_name="$kind DOS 6.22 boot program without system files"
+        mdel -i "$image" ::IO.SYS ::MSDOS.SYS ::COMMAND.COM || fail "mdel"
+        boot "$image" "Non-System disk or disk error"
+      fi
+    done
+  done
+
+  # Inside a larger image file that already holds data: only the image's sectors change, the file keeps its size.
+  case_name="$kind at sector 3072"
+  big=$WORK/$kind-big.img
+  head -c $(((3072 + total + 64) * 512)) /dev/urandom >"$big"
+  cp "$big" "$big.before"
+  if write "$big" --kind "$kind" --at 3072 --label ABCDEFGHIJK --dos 7.1 --sysfiles "$SYS"; then
+    cmp -s "$big" "$big.before" -n $((3072 * 512)) || fail "sectors before the image changed"
+    cmp -s "$big" "$big.before" -i $(((3072 + total - 1) * 512)) || fail "the image's last sector or what follows changed"
+    [ "$(stat -c %s "$big")" = "$(stat -c %s "$big.before")" ] || fail "the image file changed its size"
+    [ "$(hex_at "$big" $((3072 * 512 + 28)) 4)" = 00000000 ] || fail "hidden sectors are not 0"
+    dd if="$big" of="$big.cut" bs=512 skip=3072 count="$total" status=none
+    check_fsck "$big.cut" "$kind" ABCDEFGHIJK 4
+    check_files "$big@@$((3072 * 512))" 7
+    check_heads "$big" $((3072 * 512)) "$kind"
+    boot "$big.cut" KORVANE-TESTIO 71
+  fi
+done
+
+# Refusals: a clear message, a non-zero status, and no target created.
+case_name="refusals"
+refuse() {
+  "$KORVANE" floppy "$WORK/refused.img" "$@" >"$WORK/out" 2>&1 && fail "accepted: $*"
+  grep -q "^korvane: " "$WORK/out" || fail "no message for: $*"
+  [ ! -e "$WORK/refused.img" ] || fail "target created for: $*"
+  rm -f "$WORK/refused.img"
+}
+mkdir "$WORK/partial" && cp "$SYS/OS7A" "$SYS/OS7C" "$WORK/partial/"
+refuse --kind 1.44M --label ABCDEFGHIJKL
+refuse --kind 2.88M
+refuse --kind 720K --dos 7.1
+refuse --kind 720K --dos 7.1 --sysfiles "$WORK/partial"
+refuse --label X
+
+[ $failures -eq 0 ] || { echo "$failures failure(s)"; exit 1; }
+echo "all floppy oracle checks passed"
