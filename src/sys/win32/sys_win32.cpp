@@ -3,11 +3,14 @@
 #include <windows.h>
 #include <dbt.h>
 #include <setupapi.h>
+#include <winioctl.h>
+#include <ntddscsi.h>
 
 #include <cstddef>
 #include <cstring>
 #include <vector>
 
+#include "sys/ioctl.h"
 #include "sys/sys.h"
 
 static_assert(sizeof(SysGuid) == sizeof(GUID), "GUID layout");
@@ -16,6 +19,31 @@ static_assert(offsetof(SysDevInfo, devInst) == offsetof(SP_DEVINFO_DATA, DevInst
 static_assert(sizeof(SysDevInterface) == sizeof(SP_DEVICE_INTERFACE_DATA), "SP_DEVICE_INTERFACE_DATA layout");
 static_assert(sizeof(SysPropChangeParams) == sizeof(SP_PROPCHANGE_PARAMS), "SP_PROPCHANGE_PARAMS layout");
 static_assert(sizeof(SysTime) == sizeof(SYSTEMTIME), "SYSTEMTIME layout");
+
+// The device request buffers the core builds (sys/ioctl.h) against the SDK's own.
+static_assert(kIoctlStorageQueryProperty == IOCTL_STORAGE_QUERY_PROPERTY, "IOCTL_STORAGE_QUERY_PROPERTY");
+static_assert(kIoctlStorageGetDeviceNumber == IOCTL_STORAGE_GET_DEVICE_NUMBER, "IOCTL_STORAGE_GET_DEVICE_NUMBER");
+static_assert(kIoctlScsiPassThrough == IOCTL_SCSI_PASS_THROUGH, "IOCTL_SCSI_PASS_THROUGH");
+static_assert(kIoctlDiskGetDriveLayout == IOCTL_DISK_GET_DRIVE_LAYOUT, "IOCTL_DISK_GET_DRIVE_LAYOUT");
+static_assert(kFsctlLockVolume == FSCTL_LOCK_VOLUME && kFsctlUnlockVolume == FSCTL_UNLOCK_VOLUME &&
+                  kFsctlDismountVolume == FSCTL_DISMOUNT_VOLUME,
+              "FSCTL codes");
+static_assert(sizeof(StoragePropertyQuery) == sizeof(STORAGE_PROPERTY_QUERY), "STORAGE_PROPERTY_QUERY layout");
+static_assert(sizeof(StorageDeviceDescriptor) == sizeof(STORAGE_DEVICE_DESCRIPTOR), "STORAGE_DEVICE_DESCRIPTOR");
+static_assert(offsetof(StorageDeviceDescriptor, vendorIdOffset) == offsetof(STORAGE_DEVICE_DESCRIPTOR, VendorIdOffset),
+              "STORAGE_DEVICE_DESCRIPTOR layout");
+static_assert(offsetof(StorageDeviceDescriptor, busType) == offsetof(STORAGE_DEVICE_DESCRIPTOR, BusType),
+              "STORAGE_DEVICE_DESCRIPTOR layout");
+static_assert(sizeof(StorageDeviceNumber) == sizeof(STORAGE_DEVICE_NUMBER), "STORAGE_DEVICE_NUMBER layout");
+static_assert(sizeof(ScsiPassThrough) == sizeof(SCSI_PASS_THROUGH), "SCSI_PASS_THROUGH size");
+static_assert(offsetof(ScsiPassThrough, dataBufferOffset) == offsetof(SCSI_PASS_THROUGH, DataBufferOffset),
+              "SCSI_PASS_THROUGH layout");
+static_assert(offsetof(ScsiPassThrough, senseInfoOffset) == offsetof(SCSI_PASS_THROUGH, SenseInfoOffset),
+              "SCSI_PASS_THROUGH layout");
+static_assert(offsetof(ScsiPassThrough, cdb) == offsetof(SCSI_PASS_THROUGH, Cdb), "SCSI_PASS_THROUGH layout");
+static_assert(sizeof(PartitionInformation) == sizeof(PARTITION_INFORMATION), "PARTITION_INFORMATION layout");
+static_assert(kDriveLayoutEntriesOffset == offsetof(DRIVE_LAYOUT_INFORMATION, PartitionEntry),
+              "DRIVE_LAYOUT_INFORMATION layout");
 
 namespace {
 const GUID* AsGuid(const SysGuid* g) { return reinterpret_cast<const GUID*>(g); }
