@@ -49,13 +49,6 @@ bool ParseFillByte(const std::string& text, uint8_t* byte) {
   return true;
 }
 
-// The unit list's index for a cluster size in bytes, or -1 for a size that is not in the list.
-int ClusterIndexOf(uint64_t bytes) {
-  for (int k = 0; k < kClusterSizeCount; ++k)
-    if (bytes == (uint64_t{kSectorSize} << k)) return k;
-  return -1;
-}
-
 // The DOS boot group: --dos ticks its check box; --boot and --mbr are the lists it enables.
 std::string ParseBootGroup(std::vector<std::string>& args, FormatRequest* r) {
   UsbFormatOptions& o = r->options;
@@ -85,7 +78,7 @@ std::string ParseRequest(std::vector<std::string> args, FormatRequest* r) {
     return "--fats takes 1 or 2";
   uint64_t value = 0;
   if ((r->clusterGiven = TakeOption(args, "--cluster", &cluster))) {
-    if (!ParseUnsigned(cluster, &value) || (o.clusterListIndex = ClusterIndexOf(value)) < 0)
+    if (!ParseUnsigned(cluster, &value) || (o.clusterListIndex = ClusterListIndexOf(value)) < 0)
       return "--cluster takes a size in bytes: 512, 1024, 2048, 4096, 8192, 16384, 32768 or 65536";
   }
   if (TakeOption(args, "--label", &o.label)) {
@@ -233,7 +226,7 @@ int RunFormat(const std::vector<std::string>& args) {
   const uint32_t sectors = static_cast<uint32_t>(target.sectorCount);
   // As the page opens: the unit the disk needs at least, for the root directory asked for.
   if (!r.clusterGiven)
-    r.options.clusterListIndex = ClusterIndexOf(MinimumAllocationUnit(sectors, r.options.rootEntries));
+    r.options.clusterListIndex = ClusterListIndexOf(MinimumAllocationUnit(sectors, r.options.rootEntries));
   CliSysFileStage stage;
   if (r.options.dosBoot && !(error = stage.Prepare(r.sysFiles)).empty())
     return CliFail(error + "; nothing was written");

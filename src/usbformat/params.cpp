@@ -119,6 +119,12 @@ uint32_t MinimumAllocationUnit(uint32_t sectorCount, uint32_t rootEntries) {
   return spc * kSectorSize;
 }
 
+int ClusterListIndexOf(uint64_t unitBytes) {
+  for (int k = 0; k < kClusterSizeCount; ++k)
+    if (unitBytes == (uint64_t{kSectorSize} << k)) return k;
+  return -1;
+}
+
 UsbFormatRefusal CheckUsbFormatRequest(uint32_t sectorCount, const UsbFormatOptions& options) {
   if (sectorCount == 0) return kUsbFormatNoSectors;
   if (options.rootEntries > kMaxRootEntries) return kUsbFormatTooManyRootEntries;

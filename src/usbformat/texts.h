@@ -1,4 +1,12 @@
-// Texts of the general formatter's decisions, shown by the "USB disk format" page.
+// Texts of the general formatter's decisions, shown by the "USB disk format" page. Which refusal shows what:
+//   kUsbFormatTooManyClusters  status kFat16ExceededStatus, then a box with UnitSuggestionText()
+//   kUsbFormatBeyondFat16      status kFat16ExceededStatus, then a box with kBeyondFat16
+//   kUsbFormatNoDataArea       a box with kNoDataArea
+//   kUsbFormatNoClusterSize    a box with kNoUnitSizeSelected
+//   kUsbFormatNoFatCount       a box with kNoFatCountSelected
+// all with the caption kUsbFormatCaption; the unit suggestion has the information icon, the others the error icon
+// of the page's refusals. The other refusals are the page's own checks before a format starts and keep the page's
+// messages.
 #pragma once
 
 #include "app/texts.h"

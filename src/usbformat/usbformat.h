@@ -74,6 +74,8 @@ uint32_t RootDirectorySectorsOf(const uint8_t* dbr);
 // rootEntries root entries: the FAT16 cluster size table applied to the data sectors of a 1-sector-per-cluster,
 // two-FAT layout, raised where needed to the smallest unit that FAT16 can hold with two FATs. 65,536 when none can.
 uint32_t MinimumAllocationUnit(uint32_t sectorCount, uint32_t rootEntries);
+// The unit list's entry for an allocation unit in bytes (512 -> 0 .. 65,536 -> 7); -1 for any other size.
+int ClusterListIndexOf(uint64_t unitBytes);
 
 // The refusals that come before anything is computed for the volume: no capacity, more than 512 root entries, no
 // cluster size chosen, a cluster larger than the disk, no FAT count chosen.
