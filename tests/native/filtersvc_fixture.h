@@ -31,6 +31,7 @@ class FilterServiceTest : public SimTest {
   }
   void TearDown() override {
     EXPECT_EQ(SimOpenRegistryKeyCount(), 0) << "a registry key was left open";
+    EXPECT_EQ(SimOpenDevInfoSetCount(), 0) << "a device information set was left open";
     std::error_code ignored;
     std::filesystem::remove_all(root, ignored);
     SimTest::TearDown();

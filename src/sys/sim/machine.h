@@ -98,6 +98,8 @@ struct SimSetupState {
   std::map<int, SimDevInfoSetState> sets;
   int nextSet = 0x30000000;
   uint32_t getClassDevsError = 0;
+  uint32_t oneClassDevsError = 0;  // the same for one class only
+  SysGuid oneClassDevsGuid{};
   uint32_t classInstallerError = 0;
   std::vector<SimClassInstallCall> classInstallCalls;
 };

@@ -133,6 +133,7 @@ std::string SimDiskPdoName(int number);
 std::string SimVolumeDevice(char letter);
 // Faults and accounting of the Setup API.
 void SimFailGetClassDevs(uint32_t error);          // SetupDiGetClassDevs fails with this error; 0 clears
+void SimFailGetClassDevsFor(const SysGuid& classGuid, uint32_t error);  // the same for one class only
 void SimFailClassInstaller(uint32_t error);        // SetupDiCallClassInstaller fails with this error; 0 clears
 std::vector<SimClassInstallCall> SimClassInstallCalls();
 int SimOpenDevInfoSetCount();

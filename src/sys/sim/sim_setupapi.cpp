@@ -254,6 +254,12 @@ void SimFailGetClassDevs(uint32_t error) {
   SimState().setup.getClassDevsError = error;
 }
 
+void SimFailGetClassDevsFor(const SysGuid& classGuid, uint32_t error) {
+  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  SimState().setup.oneClassDevsGuid = classGuid;
+  SimState().setup.oneClassDevsError = error;
+}
+
 void SimFailClassInstaller(uint32_t error) {
   std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
   SimState().setup.classInstallerError = error;
@@ -278,6 +284,10 @@ SysDevInfoSet SysSetupDiGetClassDevs(const SysGuid* classGuid, uint32_t flags) {
   std::lock_guard<std::recursive_mutex> lock(m.mutex);
   if (m.setup.getClassDevsError) {
     SimSetError(m.setup.getClassDevsError);
+    return SysInvalidDevInfoSet();
+  }
+  if (m.setup.oneClassDevsError && classGuid && *classGuid == m.setup.oneClassDevsGuid) {
+    SimSetError(m.setup.oneClassDevsError);
     return SysInvalidDevInfoSet();
   }
   const bool all = (flags & kDigcfAllClasses) != 0, interfaces = (flags & kDigcfDeviceInterface) != 0;

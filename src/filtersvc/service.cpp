@@ -1,0 +1,94 @@
+#include "filtersvc/service.h"
+
+#include <atomic>
+
+#include "disk/queries.h"
+#include "filtersvc/filter.h"
+#include "filtersvc/install.h"
+#include "filtersvc/texts.h"
+#include "sys/sys.h"
+
+namespace {
+
+std::atomic<bool> gServiceRunGoing{false};
+
+ServiceRunResult Ended(ServiceOutcome outcome, bool serviceActive, bool switchChecked, int registration = -1) {
+  ServiceRunResult result;
+  result.outcome = outcome;
+  result.registration = registration;
+  result.serviceActive = serviceActive;
+  result.switchChecked = switchChecked;
+  return result;
+}
+
+ServiceRunResult Start(const ServiceDisk& disk, const std::function<void()>& configureBlocks) {
+  // Without the driver file nothing in the system is changed.
+  if (!SysFindFile(kFilterDriverFile)) return Ended(ServiceOutcome::DriverMissing, disk.serviceActive, false);
+  int r = SetDiskFilter(true, PdoTail(disk.pdoName));
+  bool active = disk.serviceActive;
+  if (r != kFilterNoDeviceSet) active = QueryFilterPresence(disk.deviceName.c_str()) == 1;
+  switch (r) {
+    case kFilterOk:
+      if (configureBlocks) configureBlocks();
+      return Ended(ServiceOutcome::Started, true, true, r);
+    case kFilterNoDevice:
+      return Ended(ServiceOutcome::NoDevice, active, active, r);
+    case kFilterNeedsReboot:
+      // The list holds the filter, but until the reboot the driver may not answer: the switch shows what it says.
+      return Ended(ServiceOutcome::StartNeedsRestart, active, active, r);
+    default:
+      return Ended(ServiceOutcome::StartFailed, active, active, r);
+  }
+}
+
+ServiceRunResult Stop(const ServiceDisk& disk) {
+  int r = SetDiskFilter(false, PdoTail(disk.pdoName));
+  bool active = disk.serviceActive;
+  if (r != kFilterNoDeviceSet) active = QueryFilterPresence(disk.deviceName.c_str()) == 1;
+  switch (r) {
+    case kFilterOk:
+      return Ended(ServiceOutcome::Stopped, false, false, r);
+    case kFilterNoDevice:
+      return Ended(ServiceOutcome::NoDevice, active, active, r);
+    case kFilterNeedsReboot:
+      // The filter is out of the list and leaves the disk at the reboot; the service counts as off already.
+      return Ended(ServiceOutcome::StopNeedsRestart, false, false, r);
+    default:
+      return Ended(ServiceOutcome::StopFailed, active, active, r);
+  }
+}
+
+}  // namespace
+
+ServiceRunResult RunServiceSwitch(bool start, const ServiceDisk* disk, const std::function<void()>& configureBlocks) {
+  if (!disk) return Ended(ServiceOutcome::NoDisk, false, false);
+  return start ? Start(*disk, configureBlocks) : Stop(*disk);
+}
+
+ServiceMessage ServiceOutcomeMessage(ServiceOutcome outcome) {
+  switch (outcome) {
+    case ServiceOutcome::NoDisk:
+      return {&kServiceNoDisk, &kServiceNoDiskCaption, true};
+    case ServiceOutcome::DriverMissing:
+      return {&kServiceDriverMissing, &kServiceCaption, false};
+    case ServiceOutcome::NoDevice:
+      return {&kServiceNoDevice, &kServiceCaption, false};
+    case ServiceOutcome::Started:
+      return {&kServiceStarted, &kServiceCaption, false};
+    case ServiceOutcome::StartNeedsRestart:
+      return {&kServiceStartNeedsRestart, &kServiceCaption, false};
+    case ServiceOutcome::StartFailed:
+      return {&kServiceStartFailed, &kServiceCaption, false};
+    case ServiceOutcome::Stopped:
+      return {&kServiceStopped, &kServiceCaption, false};
+    case ServiceOutcome::StopNeedsRestart:
+      return {&kServiceStopNeedsRestart, &kServiceCaption, false};
+    case ServiceOutcome::StopFailed:
+      break;
+  }
+  return {&kServiceStopFailed, &kServiceCaption, false};
+}
+
+bool BeginServiceRun() { return !gServiceRunGoing.exchange(true); }
+
+void EndServiceRun() { gServiceRunGoing = false; }
