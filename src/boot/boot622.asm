@@ -20,7 +20,7 @@ start:
     mov ss, ax
     mov sp, STACK_TOP
     mov bp, 0x7C00
-    mov bx, 0x78
+    mov bx, 0x78                ; INT 1Eh vector
     lds si, [ss:bx]
     push ds
     push si
@@ -31,7 +31,7 @@ start:
     cld
     SETUP_DRIVE
     LAYOUT
-    push dx
+    push dx                     ; first root sector, for the second search
     push ax
     mov si, msdos_name
     call find_file
@@ -39,7 +39,7 @@ start:
     pop dx
     mov si, io_name
     call find_file
-    cmp word [di+26], 2
+    cmp word [di+26], 2         ; the DOS loader reads on from the data start
     jne no_system
     mov ax, [bp+DATA_START]
     mov dx, [bp+DATA_START+2]

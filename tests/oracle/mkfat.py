@@ -110,8 +110,8 @@ def main(argv):
         slot = 1
     cluster = 2
     cluster_bytes = a.spc * 512
-    for spec in a.file:
-        name, _, path = spec.partition("=")
+    for item in a.file:
+        name, _, path = item.partition("=")
         content = open(path, "rb").read()
         count = -(-len(content) // cluster_bytes)
         first = cluster if count else 0     # an empty file owns no cluster

@@ -29,9 +29,11 @@ if [ $# -ne 2 ] || { [ "$1" != fda ] && [ "$1" != hda ]; } || [ ! -f "$2" ]; the
   exit 2
 fi
 command -v qemu-system-i386 >/dev/null || { echo "qemu-system-i386 not found" >&2; exit 77; }
-command -v python3 >/dev/null || { echo "python3 not found" >&2; exit 77; }
+# PYTHON may name the interpreter directly (callers set it to skip wrappers).
+PYTHON=${PYTHON:-python3}
+command -v "$PYTHON" >/dev/null || { echo "python3 not found" >&2; exit 77; }
 
-exec python3 - "$1" "$2" "$timeout" "$until_text" <<'PY'
+exec "$PYTHON" - "$1" "$2" "$timeout" "$until_text" <<'PY'
 import json, os, shutil, socket, subprocess, sys, tempfile, time
 
 media, image, timeout, until_text = sys.argv[1], sys.argv[2], float(sys.argv[3]), sys.argv[4]
@@ -45,7 +47,7 @@ if media == "fda":
 else:
     drive = ["-drive", "file=%s,if=ide,format=raw" % image, "-boot", "c"]
 # Work on a snapshot: the guest never changes the caller's image.
-cmd = ["qemu-system-i386", "-display", "none", "-no-reboot", "-snapshot", "-m", "16",
+cmd = ["qemu-system-i386", "-nodefaults", "-vga", "std", "-display", "none", "-no-reboot", "-snapshot", "-m", "16",
        "-serial", "file:" + serial_path, "-qmp", "unix:%s,server=on,wait=off" % qmp_path,
        "-nic", "none", "-device", "isa-debug-exit,iobase=0xf4,iosize=0x04"] + drive
 qemu = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
