@@ -151,9 +151,6 @@ boot fda "$img" "${MSG622[1]}"; expect_screen "${MSG622[@]}"
 case_name="DOS 6.22 without MSDOS.SYS"
 floppy "$img" "$row" "$BINS/boot622.bin" --file "IO.SYS=$TESTIO"
 boot fda "$img" "${MSG622[1]}"; expect_screen "${MSG622[@]}"
-case_name="DOS 7.1 needs only IO.SYS"
-floppy "$img" "$row" "$BINS/boot71.bin" --file "IO.SYS=$TESTIO"
-boot fda "$img"; expect_71 00 33 2
 
 case_name="unreadable root directory, DOS 6.22"
 floppy "$img" "$row" "$BINS/boot622.bin" --hidden 5000 "${SYSFILES[@]}"
