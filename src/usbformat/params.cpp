@@ -172,7 +172,9 @@ DbrDecision BuildFormatDbr(uint32_t sectorCount, uint32_t volumeStart, const Usb
   dbr[bpb::kSectorsPerCluster] = static_cast<uint8_t>(sectorsPerCluster);
   PutLe16(dbr + bpb::kReservedSectors, kReservedSectors);
   dbr[bpb::kNumberOfFats] = static_cast<uint8_t>(fatCount);
-  PutLe16(dbr + bpb::kRootEntries, static_cast<uint16_t>(options.rootEntries));
+  // The root directory fills whole sectors whatever number was typed; a BPB that counts fewer entries than its
+  // sectors hold is refused by fsck.fat and by Linux's FAT driver, so the field counts all of them.
+  PutLe16(dbr + bpb::kRootEntries, static_cast<uint16_t>((options.rootEntries + 15) / 16 * 16));
   uint32_t total = sectorCount - volumeStart;
   if (total < 65536) {
     PutLe16(dbr + bpb::kTotalSectors16, static_cast<uint16_t>(total));

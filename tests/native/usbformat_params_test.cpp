@@ -40,6 +40,7 @@ TEST(UsbFormatParams, LaysOutTheVolumeAndDecidesItsFatType) {
       {66053, 1, 256, 256, 65524, kFat16}, // the last count FAT16 holds
       {10041, 0, 256, 40, 10041 - 40 - 17, kFat16},  // one FAT: ceil(10024 / 257) = 40; / 258 would be 39
       {5000, 1, 512, 20, 5000 - 40 - 33, kFat16},    // 512 entries take 32 sectors
+      {5000, 1, 497, 20, 5000 - 40 - 33, kFat16},    // and so do 497
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.sectors);
@@ -50,6 +51,7 @@ TEST(UsbFormatParams, LaysOutTheVolumeAndDecidesItsFatType) {
     EXPECT_EQ(d.clusters, r.clusters);
     EXPECT_EQ(d.fatKind, r.kind);
     EXPECT_EQ(dbr.bytes[bpb::kNumberOfFats], r.fatIndex + 1);
+    EXPECT_EQ(GetLe16(dbr.bytes + bpb::kRootEntries), (r.rootEntries + 15) / 16 * 16) << "whole root sectors";
     EXPECT_EQ(FatTypeOfBootSector(dbr.bytes), r.kind) << "the record must read back as the type it was given";
     EXPECT_EQ(std::memcmp(dbr.bytes + bpb::kFileSystemType, r.kind == kFat12 ? "FAT12   " : "FAT16   ", 8), 0);
   }

@@ -63,7 +63,7 @@ check 66053 16 --cluster 512             # 65,524 clusters, the most FAT16 has
 check 40960 16 --cluster 512 --root 512
 check 65536 16
 check 65536 16 --fats 1 --cluster 4096 --label DISK1
-check 16384 16 --cluster 1024 --fill E5 --root 16
+check 16384 16 --cluster 1024 --fill E5 --root 5
 check 524288 16 --cluster 32768
 check 262144 12 --cluster 65536 --fats 1
 
