@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "disk/bpb.h"
 #include "disk/sectorio.h"
 #include "floppy/floppy.h"
 #include "floppy/sysfiles.h"
@@ -70,14 +71,19 @@ std::string ParseRequest(std::vector<std::string> args, FloppyRequest* r) {
   return "";
 }
 
+// Source file `index` (0 IO.SYS, 1 MSDOS.SYS, 2 COMMAND.COM) in the user's folder.
+std::string SourcePath(const FloppyRequest& r, int index) {
+  return r.sysFiles + "/OS" + (r.dos == kDos622 ? "6" : "7") + static_cast<char>('A' + index);
+}
+
 // The three source files must be there, readable, not empty, and fit the image together; checked before the
 // target is touched, since the writer itself only traces what goes wrong with them.
 std::string CheckSysFiles(const FloppyRequest& r) {
   const FloppyGeometry& g = GeometryOf(r.kind);
   const uint64_t clusterBytes = uint64_t{g.sectorsPerCluster} * kSectorSize;
   uint64_t clusters = 0;
-  for (char letter : {'A', 'B', 'C'}) {
-    std::string path = r.sysFiles + "/OS" + (r.dos == kDos622 ? "6" : "7") + letter;
+  for (int index = 0; index < 3; ++index) {
+    std::string path = SourcePath(r, index);
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return "cannot find " + path + ": " + std::strerror(errno);
     if (!S_ISREG(st.st_mode)) return path + " is not a regular file";
@@ -143,13 +149,11 @@ bool SystemFilesArePresent(const FloppyRequest& r) {
   int found = 0;
   for (int index = 0; index < 3; ++index) {
     struct stat st {};
-    std::string source = r.sysFiles + "/OS" + (r.dos == kDos622 ? "6" : "7") + static_cast<char>('A' + index);
-    if (::stat(source.c_str(), &st) != 0) return false;
+    if (::stat(SourcePath(r, index).c_str(), &st) != 0) return false;
     for (size_t at = 0; at + 32 <= root.size(); at += 32) {
       const uint8_t* entry = &root[at];
       std::string name(reinterpret_cast<const char*>(entry), 11);
-      uint32_t size = entry[28] | entry[29] << 8 | entry[30] << 16 | static_cast<uint32_t>(entry[31]) << 24;
-      if (name == kNames[index] && size == static_cast<uint64_t>(st.st_size)) ++found;
+      if (name == kNames[index] && GetLe32(entry + 28) == static_cast<uint64_t>(st.st_size)) ++found;
     }
   }
   return found == 3;

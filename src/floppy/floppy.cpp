@@ -69,7 +69,7 @@ void BuildFloppyDbr(FloppyKind kind, const char* label, DosVersion dos, uint8_t*
     std::memcpy(dbr + bpb::kVolumeLabel, kNoNameLabel, kMaxLabelLength);
   } else {
     std::memset(dbr + bpb::kVolumeLabel, ' ', kMaxLabelLength);
-    std::memcpy(dbr + bpb::kVolumeLabel, label, LabelLength(label));
+    if (size_t length = LabelLength(label)) std::memcpy(dbr + bpb::kVolumeLabel, label, length);
   }
   std::memcpy(dbr + bpb::kFileSystemType, kFileSystemType, 8);
   const unsigned char* program = dos == kDos622 ? kBootProgramDos622 : kBootProgramDos71;

@@ -154,66 +154,47 @@ TEST_F(SysFilesTest, FloppyWithLabelGetsThreeFilesAfterTheLabelWithPackedFat12Ch
   EXPECT_TRUE(Traced(directory + "\\SysFile\\OS7A:Last Err(0)"));
 }
 
-TEST_F(SysFilesTest, Dos622OnA720KFloppyWritesOneTwoSectorChunkPerCluster) {
-  auto io = Source("OS6A", 3000), msdos = Source("OS6B", 100), command = Source("OS6C", 1025);
+TEST_F(SysFilesTest, Dos622On720KWritesOneTwoSectorChunkPerClusterAndChainsBeyondTheFirstTwoFatSectors) {
+  // 700 clusters: entries up to cluster 701 lie in the FAT's third sector.
+  auto io = Source("OS6A", 300 * 1024), msdos = Source("OS6B", 300 * 1024 - 5), command = Source("OS6C", 100 * 1024);
   chmod((directory + "/SysFile/OS6B").c_str(), 0444);
   WriteFloppy(FloppyKind::k720K, "", kDosNone);
   SimResetStats(1);
-  std::vector<uint8_t> br = SimReadRaw(1, 0, 1);
-  EXPECT_EQ(Transfer(0, kDos622, br), 1);
+  EXPECT_EQ(Transfer(0, kDos622, SimReadRaw(1, 0, 1)), 1);
   Volume v = VolumeAt(0, false);
-  EXPECT_EQ(ExpectFile(v, 0, "IO      SYS", io), 2u);  // cluster 2 is image sector 14
-  EXPECT_EQ(ExpectFile(v, 1, "MSDOS   SYS", msdos, 0x21), 5u) << "a read-only source stays read-only";
-  EXPECT_EQ(ExpectFile(v, 2, "COMMAND COM", command), 6u);
-  EXPECT_EQ(SimStats(1).writeCalls, 3u + 1u + 2u + 2u + 1u);  // 6 clusters, 2 FAT copies, the directory
-  EXPECT_TRUE(AllBytes(1, 14 + 6 * 2, 1, 0xF6)) << "nothing after the last cluster";
+  EXPECT_EQ(v.data, 14u);
+  EXPECT_EQ(ExpectFile(v, 0, "IO      SYS", io), 2u);
+  EXPECT_EQ(ExpectFile(v, 1, "MSDOS   SYS", msdos, 0x21), 302u) << "a read-only source stays read-only";
+  EXPECT_EQ(ExpectFile(v, 2, "COMMAND COM", command), 602u);
+  EXPECT_EQ(SimStats(1).writeCalls, 700u + 2u + 1u);  // a write per cluster, the FAT copies, the directory
+  EXPECT_TRUE(AllBytes(1, 14 + 700 * 2, 1, 0xF6)) << "nothing after the last cluster";
 }
 
-class SysFilesFat16Test : public SysFilesTest, public ::testing::WithParamInterface<uint8_t> {};
+struct Fat16Case {
+  uint8_t perCluster, fats;
+};
+class SysFilesFat16Test : public SysFilesTest, public ::testing::WithParamInterface<Fat16Case> {};
 
-TEST_P(SysFilesFat16Test, ClustersGoOutInChunksOfAtMostFourSectorsWith16BitEntries) {
-  const uint8_t perCluster = GetParam();
-  const uint32_t clusterBytes = perCluster * 512u;
+TEST_P(SysFilesFat16Test, ClustersGoOutInChunksOfAtMostFourSectorsWith16BitEntriesToEveryFat) {
+  const Fat16Case c = GetParam();
+  const uint32_t clusterBytes = c.perCluster * 512u, ioClusters = (5000 + clusterBytes - 1) / clusterBytes;
   auto io = Source("OS7A", 5000), msdos = Source("OS7B", clusterBytes), command = Source("OS7C", 3 * clusterBytes + 7);
-  std::vector<uint8_t> br = Fat16Volume(63, 4100, perCluster, 2);
+  std::vector<uint8_t> br = Fat16Volume(63, 4100, c.perCluster, c.fats);
   SimResetStats(1);
   EXPECT_EQ(Transfer(63, kDos71, br), 1);
   Volume v = VolumeAt(63, true);
-  uint32_t ioClusters = (5000 + clusterBytes - 1) / clusterBytes;
+  EXPECT_EQ(v.root, 64 + c.fats * v.perFat);
   EXPECT_EQ(ExpectFile(v, 0, "IO      SYS", io), 2u);
-  EXPECT_EQ(ExpectFile(v, 1, "MSDOS   SYS", msdos), 2 + ioClusters);
+  EXPECT_EQ(ExpectFile(v, 1, "MSDOS   SYS", msdos), 2 + ioClusters) << "one cluster: only the end mark";
   EXPECT_EQ(ExpectFile(v, 2, "COMMAND COM", command), 3 + ioClusters);
-  std::vector<uint8_t> fat = SimReadRaw(1, v.fat1, 1);
-  EXPECT_EQ(GetLe16(&fat[(2 + ioClusters) * 2]), 0xFFFF);
-  const uint32_t clusters = ioClusters + 1 + 4, chunksPerCluster = (perCluster + 3) / 4u;
-  EXPECT_EQ(SimStats(1).writeCalls, clusters * chunksPerCluster + 2 + 1);
-  EXPECT_TRUE(AllBytes(1, v.data + clusters * perCluster, 1, kOld));
+  EXPECT_EQ(GetLe16(&SimReadRaw(1, v.fat1, 1)[(2 + ioClusters) * 2]), 0xFFFF);
+  const uint32_t clusters = ioClusters + 1 + 4, chunksPerCluster = (c.perCluster + 3) / 4u;
+  EXPECT_EQ(SimStats(1).writeCalls, clusters * chunksPerCluster + c.fats + 1);
+  EXPECT_TRUE(AllBytes(1, v.data + clusters * c.perCluster, 1, kOld));
 }
 
-INSTANTIATE_TEST_SUITE_P(SectorsPerCluster, SysFilesFat16Test, ::testing::Values(1, 2, 8));
-
-TEST_F(SysFilesTest, OneFatVolumeFindsItsRootAfterTheOnlyFatAndWritesOnlyThatFat) {
-  auto io = Source("OS7A", 700), msdos = Source("OS7B", 10), command = Source("OS7C", 20);
-  std::vector<uint8_t> br = Fat16Volume(0, 4100, 4, 1);
-  SimResetStats(1);
-  EXPECT_EQ(Transfer(0, kDos71, br), 1);
-  Volume v = VolumeAt(0, true);
-  EXPECT_EQ(v.root, 1 + v.perFat);
-  ExpectFile(v, 0, "IO      SYS", io);
-  ExpectFile(v, 2, "COMMAND COM", command);
-  EXPECT_EQ(SimStats(1).writeCalls, 3u + 1u + 1u);  // a cluster each, one FAT, the directory
-  EXPECT_EQ(SimStats(1).highestSectorWritten, v.data + 3 * 4 - 1);
-}
-
-TEST_F(SysFilesTest, FilesBeyondTheFirstTwoFatSectorsChainThroughAsManyFatSectorsAsTheyNeed) {
-  // 300K + 300K + 100K on a 720K floppy: 700 clusters, entries up to cluster 701 in the FAT's third sector.
-  auto io = Source("OS7A", 300 * 1024), msdos = Source("OS7B", 300 * 1024), command = Source("OS7C", 100 * 1024);
-  WriteFloppy(FloppyKind::k720K, "BIG", kDos71);
-  Volume v = VolumeAt(0, false);
-  ExpectFile(v, 1, "IO      SYS", io);
-  ExpectFile(v, 2, "MSDOS   SYS", msdos);
-  EXPECT_EQ(ExpectFile(v, 3, "COMMAND COM", command), 602u);
-}
+INSTANTIATE_TEST_SUITE_P(Volumes, SysFilesFat16Test, ::testing::Values(Fat16Case{1, 2}, Fat16Case{2, 1},
+                                                                       Fat16Case{8, 2}));
 
 TEST_F(SysFilesTest, SourceThatCannotBeOpenedOrPlacedStopsBeforeTheFatAndTheDirectory) {
   Source("OS7A", 2000);

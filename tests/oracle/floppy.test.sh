@@ -80,7 +80,7 @@ check_heads() {
 boot() {
   [ $can_boot = 1 ] || return 0
   local out
-  out=$("$QEMU_BOOT" -t 10 -u "$2" fda "$1" 2>&1) || { fail "boot did not show '$2'"; printf '%s\n' "$out"; return; }
+  out=$("$QEMU_BOOT" -t 30 -u "$2" fda "$1" 2>&1) || { fail "boot did not show '$2'"; printf '%s\n' "$out"; return; }
   [ -z "${3:-}" ] || grep -q "^KORVANE-TESTIO entry=$3 " <<<"$out" || fail "IO.SYS not entered as DOS $3: $out"
 }
 
