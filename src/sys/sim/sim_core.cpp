@@ -208,6 +208,7 @@ SimHandleState* SimFindHandle(SysHandle h) {
 
 bool SimBackingRead(SimDiskState& disk, uint64_t offset, void* buffer, uint32_t bytes) {
   if (offset + bytes > DiskBytes(disk)) return false;
+  if (bytes == 0) return true;  // an empty buffer may be null
   SimBacking& b = disk.backing;
   if (b.path.empty()) {
     std::memcpy(buffer, b.memory.data() + offset, bytes);
@@ -223,6 +224,7 @@ bool SimBackingRead(SimDiskState& disk, uint64_t offset, void* buffer, uint32_t 
 
 bool SimBackingWrite(SimDiskState& disk, uint64_t offset, const void* buffer, uint32_t bytes) {
   if (offset + bytes > DiskBytes(disk)) return false;
+  if (bytes == 0) return true;
   SimBacking& b = disk.backing;
   if (b.path.empty()) {
     std::memcpy(b.memory.data() + offset, buffer, bytes);
