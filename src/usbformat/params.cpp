@@ -16,7 +16,8 @@ constexpr uint8_t kMedia = 0xF8;
 constexpr uint32_t kReservedSectors = 1;
 constexpr uint32_t kMaxSectorsPerCluster = 128;
 
-// The FAT16 cluster size table of the published FAT specification, applied to a count of data sectors.
+// Microsoft's FAT16 cluster size table ("FAT: General Overview of On-Disk Format"), applied to a count of data
+// sectors.
 struct UnitRow {
   uint32_t maxDataSectors;
   uint32_t sectorsPerCluster;

@@ -121,10 +121,10 @@ TEST_F(UsbFormatWriterTest, HddBootPutsABootableVolumeBehindAnMbr) {
   std::filesystem::create_directories(dir + "/SysFile");
   for (const char* name : {"OS7A", "OS7B", "OS7C"}) std::ofstream(dir + "/SysFile/" + name) << name;
   SimSetCurrentDirectory(dir);
-  SimDiskSpec spec = MemoryStick(1000000);
-  spec.imagePath = dir + "/disk.img";
-  spec.createImage = true;
-  AddDisk(spec);
+  SimDiskSpec stick = MemoryStick(1000000);
+  stick.imagePath = dir + "/disk.img";
+  stick.createImage = true;
+  AddDisk(stick);
   SimWriteRaw(1, 0, std::vector<uint8_t>(70 * 512, kOld));
   UsbFormatOptions options = Bootable(1, 1, 4);
   options.dosVersionIndex = 1;
