@@ -7,9 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <vector>
 
-#include "filtersvc/install.h"
 #include "sim_fixture.h"
 
 class FilterServiceTest : public SimTest {
@@ -21,13 +19,11 @@ class FilterServiceTest : public SimTest {
     root = pattern;
     programDir = root + "/prog";
     windowsDir = root + "/WINDOWS";
-    MakeDir(programDir);
-    MakeDir(windowsDir);
-    MakeDir(windowsDir + "/system32");
-    MakeDir(windowsDir + "/system32/drivers");
+    std::filesystem::create_directories(programDir);
+    std::filesystem::create_directories(windowsDir + "/system32/drivers");
     SimSetCurrentDirectory(programDir);
     SimSetWindowsDirectory(windowsDir);
-    WriteFile(programDir + "/Dunmarle.sys", "driver v2");
+    std::ofstream(programDir + "/Dunmarle.sys", std::ios::binary) << "driver v2";
   }
   void TearDown() override {
     EXPECT_EQ(SimOpenRegistryKeyCount(), 0) << "a registry key was left open";
@@ -37,17 +33,12 @@ class FilterServiceTest : public SimTest {
     SimTest::TearDown();
   }
 
-  static void MakeDir(const std::string& path) { ASSERT_TRUE(std::filesystem::create_directory(path)) << path; }
-  static void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-  }
-  static bool ReadFile(const std::string& path, std::string* bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return true;
-  }
   std::string InstalledDriver() const { return windowsDir + "/system32/drivers/Dunmarle.sys"; }
+  static std::string FileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  static bool ServiceInstalled() { return SimRegistryKeyExists("SYSTEM\\CurrentControlSet\\Services\\Dunmarle"); }
 
   std::string root, programDir, windowsDir;
 };

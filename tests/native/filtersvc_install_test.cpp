@@ -8,25 +8,32 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes Text(const std::string& text) {
-  Bytes bytes(text.begin(), text.end());
-  bytes.push_back(0);
-  return bytes;
-}
+const char kKey[] = "SYSTEM\\CurrentControlSet\\Services\\Dunmarle";
 
-Bytes Dword(uint32_t value) {
-  return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value >> 16),
-          static_cast<uint8_t>(value >> 24)};
-}
+Bytes Text(const std::string& text) { return Bytes(text.c_str(), text.c_str() + text.size() + 1); }
+Bytes Dword(uint8_t value) { return {value, 0, 0, 0}; }
 
-struct Value {
-  const char* name;
-  uint32_t type;
+Bytes Value(const char* name, uint32_t* type) {
   Bytes data;
-};
+  // Key and value names compare without case.
+  EXPECT_TRUE(SimGetRegistryValue("system\\currentcontrolset\\services\\DUNMARLE", name, type, &data)) << name;
+  return data;
+}
 
-const std::vector<Value>& ServiceValues() {
-  static const std::vector<Value> values = {
+using InstallTest = FilterServiceTest;
+
+TEST_F(InstallTest, ReplacesTheDriverAndRewritesTheSevenValuesLeavingOthers) {
+  std::ofstream(InstalledDriver(), std::ios::binary) << "driver v1, an older and longer file";
+  SimSetRegistryValue(kKey, "Start", kRegDword, Dword(2));
+  SimSetRegistryValue(kKey, "Description", kRegSz, Text("kept"));
+  ASSERT_EQ(InstallFilterService(), 1);
+  ASSERT_EQ(InstallFilterService(), 1);
+  EXPECT_EQ(FileText(InstalledDriver()), "driver v2");
+  const struct {
+    const char* name;
+    uint32_t type;
+    Bytes data;
+  } expected[] = {
       {"DisplayName", kRegSz, Text("Dunmarle")},
       {"Group", kRegSz, Text("Disk Bus Extender")},
       {"ImagePath", kRegExpandSz, Text("system32\\drivers\\Dunmarle.sys")},
@@ -34,92 +41,44 @@ const std::vector<Value>& ServiceValues() {
       {"Tag", kRegDword, Dword(4)},
       {"Type", kRegDword, Dword(1)},
       {"ErrorControl", kRegDword, Dword(1)},
+      {"Description", kRegSz, Text("kept")},
   };
-  return values;
-}
-
-const char kKey[] = "SYSTEM\\CurrentControlSet\\Services\\Dunmarle";
-
-void ExpectServiceValues() {
-  for (const Value& v : ServiceValues()) {
+  for (const auto& v : expected) {
     uint32_t type = 0;
-    Bytes data;
-    // The registry compares names without case.
-    ASSERT_TRUE(SimGetRegistryValue("system\\currentcontrolset\\services\\DUNMARLE", v.name, &type, &data)) << v.name;
+    EXPECT_EQ(Value(v.name, &type), v.data) << v.name;
     EXPECT_EQ(type, v.type) << v.name;
-    EXPECT_EQ(data, v.data) << v.name;
   }
+  EXPECT_EQ(SimRegistryValueNames(kKey).size(), 8u);
 }
 
-using InstallTest = FilterServiceTest;
-
-TEST_F(InstallTest, CopiesTheDriverAndWritesTheSevenServiceValues) {
-  ASSERT_EQ(InstallFilterService(), 1);
-  std::string installed;
-  ASSERT_TRUE(ReadFile(InstalledDriver(), &installed));
-  EXPECT_EQ(installed, "driver v2");
-  ExpectServiceValues();
-  EXPECT_EQ(SimRegistryValueNames(kKey).size(), 7u);
-}
-
-TEST_F(InstallTest, AgainOverAnInstalledServiceReplacesTheDriverAndRewritesOnlyItsValues) {
-  WriteFile(InstalledDriver(), "driver v1, an older and longer file");
-  SimSetRegistryValue(kKey, "Start", kRegDword, Dword(2));
-  SimSetRegistryValue(kKey, "Description", kRegSz, Text("kept"));
-  ASSERT_EQ(InstallFilterService(), 1);
-  ASSERT_EQ(InstallFilterService(), 1);
-  std::string installed;
-  ASSERT_TRUE(ReadFile(InstalledDriver(), &installed));
-  EXPECT_EQ(installed, "driver v2");
-  ExpectServiceValues();
-  Bytes kept;
-  EXPECT_TRUE(SimGetRegistryValue(kKey, "Description", nullptr, &kept));
-  EXPECT_EQ(kept, Text("kept"));
-}
-
-TEST_F(InstallTest, WithoutTheDriverFileNothingIsInstalled) {
+TEST_F(InstallTest, FailuresBeforeTheKeyLeaveTheRegistryAlone) {
   std::filesystem::remove(programDir + "/Dunmarle.sys");
   EXPECT_EQ(InstallFilterService(), 0);
   EXPECT_FALSE(SimRegistryKeyExists("SYSTEM\\CurrentControlSet\\Services"));
   EXPECT_FALSE(std::filesystem::exists(InstalledDriver()));
-}
 
-TEST_F(InstallTest, AKeyThatCannotBeCreatedFailsAfterTheCopy) {
+  std::ofstream(programDir + "/Dunmarle.sys", std::ios::binary) << "driver v2";
   SimFailRegistryCreate(kSysErrorAccessDenied);
   EXPECT_EQ(InstallFilterService(), 0);
-  EXPECT_TRUE(std::filesystem::exists(InstalledDriver()));
-  EXPECT_FALSE(SimRegistryKeyExists(kKey));
+  EXPECT_EQ(FileText(InstalledDriver()), "driver v2");  // the copy came first
+  EXPECT_FALSE(ServiceInstalled());
 }
 
 TEST_F(InstallTest, TheInstalledPathMustFitEightyCharacters) {
-  // The driver path adds 30 characters and its zero to the Windows directory: 49 characters fit, 50 do not.
-  std::string fits = windowsDir + std::string(49 - windowsDir.size(), 'w');
-  std::string tooLong = fits + "x";
-  for (const std::string& dir : {fits, tooLong}) {
-    MakeDir(dir);
-    MakeDir(dir + "/system32");
-    MakeDir(dir + "/system32/drivers");
-  }
+  // The driver's path adds 30 characters and a zero to the Windows directory: 49 characters fit, 50 do not.
+  std::string fits = windowsDir + std::string(49 - windowsDir.size(), 'w'), tooLong = fits + "x";
+  std::filesystem::create_directories(fits + "/system32/drivers");
+  std::filesystem::create_directories(tooLong + "/system32/drivers");
   SimSetWindowsDirectory(fits);
   EXPECT_EQ(InstalledDriverPath(), fits + "\\system32\\drivers\\Dunmarle.sys");
   EXPECT_EQ(InstallFilterService(), 1);
-  EXPECT_TRUE(std::filesystem::exists(fits + "/system32/drivers/Dunmarle.sys"));
 
+  SimReset();
+  SimSetCurrentDirectory(programDir);
   SimSetWindowsDirectory(tooLong);
-  EXPECT_EQ(InstalledDriverPath(), "");
-  SimSetRegistryValue(kKey, "Start", kRegDword, Dword(2));
   EXPECT_EQ(InstallFilterService(), 0);
   EXPECT_FALSE(std::filesystem::exists(tooLong + "/system32/drivers/Dunmarle.sys"));
-  uint32_t type = 0;
-  Bytes start;
-  ASSERT_TRUE(SimGetRegistryValue(kKey, "Start", &type, &start));
-  EXPECT_EQ(start, Dword(2)) << "the registry was touched";
-}
-
-TEST_F(InstallTest, NoWindowsDirectoryInstallsNothing) {
-  SimSetWindowsDirectory("");
-  EXPECT_EQ(InstallFilterService(), 0);
-  EXPECT_FALSE(SimRegistryKeyExists(kKey));
+  EXPECT_FALSE(ServiceInstalled());
 }
 
 }  // namespace
