@@ -6,9 +6,27 @@ set(KORVANE_ENTRY ${CMAKE_SOURCE_DIR}/src/app/gui/entry/winmain.cpp)
 add_library(korvane_gui STATIC ${KORVANE_GUI_SOURCES} ${CMAKE_SOURCE_DIR}/src/app/gui/gui.cmake)
 target_link_libraries(korvane_gui PUBLIC korvane_core comctl32 setupapi shlwapi gdi32 user32)
 
-add_executable(Korvane WIN32 ${KORVANE_ENTRY})
-target_link_libraries(Korvane PRIVATE korvane_gui korvane_win32)
+# What the simulated program adds: the machine file and device events as window messages.
+add_library(korvane_simhost STATIC ${KORVANE_SIMHOST_SOURCES})
+# The core calls the seam, so the seam's library comes after the core on the link line.
+target_link_libraries(korvane_simhost PUBLIC korvane_gui korvane_core korvane_sim)
 
-add_executable(Korvane-sim WIN32 ${KORVANE_ENTRY} ${KORVANE_SIMHOST_SOURCES})
-target_link_libraries(Korvane-sim PRIVATE korvane_gui korvane_sim)
+# Resources: dialogs, icon, version information and a manifest naming the build's processor.
+enable_language(RC)
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  set(KORVANE_MANIFEST_ARCH amd64)
+else()
+  set(KORVANE_MANIFEST_ARCH x86)
+endif()
+configure_file(${CMAKE_SOURCE_DIR}/resources/korvane.manifest.in ${CMAKE_BINARY_DIR}/resources/korvane.manifest @ONLY)
+add_library(korvane_resources OBJECT ${CMAKE_SOURCE_DIR}/resources/korvane.rc)
+target_include_directories(korvane_resources PRIVATE ${CMAKE_SOURCE_DIR}/resources ${CMAKE_BINARY_DIR}/resources)
+set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/korvane.rc PROPERTIES OBJECT_DEPENDS
+  "${CMAKE_SOURCE_DIR}/resources/korvane.ico;${CMAKE_BINARY_DIR}/resources/korvane.manifest;${CMAKE_SOURCE_DIR}/src/app/gui/resource_ids.h")
+
+add_executable(Korvane WIN32 ${KORVANE_ENTRY} $<TARGET_OBJECTS:korvane_resources>)
+target_link_libraries(Korvane PRIVATE korvane_gui korvane_core korvane_win32)
+
+add_executable(Korvane-sim WIN32 ${KORVANE_ENTRY} $<TARGET_OBJECTS:korvane_resources>)
+target_link_libraries(Korvane-sim PRIVATE korvane_simhost)
 target_compile_definitions(Korvane-sim PRIVATE KORVANE_SIMULATED=1)

@@ -1,10 +1,15 @@
-// Program entry. The property sheet arrives with the application shell; until then the program only runs its
-// start-up self-check and ends with exit code 0.
+// Program entry of Korvane.exe (the real system) and Korvane-sim.exe (the simulated machine).
 #include <windows.h>
 
-#include "app/selfcheck.h"
+#include "app/gui/program.h"
+#if KORVANE_SIMULATED
+#include "app/simhost/simhost.h"
+#endif
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  if (!SelfCheckPasses()) return 0;
-  return 0;
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+#if KORVANE_SIMULATED
+  return RunSimulatedProgram(instance);
+#else
+  return RunProgram(instance);
+#endif
 }

@@ -1,0 +1,24 @@
+// Process-wide state of the property sheet, shared by the start-up, the pages and their worker threads.
+#pragma once
+
+#include <windows.h>
+
+// The module every resource (dialogs, icons) is loaded from; set once at start-up.
+HINSTANCE ModuleInstance();
+void SetModuleInstance(HINSTANCE instance);
+
+// The sheet's frame window: stored by the sheet callback on every call, valid from the sheet's initialisation
+// until it closes, and replaced when the sheet opens again. Worker threads read it (to disable the whole sheet).
+HWND SheetWindow();
+void SetSheetWindow(HWND sheet);
+
+// The sheet end flag. 1 (true): the program ends when the sheet has closed; 0: the sheet opens again. The sheet
+// callback sets it at initialisation; the enhanced edition page clears it when the user chooses to stop a running
+// multi-floppy service before leaving.
+bool SheetEndFlag();
+void SetSheetEndFlag(bool end);
+
+// Grows the sheet (frame, tab control, buttons) so that the page fits in it. The sheet sizes itself in the dialog
+// units of its own font, while the pages use a larger font of their own, so a page can come out bigger than the
+// space the sheet made for it. Each page calls this when it initialises; it changes nothing when the page fits.
+void FitSheetToPage(HWND page);

@@ -1,0 +1,216 @@
+#include "app/simhost/machine_file.h"
+
+#include <cctype>
+#include <cstdint>
+#include <set>
+#include <sstream>
+
+namespace {
+
+// Memory disks live in the program's address space; larger ones belong in image files.
+constexpr uint64_t kMaxMemoryDiskBytes = 1ull << 30;
+constexpr size_t kDiskFieldCount = 9;
+
+struct Field {
+  std::string text;
+  bool quoted = false;
+};
+
+bool SplitFields(const std::string& line, std::vector<Field>* fields, std::string* error) {
+  size_t i = 0;
+  while (i < line.size()) {
+    if (std::isspace(static_cast<unsigned char>(line[i]))) {
+      ++i;
+      continue;
+    }
+    if (line[i] == '#') break;
+    Field field;
+    if (line[i] == '"') {
+      size_t end = line.find('"', i + 1);
+      if (end == std::string::npos) {
+        *error = "unterminated quote";
+        return false;
+      }
+      field.text = line.substr(i + 1, end - i - 1);
+      field.quoted = true;
+      i = end + 1;
+    } else {
+      size_t end = i;
+      while (end < line.size() && !std::isspace(static_cast<unsigned char>(line[end])) && line[end] != '#') ++end;
+      field.text = line.substr(i, end - i);
+      i = end;
+    }
+    fields->push_back(field);
+  }
+  return true;
+}
+
+bool ParseNumber(const std::string& text, uint64_t* value) {
+  if (text.empty() || text.size() > 19) return false;
+  uint64_t v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + static_cast<uint64_t>(c - '0');
+  }
+  *value = v;
+  return true;
+}
+
+bool ParseBus(const std::string& text, uint32_t* bus) {
+  if (text == "usb") *bus = kSimBusUsb;
+  else if (text == "ata") *bus = kSimBusAta;
+  else if (text == "scsi") *bus = kSimBusScsi;
+  else return false;
+  return true;
+}
+
+// "E", "E@63" or "E@63+2880".
+bool ParseVolume(const std::string& text, SimVolumeSpec* volume) {
+  if (text.empty() || !std::isalpha(static_cast<unsigned char>(text[0]))) return false;
+  volume->letter = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+  if (text.size() == 1) return true;
+  if (text[1] != '@') return false;
+  std::string rest = text.substr(2);
+  size_t plus = rest.find('+');
+  if (!ParseNumber(rest.substr(0, plus), &volume->startSector)) return false;
+  return plus == std::string::npos || ParseNumber(rest.substr(plus + 1), &volume->sectorCount);
+}
+
+bool ParseVolumes(const std::string& text, std::vector<SimVolumeSpec>* volumes) {
+  if (text == "-") return true;
+  std::stringstream list(text);
+  std::string item;
+  while (std::getline(list, item, ',')) {
+    SimVolumeSpec volume;
+    if (!ParseVolume(item, &volume)) return false;
+    volumes->push_back(volume);
+  }
+  return !volumes->empty();
+}
+
+bool IsAbsoluteWindowsPath(const std::string& path) {
+  return (path.size() >= 2 && path[1] == ':') || (!path.empty() && (path[0] == '\\' || path[0] == '/'));
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+  if (dir.empty() || IsAbsoluteWindowsPath(name)) return name;
+  char last = dir.back();
+  return (last == '\\' || last == '/') ? dir + name : dir + "\\" + name;
+}
+
+bool ParseDisk(const std::vector<Field>& f, const std::string& baseDir, SimDiskSpec* disk, std::string* error) {
+  if (f.size() != kDiskFieldCount) {
+    *error = "a disk takes 8 fields after \"disk\", found " + std::to_string(f.size() - 1);
+    return false;
+  }
+  uint64_t number = 0, sectorSize = 0, sectors = 0;
+  if (!ParseNumber(f[1].text, &number) || number > 99) {
+    *error = "bad disk number \"" + f[1].text + "\"";
+    return false;
+  }
+  disk->number = static_cast<int>(number);
+  if (!ParseBus(f[2].text, &disk->busType)) {
+    *error = "unknown bus \"" + f[2].text + "\"";
+    return false;
+  }
+  disk->hasVendor = f[3].quoted || f[3].text != "-";
+  disk->vendor = disk->hasVendor ? f[3].text : std::string();
+  disk->hasProduct = f[4].quoted || f[4].text != "-";
+  disk->product = disk->hasProduct ? f[4].text : std::string();
+  if (!ParseNumber(f[5].text, &sectorSize) ||
+      (sectorSize != 512 && sectorSize != 1024 && sectorSize != 2048 && sectorSize != 4096)) {
+    *error = "bad sector size \"" + f[5].text + "\"";
+    return false;
+  }
+  disk->sectorSize = static_cast<uint32_t>(sectorSize);
+  if (!ParseNumber(f[6].text, &sectors)) {
+    *error = "bad sector count \"" + f[6].text + "\"";
+    return false;
+  }
+  disk->sectorCount = sectors;
+  if (f[7].text == "memory" && !f[7].quoted) {
+    if (sectors == 0 || sectors > kMaxMemoryDiskBytes / sectorSize) {
+      *error = "a memory disk needs a size between 1 sector and 1 GiB";
+      return false;
+    }
+  } else {
+    disk->imagePath = JoinPath(baseDir, f[7].text);
+    disk->createImage = sectors != 0;
+  }
+  if (!ParseVolumes(f[8].text, &disk->volumes)) {
+    *error = "bad volume list \"" + f[8].text + "\"";
+    return false;
+  }
+  return true;
+}
+
+// Two disks with one number, or one letter on two volumes, would make the machine ambiguous.
+bool CheckUnique(const std::vector<SimDiskSpec>& disks, std::string* error) {
+  std::set<int> numbers;
+  std::set<char> letters;
+  for (const SimDiskSpec& disk : disks) {
+    if (!numbers.insert(disk.number).second) {
+      *error = "disk " + std::to_string(disk.number) + " is given twice";
+      return false;
+    }
+    for (const SimVolumeSpec& volume : disk.volumes)
+      if (!letters.insert(volume.letter).second) {
+        *error = std::string("drive letter ") + volume.letter + ": is given twice";
+        return false;
+      }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ParseSimMachine(const std::string& text, const std::string& baseDir, std::vector<SimDiskSpec>* disks,
+                     std::string* error) {
+  std::vector<SimDiskSpec> parsed;
+  std::stringstream lines(text);
+  std::string line;
+  for (int lineNumber = 1; std::getline(lines, line); ++lineNumber) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::vector<Field> fields;
+    std::string fault;
+    bool ok = SplitFields(line, &fields, &fault);
+    if (ok && fields.empty()) continue;
+    if (ok && (fields[0].quoted || fields[0].text != "disk")) {
+      fault = "expected \"disk\", found \"" + fields[0].text + "\"";
+      ok = false;
+    }
+    SimDiskSpec disk;
+    if (ok) ok = ParseDisk(fields, baseDir, &disk, &fault);
+    if (!ok) {
+      *error = "line " + std::to_string(lineNumber) + ": " + fault;
+      return false;
+    }
+    parsed.push_back(disk);
+  }
+  if (!CheckUnique(parsed, error)) return false;
+  *disks = parsed;
+  return true;
+}
+
+std::vector<SimDiskSpec> DefaultSimMachine(const std::string& baseDir) {
+  SimDiskSpec system;
+  system.number = 0;
+  system.busType = kSimBusAta;
+  system.hasVendor = false;
+  system.vendor.clear();
+  system.product = "SIM SYSTEM DISK";
+  system.sectorCount = 16384;  // 8 MiB: only its presence matters
+  SimVolumeSpec c;
+  c.letter = 'C';
+  system.volumes.push_back(c);
+
+  SimDiskSpec stick;  // "Generic " / " Flash Disk" on USB by default
+  stick.number = 1;
+  stick.sectorCount = 256u * 1024 * 1024 / 512;
+  stick.imagePath = JoinPath(baseDir, kSimDefaultStickImage);
+  stick.createImage = true;
+  SimVolumeSpec e;
+  e.letter = 'E';
+  stick.volumes.push_back(e);
+  return {system, stick};
+}

@@ -1,0 +1,12 @@
+# The GUI under Wine: the program's sheet driven in-process by the harness (gui_harness.h), and Korvane-sim.exe run
+# as a process. Runs in English and in Chinese; screenshots go to build/<preset>/screenshots.
+file(GLOB KORVANE_GUI_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/gui_*.cpp)
+add_executable(korvane_gui_tests ${KORVANE_GUI_TEST_SOURCES} $<TARGET_OBJECTS:korvane_resources>)
+target_link_libraries(korvane_gui_tests PRIVATE korvane_simhost korvane_gui korvane_core korvane_sim gtest gtest_main)
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  foreach(locale en_US zh_CN)
+    add_test(NAME wine_gui_${locale} COMMAND ${KORVANE_WINE_RUN} $<TARGET_FILE:korvane_gui_tests>)
+    set_tests_properties(wine_gui_${locale} PROPERTIES LABELS wine TIMEOUT 900 RUN_SERIAL TRUE
+      ENVIRONMENT "LANG=${locale}.UTF-8;LC_ALL=${locale}.UTF-8;KORVANE_SCREENSHOT_DIR=${CMAKE_BINARY_DIR}/screenshots;KORVANE_SIM_EXE=$<TARGET_FILE:Korvane-sim>")
+  endforeach()
+endif()

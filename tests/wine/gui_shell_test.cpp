@@ -1,0 +1,391 @@
+// The application shell under Wine: the sheet, its pages' controls and texts, the instruction dialogs, the end of
+// the program. Runs once in English and once in Chinese (LANG).
+#include <windows.h>
+#include <commctrl.h>
+#include <gtest/gtest-spi.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "app/gui/gui_texts.h"
+#include "app/gui/help_texts.h"
+#include "app/gui/program.h"
+#include "app/gui/resource_ids.h"
+#include "app/gui/sheet.h"
+#include "app/selfcheck.h"
+#include "gui_harness.h"
+#include "pages/enhanced_texts.h"
+#include "pages/standard_texts.h"
+#include "pages/usbformat_texts.h"
+
+using namespace gui;
+
+namespace {
+
+struct PageCase {
+  int tab;
+  const char* name;
+  TextPair title;
+  const Instructions* help;
+  int helpSteps;
+  const ControlText* texts;
+  size_t textCount;
+};
+
+const PageCase kPageCases[] = {
+    {0, "standard", kStandardPageTitle, &kStandardInstructions, 3, kStandardControlTexts,
+     sizeof kStandardControlTexts / sizeof kStandardControlTexts[0]},
+    {1, "enhanced", kEnhancedPageTitle, &kEnhancedInstructions, 9, kEnhancedControlTexts,
+     sizeof kEnhancedControlTexts / sizeof kEnhancedControlTexts[0]},
+    {2, "usbformat", kUsbFormatPageTitle, &kUsbFormatInstructions, 7, kUsbFormatControlTexts,
+     sizeof kUsbFormatControlTexts / sizeof kUsbFormatControlTexts[0]},
+};
+
+// What a user sees of a control: its window class and the style bits that make it what it is.
+enum Kind { kGroup, kRadio, kCheck, kPush, kDefault, kList, kLabel, kEdit, kDigits, kUpper, kCombo, kSorted };
+struct ControlCase {
+  int id;
+  Kind kind;
+  bool visible;
+};
+
+const ControlCase kStandardControls[] = {
+    {1011, kGroup, true}, {1037, kList, true},     {1036, kGroup, true}, {1034, kRadio, true},
+    {1038, kRadio, true}, {1035, kRadio, true},    {1063, kCheck, true}, {1070, kSorted, true},
+    {1032, kDefault, true}, {1073, kGroup, true},  {1033, kLabel, true}, {1014, kGroup, true},
+};
+
+const ControlCase kEnhancedControls[] = {
+    {1038, kGroup, true},  {1004, kList, true},   {1021, kCheck, true},  {1028, kGroup, true},
+    {1039, kLabel, true},  {1025, kCombo, true},  {1015, kDefault, true}, {1016, kPush, true},
+    {1026, kPush, true},   {1027, kUpper, true},  {1040, kGroup, true},  {1061, kLabel, true},
+    {1043, kCombo, true},  {1047, kLabel, true},  {1046, kDigits, true}, {1064, kCheck, true},
+    {1071, kCombo, true},  {1020, kPush, true},   {1001, kPush, true},   {1048, kLabel, false},
+    {1055, kLabel, false}, {1041, kGroup, true},  {1009, kLabel, true},  {1006, kDigits, false},
+    {1014, kPush, false},  {1000, kList, false},  {1002, kPush, false},
+};
+
+const ControlCase kUsbFormatControls[] = {
+    {1008, kGroup, true},  {1006, kGroup, true},  {1004, kList, true},    {1000, kGroup, true},
+    {1019, kLabel, true},  {1021, kSorted, true}, {1013, kLabel, true},   {1017, kCombo, true},
+    {1001, kLabel, true},  {1003, kEdit, true},   {1012, kLabel, true},   {1010, kDigits, true},
+    {1007, kCheck, true},  {1022, kUpper, true},  {1002, kPush, true},    {1076, kGroup, true},
+    {1009, kLabel, true},  {1062, kCheck, false}, {1066, kLabel, false},  {1065, kSorted, false},
+    {1069, kCombo, false}, {1067, kSorted, false},
+};
+
+void ExpectKind(HWND page, const ControlCase& c) {
+  SCOPED_TRACE("control " + std::to_string(c.id));
+  HWND control = Control(page, c.id);
+  if (!control) return;
+  std::string cls = ClassName(control);
+  LONG_PTR style = Style(control);
+  switch (c.kind) {
+    case kGroup: EXPECT_EQ(style & BS_TYPEMASK, BS_GROUPBOX); break;
+    case kRadio: EXPECT_EQ(style & BS_TYPEMASK, BS_AUTORADIOBUTTON); break;
+    case kCheck: EXPECT_EQ(style & BS_TYPEMASK, BS_AUTOCHECKBOX); break;
+    case kPush: EXPECT_EQ(style & BS_TYPEMASK, BS_PUSHBUTTON); break;
+    case kDefault: EXPECT_EQ(style & BS_TYPEMASK, BS_DEFPUSHBUTTON); break;
+    case kLabel: EXPECT_EQ(cls, "Static"); break;
+    case kList:
+      EXPECT_EQ(cls, "ListBox");
+      // List line i is disk table slot i: the list must notify and must not sort.
+      EXPECT_TRUE(style & LBS_NOTIFY);
+      EXPECT_FALSE(style & LBS_SORT);
+      break;
+    case kEdit: case kDigits: case kUpper:
+      EXPECT_EQ(cls, "Edit");
+      EXPECT_EQ((style & ES_NUMBER) != 0, c.kind == kDigits);
+      EXPECT_EQ((style & ES_UPPERCASE) != 0, c.kind == kUpper);
+      break;
+    case kCombo: case kSorted:
+      EXPECT_EQ(cls, "ComboBox");
+      EXPECT_EQ(style & 3, CBS_DROPDOWN);
+      EXPECT_EQ((style & CBS_SORT) != 0, c.kind == kSorted);
+      break;
+  }
+  if (c.kind <= kDefault) {
+    EXPECT_EQ(cls, "Button");
+  }
+  EXPECT_EQ((style & WS_VISIBLE) != 0, c.visible);
+}
+
+bool IsAscii(const std::string& text) {
+  for (unsigned char c : text)
+    if (c >= 0x80) return false;
+  return true;
+}
+
+// The pages' windows, each shown once so that the sheet has created it.
+std::vector<HWND> ShowEveryPage() {
+  std::vector<HWND> pages;
+  for (const PageCase& page : kPageCases) {
+    SwitchTab(page.tab);
+    pages.push_back(CurrentPage());
+  }
+  SwitchTab(0);
+  return pages;
+}
+
+int CountSteps(const std::string& text) {
+  int steps = 0;
+  while (text.find("    " + std::to_string(steps + 1) + ". ") != std::string::npos) ++steps;
+  return steps;
+}
+
+std::atomic<int> gSheetCalls{0};
+
+INT_PTR WINAPI SheetThatNeverComesUp(LPCPROPSHEETHEADERW) {
+  ++gSheetCalls;
+  return -1;
+}
+
+// Fails once, then comes up and is closed by the user.
+INT_PTR WINAPI SheetThatComesUpSecondTime(LPCPROPSHEETHEADERW) {
+  if (++gSheetCalls == 1) return -1;
+  SetSheetEndFlag(true);
+  return 1;
+}
+
+}  // namespace
+
+TEST_F(GuiTest, SheetHasThreeTabsTheCaptionTheButtonsAndOpensOnTheStandardPage) {
+  ASSERT_TRUE(StartProgram());
+  EXPECT_EQ(UiLanguage, ExpectedLanguage());
+  HWND sheet = Sheet();
+  EXPECT_EQ(Text(sheet), "KorvaneV2.0" + std::string(15, ' '));
+
+  ASSERT_EQ(TabCount(), 3);
+  for (const PageCase& page : kPageCases) EXPECT_EQ(TabTitle(page.tab), Expected(page.title)) << page.name;
+  EXPECT_EQ(CurrentTab(), 0);
+  EXPECT_EQ(GetDlgItem(CurrentPage(), IDC_STD_1440K) != nullptr, true) << "the first page is not dialog 130";
+
+  for (int id : {IDOK, IDCANCEL, IDHELP}) EXPECT_TRUE(IsReachable(Control(sheet, id))) << "button " << id;
+  HWND apply = GetDlgItem(sheet, 0x3021);
+  EXPECT_TRUE(!apply || !IsWindowVisible(apply)) << "the sheet shows an Apply button";
+
+  EXPECT_TRUE(Style(sheet) & WS_MINIMIZEBOX);
+  EXPECT_NE(SendMessageW(sheet, WM_GETICON, ICON_BIG, 0), 0);
+  EXPECT_NE(SendMessageW(sheet, WM_GETICON, ICON_SMALL, 0), 0);
+  PostMessageW(sheet, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  EXPECT_TRUE(WaitFor([&] { return IsIconic(sheet) != FALSE; })) << "the sheet cannot be minimised";
+  PostMessageW(sheet, WM_SYSCOMMAND, SC_RESTORE, 0);
+  EXPECT_TRUE(WaitFor([&] { return IsIconic(sheet) == FALSE; }));
+}
+
+TEST_F(GuiTest, PagesHaveEveryControlWithItsKindAndTheirTextsInTheUserLanguage) {
+  ASSERT_TRUE(StartProgram());
+  std::vector<HWND> pages = ShowEveryPage();
+  const ControlCase* controls[] = {kStandardControls, kEnhancedControls, kUsbFormatControls};
+  const size_t counts[] = {sizeof kStandardControls / sizeof kStandardControls[0],
+                           sizeof kEnhancedControls / sizeof kEnhancedControls[0],
+                           sizeof kUsbFormatControls / sizeof kUsbFormatControls[0]};
+  for (const PageCase& page : kPageCases) {
+    SCOPED_TRACE(page.name);
+    HWND window = pages[static_cast<size_t>(page.tab)];
+    ASSERT_NE(window, nullptr);
+    for (size_t i = 0; i < counts[page.tab]; ++i) ExpectKind(window, controls[page.tab][i]);
+    for (size_t i = 0; i < page.textCount; ++i)
+      EXPECT_EQ(Text(window, page.texts[i].id), Expected(page.texts[i].text)) << "control " << page.texts[i].id;
+    // In English no visible control may keep a Chinese resource text.
+    if (ExpectedLanguage() != Language::English) continue;
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+      if (!(Style(child) & WS_VISIBLE)) continue;
+      EXPECT_TRUE(IsAscii(Text(child))) << "control " << GetDlgCtrlID(child) << " shows " << Text(child);
+    }
+  }
+}
+
+TEST_F(GuiTest, EnhancedPageControlsStandWhereTheLayoutPutsThem) {
+  struct Position {
+    int id, x, y, width, height;
+  };
+  const Position positions[] = {
+      {1038, 4, 0, 218, 63},   {1004, 10, 10, 207, 34},  {1021, 10, 48, 207, 11}, {1028, 4, 67, 218, 42},
+      {1039, 6, 79, 65, 8},    {1015, 152, 76, 67, 14},  {1016, 152, 91, 67, 14}, {1026, 9, 91, 60, 14},
+      {1027, 72, 92, 79, 12},  {1040, 4, 111, 218, 65},  {1061, 8, 122, 62, 8},   {1047, 8, 137, 72, 8},
+      {1046, 83, 135, 62, 12}, {1064, 8, 151, 74, 10},   {1020, 148, 119, 70, 14}, {1001, 148, 134, 70, 14},
+      {1048, 131, 165, 8, 8},  {1055, 208, 165, 8, 8},   {1041, 4, 178, 218, 56}, {1009, 8, 187, 210, 43},
+  };
+  ASSERT_TRUE(StartProgram());
+  SwitchTab(1);
+  HWND page = CurrentPage();
+  for (const Position& p : positions) {
+    // The dialog manager converts the position and the size each on its own.
+    RECT expected = {p.x, p.y, p.width, p.height};
+    MapDialogRect(page, &expected);
+    RECT actual;
+    GetWindowRect(Control(page, p.id), &actual);
+    MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&actual), 2);
+    EXPECT_EQ(actual.left, expected.left) << "control " << p.id;
+    EXPECT_EQ(actual.top, expected.top) << "control " << p.id;
+    EXPECT_EQ(actual.right - actual.left, expected.right) << "control " << p.id;
+    EXPECT_EQ(actual.bottom - actual.top, expected.bottom) << "control " << p.id;
+  }
+}
+
+TEST_F(GuiTest, PagesOpenWithTheirPresetChoices) {
+  ASSERT_TRUE(StartProgram());
+  std::vector<HWND> pages = ShowEveryPage();
+  HWND standard = pages[0], enhanced = pages[1], usb = pages[2];
+
+  EXPECT_TRUE(IsChecked(standard, IDC_STD_1440K));
+  EXPECT_FALSE(IsChecked(standard, IDC_STD_720K));
+  EXPECT_FALSE(IsChecked(standard, IDC_STD_1200K));
+  EXPECT_FALSE(IsChecked(standard, IDC_STD_DOS_BOOT));
+  EXPECT_EQ(ComboEntries(standard, IDC_STD_DOS_VERSION), (std::vector<std::string>{"DOS 6.22", "DOS 7.1"}));
+  EXPECT_EQ(ComboSelection(standard, IDC_STD_DOS_VERSION), 1);
+  EXPECT_FALSE(IsEnabled(standard, IDC_STD_DOS_VERSION));
+
+  EXPECT_EQ(ComboEntries(enhanced, IDC_ENH_KIND), (std::vector<std::string>{"720K", "1.2M", "1.44M"}));
+  EXPECT_EQ(ComboSelection(enhanced, IDC_ENH_KIND), 2);
+  EXPECT_EQ(ComboSelection(enhanced, IDC_ENH_DOS_VERSION), 1);
+  EXPECT_FALSE(IsEnabled(enhanced, IDC_ENH_DOS_VERSION));
+  EXPECT_EQ(Text(enhanced, IDC_ENH_STATUS), Expected(kEnhStatusAtStart));
+
+  EXPECT_EQ(ComboEntries(usb, IDC_USB_UNIT).size(), 8u);
+  EXPECT_EQ(ComboEntries(usb, IDC_USB_UNIT).back(), "65536 bytes");
+  EXPECT_EQ(ComboEntries(usb, IDC_USB_FAT_COUNT), (std::vector<std::string>{"1", "2"}));
+  EXPECT_EQ(ComboSelection(usb, IDC_USB_FAT_COUNT), 1);
+  EXPECT_EQ(Text(usb, IDC_USB_ROOT_ENTRIES), "256");
+  EXPECT_EQ(Text(usb, IDC_USB_FILL_BYTE), "0");
+  EXPECT_EQ(Text(usb, IDC_USB_LABEL), "");
+  EXPECT_FALSE(IsChecked(usb, IDC_USB_FILL));
+  EXPECT_EQ(ComboSelection(usb, IDC_USB_BOOT_MODE), 0);
+  EXPECT_EQ(Text(usb, IDC_USB_MBR_SIZE), "32");
+  EXPECT_EQ(Text(usb, IDC_USB_DOS_VERSION), "6.22");
+}
+
+// The fields' own rules reach the user through typing: digits only, upper case, length limits; radio buttons keep
+// one of their group checked; a hidden control cannot be clicked.
+TEST_F(GuiTest, FieldsObeyTheirRulesWhenTheUserTypesAndClicks) {
+  ASSERT_TRUE(StartProgram());
+  std::vector<HWND> pages = ShowEveryPage();
+  HWND standard = pages[0], enhanced = pages[1], usb = pages[2];
+
+  ClickButton(standard, IDC_STD_720K);
+  EXPECT_TRUE(IsChecked(standard, IDC_STD_720K));
+  EXPECT_FALSE(IsChecked(standard, IDC_STD_1440K));
+  Tick(standard, IDC_STD_DOS_BOOT, true);
+  EXPECT_TRUE(IsChecked(standard, IDC_STD_DOS_BOOT));
+  EXPECT_TRUE(IsChecked(standard, IDC_STD_720K)) << "the check box belongs to the radio group";
+
+  SwitchTab(2);
+  TypeText(usb, IDC_USB_ROOT_ENTRIES, "12a3");
+  EXPECT_EQ(Text(usb, IDC_USB_ROOT_ENTRIES), "123");
+  TypeText(usb, IDC_USB_FILL_BYTE, "a5f");
+  EXPECT_EQ(Text(usb, IDC_USB_FILL_BYTE), "A5");
+  TypeText(usb, IDC_USB_LABEL, "Label123456789");
+  EXPECT_EQ(Text(usb, IDC_USB_LABEL), "Label123456");
+  SelectComboEntry(usb, IDC_USB_UNIT, 3);
+  EXPECT_EQ(ComboSelection(usb, IDC_USB_UNIT), 3);
+  EXPECT_EQ(Text(usb, IDC_USB_UNIT), "4096 bytes");
+  EXPECT_NONFATAL_FAILURE(ClickButton(usb, IDC_USB_DOS_BOOT), "cannot click");
+  EXPECT_FALSE(IsChecked(usb, IDC_USB_DOS_BOOT));
+
+  SwitchTab(1);
+  TypeText(enhanced, IDC_ENH_IDENTIFIER, "flppy12345");
+  EXPECT_EQ(Text(enhanced, IDC_ENH_IDENTIFIER), "FLPPY123");
+  TypeText(enhanced, IDC_ENH_COUNT, "x42");
+  EXPECT_EQ(Text(enhanced, IDC_ENH_COUNT), "42");
+}
+
+TEST_F(GuiTest, HelpOpensEachPagesInstructionsWhichOnlyEscapeAndTheCloseBoxClose) {
+  ASSERT_TRUE(StartProgram());
+  for (const PageCase& page : kPageCases) {
+    SCOPED_TRACE(page.name);
+    SwitchTab(page.tab);
+    PressSheetButton(IDHELP);
+    HWND dialog = WaitForDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(GetWindow(dialog, GW_OWNER), Sheet());
+    EXPECT_FALSE(IsReachable(Sheet())) << "the dialog is not modal";
+    EXPECT_EQ(Text(dialog), Expected(page.help->title));
+    std::string text = Text(dialog, IDC_HELP_TEXT);
+    EXPECT_EQ(text, Expected(page.help->text));
+    EXPECT_EQ(CountSteps(text), page.helpSteps);
+    EXPECT_TRUE(text.find("\r\n") != std::string::npos);
+
+    HWND edit = Control(dialog, IDC_HELP_TEXT);
+    EXPECT_TRUE(Style(edit) & ES_READONLY);
+    EXPECT_TRUE(Style(edit) & ES_MULTILINE);
+    EXPECT_TRUE(Style(edit) & WS_VSCROLL);
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+      EXPECT_FALSE(IsWindowVisible(child) && Text(child) == "Static") << "\"Static\" shows";
+    EXPECT_EQ(Text(dialog, IDC_HELP_UNUSED_LABEL), "");
+    EXPECT_TRUE(Screenshot(dialog, std::string("help-") + page.name));
+
+    TypeText(dialog, IDC_HELP_TEXT, "x");
+    EXPECT_EQ(Text(dialog, IDC_HELP_TEXT), text) << "the text can be edited";
+    PressKey(VK_RETURN);
+    EXPECT_TRUE(IsWindowVisible(dialog)) << "Enter closed the dialog";
+    if (page.tab == 1)
+      PressCloseBox(dialog);
+    else
+      PressKey(VK_ESCAPE);
+    EXPECT_TRUE(WaitForWindowGone(dialog));
+    EXPECT_TRUE(WaitFor([] { return IsReachable(Sheet()); })) << "the sheet stays disabled";
+  }
+}
+
+TEST_F(GuiTest, ScreenshotsOfEveryPage) {
+  ASSERT_TRUE(StartProgram());
+  for (const PageCase& page : kPageCases) {
+    SwitchTab(page.tab);
+    EXPECT_TRUE(Screenshot(Sheet(), std::string("page-") + page.name)) << page.name;
+  }
+}
+
+TEST_F(GuiTest, OkCancelAndTheCloseBoxEachEndTheProgramWithExitCodeZero) {
+  for (int way = 0; way < 3; ++way) {
+    SCOPED_TRACE(way == 0 ? "OK" : way == 1 ? "Cancel" : "close box");
+    ASSERT_TRUE(StartProgram());
+    HWND sheet = Sheet();
+    if (way == 0) PressSheetButton(IDOK);
+    if (way == 1) PressSheetButton(IDCANCEL);
+    if (way == 2) PressCloseBox(sheet);
+    EXPECT_EQ(WaitForProgramExit(), 0);
+    EXPECT_FALSE(IsWindow(sheet));
+  }
+}
+
+// The enhanced edition page clears the end flag when the user chooses to switch a running service off first: the
+// sheet then opens again, on its first page.
+TEST_F(GuiTest, SheetOpensAgainWhileTheEndFlagIsCleared) {
+  ASSERT_TRUE(StartProgram());
+  HWND first = Sheet();
+  SwitchTab(2);
+  SetSheetEndFlag(false);
+  PressSheetButton(IDOK);
+  ASSERT_TRUE(WaitFor([&] { return Sheet() != first && Sheet() && IsWindowVisible(Sheet()); }));
+  Settle();
+  EXPECT_TRUE(ProgramRunning());
+  EXPECT_EQ(CurrentTab(), 0);
+  EXPECT_TRUE(SheetEndFlag());
+  PressSheetButton(IDCANCEL);
+  EXPECT_EQ(WaitForProgramExit(), 0);
+}
+
+TEST_F(GuiTest, FailingSelfCheckEndsTheProgramWithoutAWindow) {
+  gSheetCalls = 0;
+  SetPropertySheetForTesting(SheetThatNeverComesUp);
+  SelfCheckForceFailureForTesting(true);
+  EXPECT_EQ(RunProgram(GetModuleHandleW(nullptr)), 0);
+  SelfCheckForceFailureForTesting(false);
+  SetPropertySheetForTesting(nullptr);
+  EXPECT_EQ(gSheetCalls, 0);
+}
+
+TEST_F(GuiTest, SheetThatCannotBeCreatedIsTriedAgainButNotForEver) {
+  gSheetCalls = 0;
+  SetPropertySheetForTesting(SheetThatComesUpSecondTime);
+  EXPECT_EQ(RunProgram(GetModuleHandleW(nullptr)), 0);
+  EXPECT_EQ(gSheetCalls, 2);
+
+  gSheetCalls = 0;
+  SetPropertySheetForTesting(SheetThatNeverComesUp);
+  EXPECT_EQ(RunProgram(GetModuleHandleW(nullptr)), 0);
+  EXPECT_EQ(gSheetCalls, 3);
+  SetPropertySheetForTesting(nullptr);
+}

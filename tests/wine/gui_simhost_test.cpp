@@ -1,0 +1,297 @@
+// The simulated Windows program: its machine file, its device events, and Korvane-sim.exe run as a process.
+#include <windows.h>
+#include <dbt.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/gui/gui_texts.h"
+#include "app/gui/wintext.h"
+#include "app/simhost/machine_file.h"
+#include "app/simhost/simhost.h"
+#include "gui_harness.h"
+#include "sys/sim/sim.h"
+
+using namespace gui;
+
+namespace {
+
+std::string ParseError(const std::string& text) {
+  std::vector<SimDiskSpec> disks;
+  std::string error;
+  EXPECT_FALSE(ParseSimMachine(text, "C:\\sim", &disks, &error)) << text;
+  return error;
+}
+
+// A directory of its own in the temporary directory, removed with what the program left in it.
+struct ScratchDirectory {
+  std::string path;
+  ScratchDirectory() {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    path = std::string(temp) + "korvane-sim-" + std::to_string(GetCurrentProcessId()) + "-" +
+           std::to_string(GetTickCount());
+    CreateDirectoryA(path.c_str(), nullptr);
+  }
+  ~ScratchDirectory() { RemoveTree(path); }
+  std::string operator/(const std::string& name) const { return path + "\\" + name; }
+  static void RemoveTree(const std::string& dir) {
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+      do {
+        std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        std::string child = dir + "\\" + name;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+          RemoveTree(child);
+        else
+          DeleteFileA(child.c_str());
+      } while (FindNextFileA(find, &found));
+      FindClose(find);
+    }
+    RemoveDirectoryA(dir.c_str());
+  }
+};
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr) << path;
+  std::fwrite(text.data(), 1, text.size(), file);
+  std::fclose(file);
+}
+
+long long FileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+struct WindowSearch {
+  DWORD pid;
+  std::string className, title;
+  HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
+  WindowSearch* search = reinterpret_cast<WindowSearch*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid != search->pid || !IsWindowVisible(window) || ClassName(window) != search->className) return TRUE;
+  if (GetWindowTextUtf8(window) != search->title) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+// Korvane-sim.exe copied into a scratch directory and started there, so that what it creates stays there.
+struct SimProgram {
+  PROCESS_INFORMATION process = PROCESS_INFORMATION();
+  bool Start(const ScratchDirectory& dir) {
+    const char* built = std::getenv("KORVANE_SIM_EXE");
+    if (!built) {
+      ADD_FAILURE() << "KORVANE_SIM_EXE is not set";
+      return false;
+    }
+    std::string exe = dir / "Korvane-sim.exe";
+    if (!CopyFileA(WindowsPath(built).c_str(), exe.c_str(), FALSE)) {
+      ADD_FAILURE() << "cannot copy " << built;
+      return false;
+    }
+    STARTUPINFOA startup = STARTUPINFOA();
+    startup.cb = sizeof startup;
+    std::string command = "\"" + exe + "\"";
+    return CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, dir.path.c_str(), &startup,
+                          &process) != FALSE;
+  }
+  ~SimProgram() {
+    if (!process.hProcess) return;
+    if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(process.hProcess, 99);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+  }
+  // A visible top-level window of the process whose class and title match.
+  HWND WaitForWindow(const std::string& className, const std::string& title) {
+    WindowSearch search{process.dwProcessId, className, title, nullptr};
+    WaitFor([&] {
+      EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+      return search.found != nullptr;
+    }, 60000);
+    return search.found;
+  }
+  int WaitForExit() {
+    if (WaitForSingleObject(process.hProcess, 30000) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    return static_cast<int>(code);
+  }
+};
+
+struct DeviceEvent {
+  WPARAM event;
+  DWORD deviceType;
+  bool volumeClass;
+};
+std::vector<DeviceEvent> gDeviceEvents;
+
+LRESULT CALLBACK RecordingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != WM_DEVICECHANGE) return DefWindowProcW(window, message, wParam, lParam);
+  const auto* header = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(lParam);
+  gDeviceEvents.push_back({wParam, header ? header->dbcc_devicetype : 0,
+                           header && std::memcmp(&header->dbcc_classguid, &kGuidDevinterfaceVolume, sizeof(GUID)) == 0});
+  return TRUE;
+}
+
+void PumpMessages() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+}
+
+}  // namespace
+
+TEST(SimMachineFile, ReadsDisksWithQuotedNamesVolumesImagesAndComments) {
+  const std::string text =
+      "# the machine\r\n"
+      "disk 0 ata - \"SIM SYSTEM DISK\" 512 16384 memory C   # system disk\r\n"
+      "\r\n"
+      "disk 1 usb \"Generic \" \" Flash Disk\" 512 524288 stick.img E\r\n"
+      "disk 2 scsi \"Kingston\" - 2048 0 D:\\images\\big.img f@63+2880,G@4096\n";
+  std::vector<SimDiskSpec> disks;
+  std::string error;
+  ASSERT_TRUE(ParseSimMachine(text, "C:\\sim", &disks, &error)) << error;
+  ASSERT_EQ(disks.size(), 3u);
+
+  EXPECT_EQ(disks[0].busType, kSimBusAta);
+  EXPECT_FALSE(disks[0].hasVendor);
+  EXPECT_EQ(disks[0].product, "SIM SYSTEM DISK");
+  EXPECT_TRUE(disks[0].imagePath.empty());
+  EXPECT_EQ(disks[0].sectorCount, 16384u);
+
+  EXPECT_EQ(disks[1].number, 1);
+  EXPECT_EQ(disks[1].vendor, "Generic ");
+  EXPECT_EQ(disks[1].product, " Flash Disk");
+  EXPECT_EQ(disks[1].imagePath, "C:\\sim\\stick.img");
+  EXPECT_TRUE(disks[1].createImage);
+  ASSERT_EQ(disks[1].volumes.size(), 1u);
+  EXPECT_EQ(disks[1].volumes[0].letter, 'E');
+  EXPECT_EQ(disks[1].volumes[0].startSector, 0u);
+
+  EXPECT_EQ(disks[2].busType, kSimBusScsi);
+  EXPECT_FALSE(disks[2].hasProduct);
+  EXPECT_EQ(disks[2].sectorSize, 2048u);
+  EXPECT_EQ(disks[2].imagePath, "D:\\images\\big.img");
+  EXPECT_FALSE(disks[2].createImage) << "size 0 takes the existing image as it is";
+  ASSERT_EQ(disks[2].volumes.size(), 2u);
+  EXPECT_EQ(disks[2].volumes[0].letter, 'F');
+  EXPECT_EQ(disks[2].volumes[0].startSector, 63u);
+  EXPECT_EQ(disks[2].volumes[0].sectorCount, 2880u);
+  EXPECT_EQ(disks[2].volumes[1].startSector, 4096u);
+}
+
+TEST(SimMachineFile, FaultsNameTheirLine) {
+  EXPECT_EQ(ParseError("disk 1 usb a b 512 100 memory E\ndisk 2 firewire a b 512 100 memory F"),
+            "line 2: unknown bus \"firewire\"");
+  EXPECT_EQ(ParseError("disk 1 usb \"Generic  512 100 memory E"), "line 1: unterminated quote");
+  EXPECT_EQ(ParseError("disk 1 usb a b 512 100 memory"), "line 1: a disk takes 8 fields after \"disk\", found 7");
+  EXPECT_EQ(ParseError("disc 1 usb a b 512 100 memory E"), "line 1: expected \"disk\", found \"disc\"");
+  EXPECT_EQ(ParseError("disk 1 usb a b 500 100 memory E"), "line 1: bad sector size \"500\"");
+  EXPECT_EQ(ParseError("disk 1 usb a b 512 0 memory E"), "line 1: a memory disk needs a size between 1 sector and 1 GiB");
+  EXPECT_EQ(ParseError("disk 1 usb a b 512 99999999 memory E").substr(0, 8), "line 1: ");
+  EXPECT_EQ(ParseError("disk 1 usb a b 512 100 memory E@x"), "line 1: bad volume list \"E@x\"");
+  EXPECT_EQ(ParseError("disk 100 usb a b 512 100 memory E"), "line 1: bad disk number \"100\"");
+  EXPECT_EQ(ParseError("disk 1 usb a b 512 100 memory E\ndisk 1 usb a b 512 100 memory F"), "disk 1 is given twice");
+  EXPECT_EQ(ParseError("disk 1 usb a b 512 100 memory E\ndisk 2 usb a b 512 100 memory e"),
+            "drive letter E: is given twice");
+}
+
+TEST(SimMachineFile, DefaultIsASystemDiskAndA256MiBGenericFlashDiskOnUsb) {
+  std::vector<SimDiskSpec> disks = DefaultSimMachine("C:\\sim");
+  ASSERT_EQ(disks.size(), 2u);
+  EXPECT_EQ(disks[0].number, 0);
+  EXPECT_EQ(disks[0].volumes.at(0).letter, 'C');
+  EXPECT_TRUE(disks[0].imagePath.empty());
+  EXPECT_EQ(disks[1].number, 1);
+  EXPECT_EQ(disks[1].busType, kSimBusUsb);
+  EXPECT_EQ(disks[1].vendor, "Generic ");
+  EXPECT_EQ(disks[1].product, " Flash Disk");
+  EXPECT_EQ(disks[1].sectorCount * disks[1].sectorSize, 256ull << 20);
+  EXPECT_EQ(disks[1].imagePath, "C:\\sim\\Korvane-sim-stick.img");
+  EXPECT_EQ(disks[1].volumes.at(0).letter, 'E');
+}
+
+// A volume arrival or removal reaches every registered window as WM_DEVICECHANGE with a device interface header of
+// the volume class.
+TEST_F(GuiTest, SimulatedDeviceEventsArriveAsDeviceChangeMessages) {
+  WNDCLASSW windowClass = WNDCLASSW();
+  windowClass.lpfnWndProc = RecordingWindowProc;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = L"KorvaneDeviceEventTest";
+  RegisterClassW(&windowClass);
+  HWND window = CreateWindowExW(0, L"KorvaneDeviceEventTest", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(window, nullptr);
+  void* notification = SysRegisterDeviceNotification(window, &kGuidDevinterfaceVolume);
+  ASSERT_NE(notification, nullptr);
+
+  InstallSimDeviceEvents();
+  gDeviceEvents.clear();
+  SimRemoveDisk(1);
+  SimInsertDisk(1);
+  EXPECT_TRUE(gDeviceEvents.empty()) << "delivered inside the machine's lock";
+  PumpMessages();
+  ASSERT_EQ(gDeviceEvents.size(), 2u);
+  EXPECT_EQ(gDeviceEvents[0].event, static_cast<WPARAM>(DBT_DEVICEREMOVECOMPLETE));
+  EXPECT_EQ(gDeviceEvents[1].event, static_cast<WPARAM>(DBT_DEVICEARRIVAL));
+  for (const DeviceEvent& e : gDeviceEvents) {
+    EXPECT_EQ(e.deviceType, static_cast<DWORD>(DBT_DEVTYP_DEVICEINTERFACE));
+    EXPECT_TRUE(e.volumeClass);
+  }
+
+  SysUnregisterDeviceNotification(notification);
+  SimRemoveDisk(1);
+  PumpMessages();
+  EXPECT_EQ(gDeviceEvents.size(), 2u) << "an event after the window unregistered";
+  DestroyWindow(window);
+}
+
+// The simulated program started as the README starts it: no machine file, so the default stick is created beside
+// it; it shows the sheet and ends with exit code 0 when the user presses OK.
+TEST(SimProgram, StartsOnTheDefaultStickAndEndsWithExitCodeZero) {
+  ScratchDirectory dir;
+  SimProgram program;
+  ASSERT_TRUE(program.Start(dir));
+  HWND sheet = program.WaitForWindow("#32770", kSheetCaption);
+  ASSERT_NE(sheet, nullptr) << "the sheet did not come up";
+  EXPECT_EQ(FileSize(dir / "Korvane-sim-stick.img"), 256ll << 20);
+  EXPECT_NE(GetFileAttributesA((dir / "sim-windows").c_str()), INVALID_FILE_ATTRIBUTES);
+  PostMessageW(GetDlgItem(sheet, IDOK), BM_CLICK, 0, 0);
+  EXPECT_EQ(program.WaitForExit(), 0);
+}
+
+TEST(SimProgram, ReadsItsMachineFileAndRefusesAFaultyOne) {
+  {
+    ScratchDirectory dir;
+    WriteFile(dir / "Korvane-sim.machine", "disk 1 usb \"Kingston\" \"DataTraveler\" 512 4096 stick.img E\n");
+    SimProgram program;
+    ASSERT_TRUE(program.Start(dir));
+    HWND sheet = program.WaitForWindow("#32770", kSheetCaption);
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(FileSize(dir / "stick.img"), 4096ll * 512);
+    EXPECT_EQ(FileSize(dir / "Korvane-sim-stick.img"), -1) << "the default stick was made all the same";
+    PostMessageW(sheet, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(program.WaitForExit(), 0);
+  }
+  {
+    ScratchDirectory dir;
+    WriteFile(dir / "Korvane-sim.machine", "disk 1 usb a b 512 4096 memory E\ndisk 2 usb a b 512 4096\n");
+    SimProgram program;
+    ASSERT_TRUE(program.Start(dir));
+    HWND box = program.WaitForWindow("#32770", "Korvane-sim");
+    ASSERT_NE(box, nullptr) << "no message box about the faulty file";
+    EXPECT_NE(GetWindowTextUtf8(GetDlgItem(box, 0xFFFF)).find("Korvane-sim.machine, line 2:"), std::string::npos);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(program.WaitForExit(), 1);
+  }
+}
