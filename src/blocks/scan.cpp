@@ -54,14 +54,25 @@ BlockScan ScanFloppyBlocks(const BlockDisk& disk, int kindIndex) {
     scan.status = FormatBlockText(Tr(kServiceNotStartedHint), disk.driveNumber, disk.description.c_str());
     return scan;
   }
+  const uint32_t blockCount = FloppyBlockCount(disk.partitionLength, kindIndex);
+  scan.outcome = BlockScanOutcome::kScanned;
+  scan.blockCount = blockCount;
+  scan.blockCountLabel = FormatBlockText(Tr(kBlockCountLabel), static_cast<int>(blockCount));
+  if (blockCount == 0) {
+    // No block fits: nothing to read. Block 0 is asked for as after any empty scan; a driver that refuses it
+    // presents nothing of the area either, so its answer changes nothing here.
+    SelectBlock(device, 0);
+    scan.status = FormatBlockText(Tr(kScanResultHint), 0);
+    return scan;
+  }
   uint32_t presented = GetCurrentBlock(device);
   if (!SelectBlock(device, 0)) {
+    scan = BlockScan();
     scan.outcome = BlockScanOutcome::kDriverRefused;
     scan.status = FormatBlockText(Tr(kDriverNotSwitchedHint), disk.driveNumber, disk.description.c_str());
     return scan;
   }
   BlockList list = ReadBlockList(device, disk.partitionStart, disk.partitionLength, kindIndex);
-  scan.outcome = BlockScanOutcome::kScanned;
   scan.entries = std::move(list.entries);
   scan.validBlockCount = list.validBlockCount;
   if (!scan.entries.empty()) {
@@ -75,7 +86,5 @@ BlockScan ScanFloppyBlocks(const BlockDisk& disk, int kindIndex) {
     scan.identifier = scan.entries[presented];
   }
   scan.status = FormatBlockText(Tr(kScanResultHint), static_cast<int>(scan.validBlockCount));
-  scan.blockCount = FloppyBlockCount(disk.partitionLength, kindIndex);
-  scan.blockCountLabel = FormatBlockText(Tr(kBlockCountLabel), static_cast<int>(scan.blockCount));
   return scan;
 }

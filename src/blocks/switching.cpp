@@ -50,9 +50,9 @@ int ConfigureBlocks(const BlockDisk* disk, uint32_t mode, int kindIndex) {
   if (!disk || !MakeBlockConfiguration(*disk, mode, kindIndex, &config)) return 0;
   DeviceHandle drive(OpenDevice(disk->deviceName.c_str()));
   if (!drive.valid()) return 0;
-  uint32_t buffer[4] = {config.mode, config.sectorsPerBlock, config.firstSector, config.endSector};
+  FilterBlockConfig buffer{config.mode, config.sectorsPerBlock, config.firstSector, config.endSector};
   uint32_t returned = 0;
-  return SysDeviceIoControl(drive.get(), kIoctlFilterConfigureBlocks, buffer, sizeof buffer, buffer, sizeof buffer,
+  return SysDeviceIoControl(drive.get(), kIoctlFilterConfigureBlocks, &buffer, sizeof buffer, &buffer, sizeof buffer,
                             &returned)
              ? 1
              : 0;
