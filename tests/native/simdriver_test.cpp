@@ -124,13 +124,4 @@ TEST_F(SimDriverTest, RefusesBlocksOutsideTheAreaAndKeepsItsStateAcrossRestarts)
   EXPECT_EQ(SimFilter(1).sectorsPerBlock, 0u);
 }
 
-TEST_F(SimDriverTest, RequestsThroughAVolumeNeverReachTheFilter) {
-  SimAttachFilter(1, true);
-  DeviceHandle volume(OpenDevice("E:"));
-  uint8_t buffer[kFilterPresenceBytes] = {};
-  uint32_t returned = 0;
-  EXPECT_FALSE(SysDeviceIoControl(volume.get(), kIoctlFilterPresence, buffer, sizeof buffer, buffer, sizeof buffer,
-                                  &returned));
-}
-
 }  // namespace
