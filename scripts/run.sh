@@ -17,6 +17,8 @@ Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 export DISPLAY=":$n"
 sleep 1
+# The first run creates the Wine prefix, which takes a while: do it before the screenshot's clock starts.
+scripts/wine-run.sh wineboot >/dev/null 2>&1 || true
 scripts/wine-run.sh "$program" &
 sleep "${KORVANE_RUN_SECONDS:-12}"
 import -window root build/screenshots/run.png
