@@ -26,6 +26,7 @@ struct SimVolumeState {
   SimVolumeSpec spec;
   bool mounted = true;      // a dismount clears it until the disk's device is started again
   int lockedByHandle = 0;   // handle id holding FSCTL_LOCK_VOLUME, 0 when unlocked
+  bool heldByOtherProgram = false;  // another program has files open on it: it cannot be locked
 };
 
 // One entry of a disk's drive layout, in bytes as Windows reports it.

@@ -93,6 +93,11 @@ void SimSetCurrentDirectory(const std::string& hostPath);
 void SimSetWindowsDirectory(const std::string& hostPath);
 void SimSetLocalTime(const SysTime& time);                    // fixes the clock (tests)
 void SimSetVistaVolumeRule(bool on);
+// Another program holds files open on the volume, so locking it fails (false lets go).
+void SimHoldVolume(char letter, bool held);
+// The state of a volume: locked by some handle, and mounted (a dismount lasts until the disk's device restarts).
+bool SimVolumeLocked(char letter);
+bool SimVolumeMounted(char letter);
 
 // Accounting.
 SimDiskStats SimStats(int number);

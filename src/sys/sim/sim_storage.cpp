@@ -355,6 +355,30 @@ std::string SimVolumeDevice(char letter) {
   return VolumeByName(name, &v) ? SimVolumeNtDevice(*v) : std::string();
 }
 
+static bool IsVolumeLockCode(uint32_t code) {
+  return code == kFsctlLockVolume || code == kFsctlUnlockVolume || code == kFsctlDismountVolume;
+}
+
+// Locks, unlocks and dismounts a volume through one of its handles. A lock fails while another program holds files
+// open on the volume, or while another handle holds the lock.
+static bool VolumeLockRequest(SimDiskState& disk, const SimHandleState& h, SysHandle handle, uint32_t code,
+                       uint32_t* bytesReturned) {
+  SimVolumeState* volume = FindVolume(disk, h.volumeLetter);
+  if (!volume) return Fail(kSysErrorInvalidParameter);
+  int id = static_cast<int>(reinterpret_cast<intptr_t>(handle));
+  if (code == kFsctlLockVolume) {
+    if (volume->heldByOtherProgram || (volume->lockedByHandle != 0 && volume->lockedByHandle != id))
+      return Fail(kSysErrorAccessDenied);
+    volume->lockedByHandle = id;
+  } else if (code == kFsctlUnlockVolume) {
+    if (volume->lockedByHandle != id) return Fail(158);  // ERROR_NOT_LOCKED
+    volume->lockedByHandle = 0;
+  } else {
+    volume->mounted = false;
+  }
+  return Done(bytesReturned, 0);
+}
+
 // ---------------------------------------------------------------------------------------------------------------
 // The seam
 // ---------------------------------------------------------------------------------------------------------------
@@ -375,6 +399,7 @@ bool SysDeviceIoControl(SysHandle handle, uint32_t code, void* in, uint32_t inSi
   if (onDisk && code == kIoctlScsiPassThrough)
     return ScsiPassThroughRequest(disk, in, inSize, out, outSize, bytesReturned);
   if (onDisk && code == kIoctlDiskGetDriveLayout) return DriveLayout(disk, out, outSize, bytesReturned);
+  if (!onDisk && IsVolumeLockCode(code)) return VolumeLockRequest(disk, *h, handle, code, bytesReturned);
   // The filter sits on the disk's stack: requests through a volume never reach it.
   if (onDisk && IsFilterCode(code) && disk.filter.attached)
     return FilterRequest(disk, code, in, inSize, out, outSize, bytesReturned);
@@ -437,4 +462,25 @@ uint32_t SysQueryDosDevice(const char* deviceName, char* target, uint32_t size) 
   target[name.size() + 1] = '\0';
   SimSetError(0);
   return stored;
+}
+
+void SimHoldVolume(char letter, bool held) {
+  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  SimVolumeState* v = nullptr;
+  const char name[3] = {letter, ':', '\0'};
+  if (VolumeByName(name, &v)) v->heldByOtherProgram = held;
+}
+
+bool SimVolumeLocked(char letter) {
+  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  SimVolumeState* v = nullptr;
+  const char name[3] = {letter, ':', '\0'};
+  return VolumeByName(name, &v) && v->lockedByHandle != 0;
+}
+
+bool SimVolumeMounted(char letter) {
+  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  SimVolumeState* v = nullptr;
+  const char name[3] = {letter, ':', '\0'};
+  return VolumeByName(name, &v) && v->mounted;
 }

@@ -1,0 +1,65 @@
+#include <vector>
+
+#include "disk/sectorio.h"
+#include "disk/volumelock.h"
+#include "sim_fixture.h"
+
+namespace {
+
+// A stick with two volumes, E: over sectors 0..999 and F: over 1000..1999, on a machine that refuses writes into
+// mounted, unlocked volumes as Windows Vista and later do.
+class VolumeLockTest : public SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    SimDiskSpec spec = MemoryStick(2000);
+    spec.volumes[0].sectorCount = 1000;
+    SimVolumeSpec f;
+    f.letter = 'F';
+    f.startSector = 1000;
+    f.sectorCount = 1000;
+    spec.volumes.push_back(f);
+    AddDisk(spec);
+    SimSetVistaVolumeRule(true);
+  }
+  static uint32_t WriteAt(uint32_t sector) {
+    DeviceHandle disk(OpenDevice("physicaldrive1"));
+    std::vector<uint8_t> data(512, 0xA5);
+    return WriteSectors(disk.get(), 1, sector, data.data());
+  }
+};
+
+TEST_F(VolumeLockTest, WritesIntoMountedVolumesNeedTheLockAndItIsGivenBackAfterwards) {
+  EXPECT_EQ(WriteAt(10), kSectorIoCallFailed) << "the rule has no teeth";
+  {
+    ExclusiveVolumes volumes;
+    ASSERT_TRUE(TakeExclusiveVolumes("E:F:", &volumes));
+    EXPECT_EQ(volumes.handles.size(), 2u);
+    EXPECT_TRUE(SimVolumeLocked('E'));
+    EXPECT_FALSE(SimVolumeMounted('F'));
+    EXPECT_EQ(WriteAt(10), kSectorIoOk);
+    EXPECT_EQ(WriteAt(1500), kSectorIoOk);
+  }
+  EXPECT_FALSE(SimVolumeLocked('E'));
+  EXPECT_FALSE(SimVolumeLocked('F'));
+}
+
+TEST_F(VolumeLockTest, AVolumeHeldByAnotherProgramIsNotWrittenAndNothingStaysLocked) {
+  SimHoldVolume('F', true);
+  ExclusiveVolumes volumes;
+  EXPECT_FALSE(TakeExclusiveVolumes("E:F:", &volumes));
+  EXPECT_TRUE(volumes.handles.empty());
+  EXPECT_FALSE(SimVolumeLocked('E'));
+  EXPECT_FALSE(SimVolumeLocked('F'));
+  EXPECT_TRUE(SimVolumeMounted('F'));
+}
+
+TEST_F(VolumeLockTest, VolumesThatAreGoneAreSkipped) {
+  ExclusiveVolumes volumes;
+  EXPECT_TRUE(TakeExclusiveVolumes("E:Q:", &volumes));
+  EXPECT_EQ(volumes.handles.size(), 1u);
+  ReleaseExclusiveVolumes(&volumes);
+  EXPECT_FALSE(SimVolumeLocked('E'));
+}
+
+}  // namespace
