@@ -1,24 +1,199 @@
-// USB disk format page (dialog 129): one FAT12 or FAT16 volume with the user's parameters.
+// USB disk format page (dialog 129): one FAT12 or FAT16 volume over a removable disk with the user's parameters.
+//
+// The page's thread owns every control and the disk table. A format runs on `UsbFormatThread` over a FormatJob
+// that the page fills when the user starts it (the options, a copy of the disk's record, the open disk); the
+// thread writes the outcome into the job and posts the completion, and the page reports it on its own thread.
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <utility>
+
 #include "app/gui/instructions.h"
+#include "app/gui/message.h"
 #include "app/gui/resource_ids.h"
 #include "app/gui/sheet.h"
 #include "app/gui/wintext.h"
+#include "disk/discovery.h"
+#include "disk/sectorio.h"
+#include "filtersvc/restart.h"
+#include "pages/disklist_ui.h"
 #include "pages/pages.h"
 #include "pages/usbformat_texts.h"
+#include "sys/sys.h"
+#include "usbformat/texts.h"
+#include "usbformat/usbformat.h"
 
 namespace {
 
+// The completion's notification code in WM_COMMAND; a click on the start button comes with BN_CLICKED (0).
+constexpr WORD kFormatEnded = 0xFF;
+
+// One format, shared by the page and its thread so that it outlives whichever lets go last. The thread reads
+// nothing but this: the options are read once when the format starts, and the disk's record is a copy, so a
+// refresh of the page's table during the format changes nothing the thread uses.
+struct FormatJob {
+  HWND page = nullptr;
+  RemovableDisk target;
+  DeviceHandle disk;
+  UsbFormatOptions options;
+  UsbFormatOutcome outcome;  // written by the thread before it posts the completion
+};
+
 struct UsbFormatPage {
   HWND window = nullptr;
+  DiskTable disks;
+  int remembered = 0;              // the list entry kept across hiding, showing and device changes
+  void* notification = nullptr;    // volume arrivals and removals
+  HANDLE thread = nullptr;         // the running format's thread; none while idle
+  std::shared_ptr<FormatJob> job;  // the running format
 };
 
 UsbFormatPage gPage;
 
-// The choices the page opens with: two FATs, 512-byte units, no label, 256 root entries, fill byte 0 (not used).
-// The hidden DOS-boot group stays at FDD boot, 32 sectors, DOS 6.22, disabled.
+bool Formatting() { return gPage.job != nullptr; }
+
+std::string WithDisk(const TextPair& text, const char* description) {
+  char line[256];
+  std::snprintf(line, sizeof line, Tr(text), description);
+  return line;
+}
+
+int ShowPageMessage(HWND window, const char* text, UINT style) {
+  return ShowMessage(window, text, Tr(kUsbFormatCaption), style);
+}
+
+void SetStatus(HWND window, const char* text) { SetControlText(window, IDC_USB_STATUS, text); }
+
+void Enable(HWND window, int id, bool enabled) { EnableWindow(GetDlgItem(window, id), enabled ? TRUE : FALSE); }
+
+// --- Reading the fields -------------------------------------------------------------------------------------------
+
+// An unsigned decimal from the start of the field; nothing readable gives 0, a number beyond 32 bits the largest
+// one (which is refused as too many entries, never cut to a small count).
+uint32_t ParseRootEntries(const std::string& text) {
+  uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') break;
+    value = value * 10 + static_cast<uint64_t>(c - '0');
+    if (value > UINT32_MAX) return UINT32_MAX;
+  }
+  return static_cast<uint32_t>(value);
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// Up to two hexadecimal digits; nothing readable gives 0.
+uint8_t ParseFillByte(const std::string& text) {
+  unsigned value = 0;
+  for (size_t i = 0; i < text.size() && i < 2; ++i) {
+    int digit = HexDigit(text[i]);
+    if (digit < 0) break;
+    value = value * 16 + static_cast<unsigned>(digit);
+  }
+  return static_cast<uint8_t>(value);
+}
+
+// The label's bytes for the root directory entry: the OEM code page, as the FAT directory holds names, at most 11
+// bytes; a character that does not fit whole is left out rather than cut in half.
+std::string ReadLabel(HWND window) {
+  wchar_t wide[kUsbLabelMaxChars + 1] = {};
+  int length = GetDlgItemTextW(window, IDC_USB_LABEL, wide, kUsbLabelMaxChars + 1);
+  for (int chars = length; chars > 0; --chars) {
+    char bytes[64];
+    int count = WideCharToMultiByte(CP_OEMCP, 0, wide, chars, bytes, sizeof bytes, nullptr, nullptr);
+    if (count > 0 && static_cast<uint32_t>(count) <= kMaxLabelBytes) return std::string(bytes, count);
+  }
+  return std::string();
+}
+
+// The entry a drop-down combo box shows. Its field can be typed over, and the list's selection may then differ
+// from what the user sees (or be none): the text counts. -1 when it names no entry.
+int ComboChoice(HWND window, int id) {
+  std::wstring text = Utf8ToWide(GetControlText(window, id).c_str());
+  if (text.empty()) return -1;
+  LRESULT found = SendDlgItemMessageW(window, id, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                      reinterpret_cast<LPARAM>(text.c_str()));
+  return found == CB_ERR ? -1 : static_cast<int>(found);
+}
+
+bool IsTicked(HWND window, int id) { return IsDlgButtonChecked(window, id) == BST_CHECKED; }
+
+// Every choice of the page, read once when the format starts.
+UsbFormatOptions ReadOptions(HWND window) {
+  UsbFormatOptions options;
+  options.fatListIndex = ComboChoice(window, IDC_USB_FAT_COUNT);
+  options.clusterListIndex = ComboChoice(window, IDC_USB_UNIT);
+  options.label = ReadLabel(window);
+  options.rootEntries = ParseRootEntries(GetControlText(window, IDC_USB_ROOT_ENTRIES));
+  options.fillDataArea = IsTicked(window, IDC_USB_FILL);
+  options.fillByte = ParseFillByte(GetControlText(window, IDC_USB_FILL_BYTE));
+  options.dosBoot = IsTicked(window, IDC_USB_DOS_BOOT);
+  options.bootMode = ComboChoice(window, IDC_USB_BOOT_MODE);
+  options.mbrSizeIndex = ComboChoice(window, IDC_USB_MBR_SIZE);
+  options.dosVersionIndex = ComboChoice(window, IDC_USB_DOS_VERSION);
+  return options;
+}
+
+// --- The disk list ------------------------------------------------------------------------------------------------
+
+const RemovableDisk* SelectedDisk(HWND window) {
+  int selected = ListSelection(window, IDC_USB_DISK_LIST);
+  if (selected < 0 || selected >= DiskCount(gPage.disks)) return nullptr;
+  return &gPage.disks.slots[selected];
+}
+
+int RefreshList(HWND window) {
+  DiskListView view =
+      RefreshDiskList(window, IDC_USB_DISK_LIST, DiskListPage::UsbFormat, &gPage.disks, gPage.remembered);
+  return static_cast<int>(view.lines.size());
+}
+
+void SelectRemembered(HWND window) {
+  SendDlgItemMessageW(window, IDC_USB_DISK_LIST, LB_SETCURSEL, static_cast<WPARAM>(gPage.remembered), 0);
+}
+
+void RememberSelection(HWND window) {
+  int selected = ListSelection(window, IDC_USB_DISK_LIST);
+  gPage.remembered = selected < 0 ? 0 : selected;
+}
+
+// Runs during a format too: the list shows what is there, and the format works on its own copy of the record.
+void OnDeviceChange(HWND window, WPARAM event, LPARAM data) {
+  if (!IsVolumeArrivalOrRemoval(event, data)) return;
+  int count = RefreshList(window);
+  gPage.remembered = RememberedAfterDeviceChange(gPage.remembered, count);
+  SelectRemembered(window);
+}
+
+void OnDiskSelected(HWND window) {
+  if (!IsWindowEnabled(GetDlgItem(window, IDC_USB_START))) return;
+  RememberSelection(window);
+  const RemovableDisk* disk = SelectedDisk(window);
+  if (!disk) return;
+  SetControlText(window, IDC_USB_START, WithDisk(kUsbStartSelected, disk->description).c_str());
+  SetStatus(window, WithDisk(kUsbDataLossStatus, disk->description).c_str());
+}
+
+void OnShown(HWND window) {
+  SelectRemembered(window);
+  const RemovableDisk* disk = SelectedDisk(window);
+  if (disk && disk->serviceActive != 0) RestartVolume(disk->volumeName);
+}
+
+// --- Opening the page ---------------------------------------------------------------------------------------------
+
+// The choices the page opens with: two FATs, no label, 256 root entries, fill byte 0 (not used), the unit list
+// filled (its entry is chosen for the disk once the list is there). The hidden DOS-boot group stays at FDD boot,
+// 32 sectors, DOS 6.22, disabled.
 void SetInitialChoices(HWND window) {
   SendDlgItemMessageW(window, IDC_USB_LABEL, EM_LIMITTEXT, kUsbLabelMaxChars, 0);
   SendDlgItemMessageW(window, IDC_USB_FILL_BYTE, EM_LIMITTEXT, kUsbFillByteMaxChars, 0);
@@ -29,16 +204,215 @@ void SetInitialChoices(HWND window) {
   FillComboBox(window, IDC_USB_BOOT_MODE, kUsbBootModes, 0);
   FillComboBox(window, IDC_USB_MBR_SIZE, kUsbMbrSizes, 0);
   FillComboBox(window, IDC_USB_DOS_VERSION, kUsbDosVersions, 0);
-  EnableWindow(GetDlgItem(window, IDC_USB_MBR_SIZE), FALSE);
-  EnableWindow(GetDlgItem(window, IDC_USB_BOOT_MODE), FALSE);
-  EnableWindow(GetDlgItem(window, IDC_USB_DOS_VERSION), FALSE);
+  Enable(window, IDC_USB_MBR_SIZE, false);
+  Enable(window, IDC_USB_BOOT_MODE, false);
+  Enable(window, IDC_USB_DOS_VERSION, false);
+}
+
+// The unit offered first: the smallest one that suits the disk selected when the page opens (65,536 bytes with no
+// disk). A later change of disk leaves the list as the user set it.
+void SelectDefaultUnit(HWND window) {
+  const RemovableDisk* disk = SelectedDisk(window);
+  uint32_t rootEntries = ParseRootEntries(GetControlText(window, IDC_USB_ROOT_ENTRIES));
+  int index = ClusterListIndexOf(MinimumAllocationUnit(disk ? disk->sectorCount : 0, rootEntries));
+  SendDlgItemMessageW(window, IDC_USB_UNIT, CB_SETCURSEL, static_cast<WPARAM>(index < 0 ? 0 : index), 0);
 }
 
 void OnInitDialog(HWND window) {
   gPage.window = window;
+  gPage.remembered = 0;
+  gPage.thread = nullptr;
+  gPage.job.reset();
   FitSheetToPage(window);
   SetEnglishControlTexts(window, kUsbFormatControlTexts);
+  gPage.notification = SysRegisterDeviceNotification(window, &kGuidDevinterfaceVolume);
   SetInitialChoices(window);
+  RefreshList(window);
+  SelectDefaultUnit(window);
+}
+
+void ReleaseNotification() {
+  if (gPage.notification) SysUnregisterDeviceNotification(gPage.notification);
+  gPage.notification = nullptr;
+}
+
+// --- The format ---------------------------------------------------------------------------------------------------
+
+DWORD WINAPI UsbFormatThread(LPVOID parameter) {
+  std::shared_ptr<FormatJob> job;
+  {
+    std::unique_ptr<std::shared_ptr<FormatJob>> handOver(static_cast<std::shared_ptr<FormatJob>*>(parameter));
+    job = *handOver;
+  }
+  job->outcome = RunUsbFormat(job->disk.get(), job->target.sectorCount, job->options);
+  job->disk.reset();
+  PostMessageW(job->page, WM_COMMAND, MAKEWPARAM(IDC_USB_START, kFormatEnded), 0);
+  return 1;
+}
+
+const TextPair& RefusalText(UsbFormatRefusal refusal) {
+  switch (refusal) {
+    case kUsbFormatNoSectors: return kUsbDiskWithoutCapacity;
+    case kUsbFormatTooManyRootEntries: return kUsbTooManyRootEntries;
+    case kUsbFormatNoClusterSize: return kNoUnitSizeSelected;
+    case kUsbFormatClusterTooLarge: return kUsbClusterTooLarge;
+    case kUsbFormatNoFatCount: return kNoFatCountSelected;
+    case kUsbFormatNoDataArea: return kNoDataArea;
+    default: return kBeyondFat16;
+  }
+}
+
+// A choice the volume cannot be built from, decided by the format thread: FAT16 cannot hold the volume (the status
+// says so and a box names the smallest unit that would do), or no room is left for data.
+void ShowVolumeRefusal(HWND window, const UsbFormatOutcome& outcome) {
+  if (outcome.refusal == kUsbFormatAccepted) return;
+  bool beyondFat16 = outcome.refusal == kUsbFormatTooManyClusters || outcome.refusal == kUsbFormatBeyondFat16;
+  if (beyondFat16) SetStatus(window, Tr(kFat16ExceededStatus));
+  if (outcome.refusal == kUsbFormatTooManyClusters)
+    ShowPageMessage(window, UnitSuggestionText(outcome).c_str(), MB_ICONINFORMATION);
+  else
+    ShowPageMessage(window, Tr(RefusalText(outcome.refusal)), MB_ICONERROR);
+}
+
+void EnterIdle(HWND window) {
+  SetStatus(window, Tr(kUsbEndedStatus));
+  Enable(window, IDC_USB_START, true);
+  Enable(window, IDC_USB_DISK_LIST, true);
+  bool selected = ListSelection(window, IDC_USB_DISK_LIST) >= 0;
+  SetControlText(window, IDC_USB_START, Tr(selected ? kUsbStartAfterFormatSelected : kUsbStartAfterFormat));
+}
+
+// The thread has posted its end (or could not be started). The failure names, and the restart reaches, the disk
+// that was formatted, whatever the refreshed list selects now.
+void OnFormatEnded(HWND window) {
+  if (!Formatting()) return;
+  if (gPage.thread) {
+    WaitForSingleObject(gPage.thread, INFINITE);  // it has posted; this only waits for its return
+    CloseHandle(gPage.thread);
+    gPage.thread = nullptr;
+  }
+  std::shared_ptr<FormatJob> job = std::move(gPage.job);
+  job->disk.reset();
+  RefreshList(window);
+  ShowVolumeRefusal(window, job->outcome);
+  if (job->outcome.succeeded)
+    ShowPageMessage(window, Tr(kUsbFormatCompleted), MB_ICONINFORMATION);
+  else
+    ShowPageMessage(window, WithDisk(kUsbFormatFailed, job->target.description).c_str(), MB_ICONINFORMATION);
+  EnterIdle(window);
+  RestartVolume(job->target.volumeName);
+}
+
+void StartThread(HWND window, std::shared_ptr<FormatJob> job) {
+  SetStatus(window, WithDisk(kUsbFormattingStatus, job->target.description).c_str());
+  Enable(window, IDC_USB_START, false);
+  Enable(window, IDC_USB_DISK_LIST, false);
+  gPage.job = job;
+  auto* handOver = new std::shared_ptr<FormatJob>(std::move(job));
+  gPage.thread = CreateThread(nullptr, 0, UsbFormatThread, handOver, 0, nullptr);
+  if (gPage.thread) return;
+  delete handOver;  // the disk closes with the job; the outcome stays "failed"
+  OnFormatEnded(window);
+}
+
+void ReportOpenFailure(HWND window, uint32_t error) {
+  if (error == kSysErrorSharingViolation)
+    ShowPageMessage(window, Tr(kUsbDiskInUse), MB_ICONERROR);
+  else
+    ShowPageMessage(window, Tr(kUsbInsertDisk), MB_RETRYCANCEL | MB_ICONERROR);
+}
+
+void OnStartClicked(HWND window) {
+  if (Formatting()) return;
+  const RemovableDisk* disk = SelectedDisk(window);
+  if (!disk) {
+    ShowPageMessage(window, Tr(kUsbNoDiskSelected), MB_ICONERROR);
+    return;
+  }
+  auto job = std::make_shared<FormatJob>();
+  job->page = window;
+  job->target = *disk;
+  if (ShowMessage(window, Tr(kUsbConfirm), Tr(kUsbConfirmCaption), MB_OKCANCEL | MB_ICONINFORMATION) != IDOK) return;
+  job->disk = DeviceHandle(OpenDevice(job->target.deviceName));
+  if (!job->disk.valid()) {
+    ReportOpenFailure(window, SysGetLastError());
+    return;
+  }
+  job->options = ReadOptions(window);
+  UsbFormatRefusal refusal = CheckUsbFormatRequest(job->target.sectorCount, job->options);
+  if (refusal != kUsbFormatAccepted) {
+    ShowPageMessage(window, Tr(RefusalText(refusal)), MB_ICONERROR);  // the disk closes with the job
+    return;
+  }
+  StartThread(window, std::move(job));
+}
+
+// The sheet can close while a format runs; the process must not end halfway through the disk.
+void OnDestroy() {
+  ReleaseNotification();
+  if (!gPage.thread) return;
+  WaitForSingleObject(gPage.thread, INFINITE);
+  CloseHandle(gPage.thread);
+  gPage.thread = nullptr;
+  std::shared_ptr<FormatJob> job = std::move(gPage.job);
+  RestartVolume(job->target.volumeName);
+}
+
+// --- Commands -----------------------------------------------------------------------------------------------------
+
+const TextPair* FocusHint(int id, WORD code) {
+  if (id == IDC_USB_LABEL && code == EN_SETFOCUS) return &kUsbHintLabel;
+  if (id == IDC_USB_ROOT_ENTRIES && code == EN_SETFOCUS) return &kUsbHintRootEntries;
+  if (id == IDC_USB_UNIT && code == CBN_SETFOCUS) return &kUsbHintUnit;
+  if (id == IDC_USB_FAT_COUNT && code == CBN_SETFOCUS) return &kUsbHintFatCount;
+  if (id == IDC_USB_FILL_BYTE && code == EN_SETFOCUS) return &kUsbHintFill;
+  return nullptr;
+}
+
+void OnDosBootClicked(HWND window) {
+  bool on = IsTicked(window, IDC_USB_DOS_BOOT);
+  Enable(window, IDC_USB_BOOT_MODE, on);
+  Enable(window, IDC_USB_DOS_VERSION, on);
+  Enable(window, IDC_USB_MBR_SIZE, false);
+  if (on) SendDlgItemMessageW(window, IDC_USB_BOOT_MODE, CB_SETCURSEL, 0, 0);
+}
+
+void OnBootModeChanged(HWND window) {
+  LRESULT mode = SendDlgItemMessageW(window, IDC_USB_BOOT_MODE, CB_GETCURSEL, 0, 0);
+  Enable(window, IDC_USB_MBR_SIZE, mode == 1 || mode == 2);  // "HDD boot", "ZIP boot"
+}
+
+void OnCommand(HWND window, int id, WORD code) {
+  if (const TextPair* hint = FocusHint(id, code)) {
+    if (!Formatting()) SetStatus(window, Tr(*hint));
+    return;
+  }
+  switch (id) {
+    case IDC_USB_START:
+      if (code == BN_CLICKED)
+        OnStartClicked(window);
+      else
+        OnFormatEnded(window);
+      break;
+    case IDC_USB_FILL:
+      if (code == BN_CLICKED && IsTicked(window, IDC_USB_FILL) && !Formatting())
+        ShowPageMessage(window, Tr(kUsbFillWarning), MB_ICONWARNING);
+      break;
+    case IDC_USB_DISK_LIST:
+      if (code == LBN_SELCHANGE) OnDiskSelected(window);
+      break;
+    case IDC_USB_DOS_BOOT:
+      if (code == BN_CLICKED) OnDosBootClicked(window);
+      break;
+    case IDC_USB_BOOT_MODE:
+      if (code == CBN_SELCHANGE) OnBootModeChanged(window);
+      break;
+    case IDCANCEL:
+      if (!Formatting()) DestroyWindow(window);
+      break;
+    default:
+      break;
+  }
 }
 
 void OnNotify(HWND window, const NMHDR& header) {
@@ -47,13 +421,34 @@ void OnNotify(HWND window, const NMHDR& header) {
 
 }  // namespace
 
-INT_PTR CALLBACK UsbFormatPageProc(HWND window, UINT message, WPARAM, LPARAM lParam) {
+INT_PTR CALLBACK UsbFormatPageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
       OnInitDialog(window);
       return 0;
     case WM_NOTIFY:
       OnNotify(window, *reinterpret_cast<const NMHDR*>(lParam));
+      return 0;
+    case WM_COMMAND:
+      OnCommand(window, LOWORD(wParam), HIWORD(wParam));
+      return 0;
+    case WM_DEVICECHANGE:
+      OnDeviceChange(window, wParam, lParam);
+      return 0;
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) != WA_INACTIVE)
+        SelectRemembered(window);
+      else
+        RememberSelection(window);
+      return 0;
+    case WM_SHOWWINDOW:
+      if (wParam)
+        OnShown(window);
+      else
+        RememberSelection(window);
+      return 0;
+    case WM_DESTROY:
+      OnDestroy();
       return 0;
     default:
       return 0;

@@ -37,3 +37,44 @@ inline constexpr const char* kUsbMbrSizes[] = {"32", "63"};
 inline constexpr const char* kUsbDosVersions[] = {"6.22", "7.1"};
 inline constexpr const char* kUsbInitialRootEntries = "256";
 inline constexpr const char* kUsbInitialFillByte = "0";
+
+// The status line's hints while a field has the keyboard focus (the unit hint ends in a blank).
+inline constexpr TextPair kUsbHintLabel{"the disk volume lable is smaller than 11 character", "磁盘卷标长度不能超过11个字符"};
+inline constexpr TextPair kUsbHintRootEntries{"set the max file number in disk root directory", "设定盘根目录下最多存放文件数"};
+inline constexpr TextPair kUsbHintUnit{"the least bytes per unit of file stored in disk ", "文件存储的最小单元"};
+inline constexpr TextPair kUsbHintFatCount{"one mainly FAT+one backup FAT(choice)", "1个主FAT表+1个备份FAT表(可选)"};
+inline constexpr TextPair kUsbHintFill{"Data area is stored file content.", "数据区是指存放文件内容的地方."};
+
+// Shown when the data-area box is ticked.
+inline constexpr TextPair kUsbFillWarning{
+    "Warning: after resetting the text in data area, the text of \n file will not recover!",
+    "警告:将数据区内的内容全部置位后,   \n文件内容将不可恢复!"};
+
+// The button and the status line as the disk and the format change; %s is the disk's volume texts.
+inline constexpr TextPair kUsbStartSelected{"Begin formatting %s disk", "开始格式化 %s 盘"};
+inline constexpr TextPair kUsbDataLossStatus{"!! The data in the %s disk will be losed!", "!! %s盘上数据格式化后将丢失!"};
+inline constexpr TextPair kUsbFormattingStatus{"Now formatting %s disk...", "正在格式化 %s盘..."};
+inline constexpr TextPair kUsbEndedStatus{"Please first select a usb disk", "请先选择盘"};
+inline constexpr TextPair kUsbStartAfterFormat{"Begin formatting", "开始格式化"};
+inline constexpr TextPair kUsbStartAfterFormatSelected{"Begin formatting", "开始格式化盘"};
+
+// Starting a format: the confirmation (its caption is the same in both languages) and the page's refusals.
+inline constexpr TextPair kUsbConfirmCaption{"Plover hint", "Plover hint"};
+inline constexpr TextPair kUsbConfirm{
+    "formate the USB disk and you will lose the data which is in USB disk, continue or not?",
+    "格式化U盘会使您U盘上数据丢失.继续?"};
+inline constexpr TextPair kUsbNoDiskSelected{"Please first select usb disk", "请先选择U盘"};
+inline constexpr TextPair kUsbDiskInUse{"The current usb disk is used by other application,\r\nplease close other window!",
+                                        "U盘正被其它程序占用，请关掉其它窗口!"};
+inline constexpr TextPair kUsbInsertDisk{"Please insert usb disk and then retry.", "请插上U盘重试."};
+inline constexpr TextPair kUsbDiskWithoutCapacity{"The current usb disk is used by other application,\r\ncan't format",
+                                                  "U盘可能正被其它程序占用，无法格式化!"};
+inline constexpr TextPair kUsbTooManyRootEntries{
+    "the direction number is not greater than 32 fans (512),\r\n please re-setting again!",
+    "目录项数不能大于32个扇区(512项),请重新设置!"};
+inline constexpr TextPair kUsbClusterTooLarge{"The current setted clusters is too large, please re-setting again!",
+                                              "当前设置的簇太大,请重新设置!"};
+
+// The outcome, when the format thread has ended; %s names the disk that was formatted.
+inline constexpr TextPair kUsbFormatFailed{" !! %s,format failure,please retry!", " !! %s,格式化失败,请重试!"};
+inline constexpr TextPair kUsbFormatCompleted{"Disk format is completed.", "磁盘格式化完成."};
