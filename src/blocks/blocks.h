@@ -184,7 +184,8 @@ struct BlockIdentify {
 };
 // Renames the identifier of the block whose image starts at partitionStart as the drive is seen (the presented
 // block, or with no driver the block's physical start): only the label entry's name and time stamp change. Then
-// restarts volumeName (none when empty) so the system sees the new label.
+// restarts volumeName (none when empty) so the system sees the new label. An empty identifier is refused: its
+// zero byte first in the root directory would end the directory and hide the files after it.
 BlockIdentify ModifyFloppyIdentify(const char* deviceName, uint64_t partitionStart, int kindIndex,
                                    const std::string& identifier, const char* volumeName);
 // The identifier button: the no-disk and service checks, the trace line, then ModifyFloppyIdentify.

@@ -33,6 +33,7 @@ void MakeIdentifierName(const std::string& identifier, uint8_t name[8]) {
 
 BlockIdentify ModifyFloppyIdentify(const char* deviceName, uint64_t partitionStart, int kindIndex,
                                    const std::string& identifier, const char* volumeName) {
+  if (identifier.empty() || identifier[0] == '\0') return Failure(kIdentifyEmpty, nullptr);
   DeviceHandle drive(OpenDevice(deviceName));
   if (!drive.valid()) return Failure(kIdentifyOpenFailure, &kIdentifyOpenFailureStatus);
   uint64_t rootSector = partitionStart + BlockRootDirSector(kindIndex);

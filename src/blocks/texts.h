@@ -70,5 +70,8 @@ inline constexpr TextPair kIdentifyNoLabel{
     "修改软盘标识失败.\r\n此盘当前没有标识,需要重新格式化后才能修改."};
 inline constexpr TextPair kIdentifyWriteFailure{"Modify floppy indentifier faiure.", "修改软盘标识失败."};
 inline constexpr TextPair kIdentifyWriteFailureStatus{"Write Volume lable failure.", "Write Volume lable failure."};
+// An empty identifier would put a zero byte first in the root directory, which ends the directory for DOS and
+// hides every file after it: it is refused.
+inline constexpr TextPair kIdentifyEmpty{"Please enter the new identifier.", "请输入新标识."};
 // Shown in Chinese only; the English status text stays as it was.
 inline constexpr const char* kIdentifyDoneStatusZh = "磁盘已启用新标识.";

@@ -110,6 +110,13 @@ TEST_F(BlockSwitchTest, RenamingRefusesABlockWithoutLabelAndReportsEveryFailure)
   EXPECT_EQ(failed.status, std::optional<std::string>("The usb disk maybe used by another application."));
   EXPECT_EQ(RootName(0, k144), std::string("FLPPY0\0\0\0\0\0", 11));
 
+  SimFailOpen(1, 0);
+  SimFailReadsFrom(1, UINT64_MAX);
+  SimFailWritesFrom(1, UINT64_MAX);
+  failed = ModifyFloppyIdentify("physicaldrive1", 0, k144, "", "E:");
+  EXPECT_EQ(failed.notice->text, "Please enter the new identifier.");
+  EXPECT_EQ(RootName(0, k144), std::string("FLPPY0\0\0\0\0\0", 11));
+
   EXPECT_EQ(RenameBlockIdentifier(nullptr, k144, "DATA").notice->text, "Please select a usb disk.");
   EXPECT_EQ(RenameBlockIdentifier(&disk, k144, "DATA").notice->text, "Please start multi-floppy service.");
 }

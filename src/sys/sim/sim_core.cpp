@@ -281,6 +281,8 @@ bool SimAddDisk(const SimDiskSpec& spec) {
     if (!b.file && spec.createImage) b.file = std::fopen(b.path.c_str(), "w+b");
     if (!b.file) b.file = spec.sectorCount == 0 ? std::fopen(b.path.c_str(), "rb") : nullptr;
     if (!b.file) return false;
+    // Sector transfers go straight to the file: a stdio buffer would read ahead before every write.
+    std::setvbuf(b.file, nullptr, _IONBF, 0);
     uint64_t size = FileSize(b.file);
     if (disk->spec.sectorCount == 0) disk->spec.sectorCount = size / disk->spec.sectorSize;
     uint64_t wanted = disk->spec.sectorCount * disk->spec.sectorSize;

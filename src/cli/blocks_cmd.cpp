@@ -1,0 +1,330 @@
+// `korvane blocks`: the enhanced edition's floppy blocks on an image file or a USB disk. Linux has no filter
+// driver, so blocks are addressed by their physical sectors: block n at S + n x B, S being the start of the
+// target's first partition (sector 0 when the target has no partition table), found by the same drive layout query
+// the program uses.
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "blocks/blocks.h"
+#include "cli/cli.h"
+#include "disk/queries.h"
+#include "disk/sectorio.h"
+#include "floppy/floppy.h"
+#include "sys/sim/sim.h"
+
+namespace {
+
+const char* const kKindNames[] = {"720K", "1.2M", "1.44M"};
+
+struct BlocksRequest {
+  std::string action;
+  std::string target;
+  int kindIndex = kKindIndex1440K;
+  bool yes = false;
+  uint32_t block = 0;       // label, export, import
+  std::string text;         // label: the identifier; export, import: the image file
+  uint64_t count = 0;       // format
+  DosVersion dos = kDosNone;
+  std::string sysFiles;
+};
+
+// The block area as the program sees it.
+struct BlockArea {
+  uint64_t start = 0, length = 0;
+  uint32_t blocks = 0;  // blocks that fit, at most 100
+};
+
+std::string ParseKind(const std::string& text, int* kindIndex) {
+  for (int k = 0; k < 3; ++k)
+    if (strcasecmp(text.c_str(), kKindNames[k]) == 0) {
+      *kindIndex = k;
+      return "";
+    }
+  return "unknown floppy kind '" + text + "' (720K, 1.2M or 1.44M)";
+}
+
+// Fills the request from the arguments; returns an error text, empty when they are fine.
+std::string ParseRequest(std::vector<std::string> args, BlocksRequest* r) {
+  if (args.empty()) return "blocks needs an action: format, list, label, export or import";
+  r->action = args[0];
+  args.erase(args.begin());
+  r->yes = TakeFlag(args, "--yes");
+  std::string kind = "1.44M", count, dos;
+  TakeOption(args, "--kind", &kind);
+  std::string error = ParseKind(kind, &r->kindIndex);
+  if (!error.empty()) return error;
+  size_t operands = 1;
+  if (r->action == "format") {
+    if (!TakeOption(args, "--count", &count) || !ParseUnsigned(count, &r->count)) return "format needs --count N";
+    bool haveDos = TakeOption(args, "--dos", &dos);
+    if (haveDos != TakeOption(args, "--sysfiles", &r->sysFiles)) return "--dos and --sysfiles go together";
+    if (haveDos && dos == "6.22") r->dos = kDos622;
+    else if (haveDos && dos == "7.1") r->dos = kDos71;
+    else if (haveDos) return "unknown DOS version '" + dos + "' (6.22 or 7.1)";
+  } else if (r->action == "label" || r->action == "export" || r->action == "import") {
+    operands = 3;
+  } else if (r->action != "list") {
+    return "unknown blocks action '" + r->action + "' (format, list, label, export or import)";
+  }
+  for (const std::string& a : args)
+    if (a.size() > 1 && a[0] == '-' && a[1] == '-') return "unexpected option '" + a + "'";
+  if (args.size() != operands)
+    return r->action + (operands == 1 ? " takes a TARGET" : " takes TARGET N " +
+                                                                std::string(r->action == "label" ? "TEXT" : "FILE"));
+  r->target = args[0];
+  if (operands == 3) {
+    uint64_t block = 0;
+    if (!ParseUnsigned(args[1], &block) || block >= kMaxFloppyBlocks) return "N is a block number from 0 to 99";
+    r->block = static_cast<uint32_t>(block);
+    r->text = args[2];
+  }
+  return "";
+}
+
+// The identifier as the page's upper-case edit would hold it: at most 8 printable ASCII characters.
+std::string CheckIdentifier(std::string* text) {
+  if (text->empty()) return "the identifier is empty";
+  if (text->size() > kMaxIdentifierLength) return "an identifier has at most 8 characters";
+  for (char& c : *text) {
+    if (c < 0x20 || c > 0x7E) return "an identifier holds printable ASCII characters only";
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  return "";
+}
+
+// The three source files must be there, readable, not empty, and fit one image together; checked before the
+// target is touched, since the writer itself only traces what goes wrong with them.
+std::string CheckSysFiles(const BlocksRequest& r) {
+  const FloppyGeometry& g = GeometryOf(BlockFloppyKind(r.kindIndex));
+  const uint64_t clusterBytes = uint64_t{g.sectorsPerCluster} * kSectorSize;
+  uint64_t clusters = 0;
+  for (char letter : {'A', 'B', 'C'}) {
+    std::string path = r.sysFiles + "/OS" + (r.dos == kDos622 ? "6" : "7") + letter;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return "cannot find " + path + ": " + std::strerror(errno);
+    if (!S_ISREG(st.st_mode)) return path + " is not a regular file";
+    if (::access(path.c_str(), R_OK) != 0) return "cannot read " + path + ": " + std::strerror(errno);
+    if (st.st_size == 0) return path + " is empty";
+    clusters += (static_cast<uint64_t>(st.st_size) + clusterBytes - 1) / clusterBytes;
+  }
+  uint64_t dataClusters = (g.totalSectors - FirstDataSector(BlockFloppyKind(r.kindIndex))) / g.sectorsPerCluster;
+  if (clusters > dataClusters)
+    return "the system files need " + std::to_string(clusters * clusterBytes) + " bytes; a " +
+           kKindNames[r.kindIndex] + " floppy holds " + std::to_string(dataClusters * clusterBytes);
+  return "";
+}
+
+BlockArea FindBlockArea(const CliTarget& target, int kindIndex) {
+  BlockArea area;
+  uint32_t bytesPerSector = 0, sectorCount = 0;
+  QueryCapacityAndLayout(target.deviceName.c_str(), &bytesPerSector, &sectorCount, &area.start, &area.length);
+  area.blocks = FloppyBlockCount(area.length, kindIndex);
+  return area;
+}
+
+std::string NoRoom(const BlocksRequest& r, const BlockArea& area) {
+  return "the block area of " + r.target + " (" + std::to_string(area.length) + " sectors from sector " +
+         std::to_string(area.start) + ") holds no " + kKindNames[r.kindIndex] + " floppy block";
+}
+
+// The first sector of the block, refused when the block's image would reach beyond the first 2 GiB.
+bool AddressableBlock(const BlocksRequest& r, const BlockArea& area, uint32_t* start, std::string* error) {
+  if (r.block >= area.blocks) {
+    *error = area.blocks == 0 ? NoRoom(r, area)
+                              : "block " + std::to_string(r.block) + " does not exist: " + r.target + " has room for " +
+                                    std::to_string(area.blocks) + " " + kKindNames[r.kindIndex] + " blocks (0 to " +
+                                    std::to_string(area.blocks - 1) + ")";
+    return false;
+  }
+  if (!FloppyBlockStart(area.start, r.block, r.kindIndex, start) ||
+      uint64_t{*start} + BlockImageSectors(r.kindIndex) > kFirstUnaddressableSector) {
+    *error = "block " + std::to_string(r.block) + " lies beyond the first 2 GiB of " + r.target;
+    return false;
+  }
+  return true;
+}
+
+// Everything the program traced, for the user when something went wrong.
+void PrintTrace() {
+  for (std::string line : SimDebugOutput()) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    std::fprintf(stderr, "korvane: trace: %s\n", line.c_str());
+  }
+}
+
+std::string OneLine(std::string text) {
+  for (size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, " ");
+  return text;
+}
+
+int Format(const BlocksRequest& r, const CliTarget& target, const BlockArea& area) {
+  if (area.blocks == 0) return CliFail(NoRoom(r, area) + "; nothing was written");
+  uint32_t count = r.count < area.blocks ? static_cast<uint32_t>(r.count) : area.blocks;
+  if (count < r.count)
+    std::fprintf(stderr, "korvane: %s has room for %u %s blocks; formatting %u\n", r.target.c_str(), area.blocks,
+                 kKindNames[r.kindIndex], count);
+  CliSysFileStage stage;
+  std::string error;
+  if (r.dos != kDosNone && !(error = stage.Prepare(r.sysFiles)).empty()) return CliFail(error + "; nothing was written");
+
+  BlockFormatOptions options;
+  options.kindIndex = r.kindIndex;
+  options.dos = r.dos;
+  const bool showProgress = ::isatty(STDERR_FILENO);
+  BlockFormatResult result = FormatFloppyBlocks(
+      target.deviceName.c_str(), area.start, 0, count, true, options, [showProgress](const std::string& status) {
+        if (showProgress) std::fprintf(stderr, "\r%-60s", status.c_str());
+      });
+  if (showProgress) std::fprintf(stderr, "\n");
+  RereadCliTarget(target);
+  if (!result.opened) return CliFail("cannot open " + r.target);
+  if (result.failed) {
+    PrintTrace();
+    return CliFail("floppy block " + std::to_string(result.failedBlock) + " could not be written; " +
+                   std::to_string(result.written) + " blocks before it were written");
+  }
+  if (result.written == 0) {
+    std::printf("formatted no floppy blocks of %s\n", r.target.c_str());
+    return 0;
+  }
+  std::printf("formatted %u %s floppy blocks (FLPPY0 to FLPPY%u) from sector %llu of %s\n", result.written,
+              kKindNames[r.kindIndex], result.written - 1, static_cast<unsigned long long>(area.start),
+              r.target.c_str());
+  return 0;
+}
+
+int List(const BlocksRequest& r, const CliTarget& target, const BlockArea& area) {
+  BlockList list = ReadBlockList(target.deviceName.c_str(), area.start, area.length, r.kindIndex);
+  for (const std::string& entry : list.entries) std::printf("%s\n", entry.c_str());
+  std::printf("valid blocks: %u\n", list.validBlockCount);
+  return 0;
+}
+
+int Label(BlocksRequest r, const CliTarget& target, const BlockArea& area) {
+  std::string error = CheckIdentifier(&r.text);
+  uint32_t start = 0;
+  if (!error.empty() || !AddressableBlock(r, area, &start, &error)) return CliFail(error + "; nothing was written");
+  {
+    DeviceHandle disk(OpenDevice(target.deviceName.c_str()));
+    uint8_t dbr[kSectorSize];
+    if (!disk.valid() || ReadSectors(disk.get(), 1, start, dbr) != kSectorIoOk)
+      return CliFail("cannot read block " + std::to_string(r.block) + " of " + r.target);
+    if (!IsValidBlockBootRecord(dbr, r.kindIndex))
+      return CliFail("block " + std::to_string(r.block) + " is not a formatted " + kKindNames[r.kindIndex] +
+                     " floppy block; nothing was written");
+  }
+  // Without the driver, the block's own start stands where the presented block's partition start would.
+  BlockIdentify done = ModifyFloppyIdentify(target.deviceName.c_str(), start, r.kindIndex, r.text, "");
+  RereadCliTarget(target);
+  if (!done.result) return CliFail(OneLine(done.notice ? done.notice->text : "the identifier was not changed"));
+  std::printf("block %u: identifier %s\n", r.block, r.text.c_str());
+  return 0;
+}
+
+int Export(const BlocksRequest& r, const CliTarget& target, const BlockArea& area) {
+  uint32_t start = 0;
+  std::string error;
+  if (!AddressableBlock(r, area, &start, &error)) return CliFail(error);
+  std::vector<uint8_t> image;
+  {
+    DeviceHandle disk(OpenDevice(target.deviceName.c_str()));
+    if (!disk.valid() || ReadBlockImage(disk.get(), start, r.kindIndex, &image) != kSectorIoOk)
+      return CliFail("cannot read block " + std::to_string(r.block) + " of " + r.target);
+  }
+  std::FILE* out = std::fopen(r.text.c_str(), "wb");
+  if (!out) return CliFail("cannot create " + r.text + ": " + std::strerror(errno));
+  bool written = std::fwrite(image.data(), 1, image.size(), out) == image.size();
+  if (std::fclose(out) != 0 || !written) return CliFail("cannot write " + r.text + ": " + std::strerror(errno));
+  std::printf("block %u exported to %s (%zu bytes)\n", r.block, r.text.c_str(), image.size());
+  return 0;
+}
+
+// Reads a whole file of at most `limit` bytes; false with a message.
+bool ReadImageFile(const std::string& path, size_t limit, std::vector<uint8_t>* bytes, std::string* error) {
+  std::FILE* in = std::fopen(path.c_str(), "rb");
+  if (!in) {
+    *error = "cannot open " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  bytes->resize(limit + 1);
+  size_t got = std::fread(bytes->data(), 1, bytes->size(), in);
+  bool failed = std::ferror(in) != 0;
+  std::fclose(in);
+  if (failed) {
+    *error = "cannot read " + path;
+    return false;
+  }
+  bytes->resize(got);
+  return true;
+}
+
+int Import(const BlocksRequest& r, const CliTarget& target, const BlockArea& area) {
+  uint32_t start = 0;
+  std::string error;
+  if (!AddressableBlock(r, area, &start, &error)) return CliFail(error + "; nothing was written");
+  const size_t imageBytes = size_t{BlockImageSectors(r.kindIndex)} * kSectorSize;
+  std::vector<uint8_t> image;
+  if (!ReadImageFile(r.text, imageBytes, &image, &error)) return CliFail(error + "; nothing was written");
+  if (image.size() != imageBytes)
+    return CliFail(r.text + " is not a " + kKindNames[r.kindIndex] + " floppy image (" + std::to_string(imageBytes) +
+                   " bytes)" + (image.size() > imageBytes ? ": it is larger" : ": it holds " +
+                                                                       std::to_string(image.size()) + " bytes") +
+                   "; nothing was written");
+  uint32_t code = 0;
+  {
+    DeviceHandle disk(OpenDevice(target.deviceName.c_str()));
+    if (!disk.valid()) return CliFail("cannot open " + r.target);
+    code = WriteBlockImage(disk.get(), start, r.kindIndex, image);
+  }
+  RereadCliTarget(target);
+  if (code != kSectorIoOk) return CliFail("writing block " + std::to_string(r.block) + " of " + r.target + " failed");
+  std::printf("%s imported into block %u\n", r.text.c_str(), r.block);
+  return 0;
+}
+
+int RunBlocks(const std::vector<std::string>& args) {
+  BlocksRequest r;
+  std::string error = ParseRequest(args, &r);
+  if (!error.empty()) {
+    CliFail(error + " (see korvane --help)");
+    return 2;
+  }
+  if (r.dos != kDosNone && !(error = CheckSysFiles(r)).empty()) return CliFail(error + "; nothing was written");
+  CliTargetOptions options;
+  options.yes = r.yes;
+  options.readOnly = r.action == "list" || r.action == "export";
+  CliTarget target;
+  if (!OpenCliTarget(r.target, options, &target, &error)) return CliFail(error);
+  BlockArea area = FindBlockArea(target, r.kindIndex);
+  if (r.action == "format") return Format(r, target, area);
+  if (r.action == "list") return List(r, target, area);
+  if (r.action == "label") return Label(r, target, area);
+  if (r.action == "export") return Export(r, target, area);
+  return Import(r, target, area);
+}
+
+const CliCommandRegistrar kRegisterBlocks({
+    "blocks",
+    "  blocks format TARGET --count N [--kind 720K|1.2M|1.44M] [--dos 6.22|7.1 --sysfiles DIR] [--yes]\n"
+    "  blocks list TARGET [--kind K]\n"
+    "  blocks label TARGET N TEXT [--kind K] [--yes]\n"
+    "  blocks export TARGET N FILE [--kind K]\n"
+    "  blocks import TARGET N FILE [--kind K] [--yes]\n"
+    "      The enhanced edition's floppy blocks: up to 100 floppy images of one kind (default 1.44M) back to back\n"
+    "      from the start of TARGET's first partition, or of TARGET when it has no partition table; 720K blocks\n"
+    "      take 1 MiB, 1.2M and 1.44M blocks 1.5 MiB. format writes blocks 0 to N-1 labelled FLPPY0, FLPPY1, ...\n"
+    "      (N is cut to the blocks that fit); --dos makes each bootable with the system files of DIR (see floppy).\n"
+    "      list shows each block's identifier up to the first block that is not a floppy of the kind, then the\n"
+    "      number of valid blocks. label renames block N's identifier to TEXT (1 to 8 characters, taken in upper\n"
+    "      case). export copies block N into FILE as a floppy image file; import writes a floppy image file of\n"
+    "      exactly the kind's size into block N.",
+    RunBlocks,
+});
+
+}  // namespace
