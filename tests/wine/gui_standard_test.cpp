@@ -1,0 +1,486 @@
+// The standard edition page end to end over the simulated machine: every kind plain and bootable, the refusals, a
+// disk pulled in the middle of a format, the list after device events, closing the sheet during a format, and
+// screenshots of a run.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/gui/resource_ids.h"
+#include "app/simhost/simhost.h"
+#include "boot/boot_programs.h"
+#include "disk/bpb.h"
+#include "floppy/floppy.h"
+#include "gui_harness.h"
+#include "pages/standard_texts.h"
+#include "sys/sim/machine.h"
+#include "sys/sim/sim.h"
+
+using namespace gui;
+
+namespace {
+
+constexpr int kStick = 1;  // the fixture's 64 MiB stick, E:
+const int kKindButtons[kFloppyKindCount] = {IDC_STD_720K, IDC_STD_1200K, IDC_STD_1440K};
+const char* const kKindNames[kFloppyKindCount] = {"720K", "1.2M", "1.44M"};
+
+// --- Texts -----------------------------------------------------------------------------------------------------
+
+// A text of the page in this run's language with its %s or %d filled in.
+std::string Filled(const TextPair& text, const std::string& value) {
+  char filled[512];
+  std::snprintf(filled, sizeof filled, Expected(text).c_str(), value.c_str());
+  return filled;
+}
+std::string Filled(const TextPair& text, int value) {
+  char filled[512];
+  std::snprintf(filled, sizeof filled, Expected(text).c_str(), value);
+  return filled;
+}
+
+// The volume texts at the end of the page's list line `index` ("1.Generic Flash Disk(64.0MB\512B): E:(...) "):
+// what the page's %s texts show.
+std::string DescriptionOnLine(HWND page, int index) {
+  std::vector<std::string> lines = ListEntries(page, IDC_STD_DISK_LIST);
+  if (index >= static_cast<int>(lines.size())) return "(no line " + std::to_string(index) + ")";
+  const std::string& line = lines[static_cast<size_t>(index)];
+  size_t at = line.find("): ");
+  return at == std::string::npos ? "(no volume texts in " + line + ")" : line.substr(at + 3);
+}
+
+void ExpectBox(const MessageBoxRecord& box, const std::string& text, const std::string& caption, UINT style) {
+  EXPECT_EQ(box.text, text);
+  EXPECT_EQ(box.caption, caption);
+  EXPECT_EQ(box.style, style) << box.text;
+}
+
+void ExpectConfirmation(const MessageBoxRecord& box) {
+  ExpectBox(box, Expected(kStdConfirm), "Plover hint", MB_OKCANCEL | MB_ICONINFORMATION);
+}
+
+// Idle: a new format can be started and the list picked from.
+bool PageIdle(HWND page) { return IsEnabled(page, IDC_STD_START) && IsEnabled(page, IDC_STD_DISK_LIST); }
+
+// --- DOS system files and the expected image ---------------------------------------------------------------------
+
+// A folder of its own under the test program's, made the simulated machine's current directory, with small
+// system files whose sizes differ, so that a file copied in the wrong place shows.
+std::string WorkDirectory() {
+  std::string dir = ProgramDirectory() + "\\standard-page";
+  CreateDirectoryA(dir.c_str(), nullptr);
+  return dir;
+}
+
+std::vector<uint8_t> SysFileBytes(DosVersion dos, int index) {
+  static const size_t kSizes[2][3] = {{3000, 700, 5000}, {4100, 900, 6100}};
+  int version = dos == kDos622 ? 0 : 1;
+  std::vector<uint8_t> bytes(kSizes[version][index]);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>((i * 7 + index * 31 + version) % 251);
+  return bytes;
+}
+
+void UseTestSysFiles() {
+  std::string dir = WorkDirectory();
+  CreateDirectoryA((dir + "\\SysFile").c_str(), nullptr);
+  for (DosVersion dos : {kDos622, kDos71})
+    for (int index = 0; index < 3; ++index) {
+      std::string path = dir + "\\SysFile\\OS" + (dos == kDos622 ? "6" : "7") + static_cast<char>('A' + index);
+      std::vector<uint8_t> bytes = SysFileBytes(dos, index);
+      std::FILE* file = std::fopen(path.c_str(), "wb");
+      ASSERT_NE(file, nullptr) << path;
+      std::fwrite(bytes.data(), 1, bytes.size(), file);
+      std::fclose(file);
+    }
+  SimSetCurrentDirectory(dir);
+}
+
+// The stick holds one complete image of `kind` at sector 0: its BPB, the boot program of the DOS version, both
+// FATs started, and either an empty root directory or the three system files first, stored from cluster 2 on.
+void ExpectFloppyOnStick(FloppyKind kind, DosVersion dos) {
+  const FloppyGeometry& g = GeometryOf(kind);
+  std::vector<uint8_t> image = SimReadRaw(kStick, 0, g.totalSectors);
+  ASSERT_EQ(image.size(), size_t{g.totalSectors} * 512);
+  const uint8_t* dbr = image.data();
+  EXPECT_EQ(GetLe16(dbr + bpb::kBytesPerSector), 512);
+  EXPECT_EQ(dbr[bpb::kSectorsPerCluster], g.sectorsPerCluster);
+  EXPECT_EQ(GetLe16(dbr + bpb::kRootEntries), g.rootEntries);
+  EXPECT_EQ(GetLe16(dbr + bpb::kTotalSectors16), g.totalSectors);
+  EXPECT_EQ(dbr[bpb::kMedia], g.media);
+  EXPECT_EQ(GetLe16(dbr + bpb::kSectorsPerFat), g.sectorsPerFat);
+  EXPECT_EQ(GetLe16(dbr + bpb::kSectorsPerTrack), g.sectorsPerTrack);
+  EXPECT_EQ(GetLe16(dbr + bpb::kSignature), 0xAA55);
+  const unsigned char* program = dos == kDos622 ? kBootProgramDos622 : kBootProgramDos71;
+  EXPECT_EQ(std::memcmp(dbr + bpb::kBootProgram, program, 448), 0) << "not the boot program of this DOS version";
+  for (int fat = 0; fat < 2; ++fat) {
+    const uint8_t* entries = dbr + 512 * (1 + fat * g.sectorsPerFat);
+    EXPECT_EQ(entries[0], g.media) << "FAT " << fat;
+    EXPECT_EQ(entries[1], 0xFF) << "FAT " << fat;
+    EXPECT_EQ(entries[2], 0xFF) << "FAT " << fat;
+  }
+  const uint8_t* root = dbr + 512 * FirstRootSector(kind);
+  if (dos == kDosNone) {
+    EXPECT_EQ(root[0], 0) << "a plain image has an empty root directory (no label, no files)";
+    return;
+  }
+  static const char* const kNames[] = {"IO      SYS", "MSDOS   SYS", "COMMAND COM"};
+  const uint32_t clusterBytes = 512u * g.sectorsPerCluster;
+  uint32_t cluster = 2;
+  for (int index = 0; index < 3; ++index) {
+    const uint8_t* entry = root + 32 * index;
+    std::vector<uint8_t> source = SysFileBytes(dos, index);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(entry), 11), kNames[index]);
+    EXPECT_EQ(GetLe32(entry + 28), source.size()) << kNames[index];
+    EXPECT_EQ(GetLe16(entry + 26), cluster) << kNames[index];
+    size_t at = 512 * (FirstDataSector(kind) + size_t{cluster - 2} * g.sectorsPerCluster);
+    ASSERT_LE(at + source.size(), image.size());
+    EXPECT_EQ(std::memcmp(dbr + at, source.data(), source.size()), 0) << kNames[index] << " content";
+    cluster += static_cast<uint32_t>((source.size() + clusterBytes - 1) / clusterBytes);
+  }
+}
+
+// --- fsck.fat on the Linux side ------------------------------------------------------------------------------
+
+std::string UnixPath(const std::string& windowsPath) {
+  typedef char*(CDECL * UnixFileName)(const wchar_t*);
+  auto toUnix = reinterpret_cast<UnixFileName>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (!toUnix) return "";
+  std::wstring wide(windowsPath.begin(), windowsPath.end());
+  char* unix = toUnix(wide.c_str());
+  if (!unix) return "";
+  std::string path = unix;
+  HeapFree(GetProcessHeap(), 0, unix);
+  return path;
+}
+
+bool ReadWholeFile(const std::string& path, std::string* text) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return false;
+  char buffer[4096];
+  size_t got;
+  text->clear();
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, got);
+  std::fclose(file);
+  return true;
+}
+
+struct FsckReport {
+  bool ran = false;     // false: no fsck.fat on this machine
+  std::string failure;  // why it could not run or finish
+  std::string output;
+};
+
+// Writes the stick's first `sectors` to <work dir>\<name>.img (left there for a look) and runs `fsck.fat -n` on it.
+// Wine starts Linux programs but hands back no exit status, so a shell writes the status into a file, which
+// appears once fsck.fat has finished.
+FsckReport FsckStickImage(const std::string& name, uint32_t sectors) {
+  FsckReport report;
+  std::string base = WorkDirectory() + "\\" + name;
+  std::vector<uint8_t> image = SimReadRaw(kStick, 0, sectors);
+  std::FILE* file = std::fopen((base + ".img").c_str(), "wb");
+  bool written = file && std::fwrite(image.data(), 1, image.size(), file) == image.size();
+  if (file) std::fclose(file);
+  if (!written) {
+    report.failure = "cannot write " + base + ".img";
+    return report;
+  }
+  if (GetFileAttributesA("Z:\\usr\\sbin\\fsck.fat") == INVALID_FILE_ATTRIBUTES) return report;
+  report.ran = true;
+  DeleteFileA((base + ".status").c_str());
+  std::string img = UnixPath(base + ".img"), out = UnixPath(base + ".fsck"), status = UnixPath(base + ".status");
+  std::string command = "/bin/sh -c \"/usr/sbin/fsck.fat -n '" + img + "' >'" + out + "' 2>&1; echo $? >'" +
+                        status + ".tmp'; mv '" + status + ".tmp' '" + status + "'\"";
+  STARTUPINFOA startup = STARTUPINFOA();
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = PROCESS_INFORMATION();
+  std::vector<char> line(command.begin(), command.end());
+  line.push_back('\0');
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    report.failure = "cannot start /bin/sh: error " + std::to_string(GetLastError());
+    return report;
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  std::string code;
+  if (!WaitFor([&] { return ReadWholeFile(base + ".status", &code); }, 30000)) {
+    report.failure = "fsck.fat did not finish";
+    return report;
+  }
+  ReadWholeFile(base + ".fsck", &report.output);
+  return report;
+}
+
+// What fsck.fat says beyond its banner and summary. Its one complaint about these images is the DBR's label
+// field of 11 blanks (no label), which fsck.fat 4.2 reads as an invalid label; the 1.2M DBR says NO NAME.
+std::string FsckRemarks(const std::string& output, FloppyKind kind) {
+  static const char* const kBlankLabel[] = {"Label '' stored in boot sector is not valid.",
+                                            "  Auto-removing label from boot sector."};
+  std::string remarks;
+  size_t start = 0;
+  while (start < output.size()) {
+    size_t end = output.find('\n', start);
+    if (end == std::string::npos) end = output.size();
+    std::string line = output.substr(start, end - start);
+    start = end + 1;
+    bool banner = line.empty() || line.rfind("fsck.fat ", 0) == 0 || line == "Leaving filesystem unchanged." ||
+                  line.find(" clusters") != std::string::npos;
+    bool blankLabel = kind != FloppyKind::k1200K && (line == kBlankLabel[0] || line == kBlankLabel[1]);
+    if (!banner && !blankLabel) remarks += line + "\n";
+  }
+  return remarks;
+}
+
+// --- Driving the page ----------------------------------------------------------------------------------------
+
+// Picks the kind and the DOS choice as a user would. Without DOS the box is ticked, 6.22 picked and the box
+// unticked again: an unticked box makes the image plain whatever the list shows.
+void ChooseFormat(HWND page, FloppyKind kind, DosVersion dos) {
+  ClickButton(page, kKindButtons[static_cast<int>(kind)]);
+  Tick(page, IDC_STD_DOS_BOOT, true);
+  EXPECT_TRUE(IsEnabled(page, IDC_STD_DOS_VERSION));
+  SelectComboEntry(page, IDC_STD_DOS_VERSION, dos == kDos71 ? 1 : 0);
+  if (dos == kDosNone) {
+    Tick(page, IDC_STD_DOS_BOOT, false);
+    EXPECT_FALSE(IsEnabled(page, IDC_STD_DOS_VERSION));
+  }
+}
+
+// Presses the start button, confirms, and returns the completion message once the page is idle again.
+MessageBoxRecord RunFormat(HWND page) {
+  AnswerMessageBoxes({IDOK});
+  ClickButton(page, IDC_STD_START);
+  ExpectConfirmation(WaitForMessageBox());
+  MessageBoxRecord done = WaitForMessageBox();
+  EXPECT_TRUE(WaitFor([&] { return PageIdle(page); }));
+  Settle();
+  return done;
+}
+
+// Holds the simulated machine on the UI thread. The page's thread goes on using it (the lock is recursive) while
+// the format thread stops at its first disk access, so the test can look at the page in the middle of a run.
+// While it is held the test thread must reach the machine only through OnUiThread.
+class WorkerPause {
+ public:
+  WorkerPause() {
+    OnUiThread([] { SimState().mutex.lock(); });
+  }
+  ~WorkerPause() { Release(); }
+  void Release() {
+    if (!held_) return;
+    held_ = false;
+    OnUiThread([] { SimState().mutex.unlock(); });
+  }
+
+ private:
+  bool held_ = true;
+};
+
+SimDiskSpec UsbStick(int number, char letter, uint64_t sectors) {
+  SimDiskSpec spec;
+  spec.number = number;
+  spec.sectorCount = sectors;
+  SimVolumeSpec volume;
+  volume.letter = letter;
+  spec.volumes.push_back(volume);
+  return spec;
+}
+
+}  // namespace
+
+// Every kind, plain and with each DOS version: the image on the stick, fsck.fat on it, the device restarted once,
+// nothing written past the image, and the page's texts through the run.
+TEST_F(GuiTest, StandardPageFormatsEveryKindPlainAndBootable) {
+  UseTestSysFiles();
+  ASSERT_TRUE(StartProgram());
+  HWND page = Page(0);
+  const TextPair* kindHints[] = {&kStd720KHint, &kStd1200KHint, &kStd1440KHint};
+  for (int k = 0; k < kFloppyKindCount; ++k)
+    for (DosVersion dos : {kDosNone, kDos622, kDos71}) {
+      FloppyKind kind = static_cast<FloppyKind>(k);
+      std::string name = std::string("standard-") + kKindNames[k] +
+                         (dos == kDosNone ? "" : dos == kDos622 ? "-dos622" : "-dos71");
+      SCOPED_TRACE(name);
+      const uint32_t total = GeometryOf(kind).totalSectors;
+      SimWriteRaw(kStick, 0, std::vector<uint8_t>(size_t{total} * 512 + 512 * 8, 0xCC));
+      SimResetStats(kStick);
+      std::string before = DescriptionOnLine(page, 0);
+
+      SelectListEntry(page, IDC_STD_DISK_LIST, 0);
+      EXPECT_EQ(Text(page, IDC_STD_START), Filled(kStdReadyButton, before));
+      EXPECT_EQ(Text(page, IDC_STD_STATUS), Filled(kStdDiskWarning, before));
+      ChooseFormat(page, kind, dos);
+      EXPECT_EQ(Text(page, IDC_STD_STATUS), Expected(*kindHints[k]));
+
+      MessageBoxRecord done = RunFormat(page);
+      ExpectBox(done, Filled(kStdFormatDone, before), "Format usb disk", MB_ICONINFORMATION);
+      EXPECT_EQ(Text(page, IDC_STD_STATUS), Expected(kStdSelectDisk));
+      EXPECT_EQ(ListSelection(page, IDC_STD_DISK_LIST), 0);
+      EXPECT_EQ(Text(page, IDC_STD_START), Filled(kStdBeginDiskButton, DescriptionOnLine(page, 0)));
+
+      ExpectFloppyOnStick(kind, dos);
+      SimDiskStats stats = SimStats(kStick);
+      EXPECT_EQ(stats.lowestSectorWritten, 0u);
+      EXPECT_LT(stats.highestSectorWritten, total) << "written past the image";
+      EXPECT_EQ(SimReadRaw(kStick, total, 1)[0], 0xCC) << "the sector after the image changed";
+      EXPECT_EQ(stats.restarts, 1u) << "the stick's device was not restarted";
+      EXPECT_EQ(SimOpenHandleCount(), 0);
+      FsckReport fsck = FsckStickImage(name + "-" + LanguageTag(), total);
+      EXPECT_EQ(fsck.failure, "");
+      if (!fsck.ran) {
+        std::printf("fsck.fat is not installed: only the layout was checked\n");
+        continue;
+      }
+      EXPECT_EQ(FsckRemarks(fsck.output, kind), "") << fsck.output;
+      std::string files = dos == kDosNone ? ": 0 files, " : ": 3 files, ";
+      EXPECT_NE(fsck.output.find(files), std::string::npos) << fsck.output;
+    }
+}
+
+// Each refusal shows its own message, writes nothing to any disk, leaves no handle open and the page idle. A stick
+// too small for 1.44M still takes a 720K image.
+TEST_F(GuiTest, StandardPageRefusalsLeaveEveryDiskUntouched) {
+  SimDiskSpec bigSectors = UsbStick(2, 'F', 32768);
+  bigSectors.sectorSize = 2048;
+  SimDiskSpec noCapacity = UsbStick(3, 'G', 131072);
+  noCapacity.refusesScsiPassThrough = true;
+  ASSERT_TRUE(SimAddDisk(bigSectors));
+  ASSERT_TRUE(SimAddDisk(noCapacity));
+  ASSERT_TRUE(SimAddDisk(UsbStick(4, 'H', 2000)));
+  ASSERT_TRUE(StartProgram());
+  HWND page = Page(0);
+  ASSERT_EQ(ListEntries(page, IDC_STD_DISK_LIST).size(), 4u);
+
+  struct Refusal {
+    const char* name;
+    int entry;
+    uint32_t openError;  // the stick's open fails with it (0: opens)
+    int answer;          // to the confirmation
+    std::string text, caption;
+    UINT style;
+  };
+  const std::string formatCaption = Expected(kStdFormatCaption);
+  const Refusal refusals[] = {
+      {"cancelled", 0, 0, IDCANCEL, "", "", 0},
+      {"in use", 0, kSysErrorSharingViolation, IDOK, Expected(kStdDiskInUse), formatCaption, MB_ICONERROR},
+      {"not there", 0, kSysErrorFileNotFound, IDOK, Expected(kStdOpenFailed), formatCaption,
+       MB_RETRYCANCEL | MB_ICONERROR},
+      {"2048-byte sectors", 1, 0, IDOK, Filled(kStdSectorTooLarge, 2048), "Format usb disk", MB_ICONERROR},
+      {"no capacity", 2, 0, IDOK, Expected(kStdNoCapacity), formatCaption, MB_ICONERROR},
+      {"smaller than 1.44M", 3, 0, IDOK, Expected(kStdTooSmall), formatCaption, MB_ICONERROR},
+  };
+  for (const Refusal& r : refusals) {
+    SCOPED_TRACE(r.name);
+    SimFailOpen(kStick, r.openError);
+    SelectListEntry(page, IDC_STD_DISK_LIST, r.entry);
+    std::string warning = Text(page, IDC_STD_STATUS);
+    AnswerMessageBoxes({r.answer});
+    if (r.style == (MB_RETRYCANCEL | MB_ICONERROR)) AnswerMessageBoxes({IDRETRY});  // retrying tries nothing
+    ClickButton(page, IDC_STD_START);
+    ExpectConfirmation(WaitForMessageBox());
+    if (r.style) ExpectBox(WaitForMessageBox(), r.text, r.caption, r.style);
+    Settle();
+    EXPECT_TRUE(TakeMessageBoxes().empty()) << "more than the refusal was shown";
+    EXPECT_TRUE(PageIdle(page));
+    EXPECT_EQ(Text(page, IDC_STD_STATUS), warning);
+    EXPECT_EQ(SimOpenHandleCount(), 0);
+    for (int disk = 1; disk <= 4; ++disk) EXPECT_EQ(SimStats(disk).writeCalls, 0u) << "disk " << disk;
+    EXPECT_EQ(SimClassInstallCalls().size(), 0u) << "a device was restarted";
+  }
+  SimFailOpen(kStick, 0);
+
+  SelectListEntry(page, IDC_STD_DISK_LIST, 3);
+  std::string small = DescriptionOnLine(page, 3);
+  ChooseFormat(page, FloppyKind::k720K, kDosNone);
+  ExpectBox(RunFormat(page), Filled(kStdFormatDone, small), "Format usb disk", MB_ICONINFORMATION);
+  EXPECT_EQ(GetLe16(SimReadRaw(4, 0, 1).data() + bpb::kTotalSectors16), 1440);
+}
+
+// With no disk the button only says so. An arrival that brings three disks selects the last of them; removing the
+// selected disk moves the selection onto the new last line.
+TEST_F(GuiTest, StandardPageListFollowsArrivalsAndRemovals) {
+  SimRemoveDisk(kStick);
+  ASSERT_TRUE(StartProgram());
+  HWND page = Page(0);
+  EXPECT_TRUE(ListEntries(page, IDC_STD_DISK_LIST).empty());
+  ClickButton(page, IDC_STD_START);
+  ExpectBox(WaitForMessageBox(), Expected(kStdNoDiskSelected), Expected(kStdFormatCaption), MB_ICONERROR);
+  Settle();
+  EXPECT_TRUE(TakeMessageBoxes().empty()) << "no confirmation may follow";
+
+  for (int disk = 2; disk <= 4; ++disk) ASSERT_TRUE(SimAddDisk(UsbStick(disk, static_cast<char>('D' + disk), 4096)));
+  SimInsertDisk(2);  // one arrival event for all three
+  Settle();
+  ASSERT_EQ(ListEntries(page, IDC_STD_DISK_LIST).size(), 3u);
+  EXPECT_EQ(ListSelection(page, IDC_STD_DISK_LIST), 2);
+
+  SimRemoveDisk(4);
+  Settle();
+  std::vector<std::string> lines = ListEntries(page, IDC_STD_DISK_LIST);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[1].rfind("3.", 0), 0u) << lines[1];
+  EXPECT_EQ(ListSelection(page, IDC_STD_DISK_LIST), 1);
+}
+
+// The stick pulled while the image is being written: the failure names the stick although the list lost it, the
+// page is idle again and nothing is left open.
+TEST_F(GuiTest, StandardPageReportsAStickPulledDuringTheFormat) {
+  ASSERT_TRUE(StartProgram());
+  HWND page = Page(0);
+  SelectListEntry(page, IDC_STD_DISK_LIST, 0);
+  std::string description = DescriptionOnLine(page, 0);
+  {
+    WorkerPause pause;
+    AnswerMessageBoxes({IDOK});
+    ClickButton(page, IDC_STD_START);
+    ExpectConfirmation(WaitForMessageBox());
+    EXPECT_FALSE(PageIdle(page));
+    OnUiThread([] { SimRemoveDisk(kStick); });
+  }
+  MessageBoxRecord done = WaitForMessageBox();
+  ExpectBox(done, Filled(kStdFormatFailed, description), "Format usb disk", MB_ICONINFORMATION);
+  EXPECT_TRUE(WaitFor([&] { return PageIdle(page); }));
+  Settle();
+  EXPECT_TRUE(ListEntries(page, IDC_STD_DISK_LIST).empty());
+  EXPECT_EQ(Text(page, IDC_STD_STATUS), Expected(kStdSelectDisk));
+  EXPECT_EQ(Text(page, IDC_STD_START), Expected(kStdBeginButton));
+  EXPECT_EQ(SimOpenHandleCount(), 0);
+}
+
+// During a format the start button and the list are off, the options stay usable, and the sheet does not close
+// (OK, the close box) until the run has ended. Screenshots before, during and after.
+TEST_F(GuiTest, StandardPageDuringAFormat) {
+  ASSERT_TRUE(StartProgram());
+  HWND page = Page(0);
+  SelectListEntry(page, IDC_STD_DISK_LIST, 0);
+  std::string description = DescriptionOnLine(page, 0);
+  EXPECT_TRUE(Screenshot(Sheet(), "standard-before-format"));
+  {
+    WorkerPause pause;
+    AnswerMessageBoxes({IDOK});
+    ClickButton(page, IDC_STD_START);
+    ExpectConfirmation(WaitForMessageBox());
+    EXPECT_EQ(Text(page, IDC_STD_STATUS), Filled(kStdFormatting, description));
+    EXPECT_FALSE(IsEnabled(page, IDC_STD_START));
+    EXPECT_FALSE(IsEnabled(page, IDC_STD_DISK_LIST));
+    for (int id : {IDC_STD_720K, IDC_STD_1200K, IDC_STD_1440K, IDC_STD_DOS_BOOT}) EXPECT_TRUE(IsEnabled(page, id));
+    EXPECT_TRUE(Screenshot(Sheet(), "standard-during-format"));
+
+    HWND sheet = Sheet();
+    SwitchTab(2);
+    PressSheetButton(IDOK);
+    EXPECT_TRUE(ProgramRunning() && IsWindowVisible(sheet)) << "OK closed the sheet during a format";
+    EXPECT_EQ(CurrentTab(), 0) << "the sheet should show the page that is formatting";
+    PressCloseBox(sheet);
+    EXPECT_TRUE(ProgramRunning() && IsWindowVisible(sheet)) << "the close box closed the sheet during a format";
+    EXPECT_EQ(Text(page, IDC_STD_STATUS), Filled(kStdFormatting, description));
+  }
+  ExpectBox(WaitForMessageBox(), Filled(kStdFormatDone, description), "Format usb disk",
+            MB_ICONINFORMATION);
+  EXPECT_TRUE(WaitFor([&] { return PageIdle(page); }));
+  Settle();
+  EXPECT_TRUE(Screenshot(Sheet(), "standard-after-format"));
+  PressSheetButton(IDOK);
+  EXPECT_EQ(WaitForProgramExit(), 0);
+}
