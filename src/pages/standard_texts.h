@@ -27,7 +27,8 @@ inline constexpr TextPair kStd1200KHint{"Set usb disk fat as 1.2M floppy.", "指
 inline constexpr TextPair kStd1440KHint{"Set usb disk fat as 1.44M floppy.", "指定U盘格式为1.44M软盘格式."};
 
 // Status and button texts; %s is the disk's volume texts.
-inline constexpr TextPair kStdDiskWarning{"!! %s disk will be losed after formated!", "!! %s盘上数据格式化后将丢失!"};
+inline constexpr TextPair kStdDiskWarning{"!! %s disk will be losed after formated!",
+                                          "!! %s盘上数据格式化后将丢失!"};
 inline constexpr TextPair kStdReadyButton{"Ready to format %s disk", "开始格式化 %s 盘"};
 inline constexpr TextPair kStdFormatting{"Now formatting %s disk...", "正在格式化 %s盘..."};
 inline constexpr TextPair kStdSelectDisk{"Please select a usb disk", "请先选择盘"};
@@ -41,7 +42,8 @@ inline constexpr TextPair kStdFormatCaptionEnglish{"Format usb disk", "Format us
 
 // Message boxes.
 inline constexpr TextPair kStdNoDiskSelected{"Please first select a usb disk", "请先选择USB盘"};
-inline constexpr TextPair kStdConfirm{"The data will be losed after formatting,continue?", "格式化后磁盘上数据将丢失,断续?"};
+inline constexpr TextPair kStdConfirm{"The data will be losed after formatting,continue?",
+                                      "格式化后磁盘上数据将丢失,断续?"};
 inline constexpr TextPair kStdDiskInUse{"The usb disk is used by other application,\r\nplease close other windows!",
                                         "U盘正被其它程序占用,请关掉其它窗口!"};
 inline constexpr TextPair kStdOpenFailed{"Please insert usb disk and then retyr", "请插上U盘重试."};

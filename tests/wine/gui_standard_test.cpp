@@ -278,13 +278,13 @@ class WorkerPause {
 };
 
 SimDiskSpec UsbStick(int number, char letter, uint64_t sectors) {
-  SimDiskSpec spec;
-  spec.number = number;
-  spec.sectorCount = sectors;
+  SimDiskSpec stick;
+  stick.number = number;
+  stick.sectorCount = sectors;
   SimVolumeSpec volume;
   volume.letter = letter;
-  spec.volumes.push_back(volume);
-  return spec;
+  stick.volumes.push_back(volume);
+  return stick;
 }
 
 }  // namespace
