@@ -1,21 +1,431 @@
 // Enhanced edition page (dialog 131): floppy blocks on a USB disk and the multi-floppy service.
+//
+// The page's thread owns the controls, the disk table and the mirror of the block list. Two workers can run beside
+// it, one of each kind: the service run (switch the filter driver on or off) and the block format run. Each gets
+// what it needs in a job read from the controls when the user starts it, and reports back by posting messages that
+// the page applies here. The block operations themselves (scan, switching, identifiers, formatting) are core
+// calls; this file only shows what they return.
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdlib>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "app/gui/instructions.h"
+#include "app/gui/message.h"
 #include "app/gui/resource_ids.h"
 #include "app/gui/sheet.h"
 #include "app/gui/wintext.h"
+#include "app/trace.h"
+#include "blocks/blocks.h"
+#include "blocks/text_format.h"
+#include "blocks/texts.h"
+#include "disk/discovery.h"
+#include "disk/disklist.h"
+#include "disk/queries.h"
+#include "filtersvc/service.h"
+#include "pages/busy_indicator.h"
+#include "pages/disklist_ui.h"
 #include "pages/enhanced_texts.h"
 #include "pages/pages.h"
+#include "sys/sys.h"
 
 namespace {
 
+// The service thread's end; lParam: its ServiceJob, which the page then owns.
+constexpr UINT kServiceRunEnded = WM_USER + 11;
+// The service thread is about to tell its outcome: the indicator stops first.
+constexpr UINT kServiceIndicatorOff = WM_APP + 0x40;
+// What the block format thread reports; lParam payloads belong to the page once posted.
+constexpr UINT kFormatStatus = WM_APP + 0x41;     // lParam: std::string*, the status line
+constexpr UINT kFormatBusy = WM_APP + 0x42;       // wParam: 1 indicator on, 0 off
+constexpr UINT kFormatRefreshed = WM_APP + 0x43;  // lParam: FormatRefresh*
+constexpr UINT kFormatEnded = WM_APP + 0x44;
+
+static_assert(IDC_ENH_BUSY_FIRST == kBusyFirstSquareId && IDC_ENH_BUSY_COUNT == kBusySquares, "busy squares");
+
+// One service run: what the thread needs, and its result on the way back.
+struct ServiceJob {
+  HWND page = nullptr;
+  bool start = false;                // the switch's state after the click
+  std::optional<ServiceDisk> disk;   // none: no disk was selected
+  BlockDisk blockDisk;               // the same disk, for the block configuration after a start
+  int kindIndex = kKindIndex1440K;
+  ServiceRunResult result;
+};
+
+struct FormatJob {
+  HWND page = nullptr;
+  BlockFormatJob job;
+};
+
+struct FormatRefresh {
+  BlockScan scan;
+  int currentEntry = -1;
+  BlockShow show;
+};
+
 struct EnhancedPage {
   HWND window = nullptr;
+  DiskTable disks;
+  int remembered = 0;
+  std::vector<std::string> blockEntries;  // the block list as scanned: entry k stands for block k
+  void* notification = nullptr;
+  HANDLE formatThread = nullptr;          // the last format run's thread, closed when the next starts
+  bool formatRunning = false;             // from the start of a run until its end arrived
+  HANDLE serviceThread = nullptr;         // while a service run goes on
+  bool formatBusy = false;                // each run keeps the busy indicator going while it works
+  bool serviceBusy = false;
+  bool busyShown = false;
 };
 
 EnhancedPage gPage;
+
+// --- Small helpers -------------------------------------------------------------------------------------------
+
+HWND Item(int id) { return GetDlgItem(gPage.window, id); }
+
+void SetText(int id, const std::string& text) { SetControlText(gPage.window, id, text.c_str()); }
+void SetStatus(const std::string& text) { SetText(IDC_ENH_STATUS, text); }
+void SetNumber(int id, uint32_t value) { SetText(id, std::to_string(value)); }
+
+// An edit's unsigned decimal value; anything that is no number reads as 0.
+uint32_t ReadNumber(int id) {
+  return static_cast<uint32_t>(std::strtoul(GetControlText(gPage.window, id).c_str(), nullptr, 10));
+}
+
+int ComboSelection(int id) { return static_cast<int>(SendDlgItemMessageW(gPage.window, id, CB_GETCURSEL, 0, 0)); }
+void SetComboSelection(int id, int index) {
+  SendDlgItemMessageW(gPage.window, id, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+int KindIndex() { return ComboSelection(IDC_ENH_KIND); }  // -1 (no kind) when the user typed into the box
+int CurrentBlockEntry() { return ComboSelection(IDC_ENH_BLOCK_LIST); }
+
+void Tell(const BlockNotice& notice) {
+  ShowMessage(gPage.window, notice.text.c_str(), notice.caption.c_str(),
+              notice.information ? MB_ICONINFORMATION : MB_ICONERROR);
+}
+void TellError(const TextPair& text) { ShowMessage(gPage.window, Tr(text), Tr(kEnhCaption), MB_ICONERROR); }
+
+// Posts a report with a payload; the payload goes with the message, or is freed when it cannot be posted.
+template <typename T>
+void PostOwned(HWND page, UINT message, T* payload) {
+  if (!PostMessageW(page, message, 0, reinterpret_cast<LPARAM>(payload))) delete payload;
+}
+
+// --- The disk list -------------------------------------------------------------------------------------------
+
+RemovableDisk* SelectedDisk() {
+  int index = ListSelection(gPage.window, IDC_ENH_DISK_LIST);
+  return index >= 0 && index < DiskCount(gPage.disks) ? &gPage.disks.slots[index] : nullptr;
+}
+
+RemovableDisk* FindDisk(const std::string& deviceName) {
+  for (int i = 0; i < DiskCount(gPage.disks); ++i)
+    if (deviceName == gPage.disks.slots[i].deviceName) return &gPage.disks.slots[i];
+  return nullptr;
+}
+
+BlockDisk ToBlockDisk(const RemovableDisk& disk) {
+  BlockDisk block;
+  block.deviceName = disk.deviceName;
+  block.volumeName = disk.volumeName;
+  block.partitionStart = disk.partitionStart;
+  block.partitionLength = disk.partitionLength;
+  block.serviceActive = disk.serviceActive == 1;
+  block.bytesPerSector = disk.bytesPerSector;
+  block.driveNumber = disk.driveNumber;
+  block.description = disk.description;
+  return block;
+}
+
+std::optional<BlockDisk> SelectedBlockDisk() {
+  RemovableDisk* disk = SelectedDisk();
+  return disk ? std::optional<BlockDisk>(ToBlockDisk(*disk)) : std::nullopt;
+}
+
+void SelectDiskLine(int index) {
+  SendDlgItemMessageW(gPage.window, IDC_ENH_DISK_LIST, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+void RememberSelection() {
+  int selected = ListSelection(gPage.window, IDC_ENH_DISK_LIST);
+  gPage.remembered = selected < 0 ? 0 : selected;
+}
+
+// The service switch shows whether the selected disk's service is on.
+void UpdateServiceSwitch() {
+  RemovableDisk* disk = SelectedDisk();
+  CheckDlgButton(gPage.window, IDC_ENH_SERVICE, disk && disk->serviceActive == 1 ? BST_CHECKED : BST_UNCHECKED);
+}
+
+// Rewrites one disk's line (its "+ " or "! " mark follows serviceActive), keeping the selection.
+void RewriteDiskLine(const RemovableDisk& disk) {
+  int index = static_cast<int>(&disk - gPage.disks.slots);
+  HWND list = Item(IDC_ENH_DISK_LIST);
+  int selected = ListSelection(gPage.window, IDC_ENH_DISK_LIST);
+  std::wstring line = Utf8ToWide(DiskListLine(DiskListPage::Enhanced, disk).c_str());
+  SendMessageW(list, LB_DELETESTRING, static_cast<WPARAM>(index), 0);
+  SendMessageW(list, LB_INSERTSTRING, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(line.c_str()));
+  SelectDiskLine(selected);
+}
+
+// --- Blocks --------------------------------------------------------------------------------------------------
+
+void ApplyScan(const BlockScan& scan) {
+  HWND list = Item(IDC_ENH_BLOCK_LIST);
+  SendMessageW(list, CB_RESETCONTENT, 0, 0);
+  gPage.blockEntries.clear();
+  SetText(IDC_ENH_BLOCK_GROUP, Tr(kBlockGroupCaption));
+  SetText(IDC_ENH_IDENTIFIER, "");
+  SetStatus(scan.status);
+  if (scan.outcome == BlockScanOutcome::kServiceOff) SetNumber(IDC_ENH_BLOCK_NUMBER, 0);
+  if (scan.outcome != BlockScanOutcome::kScanned) return;
+  gPage.blockEntries = scan.entries;
+  for (const std::string& entry : scan.entries)
+    SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Utf8ToWide(entry.c_str()).c_str()));
+  SetComboSelection(IDC_ENH_BLOCK_LIST, scan.currentEntry);
+  SetNumber(IDC_ENH_BLOCK_NUMBER, scan.blockNumber);
+  SetText(IDC_ENH_IDENTIFIER, scan.identifier);
+  CheckDlgButton(gPage.window, IDC_ENH_SERVICE, BST_CHECKED);
+  SetText(IDC_ENH_COUNT_CAPTION, scan.blockCountLabel);
+  SetNumber(IDC_ENH_COUNT, scan.blockCount);
+}
+
+void ScanSelectedDisk() {
+  if (std::optional<BlockDisk> disk = SelectedBlockDisk()) ApplyScan(ScanFloppyBlocks(*disk, KindIndex()));
+}
+
+// After a switch: the block number and identifier of the presented block, its entry current again.
+void ApplyShow(const BlockShow& show, int entry) {
+  if (!show.shown) return;
+  SetNumber(IDC_ENH_BLOCK_NUMBER, show.blockNumber);
+  SetText(IDC_ENH_IDENTIFIER, show.identifier);
+  SetComboSelection(IDC_ENH_BLOCK_LIST, entry);
+}
+
+// Has the driver present the block of the current entry.
+void ShowCurrentBlock() {
+  std::optional<BlockDisk> disk = SelectedBlockDisk();
+  int entry = CurrentBlockEntry();
+  ApplyShow(ShowFloppyBlock(disk ? &*disk : nullptr, entry, gPage.blockEntries, KindIndex()), entry);
+}
+
+// Previous and next: make the step's entry current, then press the hidden go-to button as the user's click would.
+void ApplyStep(const BlockStep& step) {
+  if (step.action == BlockStep::kNotice) Tell(step.notice);
+  if (step.action != BlockStep::kGoTo) return;
+  SetComboSelection(IDC_ENH_BLOCK_LIST, static_cast<int>(step.block));
+  SetNumber(IDC_ENH_BLOCK_NUMBER, step.block);
+  SendMessageW(gPage.window, WM_COMMAND, MAKEWPARAM(IDC_ENH_GOTO, BN_CLICKED),
+               reinterpret_cast<LPARAM>(Item(IDC_ENH_GOTO)));
+}
+
+void OnPrevious() {
+  std::optional<BlockDisk> disk = SelectedBlockDisk();
+  ApplyStep(PreviousBlockStep(disk ? &*disk : nullptr, ReadNumber(IDC_ENH_BLOCK_NUMBER)));
+}
+
+void OnNext() {
+  std::optional<BlockDisk> disk = SelectedBlockDisk();
+  ApplyStep(NextBlockStep(disk ? &*disk : nullptr, ReadNumber(IDC_ENH_BLOCK_NUMBER), KindIndex()));
+}
+
+void OnGoTo() {
+  std::optional<BlockDisk> disk = SelectedBlockDisk();
+  int entry = CurrentBlockEntry();
+  BlockGoTo go = GoToFloppyBlock(disk ? &*disk : nullptr, ReadNumber(IDC_ENH_BLOCK_NUMBER), KindIndex(), entry,
+                                 gPage.blockEntries);
+  ApplyShow(go.show, entry);
+  if (go.notice) Tell(*go.notice);
+}
+
+void OnRename() {
+  std::optional<BlockDisk> disk = SelectedBlockDisk();
+  BlockIdentify renamed =
+      RenameBlockIdentifier(disk ? &*disk : nullptr, KindIndex(), GetControlText(gPage.window, IDC_ENH_IDENTIFIER));
+  if (renamed.notice) Tell(*renamed.notice);
+  if (renamed.status) SetStatus(*renamed.status);
+}
+
+void OnBlockSelected() {
+  RemovableDisk* disk = SelectedDisk();
+  if (!disk) return TellError(kEnhSelectDiskFirst);
+  if (disk->serviceActive != 1) return TellError(kEnhStartServiceFirst);
+  ShowCurrentBlock();
+}
+
+// A new kind: the batch button names it, the driver learns the new block size and the disk is scanned anew.
+void OnKindChanged() {
+  int kind = KindIndex();
+  if (kind < 0) return TellError(kEnhKindNotChosen);
+  if (kind >= static_cast<int>(std::size(kEnhFloppyKinds))) return;
+  SetText(IDC_ENH_BATCH_FORMAT, FormatBlockText(Tr(kEnhMakeKindButton), kEnhFloppyKinds[kind]));
+  std::optional<BlockDisk> disk = SelectedBlockDisk();
+  if (!disk) return;
+  ConfigureBlocks(&*disk, kBlockModeInUse, kind);
+  ApplyScan(ScanFloppyBlocks(*disk, kind));
+  SetComboSelection(IDC_ENH_BLOCK_LIST, static_cast<int>(GetCurrentBlock(disk->deviceName.c_str())));
+  ShowCurrentBlock();
+}
+
+void OnDiskSelected() {
+  gPage.remembered = ListSelection(gPage.window, IDC_ENH_DISK_LIST);
+  ScanSelectedDisk();
+  ShowCurrentBlock();
+  UpdateServiceSwitch();
+  SelectDiskLine(gPage.remembered);
+}
+
+// --- Busy indicator ------------------------------------------------------------------------------------------
+
+// Runs while either worker works; a service run ending does not stop it under a format run, nor the other way.
+void UpdateBusyIndicator() {
+  bool busy = gPage.formatBusy || gPage.serviceBusy;
+  if (busy == gPage.busyShown) return;
+  gPage.busyShown = busy;
+  ShowBusyIndicator(gPage.window, busy);
+}
+
+// --- Service run ---------------------------------------------------------------------------------------------
+
+DWORD WINAPI ServiceThread(LPVOID parameter) {
+  std::unique_ptr<ServiceJob> job(static_cast<ServiceJob*>(parameter));
+  ServiceJob& run = *job;
+  run.result = RunServiceSwitch(run.start, run.disk ? &*run.disk : nullptr,
+                                [&run] { ConfigureBlocks(&run.blockDisk, kBlockModeInUse, run.kindIndex); });
+  ServiceMessage message = ServiceOutcomeMessage(run.result.outcome);
+  PostMessageW(run.page, kServiceIndicatorOff, 0, 0);
+  ShowMessage(run.page, Tr(*message.text), Tr(*message.caption), message.errorIcon ? MB_ICONERROR : MB_ICONINFORMATION);
+  HWND page = run.page;
+  // A page that is gone can no longer end the run: end it here, so that the next page may start one.
+  if (!PostMessageW(page, kServiceRunEnded, 0, reinterpret_cast<LPARAM>(job.get()))) EndServiceRun();
+  else job.release();
+  return 0;
+}
+
+// One run at a time: while a service run or a format run goes on, the switch and the format buttons are disabled.
+// A format while the filter comes or goes could land in another block than the one it was meant for, and a second
+// click on a format button (before the run's question took the sheet) would start a second writer.
+void UpdateRunControls() {
+  const BOOL idle = !gPage.serviceThread && !gPage.formatRunning;
+  EnableWindow(Item(IDC_ENH_SERVICE), idle);
+  EnableWindow(Item(IDC_ENH_SINGLE_FORMAT), idle);
+  EnableWindow(Item(IDC_ENH_BATCH_FORMAT), idle);
+  UpdateBusyIndicator();
+}
+
+void OnServiceSwitch() {
+  bool start = IsDlgButtonChecked(gPage.window, IDC_ENH_SERVICE) == BST_CHECKED;
+  auto job = std::make_unique<ServiceJob>();
+  job->page = gPage.window;
+  job->start = start;
+  job->kindIndex = KindIndex();
+  if (RemovableDisk* disk = SelectedDisk()) {
+    job->disk = ServiceDisk{disk->deviceName, disk->pdoName, disk->serviceActive == 1};
+    job->blockDisk = ToBlockDisk(*disk);
+  }
+  // The switch is disabled while a run goes on; a click that comes all the same is undone.
+  if (gPage.serviceThread || gPage.formatRunning || !BeginServiceRun()) {
+    CheckDlgButton(gPage.window, IDC_ENH_SERVICE, start ? BST_UNCHECKED : BST_CHECKED);
+    return;
+  }
+  gPage.serviceThread = CreateThread(nullptr, 0, ServiceThread, job.get(), 0, nullptr);
+  if (!gPage.serviceThread) {
+    TraceLastError("CreateThread");
+    EndServiceRun();
+    UpdateServiceSwitch();
+    return;
+  }
+  job.release();
+  gPage.serviceBusy = true;
+  UpdateRunControls();
+}
+
+void OnServiceRunEnded(ServiceJob* ended) {
+  std::unique_ptr<ServiceJob> job(ended);
+  if (gPage.serviceThread) CloseHandle(gPage.serviceThread);
+  gPage.serviceThread = nullptr;
+  EndServiceRun();
+  gPage.serviceBusy = false;
+  UpdateRunControls();
+  if (job->disk) {
+    if (RemovableDisk* disk = FindDisk(job->disk->deviceName)) {
+      disk->serviceActive = job->result.serviceActive ? 1 : 0;
+      RewriteDiskLine(*disk);
+    }
+    // The selected disk's blocks as the service now shows them.
+    RemovableDisk* selected = SelectedDisk();
+    if (selected && job->disk->deviceName == selected->deviceName) ScanSelectedDisk();
+  }
+  UpdateServiceSwitch();
+}
+
+// --- Block format run ----------------------------------------------------------------------------------------
+
+BlockFormatJob ReadFormatJob(bool batch) {
+  BlockFormatJob job;
+  job.disk = SelectedBlockDisk();
+  job.batch = batch;
+  job.batchCount = ReadNumber(IDC_ENH_COUNT);
+  job.currentEntry = CurrentBlockEntry();
+  job.entries = gPage.blockEntries;
+  job.identifier = GetControlText(gPage.window, IDC_ENH_IDENTIFIER);
+  job.kindIndex = KindIndex();
+  job.dosBoxChecked = IsDlgButtonChecked(gPage.window, IDC_ENH_DOS_BOOT) == BST_CHECKED;
+  job.dosEntry = ComboSelection(IDC_ENH_DOS_VERSION);
+  return job;
+}
+
+// The run's own thread shows its questions and outcome (modal to the page) and disables the whole sheet while it
+// writes; everything else it has to show goes to the page's thread as posted reports.
+DWORD WINAPI FormatThread(LPVOID parameter) {
+  std::unique_ptr<FormatJob> job(static_cast<FormatJob*>(parameter));
+  HWND page = job->page;
+  BlockFormatUi ui;
+  ui.confirm = [page](const BlockNotice& notice) {
+    return ShowMessage(page, notice.text.c_str(), notice.caption.c_str(), MB_OKCANCEL | MB_ICONINFORMATION) == IDOK;
+  };
+  ui.message = [page](const BlockNotice& notice) {
+    ShowMessage(page, notice.text.c_str(), notice.caption.c_str(),
+                notice.information ? MB_ICONINFORMATION : MB_ICONERROR);
+  };
+  ui.sheetEnabled = [](bool enabled) { EnableWindow(SheetWindow(), enabled); };
+  ui.busyIndicator = [page](bool on) { PostMessageW(page, kFormatBusy, on ? 1 : 0, 0); };
+  ui.status = [page](const std::string& line) { PostOwned(page, kFormatStatus, new std::string(line)); };
+  ui.refreshed = [page](const BlockScan& scan, int currentEntry, const BlockShow& show) {
+    PostOwned(page, kFormatRefreshed, new FormatRefresh{scan, currentEntry, show});
+  };
+  RunBlockFormat(job->job, ui);
+  PostMessageW(page, kFormatEnded, 0, 0);
+  return 0;
+}
+
+void StartFormatRun(bool batch) {
+  if (gPage.formatRunning || gPage.serviceThread) return;  // the buttons are disabled then; a click may be queued
+  auto job = std::make_unique<FormatJob>();
+  job->page = gPage.window;
+  job->job = ReadFormatJob(batch);
+  if (gPage.formatThread) CloseHandle(gPage.formatThread);
+  gPage.formatThread = CreateThread(nullptr, 0, FormatThread, job.get(), 0, nullptr);
+  if (!gPage.formatThread) return TellError(kEnhThreadNotCreated);
+  job.release();
+  gPage.formatRunning = true;
+  UpdateRunControls();
+}
+
+void OnFormatRefreshed(FormatRefresh* posted) {
+  std::unique_ptr<FormatRefresh> refresh(posted);
+  ApplyScan(refresh->scan);
+  SetComboSelection(IDC_ENH_BLOCK_LIST, refresh->currentEntry);
+  ApplyShow(refresh->show, refresh->currentEntry);
+}
+
+// --- Opening, visibility, device changes ---------------------------------------------------------------------
 
 // The choices the page opens with: 1.44M blocks, not bootable with DOS 7.1 preset in the disabled DOS list, block
 // number 1, identifiers of at most 8 characters.
@@ -28,26 +438,226 @@ void SetInitialChoices(HWND window) {
   SendDlgItemMessageW(window, IDC_ENH_IDENTIFIER, EM_LIMITTEXT, kEnhIdentifierMaxChars, 0);
 }
 
-void OnInitDialog(HWND window) {
+// The page is initialised anew each time the sheet opens, so nothing of an earlier sheet's page is kept.
+void ResetPage(HWND window) {
   gPage.window = window;
+  gPage.disks = DiskTable();
+  gPage.remembered = 0;
+  gPage.blockEntries.clear();
+  gPage.notification = nullptr;
+  gPage.formatThread = nullptr;
+  gPage.formatRunning = false;
+  gPage.serviceThread = nullptr;
+  gPage.formatBusy = gPage.serviceBusy = gPage.busyShown = false;
+}
+
+void OnInitDialog(HWND window) {
+  ResetPage(window);
   FitSheetToPage(window);
   SetEnglishControlTexts(window, kEnhancedControlTexts);
   SetInitialChoices(window);
+  PrepareBusyIndicator(window);
+  gPage.notification = SysRegisterDeviceNotification(window, &kGuidDevinterfaceVolume);
+  RefreshDiskList(window, IDC_ENH_DISK_LIST, DiskListPage::Enhanced, &gPage.disks, gPage.remembered);
+  SetComboSelection(IDC_ENH_BLOCK_LIST, 0);
+  if (SelectedDisk()) {
+    ScanSelectedDisk();
+    gPage.remembered = ListSelection(window, IDC_ENH_DISK_LIST);
+  }
 }
 
-void OnNotify(HWND window, const NMHDR& header) {
-  if (header.code == PSN_HELP) ShowInstructions(window, kEnhancedInstructions);
+// Back on this page: the driver learns the layout again and presents the block it presented before.
+void OnShown() {
+  UpdateBusyIndicator();
+  RefreshDiskList(gPage.window, IDC_ENH_DISK_LIST, DiskListPage::Enhanced, &gPage.disks, gPage.remembered);
+  SetComboSelection(IDC_ENH_BLOCK_LIST, 0);
+  std::optional<BlockDisk> disk = SelectedBlockDisk();
+  if (!disk) return;
+  ConfigureBlocks(&*disk, kBlockModeInUse, KindIndex());
+  ApplyScan(ScanFloppyBlocks(*disk, KindIndex()));
+  if (disk->serviceActive) ShowCurrentBlock();
+}
+
+// Another page comes to the front: the driver is told that this page is no longer in use.
+void OnHidden() {
+  RememberSelection();
+  std::optional<BlockDisk> disk = SelectedBlockDisk();
+  if (disk && disk->serviceActive) ConfigureBlocks(&*disk, kBlockModeHidden, KindIndex());
+}
+
+void OnDeviceChange(WPARAM event, LPARAM data) {
+  if (!IsVolumeArrivalOrRemoval(event, data)) return SelectDiskLine(gPage.remembered);
+  SetStatus(Tr(kEnhStatusAfterDeviceChange));
+  DiskListView view =
+      RefreshDiskList(gPage.window, IDC_ENH_DISK_LIST, DiskListPage::Enhanced, &gPage.disks, gPage.remembered);
+  gPage.remembered = RememberedAfterDeviceChange(gPage.remembered, static_cast<int>(view.lines.size()));
+  SelectDiskLine(gPage.remembered);
+  // A format run rescans when it is done; a scan now would move the presented block under its writes.
+  if (!gPage.formatRunning) ScanSelectedDisk();
+  UpdateServiceSwitch();
+}
+
+// --- Closing -------------------------------------------------------------------------------------------------
+
+// Waits for a worker while still taking the messages other threads send to this one (a worker's message box
+// disables the sheet that way), so the worker can always finish.
+void WaitForWorker(HANDLE thread) {
+  while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
+}
+
+// Applies the reports the workers posted and the page has not seen yet, so that none is lost with the window.
+void TakePendingReports() {
+  MSG message;
+  while (PeekMessageW(&message, gPage.window, kServiceRunEnded, kServiceRunEnded, PM_REMOVE) ||
+         PeekMessageW(&message, gPage.window, kServiceIndicatorOff, kFormatEnded, PM_REMOVE))
+    DispatchMessageW(&message);
+}
+
+// For each disk whose service still runs, asks whether to switch it off first; Yes sends the user back to a new
+// sheet. Without a Yes the program ends.
+void AskToStopServices() {
+  SetSheetEndFlag(true);
+  for (int i = 0; i < DiskCount(gPage.disks); ++i) {
+    const RemovableDisk& disk = gPage.disks.slots[i];
+    if (disk.serviceActive != 1) continue;
+    std::string question = FormatBlockText(Tr(kEnhExitQuestion), disk.hardwareKey);
+    if (ShowMessage(gPage.window, question.c_str(), Tr(kEnhCaption), MB_YESNO | MB_ICONERROR) == IDYES) {
+      SetSheetEndFlag(false);
+      return;
+    }
+  }
+  PostQuitMessage(0);
+}
+
+void OnDestroy() {
+  if (gPage.formatThread) {
+    WaitForWorker(gPage.formatThread);
+    CloseHandle(gPage.formatThread);
+    gPage.formatThread = nullptr;
+  }
+  if (gPage.serviceThread) WaitForWorker(gPage.serviceThread);
+  TakePendingReports();
+  if (gPage.busyShown) ShowBusyIndicator(gPage.window, false);
+  if (gPage.notification) SysUnregisterDeviceNotification(gPage.notification);
+  gPage.notification = nullptr;
+  AskToStopServices();
+}
+
+// --- Dispatch ------------------------------------------------------------------------------------------------
+
+void OnCommand(WORD id, WORD code) {
+  const bool clicked = code == BN_CLICKED;
+  switch (id) {
+    case IDC_ENH_DISK_LIST:
+      if (code == LBN_SELCHANGE) OnDiskSelected();
+      break;
+    case IDC_ENH_SERVICE:
+      if (clicked) OnServiceSwitch();
+      break;
+    case IDC_ENH_BLOCK_LIST:
+      if (code == CBN_SELCHANGE) OnBlockSelected();
+      break;
+    case IDC_ENH_PREVIOUS:
+      if (clicked) OnPrevious();
+      break;
+    case IDC_ENH_NEXT:
+      if (clicked) OnNext();
+      break;
+    case IDC_ENH_GOTO:
+      if (clicked) OnGoTo();
+      break;
+    case IDC_ENH_RENAME:
+      if (clicked) OnRename();
+      break;
+    case IDC_ENH_KIND:
+      if (code == CBN_SELCHANGE) OnKindChanged();
+      break;
+    case IDC_ENH_DOS_BOOT:
+      if (clicked)
+        EnableWindow(Item(IDC_ENH_DOS_VERSION), IsDlgButtonChecked(gPage.window, IDC_ENH_DOS_BOOT) == BST_CHECKED);
+      break;
+    case IDC_ENH_BATCH_FORMAT:
+      if (clicked) StartFormatRun(true);
+      break;
+    case IDC_ENH_SINGLE_FORMAT:
+      if (clicked) StartFormatRun(false);
+      break;
+    default:
+      break;
+  }
+}
+
+// The workers' reports.
+void OnReport(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case kServiceRunEnded:
+      OnServiceRunEnded(reinterpret_cast<ServiceJob*>(lParam));
+      break;
+    case kServiceIndicatorOff:
+      gPage.serviceBusy = false;
+      UpdateBusyIndicator();
+      break;
+    case kFormatStatus: {
+      std::unique_ptr<std::string> line(reinterpret_cast<std::string*>(lParam));
+      SetStatus(*line);
+      break;
+    }
+    case kFormatBusy:
+      gPage.formatBusy = wParam != 0;
+      UpdateBusyIndicator();
+      break;
+    case kFormatRefreshed:
+      OnFormatRefreshed(reinterpret_cast<FormatRefresh*>(lParam));
+      break;
+    case kFormatEnded:
+      gPage.formatRunning = false;
+      gPage.formatBusy = false;
+      UpdateRunControls();
+      break;
+    default:
+      break;
+  }
 }
 
 }  // namespace
 
-INT_PTR CALLBACK EnhancedPageProc(HWND window, UINT message, WPARAM, LPARAM lParam) {
+INT_PTR CALLBACK EnhancedPageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
       OnInitDialog(window);
       return 0;
+    case WM_SHOWWINDOW:
+      // Only the sheet's page changes; a minimised sheet leaves the page in use.
+      if (lParam == 0) wParam ? OnShown() : OnHidden();
+      return 0;
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) == WA_INACTIVE) RememberSelection();
+      else SelectDiskLine(gPage.remembered);
+      return 0;
+    case WM_DEVICECHANGE:
+      OnDeviceChange(wParam, lParam);
+      return 0;
     case WM_NOTIFY:
-      OnNotify(window, *reinterpret_cast<const NMHDR*>(lParam));
+      if (reinterpret_cast<const NMHDR*>(lParam)->code == PSN_HELP) ShowInstructions(window, kEnhancedInstructions);
+      return 0;
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam), HIWORD(wParam));
+      return 0;
+    case WM_DRAWITEM:
+      return DrawBusySquare(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)) ? TRUE : FALSE;
+    case WM_DESTROY:
+      OnDestroy();
+      return 0;
+    case kServiceRunEnded:
+    case kServiceIndicatorOff:
+    case kFormatStatus:
+    case kFormatBusy:
+    case kFormatRefreshed:
+    case kFormatEnded:
+      OnReport(message, wParam, lParam);
       return 0;
     default:
       return 0;

@@ -20,6 +20,21 @@ inline constexpr TextPair kEnhSingleFormatButton{"Single Disk format", "单盘�
 inline constexpr TextPair kEnhBatchFormatButton{"Batch format", "批量格式化"};
 inline constexpr TextPair kEnhStatusGroup{"Information hint:", "信息提示:"};
 inline constexpr TextPair kEnhStatusAtStart{"Please select a usb disk.", "请选择盘."};
+inline constexpr TextPair kEnhStatusAfterDeviceChange{"Please select a usb disk.", "请先选择U盘"};
+
+// Message boxes of the page: caption "Plover hint" and the error icon unless said otherwise.
+inline constexpr TextPair kEnhCaption{"Plover hint", "Plover hint"};
+inline constexpr TextPair kEnhSelectDiskFirst{"Please select a usb disk.", "请先选择U盘."};
+inline constexpr TextPair kEnhStartServiceFirst{"Please start multi-floppy service.", "请先启用U盘软盘块功能."};
+inline constexpr TextPair kEnhKindNotChosen{"Please select usb disk.", "请先选择U盘."};
+inline constexpr TextPair kEnhThreadNotCreated{"Create formatting thread failure.", "创建格式化U盘线程失败."};
+// Asked (Yes/No) for each disk whose multi-floppy service still runs when the page goes; %s: the disk's hardware key.
+inline constexpr TextPair kEnhExitQuestion{
+    "Please closed multi-floppy service before exiting application,\r\nis closed now ?",
+    "请先关闭%s盘软盘块功能后再关闭程序,\r\n否则会影响U盘使用,是否要关闭?"};
+
+// The batch format button after a kind was picked; %s: the kind's entry.
+inline constexpr TextPair kEnhMakeKindButton{"Make %s floppy", "制作%s软盘"};
 
 // What the page replaces in English when it opens. The status text is set in both languages (kEnhStatusAtStart).
 inline constexpr ControlText kEnhancedControlTexts[] = {

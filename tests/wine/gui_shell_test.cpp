@@ -18,6 +18,7 @@
 #include "pages/enhanced_texts.h"
 #include "pages/standard_texts.h"
 #include "pages/usbformat_texts.h"
+#include "sys/sim/sim.h"
 
 using namespace gui;
 
@@ -175,6 +176,8 @@ TEST_F(GuiTest, SheetHasThreeTabsTheCaptionTheButtonsAndOpensOnTheStandardPage) 
 }
 
 TEST_F(GuiTest, PagesHaveEveryControlWithItsKindAndTheirTextsInTheUserLanguage) {
+  // Without a stick the pages keep the texts they open with: a stick's block scan writes the enhanced page's own.
+  SimRemoveDisk(1);
   ASSERT_TRUE(StartProgram());
   std::vector<HWND> pages = ShowEveryPage();
   const ControlCase* controls[] = {kStandardControls, kEnhancedControls, kUsbFormatControls};
@@ -226,6 +229,8 @@ TEST_F(GuiTest, EnhancedPageControlsStandWhereTheLayoutPutsThem) {
 }
 
 TEST_F(GuiTest, PagesOpenWithTheirPresetChoices) {
+  // Without a stick the pages keep the texts they open with: a stick's block scan writes the enhanced page's own.
+  SimRemoveDisk(1);
   ASSERT_TRUE(StartProgram());
   std::vector<HWND> pages = ShowEveryPage();
   HWND standard = pages[0], enhanced = pages[1], usb = pages[2];

@@ -1,0 +1,394 @@
+// The enhanced edition page under Wine, over the simulated machine: the multi-floppy service, block formats,
+// switching and renaming blocks, the busy indicator and the question when the sheet closes with the service on.
+// Runs once in English and once in Chinese (LANG).
+#include <windows.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "blocks/blocks.h"
+#include "blocks/text_format.h"
+#include "blocks/texts.h"
+#include "disk/discovery.h"
+#include "disk/sectorio.h"
+#include "filtersvc/texts.h"
+#include "gui_harness.h"
+#include "pages/enhanced_texts.h"
+#include "sys/sim/machine.h"
+#include "sys/sim/sim.h"
+
+using namespace gui;
+
+namespace {
+
+constexpr int kStick = 1;               // the fixture's 64 MiB stick, E:
+constexpr uint32_t kBlock144 = 3072;    // sectors of a 1.44M block
+constexpr uint32_t kRootSector144 = 19; // first root directory sector of a 1.44M image
+constexpr uint32_t kStickBlocks = 64 * 2048 / kBlock144;
+const char kServiceKey[] = "SYSTEM\\CurrentControlSet\\Services\\Dunmarle";
+
+enum Control {
+  kDiskList = 1004, kServiceSwitch = 1021, kBlockList = 1025, kPrevious = 1015, kNext = 1016, kRename = 1026,
+  kIdentifier = 1027, kKind = 1043, kCountLabel = 1047, kCount = 1046, kDosBox = 1064, kDosList = 1071,
+  kSingle = 1020, kBatch = 1001, kFirstSquare = 1048, kStatus = 1009, kBlockNumber = 1006,
+};
+
+// A scratch directory as the program's current directory, with a Windows directory whose driver directory takes
+// the installed driver; "Dunmarle.sys" beside the program when asked for.
+struct ServiceFiles {
+  std::string dir;
+  explicit ServiceFiles(bool withDriver) {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    dir = std::string(temp) + "korvane-enhanced-" + std::to_string(GetCurrentProcessId());
+    for (const char* sub : {"", "\\windows", "\\windows\\system32", "\\windows\\system32\\drivers"})
+      CreateDirectoryA((dir + sub).c_str(), nullptr);
+    if (withDriver) PutDriver();
+    SimSetCurrentDirectory(dir);
+    SimSetWindowsDirectory(dir + "\\windows");
+  }
+  void PutDriver() const {
+    HANDLE file = CreateFileA((dir + "\\Dunmarle.sys").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, "MZ", 2, &written, nullptr);
+    CloseHandle(file);
+  }
+  ~ServiceFiles() {
+    DeleteFileA((dir + "\\Dunmarle.sys").c_str());
+    DeleteFileA((dir + "\\windows\\system32\\drivers\\Dunmarle.sys").c_str());
+    for (const char* sub : {"\\windows\\system32\\drivers", "\\windows\\system32", "\\windows", ""})
+      RemoveDirectoryA((dir + sub).c_str());
+  }
+};
+
+// Holds the simulated machine: every disk, registry and device access of the program waits, as on a disk that is
+// slow to answer, while the page's own thread (which only paints) goes on.
+struct MachineHeld {
+  std::lock_guard<std::recursive_mutex> lock{SimState().mutex};
+};
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::string ExpectedWith(const TextPair& text, int value) { return FormatBlockText(gui::Expected(text).c_str(), value); }
+
+void ExpectBox(const MessageBoxRecord& box, const std::string& text, const std::string& caption, UINT style) {
+  EXPECT_EQ(box.text, text);
+  EXPECT_EQ(box.caption, caption);
+  EXPECT_EQ(box.style, style);
+}
+
+HWND OpenEnhancedPage() {
+  if (!StartProgram()) return nullptr;
+  SwitchTab(1);
+  Settle();
+  return CurrentPage();
+}
+
+// The run that a click started (service or format) has ended and the page applied what it reported, including
+// the device events that the run's restarts raised.
+void WaitForRunEnd(HWND page) {
+  EXPECT_TRUE(WaitFor([&] { return IsEnabled(page, kBatch) && IsWindowEnabled(Sheet()); }));
+  Settle();
+}
+
+// A click that restarts the volume: the page handles the device events it raised after the click itself.
+void ClickAndSettle(HWND page, int id) {
+  ClickButton(page, id);
+  Settle();
+}
+
+void SwitchService(HWND page, bool on, const TextPair& outcome) {
+  AnswerMessageBoxes({IDOK});
+  Tick(page, kServiceSwitch, on);
+  ExpectBox(WaitForMessageBox(), gui::Expected(outcome), "Plover hint", MB_ICONINFORMATION);
+  WaitForRunEnd(page);
+}
+
+// Runs a format from its button, answering OK to the question; the outcome box is returned.
+MessageBoxRecord Format(HWND page, int button) {
+  AnswerMessageBoxes({IDOK, IDOK});
+  ClickButton(page, button);
+  ExpectBox(WaitForMessageBox(), gui::Expected(kFormatConfirm), "Plover Hint", MB_OKCANCEL | MB_ICONINFORMATION);
+  MessageBoxRecord outcome = WaitForMessageBox();
+  WaitForRunEnd(page);
+  return outcome;
+}
+
+// The label at the start of a root directory sector: its name up to the first zero byte.
+std::string LabelAt(const std::vector<uint8_t>& sector) {
+  std::string name(reinterpret_cast<const char*>(sector.data()), 11);
+  return name.substr(0, name.find('\0'));
+}
+
+std::string PhysicalLabel(uint32_t block) {
+  return LabelAt(SimReadRaw(kStick, uint64_t{block} * kBlock144 + kRootSector144, 1));
+}
+
+// What the system sees through E: while the driver presents a block: the label of that block.
+std::string VolumeLabel() {
+  DeviceHandle volume(OpenDevice("E:"));
+  std::vector<uint8_t> sector(kSectorSize);
+  if (!volume.valid() || ReadSectors(volume.get(), 1, kRootSector144, sector.data()) != kSectorIoOk) return "?";
+  return LabelAt(sector);
+}
+
+// Reads the squares as the page drew them: every square red inside, and the left edge of exactly one of them green.
+// Returns the framed square, -1 when the drawing is not that.
+int FramedSquare(HWND page) {
+  int framed = -1, frames = 0;
+  bool red = true;
+  OnUiThread([&] {
+    for (int i = 0; i < kBusySquares; ++i) {
+      HWND square = GetDlgItem(page, kFirstSquare + i);
+      RECT client;
+      GetClientRect(square, &client);
+      HDC dc = GetDC(square);
+      red = red && GetPixel(dc, client.right / 2, client.bottom / 2) == RGB(200, 50, 50);
+      if (GetPixel(dc, 0, client.bottom / 2) == RGB(0, 255, 0)) {
+        framed = i;
+        ++frames;
+      }
+      ReleaseDC(square, dc);
+    }
+  });
+  return red && frames == 1 ? framed : -1;
+}
+
+// The indicator runs: shown, drawn, and its frame moves on while the worker waits for the disk.
+void ExpectIndicatorRunning(HWND page) {
+  for (int i = 0; i < kBusySquares; ++i) EXPECT_TRUE(IsVisible(page, kFirstSquare + i));
+  Sleep(700);
+  int first = FramedSquare(page);
+  Sleep(700);
+  int second = FramedSquare(page);
+  EXPECT_NE(first, -1);
+  EXPECT_NE(second, -1);
+  EXPECT_NE(first, second) << "the frame did not move";
+}
+
+}  // namespace
+
+TEST_F(GuiTest, EnhancedPageStartsTheServiceFormatsSwitchesRenamesAndStopsIt) {
+  ServiceFiles files(true);
+  HWND page = OpenEnhancedPage();
+  ASSERT_TRUE(page);
+  ASSERT_EQ(ListSelection(page, kDiskList), 0);
+  EXPECT_FALSE(IsChecked(page, kServiceSwitch));
+  EXPECT_FALSE(IsEnabled(page, kDosList));
+  ClickButton(page, kDosBox);
+  EXPECT_TRUE(IsEnabled(page, kDosList));
+  ClickButton(page, kDosBox);
+  EXPECT_FALSE(IsEnabled(page, kDosList));
+
+  SwitchService(page, true, kServiceStarted);
+  SimFilterState filter = SimFilter(kStick);
+  EXPECT_TRUE(filter.attached);
+  EXPECT_EQ(filter.sectorsPerBlock, kBlock144);
+  EXPECT_TRUE(IsChecked(page, kServiceSwitch));
+  EXPECT_EQ(Text(page, kCount), std::to_string(kStickBlocks));
+  EXPECT_EQ(Text(page, kCountLabel), ExpectedWith(kBlockCountLabel, kStickBlocks));
+  EXPECT_EQ(ListEntries(page, kDiskList).at(0).substr(0, 2), "+ ");
+
+  // Five blocks: each labelled by its number at S + n x B, nothing written past them.
+  SetEditText(page, kCount, "5");
+  ExpectBox(Format(page, kBatch), gui::Expected(kFormatSuccess), "Plover Hint", MB_ICONINFORMATION);
+  EXPECT_EQ(ComboEntries(page, kBlockList),
+            (std::vector<std::string>{"FLPPY0", "FLPPY1", "FLPPY2", "FLPPY3", "FLPPY4", Upper("No.5:Unformatted")}));
+  EXPECT_EQ(ComboSelection(page, kBlockList), 0);
+  EXPECT_EQ(Text(page, kStatus), ExpectedWith(kScanResultHint, 5));
+  for (uint32_t n = 0; n < 5; ++n) EXPECT_EQ(PhysicalLabel(n), "FLPPY" + std::to_string(n));
+  EXPECT_LT(SimStats(kStick).highestSectorWritten, 5u * kBlock144);
+  Screenshot(Sheet(), "enhanced-blocks");
+
+  // Next and previous: the driver presents the block, and the system sees that block's label on E:.
+  ClickAndSettle(page, kNext);
+  EXPECT_EQ(SimFilter(kStick).presentedBlock, 1u);
+  EXPECT_EQ(VolumeLabel(), "FLPPY1");
+  EXPECT_EQ(Text(page, kBlockNumber), "1");
+  EXPECT_EQ(Text(page, kIdentifier), "FLPPY1");
+  EXPECT_EQ(ComboSelection(page, kBlockList), 1);
+  ClickAndSettle(page, kPrevious);
+  EXPECT_EQ(SimFilter(kStick).presentedBlock, 0u);
+  EXPECT_EQ(VolumeLabel(), "FLPPY0");
+  ClickAndSettle(page, kNext);
+  ClickAndSettle(page, kNext);
+  ASSERT_EQ(SimFilter(kStick).presentedBlock, 2u);
+
+  // Rename block 2 in place: only the presented block's label changes.
+  TypeText(page, kIdentifier, "data");
+  ClickAndSettle(page, kRename);
+  EXPECT_TRUE(TakeMessageBoxes().empty());
+  std::vector<uint8_t> root = SimReadRaw(kStick, 2 * kBlock144 + kRootSector144, 1);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(root.data()), 8), std::string("DATA\0   ", 8));
+  EXPECT_EQ(VolumeLabel(), "DATA");
+  EXPECT_EQ(PhysicalLabel(1), "FLPPY1");
+  EXPECT_EQ(PhysicalLabel(3), "FLPPY3");
+
+  // Single format of the presented block 2 with the identifier typed: written inside block 2 only.
+  SimResetStats(kStick);
+  ExpectBox(Format(page, kSingle), gui::Expected(kFormatSuccess), "Plover Hint", MB_ICONINFORMATION);
+  SimDiskStats stats = SimStats(kStick);
+  EXPECT_GE(stats.lowestSectorWritten, 2u * kBlock144);
+  EXPECT_LT(stats.highestSectorWritten, 3u * kBlock144);
+  EXPECT_EQ(PhysicalLabel(2), "DATA");
+  EXPECT_EQ(ComboEntries(page, kBlockList).at(2), "DATA");
+  EXPECT_EQ(ComboSelection(page, kBlockList), 0);
+  EXPECT_EQ(SimFilter(kStick).presentedBlock, 0u);
+
+  // 720K blocks: the driver learns 2048 sectors per block, and the 1.44M images no longer count as blocks.
+  SelectComboEntry(page, kKind, 0);
+  Settle();
+  EXPECT_EQ(Text(page, kBatch), FormatBlockText(gui::Expected(kEnhMakeKindButton).c_str(), "720K"));
+  EXPECT_EQ(SimFilter(kStick).sectorsPerBlock, 2048u);
+  EXPECT_EQ(ComboEntries(page, kBlockList), (std::vector<std::string>{Upper("No.0:Unformatted")}));
+  EXPECT_EQ(Text(page, kStatus), ExpectedWith(kScanResultHint, 0));
+
+  SwitchService(page, false, kServiceStopped);
+  EXPECT_FALSE(IsChecked(page, kServiceSwitch));
+  EXPECT_FALSE(SimFilter(kStick).attached);
+  uint32_t type = 0;
+  std::vector<uint8_t> filters;
+  EXPECT_FALSE(SimGetUpperFilters(kStick, &type, &filters));
+}
+
+TEST_F(GuiTest, ClosingWithTheServiceOnAsksFirstYesOpensTheSheetAgainNoEndsTheProgram) {
+  ServiceFiles files(true);
+  DiskTable disks;
+  DiscoverDisks(&disks);
+  const std::string question = FormatBlockText(gui::Expected(kEnhExitQuestion).c_str(), disks.slots[0].hardwareKey);
+  HWND page = OpenEnhancedPage();
+  ASSERT_TRUE(page);
+  SwitchService(page, true, kServiceStarted);
+
+  HWND first = Sheet();
+  AnswerMessageBoxes({IDYES});
+  PressSheetButton(IDOK);
+  ExpectBox(WaitForMessageBox(), question, "Plover hint", MB_YESNO | MB_ICONERROR);
+  ASSERT_TRUE(WaitFor([&] { return Sheet() && Sheet() != first && IsWindowVisible(Sheet()); }));
+  Settle();
+  EXPECT_TRUE(ProgramRunning());
+  EXPECT_EQ(CurrentTab(), 0);
+  SwitchTab(1);
+  page = CurrentPage();
+  EXPECT_TRUE(IsChecked(page, kServiceSwitch));
+
+  AnswerMessageBoxes({IDNO});
+  PressSheetButton(IDCANCEL);
+  ExpectBox(WaitForMessageBox(), question, "Plover hint", MB_YESNO | MB_ICONERROR);
+  EXPECT_EQ(WaitForProgramExit(), 0);
+  EXPECT_TRUE(SimFilter(kStick).attached);  // the user chose to leave it on
+}
+
+TEST_F(GuiTest, BusyIndicatorRunsAndTheSwitchIsRefusedWhileAWorkerWaitsForTheDisk) {
+  ServiceFiles files(true);
+  HWND page = OpenEnhancedPage();
+  ASSERT_TRUE(page);
+  EXPECT_FALSE(IsVisible(page, kFirstSquare));
+  {
+    MachineHeld held;
+    AnswerMessageBoxes({IDOK});
+    ClickButton(page, kServiceSwitch);
+    ASSERT_TRUE(WaitFor([&] { return IsVisible(page, kFirstSquare); }));
+    EXPECT_FALSE(IsEnabled(page, kServiceSwitch));
+    EXPECT_FALSE(IsEnabled(page, kBatch));
+    EXPECT_FALSE(IsEnabled(page, kSingle));
+    ExpectIndicatorRunning(page);
+    Screenshot(Sheet(), "enhanced-service-running");
+  }
+  ExpectBox(WaitForMessageBox(), gui::Expected(kServiceStarted), "Plover hint", MB_ICONINFORMATION);
+  WaitForRunEnd(page);
+  EXPECT_TRUE(IsChecked(page, kServiceSwitch));
+  EXPECT_FALSE(IsVisible(page, kFirstSquare));
+
+  SetEditText(page, kCount, "3");
+  {
+    MachineHeld held;
+    AnswerMessageBoxes({IDOK, IDOK});
+    ClickButton(page, kBatch);
+    ASSERT_TRUE(WaitFor([&] { return IsVisible(page, kFirstSquare) && !IsWindowEnabled(Sheet()); }));
+    ExpectIndicatorRunning(page);
+    Screenshot(Sheet(), "enhanced-format-running");
+  }
+  ExpectBox(WaitForMessageBox(), gui::Expected(kFormatConfirm), "Plover Hint", MB_OKCANCEL | MB_ICONINFORMATION);
+  ExpectBox(WaitForMessageBox(), gui::Expected(kFormatSuccess), "Plover Hint", MB_ICONINFORMATION);
+  WaitForRunEnd(page);
+  EXPECT_FALSE(IsVisible(page, kFirstSquare));
+  EXPECT_EQ(ComboEntries(page, kBlockList).size(), 4u);
+
+  PressSheetButton(IDOK);  // the service is still on: the page asks, and No (unscripted) lets the program end
+  EXPECT_EQ(WaitForMessageBox().style, static_cast<UINT>(MB_YESNO | MB_ICONERROR));
+  EXPECT_EQ(WaitForProgramExit(), 0);
+}
+
+TEST_F(GuiTest, ServiceStartsThatCannotGoThroughAndASingleFormatWithoutTheService) {
+  ServiceFiles files(false);
+  HWND page = OpenEnhancedPage();
+  ASSERT_TRUE(page);
+
+  // No driver file: told so, nothing in the system changed.
+  AnswerMessageBoxes({IDOK});
+  Tick(page, kServiceSwitch, true);
+  ExpectBox(WaitForMessageBox(), gui::Expected(kServiceDriverMissing), "Plover hint", MB_ICONINFORMATION);
+  WaitForRunEnd(page);
+  EXPECT_FALSE(IsChecked(page, kServiceSwitch));
+  EXPECT_FALSE(SimRegistryKeyExists(kServiceKey));
+  uint32_t type = 0;
+  std::vector<uint8_t> filters;
+  EXPECT_FALSE(SimGetUpperFilters(kStick, &type, &filters));
+
+  // A single format would land on the start of the whole disk without the service: refused, nothing written.
+  SimResetStats(kStick);
+  ClickButton(page, kSingle);
+  ExpectBox(WaitForMessageBox(), gui::Expected(kStartService), "Plover Hint", MB_ICONERROR);
+  WaitForRunEnd(page);
+  EXPECT_EQ(SimStats(kStick).writeCalls, 0u);
+
+  // Another program holds the disk: the filter is listed but waits for a reboot, and the switch says so.
+  files.PutDriver();
+  SimHoldDisk(kStick, true);
+  SwitchService(page, true, kServiceStartNeedsRestart);
+  EXPECT_FALSE(IsChecked(page, kServiceSwitch));
+  ASSERT_TRUE(SimGetUpperFilters(kStick, &type, &filters));
+  EXPECT_EQ(std::string(filters.begin(), filters.end()), std::string("Dunmarle\0\0", 10));
+
+  // The stick pulled out: the list empties, the status asks for a disk, and the switch has none to work on.
+  SimHoldDisk(kStick, false);
+  SimRemoveDisk(kStick);
+  Settle();
+  EXPECT_TRUE(ListEntries(page, kDiskList).empty());
+  EXPECT_EQ(Text(page, kStatus), gui::Expected(kEnhStatusAfterDeviceChange));
+  Tick(page, kServiceSwitch, true);
+  ExpectBox(WaitForMessageBox(), gui::Expected(kServiceNoDisk), "Plover Hint", MB_ICONERROR);
+  WaitForRunEnd(page);
+  EXPECT_FALSE(IsChecked(page, kServiceSwitch));
+}
+
+TEST_F(GuiTest, DisksWithSectorsLargerThan512BytesAreNeitherBatchNorSingleFormatted) {
+  SimReset();
+  SimDiskSpec stick;
+  stick.number = kStick;
+  stick.sectorSize = 2048;
+  stick.sectorCount = 32768;
+  SimVolumeSpec volume;
+  volume.letter = 'E';
+  stick.volumes.push_back(volume);
+  ASSERT_TRUE(SimAddDisk(stick));
+  HWND page = OpenEnhancedPage();
+  ASSERT_TRUE(page);
+  ASSERT_EQ(ListSelection(page, kDiskList), 0);
+
+  const std::string refusal = ExpectedWith(kSectorSizeNotSupported, 2048);
+  for (int button : {kBatch, kSingle}) {
+    ClickButton(page, button);
+    ExpectBox(WaitForMessageBox(), refusal, gui::Expected(kSectorSizeCaption), MB_ICONERROR);
+    WaitForRunEnd(page);
+  }
+  EXPECT_EQ(SimStats(kStick).writeCalls, 0u);
+}
