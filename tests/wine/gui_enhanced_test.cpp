@@ -221,6 +221,16 @@ TEST_F(GuiTest, EnhancedPageStartsTheServiceFormatsSwitchesRenamesAndStopsIt) {
   ClickAndSettle(page, kNext);
   ASSERT_EQ(SimFilter(kStick).presentedBlock, 2u);
 
+  // Another page in front: the driver hears that this one is not in use; back here, block 2 is still presented.
+  SwitchTab(0);
+  EXPECT_EQ(SimFilter(kStick).mode, 1u);
+  SwitchTab(1);
+  Settle();
+  EXPECT_EQ(SimFilter(kStick).mode, 0u);
+  EXPECT_EQ(SimFilter(kStick).presentedBlock, 2u);
+  EXPECT_EQ(ComboSelection(page, kBlockList), 2);
+  EXPECT_EQ(Text(page, kIdentifier), "FLPPY2");
+
   // Rename block 2 in place: only the presented block's label changes.
   TypeText(page, kIdentifier, "data");
   ClickAndSettle(page, kRename);
@@ -355,11 +365,17 @@ TEST_F(GuiTest, ServiceStartsThatCannotGoThroughAndASingleFormatWithoutTheServic
   SimHoldDisk(kStick, true);
   SwitchService(page, true, kServiceStartNeedsRestart);
   EXPECT_FALSE(IsChecked(page, kServiceSwitch));
+  EXPECT_TRUE(SimGetUpperFilters(kStick, &type, &filters));
+  EXPECT_FALSE(SimFilter(kStick).attached);
+
+  // Once the disk is free, a second start goes through and leaves the filter listed once.
+  SimHoldDisk(kStick, false);
+  SwitchService(page, true, kServiceStarted);
+  EXPECT_TRUE(IsChecked(page, kServiceSwitch));
   ASSERT_TRUE(SimGetUpperFilters(kStick, &type, &filters));
   EXPECT_EQ(std::string(filters.begin(), filters.end()), std::string("Dunmarle\0\0", 10));
 
   // The stick pulled out: the list empties, the status asks for a disk, and the switch has none to work on.
-  SimHoldDisk(kStick, false);
   SimRemoveDisk(kStick);
   Settle();
   EXPECT_TRUE(ListEntries(page, kDiskList).empty());
