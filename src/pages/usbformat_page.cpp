@@ -17,6 +17,7 @@
 #include "app/gui/resource_ids.h"
 #include "app/gui/sheet.h"
 #include "app/gui/wintext.h"
+#include "app/trace.h"
 #include "disk/discovery.h"
 #include "disk/sectorio.h"
 #include "filtersvc/restart.h"
@@ -311,6 +312,7 @@ void StartThread(HWND window, std::shared_ptr<FormatJob> job) {
   auto* handOver = new std::shared_ptr<FormatJob>(std::move(job));
   gPage.thread = CreateThread(nullptr, 0, UsbFormatThread, handOver, 0, nullptr);
   if (gPage.thread) return;
+  TraceLastError("CreateThread");
   delete handOver;  // the disk closes with the job; the outcome stays "failed"
   OnFormatEnded(window);
 }
