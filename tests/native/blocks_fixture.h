@@ -1,5 +1,5 @@
-// Shared set-up of the floppy block tests: a USB stick whose block area starts at S, the multi-floppy filter driver
-// attached to it, and blocks laid straight into the disk's bytes.
+// A USB stick whose block area starts at S, with the multi-floppy filter driver attached and blocks laid straight
+// into the disk's bytes.
 #pragma once
 
 #include <cstdio>
@@ -19,12 +19,11 @@ class BlockDiskTest : public SimTest {
   void TearDown() override {
     UiLanguage = Language::English;
     SimTest::TearDown();
-    SimReset();  // lets go of an image file before it is removed
+    SimReset();  // lets go of the image file before it is removed
     if (!imagePath.empty()) std::remove(imagePath.c_str());
   }
 
-  // A stick of `sectors` sectors with volume E:. With S > 0 sector 0 holds an MBR whose first partition is the
-  // block area [S, S + L). Large sticks live in a sparse image file instead of memory.
+  // Volume E: at S, and with S > 0 an MBR whose first partition is [S, S + L). Large sticks are sparse files.
   void MakeStick(uint64_t sectors, uint32_t start, uint64_t length) {
     SimDiskSpec spec = MemoryStick(sectors);
     spec.volumes[0].startSector = start;
@@ -33,13 +32,20 @@ class BlockDiskTest : public SimTest {
       int fd = mkstemp(path);
       ASSERT_GE(fd, 0);
       close(fd);
-      imagePath = path;
-      spec.imagePath = imagePath;
+      spec.imagePath = imagePath = path;
       spec.createImage = true;
     }
-    if (start > 0) WriteMbr(start, length);
     AddDisk(spec);
-    if (start > 0) SimWriteRaw(1, 0, mbr);
+    if (start > 0) {
+      std::vector<uint8_t> mbr(512, 0);
+      mbr[450] = 0x06;
+      std::memcpy(&mbr[454], &start, 4);
+      uint32_t length32 = static_cast<uint32_t>(length);
+      std::memcpy(&mbr[458], &length32, 4);
+      mbr[510] = 0x55;
+      mbr[511] = 0xAA;
+      SimWriteRaw(1, 0, mbr);
+    }
     disk = BlockDisk();
     disk.deviceName = "physicaldrive1";
     disk.volumeName = "E:";
@@ -49,7 +55,7 @@ class BlockDiskTest : public SimTest {
     disk.description = "Generic Flash Disk";
   }
 
-  // The driver as the service leaves it: named in the disk's upper filter list, attached, told the layout.
+  // The driver as the service leaves it: in the upper filter list, attached, told the layout.
   void AttachDriver(int kindIndex) {
     static const char kList[] = "Dunmarle\0";
     SimSetUpperFilters(1, kRegMultiSz, std::vector<uint8_t>(kList, kList + sizeof kList));
@@ -62,25 +68,22 @@ class BlockDiskTest : public SimTest {
     return disk.partitionStart + uint64_t{block} * BlockSectors(kindIndex);
   }
 
-  // Block n as a formatted image would begin: its DBR and, when label is given, the label entry as the first root
-  // directory entry. attributes other than 0x08 make that first entry something else.
+  // Block n's DBR and, with a label, its first root entry (a volume label unless attributes say otherwise).
   void LayBlock(uint32_t block, int kindIndex, const char* label, uint8_t attributes = 0x08) {
-    std::vector<uint8_t> dbr(512);
+    std::vector<uint8_t> dbr(512), root(512, 0);
     BuildFloppyDbr(BlockFloppyKind(kindIndex), label ? label : "", kDosNone, dbr.data());
     SimWriteRaw(1, BlockStart(block, kindIndex), dbr);
-    std::vector<uint8_t> root(512, 0);
     if (label) {
       std::memcpy(root.data(), label, std::strlen(label));
       root[11] = attributes;
     }
     SimWriteRaw(1, BlockStart(block, kindIndex) + BlockRootDirSector(kindIndex), root);
   }
-
   void LayBlocks(uint32_t count, int kindIndex) {
     for (uint32_t n = 0; n < count; ++n) LayBlock(n, kindIndex, ("FLPPY" + std::to_string(n)).c_str());
   }
 
-  // The label name of the first root entry of block n, as the bytes lie on the disk.
+  // The 11-byte name of block n's first root entry.
   std::string RootName(uint32_t block, int kindIndex) {
     std::vector<uint8_t> root = Sector(1, BlockStart(block, kindIndex) + BlockRootDirSector(kindIndex));
     return std::string(reinterpret_cast<const char*>(root.data()), 11);
@@ -88,18 +91,4 @@ class BlockDiskTest : public SimTest {
 
   BlockDisk disk;
   std::string imagePath;
-
- private:
-  void WriteMbr(uint32_t start, uint64_t length) {
-    mbr.assign(512, 0);
-    mbr[446] = 0x00;
-    mbr[450] = 0x06;  // FAT16
-    for (int i = 0; i < 4; ++i) {
-      mbr[454 + i] = static_cast<uint8_t>(start >> (8 * i));
-      mbr[458 + i] = static_cast<uint8_t>(length >> (8 * i));
-    }
-    mbr[510] = 0x55;
-    mbr[511] = 0xAA;
-  }
-  std::vector<uint8_t> mbr;
 };
