@@ -214,11 +214,22 @@ bool SimBackingRead(SimDiskState& disk, uint64_t offset, void* buffer, uint32_t 
     std::memcpy(buffer, b.memory.data() + offset, bytes);
     return true;
   }
+#ifndef _WIN32
+  size_t got = 0;
+  while (got < bytes) {
+    ssize_t n = ::pread(fileno(b.file), static_cast<uint8_t*>(buffer) + got, bytes - got,
+                        static_cast<off_t>(offset + got));
+    if (n < 0) return false;
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
+#else
   if (!Seek64(b.file, offset)) return false;
   size_t got = std::fread(buffer, 1, bytes, b.file);
+  std::clearerr(b.file);
+#endif
   // An image file shorter than its disk reads as zeros beyond its end.
   if (got < bytes) std::memset(static_cast<uint8_t*>(buffer) + got, 0, bytes - got);
-  std::clearerr(b.file);
   return true;
 }
 
@@ -230,10 +241,24 @@ bool SimBackingWrite(SimDiskState& disk, uint64_t offset, const void* buffer, ui
     std::memcpy(b.memory.data() + offset, buffer, bytes);
     return true;
   }
+#ifndef _WIN32
+  // One positioned write per transfer, as a disk write is: no separate seek, no stdio buffer in between, and the
+  // host file is current at once for the tools that read it.
+  const uint8_t* p = static_cast<const uint8_t*>(buffer);
+  while (bytes > 0) {
+    ssize_t n = ::pwrite(fileno(b.file), p, bytes, static_cast<off_t>(offset));
+    if (n <= 0) return false;
+    p += n;
+    offset += static_cast<uint64_t>(n);
+    bytes -= static_cast<uint32_t>(n);
+  }
+  return true;
+#else
   if (!Seek64(b.file, offset)) return false;
   bool ok = std::fwrite(buffer, 1, bytes, b.file) == bytes;
   // Keep the host file current: other tools (and other handles) read it directly.
   return std::fflush(b.file) == 0 && ok;
+#endif
 }
 
 void SimRaiseDeviceEvent(uint32_t event) {
@@ -448,6 +473,11 @@ SysHandle SysCreateFile(const char* path, uint32_t access, uint32_t share, uint3
     }
     for (size_t i = 0; i < m.disks.size(); ++i)
       if (m.disks[i].get() == disk) h.disk = static_cast<int>(i);
+    // A dismounted volume is mounted again by the next open, unless the handle that dismounted it still holds it
+    // locked.
+    if (h.kind == SimHandleKind::Volume)
+      for (SimVolumeState& v : disk->volumes)
+        if (v.spec.letter == h.volumeLetter && v.lockedByHandle == 0) v.mounted = true;
     disk->stats.opens++;
     SimSetError(0);
     return NewHandle(h);
