@@ -98,28 +98,6 @@ std::string CheckIdentifier(std::string* text) {
   return "";
 }
 
-// The three source files must be there, readable, not empty, and fit one image together; checked before the
-// target is touched, since the writer itself only traces what goes wrong with them.
-std::string CheckSysFiles(const BlocksRequest& r) {
-  const FloppyGeometry& g = GeometryOf(BlockFloppyKind(r.kindIndex));
-  const uint64_t clusterBytes = uint64_t{g.sectorsPerCluster} * kSectorSize;
-  uint64_t clusters = 0;
-  for (char letter : {'A', 'B', 'C'}) {
-    std::string path = r.sysFiles + "/OS" + (r.dos == kDos622 ? "6" : "7") + letter;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return "cannot find " + path + ": " + std::strerror(errno);
-    if (!S_ISREG(st.st_mode)) return path + " is not a regular file";
-    if (::access(path.c_str(), R_OK) != 0) return "cannot read " + path + ": " + std::strerror(errno);
-    if (st.st_size == 0) return path + " is empty";
-    clusters += (static_cast<uint64_t>(st.st_size) + clusterBytes - 1) / clusterBytes;
-  }
-  uint64_t dataClusters = (g.totalSectors - FirstDataSector(BlockFloppyKind(r.kindIndex))) / g.sectorsPerCluster;
-  if (clusters > dataClusters)
-    return "the system files need " + std::to_string(clusters * clusterBytes) + " bytes; a " +
-           kKindNames[r.kindIndex] + " floppy holds " + std::to_string(dataClusters * clusterBytes);
-  return "";
-}
-
 BlockArea FindBlockArea(const CliTarget& target, int kindIndex) {
   BlockArea area;
   uint32_t bytesPerSector = 0, sectorCount = 0;
@@ -295,7 +273,7 @@ int RunBlocks(const std::vector<std::string>& args) {
     CliFail(error + " (see korvane --help)");
     return 2;
   }
-  if (r.dos != kDosNone && !(error = CheckSysFiles(r)).empty()) return CliFail(error + "; nothing was written");
+  if (r.dos != kDosNone && !(error = CheckFloppySysFiles(r.sysFiles, r.dos, BlockFloppyKind(r.kindIndex))).empty()) return CliFail(error + "; nothing was written");
   CliTargetOptions options;
   options.yes = r.yes;
   options.readOnly = r.action == "list" || r.action == "export";

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "floppy/floppy.h"
+
 struct CliCommand {
   const char* name;
   const char* usage;    // one or more lines shown by --help
@@ -46,6 +48,12 @@ void RereadCliTarget(const CliTarget& target);
 
 // True when the block device lies on USB (sysfs); fills vendor and model.
 bool IsUsbBlockDevice(const std::string& devicePath, std::string* vendor, std::string* model);
+
+// The three DOS system files in `folder` (OS6A to OS6C for DOS 6.22, OS7A to OS7C for DOS 7.1) must be there,
+// readable, not empty, and fit a floppy of `kind` together: checked before a target is touched, since the writer
+// itself only traces what goes wrong with them. "" when they do, else what is wrong.
+std::string CheckFloppySysFiles(const std::string& folder, DosVersion dos, FloppyKind kind);
+
 
 // Shows a folder of DOS system files (OS6A .. OS6C, OS7A .. OS7C) to the program, which looks for them as SysFile
 // under its current directory: Prepare makes a temporary directory whose SysFile links to the folder and makes it

@@ -76,52 +76,6 @@ std::string SourcePath(const FloppyRequest& r, int index) {
   return r.sysFiles + "/OS" + (r.dos == kDos622 ? "6" : "7") + static_cast<char>('A' + index);
 }
 
-// The three source files must be there, readable, not empty, and fit the image together; checked before the
-// target is touched, since the writer itself only traces what goes wrong with them.
-std::string CheckSysFiles(const FloppyRequest& r) {
-  const FloppyGeometry& g = GeometryOf(r.kind);
-  const uint64_t clusterBytes = uint64_t{g.sectorsPerCluster} * kSectorSize;
-  uint64_t clusters = 0;
-  for (int index = 0; index < 3; ++index) {
-    std::string path = SourcePath(r, index);
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return "cannot find " + path + ": " + std::strerror(errno);
-    if (!S_ISREG(st.st_mode)) return path + " is not a regular file";
-    if (::access(path.c_str(), R_OK) != 0) return "cannot read " + path + ": " + std::strerror(errno);
-    if (st.st_size == 0) return path + " is empty";
-    clusters += (static_cast<uint64_t>(st.st_size) + clusterBytes - 1) / clusterBytes;
-  }
-  uint64_t dataClusters = (g.totalSectors - FirstDataSector(r.kind)) / g.sectorsPerCluster;
-  if (clusters > dataClusters)
-    return "the system files need " + std::to_string(clusters * clusterBytes) + " bytes; a " + KindName(r.kind) +
-           " floppy holds " + std::to_string(dataClusters * clusterBytes);
-  return "";
-}
-
-// The program finds its system files as SysFile under its current directory. Here that directory is a new
-// temporary one whose SysFile is a link to the user's folder; it goes away with this object.
-struct SysFileStage {
-  std::string directory, link;
-  ~SysFileStage() {
-    if (!link.empty()) ::unlink(link.c_str());
-    if (!directory.empty()) ::rmdir(directory.c_str());
-  }
-  std::string Prepare(const std::string& sysFiles) {
-    char resolved[PATH_MAX];
-    if (!realpath(sysFiles.c_str(), resolved)) return "cannot find " + sysFiles + ": " + std::strerror(errno);
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/korvane-sysfiles-XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    if (!::mkdtemp(name.data())) return std::string("cannot create a temporary folder: ") + std::strerror(errno);
-    directory = name.data();
-    if (::symlink(resolved, (directory + "/SysFile").c_str()) != 0)
-      return std::string("cannot link the system files: ") + std::strerror(errno);
-    link = directory + "/SysFile";
-    return "";
-  }
-};
-
 // An image file that exists but is shorter than the image grows to hold it; it never shrinks.
 std::string GrowImageFile(const std::string& path, uint64_t sectors) {
   struct stat st {};
@@ -166,7 +120,7 @@ int RunFloppy(const std::vector<std::string>& args) {
     CliFail(error + " (see korvane --help)");
     return 2;
   }
-  if (r.dos != kDosNone && !(error = CheckSysFiles(r)).empty()) return CliFail(error + "; nothing was written");
+  if (r.dos != kDosNone && !(error = CheckFloppySysFiles(r.sysFiles, r.dos, r.kind)).empty()) return CliFail(error + "; nothing was written");
   const uint64_t needed = uint64_t{r.at} + GeometryOf(r.kind).totalSectors;
   if (!(error = GrowImageFile(r.target, needed)).empty()) return CliFail(error);
 
@@ -176,11 +130,8 @@ int RunFloppy(const std::vector<std::string>& args) {
   options.yes = r.yes;
   CliTarget target;
   if (!OpenCliTarget(r.target, options, &target, &error)) return CliFail(error);
-  SysFileStage stage;
-  if (r.dos != kDosNone) {
-    if (!(error = stage.Prepare(r.sysFiles)).empty()) return CliFail(error + "; nothing was written");
-    SimSetCurrentDirectory(stage.directory);
-  }
+  CliSysFileStage stage;
+  if (r.dos != kDosNone && !(error = stage.Prepare(r.sysFiles)).empty()) return CliFail(error + "; nothing was written");
 
   int written = 0;
   {

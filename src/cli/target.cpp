@@ -198,3 +198,24 @@ int CliFail(const std::string& message) {
   std::fprintf(stderr, "korvane: %s\n", message.c_str());
   return 1;
 }
+
+std::string CheckFloppySysFiles(const std::string& folder, DosVersion dos, FloppyKind kind) {
+  const FloppyGeometry& g = GeometryOf(kind);
+  const uint64_t clusterBytes = uint64_t{g.sectorsPerCluster} * 512;
+  uint64_t clusters = 0;
+  for (char letter : {'A', 'B', 'C'}) {
+    std::string path = folder + "/OS" + (dos == kDos622 ? "6" : "7") + letter;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return "cannot find " + path + ": " + std::strerror(errno);
+    if (!S_ISREG(st.st_mode)) return path + " is not a regular file";
+    if (::access(path.c_str(), R_OK) != 0) return "cannot read " + path + ": " + std::strerror(errno);
+    if (st.st_size == 0) return path + " is empty";
+    clusters += (static_cast<uint64_t>(st.st_size) + clusterBytes - 1) / clusterBytes;
+  }
+  uint64_t dataClusters = (g.totalSectors - FirstDataSector(kind)) / g.sectorsPerCluster;
+  if (clusters > dataClusters)
+    return "the system files need " + std::to_string(clusters * clusterBytes) + " bytes; a " +
+           (kind == FloppyKind::k720K ? "720K" : kind == FloppyKind::k1200K ? "1.2M" : "1.44M") + " floppy holds " +
+           std::to_string(dataClusters * clusterBytes);
+  return "";
+}
