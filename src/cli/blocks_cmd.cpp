@@ -273,7 +273,8 @@ int RunBlocks(const std::vector<std::string>& args) {
     CliFail(error + " (see korvane --help)");
     return 2;
   }
-  if (r.dos != kDosNone && !(error = CheckFloppySysFiles(r.sysFiles, r.dos, BlockFloppyKind(r.kindIndex))).empty()) return CliFail(error + "; nothing was written");
+  if (r.dos != kDosNone && !(error = CheckFloppySysFiles(r.sysFiles, r.dos, BlockFloppyKind(r.kindIndex))).empty())
+    return CliFail(error + "; nothing was written");
   CliTargetOptions options;
   options.yes = r.yes;
   options.readOnly = r.action == "list" || r.action == "export";

@@ -120,7 +120,8 @@ int RunFloppy(const std::vector<std::string>& args) {
     CliFail(error + " (see korvane --help)");
     return 2;
   }
-  if (r.dos != kDosNone && !(error = CheckFloppySysFiles(r.sysFiles, r.dos, r.kind)).empty()) return CliFail(error + "; nothing was written");
+  if (r.dos != kDosNone && !(error = CheckFloppySysFiles(r.sysFiles, r.dos, r.kind)).empty())
+    return CliFail(error + "; nothing was written");
   const uint64_t needed = uint64_t{r.at} + GeometryOf(r.kind).totalSectors;
   if (!(error = GrowImageFile(r.target, needed)).empty()) return CliFail(error);
 
