@@ -63,6 +63,7 @@ std::string NotAccessedEntryText(uint32_t block);
 struct BlockDisk {
   std::string deviceName;      // "physicaldrive1"
   std::string volumeName;      // "E:"; empty when the disk has no volume to restart
+  std::string driveLetters;    // "E:F:": the volumes held exclusively while the disk is written
   uint64_t partitionStart = 0; // first partition: block 0 starts here
   uint64_t partitionLength = 0;
   bool serviceActive = false;  // the multi-floppy filter driver is attached to the disk
@@ -185,9 +186,12 @@ struct BlockIdentify {
 // Renames the identifier of the block whose image starts at partitionStart as the drive is seen (the presented
 // block, or with no driver the block's physical start): only the label entry's name and time stamp change. Then
 // restarts volumeName (none when empty) so the system sees the new label. An empty identifier is refused: its
-// zero byte first in the root directory would end the directory and hide the files after it.
+// zero byte first in the root directory would end the directory and hide the files after it. The volumes in
+// driveLetters are held exclusively from before the read until before the restart; one that cannot be locked gives
+// the open failure's message and status, with nothing written.
 BlockIdentify ModifyFloppyIdentify(const char* deviceName, uint64_t partitionStart, int kindIndex,
-                                   const std::string& identifier, const char* volumeName);
+                                   const std::string& identifier, const char* volumeName,
+                                   const char* driveLetters = nullptr);
 // The identifier button: the no-disk and service checks, the trace line, then ModifyFloppyIdentify.
 BlockIdentify RenameBlockIdentifier(const BlockDisk* disk, int kindIndex, const std::string& identifier);
 
@@ -202,6 +206,8 @@ struct BlockFormatOptions {
   // The filter driver is attached: a batch has it present block 0 while it writes at physical sectors, and a
   // single format has it present the block being formatted. Without it, blocks are addressed physically.
   bool driverAttached = false;
+  // The disk's volumes ("E:F:"), held exclusively for the whole run; empty takes none (the command-line tool).
+  std::string driveLetters;
 };
 
 struct BlockFormatResult {
@@ -210,6 +216,7 @@ struct BlockFormatResult {
   bool failed = false;       // the run ended before its last block; failedBlock names the block
   uint32_t failedBlock = 0;
   bool driverRefused = false;  // the driver would not present the block needed; nothing was written
+  bool volumesInUse = false;   // a volume of the disk could not be locked; nothing was written
 };
 
 // Writes `count` floppy images (at most 100) from block firstBlock. A batch writes block n at S + n x B labelled

@@ -8,6 +8,7 @@
 #include "blocks/texts.h"
 #include "disk/queries.h"
 #include "disk/sectorio.h"
+#include "disk/volumelock.h"
 
 namespace {
 
@@ -78,7 +79,8 @@ uint32_t BatchCount(const BlockFormatJob& job) {
 BlockNotice OutcomeNotice(const BlockFormatResult& result) {
   if (result.failed) return Notice(FormatBlockText(Tr(kBlockFormatBlockFailed), static_cast<int>(result.failedBlock)),
                                    kBlockFormatCaption);
-  if (!result.opened || result.driverRefused) return Notice(Tr(kFormatFailure), kBlockFormatCaption);
+  if (!result.opened || result.driverRefused || result.volumesInUse)
+    return Notice(Tr(kFormatFailure), kBlockFormatCaption);
   return Notice(Tr(kFormatSuccess), kBlockFormatCaption, true);
 }
 
@@ -91,6 +93,13 @@ BlockFormatResult FormatFloppyBlocks(const char* deviceName, uint64_t partitionS
   DeviceHandle drive(OpenDevice(deviceName));
   if (!drive.valid()) return result;
   result.opened = true;
+  // Taken while the block presented now is still presented, so that what the system cached of it is written out
+  // before the driver switches; given back at the end, after the driver presents the old block again.
+  ExclusiveVolumes volumes;
+  if (!TakeExclusiveVolumes(options.driveLetters.c_str(), &volumes)) {
+    result.volumesInUse = true;
+    return result;
+  }
   uint32_t presentedBefore = 0;
   if (options.driverAttached) {
     // Writing through the driver while it presents another block than the one addressed would overwrite that
@@ -150,18 +159,19 @@ BlockFormatRun RunBlockFormat(const BlockFormatJob& job, const BlockFormatUi& ui
   options.dos = job.dosBoxChecked ? DosOfEntry(job.dosEntry) : kDosNone;
   options.identifier = job.identifier;
   options.driverAttached = disk.serviceActive;
+  options.driveLetters = disk.driveLetters;
   uint32_t firstBlock = job.batch ? 0 : static_cast<uint32_t>(job.currentEntry);
   uint32_t count = job.batch ? BatchCount(job) : 1;
   if (ui.busyIndicator) ui.busyIndicator(true);
   run.result = FormatFloppyBlocks(disk.deviceName.c_str(), disk.partitionStart, firstBlock, count, job.batch,
                                   options, ui.status);
   if (ui.busyIndicator) ui.busyIndicator(false);
-  run.success = run.result.opened && !run.result.failed && !run.result.driverRefused;
+  run.success = run.result.opened && !run.result.failed && !run.result.driverRefused && !run.result.volumesInUse;
   message(OutcomeNotice(run.result));
 
   // Whatever was written, the list and the mounted volume must show it: a run that ended early has changed blocks
   // too, and the system would otherwise go on with what it had cached of the presented block.
-  if (run.result.opened) {
+  if (run.result.opened && !run.result.volumesInUse) {
     BlockScan scan = ScanFloppyBlocks(disk, job.kindIndex);
     BlockShow show = ShowFloppyBlock(&disk, 0, scan.entries, job.kindIndex);
     if (ui.refreshed) ui.refreshed(scan, 0, show);

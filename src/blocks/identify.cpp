@@ -6,6 +6,7 @@
 #include "blocks/texts.h"
 #include "disk/bpb.h"
 #include "disk/sectorio.h"
+#include "disk/volumelock.h"
 #include "filtersvc/restart.h"
 
 namespace {
@@ -32,10 +33,15 @@ void MakeIdentifierName(const std::string& identifier, uint8_t name[8]) {
 }
 
 BlockIdentify ModifyFloppyIdentify(const char* deviceName, uint64_t partitionStart, int kindIndex,
-                                   const std::string& identifier, const char* volumeName) {
+                                   const std::string& identifier, const char* volumeName,
+                                   const char* driveLetters) {
   if (identifier.empty() || identifier[0] == '\0') return Failure(kIdentifyEmpty, nullptr);
   DeviceHandle drive(OpenDevice(deviceName));
   if (!drive.valid()) return Failure(kIdentifyOpenFailure, &kIdentifyOpenFailureStatus);
+  // Taken before the read: the lock writes out what the system still holds of the root directory, so the sector
+  // read is the one on the disk, and no cached copy is written over the new name afterwards.
+  ExclusiveVolumes volumes;
+  if (!TakeExclusiveVolumes(driveLetters, &volumes)) return Failure(kIdentifyOpenFailure, &kIdentifyOpenFailureStatus);
   uint64_t rootSector = partitionStart + BlockRootDirSector(kindIndex);
   TraceLine("ModifyFloppyIdentify...DirOffset:%x", static_cast<unsigned>(rootSector));
   uint8_t sector[kSectorSize];
@@ -56,6 +62,7 @@ BlockIdentify ModifyFloppyIdentify(const char* deviceName, uint64_t partitionSta
 
   // The drive is closed before the restart: a disk this program still holds open would not stop.
   drive.reset();
+  ReleaseExclusiveVolumes(&volumes);
   if (volumeName && *volumeName) RestartVolume(volumeName);
   BlockIdentify result;
   result.result = 1;
@@ -71,5 +78,5 @@ BlockIdentify RenameBlockIdentifier(const BlockDisk* disk, int kindIndex, const 
     return result;
   }
   return ModifyFloppyIdentify(disk->deviceName.c_str(), disk->partitionStart, kindIndex, identifier,
-                              disk->volumeName.c_str());
+                              disk->volumeName.c_str(), disk->driveLetters.c_str());
 }

@@ -14,10 +14,15 @@ constexpr uint32_t kLockRetryDelayMs = 400;
 
 std::atomic<bool> gLockingDisabled{false};
 
+bool VolumeRequest(SysHandle volume, uint32_t code) {
+  uint32_t returned = 0;
+  return SysDeviceIoControl(volume, code, nullptr, 0, nullptr, 0, &returned);
+}
+
+// A program that is just closing its files on the volume lets go within moments, so a refused lock is tried again.
 bool LockWithRetries(SysHandle volume) {
   for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
-    uint32_t returned = 0;
-    if (SysDeviceIoControl(volume, kFsctlLockVolume, nullptr, 0, nullptr, 0, &returned)) return true;
+    if (VolumeRequest(volume, kFsctlLockVolume)) return true;
     if (attempt + 1 < kLockAttempts) SysSleep(kLockRetryDelayMs);
   }
   return false;
@@ -40,11 +45,12 @@ bool TakeExclusiveVolumes(const char* driveLetters, ExclusiveVolumes* volumes) {
   ReleaseExclusiveVolumes(volumes);
   if (gLockingDisabled.load()) return true;
   size_t length = driveLetters ? std::strlen(driveLetters) : 0;
+  // Every volume is locked before any is dismounted: when one of them cannot be locked, the others are given back
+  // still mounted, and the disk is left exactly as the user had it.
   for (size_t i = 0; i + 1 < length; i += 2) {
     char name[3] = {driveLetters[i], driveLetters[i + 1], '\0'};
     SysHandle volume = OpenDevice(name);
     if (volume == SysInvalidHandle()) continue;  // the volume went away: nothing of it to protect
-    uint32_t returned = 0;
     SysFlushFileBuffers(volume);
     if (!LockWithRetries(volume)) {
       TraceLastError("LockVolume");
@@ -53,16 +59,16 @@ bool TakeExclusiveVolumes(const char* driveLetters, ExclusiveVolumes* volumes) {
       return false;
     }
     volumes->handles.push_back(volume);
-    if (!SysDeviceIoControl(volume, kFsctlDismountVolume, nullptr, 0, nullptr, 0, &returned))
-      TraceLastError("DismountVolume");
   }
+  // Dismounted, the file system drops what it cached of the volume and reads it afresh when it mounts it again.
+  for (SysHandle volume : volumes->handles)
+    if (!VolumeRequest(volume, kFsctlDismountVolume)) TraceLastError("DismountVolume");
   return true;
 }
 
 void ReleaseExclusiveVolumes(ExclusiveVolumes* volumes) {
   for (SysHandle volume : volumes->handles) {
-    uint32_t returned = 0;
-    SysDeviceIoControl(volume, kFsctlUnlockVolume, nullptr, 0, nullptr, 0, &returned);
+    VolumeRequest(volume, kFsctlUnlockVolume);
     SysCloseHandle(volume);
   }
   volumes->handles.clear();

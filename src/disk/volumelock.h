@@ -23,9 +23,9 @@ struct ExclusiveVolumes {
 };
 
 // Takes every volume in driveLetters ("E:F:"): flush, lock (retried a few times over about two seconds while
-// another program lets go), dismount. A volume that is no longer there is skipped. When one cannot be locked,
-// everything taken so far is released and the result is false: the caller must not write, and tells the user
-// the disk is in use.
+// another program lets go), and once all are locked, dismount. A volume that is no longer there is skipped. When
+// one cannot be locked, everything taken so far is released, nothing has been dismounted, and the result is false:
+// the caller must not write, and tells the user the disk is in use. No letters (null or empty) take nothing.
 bool TakeExclusiveVolumes(const char* driveLetters, ExclusiveVolumes* volumes);
 
 // Unlocks and closes the volumes (also done by the destructor).

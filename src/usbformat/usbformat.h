@@ -138,6 +138,7 @@ struct UsbFormatOutcome {
   UsbFormatStep failedStep = kUsbFormatStepNone;
   bool fillFailed = false;              // the data-area fill stopped; the format still succeeds
   bool transferFailed = false;          // the system files were not transferred; the format still succeeds
+  bool volumesInUse = false;            // a volume of the disk could not be locked: nothing was written
   FormatRecordFields fields;            // the disk record's format fields, as this format set them
   uint32_t volumeStart = 0;
 };
@@ -145,8 +146,10 @@ struct UsbFormatOutcome {
 // Formats the disk (open for reading and writing, owned by the caller) of sectorCount sectors with options:
 // refuses before writing anything when CheckUsbFormatRequest or the volume's FAT type refuses it; otherwise writes
 // the MBR (bootable HDD and ZIP layouts), the DBR, the FATs, the root directory, the data-area fill, and the DOS
-// system files when the DOS boot option is on.
-UsbFormatOutcome RunUsbFormat(SysHandle disk, uint32_t sectorCount, const UsbFormatOptions& options);
+// system files when the DOS boot option is on. The disk's volumes (driveLetters, "E:F:") are held exclusively from
+// the first write to the last and given back before it returns; none (the command-line tool) takes nothing.
+UsbFormatOutcome RunUsbFormat(SysHandle disk, uint32_t sectorCount, const UsbFormatOptions& options,
+                              const char* driveLetters = nullptr);
 
 // The text of the refusal box for kUsbFormatTooManyClusters in the current language, as the page shows it.
 std::string UnitSuggestionText(const UsbFormatOutcome& outcome);

@@ -6,6 +6,7 @@
 #include "app/trace.h"
 #include "boot/boot_programs.h"
 #include "disk/bpb.h"
+#include "disk/volumelock.h"
 #include "floppy/sysfiles.h"
 #include "usbformat/texts.h"
 #include "usbformat/usbformat.h"
@@ -121,7 +122,8 @@ bool WriteRootDirectory(SysHandle disk, uint32_t volumeStart, const FormatDbr& d
   return Written(WriteSectors(disk, 1, firstRootSector, sector));
 }
 
-UsbFormatOutcome RunUsbFormat(SysHandle disk, uint32_t sectorCount, const UsbFormatOptions& options) {
+UsbFormatOutcome RunUsbFormat(SysHandle disk, uint32_t sectorCount, const UsbFormatOptions& options,
+                              const char* driveLetters) {
   UsbFormatOutcome outcome;
   outcome.refusal = CheckUsbFormatRequest(sectorCount, options);
   if (outcome.refusal != kUsbFormatAccepted) return outcome;
@@ -143,6 +145,13 @@ UsbFormatOutcome RunUsbFormat(SysHandle disk, uint32_t sectorCount, const UsbFor
     return outcome;
   }
   outcome.fields.fatKind = decision.fatKind;
+
+  // Taken only once the format is certain to write, so a refused choice leaves the volumes mounted.
+  ExclusiveVolumes volumes;
+  if (!TakeExclusiveVolumes(driveLetters, &volumes)) {
+    outcome.volumesInUse = true;
+    return outcome;
+  }
 
   // With no MBR size selected a bootable layout starts at sector 0, where the DBR would replace the MBR at once.
   if (volumeStart > 0 && !WriteMbr(disk, volumeStart, sectorCount, outcome.fields)) {

@@ -42,6 +42,10 @@ TEST_F(VolumeLockTest, WritesIntoMountedVolumesNeedTheLockAndItIsGivenBackAfterw
   }
   EXPECT_FALSE(SimVolumeLocked('E'));
   EXPECT_FALSE(SimVolumeLocked('F'));
+  // Given back dismounted: the system mounts the new file system when the volume is next opened.
+  EXPECT_FALSE(SimVolumeMounted('E'));
+  DeviceHandle reopened(OpenDevice("E:"));
+  EXPECT_TRUE(SimVolumeMounted('E'));
 }
 
 TEST_F(VolumeLockTest, AVolumeHeldByAnotherProgramIsNotWrittenAndNothingStaysLocked) {
@@ -51,6 +55,7 @@ TEST_F(VolumeLockTest, AVolumeHeldByAnotherProgramIsNotWrittenAndNothingStaysLoc
   EXPECT_TRUE(volumes.handles.empty());
   EXPECT_FALSE(SimVolumeLocked('E'));
   EXPECT_FALSE(SimVolumeLocked('F'));
+  EXPECT_TRUE(SimVolumeMounted('E'));
   EXPECT_TRUE(SimVolumeMounted('F'));
 }
 

@@ -95,7 +95,8 @@ void SimSetLocalTime(const SysTime& time);                    // fixes the clock
 void SimSetVistaVolumeRule(bool on);
 // Another program holds files open on the volume, so locking it fails (false lets go).
 void SimHoldVolume(char letter, bool held);
-// The state of a volume: locked by some handle, and mounted (a dismount lasts until the disk's device restarts).
+// The state of a volume: locked by some handle, and mounted (a dismount lasts until the volume is opened again
+// while nobody holds it locked, or the disk's device restarts).
 bool SimVolumeLocked(char letter);
 bool SimVolumeMounted(char letter);
 

@@ -1,0 +1,12 @@
+#include "floppy/diskformat.h"
+
+#include "disk/volumelock.h"
+
+DiskFormatResult FormatDiskAsFloppy(SysHandle disk, const char* driveLetters, FloppyKind kind, DosVersion dos) {
+  ExclusiveVolumes volumes;
+  if (!TakeExclusiveVolumes(driveLetters, &volumes)) return kDiskFormatInUse;
+  // The system files are copied inside the run too: their sectors lie in the volume as well.
+  int written = WriteFloppyImage(disk, 0, kind, "", dos);
+  ReleaseExclusiveVolumes(&volumes);
+  return written == 1 ? kDiskFormatWritten : kDiskFormatFailed;
+}

@@ -1,0 +1,227 @@
+// Every run of raw writes the pages start, on a machine that refuses writes into mounted, unlocked volumes as
+// Windows Vista and later do: each takes the disk's volumes for the run and gives them back, and a volume that
+// another program holds stops the run before anything is written.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "blocks_fixture.h"
+#include "disk/bpb.h"
+#include "disk/sectorio.h"
+#include "disk/volumelock.h"
+#include "floppy/diskformat.h"
+#include "usbformat/usbformat.h"
+
+namespace {
+
+constexpr int k144 = kKindIndex1440K;
+constexpr uint64_t kStickSectors = 5 * 3072 + 1024;  // five 1.44M blocks, E: over the first half, F: the rest
+constexpr uint64_t kHalf = kStickSectors / 2;
+
+enum class Writer { kStandardFormat, kUsbFormat, kBatchBlocks, kSingleBlock, kIdentifier };
+
+// What a run reported: done, refused because a volume is in use, and the message it gave the page, if any.
+struct RunReport {
+  bool done = false;
+  bool inUse = false;
+  std::string message;
+  std::string status;
+};
+
+class VolumeLockRunTest : public BlockDiskTest, public ::testing::WithParamInterface<Writer> {
+ protected:
+  void SetUp() override {
+    BlockDiskTest::SetUp();
+    char pattern[] = "/tmp/korvane-volumelock-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    directory = pattern;
+    std::filesystem::create_directory(directory + "/SysFile");
+    for (const char* name : {"OS7A", "OS7B", "OS7C"})
+      std::ofstream(directory + "/SysFile/" + name, std::ios::binary) << std::string(3000, name[3]);
+    SimSetCurrentDirectory(directory);
+
+    SimDiskSpec spec = MemoryStick(kStickSectors);
+    spec.volumes[0].sectorCount = kHalf;
+    SimVolumeSpec f;
+    f.letter = 'F';
+    f.startSector = kHalf;
+    f.sectorCount = kStickSectors - kHalf;
+    spec.volumes.push_back(f);
+    AddDisk(spec);
+    disk.deviceName = "physicaldrive1";
+    disk.volumeName = "E:";
+    disk.driveLetters = "E:F:";
+    disk.partitionLength = kStickSectors;
+    disk.description = "E:(4.0M,FAT12) F:(4.0M,FAT12) ";
+    if (Blocks()) {
+      AttachDriver(k144);
+      LayBlocks(5, k144);
+    }
+    SimSetVistaVolumeRule(true);
+    SimResetStats(1);
+  }
+  void TearDown() override {
+    DisableVolumeLockingForTesting(false);
+    std::filesystem::remove_all(directory);
+    BlockDiskTest::TearDown();
+  }
+
+  static bool Blocks() { return GetParam() != Writer::kStandardFormat && GetParam() != Writer::kUsbFormat; }
+
+  // Runs the writer as its page does, with the disk's volumes.
+  RunReport Run() {
+    RunReport report;
+    switch (GetParam()) {
+      case Writer::kStandardFormat: {
+        DeviceHandle handle(OpenDevice("physicaldrive1"));
+        DiskFormatResult result = FormatDiskAsFloppy(handle.get(), "E:F:", FloppyKind::k1440K, kDos71);
+        report.done = result == kDiskFormatWritten;
+        report.inUse = result == kDiskFormatInUse;
+        break;
+      }
+      case Writer::kUsbFormat: {
+        UsbFormatOptions options;  // bootable behind an MBR of 63 sectors, DOS 7.1
+        options.dosBoot = true;
+        options.bootMode = 1;
+        options.mbrSizeIndex = 1;
+        options.dosVersionIndex = 1;
+        DeviceHandle handle(OpenDevice("physicaldrive1"));
+        UsbFormatOutcome outcome = RunUsbFormat(handle.get(), kStickSectors, options, "E:F:");
+        report.done = outcome.succeeded;
+        report.inUse = outcome.volumesInUse;
+        break;
+      }
+      case Writer::kBatchBlocks:
+      case Writer::kSingleBlock: {
+        BlockFormatJob job;
+        job.disk = disk;
+        job.batch = GetParam() == Writer::kBatchBlocks;
+        job.batchCount = 5;
+        job.kindIndex = k144;
+        job.entries = ScanFloppyBlocks(disk, k144).entries;
+        job.currentEntry = 3;
+        job.identifier = "DATA3";
+        EXPECT_EQ(SelectBlock("physicaldrive1", 3), 1);
+        SimResetStats(1);
+        selectsBeforeRun = SimFilter(1).selectCalls;
+        BlockFormatUi ui;
+        ui.confirm = [](const BlockNotice&) { return true; };
+        ui.message = [&report](const BlockNotice& notice) { report.message = notice.text; };
+        BlockFormatRun run = RunBlockFormat(job, ui);
+        report.done = run.success;
+        report.inUse = run.result.volumesInUse;
+        break;
+      }
+      case Writer::kIdentifier: {
+        EXPECT_EQ(SelectBlock("physicaldrive1", 2), 1);
+        BlockIdentify renamed = RenameBlockIdentifier(&disk, k144, "RENAMED");
+        report.done = renamed.result == 1;
+        if (renamed.notice) report.message = renamed.notice->text;
+        if (renamed.status) report.status = *renamed.status;
+        break;
+      }
+    }
+    return report;
+  }
+
+  // The first root entry's name of the volume whose boot record lies at physical sector dbrSector.
+  static std::string FirstRootName(uint64_t dbrSector) {
+    std::vector<uint8_t> dbr = Sector(1, dbrSector);
+    uint64_t root = dbrSector + GetLe16(&dbr[14]) + uint64_t{dbr[16]} * GetLe16(&dbr[22]);
+    std::vector<uint8_t> entry = Sector(1, root);
+    return std::string(reinterpret_cast<const char*>(entry.data()), 11);
+  }
+
+  static void ExpectVolumesGivenBack() {
+    EXPECT_FALSE(SimVolumeLocked('E'));
+    EXPECT_FALSE(SimVolumeLocked('F'));
+    EXPECT_EQ(SimOpenHandleCount(), 0);
+  }
+
+  std::string directory;
+  uint32_t selectsBeforeRun = 0;
+};
+
+TEST_P(VolumeLockRunTest, WritesUnderTheRuleAndGivesEveryVolumeBack) {
+  RunReport report = Run();
+  EXPECT_TRUE(report.done) << report.message;
+  EXPECT_FALSE(report.inUse);
+  EXPECT_GT(SimStats(1).writeCalls, 0u);
+  ExpectVolumesGivenBack();
+  // What each run writes last has landed; a refused system file transfer, for one, does not fail its format.
+  switch (GetParam()) {
+    case Writer::kStandardFormat:
+      EXPECT_EQ(FirstRootName(0), "IO      SYS");
+      break;
+    case Writer::kUsbFormat:
+      EXPECT_EQ(FirstRootName(63), "IO      SYS");
+      break;
+    case Writer::kBatchBlocks:  // the last block lies in F:
+      EXPECT_EQ(RootName(4, k144), std::string("FLPPY4") + std::string(5, '\0'));
+      break;
+    case Writer::kSingleBlock:
+      EXPECT_EQ(RootName(3, k144), std::string("DATA3") + std::string(6, '\0'));
+      break;
+    case Writer::kIdentifier:
+      EXPECT_EQ(RootName(2, k144).substr(0, 8), std::string("RENAMED") + '\0');
+      break;
+  }
+}
+
+TEST_P(VolumeLockRunTest, FailsUnderTheRuleWithoutTheLocks) {
+  DisableVolumeLockingForTesting(true);
+  RunReport report = Run();
+  EXPECT_FALSE(report.done);
+  EXPECT_FALSE(report.inUse);
+  ExpectVolumesGivenBack();
+}
+
+TEST_P(VolumeLockRunTest, AVolumeHeldByAnotherProgramStopsTheRunBeforeAnyWrite) {
+  SimHoldVolume('F', true);
+  RunReport report = Run();
+  EXPECT_FALSE(report.done);
+  EXPECT_EQ(SimStats(1).writeCalls, 0u);
+  EXPECT_EQ(SimStats(1).restarts, 0u);
+  ExpectVolumesGivenBack();
+  // E: was locked before F: refused: it is handed back still mounted, as the user had it.
+  EXPECT_TRUE(SimVolumeMounted('E'));
+  EXPECT_TRUE(SimVolumeMounted('F'));
+  switch (GetParam()) {
+    case Writer::kStandardFormat:
+    case Writer::kUsbFormat:
+      EXPECT_TRUE(report.inUse);
+      break;
+    case Writer::kBatchBlocks:
+    case Writer::kSingleBlock:
+      EXPECT_TRUE(report.inUse);
+      EXPECT_EQ(report.message, "Format usb disk failure");
+      // The driver goes on presenting the block it presented: the run ended before it asked for another.
+      EXPECT_EQ(SimFilter(1).selectCalls, selectsBeforeRun);
+      EXPECT_EQ(SimFilter(1).presentedBlock, 3u);
+      break;
+    case Writer::kIdentifier:
+      EXPECT_EQ(report.message, "Modify disk identifier faiure.");
+      EXPECT_EQ(report.status, "The usb disk maybe used by another application.");
+      break;
+  }
+}
+
+std::string WriterName(const ::testing::TestParamInfo<Writer>& info) {
+  switch (info.param) {
+    case Writer::kStandardFormat: return "StandardFormat";
+    case Writer::kUsbFormat: return "UsbFormat";
+    case Writer::kBatchBlocks: return "BatchBlocks";
+    case Writer::kSingleBlock: return "SingleBlock";
+    case Writer::kIdentifier: return "Identifier";
+  }
+  return "Unknown";
+}
+
+INSTANTIATE_TEST_SUITE_P(Writers, VolumeLockRunTest,
+                         ::testing::Values(Writer::kStandardFormat, Writer::kUsbFormat, Writer::kBatchBlocks,
+                                           Writer::kSingleBlock, Writer::kIdentifier),
+                         WriterName);
+
+}  // namespace
