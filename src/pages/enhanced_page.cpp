@@ -134,6 +134,7 @@ BlockDisk ToBlockDisk(const RemovableDisk& disk) {
   BlockDisk block;
   block.deviceName = disk.deviceName;
   block.volumeName = disk.volumeName;
+  block.driveLetters = disk.driveLetters;
   block.partitionStart = disk.partitionStart;
   block.partitionLength = disk.partitionLength;
   block.serviceActive = disk.serviceActive == 1;

@@ -19,6 +19,7 @@
 #include "app/gui/wintext.h"
 #include "disk/sectorio.h"
 #include "filtersvc/restart.h"
+#include "floppy/diskformat.h"
 #include "floppy/floppy.h"
 #include "pages/disklist_ui.h"
 #include "pages/pages.h"
@@ -46,8 +47,9 @@ struct FormatJob {
   DeviceHandle disk;
   FormatChoice choice;
   std::string volumeName;   // restarted after writing
+  std::string driveLetters; // the volumes held exclusively while the disk is written
   std::string description;  // names the disk in the completion message, whatever the list shows by then
-  std::atomic<int> result{0};
+  std::atomic<int> result{kDiskFormatFailed};  // a DiskFormatResult
 };
 
 struct StandardPage {
@@ -176,8 +178,10 @@ FormatChoice ReadChoice(HWND window) {
 DWORD WINAPI FormatThread(LPVOID parameter) {
   FormatJob* job = static_cast<FormatJob*>(parameter);
   const FormatChoice& choice = job->choice;
-  int result = choice.write ? WriteFloppyImage(job->disk.get(), 0, choice.kind, "", choice.dos) : 0;
-  RestartVolume(job->volumeName.c_str());
+  DiskFormatResult result = kDiskFormatFailed;
+  if (choice.write) result = FormatDiskAsFloppy(job->disk.get(), job->driveLetters.c_str(), choice.kind, choice.dos);
+  // A disk whose volumes another program holds was not touched: there is nothing new for the system to read.
+  if (result != kDiskFormatInUse) RestartVolume(job->volumeName.c_str());
   job->disk.reset();
   job->result = result;
   // The job belongs to the page again from here on: nothing below may touch it.
@@ -223,9 +227,13 @@ void EnableStart(HWND window, bool enabled) {
 // The end of a run: the list rediscovered here, on the page's thread, the outcome told, the page idle again.
 void FinishFormat(HWND window, const std::string& description, int result) {
   RefillAfterDeviceChange(window);
-  const TextPair& outcome = result == 1 ? kStdFormatDone : kStdFormatFailed;
-  ShowMessage(window, WithDisk(outcome, description.c_str()).c_str(), Tr(kStdFormatCaptionEnglish),
-              MB_ICONINFORMATION);
+  if (result == kDiskFormatInUse) {
+    Tell(window, kStdDiskInUse, kStdFormatCaption, MB_ICONERROR);
+  } else {
+    const TextPair& outcome = result == kDiskFormatWritten ? kStdFormatDone : kStdFormatFailed;
+    ShowMessage(window, WithDisk(outcome, description.c_str()).c_str(), Tr(kStdFormatCaptionEnglish),
+                MB_ICONINFORMATION);
+  }
   SetStatus(window, Tr(kStdSelectDisk));
   EnableStart(window, true);
   int selected = ListSelection(window, IDC_STD_DISK_LIST);
@@ -252,6 +260,7 @@ void StartFormat(HWND window) {
   if (!DiskCanHold(window, disk, job->choice)) return;  // the job closes the disk as it goes
   job->page = window;
   job->volumeName = disk.volumeName;
+  job->driveLetters = disk.driveLetters;
   job->description = disk.description;
 
   SetStatus(window, WithDisk(kStdFormatting, disk.description));
@@ -260,7 +269,7 @@ void StartFormat(HWND window) {
   if (!thread) {
     std::string description = job->description;
     job.reset();
-    FinishFormat(window, description, 0);
+    FinishFormat(window, description, kDiskFormatFailed);
     return;
   }
   gPage.job = std::move(job);

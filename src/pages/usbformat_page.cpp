@@ -245,7 +245,7 @@ DWORD WINAPI UsbFormatThread(LPVOID parameter) {
     std::unique_ptr<std::shared_ptr<FormatJob>> handOver(static_cast<std::shared_ptr<FormatJob>*>(parameter));
     job = *handOver;
   }
-  job->outcome = RunUsbFormat(job->disk.get(), job->target.sectorCount, job->options);
+  job->outcome = RunUsbFormat(job->disk.get(), job->target.sectorCount, job->options, job->target.driveLetters);
   job->disk.reset();
   PostMessageW(job->page, WM_COMMAND, MAKEWPARAM(IDC_USB_START, kFormatEnded), 0);
   return 1;
@@ -296,12 +296,15 @@ void OnFormatEnded(HWND window) {
   job->disk.reset();
   RefreshList(window);
   ShowVolumeRefusal(window, job->outcome);
-  if (job->outcome.succeeded)
+  if (job->outcome.volumesInUse)
+    ShowPageMessage(window, Tr(kUsbDiskInUse), MB_ICONERROR);
+  else if (job->outcome.succeeded)
     ShowPageMessage(window, Tr(kUsbFormatCompleted), MB_ICONINFORMATION);
   else
     ShowPageMessage(window, WithDisk(kUsbFormatFailed, job->target.description).c_str(), MB_ICONINFORMATION);
   EnterIdle(window);
-  RestartVolume(job->target.volumeName);
+  // A disk whose volumes another program holds was not touched: there is nothing new for the system to read.
+  if (!job->outcome.volumesInUse) RestartVolume(job->target.volumeName);
 }
 
 void StartThread(HWND window, std::shared_ptr<FormatJob> job) {
@@ -357,7 +360,7 @@ void OnDestroy() {
   CloseHandle(gPage.thread);
   gPage.thread = nullptr;
   std::shared_ptr<FormatJob> job = std::move(gPage.job);
-  RestartVolume(job->target.volumeName);
+  if (!job->outcome.volumesInUse) RestartVolume(job->target.volumeName);
 }
 
 // --- Commands -----------------------------------------------------------------------------------------------------

@@ -484,3 +484,29 @@ TEST_F(GuiTest, StandardPageDuringAFormat) {
   PressSheetButton(IDOK);
   EXPECT_EQ(WaitForProgramExit(), 0);
 }
+
+// On a machine that refuses writes into mounted, unlocked volumes (Windows Vista and later) the format holds the
+// stick's volume for the run and gives it back; a volume another program holds ends the run with the in-use
+// message and the stick untouched.
+TEST_F(GuiTest, StandardPageHoldsTheVolumeForTheFormatAndRefusesOneInUse) {
+  SimSetVistaVolumeRule(true);
+  ASSERT_TRUE(StartProgram());
+  HWND page = Page(0);
+  SelectListEntry(page, IDC_STD_DISK_LIST, 0);
+  ExpectBox(RunFormat(page), Filled(kStdFormatDone, DescriptionOnLine(page, 0)), "Format usb disk",
+            MB_ICONINFORMATION);
+  ExpectFloppyOnStick(FloppyKind::k1440K, kDosNone);
+  EXPECT_FALSE(SimVolumeLocked('E'));
+  EXPECT_TRUE(SimVolumeMounted('E'));
+
+  SimHoldVolume('E', true);
+  SimWriteRaw(kStick, 0, std::vector<uint8_t>(512, 0xCC));
+  SimResetStats(kStick);
+  SelectListEntry(page, IDC_STD_DISK_LIST, 0);
+  ExpectBox(RunFormat(page), Expected(kStdDiskInUse), Expected(kStdFormatCaption), MB_ICONERROR);
+  EXPECT_EQ(SimStats(kStick).writeCalls, 0u);
+  EXPECT_EQ(SimStats(kStick).restarts, 0u);
+  EXPECT_EQ(SimReadRaw(kStick, 0, 1)[0], 0xCC);
+  EXPECT_FALSE(SimVolumeLocked('E'));
+  EXPECT_EQ(SimOpenHandleCount(), 0);
+}

@@ -282,3 +282,32 @@ TEST_F(GuiTest, UsbPageKeepsItsRememberedDiskWithinTheListAsDisksComeAndGo) {
   Settle();
   EXPECT_EQ(ListSelection(page, IDC_USB_DISK_LIST), 0);
 }
+
+// On a machine that refuses writes into mounted, unlocked volumes (Windows Vista and later) the format holds the
+// stick's volume for the run and gives it back; a volume another program holds ends the run with the in-use
+// message and the stick untouched.
+TEST_F(GuiTest, UsbPageHoldsTheVolumeForTheFormatAndRefusesOneInUse) {
+  SimSetVistaVolumeRule(true);
+  HWND page = OpenPage();
+  ASSERT_NE(page, nullptr);
+  SelectListEntry(page, IDC_USB_DISK_LIST, 0);
+  StartFormat(page);
+  ExpectCompleted();
+  EXPECT_EQ(GetLe16(&SimReadRaw(1, 0, 1)[bpb::kSignature]), 0xAA55);
+  EXPECT_FALSE(SimVolumeLocked('E'));
+  EXPECT_TRUE(SimVolumeMounted('E'));
+
+  SimHoldVolume('E', true);
+  SimWriteRaw(1, 0, std::vector<uint8_t>(512, 0xCC));
+  SimResetStats(1);
+  SelectListEntry(page, IDC_USB_DISK_LIST, 0);
+  StartFormat(page);
+  ExpectBox(WaitForMessageBox(60000), kUsbDiskInUse, MB_ICONERROR);
+  EXPECT_TRUE(WaitFor([&] { return IsEnabled(page, IDC_USB_START) && IsEnabled(page, IDC_USB_DISK_LIST); }));
+  Settle();
+  EXPECT_EQ(SimStats(1).writeCalls, 0u);
+  EXPECT_EQ(SimStats(1).restarts, 0u);
+  EXPECT_EQ(SimReadRaw(1, 0, 1)[0], 0xCC);
+  EXPECT_FALSE(SimVolumeLocked('E'));
+  EXPECT_EQ(SimOpenHandleCount(), 0);
+}
