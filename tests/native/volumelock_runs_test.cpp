@@ -42,14 +42,14 @@ class VolumeLockRunTest : public BlockDiskTest, public ::testing::WithParamInter
       std::ofstream(directory + "/SysFile/" + name, std::ios::binary) << std::string(3000, name[3]);
     SimSetCurrentDirectory(directory);
 
-    SimDiskSpec spec = MemoryStick(kStickSectors);
-    spec.volumes[0].sectorCount = kHalf;
+    SimDiskSpec stick = MemoryStick(kStickSectors);
+    stick.volumes[0].sectorCount = kHalf;
     SimVolumeSpec f;
     f.letter = 'F';
     f.startSector = kHalf;
     f.sectorCount = kStickSectors - kHalf;
-    spec.volumes.push_back(f);
-    AddDisk(spec);
+    stick.volumes.push_back(f);
+    AddDisk(stick);
     disk.deviceName = "physicaldrive1";
     disk.volumeName = "E:";
     disk.driveLetters = "E:F:";
