@@ -64,11 +64,11 @@ bool OpenCliTarget(const std::string& path, const CliTargetOptions& options, Cli
   t.path = path;
   struct stat st {};
   bool exists = ::stat(path.c_str(), &st) == 0;
-  SimDiskSpec spec;
-  spec.number = t.diskNumber;
-  spec.imagePath = path;
-  spec.vendor = "Korvane";
-  spec.product = "Image";
+  SimDiskSpec setup;
+  setup.number = t.diskNumber;
+  setup.imagePath = path;
+  setup.vendor = "Korvane";
+  setup.product = "Image";
   if (exists && S_ISBLK(st.st_mode)) {
     t.blockDevice = true;
     char resolved[PATH_MAX];
@@ -88,8 +88,8 @@ bool OpenCliTarget(const std::string& path, const CliTargetOptions& options, Cli
       return false;
     }
     t.sectorCount = bytes / t.sectorSize;
-    spec.vendor = t.vendor;
-    spec.product = t.model;
+    setup.vendor = t.vendor;
+    setup.product = t.model;
   } else if (exists && S_ISREG(st.st_mode)) {
     t.sectorCount = static_cast<uint64_t>(st.st_size) / 512;
   } else if (exists) {
@@ -97,7 +97,7 @@ bool OpenCliTarget(const std::string& path, const CliTargetOptions& options, Cli
     return false;
   } else if (options.createSectors > 0) {
     t.sectorCount = options.createSectors;
-    spec.createImage = true;
+    setup.createImage = true;
   } else {
     *error = path + " does not exist";
     return false;
@@ -115,10 +115,10 @@ bool OpenCliTarget(const std::string& path, const CliTargetOptions& options, Cli
     *error = "cancelled; nothing was written";
     return false;
   }
-  spec.sectorCount = t.sectorCount;
-  spec.sectorSize = t.sectorSize;
+  setup.sectorCount = t.sectorCount;
+  setup.sectorSize = t.sectorSize;
   SimReset();
-  if (!SimAddDisk(spec)) {
+  if (!SimAddDisk(setup)) {
     *error = "cannot open " + path + ": " + std::strerror(errno);
     return false;
   }

@@ -25,17 +25,17 @@ class BlockDiskTest : public SimTest {
 
   // Volume E: at S, and with S > 0 an MBR whose first partition is [S, S + L). Large sticks are sparse files.
   void MakeStick(uint64_t sectors, uint32_t start, uint64_t length) {
-    SimDiskSpec spec = MemoryStick(sectors);
-    spec.volumes[0].startSector = start;
+    SimDiskSpec setup = MemoryStick(sectors);
+    setup.volumes[0].startSector = start;
     if (sectors > 64 * 2048) {
       char path[] = "/tmp/korvane-blocks-XXXXXX";
       int fd = mkstemp(path);
       ASSERT_GE(fd, 0);
       close(fd);
-      spec.imagePath = imagePath = path;
-      spec.createImage = true;
+      setup.imagePath = imagePath = path;
+      setup.createImage = true;
     }
-    AddDisk(spec);
+    AddDisk(setup);
     if (start > 0) {
       std::vector<uint8_t> mbr(512, 0);
       mbr[450] = 0x06;

@@ -16,10 +16,10 @@ SimVolumeSpec Volume(char letter, uint64_t start = 0, uint64_t count = 0) {
 }
 
 SimDiskSpec Disk(int number, uint32_t bus, std::vector<SimVolumeSpec> volumes, uint64_t sectors = 4096) {
-  SimDiskSpec spec = MemoryStick(sectors, number);
-  spec.busType = bus;
-  spec.volumes = volumes;
-  return spec;
+  SimDiskSpec setup = MemoryStick(sectors, number);
+  setup.busType = bus;
+  setup.volumes = volumes;
+  return setup;
 }
 
 class DiscoveryTest : public SimTest {
@@ -33,10 +33,10 @@ class DiscoveryTest : public SimTest {
 
 TEST_F(DiscoveryTest, OneStickFillsOneSlotWithEverythingThePagesUse) {
   SparseImage image("discovery_stick");
-  SimDiskSpec spec = image.Stick(4000000);
-  spec.volumes[0].startSector = 63;
-  spec.volumes[0].sectorCount = 3994214;  // 1950.3 MiB
-  AddDisk(spec);
+  SimDiskSpec setup = image.Stick(4000000);
+  setup.volumes[0].startSector = 63;
+  setup.volumes[0].sectorCount = 3994214;  // 1950.3 MiB
+  AddDisk(setup);
   SimWriteRaw(1, 0, MbrWithPartition(63, 3994214));
   SimWriteRaw(1, 63, BootRecordWithClusters(30000));
   table.slots[5].driveNumber = 9;  // whatever the table held before goes
@@ -110,12 +110,12 @@ TEST_F(DiscoveryTest, NoDriveLettersLeavesTheTableEmpty) {
 }
 
 TEST_F(DiscoveryTest, IdentificationTextsAreTrimmedAndAbsentOnesNamed) {
-  SimDiskSpec spec = Disk(1, kSimBusUsb, {Volume('E')});
-  spec.vendor = "\t A/B ";
-  spec.hasProduct = false;
+  SimDiskSpec setup = Disk(1, kSimBusUsb, {Volume('E')});
+  setup.vendor = "\t A/B ";
+  setup.hasProduct = false;
   // The key's "/" is looked for as "#", and case does not matter.
-  spec.interfacePath = "\\\\?\\USBSTOR#DISK&VEN_A#B&PROD_(NULL)&REV_1.00#1#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
-  AddDisk(spec);
+  setup.interfacePath = "\\\\?\\USBSTOR#DISK&VEN_A#B&PROD_(NULL)&REV_1.00#1#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
+  AddDisk(setup);
   SimDiskSpec other = Disk(2, kSimBusUsb, {Volume('F')});
   other.interfacePath = "\\\\?\\usbstor#disk&ven_other&prod_thing#2#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
   AddDisk(other);
@@ -137,9 +137,9 @@ TEST_F(DiscoveryTest, IdentificationTextsAreTrimmedAndAbsentOnesNamed) {
 TEST_F(DiscoveryTest, ManyVolumesAreCutToWholeTextsWithinTheirFields) {
   std::vector<SimVolumeSpec> volumes;
   for (char letter = 'E'; letter <= 'Z'; ++letter) volumes.push_back(Volume(letter, 0, 2048));
-  SimDiskSpec spec = Disk(1, kSimBusUsb, volumes);
-  spec.vendor = std::string(300, 'V');  // longer than any text field
-  AddDisk(spec);
+  SimDiskSpec setup = Disk(1, kSimBusUsb, volumes);
+  setup.vendor = std::string(300, 'V');  // longer than any text field
+  AddDisk(setup);
   DiscoverDisks(&table);
   ASSERT_EQ(DiskCount(table), 1);
   const RemovableDisk& d = table.slots[0];

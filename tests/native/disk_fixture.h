@@ -55,9 +55,9 @@ struct SparseImage {
   }
   ~SparseImage() { std::remove(path.c_str()); }
   SimDiskSpec Stick(uint64_t sectors, int number = 1, char letter = 'E') const {
-    SimDiskSpec spec = MemoryStick(sectors, number, letter);
-    spec.imagePath = path;
-    spec.createImage = true;
-    return spec;
+    SimDiskSpec setup = MemoryStick(sectors, number, letter);
+    setup.imagePath = path;
+    setup.createImage = true;
+    return setup;
   }
 };

@@ -37,9 +37,9 @@ TEST_F(QueryTest, TwoGigabyteStickReportsItsCapacityAndWholeDiskLayout) {
 }
 
 TEST_F(QueryTest, FirstLayoutEntryGivesThePartitionInSectorsEvenWithoutCapacity) {
-  SimDiskSpec spec = MemoryStick(8192);
-  spec.refusesScsiPassThrough = true;
-  AddDisk(spec);
+  SimDiskSpec setup = MemoryStick(8192);
+  setup.refusesScsiPassThrough = true;
+  AddDisk(setup);
   SimWriteRaw(1, 0, MbrWithPartition(63, 8192 - 63));  // starting offset 32,256 bytes
   Answer a = Query();
   EXPECT_EQ(a.returned, 0u);
@@ -51,9 +51,9 @@ TEST_F(QueryTest, FirstLayoutEntryGivesThePartitionInSectorsEvenWithoutCapacity)
 }
 
 TEST_F(QueryTest, LayoutsLargerThanTheFirstBufferAreReadUpToTheLastSize) {
-  SimDiskSpec spec = MemoryStick(8192);
-  spec.extraLayoutEntries = 40;  // 8 + 44 x 32 = 1,416 bytes
-  AddDisk(spec);
+  SimDiskSpec setup = MemoryStick(8192);
+  setup.extraLayoutEntries = 40;  // 8 + 44 x 32 = 1,416 bytes
+  AddDisk(setup);
   SimWriteRaw(1, 0, MbrWithPartition(2048, 4096, 1));  // an empty first slot reads as zeros, as on Windows
   Answer a = Query();
   EXPECT_EQ(a.start, 0u);
@@ -61,8 +61,8 @@ TEST_F(QueryTest, LayoutsLargerThanTheFirstBufferAreReadUpToTheLastSize) {
   EXPECT_EQ(a.sectorCount, 8192u);
 
   SimReset();
-  spec.extraLayoutEntries = 74;  // 8 + 78 x 32 = 2,504 bytes: beyond the last size tried (2,472)
-  AddDisk(spec);
+  setup.extraLayoutEntries = 74;  // 8 + 78 x 32 = 2,504 bytes: beyond the last size tried (2,472)
+  AddDisk(setup);
   SimWriteRaw(1, 0, MbrWithPartition(2048, 4096));
   a = Query();
   EXPECT_EQ(a.sectorCount, 8192u);
@@ -82,9 +82,9 @@ TEST_F(QueryTest, DeviceThatCannotBeOpenedReportsNothing) {
 }
 
 TEST_F(QueryTest, FatTypeIsReadFromTheVolumesOwnFirstSector) {
-  SimDiskSpec spec = MemoryStick(8192);
-  spec.volumes[0].startSector = 63;
-  AddDisk(spec);
+  SimDiskSpec setup = MemoryStick(8192);
+  setup.volumes[0].startSector = 63;
+  AddDisk(setup);
   SimWriteRaw(1, 0, MbrWithPartition(63, 8192 - 63));
   for (auto c : {std::make_pair(4084u, kFat12), std::make_pair(4085u, kFat16), std::make_pair(65525u, kFat32)}) {
     SimWriteRaw(1, 63, BootRecordWithClusters(c.first));
@@ -116,9 +116,9 @@ TEST_F(QueryTest, PresenceNeedsTheDriversMarkNotJustASuccess) {
 }
 
 TEST_F(QueryTest, DescriptorTextsStayInsideTheBuffer) {
-  SimDiskSpec spec = MemoryStick(4096);
-  spec.vendor = std::string(600, 'V');  // pushes the product past the 551-byte buffer
-  AddDisk(spec);
+  SimDiskSpec setup = MemoryStick(4096);
+  setup.vendor = std::string(600, 'V');  // pushes the product past the 551-byte buffer
+  AddDisk(setup);
   DeviceHandle volume(OpenDevice("E:"));
   std::vector<uint8_t> buffer(kDescriptorBufferSize, 0xCC);
   ASSERT_TRUE(QueryStorageDescriptor(volume.get(), buffer.data(), kDescriptorBufferSize));

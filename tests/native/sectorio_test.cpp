@@ -139,10 +139,10 @@ TEST_F(SectorIoTest, ConcurrentFillsWriteOnlyTheirOwnByte) {
 TEST(SectorIoLimits, SectorsAreAddressableUpToTwoGibibytes) {
   SimReset();
   std::string path = "/tmp/korvane-limit-" + std::to_string(getpid()) + ".img";
-  SimDiskSpec spec = MemoryStick(4194304 + 8);
-  spec.imagePath = path;
-  spec.createImage = true;
-  ASSERT_TRUE(SimAddDisk(spec));
+  SimDiskSpec setup = MemoryStick(4194304 + 8);
+  setup.imagePath = path;
+  setup.createImage = true;
+  ASSERT_TRUE(SimAddDisk(setup));
   {
     DeviceHandle disk(OpenDevice("physicaldrive1"));
     ASSERT_TRUE(disk.valid());

@@ -11,13 +11,13 @@
 
 // A USB stick in memory as physical drive `number` with one volume.
 inline SimDiskSpec MemoryStick(uint64_t sectors, int number = 1, char letter = 'E') {
-  SimDiskSpec spec;
-  spec.number = number;
-  spec.sectorCount = sectors;
+  SimDiskSpec setup;
+  setup.number = number;
+  setup.sectorCount = sectors;
   SimVolumeSpec volume;
   volume.letter = letter;
-  spec.volumes.push_back(volume);
-  return spec;
+  setup.volumes.push_back(volume);
+  return setup;
 }
 
 class SimTest : public ::testing::Test {
@@ -25,7 +25,7 @@ class SimTest : public ::testing::Test {
   void SetUp() override { SimReset(); }
   void TearDown() override { EXPECT_EQ(SimOpenHandleCount(), 0) << "a handle was left open"; }
 
-  static void AddDisk(const SimDiskSpec& spec) { ASSERT_TRUE(SimAddDisk(spec)); }
+  static void AddDisk(const SimDiskSpec& setup) { ASSERT_TRUE(SimAddDisk(setup)); }
   static std::vector<uint8_t> Sector(int disk, uint64_t sector) { return SimReadRaw(disk, sector, 1); }
   // True when every byte of [first, first + count) sectors is `value`.
   static bool AllBytes(int disk, uint64_t first, uint32_t count, uint8_t value) {

@@ -48,9 +48,9 @@ class SimDriverTest : public SimTest {
  protected:
   void SetUp() override {
     SimTest::SetUp();
-    SimDiskSpec spec = MemoryStick(kStart + 4 * kBlock);
-    spec.volumes[0].startSector = kStart;
-    AddDisk(spec);
+    SimDiskSpec setup = MemoryStick(kStart + 4 * kBlock);
+    setup.volumes[0].startSector = kStart;
+    AddDisk(setup);
     for (uint32_t n = 0; n < 4; ++n)
       for (uint32_t r : {0u, 7u}) SimWriteRaw(1, kStart + n * kBlock + r, Marked(100 * n + r + 1));
   }

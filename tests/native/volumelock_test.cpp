@@ -12,14 +12,14 @@ class VolumeLockTest : public SimTest {
  protected:
   void SetUp() override {
     SimTest::SetUp();
-    SimDiskSpec spec = MemoryStick(2000);
-    spec.volumes[0].sectorCount = 1000;
+    SimDiskSpec setup = MemoryStick(2000);
+    setup.volumes[0].sectorCount = 1000;
     SimVolumeSpec f;
     f.letter = 'F';
     f.startSector = 1000;
     f.sectorCount = 1000;
-    spec.volumes.push_back(f);
-    AddDisk(spec);
+    setup.volumes.push_back(f);
+    AddDisk(setup);
     SimSetVistaVolumeRule(true);
   }
   static uint32_t WriteAt(uint32_t sector) {

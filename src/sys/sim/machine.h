@@ -23,7 +23,7 @@ struct SimBacking {
 };
 
 struct SimVolumeState {
-  SimVolumeSpec spec;
+  SimVolumeSpec setup;
   bool mounted = true;      // a dismount clears it until the disk's device is started again
   int lockedByHandle = 0;   // handle id holding FSCTL_LOCK_VOLUME, 0 when unlocked
   bool heldByOtherProgram = false;  // another program has files open on it: it cannot be locked
@@ -38,7 +38,7 @@ struct SimPartitionEntry {
 };
 
 struct SimDiskState {
-  SimDiskSpec spec;
+  SimDiskSpec setup;
   SimBacking backing;
   std::vector<SimVolumeState> volumes;
   SimFilterState filter;
@@ -142,7 +142,7 @@ bool SimBackingWrite(SimDiskState& disk, uint64_t offset, const void* buffer, ui
 void SimRaiseDeviceEvent(uint32_t event);
 // The disk is there for the system: not pulled and its device not stopped.
 inline bool SimDiskOnline(const SimDiskState& disk) { return disk.present && !disk.stopped; }
-// The NT device name of a volume ("\Device\HarddiskVolume<n>" unless its spec names one).
+// The NT device name of a volume ("\Device\HarddiskVolume<n>" unless its setup names one).
 std::string SimVolumeNtDevice(const SimVolumeState& volume);
 // The disk's drive layout, read from sector 0 the first time it is asked for (sim_storage.cpp).
 const std::vector<SimPartitionEntry>& SimDriveLayout(SimDiskState& disk);

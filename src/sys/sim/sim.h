@@ -75,7 +75,7 @@ struct SimDiskStats {
 // temporary directory.
 void SimReset();
 // Adds a disk; returns false (and leaves the machine as it was) when its image cannot be opened or created.
-bool SimAddDisk(const SimDiskSpec& spec);
+bool SimAddDisk(const SimDiskSpec& setup);
 // Pulls a disk out (reads and writes fail, opens fail, volumes vanish) and raises a removal event; SimInsertDisk
 // puts it back and raises an arrival.
 void SimRemoveDisk(int number);

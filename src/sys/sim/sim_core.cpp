@@ -61,11 +61,11 @@ SysHandle NewHandle(const SimHandleState& state) {
   return HandleFromId(id);
 }
 
-uint64_t DiskBytes(const SimDiskState& disk) { return disk.spec.sectorCount * disk.spec.sectorSize; }
+uint64_t DiskBytes(const SimDiskState& disk) { return disk.setup.sectorCount * disk.setup.sectorSize; }
 
 uint64_t VolumeSectors(const SimDiskState& disk, const SimVolumeState& volume) {
-  if (volume.spec.sectorCount) return volume.spec.sectorCount;
-  return disk.spec.sectorCount > volume.spec.startSector ? disk.spec.sectorCount - volume.spec.startSector : 0;
+  if (volume.setup.sectorCount) return volume.setup.sectorCount;
+  return disk.setup.sectorCount > volume.setup.startSector ? disk.setup.sectorCount - volume.setup.startSector : 0;
 }
 
 // Whether a write of [first, first + count) sectors through a disk handle lands in a mounted volume that nobody
@@ -73,7 +73,7 @@ uint64_t VolumeSectors(const SimDiskState& disk, const SimVolumeState& volume) {
 bool TouchesMountedUnlockedVolume(const SimDiskState& disk, uint64_t first, uint64_t count) {
   for (const SimVolumeState& v : disk.volumes) {
     if (!v.mounted || v.lockedByHandle != 0) continue;
-    uint64_t vFirst = v.spec.startSector, vEnd = vFirst + VolumeSectors(disk, v);
+    uint64_t vFirst = v.setup.startSector, vEnd = vFirst + VolumeSectors(disk, v);
     if (first < vEnd && first + count > vFirst) return true;
   }
   return false;
@@ -90,7 +90,7 @@ int64_t PrepareTransfer(SimHandleState& h, SimDiskState& disk, uint32_t bytes, b
     SimSetError(kSysErrorDeviceNotConnected);
     return -1;
   }
-  const uint32_t ss = disk.spec.sectorSize;
+  const uint32_t ss = disk.setup.sectorSize;
   if (h.position % ss != 0 || bytes % ss != 0) {
     SimSetError(kSysErrorInvalidParameter);
     return -1;
@@ -98,8 +98,8 @@ int64_t PrepareTransfer(SimHandleState& h, SimDiskState& disk, uint32_t bytes, b
   uint64_t base = 0, limit = DiskBytes(disk);
   if (h.kind == SimHandleKind::Volume) {
     for (SimVolumeState& v : disk.volumes)
-      if (v.spec.letter == h.volumeLetter) {
-        base = v.spec.startSector * ss;
+      if (v.setup.letter == h.volumeLetter) {
+        base = v.setup.startSector * ss;
         limit = base + VolumeSectors(disk, v) * ss;
       }
   }
@@ -127,7 +127,7 @@ int64_t PrepareTransfer(SimHandleState& h, SimDiskState& disk, uint32_t bytes, b
       refused = TouchesMountedUnlockedVolume(disk, (begin - shift) / ss, (end - begin) / ss);
     } else {
       for (SimVolumeState& v : disk.volumes)
-        if (v.spec.letter == h.volumeLetter) refused = v.mounted && v.lockedByHandle == 0;
+        if (v.setup.letter == h.volumeLetter) refused = v.mounted && v.lockedByHandle == 0;
     }
     if (refused) {
       SimSetError(kSysErrorAccessDenied);
@@ -183,7 +183,7 @@ std::string SimHostPath(const std::string& path) {
 
 SimDiskState* SimFindDiskByNumber(int number) {
   for (auto& d : SimState().disks)
-    if (d->spec.number == number) return d.get();
+    if (d->setup.number == number) return d.get();
   return nullptr;
 }
 
@@ -192,7 +192,7 @@ SimDiskState* SimFindDiskByLetter(char letter, SimVolumeState** volume) {
   for (auto& d : SimState().disks) {
     if (!d->present) continue;
     for (SimVolumeState& v : d->volumes)
-      if (std::toupper(static_cast<unsigned char>(v.spec.letter)) == letter) {
+      if (std::toupper(static_cast<unsigned char>(v.setup.letter)) == letter) {
         if (volume) *volume = &v;
         return d.get();
       }
@@ -291,27 +291,27 @@ void SimReset() {
   m.vistaVolumeRule = false;
 }
 
-bool SimAddDisk(const SimDiskSpec& spec) {
+bool SimAddDisk(const SimDiskSpec& setup) {
   SimMachineState& m = SimState();
   std::lock_guard<std::recursive_mutex> lock(m.mutex);
   auto disk = std::make_unique<SimDiskState>();
-  disk->spec = spec;
-  if (disk->spec.sectorSize == 0) disk->spec.sectorSize = 512;
+  disk->setup = setup;
+  if (disk->setup.sectorSize == 0) disk->setup.sectorSize = 512;
   SimBacking& b = disk->backing;
-  b.path = spec.imagePath;
+  b.path = setup.imagePath;
   if (b.path.empty()) {
-    b.memory.assign(spec.sectorCount * disk->spec.sectorSize, 0);
+    b.memory.assign(setup.sectorCount * disk->setup.sectorSize, 0);
   } else {
     b.file = std::fopen(b.path.c_str(), "r+b");
-    if (!b.file && spec.createImage) b.file = std::fopen(b.path.c_str(), "w+b");
-    if (!b.file) b.file = spec.sectorCount == 0 ? std::fopen(b.path.c_str(), "rb") : nullptr;
+    if (!b.file && setup.createImage) b.file = std::fopen(b.path.c_str(), "w+b");
+    if (!b.file) b.file = setup.sectorCount == 0 ? std::fopen(b.path.c_str(), "rb") : nullptr;
     if (!b.file) return false;
     // Sector transfers go straight to the file: a stdio buffer would read ahead before every write.
     std::setvbuf(b.file, nullptr, _IONBF, 0);
     uint64_t size = FileSize(b.file);
-    if (disk->spec.sectorCount == 0) disk->spec.sectorCount = size / disk->spec.sectorSize;
-    uint64_t wanted = disk->spec.sectorCount * disk->spec.sectorSize;
-    if (spec.createImage && size < wanted) {
+    if (disk->setup.sectorCount == 0) disk->setup.sectorCount = size / disk->setup.sectorSize;
+    uint64_t wanted = disk->setup.sectorCount * disk->setup.sectorSize;
+    if (setup.createImage && size < wanted) {
       // Extend without writing the whole image: one byte at its end.
       if (!Seek64(b.file, wanted - 1) || std::fputc(0, b.file) == EOF || std::fflush(b.file) != 0) {
         CloseBacking(b);
@@ -319,9 +319,9 @@ bool SimAddDisk(const SimDiskSpec& spec) {
       }
     }
   }
-  for (const SimVolumeSpec& v : spec.volumes) {
+  for (const SimVolumeSpec& v : setup.volumes) {
     SimVolumeState vs;
-    vs.spec = v;
+    vs.setup = v;
     disk->volumes.push_back(vs);
   }
   m.disks.push_back(std::move(disk));
@@ -418,15 +418,15 @@ void SimClearDebugOutput() {
 std::vector<uint8_t> SimReadRaw(int number, uint64_t sector, uint32_t count) {
   std::vector<uint8_t> data;
   WithDisk(number, [&](SimDiskState& d) {
-    data.assign(static_cast<size_t>(count) * d.spec.sectorSize, 0);
-    if (!SimBackingRead(d, sector * d.spec.sectorSize, data.data(), static_cast<uint32_t>(data.size())))
+    data.assign(static_cast<size_t>(count) * d.setup.sectorSize, 0);
+    if (!SimBackingRead(d, sector * d.setup.sectorSize, data.data(), static_cast<uint32_t>(data.size())))
       data.clear();
   });
   return data;
 }
 void SimWriteRaw(int number, uint64_t sector, const std::vector<uint8_t>& data) {
   WithDisk(number, [&](SimDiskState& d) {
-    SimBackingWrite(d, sector * d.spec.sectorSize, data.data(), static_cast<uint32_t>(data.size()));
+    SimBackingWrite(d, sector * d.setup.sectorSize, data.data(), static_cast<uint32_t>(data.size()));
   });
 }
 void SimSetDeviceEventSink(SimDeviceEventSink sink) {
@@ -477,7 +477,7 @@ SysHandle SysCreateFile(const char* path, uint32_t access, uint32_t share, uint3
     // locked.
     if (h.kind == SimHandleKind::Volume)
       for (SimVolumeState& v : disk->volumes)
-        if (v.spec.letter == h.volumeLetter && v.lockedByHandle == 0) v.mounted = true;
+        if (v.setup.letter == h.volumeLetter && v.lockedByHandle == 0) v.mounted = true;
     disk->stats.opens++;
     SimSetError(0);
     return NewHandle(h);
@@ -589,7 +589,7 @@ bool SysWriteFile(SysHandle handle, const void* buffer, uint32_t bytes, uint32_t
     return false;
   }
   if (n > 0) {
-    const uint32_t ss = disk.spec.sectorSize;
+    const uint32_t ss = disk.setup.sectorSize;
     uint64_t first = span.begin / ss, last = (span.end - 1) / ss;
     disk.stats.sectorsWritten += last - first + 1;
     disk.stats.lowestSectorWritten = std::min(disk.stats.lowestSectorWritten, first);

@@ -73,7 +73,7 @@ bool NodePresent(const Node& n) {
 SysGuid ClassOf(const Node& n) {
   switch (n.kind) {
     case NodeKind::System: return kGuidDevclassSystem;
-    case NodeKind::Port: return DiskOf(n)->spec.busType == kSimBusUsb ? kGuidDevclassUsb : kGuidDevclassHdc;
+    case NodeKind::Port: return DiskOf(n)->setup.busType == kSimBusUsb ? kGuidDevclassUsb : kGuidDevclassHdc;
     case NodeKind::Disk: return kGuidDevclassDiskDrive;
     case NodeKind::Volume: return kGuidDevclassVolume;
   }
@@ -104,12 +104,12 @@ std::string PdoName(const Node& n) {
   switch (n.kind) {
     case NodeKind::System: return "\\Device\\00000001";
     case NodeKind::Port:
-      std::snprintf(name, sizeof name, d->spec.busType == kSimBusUsb ? "\\Device\\USBPDO-%d" : "\\Device\\Ide\\IdePort%d",
+      std::snprintf(name, sizeof name, d->setup.busType == kSimBusUsb ? "\\Device\\USBPDO-%d" : "\\Device\\Ide\\IdePort%d",
                     n.disk + 4);
       return name;
     case NodeKind::Disk:
-      if (!d->spec.pdoName.empty()) return d->spec.pdoName;
-      std::snprintf(name, sizeof name, "\\Device\\%08x", d->spec.number + 40);
+      if (!d->setup.pdoName.empty()) return d->setup.pdoName;
+      std::snprintf(name, sizeof name, "\\Device\\%08x", d->setup.number + 40);
       return name;
     case NodeKind::Volume: return SimVolumeNtDevice(d->volumes[n.volume]);
   }
@@ -119,14 +119,14 @@ std::string PdoName(const Node& n) {
 std::string InterfacePath(const Node& n) {
   const SimDiskState* d = DiskOf(n);
   char serial[32];
-  std::snprintf(serial, sizeof serial, "%012d&0", d->spec.number);
-  std::string vendor = d->spec.hasVendor ? IdPart(d->spec.vendor) : "", product = d->spec.hasProduct ? IdPart(d->spec.product) : "";
+  std::snprintf(serial, sizeof serial, "%012d&0", d->setup.number);
+  std::string vendor = d->setup.hasVendor ? IdPart(d->setup.vendor) : "", product = d->setup.hasProduct ? IdPart(d->setup.product) : "";
   switch (n.kind) {
     case NodeKind::Port:
       return "\\\\?\\usb#vid_090c&pid_1000#" + std::string(serial) + "#{2accfe60-c130-11d2-b082-00a0c91efb8b}";
     case NodeKind::Disk:
-      if (!d->spec.interfacePath.empty()) return d->spec.interfacePath;
-      if (d->spec.busType == kSimBusUsb)
+      if (!d->setup.interfacePath.empty()) return d->setup.interfacePath;
+      if (d->setup.busType == kSimBusUsb)
         return "\\\\?\\usbstor#disk&ven_" + vendor + "&prod_" + product + "&rev_1.00#" + serial +
                "#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
       return "\\\\?\\ide#disk" + vendor + "_" + product + "___1.00#5&" + serial +
@@ -245,7 +245,7 @@ bool ValidPropChange(const SysPropChangeParams* p, uint32_t size) {
 std::string SimDiskPdoName(int number) {
   std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
   for (const Node& n : AllNodes())
-    if (n.kind == NodeKind::Disk && DiskOf(n)->spec.number == number) return PdoName(n);
+    if (n.kind == NodeKind::Disk && DiskOf(n)->setup.number == number) return PdoName(n);
   return "";
 }
 
@@ -451,7 +451,7 @@ bool SysSetupDiCallClassInstaller(uint32_t installFunction, SysDevInfoSet set, S
   if (!e->hasParams) return Fail(kErrorNoClassInstallParams);
   SimDiskState* d = DiskOf(n);
   SimClassInstallCall call;
-  call.disk = d ? d->spec.number : -1;
+  call.disk = d ? d->setup.number : -1;
   call.volumeNode = n.kind == NodeKind::Volume;
   call.paramsSize = e->paramsSize;
   call.params = e->params;

@@ -20,7 +20,7 @@ namespace {
 
 constexpr uint32_t kErrorNotSupported = kSysErrorNotSupported;
 
-uint64_t DiskBytes(const SimDiskState& disk) { return disk.spec.sectorCount * disk.spec.sectorSize; }
+uint64_t DiskBytes(const SimDiskState& disk) { return disk.setup.sectorCount * disk.setup.sectorSize; }
 
 // Whether sector 0 holds a FAT boot record (a disk formatted without a partition table).
 bool LooksLikeBootRecord(const uint8_t* s) {
@@ -32,9 +32,9 @@ bool LooksLikeBootRecord(const uint8_t* s) {
 }
 
 std::vector<SimPartitionEntry> ReadLayout(SimDiskState& disk) {
-  const uint32_t ss = disk.spec.sectorSize;
+  const uint32_t ss = disk.setup.sectorSize;
   std::vector<uint8_t> sector(std::max<uint32_t>(ss, 512), 0);
-  bool read = ss >= 512 && disk.spec.sectorCount > 0 && SimBackingRead(disk, 0, sector.data(), ss);
+  bool read = ss >= 512 && disk.setup.sectorCount > 0 && SimBackingRead(disk, 0, sector.data(), ss);
   std::vector<SimPartitionEntry> layout;
   if (read && sector[510] == 0x55 && sector[511] == 0xAA && !LooksLikeBootRecord(sector.data())) {
     bool any = false;
@@ -44,7 +44,7 @@ std::vector<SimPartitionEntry> ReadLayout(SimDiskState& disk) {
       uint32_t count = e[12] | (e[13] << 8) | (e[14] << 16) | (static_cast<uint32_t>(e[15]) << 24);
       SimPartitionEntry entry;
       bool valid = e[4] != 0 && (e[0] == 0 || e[0] == 0x80) && count != 0 &&
-                   static_cast<uint64_t>(start) + count <= disk.spec.sectorCount;
+                   static_cast<uint64_t>(start) + count <= disk.setup.sectorCount;
       if (valid) {
         entry.startingOffset = static_cast<uint64_t>(start) * ss;
         entry.length = static_cast<uint64_t>(count) * ss;
@@ -63,7 +63,7 @@ std::vector<SimPartitionEntry> ReadLayout(SimDiskState& disk) {
     whole.type = read && LooksLikeBootRecord(sector.data()) ? 0x06 : 0x00;
     layout.push_back(whole);
   }
-  layout.resize(layout.size() + disk.spec.extraLayoutEntries);
+  layout.resize(layout.size() + disk.setup.extraLayoutEntries);
   return layout;
 }
 
@@ -97,12 +97,12 @@ bool QueryProperty(const SimDiskState& disk, const void* in, uint32_t inSize, vo
   };
   StorageDeviceDescriptor d{};
   d.version = sizeof(StorageDeviceDescriptor);
-  d.deviceType = disk.spec.deviceType == kSimDeviceTypeCdRom ? 5 : 0;
-  d.removableMedia = disk.spec.busType == kSimBusUsb ? 1 : 0;
-  d.vendorIdOffset = addString(disk.spec.hasVendor, disk.spec.vendor);
-  d.productIdOffset = addString(disk.spec.hasProduct, disk.spec.product);
+  d.deviceType = disk.setup.deviceType == kSimDeviceTypeCdRom ? 5 : 0;
+  d.removableMedia = disk.setup.busType == kSimBusUsb ? 1 : 0;
+  d.vendorIdOffset = addString(disk.setup.hasVendor, disk.setup.vendor);
+  d.productIdOffset = addString(disk.setup.hasProduct, disk.setup.product);
   d.productRevisionOffset = addString(true, "1.00");
-  d.busType = disk.spec.busType;
+  d.busType = disk.setup.busType;
   d.size = static_cast<uint32_t>(bytes.size());
   std::memcpy(bytes.data(), &d, offsetof(StorageDeviceDescriptor, rawDeviceProperties));
   // A short buffer gets the descriptor's beginning; its Size tells how much there is.
@@ -115,11 +115,11 @@ bool DeviceNumber(const SimDiskState& disk, const SimHandleState& h, void* out, 
                   uint32_t* bytesReturned) {
   if (!out || outSize < sizeof(StorageDeviceNumber)) return Fail(kSysErrorInsufficientBuffer);
   StorageDeviceNumber number{};
-  number.deviceType = disk.spec.deviceType;
-  number.deviceNumber = static_cast<uint32_t>(disk.spec.number);
+  number.deviceType = disk.setup.deviceType;
+  number.deviceNumber = static_cast<uint32_t>(disk.setup.number);
   if (h.kind == SimHandleKind::Volume)
     for (size_t i = 0; i < disk.volumes.size(); ++i)
-      if (disk.volumes[i].spec.letter == h.volumeLetter) number.partitionNumber = static_cast<uint32_t>(i + 1);
+      if (disk.volumes[i].setup.letter == h.volumeLetter) number.partitionNumber = static_cast<uint32_t>(i + 1);
   std::memcpy(out, &number, sizeof number);
   return Done(bytesReturned, sizeof number);
 }
@@ -127,7 +127,7 @@ bool DeviceNumber(const SimDiskState& disk, const SimHandleState& h, void* out, 
 // READ CAPACITY (10) through the pass-through request; every other command is refused.
 bool ScsiPassThroughRequest(const SimDiskState& disk, const void* in, uint32_t inSize, void* out, uint32_t outSize,
                             uint32_t* bytesReturned) {
-  if (disk.spec.refusesScsiPassThrough) return Fail(kSysErrorInvalidFunction);
+  if (disk.setup.refusesScsiPassThrough) return Fail(kSysErrorInvalidFunction);
   ScsiPassThrough spt{};
   if (!in || inSize < sizeof spt) return Fail(kSysErrorInvalidParameter);
   std::memcpy(&spt, in, sizeof spt);
@@ -137,9 +137,9 @@ bool ScsiPassThroughRequest(const SimDiskState& disk, const void* in, uint32_t i
   uint64_t dataEnd = static_cast<uint64_t>(spt.dataBufferOffset) + spt.dataTransferLength;
   if (!out || spt.dataBufferOffset < sizeof spt || dataEnd > outSize || outSize < sizeof spt)
     return Fail(kSysErrorInvalidParameter);
-  uint64_t last = disk.spec.sectorCount ? disk.spec.sectorCount - 1 : 0;
+  uint64_t last = disk.setup.sectorCount ? disk.setup.sectorCount - 1 : 0;
   uint32_t lba = last > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(last);
-  uint32_t ss = disk.spec.sectorSize;
+  uint32_t ss = disk.setup.sectorSize;
   uint8_t* data = static_cast<uint8_t*>(out) + spt.dataBufferOffset;
   const uint8_t capacity[8] = {static_cast<uint8_t>(lba >> 24), static_cast<uint8_t>(lba >> 16),
                                static_cast<uint8_t>(lba >> 8),  static_cast<uint8_t>(lba),
@@ -165,7 +165,7 @@ bool DriveLayout(SimDiskState& disk, void* out, uint32_t outSize, uint32_t* byte
     PartitionInformation p{};
     p.startingOffset = static_cast<int64_t>(layout[i].startingOffset);
     p.partitionLength = static_cast<int64_t>(layout[i].length);
-    p.hiddenSectors = static_cast<uint32_t>(layout[i].startingOffset / disk.spec.sectorSize);
+    p.hiddenSectors = static_cast<uint32_t>(layout[i].startingOffset / disk.setup.sectorSize);
     p.partitionNumber = layout[i].type ? static_cast<uint32_t>(i + 1) : 0;
     p.partitionType = layout[i].type;
     p.bootIndicator = layout[i].bootIndicator == 0x80;
@@ -187,7 +187,7 @@ bool FilterRequest(SimDiskState& disk, uint32_t code, const void* in, uint32_t i
       // A configured driver refuses a block that does not lie wholly on the disk inside the block area.
       if (f.sectorsPerBlock) {
         uint64_t end = static_cast<uint64_t>(f.firstSector) + (static_cast<uint64_t>(request.block) + 1) * f.sectorsPerBlock;
-        uint64_t areaEnd = f.endSector ? std::min<uint64_t>(f.endSector, disk.spec.sectorCount) : disk.spec.sectorCount;
+        uint64_t areaEnd = f.endSector ? std::min<uint64_t>(f.endSector, disk.setup.sectorCount) : disk.setup.sectorCount;
         if (end > areaEnd) return Fail(kSysErrorInvalidParameter);
       }
       f.presentedBlock = request.block;
@@ -226,7 +226,7 @@ bool IsFilterCode(uint32_t code) {
 
 SimVolumeState* FindVolume(SimDiskState& disk, char letter) {
   for (SimVolumeState& v : disk.volumes)
-    if (std::toupper(static_cast<unsigned char>(v.spec.letter)) == letter) return &v;
+    if (std::toupper(static_cast<unsigned char>(v.setup.letter)) == letter) return &v;
   return nullptr;
 }
 
@@ -258,7 +258,7 @@ void WithDisk(int number, F f) {
 // ---------------------------------------------------------------------------------------------------------------
 
 std::string SimVolumeNtDevice(const SimVolumeState& volume) {
-  if (!volume.spec.ntDevice.empty()) return volume.spec.ntDevice;
+  if (!volume.setup.ntDevice.empty()) return volume.setup.ntDevice;
   int n = 0;
   for (auto& d : SimState().disks)
     for (SimVolumeState& v : d->volumes) {
@@ -283,8 +283,8 @@ void SimRereadDisk(SimDiskState& disk) {
   for (const SimPartitionEntry& p : disk.layout) {
     if (p.length == 0 || next >= disk.volumes.size()) continue;
     SimVolumeState& v = disk.volumes[next++];
-    v.spec.startSector = p.startingOffset / disk.spec.sectorSize;
-    v.spec.sectorCount = p.length / disk.spec.sectorSize;
+    v.setup.startSector = p.startingOffset / disk.setup.sectorSize;
+    v.setup.sectorCount = p.length / disk.setup.sectorSize;
   }
   for (SimVolumeState& v : disk.volumes) v.mounted = true;
 }
@@ -292,7 +292,7 @@ void SimRereadDisk(SimDiskState& disk) {
 uint64_t SimPresentationShift(const SimDiskState& disk) {
   const SimFilterState& f = disk.filter;
   if (!f.attached || f.sectorsPerBlock == 0) return 0;
-  return static_cast<uint64_t>(f.presentedBlock) * f.sectorsPerBlock * disk.spec.sectorSize;
+  return static_cast<uint64_t>(f.presentedBlock) * f.sectorsPerBlock * disk.setup.sectorSize;
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -303,7 +303,7 @@ bool SimAddVolume(int number, const SimVolumeSpec& volume) {
   bool added = false;
   WithDisk(number, [&](SimDiskState& d) {
     SimVolumeState v;
-    v.spec = volume;
+    v.setup = volume;
     d.volumes.push_back(v);
     added = true;
   });
@@ -403,7 +403,7 @@ bool SysDeviceIoControl(SysHandle handle, uint32_t code, void* in, uint32_t inSi
   // The filter sits on the disk's stack: requests through a volume never reach it.
   if (onDisk && IsFilterCode(code) && disk.filter.attached)
     return FilterRequest(disk, code, in, inSize, out, outSize, bytesReturned);
-  if (disk.spec.foreignDriverAcceptsAll) return Done(bytesReturned, outSize);
+  if (disk.setup.foreignDriverAcceptsAll) return Done(bytesReturned, outSize);
   return Fail(kSysErrorInvalidFunction);
 }
 
@@ -412,7 +412,7 @@ uint32_t SysGetLogicalDriveStrings(uint32_t size, char* buffer) {
   std::vector<char> letters;
   for (auto& d : SimState().disks)
     if (SimDiskOnline(*d))
-      for (SimVolumeState& v : d->volumes) letters.push_back(static_cast<char>(std::toupper(v.spec.letter)));
+      for (SimVolumeState& v : d->volumes) letters.push_back(static_cast<char>(std::toupper(v.setup.letter)));
   std::sort(letters.begin(), letters.end());
   letters.erase(std::unique(letters.begin(), letters.end()), letters.end());
   std::string strings;
@@ -434,9 +434,9 @@ bool SysGetDiskFreeSpaceEx(const char* rootPath, uint64_t* freeToCaller, uint64_
   SimVolumeState* v = nullptr;
   SimDiskState* d = VolumeByName(rootPath, &v);
   if (!d || !v->mounted) return Fail(kSysErrorPathNotFound);
-  uint64_t sectors = v->spec.sectorCount;
-  if (sectors == 0 && d->spec.sectorCount > v->spec.startSector) sectors = d->spec.sectorCount - v->spec.startSector;
-  uint64_t total = sectors * d->spec.sectorSize;
+  uint64_t sectors = v->setup.sectorCount;
+  if (sectors == 0 && d->setup.sectorCount > v->setup.startSector) sectors = d->setup.sectorCount - v->setup.startSector;
+  uint64_t total = sectors * d->setup.sectorSize;
   if (freeToCaller) *freeToCaller = total;
   if (totalBytes) *totalBytes = total;
   if (totalFree) *totalFree = total;
