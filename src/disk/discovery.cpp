@@ -157,17 +157,6 @@ void AddVolume(DiskTable* work, const char* driveString, uint8_t* descriptor) {
   if (free >= 0) FillNewSlot(&work->slots[free], owner, number, volumeName, text);
 }
 
-// Owns a device information set.
-struct DeviceSet {
-  SysDevInfoSet set;
-  explicit DeviceSet(SysDevInfoSet s) : set(s) {}
-  DeviceSet(const DeviceSet&) = delete;
-  DeviceSet& operator=(const DeviceSet&) = delete;
-  ~DeviceSet() {
-    if (valid()) SysSetupDiDestroyDeviceInfoList(set);
-  }
-  bool valid() const { return set != SysInvalidDevInfoSet(); }
-};
 
 }  // namespace
 
@@ -194,7 +183,7 @@ void FindDiskInterface(RemovableDisk* slot, const char* volumeName) {
   for (char& c : key)
     if (c == '\\' || c == '/') c = '#';
   if (key.empty()) return;
-  DeviceSet disks(SysSetupDiGetClassDevs(&kGuidDevinterfaceDisk, kDigcfPresent | kDigcfDeviceInterface));
+  DeviceInfoSet disks(SysSetupDiGetClassDevs(&kGuidDevinterfaceDisk, kDigcfPresent | kDigcfDeviceInterface));
   if (!disks.valid()) return;
   std::unique_ptr<char[]> path(new char[kDetailBufferSize]());
   for (uint32_t index = 0;; ++index) {

@@ -10,17 +10,6 @@
 
 namespace {
 
-// A device information set that releases itself.
-struct DeviceInfoSet {
-  SysDevInfoSet set;
-  explicit DeviceInfoSet(SysDevInfoSet s) : set(s) {}
-  DeviceInfoSet(const DeviceInfoSet&) = delete;
-  DeviceInfoSet& operator=(const DeviceInfoSet&) = delete;
-  ~DeviceInfoSet() {
-    if (valid()) SysSetupDiDestroyDeviceInfoList(set);
-  }
-  bool valid() const { return set != SysInvalidDevInfoSet() && set != nullptr; }
-};
 
 // The searched classes, in the order they are searched.
 const SysGuid* const kFilterClasses[] = {&kGuidDevinterfaceDisk, &kGuidDevinterfaceVolume,

@@ -24,17 +24,6 @@ bool ChangeState(SysDevInfoSet set, SysDevInfo* device, uint32_t stateChange) {
   return true;
 }
 
-// Owns a device information set.
-struct DeviceSet {
-  SysDevInfoSet set;
-  explicit DeviceSet(SysDevInfoSet s) : set(s) {}
-  DeviceSet(const DeviceSet&) = delete;
-  DeviceSet& operator=(const DeviceSet&) = delete;
-  ~DeviceSet() {
-    if (valid()) SysSetupDiDestroyDeviceInfoList(set);
-  }
-  bool valid() const { return set != SysInvalidDevInfoSet(); }
-};
 
 }  // namespace
 
@@ -53,7 +42,7 @@ void RestartVolume(const char* volumeName) {
   // A letter that maps to nothing (the disk was pulled) has no node to restart; an empty name must not be
   // compared with nodes whose name could not be read.
   if (!volumeName || SysQueryDosDevice(volumeName, ntDevice, kVolumeDeviceChars) == 0 || ntDevice[0] == '\0') return;
-  DeviceSet all(SysSetupDiGetClassDevs(&kGuidDevinterfaceVolume, kDigcfAllClasses));
+  DeviceInfoSet all(SysSetupDiGetClassDevs(&kGuidDevinterfaceVolume, kDigcfAllClasses));
   if (!all.valid()) return;
   for (uint32_t index = 0;; ++index) {
     SysDevInfo device{};

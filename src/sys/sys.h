@@ -191,6 +191,18 @@ bool SysSetupDiCallClassInstaller(uint32_t installFunction, SysDevInfoSet set, S
 // SetupDiGetDeviceInstallParamsA (SP_DEVINSTALL_PARAMS_A, 296 bytes on 32-bit Windows): the Flags field.
 bool SysSetupDiGetDeviceInstallParams(SysDevInfoSet set, SysDevInfo* device, uint32_t* flags);
 
+// A device information set that releases itself.
+struct DeviceInfoSet {
+  SysDevInfoSet set;
+  explicit DeviceInfoSet(SysDevInfoSet s) : set(s) {}
+  DeviceInfoSet(const DeviceInfoSet&) = delete;
+  DeviceInfoSet& operator=(const DeviceInfoSet&) = delete;
+  ~DeviceInfoSet() {
+    if (valid()) SysSetupDiDestroyDeviceInfoList(set);
+  }
+  bool valid() const { return set != SysInvalidDevInfoSet() && set != nullptr; }
+};
+
 // ---------------------------------------------------------------------------------------------------------------
 // Registry
 // ---------------------------------------------------------------------------------------------------------------
