@@ -157,11 +157,16 @@ TEST(SimMachineFile, ReadsDisksWithQuotedNamesVolumesImagesAndComments) {
       "disk 0 ata - \"SIM SYSTEM DISK\" 512 16384 memory C   # system disk\r\n"
       "\r\n"
       "disk 1 usb \"Generic \" \" Flash Disk\" 512 524288 stick.img E\r\n"
-      "disk 2 scsi \"Kingston\" - 2048 0 D:\\images\\big.img f@63+2880,G@4096\n";
+      "disk 2 scsi \"Kingston\" - 2048 0 D:\\images\\big.img f@63+2880,G@4096\n"
+      "vista\n"
+      "hold e\n";
   std::vector<SimDiskSpec> disks;
   std::string error;
-  ASSERT_TRUE(ParseSimMachine(text, "C:\\sim", &disks, &error)) << error;
+  SimMachineRules rules;
+  ASSERT_TRUE(ParseSimMachine(text, "C:\\sim", &disks, &error, &rules)) << error;
   ASSERT_EQ(disks.size(), 3u);
+  EXPECT_TRUE(rules.vista);
+  EXPECT_EQ(rules.heldVolumes, "E");
 
   EXPECT_EQ(disks[0].busType, kSimBusAta);
   EXPECT_FALSE(disks[0].hasVendor);
@@ -196,6 +201,7 @@ TEST(SimMachineFile, FaultsNameTheirLine) {
   EXPECT_EQ(ParseError("disk 1 usb \"Generic  512 100 memory E"), "line 1: unterminated quote");
   EXPECT_EQ(ParseError("disk 1 usb a b 512 100 memory"), "line 1: a disk takes 8 fields after \"disk\", found 7");
   EXPECT_EQ(ParseError("disc 1 usb a b 512 100 memory E"), "line 1: expected \"disk\", found \"disc\"");
+  EXPECT_EQ(ParseError("hold EF"), "line 1: expected \"disk\", found \"hold\"");
   EXPECT_EQ(ParseError("disk 1 usb a b 500 100 memory E"), "line 1: bad sector size \"500\"");
   EXPECT_EQ(ParseError("disk 1 usb a b 512 0 memory E"), "line 1: a memory disk needs a size between 1 sector and 1 GiB");
   EXPECT_EQ(ParseError("disk 1 usb a b 512 99999999 memory E").substr(0, 8), "line 1: ");

@@ -165,8 +165,9 @@ bool CheckUnique(const std::vector<SimDiskSpec>& disks, std::string* error) {
 }  // namespace
 
 bool ParseSimMachine(const std::string& text, const std::string& baseDir, std::vector<SimDiskSpec>* disks,
-                     std::string* error) {
+                     std::string* error, SimMachineRules* rules) {
   std::vector<SimDiskSpec> parsed;
+  SimMachineRules found;
   std::stringstream lines(text);
   std::string line;
   for (int lineNumber = 1; std::getline(lines, line); ++lineNumber) {
@@ -175,6 +176,15 @@ bool ParseSimMachine(const std::string& text, const std::string& baseDir, std::v
     std::string fault;
     bool ok = SplitFields(line, &fields, &fault);
     if (ok && fields.empty()) continue;
+    if (ok && !fields[0].quoted && fields[0].text == "vista" && fields.size() == 1) {
+      found.vista = true;
+      continue;
+    }
+    if (ok && !fields[0].quoted && fields[0].text == "hold" && fields.size() == 2 && fields[1].text.size() == 1 &&
+        std::isalpha(static_cast<unsigned char>(fields[1].text[0]))) {
+      found.heldVolumes += static_cast<char>(std::toupper(static_cast<unsigned char>(fields[1].text[0])));
+      continue;
+    }
     if (ok && (fields[0].quoted || fields[0].text != "disk")) {
       fault = "expected \"disk\", found \"" + fields[0].text + "\"";
       ok = false;
@@ -189,6 +199,7 @@ bool ParseSimMachine(const std::string& text, const std::string& baseDir, std::v
   }
   if (!CheckUnique(parsed, error)) return false;
   *disks = parsed;
+  if (rules) *rules = found;
   return true;
 }
 

@@ -12,6 +12,11 @@
 //   sectors      the disk's size in sectors; 0 takes the size of an existing image
 //   image        memory, or an image file (relative to the program's directory), created or extended to the size
 //   volumes      - for none, or letters with an optional start sector and sector count: E  E@63  E@63+2880,F@4096
+//
+// Two more lines set how the machine behaves:
+//
+//   vista        writes through a disk handle into a mounted volume nobody locked fail, as on Windows Vista and later
+//   hold <letter>  another program holds files open on the volume, so it cannot be locked
 #pragma once
 
 #include <string>
@@ -24,8 +29,12 @@ constexpr const char* kSimDefaultStickImage = "Korvane-sim-stick.img";
 
 // Parses a machine file. Relative image paths are taken relative to `baseDir` (a Windows path). On a fault returns
 // false and says where in *error ("line 3: unknown bus \"firewire\"").
+struct SimMachineRules {
+  bool vista = false;
+  std::string heldVolumes;  // letters
+};
 bool ParseSimMachine(const std::string& text, const std::string& baseDir, std::vector<SimDiskSpec>* disks,
-                     std::string* error);
+                     std::string* error, SimMachineRules* rules = nullptr);
 
 // The default machine: a small ATA system disk 0 with C: in memory, and a 256 MiB "Generic Flash Disk" on USB as
 // physical drive 1 with E:, backed by Korvane-sim-stick.img in `baseDir` (created on first use).

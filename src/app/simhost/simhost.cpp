@@ -93,9 +93,10 @@ std::string ProgramDirectory() {
 
 bool BuildSimMachine(const std::string& dir, std::string* error) {
   std::vector<SimDiskSpec> disks;
+  SimMachineRules rules;
   std::string text;
   if (ReadTextFile(dir + "\\" + kSimMachineFileName, &text)) {
-    if (!ParseSimMachine(text, dir, &disks, error)) {
+    if (!ParseSimMachine(text, dir, &disks, error, &rules)) {
       *error = std::string(kSimMachineFileName) + ", " + *error;
       return false;
     }
@@ -108,6 +109,8 @@ bool BuildSimMachine(const std::string& dir, std::string* error) {
       *error = "disk " + std::to_string(disk.number) + ": cannot open or create the image " + disk.imagePath;
       return false;
     }
+  SimSetVistaVolumeRule(rules.vista);
+  for (char letter : rules.heldVolumes) SimHoldVolume(letter, true);
   SimSetCurrentDirectory(dir);
   SimSetWindowsDirectory(MakeWindowsDirectory(dir));
   return true;
