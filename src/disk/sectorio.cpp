@@ -6,6 +6,7 @@
 
 #include "app/selfcheck.h"
 #include "app/trace.h"
+#include "sys/lock.h"
 
 namespace {
 
@@ -13,10 +14,10 @@ constexpr uint32_t kStagingBytes = kMaxSectorsPerWrite * kSectorSize;  // 25,600
 constexpr uint32_t kFillBufferBytes = kFillChunkSectors * kSectorSize;  // 20,480
 
 // The fill buffer is shared by the whole process; its first byte tells which byte it holds, and filledBytes how
-// much of it holds that byte. The mutex makes concurrent fills take turns instead of overwriting each other's
+// much of it holds that byte. The lock makes concurrent fills take turns instead of overwriting each other's
 // buffer mid-write.
 struct FillBuffer {
-  std::mutex mutex;
+  SysLock lock;
   uint8_t bytes[kFillBufferBytes] = {};
   uint32_t filledBytes = kFillBufferBytes;  // all zero at start
 };
@@ -91,7 +92,7 @@ uint32_t WriteSectors(SysHandle disk, uint32_t count, uint32_t startSector, cons
 uint32_t FillSectors(SysHandle disk, uint32_t startSector, uint32_t count, uint8_t fillByte) {
   if (count == 0) return kSectorIoOk;
   FillBuffer& fill = TheFillBuffer();
-  std::lock_guard<std::mutex> lock(fill.mutex);
+  std::lock_guard<SysLock> lock(fill.lock);
   if (fill.bytes[0] != fillByte) {
     fill.filledBytes = count <= kFillChunkSectors ? count * kSectorSize : kFillBufferBytes;
     std::memset(fill.bytes, fillByte, fill.filledBytes);

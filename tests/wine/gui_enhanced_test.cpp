@@ -68,7 +68,7 @@ struct ServiceFiles {
 // Holds the simulated machine: every disk, registry and device access of the program waits, as on a disk that is
 // slow to answer, while the page's own thread (which only paints) goes on.
 struct MachineHeld {
-  std::lock_guard<std::recursive_mutex> lock{SimState().mutex};
+  std::lock_guard<SysLock> lock{SimState().mutex};
 };
 
 std::string Upper(std::string text) {

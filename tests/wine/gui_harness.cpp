@@ -15,6 +15,7 @@
 #include "app/gui/sheet.h"
 #include "app/gui/wintext.h"
 #include "app/simhost/simhost.h"
+#include "sys/lock.h"
 #include "sys/sim/sim.h"
 
 namespace gui {
@@ -30,7 +31,7 @@ struct Harness {
   DWORD threadId = 0;
   std::atomic<HWND> helper{nullptr};
   std::atomic<int> exitCode{-1};
-  std::mutex boxMutex;
+  SysLock boxMutex;
   std::deque<int> answers;
   std::deque<MessageBoxRecord> boxes;
 };
@@ -98,7 +99,7 @@ int UnscriptedAnswer(UINT style) {
 
 int RecordMessageBox(HWND owner, const char* text, const char* caption, UINT style) {
   Harness& h = TheHarness();
-  std::lock_guard<std::mutex> lock(h.boxMutex);
+  std::lock_guard<SysLock> lock(h.boxMutex);
   MessageBoxRecord box;
   box.text = text ? text : "";
   box.caption = caption ? caption : "";
@@ -575,7 +576,7 @@ bool WaitForWindowGone(HWND window, DWORD timeoutMs) {
 }
 
 void AnswerMessageBoxes(std::initializer_list<int> answers) {
-  std::lock_guard<std::mutex> lock(TheHarness().boxMutex);
+  std::lock_guard<SysLock> lock(TheHarness().boxMutex);
   for (int answer : answers) TheHarness().answers.push_back(answer);
 }
 
@@ -584,7 +585,7 @@ MessageBoxRecord WaitForMessageBox(DWORD timeoutMs) {
   MessageBoxRecord box;
   bool came = WaitFor(
       [&] {
-        std::lock_guard<std::mutex> lock(h.boxMutex);
+        std::lock_guard<SysLock> lock(h.boxMutex);
         if (h.boxes.empty()) return false;
         box = h.boxes.front();
         h.boxes.pop_front();
@@ -597,7 +598,7 @@ MessageBoxRecord WaitForMessageBox(DWORD timeoutMs) {
 
 std::vector<MessageBoxRecord> TakeMessageBoxes() {
   Harness& h = TheHarness();
-  std::lock_guard<std::mutex> lock(h.boxMutex);
+  std::lock_guard<SysLock> lock(h.boxMutex);
   std::vector<MessageBoxRecord> boxes(h.boxes.begin(), h.boxes.end());
   h.boxes.clear();
   return boxes;
@@ -667,7 +668,7 @@ void GuiTest::TearDown() {
   if (ProgramRunning()) gui::CloseProgram();
   EXPECT_FALSE(ProgramRunning()) << "the program did not close";
   {
-    std::lock_guard<std::mutex> lock(TheHarness().boxMutex);
+    std::lock_guard<SysLock> lock(TheHarness().boxMutex);
     for (const MessageBoxRecord& box : TheHarness().boxes)
       ADD_FAILURE() << "message box nobody looked at: \"" << box.text << "\" (" << box.caption << ")";
     if (!TheHarness().answers.empty())

@@ -16,6 +16,7 @@
 #include "disk/discovery.h"
 #include "gui_harness.h"
 #include "pages/usbformat_texts.h"
+#include "sys/lock.h"
 #include "sys/sim/sim.h"
 #include "usbformat/texts.h"
 
@@ -85,11 +86,11 @@ struct SeenBox {
   UINT style;
   std::string status;
 };
-std::mutex gSeenMutex;
+SysLock gSeenMutex;
 std::vector<SeenBox> gSeen;
 
 int RecordWithStatus(HWND owner, const char* text, const char*, UINT style) {
-  std::lock_guard<std::mutex> lock(gSeenMutex);
+  std::lock_guard<SysLock> lock(gSeenMutex);
   gSeen.push_back(SeenBox{text, style, GetControlText(owner, IDC_USB_STATUS)});
   return IDOK;
 }
@@ -235,11 +236,11 @@ TEST_F(GuiTest, UsbPageReportsChoicesTheVolumeCannotBeBuiltFrom) {
     SelectComboEntry(page, IDC_USB_UNIT, unit);
     ClickButton(page, IDC_USB_START);
     EXPECT_TRUE(WaitFor([] {
-      std::lock_guard<std::mutex> lock(gSeenMutex);
+      std::lock_guard<SysLock> lock(gSeenMutex);
       return gSeen.size() == 3;  // confirmation, refusal, failure
     }));
     Settle();
-    std::lock_guard<std::mutex> lock(gSeenMutex);
+    std::lock_guard<SysLock> lock(gSeenMutex);
     std::vector<SeenBox> seen = gSeen;
     gSeen.clear();
     return seen;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "sys/lock.h"
 #include "sys/sim/sim.h"
 #include "sys/sys.h"
 
@@ -106,7 +107,7 @@ struct SimSetupState {
 };
 
 struct SimMachineState {
-  std::recursive_mutex mutex;
+  SysLock mutex;
   std::vector<std::unique_ptr<SimDiskState>> disks;
   std::map<int, SimHandleState> handles;
   int nextHandle = 0x100;

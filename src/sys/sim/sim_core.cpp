@@ -175,7 +175,7 @@ std::string SimHostPath(const std::string& path) {
   // A relative path names a file of the simulated current directory, as it does on Windows.
   bool absolute = !p.empty() && (p[0] == '/' || p[0] == '\\' || (p.size() > 1 && p[1] == ':'));
   if (p.empty() || absolute) return p;
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   const std::string& base = SimState().currentDirectory;
   if (base.empty()) return p;
   return base.back() == separator ? base + p : base + separator + p;
@@ -273,7 +273,7 @@ void SimRaiseDeviceEvent(uint32_t event) {
 
 void SimReset() {
   SimMachineState& m = SimState();
-  std::lock_guard<std::recursive_mutex> lock(m.mutex);
+  std::lock_guard<SysLock> lock(m.mutex);
   for (auto& h : m.handles)
     if (h.second.file) std::fclose(h.second.file);
   for (auto& d : m.disks) CloseBacking(d->backing);
@@ -293,7 +293,7 @@ void SimReset() {
 
 bool SimAddDisk(const SimDiskSpec& setup) {
   SimMachineState& m = SimState();
-  std::lock_guard<std::recursive_mutex> lock(m.mutex);
+  std::lock_guard<SysLock> lock(m.mutex);
   auto disk = std::make_unique<SimDiskState>();
   disk->setup = setup;
   if (disk->setup.sectorSize == 0) disk->setup.sectorSize = 512;
@@ -330,7 +330,7 @@ bool SimAddDisk(const SimDiskSpec& setup) {
 
 void SimRemoveDisk(int number) {
   SimMachineState& m = SimState();
-  std::lock_guard<std::recursive_mutex> lock(m.mutex);
+  std::lock_guard<SysLock> lock(m.mutex);
   if (SimDiskState* d = SimFindDiskByNumber(number)) {
     d->present = false;
     SimRaiseDeviceEvent(0x8004);
@@ -339,7 +339,7 @@ void SimRemoveDisk(int number) {
 
 void SimInsertDisk(int number) {
   SimMachineState& m = SimState();
-  std::lock_guard<std::recursive_mutex> lock(m.mutex);
+  std::lock_guard<SysLock> lock(m.mutex);
   if (SimDiskState* d = SimFindDiskByNumber(number)) {
     d->present = true;
     SimRaiseDeviceEvent(0x8000);
@@ -350,7 +350,7 @@ namespace {
 template <typename F>
 void WithDisk(int number, F f) {
   SimMachineState& m = SimState();
-  std::lock_guard<std::recursive_mutex> lock(m.mutex);
+  std::lock_guard<SysLock> lock(m.mutex);
   if (SimDiskState* d = SimFindDiskByNumber(number)) f(*d);
 }
 }  // namespace
@@ -378,20 +378,20 @@ void SimHoldDisk(int number, bool held) {
 }
 
 void SimSetCurrentDirectory(const std::string& hostPath) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   SimState().currentDirectory = hostPath;
 }
 void SimSetWindowsDirectory(const std::string& hostPath) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   SimState().windowsDirectory = hostPath;
 }
 void SimSetLocalTime(const SysTime& time) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   SimState().fixedTime = true;
   SimState().time = time;
 }
 void SimSetVistaVolumeRule(bool on) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   SimState().vistaVolumeRule = on;
 }
 
@@ -404,15 +404,15 @@ void SimResetStats(int number) {
   WithDisk(number, [&](SimDiskState& d) { d.stats = SimDiskStats(); });
 }
 int SimOpenHandleCount() {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   return static_cast<int>(SimState().handles.size());
 }
 std::vector<std::string> SimDebugOutput() {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   return SimState().debugOutput;
 }
 void SimClearDebugOutput() {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   SimState().debugOutput.clear();
 }
 std::vector<uint8_t> SimReadRaw(int number, uint64_t sector, uint32_t count) {
@@ -430,7 +430,7 @@ void SimWriteRaw(int number, uint64_t sector, const std::vector<uint8_t>& data) 
   });
 }
 void SimSetDeviceEventSink(SimDeviceEventSink sink) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   SimState().eventSink = sink;
 }
 
@@ -444,7 +444,7 @@ SysHandle SysCreateFile(const char* path, uint32_t access, uint32_t share, uint3
   (void)share;
   (void)flags;
   SimMachineState& m = SimState();
-  std::lock_guard<std::recursive_mutex> lock(m.mutex);
+  std::lock_guard<SysLock> lock(m.mutex);
   std::string p = path ? path : "";
   SimHandleState h;
   h.path = p;
@@ -503,7 +503,7 @@ SysHandle SysCreateFile(const char* path, uint32_t access, uint32_t share, uint3
 
 uint32_t SysSetFilePointer(SysHandle handle, int32_t distance, int32_t* distanceHigh, uint32_t method) {
   SimMachineState& m = SimState();
-  std::lock_guard<std::recursive_mutex> lock(m.mutex);
+  std::lock_guard<SysLock> lock(m.mutex);
   SimHandleState* h = SimFindHandle(handle);
   if (!h) {
     SimSetError(kSysErrorInvalidHandle);
@@ -529,7 +529,7 @@ uint32_t SysSetFilePointer(SysHandle handle, int32_t distance, int32_t* distance
 
 bool SysReadFile(SysHandle handle, void* buffer, uint32_t bytes, uint32_t* bytesRead) {
   SimMachineState& m = SimState();
-  std::lock_guard<std::recursive_mutex> lock(m.mutex);
+  std::lock_guard<SysLock> lock(m.mutex);
   if (bytesRead) *bytesRead = 0;
   SimHandleState* h = SimFindHandle(handle);
   if (!h || !h->canRead) {
@@ -563,7 +563,7 @@ bool SysReadFile(SysHandle handle, void* buffer, uint32_t bytes, uint32_t* bytes
 
 bool SysWriteFile(SysHandle handle, const void* buffer, uint32_t bytes, uint32_t* bytesWritten) {
   SimMachineState& m = SimState();
-  std::lock_guard<std::recursive_mutex> lock(m.mutex);
+  std::lock_guard<SysLock> lock(m.mutex);
   if (bytesWritten) *bytesWritten = 0;
   SimHandleState* h = SimFindHandle(handle);
   if (!h || !h->canWrite) {
@@ -601,7 +601,7 @@ bool SysWriteFile(SysHandle handle, const void* buffer, uint32_t bytes, uint32_t
 }
 
 bool SysFlushFileBuffers(SysHandle handle) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   SimHandleState* h = SimFindHandle(handle);
   if (!h) {
     SimSetError(kSysErrorInvalidHandle);
@@ -613,7 +613,7 @@ bool SysFlushFileBuffers(SysHandle handle) {
 
 bool SysCloseHandle(SysHandle handle) {
   SimMachineState& m = SimState();
-  std::lock_guard<std::recursive_mutex> lock(m.mutex);
+  std::lock_guard<SysLock> lock(m.mutex);
   auto it = m.handles.find(IdFromHandle(handle));
   if (it == m.handles.end()) {
     SimSetError(kSysErrorInvalidHandle);
@@ -690,12 +690,12 @@ uint32_t CopyOut(const std::string& text, char* buffer, uint32_t size) {
 }  // namespace
 
 uint32_t SysGetCurrentDirectory(uint32_t size, char* buffer) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   return CopyOut(SimState().currentDirectory, buffer, size);
 }
 
 uint32_t SysGetWindowsDirectory(char* buffer, uint32_t size) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   return CopyOut(SimState().windowsDirectory, buffer, size);
 }
 
@@ -742,14 +742,14 @@ uint32_t SysFormatMessage(uint32_t error, char* buffer, uint32_t size) {
 }
 
 void SysOutputDebugString(const char* text) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   SimState().debugOutput.push_back(text ? text : "");
   if (std::getenv("KORVANE_TRACE")) std::fputs(text ? text : "", stderr);
 }
 
 void SysGetLocalTime(SysTime* time) {
   {
-    std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+    std::lock_guard<SysLock> lock(SimState().mutex);
     if (SimState().fixedTime) {
       *time = SimState().time;
       return;

@@ -52,7 +52,7 @@ SysRegKey SysHkeyLocalMachine() { return reinterpret_cast<SysRegKey>(kHklm); }
 
 int32_t SysRegCreateKey(SysRegKey root, const char* subKey, SysRegKey* key) {
   SimMachineState& m = SimState();
-  std::lock_guard<std::recursive_mutex> lock(m.mutex);
+  std::lock_guard<SysLock> lock(m.mutex);
   std::string base;
   if (!key) return static_cast<int32_t>(kSysErrorInvalidParameter);
   if (!KeyPathOf(root, &base)) return static_cast<int32_t>(kSysErrorInvalidHandle);
@@ -71,7 +71,7 @@ int32_t SysRegCreateKey(SysRegKey root, const char* subKey, SysRegKey* key) {
 
 int32_t SysRegSetValueEx(SysRegKey key, const char* name, uint32_t type, const void* data, uint32_t size) {
   SimMachineState& m = SimState();
-  std::lock_guard<std::recursive_mutex> lock(m.mutex);
+  std::lock_guard<SysLock> lock(m.mutex);
   std::string path;
   if (!KeyPathOf(key, &path)) return static_cast<int32_t>(kSysErrorInvalidHandle);
   if (!data && size) return kErrorNoAccess;
@@ -86,7 +86,7 @@ int32_t SysRegSetValueEx(SysRegKey key, const char* name, uint32_t type, const v
 
 int32_t SysRegCloseKey(SysRegKey key) {
   SimMachineState& m = SimState();
-  std::lock_guard<std::recursive_mutex> lock(m.mutex);
+  std::lock_guard<SysLock> lock(m.mutex);
   intptr_t id = reinterpret_cast<intptr_t>(key);
   if (id == kHklm) return 0;
   return m.registryKeys.erase(static_cast<int>(id)) ? 0 : static_cast<int32_t>(kSysErrorInvalidHandle);
@@ -97,17 +97,17 @@ int32_t SysRegCloseKey(SysRegKey key) {
 // ---------------------------------------------------------------------------------------------------------------
 
 void SimFailRegistryCreate(uint32_t error) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   SimState().registryCreateError = error;
 }
 
 bool SimRegistryKeyExists(const std::string& key) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   return SimState().registry.count(NormalisedKey(key)) != 0;
 }
 
 bool SimGetRegistryValue(const std::string& key, const std::string& name, uint32_t* type, std::vector<uint8_t>* data) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   auto& registry = SimState().registry;
   auto k = registry.find(NormalisedKey(key));
   if (k == registry.end()) return false;
@@ -120,7 +120,7 @@ bool SimGetRegistryValue(const std::string& key, const std::string& name, uint32
 
 void SimSetRegistryValue(const std::string& key, const std::string& name, uint32_t type,
                          const std::vector<uint8_t>& data) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   std::string path = NormalisedKey(key);
   CreateKeyPath(path);
   SimRegistryValue& value = SimState().registry[path][Upper(name)];
@@ -130,7 +130,7 @@ void SimSetRegistryValue(const std::string& key, const std::string& name, uint32
 }
 
 std::vector<std::string> SimRegistryValueNames(const std::string& key) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   std::vector<std::string> names;
   auto& registry = SimState().registry;
   auto k = registry.find(NormalisedKey(key));
@@ -140,6 +140,6 @@ std::vector<std::string> SimRegistryValueNames(const std::string& key) {
 }
 
 int SimOpenRegistryKeyCount() {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   return static_cast<int>(SimState().registryKeys.size());
 }

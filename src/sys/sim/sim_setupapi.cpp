@@ -243,35 +243,35 @@ bool ValidPropChange(const SysPropChangeParams* p, uint32_t size) {
 // ---------------------------------------------------------------------------------------------------------------
 
 std::string SimDiskPdoName(int number) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   for (const Node& n : AllNodes())
     if (n.kind == NodeKind::Disk && DiskOf(n)->setup.number == number) return PdoName(n);
   return "";
 }
 
 void SimFailGetClassDevs(uint32_t error) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   SimState().setup.getClassDevsError = error;
 }
 
 void SimFailGetClassDevsFor(const SysGuid& classGuid, uint32_t error) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   SimState().setup.oneClassDevsGuid = classGuid;
   SimState().setup.oneClassDevsError = error;
 }
 
 void SimFailClassInstaller(uint32_t error) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   SimState().setup.classInstallerError = error;
 }
 
 std::vector<SimClassInstallCall> SimClassInstallCalls() {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   return SimState().setup.classInstallCalls;
 }
 
 int SimOpenDevInfoSetCount() {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   return static_cast<int>(SimState().setup.sets.size());
 }
 
@@ -281,7 +281,7 @@ int SimOpenDevInfoSetCount() {
 
 SysDevInfoSet SysSetupDiGetClassDevs(const SysGuid* classGuid, uint32_t flags) {
   SimMachineState& m = SimState();
-  std::lock_guard<std::recursive_mutex> lock(m.mutex);
+  std::lock_guard<SysLock> lock(m.mutex);
   if (m.setup.getClassDevsError) {
     SimSetError(m.setup.getClassDevsError);
     return SysInvalidDevInfoSet();
@@ -313,7 +313,7 @@ SysDevInfoSet SysSetupDiGetClassDevs(const SysGuid* classGuid, uint32_t flags) {
 }
 
 bool SysSetupDiDestroyDeviceInfoList(SysDevInfoSet set) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   auto& sets = SimState().setup.sets;
   auto it = sets.find(static_cast<int>(reinterpret_cast<intptr_t>(set)));
   if (it == sets.end()) return Fail(kSysErrorInvalidHandle);
@@ -322,7 +322,7 @@ bool SysSetupDiDestroyDeviceInfoList(SysDevInfoSet set) {
 }
 
 bool SysSetupDiEnumDeviceInfo(SysDevInfoSet set, uint32_t index, SysDevInfo* device) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   SimDevInfoSetState* s = FindSet(set);
   if (!s) return Fail(kSysErrorInvalidHandle);
   Node n;
@@ -334,7 +334,7 @@ bool SysSetupDiEnumDeviceInfo(SysDevInfoSet set, uint32_t index, SysDevInfo* dev
 
 bool SysSetupDiEnumDeviceInterfaces(SysDevInfoSet set, const SysGuid* interfaceGuid, uint32_t index,
                                     SysDevInterface* iface) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   SimDevInfoSetState* s = FindSet(set);
   if (!s) return Fail(kSysErrorInvalidHandle);
   if (!interfaceGuid) return Fail(kSysErrorInvalidParameter);
@@ -355,7 +355,7 @@ bool SysSetupDiEnumDeviceInterfaces(SysDevInfoSet set, const SysGuid* interfaceG
 
 bool SysSetupDiGetDeviceInterfaceDetail(SysDevInfoSet set, SysDevInterface* iface, uint32_t detailSize,
                                         char* devicePath, uint32_t pathSize, SysDevInfo* device) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   SimDevInfoSetState* s = FindSet(set);
   if (!s) return Fail(kSysErrorInvalidHandle);
   Node n;
@@ -377,7 +377,7 @@ bool SysSetupDiGetDeviceInterfaceDetail(SysDevInfoSet set, SysDevInterface* ifac
 
 bool SysSetupDiGetDeviceRegistryProperty(SysDevInfoSet set, SysDevInfo* device, uint32_t property,
                                          uint32_t* regType, void* buffer, uint32_t size, uint32_t* requiredSize) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   Node n;
   if (!ElementOf(set, device, &n)) return false;
   std::vector<uint8_t> data;
@@ -402,7 +402,7 @@ bool SysSetupDiGetDeviceRegistryProperty(SysDevInfoSet set, SysDevInfo* device, 
 
 bool SysSetupDiSetDeviceRegistryProperty(SysDevInfoSet set, SysDevInfo* device, uint32_t property,
                                          const void* buffer, uint32_t size) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   Node n;
   if (!ElementOf(set, device, &n)) return false;
   if (property != kSpdrpUpperFilters || n.kind != NodeKind::Disk) return Fail(kSysErrorInvalidParameter);
@@ -423,7 +423,7 @@ bool SysSetupDiSetDeviceRegistryProperty(SysDevInfoSet set, SysDevInfo* device, 
 
 bool SysSetupDiSetClassInstallParams(SysDevInfoSet set, SysDevInfo* device, const SysPropChangeParams* params,
                                      uint32_t size) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   Node n;
   SimDevInfoElement* e = ElementOf(set, device, &n);
   if (!e) return false;
@@ -442,7 +442,7 @@ bool SysSetupDiSetClassInstallParams(SysDevInfoSet set, SysDevInfo* device, cons
 
 bool SysSetupDiCallClassInstaller(uint32_t installFunction, SysDevInfoSet set, SysDevInfo* device) {
   SimMachineState& m = SimState();
-  std::lock_guard<std::recursive_mutex> lock(m.mutex);
+  std::lock_guard<SysLock> lock(m.mutex);
   Node n;
   SimDevInfoElement* e = ElementOf(set, device, &n);
   if (!e) return false;
@@ -465,7 +465,7 @@ bool SysSetupDiCallClassInstaller(uint32_t installFunction, SysDevInfoSet set, S
 }
 
 bool SysSetupDiGetDeviceInstallParams(SysDevInfoSet set, SysDevInfo* device, uint32_t* flags) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   Node n;
   SimDevInfoElement* e = ElementOf(set, device, &n);
   if (!e) return false;
@@ -477,7 +477,7 @@ bool SysSetupDiGetDeviceInstallParams(SysDevInfoSet set, SysDevInfo* device, uin
 void* SysRegisterDeviceNotification(void* window, const SysGuid* interfaceClass) {
   (void)interfaceClass;
   SimMachineState& m = SimState();
-  std::lock_guard<std::recursive_mutex> lock(m.mutex);
+  std::lock_guard<SysLock> lock(m.mutex);
   int id = m.nextNotification++;
   m.notifications.push_back({window, id});
   return reinterpret_cast<void*>(static_cast<intptr_t>(id));
@@ -485,7 +485,7 @@ void* SysRegisterDeviceNotification(void* window, const SysGuid* interfaceClass)
 
 bool SysUnregisterDeviceNotification(void* notification) {
   SimMachineState& m = SimState();
-  std::lock_guard<std::recursive_mutex> lock(m.mutex);
+  std::lock_guard<SysLock> lock(m.mutex);
   int id = static_cast<int>(reinterpret_cast<intptr_t>(notification));
   for (auto it = m.notifications.begin(); it != m.notifications.end(); ++it)
     if (it->second == id) {

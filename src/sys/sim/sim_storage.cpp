@@ -247,7 +247,7 @@ SimDiskState* VolumeByName(const char* name, SimVolumeState** volume) {
 
 template <typename F>
 void WithDisk(int number, F f) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   if (SimDiskState* d = SimFindDiskByNumber(number)) f(*d);
 }
 
@@ -349,7 +349,7 @@ SimFilterState SimFilter(int number) {
 }
 
 std::string SimVolumeDevice(char letter) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   const char name[3] = {letter, ':', '\0'};
   SimVolumeState* v = nullptr;
   return VolumeByName(name, &v) ? SimVolumeNtDevice(*v) : std::string();
@@ -386,7 +386,7 @@ static bool VolumeLockRequest(SimDiskState& disk, const SimHandleState& h, SysHa
 bool SysDeviceIoControl(SysHandle handle, uint32_t code, void* in, uint32_t inSize, void* out, uint32_t outSize,
                         uint32_t* bytesReturned) {
   SimMachineState& m = SimState();
-  std::lock_guard<std::recursive_mutex> lock(m.mutex);
+  std::lock_guard<SysLock> lock(m.mutex);
   if (bytesReturned) *bytesReturned = 0;
   SimHandleState* h = SimFindHandle(handle);
   if (!h) return Fail(kSysErrorInvalidHandle);
@@ -408,7 +408,7 @@ bool SysDeviceIoControl(SysHandle handle, uint32_t code, void* in, uint32_t inSi
 }
 
 uint32_t SysGetLogicalDriveStrings(uint32_t size, char* buffer) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   std::vector<char> letters;
   for (auto& d : SimState().disks)
     if (SimDiskOnline(*d))
@@ -430,7 +430,7 @@ uint32_t SysGetLogicalDriveStrings(uint32_t size, char* buffer) {
 }
 
 bool SysGetDiskFreeSpaceEx(const char* rootPath, uint64_t* freeToCaller, uint64_t* totalBytes, uint64_t* totalFree) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   SimVolumeState* v = nullptr;
   SimDiskState* d = VolumeByName(rootPath, &v);
   if (!d || !v->mounted) return Fail(kSysErrorPathNotFound);
@@ -445,7 +445,7 @@ bool SysGetDiskFreeSpaceEx(const char* rootPath, uint64_t* freeToCaller, uint64_
 }
 
 uint32_t SysQueryDosDevice(const char* deviceName, char* target, uint32_t size) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   SimVolumeState* v = nullptr;
   if (!deviceName || std::strlen(deviceName) != 2 || !VolumeByName(deviceName, &v)) {
     SimSetError(kSysErrorFileNotFound);
@@ -465,21 +465,21 @@ uint32_t SysQueryDosDevice(const char* deviceName, char* target, uint32_t size) 
 }
 
 void SimHoldVolume(char letter, bool held) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   SimVolumeState* v = nullptr;
   const char name[3] = {letter, ':', '\0'};
   if (VolumeByName(name, &v)) v->heldByOtherProgram = held;
 }
 
 bool SimVolumeLocked(char letter) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   SimVolumeState* v = nullptr;
   const char name[3] = {letter, ':', '\0'};
   return VolumeByName(name, &v) && v->lockedByHandle != 0;
 }
 
 bool SimVolumeMounted(char letter) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   SimVolumeState* v = nullptr;
   const char name[3] = {letter, ':', '\0'};
   return VolumeByName(name, &v) && v->mounted;
