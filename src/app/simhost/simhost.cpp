@@ -3,9 +3,8 @@
 #include <dbt.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
 #include "app/gui/message.h"
@@ -58,13 +57,17 @@ HWND CreateRelayWindow() {
                          nullptr);
 }
 
+// Plain stdio: the C++ file streams would import _fstat64, which Windows 2000's msvcrt.dll lacks.
 bool ReadTextFile(const std::string& path, std::string* text) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
-  std::stringstream content;
-  content << file.rdbuf();
-  *text = content.str();
-  return true;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  text->clear();
+  char chunk[4096];
+  size_t got;
+  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) text->append(chunk, got);
+  bool ok = std::ferror(file) == 0;
+  std::fclose(file);
+  return ok;
 }
 
 // The Windows directory of the simulated machine, with the driver directory that service installation copies to.
