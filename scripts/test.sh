@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the four builds and runs every test: native (also under ASan and UBSan),
-# the oracles (fsck.fat, mtools, QEMU) and the Windows programs under Wine.
+# the oracles (fsck.fat, mtools, QEMU), the import check of both Windows builds and the Windows programs under Wine.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh || exit 1
@@ -52,6 +52,7 @@ run_ctest() {
 }
 run_ctest native
 run_ctest native-asan
+run_ctest win32
 run_ctest win64 -j1
 /usr/lib/wine/wineserver -k 2>/dev/null
 

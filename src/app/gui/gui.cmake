@@ -30,3 +30,6 @@ target_link_libraries(Korvane PRIVATE korvane_gui korvane_core korvane_win32)
 add_executable(Korvane-sim WIN32 ${KORVANE_ENTRY} $<TARGET_OBJECTS:korvane_resources>)
 target_link_libraries(Korvane-sim PRIVATE korvane_simhost)
 target_compile_definitions(Korvane-sim PRIVATE KORVANE_SIMULATED=1)
+
+korvane_check_imports(Korvane)
+korvane_check_imports(Korvane-sim)
