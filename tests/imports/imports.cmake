@@ -26,5 +26,6 @@ if(KORVANE_WINDOWS_TARGET STREQUAL "win2000-x86")
   korvane_import_check_test(rejects_other_processor probe_vectored xp-x64 "processor 0x014c, not the target's 0x8664")
 else()
   korvane_import_check_test(accepts_xp_call_on_xp_x64 probe_vectored xp-x64 "probe_vectored.exe: loads on")
-  korvane_import_check_test(rejects_other_processor probe_vectored win2000-x86 "processor 0x8664, not the target's 0x014c")
+  korvane_import_check_test(rejects_other_processor probe_vectored win2000-x86
+    "processor 0x8664, not the target's 0x014c")
 endif()
