@@ -2,6 +2,8 @@
 // driver, so blocks are addressed by their physical sectors: block n at S + n x B, S being the start of the
 // target's first partition (sector 0 when the target has no partition table), found by the same drive layout query
 // the program uses.
+#include <fcntl.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -13,6 +15,7 @@
 
 #include "blocks/blocks.h"
 #include "cli/cli.h"
+#include "disk/partition.h"
 #include "disk/queries.h"
 #include "disk/sectorio.h"
 #include "floppy/floppy.h"
@@ -98,12 +101,34 @@ std::string CheckIdentifier(std::string* text) {
   return "";
 }
 
-BlockArea FindBlockArea(const CliTarget& target, int kindIndex) {
-  BlockArea area;
+// The block area as the program finds it (the first entry of the drive layout). Sector 0 is read first: a partition
+// table none of whose slots describes a partition of the disk is refused rather than taken for no table, which
+// would put block 0 over it; so is a table whose first slot is empty, where the program finds no area at all.
+bool FindBlockArea(const CliTarget& target, int kindIndex, BlockArea* area, std::string* error) {
+  uint8_t sector[kSectorSize] = {};
+  {
+    DeviceHandle disk(OpenDevice(target.deviceName.c_str()));
+    if (!disk.valid() || (target.sectorCount > 0 && ReadSectors(disk.get(), 1, 0, sector) != kSectorIoOk)) {
+      *error = "cannot read sector 0 of " + target.path;
+      return false;
+    }
+  }
+  PartitionTable table = ReadPartitionTable(sector, target.sectorCount);
+  if (table.kind == PartitionTableKind::kNoValidEntry) {
+    *error = target.path + " has a partition table (55 AA in sector 0) with no valid entry: no slot describes a " +
+             "partition inside the disk. korvane does not guess where its floppy blocks lie; make a partition " +
+             "or format the whole disk first";
+    return false;
+  }
+  if (table.kind == PartitionTableKind::kTable && table.firstValid != 0) {
+    *error = "the first slot of " + target.path + "'s partition table is empty (its first partition is in slot " +
+             std::to_string(table.firstValid + 1) + "); floppy blocks lie in the partition of the first slot";
+    return false;
+  }
   uint32_t bytesPerSector = 0, sectorCount = 0;
-  QueryCapacityAndLayout(target.deviceName.c_str(), &bytesPerSector, &sectorCount, &area.start, &area.length);
-  area.blocks = FloppyBlockCount(area.length, kindIndex);
-  return area;
+  QueryCapacityAndLayout(target.deviceName.c_str(), &bytesPerSector, &sectorCount, &area->start, &area->length);
+  area->blocks = FloppyBlockCount(area->length, kindIndex);
+  return true;
 }
 
 std::string NoRoom(const BlocksRequest& r, const BlockArea& area) {
@@ -126,14 +151,6 @@ bool AddressableBlock(const BlocksRequest& r, const BlockArea& area, uint32_t* s
     return false;
   }
   return true;
-}
-
-// Everything the program traced, for the user when something went wrong.
-void PrintTrace() {
-  for (std::string line : SimDebugOutput()) {
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-    std::fprintf(stderr, "korvane: trace: %s\n", line.c_str());
-  }
 }
 
 std::string OneLine(std::string text) {
@@ -161,11 +178,13 @@ int Format(const BlocksRequest& r, const CliTarget& target, const BlockArea& are
       });
   if (showProgress) std::fprintf(stderr, "\n");
   RereadCliTarget(target);
-  if (!result.opened) return CliFail("cannot open " + r.target);
-  if (result.failed) {
-    PrintTrace();
-    return CliFail("floppy block " + std::to_string(result.failedBlock) + " could not be written; " +
-                   std::to_string(result.written) + " blocks before it were written");
+  if (!result.opened || result.failed || result.driverRefused || result.volumesInUse) {
+    const std::string failed = result.failed ? "floppy block " + std::to_string(result.failedBlock) +
+                                                   " could not be written completely"
+                                             : "the floppy blocks could not be written";
+    return CliFailRun(target, failed,
+                      std::to_string(result.written) + " blocks before it are complete; block " +
+                          std::to_string(result.failedBlock) + " is not, format the blocks again");
   }
   if (result.written == 0) {
     std::printf("formatted no floppy blocks of %s\n", r.target.c_str());
@@ -179,7 +198,8 @@ int Format(const BlocksRequest& r, const CliTarget& target, const BlockArea& are
 
 int List(const BlocksRequest& r, const CliTarget& target, const BlockArea& area) {
   BlockList list = ReadBlockList(target.deviceName.c_str(), area.start, area.length, r.kindIndex);
-  for (const std::string& entry : list.entries) std::printf("%s\n", entry.c_str());
+  // Identifiers come from the disk: a control byte in one must not reach the terminal as one.
+  for (const std::string& entry : list.entries) std::printf("%s\n", CliPrintable(entry).c_str());
   std::printf("valid blocks: %u\n", list.validBlockCount);
   return 0;
 }
@@ -200,9 +220,26 @@ int Label(BlocksRequest r, const CliTarget& target, const BlockArea& area) {
   // Without the driver, the block's own start stands where the presented block's partition start would.
   BlockIdentify done = ModifyFloppyIdentify(target.deviceName.c_str(), start, r.kindIndex, r.text, "");
   RereadCliTarget(target);
-  if (!done.result) return CliFail(OneLine(done.notice ? done.notice->text : "the identifier was not changed"));
+  if (!done.result)
+    return CliFailRun(target, OneLine(done.notice ? done.notice->text : "the identifier was not changed"),
+                      "block " + std::to_string(r.block) + "'s root directory may be damaged, format the block again");
   std::printf("block %u: identifier %s\n", r.block, r.text.c_str());
   return 0;
+}
+
+// Writes all of bytes at offset 0 of fd; false with errno set.
+bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return ::fsync(fd) == 0 || errno == EINVAL;
 }
 
 int Export(const BlocksRequest& r, const CliTarget& target, const BlockArea& area) {
@@ -215,29 +252,42 @@ int Export(const BlocksRequest& r, const CliTarget& target, const BlockArea& are
     if (!disk.valid() || ReadBlockImage(disk.get(), start, r.kindIndex, &image) != kSectorIoOk)
       return CliFail("cannot read block " + std::to_string(r.block) + " of " + r.target);
   }
-  std::FILE* out = std::fopen(r.text.c_str(), "wb");
-  if (!out) return CliFail("cannot create " + r.text + ": " + std::strerror(errno));
-  bool written = std::fwrite(image.data(), 1, image.size(), out) == image.size();
-  if (std::fclose(out) != 0 || !written) return CliFail("cannot write " + r.text + ": " + std::strerror(errno));
+  bool created = false;
+  int out = OpenCliOutputFile(r.text, target, r.yes, &created, &error);
+  if (out < 0) return CliFail(error + "; nothing was written");
+  bool written = WriteAll(out, image);
+  int writeError = errno;
+  if (::close(out) != 0 && written) {
+    written = false;
+    writeError = errno;
+  }
+  if (!written) {
+    if (created) ::unlink(r.text.c_str());
+    return CliFail("cannot write " + r.text + ": " + std::strerror(writeError) +
+                   (created ? "; it was removed again" : "; it is incomplete"));
+  }
   std::printf("block %u exported to %s (%zu bytes)\n", r.block, r.text.c_str(), image.size());
   return 0;
 }
 
-// Reads a whole file of at most `limit` bytes; false with a message.
+// Reads a whole image file of at most `limit` bytes (one more tells that it is larger); false with a message.
 bool ReadImageFile(const std::string& path, size_t limit, std::vector<uint8_t>* bytes, std::string* error) {
-  std::FILE* in = std::fopen(path.c_str(), "rb");
-  if (!in) {
-    *error = "cannot open " + path + ": " + std::strerror(errno);
-    return false;
-  }
+  int in = OpenCliInputFile(path, error);
+  if (in < 0) return false;
   bytes->resize(limit + 1);
-  size_t got = std::fread(bytes->data(), 1, bytes->size(), in);
-  bool failed = std::ferror(in) != 0;
-  std::fclose(in);
-  if (failed) {
-    *error = "cannot read " + path;
-    return false;
+  size_t got = 0;
+  while (got < bytes->size()) {
+    ssize_t n = ::read(in, bytes->data() + got, bytes->size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *error = "cannot read " + path + ": " + std::strerror(errno);
+      ::close(in);
+      return false;
+    }
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
   }
+  ::close(in);
   bytes->resize(got);
   return true;
 }
@@ -257,11 +307,13 @@ int Import(const BlocksRequest& r, const CliTarget& target, const BlockArea& are
   uint32_t code = 0;
   {
     DeviceHandle disk(OpenDevice(target.deviceName.c_str()));
-    if (!disk.valid()) return CliFail("cannot open " + r.target);
+    if (!disk.valid()) return CliFail("cannot open " + r.target + "; nothing was written");
     code = WriteBlockImage(disk.get(), start, r.kindIndex, image);
   }
   RereadCliTarget(target);
-  if (code != kSectorIoOk) return CliFail("writing block " + std::to_string(r.block) + " of " + r.target + " failed");
+  if (code != kSectorIoOk)
+    return CliFailRun(target, "writing block " + std::to_string(r.block) + " of " + r.target + " failed",
+                      "block " + std::to_string(r.block) + " is incomplete, import it again or format it");
   std::printf("%s imported into block %u\n", r.text.c_str(), r.block);
   return 0;
 }
@@ -269,10 +321,7 @@ int Import(const BlocksRequest& r, const CliTarget& target, const BlockArea& are
 int RunBlocks(const std::vector<std::string>& args) {
   BlocksRequest r;
   std::string error = ParseRequest(args, &r);
-  if (!error.empty()) {
-    CliFail(error + " (see korvane --help)");
-    return 2;
-  }
+  if (!error.empty()) return CliUsage(error);
   if (r.dos != kDosNone && !(error = CheckFloppySysFiles(r.sysFiles, r.dos, BlockFloppyKind(r.kindIndex))).empty())
     return CliFail(error + "; nothing was written");
   CliTargetOptions options;
@@ -280,7 +329,9 @@ int RunBlocks(const std::vector<std::string>& args) {
   options.readOnly = r.action == "list" || r.action == "export";
   CliTarget target;
   if (!OpenCliTarget(r.target, options, &target, &error)) return CliFail(error);
-  BlockArea area = FindBlockArea(target, r.kindIndex);
+  BlockArea area;
+  if (!FindBlockArea(target, r.kindIndex, &area, &error))
+    return CliFail(error + (options.readOnly ? "" : "; nothing was written"));
   if (r.action == "format") return Format(r, target, area);
   if (r.action == "list") return List(r, target, area);
   if (r.action == "label") return Label(r, target, area);
@@ -293,7 +344,7 @@ const CliCommandRegistrar kRegisterBlocks({
     "  blocks format TARGET --count N [--kind 720K|1.2M|1.44M] [--dos 6.22|7.1 --sysfiles DIR] [--yes]\n"
     "  blocks list TARGET [--kind K]\n"
     "  blocks label TARGET N TEXT [--kind K] [--yes]\n"
-    "  blocks export TARGET N FILE [--kind K]\n"
+    "  blocks export TARGET N FILE [--kind K] [--yes]\n"
     "  blocks import TARGET N FILE [--kind K] [--yes]\n"
     "      The enhanced edition's floppy blocks: up to 100 floppy images of one kind (default 1.44M) back to back\n"
     "      from the start of TARGET's first partition, or of TARGET when it has no partition table; 720K blocks\n"
@@ -301,8 +352,9 @@ const CliCommandRegistrar kRegisterBlocks({
     "      (N is cut to the blocks that fit); --dos makes each bootable with the system files of DIR (see floppy).\n"
     "      list shows each block's identifier up to the first block that is not a floppy of the kind, then the\n"
     "      number of valid blocks. label renames block N's identifier to TEXT (1 to 8 characters, taken in upper\n"
-    "      case). export copies block N into FILE as a floppy image file; import writes a floppy image file of\n"
-    "      exactly the kind's size into block N.",
+    "      case). export copies block N into FILE as a floppy image file (never TARGET itself; a USB disk only\n"
+    "      after you confirm); import writes a floppy image file of exactly the kind's size into block N. A\n"
+    "      partition table with no valid entry, or with an empty first slot, is refused.",
     RunBlocks,
 });
 

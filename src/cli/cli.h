@@ -20,10 +20,17 @@ struct CliCommandRegistrar {
   explicit CliCommandRegistrar(const CliCommand& command);
 };
 
+// Exit statuses, the same for every command (korvane --help lists them).
+constexpr int kExitDone = 0;
+constexpr int kExitFailed = 1;        // refused or failed; the message says whether anything was written
+constexpr int kExitUsage = 2;         // the command line itself is wrong; nothing was looked at
+constexpr int kExitInterrupted = 130; // stopped by SIGINT or SIGTERM
+
 // The disk that a command works on.
 struct CliTarget {
   std::string path;
   bool blockDevice = false;
+  bool created = false;      // the image file did not exist before this run
   uint32_t sectorSize = 512;
   uint64_t sectorCount = 0;
   std::string vendor, model;  // block devices
@@ -34,13 +41,17 @@ struct CliTarget {
 struct CliTargetOptions {
   uint64_t createSectors = 0;  // an image file that does not exist is created with this many sectors (0: refuse)
   uint64_t minimumSectors = 0; // refuse smaller targets (0: no check)
+  uint64_t growToSectors = 0; // an image file shorter than this is extended to it (never shortened)
   bool yes = false;            // skip the confirmation before a block device is overwritten
-  bool readOnly = false;       // the command only reads: no confirmation
+  bool readOnly = false;       // the command only reads: opened for reading, no confirmation, a shared lock
 };
 
 // Opens an image file or a removable USB block device as physical drive 1 of a fresh simulated machine.
-// Block devices that are not on USB are refused; a block device is overwritten only after the user confirms
-// (or with --yes). Returns false with a message in *error.
+// Refused: block devices that are not whole USB disks, disks with a mounted partition, FIFOs, sockets, character
+// devices and dangling links. A target that is written is held exclusively for the whole run (an image file by an
+// exclusive lock, a block device by an exclusive open), so a second korvane on it is refused at once; a read-only
+// command opens it for reading under a shared lock. A block device is overwritten only after the user confirms
+// (or with --yes). Returns false with a message in *error, nothing written and nothing created.
 bool OpenCliTarget(const std::string& path, const CliTargetOptions& options, CliTarget* target, std::string* error);
 
 // Has the kernel re-read a block device's partition table after it was written (nothing for image files).
@@ -68,8 +79,28 @@ struct CliSysFileStage {
   std::string Prepare(const std::string& folder);
 };
 
+// An output file of a command (a block exported into a file): never the target itself, never a FIFO, socket or
+// character device, a block device only when it is a whole USB disk claimed and confirmed as a target is. Opened
+// for writing and locked; *created tells whether it was made by this call. Returns the descriptor, or -1 with a
+// message.
+int OpenCliOutputFile(const std::string& path, const CliTarget& source, bool yes, bool* created, std::string* error);
+// An input file of a command (an image to import): a regular file or a block device; FIFOs, sockets and
+// character devices are refused, so reading it can never hang. Returns the descriptor, or -1 with a message.
+int OpenCliInputFile(const std::string& path, std::string* error);
+
+// Text from a disk or the user, made safe for a terminal: control bytes, DEL, bytes above 0x7E and the backslash
+// are shown as \xNN (the backslash as \\), so no escape sequence reaches the terminal.
+std::string CliPrintable(const std::string& text);
+
+// Reports a run that failed once the target was opened, saying what state it is in: "nothing was written" when
+// no sector was (an image file this run created is removed again), else which sectors were written and `remedy`.
+// Prints what the program traced first. Returns kExitFailed.
+int CliFailRun(const CliTarget& target, const std::string& message, const std::string& remedy);
+
 // Small argument helpers shared by the commands.
 bool TakeFlag(std::vector<std::string>& args, const std::string& flag);
 bool TakeOption(std::vector<std::string>& args, const std::string& option, std::string* value);
 bool ParseUnsigned(const std::string& text, uint64_t* value);
-int CliFail(const std::string& message);  // prints "korvane: <message>" to stderr, returns 1
+int CliFail(const std::string& message);   // prints "korvane: <message>" to stderr, returns kExitFailed
+int CliUsage(const std::string& message);  // the same with a pointer to --help, returns kExitUsage
+void CliPrintTrace();                      // what the program traced, for the user when something went wrong

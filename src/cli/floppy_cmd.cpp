@@ -61,8 +61,8 @@ std::string ParseRequest(std::vector<std::string> args, FloppyRequest* r) {
   }
   uint64_t sector = 0;
   if (TakeOption(args, "--at", &at) && !ParseUnsigned(at, &sector)) return "--at takes a sector number";
-  // Sector numbers reach only the first 2 GiB of a disk.
-  if (sector + GeometryOf(r->kind).totalSectors > kFirstUnaddressableSector)
+  // Sector numbers reach only the first 2 GiB of a disk (compared without adding, so no sum can wrap).
+  if (sector > kFirstUnaddressableSector - GeometryOf(r->kind).totalSectors)
     return "--at " + at + ": the image would end beyond the first 2 GiB of the disk";
   r->at = static_cast<uint32_t>(sector);
   if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
@@ -74,26 +74,6 @@ std::string ParseRequest(std::vector<std::string> args, FloppyRequest* r) {
 // Source file `index` (0 IO.SYS, 1 MSDOS.SYS, 2 COMMAND.COM) in the user's folder.
 std::string SourcePath(const FloppyRequest& r, int index) {
   return r.sysFiles + "/OS" + (r.dos == kDos622 ? "6" : "7") + static_cast<char>('A' + index);
-}
-
-// An image file that exists but is shorter than the image grows to hold it; it never shrinks.
-std::string GrowImageFile(const std::string& path, uint64_t sectors) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return "";
-  uint64_t bytes = sectors * kSectorSize;
-  if (static_cast<uint64_t>(st.st_size) >= bytes) return "";
-  if (::truncate(path.c_str(), static_cast<off_t>(bytes)) != 0)
-    return "cannot extend " + path + ": " + std::strerror(errno);
-  return "";
-}
-
-// What the writer left in the trace, for the user when something went wrong.
-void PrintTrace() {
-  for (const std::string& line : SimDebugOutput()) {
-    std::string text = line;
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    std::fprintf(stderr, "korvane: trace: %s\n", text.c_str());
-  }
 }
 
 // True when the image's root directory lists IO.SYS, MSDOS.SYS and COMMAND.COM with the sizes of their sources.
@@ -116,41 +96,34 @@ bool SystemFilesArePresent(const FloppyRequest& r) {
 int RunFloppy(const std::vector<std::string>& args) {
   FloppyRequest r;
   std::string error = ParseRequest(args, &r);
-  if (!error.empty()) {
-    CliFail(error + " (see korvane --help)");
-    return 2;
-  }
+  if (!error.empty()) return CliUsage(error);
   if (r.dos != kDosNone && !(error = CheckFloppySysFiles(r.sysFiles, r.dos, r.kind)).empty())
     return CliFail(error + "; nothing was written");
   const uint64_t needed = uint64_t{r.at} + GeometryOf(r.kind).totalSectors;
-  if (!(error = GrowImageFile(r.target, needed)).empty()) return CliFail(error);
-
   CliTargetOptions options;
   options.createSectors = needed;
+  options.growToSectors = needed;  // an image file grows to hold the image; it never shrinks
   options.minimumSectors = needed;
   options.yes = r.yes;
   CliTarget target;
   if (!OpenCliTarget(r.target, options, &target, &error)) return CliFail(error);
   CliSysFileStage stage;
-  if (r.dos != kDosNone && !(error = stage.Prepare(r.sysFiles)).empty()) return CliFail(error + "; nothing was written");
+  if (r.dos != kDosNone && !(error = stage.Prepare(r.sysFiles)).empty())
+    return CliFailRun(target, error, "");
 
   int written = 0;
   {
     DeviceHandle disk(OpenDevice(target.deviceName.c_str()));
-    if (!disk.valid()) return CliFail("cannot open " + r.target);
+    if (!disk.valid()) return CliFailRun(target, "cannot open " + r.target, "");
     written = WriteFloppyImage(disk.get(), r.at, r.kind, r.label.c_str(), r.dos);
   }
   RereadCliTarget(target);
-  if (!written) {
-    PrintTrace();
-    return CliFail("writing the floppy image to " + r.target + " failed");
-  }
-  if (r.dos != kDosNone && !SystemFilesArePresent(r)) {
-    PrintTrace();
-    return CliFail("the floppy image was written, but the system files could not be copied into it");
-  }
+  const std::string remedy = "the floppy image is incomplete, write it again";
+  if (!written) return CliFailRun(target, "writing the floppy image to " + r.target + " failed", remedy);
+  if (r.dos != kDosNone && !SystemFilesArePresent(r))
+    return CliFailRun(target, "the system files could not be copied into the floppy image", remedy);
   std::printf("wrote a %s floppy image at sector %u of %s%s%s%s\n", KindName(r.kind), static_cast<unsigned>(r.at),
-              r.target.c_str(), r.label.empty() ? "" : (", label " + r.label).c_str(),
+              r.target.c_str(), r.label.empty() ? "" : (", label " + CliPrintable(r.label)).c_str(),
               r.dos == kDosNone ? "" : ", with the system files of DOS ", r.dos == kDos622 ? "6.22" : r.dos ? "7.1" : "");
   return 0;
 }

@@ -144,14 +144,6 @@ const char* StepName(UsbFormatStep step) {
   }
 }
 
-// What the writer left in the trace, for the user when something went wrong.
-void PrintTrace() {
-  for (std::string line : SimDebugOutput()) {
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-    std::fprintf(stderr, "korvane: trace: %s\n", line.c_str());
-  }
-}
-
 // True when the root directory lists IO.SYS, MSDOS.SYS and COMMAND.COM with the sizes of their sources: the
 // transfer reports a failure after its first write only in the trace.
 bool SystemFilesArePresent(const FormatRequest& r, uint32_t volumeStart) {
@@ -180,7 +172,7 @@ void PrintSummary(const FormatRequest& r, const UsbFormatOutcome& outcome, bool 
               dbr[bpb::kNumberOfFats] == 1 ? "" : "s", static_cast<unsigned>(GetLe16(&dbr[bpb::kSectorsPerFat])),
               static_cast<unsigned>(dbr[bpb::kSectorsPerCluster] * kSectorSize),
               static_cast<unsigned>(GetLe16(&dbr[bpb::kRootEntries])));
-  if (!o.label.empty()) std::printf(", label %s", o.label.c_str());
+  if (!o.label.empty()) std::printf(", label %s", CliPrintable(o.label).c_str());
   if (outcome.volumeStart) std::printf(", behind an MBR, from sector %u", static_cast<unsigned>(outcome.volumeStart));
   if (o.fillDataArea && !outcome.fillFailed) std::printf(", data area filled with %02X", o.fillByte);
   if (systemFilesCopied)
@@ -188,34 +180,26 @@ void PrintSummary(const FormatRequest& r, const UsbFormatOutcome& outcome, bool 
   std::printf("\n");
 }
 
-// Tells the user what the format did; the exit status is 1 when any part of the request was not carried out.
-int ReportOutcome(const FormatRequest& r, const UsbFormatOutcome& outcome) {
-  if (!outcome.succeeded) {
-    PrintTrace();
-    return CliFail(std::string("writing ") + StepName(outcome.failedStep) + " of " + r.target + " failed");
-  }
-  bool systemFilesCopied =
-      r.options.dosBoot && !outcome.transferFailed && SystemFilesArePresent(r, outcome.volumeStart);
-  PrintSummary(r, outcome, systemFilesCopied);
-  int status = 0;
-  if (outcome.fillFailed) {
-    PrintTrace();
-    status = CliFail("the data area could not be filled completely");
-  }
-  if (r.options.dosBoot && !systemFilesCopied) {
-    PrintTrace();
-    status = CliFail("the volume was formatted, but the system files could not be copied into it");
-  }
-  return status;
+// Tells the user what the format did: a summary only when every part of the request was carried out, else what
+// failed and what state the target is in.
+int ReportOutcome(const FormatRequest& r, const CliTarget& target, const UsbFormatOutcome& outcome) {
+  const std::string remedy = "the volume is incomplete, format it again";
+  if (outcome.volumesInUse) return CliFailRun(target, "a volume of " + r.target + " is in use", remedy);
+  if (outcome.fillFailed) return CliFailRun(target, "the data area of " + r.target + " could not be filled", remedy);
+  if (outcome.transferFailed || (outcome.succeeded && r.options.dosBoot &&
+                                 !SystemFilesArePresent(r, outcome.volumeStart)))
+    return CliFailRun(target, "the system files could not be copied into " + r.target, remedy);
+  if (!outcome.succeeded)
+    return CliFailRun(target, std::string("writing ") + StepName(outcome.failedStep) + " of " + r.target + " failed",
+                      remedy);
+  PrintSummary(r, outcome, r.options.dosBoot);
+  return kExitDone;
 }
 
 int RunFormat(const std::vector<std::string>& args) {
   FormatRequest r;
   std::string error = ParseRequest(args, &r);
-  if (!error.empty()) {
-    CliFail(error + " (see korvane --help)");
-    return 2;
-  }
+  if (!error.empty()) return CliUsage(error);
   if (r.options.dosBoot && !(error = CheckSysFiles(r)).empty()) return CliFail(error + "; nothing was written");
   CliTargetOptions targetOptions;
   targetOptions.yes = r.yes;
@@ -234,13 +218,13 @@ int RunFormat(const std::vector<std::string>& args) {
   UsbFormatOutcome outcome;
   {
     DeviceHandle disk(OpenDevice(target.deviceName.c_str()));
-    if (!disk.valid()) return CliFail("cannot open " + r.target);
+    if (!disk.valid()) return CliFail("cannot open " + r.target + "; nothing was written");
     outcome = RunUsbFormat(disk.get(), sectors, r.options);
   }
   if (outcome.refusal != kUsbFormatAccepted)
     return CliFail(RefusalText(r, sectors, outcome) + "; nothing was written");
   RereadCliTarget(target);
-  return ReportOutcome(r, outcome);
+  return ReportOutcome(r, target, outcome);
 }
 
 const CliCommandRegistrar kRegisterFormat({

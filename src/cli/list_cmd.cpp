@@ -17,7 +17,9 @@
 #include "disk/bpb.h"
 #include "disk/discovery.h"
 #include "disk/disklist.h"
+#include "disk/partition.h"
 #include "disk/queries.h"
+#include "disk/sectorio.h"
 #include "sys/sim/sim.h"
 
 namespace {
@@ -110,8 +112,9 @@ std::vector<UsbDisk> FindUsbDisks(const std::string& root) {
     UsbDisk d;
     d.name = name;
     d.removable = ReadLine(path + "/removable") == "1";
-    d.vendor = ReadLine(path + "/device/vendor");
-    d.model = ReadLine(path + "/device/model");
+    // What a device reports about itself reaches the terminal: no control bytes.
+    d.vendor = CliPrintable(ReadLine(path + "/device/vendor"));
+    d.model = CliPrintable(ReadLine(path + "/device/model"));
     uint64_t logical = ReadNumber(path + "/queue/logical_block_size");
     if (logical >= 512 && logical <= 65536) d.sectorSize = static_cast<uint32_t>(logical);
     d.sectors = ReadNumber(path + "/size") * 512 / d.sectorSize;
@@ -160,7 +163,7 @@ RemovableDisk RecordOf(const UsbDisk& u, int index, const std::string& root) {
 }
 
 int RunList(const std::vector<std::string>& args) {
-  if (!args.empty()) return CliFail("list takes no arguments");
+  if (!args.empty()) return CliUsage("list takes no arguments");
   const std::string root = SystemRoot();
   std::vector<UsbDisk> disks = FindUsbDisks(root);
   if (disks.empty()) {
@@ -181,16 +184,38 @@ int RunList(const std::vector<std::string>& args) {
   return 0;
 }
 
+std::string Sectors(uint64_t count) { return std::to_string(count) + (count == 1 ? " sector" : " sectors"); }
+
 int RunInfo(const std::vector<std::string>& args) {
-  if (args.size() != 1) return CliFail("info takes one TARGET (see korvane --help)");
+  if (args.size() != 1) return CliUsage("info takes one TARGET");
   CliTargetOptions options;
   options.readOnly = true;
   CliTarget target;
   std::string error;
   if (!OpenCliTarget(args[0], options, &target, &error)) return CliFail(error);
+  uint8_t sector0[512] = {};
+  if (target.sectorCount > 0) {
+    std::vector<uint8_t> bytes = SimReadRaw(target.diskNumber, 0, 1);
+    std::memcpy(sector0, bytes.data(), std::min<size_t>(bytes.size(), sizeof sector0));
+  }
+  PartitionTable table = ReadPartitionTable(sector0, target.sectorCount);
   uint32_t bytesPerSector = 0, sectorCount = 0;
   uint64_t start = 0, length = 0;
   QueryCapacityAndLayout(target.deviceName.c_str(), &bytesPerSector, &sectorCount, &start, &length);
+  std::printf("%s: %s of %u bytes (%.1f MiB)\n", args[0].c_str(), Sectors(target.sectorCount).c_str(),
+              target.sectorSize, static_cast<double>(target.sectorCount) * target.sectorSize / kBytesPerMiB);
+  if (target.sectorCount > kFirstUnaddressableSector)
+    std::printf("note: the program reaches only the first %u sectors (2 GiB)\n", kFirstUnaddressableSector);
+  if (table.kind == PartitionTableKind::kNoValidEntry) {
+    std::printf("first partition: none: sector 0 holds a partition table (55 AA) with no valid entry\n");
+    return kExitDone;
+  }
+  if (table.kind == PartitionTableKind::kTable && table.firstValid != 0) {
+    const PartitionSlot& slot = table.slots[table.firstValid];
+    std::printf("first partition: none in slot 1; slot %d holds sector %u, %s (the program uses slot 1 only)\n",
+                table.firstValid + 1, slot.start, Sectors(slot.sectors).c_str());
+    return kExitDone;
+  }
   // The first partition gets a drive letter, as Windows would mount it, so the FAT type is read as the program
   // reads it: from the volume's own first sector.
   SimVolumeSpec volume;
@@ -199,12 +224,10 @@ int RunInfo(const std::vector<std::string>& args) {
   volume.sectorCount = length;
   SimAddVolume(target.diskNumber, volume);
   int type = DetectFatType("E:");
-  std::printf("%s: %u sectors of %u bytes (%.1f MiB)\n", args[0].c_str(), sectorCount, bytesPerSector,
-              static_cast<double>(sectorCount) * bytesPerSector / kBytesPerMiB);
-  std::printf("first partition: sector %llu, %llu sectors%s\n", static_cast<unsigned long long>(start),
-              static_cast<unsigned long long>(length), start == 0 ? " (no partition table: the whole disk)" : "");
+  std::printf("first partition: sector %llu, %s%s\n", static_cast<unsigned long long>(start), Sectors(length).c_str(),
+              table.kind == PartitionTableKind::kNone ? " (no partition table: the whole disk)" : "");
   std::printf("FAT type: %s\n", type == kFatUnknown ? "none" : FatTypeName(type));
-  return 0;
+  return kExitDone;
 }
 
 const CliCommandRegistrar kList({"list",
@@ -215,7 +238,8 @@ const CliCommandRegistrar kList({"list",
                                  RunList});
 const CliCommandRegistrar kInfo({"info",
                                  "  info TARGET\n"
-                                 "      Capacity, first partition and FAT type of an image file or USB disk.",
+                                 "      Capacity, first partition and FAT type of an image file or USB disk,\n"
+                                 "      opened for reading only.",
                                  RunInfo});
 
 }  // namespace

@@ -18,7 +18,21 @@ void PrintHelp() {
       "usage: korvane COMMAND [ARGS...]\n"
       "       korvane --help | --version\n\n"
       "TARGET is an image file or a whole removable USB disk (/dev/sdX). A USB disk is overwritten only after\n"
-      "you confirm, or with --yes; disks that are not on USB are never touched.\n\ncommands:\n",
+      "you confirm, or with --yes; disks that are not on USB are never touched.\n\n"
+      "safety:\n"
+      "  Every check that can refuse a run (sizes, counts, root entries, system files, the partition table,\n"
+      "  sector numbers) is made before the first write; a refused run writes nothing. A run that fails after its\n"
+      "  first write says which sectors it wrote and that the target must be written again; it never reports\n"
+      "  success. Partitions, disks that are not on USB, USB disks with a mounted partition, FIFOs, sockets and\n"
+      "  character devices are refused. A target being written is held exclusively (an image file by a lock, a\n"
+      "  disk by an exclusive open), so a second korvane on it is refused at once; commands that only read open\n"
+      "  their target for reading. Labels and identifiers read from a disk are printed with control bytes\n"
+      "  escaped as \\xNN.\n\n"
+      "exit status:\n"
+      "  0    done\n"
+      "  1    refused or failed (the message says whether anything was written)\n"
+      "  2    usage error: the command line is wrong, nothing was looked at\n"
+      "  130  interrupted by SIGINT or SIGTERM\n\ncommands:\n",
       KORVANE_VERSION);
   for (const CliCommand& c : Commands()) std::printf("%s\n", c.usage);
 }
@@ -30,14 +44,13 @@ CliCommandRegistrar::CliCommandRegistrar(const CliCommand& command) { Commands()
 int main(int argc, char** argv) {
   if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help")) {
     PrintHelp();
-    return argc < 2 ? 2 : 0;
+    return argc < 2 ? kExitUsage : kExitDone;
   }
   if (!std::strcmp(argv[1], "--version")) {
     std::printf("korvane %s\n", KORVANE_VERSION);
-    return 0;
+    return kExitDone;
   }
   for (const CliCommand& c : Commands())
     if (!std::strcmp(argv[1], c.name)) return c.run(std::vector<std::string>(argv + 2, argv + argc));
-  std::fprintf(stderr, "korvane: unknown command '%s' (see korvane --help)\n", argv[1]);
-  return 2;
+  return CliUsage("unknown command '" + CliPrintable(argv[1]) + "'");
 }

@@ -1,9 +1,14 @@
+#include <dirent.h>
+#include <sys/file.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <iostream>
+#include <sstream>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -37,6 +42,99 @@ bool BlockDeviceGeometry(const std::string& path, uint64_t* bytes, uint32_t* sec
   return ok;
 }
 
+// Descriptors that hold the run's locks: an image file's lock and a block device's exclusive open last until the
+// process ends, so they are never closed here.
+void Hold(int fd) {
+  static std::vector<int> held;
+  held.push_back(fd);
+}
+
+std::string BaseName(const std::string& path) {
+  char resolved[PATH_MAX];
+  if (!realpath(path.c_str(), resolved)) return "";
+  const char* slash = std::strrchr(resolved, '/');
+  return slash ? slash + 1 : resolved;
+}
+
+// What a path is when it is neither a regular file nor a block device.
+std::string KindOf(mode_t mode) {
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISDIR(mode)) return "a directory";
+  return "neither a file nor a disk";
+}
+
+std::vector<std::string> Entries(const std::string& path) {
+  std::vector<std::string> names;
+  if (DIR* dir = ::opendir(path.c_str())) {
+    while (dirent* e = ::readdir(dir))
+      if (e->d_name[0] != '.') names.push_back(e->d_name);
+    ::closedir(dir);
+  }
+  return names;
+}
+
+// Mount points in /proc/self/mountinfo escape blanks and backslashes as \ooo.
+std::string UnescapeMountField(const std::string& field) {
+  std::string out;
+  for (size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '\\' && i + 3 < field.size()) {
+      int value = 0;
+      bool octal = true;
+      for (size_t k = 1; k <= 3; ++k) {
+        char c = field[i + k];
+        if (c < '0' || c > '7') octal = false;
+        else value = value * 8 + (c - '0');
+      }
+      if (octal) {
+        out += static_cast<char>(value);
+        i += 3;
+        continue;
+      }
+    }
+    out += field[i];
+  }
+  return out;
+}
+
+// Why the whole disk `name` (as in /sys/class/block) cannot be written now: a partition of it (or the disk itself)
+// mounted, used as swap or held by another block device (a device-mapper or RAID volume); "" when nothing is.
+std::string DiskInUse(const std::string& name) {
+  const std::string sys = "/sys/class/block/" + name;
+  std::vector<std::string> nodes = {name};
+  for (const std::string& entry : Entries(sys)) {
+    struct stat st {};
+    if (entry.compare(0, name.size(), name) == 0 && ::stat((sys + "/" + entry + "/partition").c_str(), &st) == 0)
+      nodes.push_back(entry);
+  }
+  std::string reasons;
+  auto add = [&reasons](const std::string& reason) { reasons += (reasons.empty() ? "" : "; ") + reason; };
+  std::vector<std::pair<std::string, std::string>> numbers;  // "major:minor", node
+  for (const std::string& node : nodes) {
+    const std::string dir = node == name ? sys : sys + "/" + node;
+    numbers.emplace_back(ReadSysfsLine(dir + "/dev"), node);
+    for (const std::string& holder : Entries(dir + "/holders")) add("/dev/" + node + " is in use by /dev/" + holder);
+  }
+  std::ifstream mounts("/proc/self/mountinfo");
+  for (std::string line; std::getline(mounts, line);) {
+    std::istringstream fields(line);
+    std::string id, parent, number, root, point;
+    if (!(fields >> id >> parent >> number >> root >> point)) continue;
+    for (const auto& n : numbers)
+      if (!n.first.empty() && n.first == number)
+        add("/dev/" + n.second + " is mounted on " + UnescapeMountField(point) + " (unmount it first: umount /dev/" +
+            n.second + ")");
+  }
+  std::ifstream swaps("/proc/swaps");
+  for (std::string line; std::getline(swaps, line);) {
+    std::string device = line.substr(0, line.find_first_of(" \t"));
+    for (const std::string& node : nodes)
+      if (BaseName(device) == node) add("/dev/" + node + " is in use as swap (swapoff /dev/" + node + " first)");
+  }
+  return reasons;
+}
+
 bool Confirm(const CliTarget& t) {
   std::fprintf(stderr, "All data on %s (%s %s, %.1f MB) will be lost. Continue? [y/N] ", t.path.c_str(),
                t.vendor.c_str(), t.model.c_str(), static_cast<double>(t.sectorCount * t.sectorSize) / 1048576.0);
@@ -48,9 +146,8 @@ bool Confirm(const CliTarget& t) {
 }  // namespace
 
 bool IsUsbBlockDevice(const std::string& devicePath, std::string* vendor, std::string* model) {
-  char resolved[PATH_MAX];
-  if (!realpath(devicePath.c_str(), resolved)) return false;
-  std::string name = std::strrchr(resolved, '/') ? std::strrchr(resolved, '/') + 1 : resolved;
+  std::string name = BaseName(devicePath);
+  if (name.empty()) return false;
   std::string sysBlock = "/sys/class/block/" + name;
   char device[PATH_MAX];
   if (!realpath((sysBlock + "/device").c_str(), device)) return false;
@@ -59,59 +156,132 @@ bool IsUsbBlockDevice(const std::string& devicePath, std::string* vendor, std::s
   return std::strstr(device, "/usb") != nullptr;
 }
 
+namespace {
+
+// The checks every block device passes before it is opened for writing, and its size: a whole disk (not a
+// partition), on USB, with 512-byte sectors, nothing of it mounted or in use. The exclusive open then keeps
+// mounts and other exclusive users (another korvane, mkfs) away for the rest of the run.
+bool ClaimBlockDevice(const std::string& path, bool write, CliTarget* t, std::string* error) {
+  t->blockDevice = true;
+  const std::string name = BaseName(path);
+  struct stat partition {};
+  if (!name.empty() && ::stat(("/sys/class/block/" + name + "/partition").c_str(), &partition) == 0) {
+    *error = path + " is a partition; give the whole disk";
+    return false;
+  }
+  if (!IsUsbBlockDevice(path, &t->vendor, &t->model)) {
+    *error = path + " is not a USB disk; korvane only writes removable USB disks and image files";
+    return false;
+  }
+  uint64_t bytes = 0;
+  if (!BlockDeviceGeometry(path, &bytes, &t->sectorSize)) {
+    *error = "cannot read the size of " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  t->sectorCount = bytes / t->sectorSize;
+  if (!write) return true;
+  std::string inUse = DiskInUse(name);
+  if (!inUse.empty()) {
+    *error = inUse;
+    return false;
+  }
+  int fd = ::open(path.c_str(), O_RDWR | O_EXCL | O_CLOEXEC);
+  if (fd < 0) {
+    *error = errno == EBUSY ? path + " is in use: another program (or another korvane) holds it open exclusively"
+                            : "cannot open " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  Hold(fd);
+  return true;
+}
+
+// Opens an image file (creating it when asked) and takes its lock: shared for reading, exclusive for writing,
+// never waiting.
+bool LockImageFile(const std::string& path, bool write, bool create, CliTarget* t, std::string* error) {
+  int flags = (write ? O_RDWR : O_RDONLY) | O_CLOEXEC;
+  // O_EXCL also refuses a link that appeared in the meantime: a new image is never created through one.
+  int fd = create ? ::open(path.c_str(), flags | O_CREAT | O_EXCL, 0666) : ::open(path.c_str(), flags);
+  if (fd < 0) {
+    *error = "cannot " + std::string(create ? "create " : "open ") + path + ": " + std::strerror(errno);
+    return false;
+  }
+  t->created = create;
+  if (::flock(fd, (write ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+    int lockError = errno;
+    ::close(fd);
+    *error = lockError == EWOULDBLOCK ? path + " is in use by another korvane (or another program that locked it)"
+                                      : "cannot lock " + path + ": " + std::strerror(lockError);
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    *error = path + " changed while korvane opened it";
+    return false;
+  }
+  t->sectorCount = static_cast<uint64_t>(st.st_size) / 512;
+  Hold(fd);
+  return true;
+}
+
+void Discard(const CliTarget& t) {
+  if (t.created) ::unlink(t.path.c_str());
+}
+
+}  // namespace
+
 bool OpenCliTarget(const std::string& path, const CliTargetOptions& options, CliTarget* target, std::string* error) {
   CliTarget t;
   t.path = path;
-  struct stat st {};
+  struct stat st {}, link {};
   bool exists = ::stat(path.c_str(), &st) == 0;
+  if (!exists && ::lstat(path.c_str(), &link) == 0) {
+    *error = path + " is a link to nothing (" + std::strerror(errno) + "); korvane does not create its target";
+    return false;
+  }
+  if (!exists && errno != ENOENT) {
+    *error = "cannot examine " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  const bool write = !options.readOnly;
   SimDiskSpec setup;
   setup.number = t.diskNumber;
   setup.imagePath = path;
   setup.vendor = "Korvane";
   setup.product = "Image";
+  setup.readOnly = options.readOnly;
   if (exists && S_ISBLK(st.st_mode)) {
-    t.blockDevice = true;
-    char resolved[PATH_MAX];
-    const char* base = realpath(path.c_str(), resolved) ? std::strrchr(resolved, '/') : nullptr;
-    struct stat partition {};
-    if (base && ::stat(("/sys/class/block/" + std::string(base + 1) + "/partition").c_str(), &partition) == 0) {
-      *error = path + " is a partition; give the whole disk";
-      return false;
-    }
-    if (!IsUsbBlockDevice(path, &t.vendor, &t.model)) {
-      *error = path + " is not a USB disk; korvane only writes removable USB disks and image files";
-      return false;
-    }
-    uint64_t bytes = 0;
-    if (!BlockDeviceGeometry(path, &bytes, &t.sectorSize)) {
-      *error = "cannot read the size of " + path + ": " + std::strerror(errno);
-      return false;
-    }
-    t.sectorCount = bytes / t.sectorSize;
+    if (!ClaimBlockDevice(path, write, &t, error)) return false;
     setup.vendor = t.vendor;
     setup.product = t.model;
   } else if (exists && S_ISREG(st.st_mode)) {
-    t.sectorCount = static_cast<uint64_t>(st.st_size) / 512;
+    if (!LockImageFile(path, write, false, &t, error)) return false;
   } else if (exists) {
-    *error = path + " is neither an image file nor a block device";
+    *error = path + " is " + KindOf(st.st_mode) + "; korvane works on image files and whole USB disks only";
     return false;
-  } else if (options.createSectors > 0) {
-    t.sectorCount = options.createSectors;
-    setup.createImage = true;
+  } else if (options.createSectors > 0 && write) {
+    if (!LockImageFile(path, true, true, &t, error)) return false;
   } else {
     *error = path + " does not exist";
     return false;
   }
   if (t.sectorSize != 512) {
     *error = path + " has " + std::to_string(t.sectorSize) + "-byte sectors; only 512-byte sectors are supported";
+    Discard(t);
     return false;
+  }
+  const uint64_t wanted = t.created ? options.createSectors : options.growToSectors;
+  if (!t.blockDevice && t.sectorCount < wanted) {
+    t.sectorCount = wanted;
+    setup.createImage = true;
   }
   if (options.minimumSectors && t.sectorCount < options.minimumSectors) {
     *error = path + " is too small: " + std::to_string(t.sectorCount) + " sectors, " +
              std::to_string(options.minimumSectors) + " needed";
+    Discard(t);
     return false;
   }
-  if (t.blockDevice && !options.readOnly && !options.yes && !Confirm(t)) {
+  if (t.blockDevice && write && !options.yes && !Confirm(t)) {
     *error = "cancelled; nothing was written";
     return false;
   }
@@ -119,11 +289,119 @@ bool OpenCliTarget(const std::string& path, const CliTargetOptions& options, Cli
   setup.sectorSize = t.sectorSize;
   SimReset();
   if (!SimAddDisk(setup)) {
-    *error = "cannot open " + path + ": " + std::strerror(errno);
+    *error = "cannot open " + path + (errno ? std::string(": ") + std::strerror(errno) : std::string());
+    Discard(t);
     return false;
   }
   *target = t;
   return true;
+}
+
+int OpenCliOutputFile(const std::string& path, const CliTarget& source, bool yes, bool* created, std::string* error) {
+  *created = false;
+  struct stat st {}, link {}, sourceStat {};
+  bool exists = ::stat(path.c_str(), &st) == 0;
+  if (!exists && ::lstat(path.c_str(), &link) == 0) {
+    *error = path + " is a link to nothing; korvane does not create a file through it";
+    return -1;
+  }
+  if (exists && ::stat(source.path.c_str(), &sourceStat) == 0 &&
+      ((st.st_dev == sourceStat.st_dev && st.st_ino == sourceStat.st_ino) ||
+       (S_ISBLK(st.st_mode) && S_ISBLK(sourceStat.st_mode) && st.st_rdev == sourceStat.st_rdev))) {
+    *error = path + " is " + source.path + " itself; export into another file";
+    return -1;
+  }
+  if (exists && S_ISBLK(st.st_mode)) {
+    CliTarget disk;
+    disk.path = path;
+    if (!ClaimBlockDevice(path, true, &disk, error)) return -1;
+    if (disk.sectorSize != 512) {
+      *error = path + " has " + std::to_string(disk.sectorSize) + "-byte sectors; only 512-byte sectors are supported";
+      return -1;
+    }
+    if (!yes && !Confirm(disk)) {
+      *error = "cancelled; nothing was written";
+      return -1;
+    }
+    int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) *error = "cannot open " + path + ": " + std::strerror(errno);
+    return fd;
+  }
+  if (exists && !S_ISREG(st.st_mode)) {
+    *error = path + " is " + KindOf(st.st_mode) + "; export writes into a file or a whole USB disk";
+    return -1;
+  }
+  int fd = exists ? ::open(path.c_str(), O_WRONLY | O_CLOEXEC) : ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    *error = "cannot " + std::string(exists ? "open " : "create ") + path + ": " + std::strerror(errno);
+    return -1;
+  }
+  *created = !exists;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    *error = path + " is in use by another korvane (or another program that locked it)";
+    ::close(fd);
+    if (*created) ::unlink(path.c_str());
+    return -1;
+  }
+  if (::ftruncate(fd, 0) != 0) {
+    *error = "cannot write " + path + ": " + std::strerror(errno);
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+int OpenCliInputFile(const std::string& path, std::string* error) {
+  // Not blocking: opening a FIFO for reading would otherwise wait for a writer.
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    *error = "cannot open " + path + ": " + std::strerror(errno);
+    return -1;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode))) {
+    *error = path + " is " + KindOf(st.st_mode) + "; give an image file";
+    ::close(fd);
+    return -1;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+std::string CliPrintable(const std::string& text) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : text) {
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c < 0x20 || c > 0x7E) {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+void CliPrintTrace() {
+  for (std::string line : SimDebugOutput()) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    std::fprintf(stderr, "korvane: trace: %s\n", CliPrintable(line).c_str());
+  }
+}
+
+int CliFailRun(const CliTarget& target, const std::string& message, const std::string& remedy) {
+  CliPrintTrace();
+  SimDiskStats stats = SimStats(target.diskNumber);
+  if (stats.sectorsWritten == 0) {
+    Discard(target);
+    return CliFail(message + "; nothing was written");
+  }
+  return CliFail(message + "; sectors " + std::to_string(stats.lowestSectorWritten) + " to " +
+                 std::to_string(stats.highestSectorWritten) + " of " + target.path +
+                 " were written before it stopped: " + remedy);
 }
 
 void RereadCliTarget(const CliTarget& target) {
@@ -196,7 +474,12 @@ bool ParseUnsigned(const std::string& text, uint64_t* value) {
 
 int CliFail(const std::string& message) {
   std::fprintf(stderr, "korvane: %s\n", message.c_str());
-  return 1;
+  return kExitFailed;
+}
+
+int CliUsage(const std::string& message) {
+  std::fprintf(stderr, "korvane: %s (see korvane --help)\n", message.c_str());
+  return kExitUsage;
 }
 
 std::string CheckFloppySysFiles(const std::string& folder, DosVersion dos, FloppyKind kind) {

@@ -50,8 +50,11 @@ struct SimDiskState {
   std::vector<uint8_t> upperFilters;
   // Faults.
   uint32_t openError = 0;                   // non-zero: every open fails with this error
-  uint64_t readFailFrom = UINT64_MAX;       // reads touching this sector or later fail
-  uint64_t writeFailFrom = UINT64_MAX;      // writes touching this sector or later fail
+  uint64_t readFailFrom = UINT64_MAX;       // reads touching this sector or later (up to readFailEnd) fail
+  uint64_t readFailEnd = UINT64_MAX;
+  uint64_t writeFailFrom = UINT64_MAX;      // writes touching this sector or later (up to writeFailEnd) fail
+  uint64_t writeFailEnd = UINT64_MAX;
+  uint64_t pullAfterWrites = UINT64_MAX;    // write calls left before the disk is pulled out
   uint32_t failError = kSysErrorDeviceNotConnected;
   bool shortTransfers = false;              // transfers move one sector less than asked (at least 0)
   bool heldByOtherProgram = false;          // a restart then needs a reboot

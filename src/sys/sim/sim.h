@@ -33,6 +33,7 @@ struct SimDiskSpec {
   uint64_t sectorCount = 0;              // 0 with an image file: the file's size / sector size
   std::string imagePath;                 // empty: the disk lives in memory
   bool createImage = false;              // create (or extend) the image file to sectorCount sectors
+  bool readOnly = false;                 // the image is opened for reading only: every write fails
   bool refusesScsiPassThrough = false;   // the capacity query then fails; the layout still answers
   std::vector<SimVolumeSpec> volumes;
   std::string pdoName;                   // empty: "\Device\000000<number+40 in hex>"
@@ -69,6 +70,11 @@ struct SimDiskStats {
   uint64_t highestSectorWritten = 0;
   uint32_t restarts = 0;  // device stops and starts
   uint32_t opens = 0;
+  uint64_t failedWrites = 0;            // write calls that failed or moved less than asked
+  uint64_t firstFailedSector = UINT64_MAX;  // the first sector the first failed write did not write
+  // Sectors written at or after firstFailedSector by writes that came after that failure: a writer that stops at
+  // its first failure leaves this at 0.
+  uint64_t sectorsWrittenPastFailure = 0;
 };
 
 // A new, empty machine: no disks, empty registry, no handles, no debug output. Directories default to the host's
@@ -85,7 +91,12 @@ void SimInsertDisk(int number);
 void SimFailOpen(int number, uint32_t error);                 // 0 clears
 void SimFailReadsFrom(int number, uint64_t sector, uint32_t error = kSysErrorDeviceNotConnected);
 void SimFailWritesFrom(int number, uint64_t sector, uint32_t error = kSysErrorDeviceNotConnected);
+// Only the sectors first .. first + count - 1 fail, as bad sectors do; the rest of the disk works.
+void SimFailWritesIn(int number, uint64_t first, uint64_t count, uint32_t error = kSysErrorWriteFault);
+void SimFailReadsIn(int number, uint64_t first, uint64_t count, uint32_t error = kSysErrorReadFault);
 void SimShortTransfers(int number, bool on);
+// The disk is pulled out once `writes` more write calls have gone through (as SimRemoveDisk, without the event).
+void SimPullAfterWrites(int number, uint64_t writes);
 void SimHoldDisk(int number, bool held);                      // another program holds it: restarts need a reboot
 
 // Directories and clock.

@@ -107,6 +107,7 @@ int64_t PrepareTransfer(SimHandleState& h, SimDiskState& disk, uint32_t bytes, b
   const uint64_t shift = SimPresentationShift(disk);
   limit = std::min<uint64_t>(limit + shift, DiskBytes(disk));
   uint64_t begin = base + h.position + shift;
+  *span = {begin, begin};
   if (bytes == 0) {
     *span = {begin, begin};
     return 0;
@@ -116,8 +117,9 @@ int64_t PrepareTransfer(SimHandleState& h, SimDiskState& disk, uint32_t bytes, b
     return -1;
   }
   uint64_t end = std::min<uint64_t>(begin + bytes, limit);
-  uint64_t failFrom = (write ? disk.writeFailFrom : disk.readFailFrom) * ss;
-  if (end > failFrom) {
+  uint64_t failFrom = (write ? disk.writeFailFrom : disk.readFailFrom);
+  uint64_t failEnd = (write ? disk.writeFailEnd : disk.readFailEnd);
+  if (failFrom != UINT64_MAX && end > failFrom * ss && (failEnd == UINT64_MAX || begin < failEnd * ss)) {
     SimSetError(disk.failError);
     return -1;
   }
@@ -302,8 +304,8 @@ bool SimAddDisk(const SimDiskSpec& setup) {
   if (b.path.empty()) {
     b.memory.assign(setup.sectorCount * disk->setup.sectorSize, 0);
   } else {
-    b.file = std::fopen(b.path.c_str(), "r+b");
-    if (!b.file && setup.createImage) b.file = std::fopen(b.path.c_str(), "w+b");
+    b.file = std::fopen(b.path.c_str(), setup.readOnly ? "rb" : "r+b");
+    if (!b.file && setup.createImage && !setup.readOnly) b.file = std::fopen(b.path.c_str(), "w+b");
     if (!b.file) b.file = setup.sectorCount == 0 ? std::fopen(b.path.c_str(), "rb") : nullptr;
     if (!b.file) return false;
     // Sector transfers go straight to the file: a stdio buffer would read ahead before every write.
@@ -361,14 +363,33 @@ void SimFailOpen(int number, uint32_t error) {
 void SimFailReadsFrom(int number, uint64_t sector, uint32_t error) {
   WithDisk(number, [&](SimDiskState& d) {
     d.readFailFrom = sector;
+    d.readFailEnd = UINT64_MAX;
     d.failError = error;
   });
 }
 void SimFailWritesFrom(int number, uint64_t sector, uint32_t error) {
   WithDisk(number, [&](SimDiskState& d) {
     d.writeFailFrom = sector;
+    d.writeFailEnd = UINT64_MAX;
     d.failError = error;
   });
+}
+void SimFailWritesIn(int number, uint64_t first, uint64_t count, uint32_t error) {
+  WithDisk(number, [&](SimDiskState& d) {
+    d.writeFailFrom = first;
+    d.writeFailEnd = first + count;
+    d.failError = error;
+  });
+}
+void SimFailReadsIn(int number, uint64_t first, uint64_t count, uint32_t error) {
+  WithDisk(number, [&](SimDiskState& d) {
+    d.readFailFrom = first;
+    d.readFailEnd = first + count;
+    d.failError = error;
+  });
+}
+void SimPullAfterWrites(int number, uint64_t writes) {
+  WithDisk(number, [&](SimDiskState& d) { d.pullAfterWrites = writes; });
 }
 void SimShortTransfers(int number, bool on) {
   WithDisk(number, [&](SimDiskState& d) { d.shortTransfers = on; });
@@ -581,20 +602,39 @@ bool SysWriteFile(SysHandle handle, const void* buffer, uint32_t bytes, uint32_t
   }
   SimDiskState& disk = *m.disks[h->disk];
   disk.stats.writeCalls++;
-  Span span{};
+  const uint32_t ss = disk.setup.sectorSize;
+  // The first sector a failed write left unwritten; later writes are measured against it.
+  auto noteFailure = [&disk, ss](uint64_t byteOffset) {
+    disk.stats.failedWrites++;
+    disk.stats.firstFailedSector = std::min(disk.stats.firstFailedSector, byteOffset / ss);
+  };
+  if (disk.pullAfterWrites == 0) disk.present = false;
+  if (disk.pullAfterWrites != UINT64_MAX && disk.pullAfterWrites > 0) disk.pullAfterWrites--;
+  Span span{h->position, h->position};
   int64_t n = PrepareTransfer(*h, disk, bytes, true, &span);
-  if (n < 0) return false;
+  if (n < 0) {
+    noteFailure(span.begin);
+    return false;
+  }
+  if (n > 0 && disk.setup.readOnly) {
+    SimSetError(kSysErrorAccessDenied);
+    noteFailure(span.begin);
+    return false;
+  }
   if (n > 0 && !SimBackingWrite(disk, span.begin, buffer, static_cast<uint32_t>(n))) {
     SimSetError(kSysErrorWriteFault);
+    noteFailure(span.begin);
     return false;
   }
   if (n > 0) {
-    const uint32_t ss = disk.setup.sectorSize;
     uint64_t first = span.begin / ss, last = (span.end - 1) / ss;
     disk.stats.sectorsWritten += last - first + 1;
     disk.stats.lowestSectorWritten = std::min(disk.stats.lowestSectorWritten, first);
     disk.stats.highestSectorWritten = std::max(disk.stats.highestSectorWritten, last);
+    const uint64_t failed = disk.stats.firstFailedSector;
+    if (failed != UINT64_MAX && last >= failed) disk.stats.sectorsWrittenPastFailure += last - std::max(first, failed) + 1;
   }
+  if (static_cast<uint64_t>(n) < bytes) noteFailure(span.end);
   h->position += static_cast<uint64_t>(n);
   if (bytesWritten) *bytesWritten = static_cast<uint32_t>(n);
   return true;

@@ -1,0 +1,169 @@
+#!/bin/bash
+# What korvane refuses before it writes, and what it says when it stops: targets that are not its to write
+# (the source of an export, other block devices, FIFOs, sockets, character devices, dangling links), partition
+# tables with no valid entry, a target another korvane holds, read-only images, sector numbers that would wrap,
+# terminal escapes in identifiers, and the exit statuses.
+set -u
+: "${KORVANE:?}"
+command -v python3 >/dev/null || { echo "python3 missing"; exit 77; }
+command -v mkfs.fat >/dev/null || { echo "mkfs.fat missing"; exit 77; }
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+cd "$WORK" || exit 1
+failures=0
+fail() { echo "FAIL [$case_name]: $*"; failures=$((failures + 1)); }
+
+# run EXPECTED-STATUS ARGS...: runs korvane, keeps its output in $out, checks its exit status.
+run() {
+  local want=$1
+  shift
+  out=$(timeout 20 "$KORVANE" "$@" </dev/null 2>&1)
+  local rc=$?
+  [ "$rc" -eq "$want" ] || fail "korvane $* exited $rc, expected $want: $out"
+}
+expect_text() { case "$out" in *"$1"*) ;; *) fail "no '$1' in: $out" ;; esac; }
+unchanged() { cmp -s "$1" "$1.before" || fail "$1 was changed"; }
+keep() { for f in "$@"; do cp "$f" "$f.before"; done; }
+
+# mbr FILE MIB STATUS TYPE START SECTORS [SLOT]: an image whose sector 0 holds one partition entry.
+mbr() {
+  python3 - "$@" <<'PY'
+import struct, sys
+path, mib, status, ptype, start, count = sys.argv[1], int(sys.argv[2]), *[int(a, 0) for a in sys.argv[3:7]]
+slot = int(sys.argv[7]) if len(sys.argv) > 7 else 0
+with open(path, "wb") as f:
+    f.truncate(mib << 20)
+    s = bytearray(512)
+    s[446 + 16 * slot:462 + 16 * slot] = bytes([status, 0, 0, 0, ptype, 0, 0, 0]) + struct.pack("<II", start, count)
+    s[510:512] = b"\x55\xaa"
+    f.write(s)
+PY
+}
+
+case_name="export never writes over its source or outside a file"
+truncate -s 8M disk.img
+run 0 blocks format disk.img --count 3
+ln disk.img hard.img
+ln -s disk.img soft.img
+keep disk.img
+for out_path in disk.img hard.img soft.img; do
+  run 1 blocks export disk.img 1 "$out_path"
+  expect_text "itself"
+done
+unchanged disk.img
+mkfifo fifo
+run 1 blocks export disk.img 1 /dev/null
+expect_text "character device"
+run 1 blocks export disk.img 1 fifo
+expect_text "FIFO"
+if [ -b /dev/loop0 ]; then
+  run 1 blocks export disk.img 1 /dev/loop0
+  expect_text "not a USB disk"
+fi
+run 0 blocks export disk.img 1 block1.img
+[ "$(stat -c %s block1.img)" = 1474560 ] || fail "the export is not one floppy image"
+
+case_name="FIFOs, sockets, character devices and dangling links are refused, never waited on or created"
+run 1 blocks import disk.img 1 fifo
+expect_text "FIFO"
+run 1 blocks import disk.img 1 /dev/zero
+expect_text "character device"
+python3 -c 'import socket, sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])' sock
+for target in fifo sock /dev/zero; do
+  run 1 floppy "$target" --kind 720K
+  run 1 info "$target"
+done
+ln -s missing/floppy.img dangling.img
+run 1 floppy dangling.img --kind 1.44M
+expect_text "link to nothing"
+[ -e missing/floppy.img ] && fail "the link's target was created"
+unchanged disk.img
+
+case_name="a partition table with no valid entry is refused, not taken as absent"
+mbr past.img 20 0x80 6 100000 100
+mbr zero.img 20 0x80 6 0 0xFFFFFFFF
+mbr status.img 20 0x12 6 2048 4000
+mbr slot2.img 20 0x80 6 2048 30000 1
+keep past.img zero.img status.img slot2.img
+for image in past.img zero.img status.img slot2.img; do
+  run 1 blocks format "$image" --count 2
+  expect_text "nothing was written"
+  run 1 blocks import "$image" 0 block1.img
+  run 1 blocks label "$image" 0 NEW
+  unchanged "$image"
+done
+run 0 info past.img
+expect_text "no valid entry"
+run 0 info slot2.img
+expect_text "slot 2 holds sector 2048, 30000 sectors"
+# A FAT boot record in sector 0 is a disk without a table; so is a sector without 55 AA.
+mkfs.fat -C whole.img 8192 >/dev/null
+run 0 blocks format whole.img --count 2
+mbr good.img 20 0x80 6 2048 30000
+run 0 blocks format good.img --count 2
+expect_text "from sector 2048"
+
+case_name="a target another korvane holds is refused at once; a read-only image can be read"
+if command -v flock >/dev/null; then
+  keep good.img
+  exec 9<good.img
+  flock -x -n 9 || fail "cannot lock good.img for the test"
+  start=$(date +%s)
+  run 1 blocks format good.img --count 1
+  expect_text "in use"
+  run 1 blocks list good.img
+  [ $(($(date +%s) - start)) -le 2 ] || fail "korvane waited for the lock"
+  exec 9<&-
+  unchanged good.img
+fi
+if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
+  chmod 755 "$WORK"
+  chmod 444 good.img
+  as_nobody() { out=$(setpriv --reuid=65534 --regid=65534 --clear-groups "$KORVANE" "$@" 2>&1); }
+  as_nobody info good.img || fail "info on a read-only image: $out"
+  as_nobody blocks list good.img || fail "blocks list on a read-only image: $out"
+  expect_text "valid blocks: 2"
+  as_nobody blocks export good.img 0 /dev/stdout >/dev/null 2>&1
+  as_nobody blocks label good.img 0 X && fail "a read-only image was written"
+  chmod 644 good.img
+fi
+
+case_name="sizes and sector numbers: no wrap, no misleading count"
+run 2 floppy huge.img --kind 1.44M --at 18446744073709551615
+run 2 floppy huge.img --kind 1.44M --at 4194000
+[ -e huge.img ] && fail "a refused floppy created its image"
+: > empty.img
+run 0 info empty.img
+expect_text "0 sectors of 512 bytes"
+truncate -s 512 one.img
+run 0 info one.img
+expect_text "1 sector of 512 bytes"
+truncate -s 3T big.img
+run 0 info big.img
+expect_text "6442450944 sectors"
+
+case_name="identifiers are printed with control bytes escaped"
+truncate -s 8M esc.img
+run 0 blocks format esc.img --count 1
+# Block 0's label entry (root directory sector 19) gets an escape sequence that would clear the screen.
+printf '\033[2J\a' | dd of=esc.img bs=1 seek=$((19 * 512)) conv=notrunc status=none
+run 0 blocks list esc.img
+case "$out" in *$'\033'*|*$'\a'*) fail "a control byte reached the terminal" ;; esac
+expect_text '\x1b[2J\x07'
+
+case_name="exit statuses"
+run 2
+run 2 nosuchcommand
+run 2 list extra
+run 2 info
+run 2 blocks
+run 2 blocks format disk.img
+run 2 floppy disk.img
+run 2 format disk.img --fats 3
+run 1 info nothing.img
+run 0 --help
+expect_text "130"
+expect_text "exit status"
+
+[ "$failures" -eq 0 ] && echo "all passed"
+[ "$failures" -eq 0 ]
