@@ -217,6 +217,7 @@ struct BlockFormatResult {
   uint32_t failedBlock = 0;
   bool driverRefused = false;  // the driver would not present the block needed; nothing was written
   bool volumesInUse = false;   // a volume of the disk could not be locked; nothing was written
+  bool systemFilesUnusable = false;  // the DOS system files cannot go into a block; nothing was written
 };
 
 // Writes `count` floppy images (at most 100) from block firstBlock. A batch writes block n at S + n x B labelled

@@ -9,6 +9,7 @@
 #include "disk/queries.h"
 #include "disk/sectorio.h"
 #include "disk/volumelock.h"
+#include "floppy/sysfiles.h"
 
 namespace {
 
@@ -77,6 +78,7 @@ uint32_t BatchCount(const BlockFormatJob& job) {
 }
 
 BlockNotice OutcomeNotice(const BlockFormatResult& result) {
+  if (result.systemFilesUnusable) return Notice(Tr(kBlockSystemFilesUnusable), kBlockFormatCaption);
   if (result.failed) return Notice(FormatBlockText(Tr(kBlockFormatBlockFailed), static_cast<int>(result.failedBlock)),
                                    kBlockFormatCaption);
   if (!result.opened || result.driverRefused || result.volumesInUse)
@@ -93,6 +95,17 @@ BlockFormatResult FormatFloppyBlocks(const char* deviceName, uint64_t partitionS
   DeviceHandle drive(OpenDevice(deviceName));
   if (!drive.valid()) return result;
   result.opened = true;
+  const FloppyKind kind = BlockFloppyKind(options.kindIndex);
+  if (options.dos != kDosNone && count > 0) {
+    // Every block gets the same files: a set that does not fit one is refused before the first block is written.
+    uint8_t dbr[kSectorSize];
+    BuildFloppyDbr(kind, "", options.dos, dbr);
+    const bool labelEntry = batch || !options.identifier.empty();
+    if (!SystemFilesFit(options.dos, 0, dbr, labelEntry)) {
+      result.systemFilesUnusable = true;
+      return result;
+    }
+  }
   // Taken while the block presented now is still presented, so that what the system cached of it is written out
   // before the driver switches; given back at the end, after the driver presents the old block again.
   ExclusiveVolumes volumes;
@@ -111,7 +124,6 @@ BlockFormatResult FormatFloppyBlocks(const char* deviceName, uint64_t partitionS
     }
   }
   if (count > kMaxFloppyBlocks) count = kMaxFloppyBlocks;
-  const FloppyKind kind = BlockFloppyKind(options.kindIndex);
   for (uint32_t i = 0; i < count; ++i) {
     uint32_t block = firstBlock + i;
     Report(progress, kBlockFormatBegins, block);
@@ -166,7 +178,8 @@ BlockFormatRun RunBlockFormat(const BlockFormatJob& job, const BlockFormatUi& ui
   run.result = FormatFloppyBlocks(disk.deviceName.c_str(), disk.partitionStart, firstBlock, count, job.batch,
                                   options, ui.status);
   if (ui.busyIndicator) ui.busyIndicator(false);
-  run.success = run.result.opened && !run.result.failed && !run.result.driverRefused && !run.result.volumesInUse;
+  run.success = run.result.opened && !run.result.failed && !run.result.driverRefused && !run.result.volumesInUse &&
+                !run.result.systemFilesUnusable;
   message(OutcomeNotice(run.result));
 
   // Whatever was written, the list and the mounted volume must show it: a run that ended early has changed blocks

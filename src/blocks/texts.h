@@ -42,6 +42,10 @@ inline constexpr TextPair kBlockFormatCompleted{"Floppy%d format is completed.",
 // A block that could not be written ends the run; the box and the status line name it.
 inline constexpr TextPair kBlockFormatBlockFailed{"Format usb disk failure\r\nfloppy block %d could not be written.",
                                                   "格式化U盘失败\r\n软盘块%d 写入失败."};
+inline constexpr TextPair kBlockSystemFilesUnusable{
+    "Format usb disk failure\r\nThe DOS system files in the SysFile folder are missing, unreadable or too large "
+    "for a floppy block.\r\nNothing was written.",
+    "格式化U盘失败\r\nSysFile目录中的DOS系统文件缺失、无法读取或超出软盘块的容量.\r\n没有写入任何数据."};
 inline constexpr TextPair kFormatChooseDos{"Please choose DOS 6.22 or DOS 7.1 for the DOS bootable disk.",
                                            "请选择DOS引导盘的版本: DOS 6.22 或 DOS 7.1."};
 inline constexpr TextPair kFormatChooseBlock{"Please select a floppy block.", "请先选择软盘块."};

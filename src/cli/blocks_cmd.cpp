@@ -178,6 +178,8 @@ int Format(const BlocksRequest& r, const CliTarget& target, const BlockArea& are
       });
   if (showProgress) std::fprintf(stderr, "\n");
   RereadCliTarget(target);
+  if (result.systemFilesUnusable)
+    return CliFailRun(target, "the system files of " + r.sysFiles + " do not fit a floppy block", "");
   if (!result.opened || result.failed || result.driverRefused || result.volumesInUse) {
     const std::string failed = result.failed ? "floppy block " + std::to_string(result.failedBlock) +
                                                    " could not be written completely"

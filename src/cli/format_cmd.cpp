@@ -128,6 +128,10 @@ std::string RefusalText(const FormatRequest& r, uint32_t sectors, const UsbForma
     case kUsbFormatTooManyClusters:
       return "FAT16 cannot hold " + r.target + " with " + std::to_string(clusterBytes) + "-byte clusters; choose " +
              "--cluster " + std::to_string(outcome.suggestedUnit) + " or larger";
+    case kUsbFormatNoRootEntries:
+      return "--root: at least 1 root directory entry";
+    case kUsbFormatSystemFilesUnusable:
+      return "the system files of " + r.sysFiles + " do not fit the volume's clusters or root directory";
     case kUsbFormatBeyondFat16:
       return r.target + " is too large for FAT16 with any cluster size (" + std::to_string(sectors) + " sectors)";
     default:

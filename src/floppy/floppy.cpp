@@ -87,6 +87,11 @@ int WriteFloppyImage(SysHandle disk, uint32_t startSector, FloppyKind kind, cons
 
   uint8_t dbr[kSectorSize];
   BuildFloppyDbr(kind, label, dos, dbr);
+  // System files that cannot go into the image are refused before anything of it is written.
+  if (dos != kDosNone && !SystemFilesFit(dos, startSector, dbr, LabelLength(label) > 0)) {
+    TraceLine("The system files cannot be copied into the image");
+    return 0;
+  }
   if (progressLines) TraceLine("StartingOffset:%d", static_cast<int>(startSector));
   if (WriteSectors(disk, 1, startSector, dbr) != kSectorIoOk) {
     TraceLastError("WriteDBR");
@@ -116,8 +121,12 @@ int WriteFloppyImage(SysHandle disk, uint32_t startSector, FloppyKind kind, cons
     if (WriteSectors(disk, 1, rootSector, labelSector) != kSectorIoOk) return 0;
   }
 
-  // The image's last sector keeps what it held; the file system does not need it filled.
-  (void)FillSectors(disk, dataSector, g.totalSectors - FirstDataSector(kind) - 1, kDataFill);
-  if (dos != kDosNone) (void)TransferSystemFiles(disk, startSector, dos, dbr);
+  // The image's last sector keeps what it held. A fill that fails is a disk that failed: the image is not
+  // reported as written, and nothing more is written after it.
+  if (FillSectors(disk, dataSector, g.totalSectors - FirstDataSector(kind) - 1, kDataFill) != kSectorIoOk) {
+    TraceLine("Fill data area failure");
+    return 0;
+  }
+  if (dos != kDosNone && TransferSystemFiles(disk, startSector, dos, dbr) != 1) return 0;
   return 1;
 }

@@ -74,8 +74,9 @@ constexpr size_t kMaxLabelLength = 11;
 // characters is cut to 11; a null label counts as empty.
 void BuildFloppyDbr(FloppyKind kind, const char* label, DosVersion dos, uint8_t* dbr);
 
-// Writes one image with its DBR at startSector: 1 on success, 0 when the DBR, the FATs or the root directory could
-// not be written (what was written before stays). A failed data-area fill or system file transfer still gives 1:
-// the file system is complete without them. Never writes outside startSector .. startSector + total sectors - 1.
+// Writes one image with its DBR at startSector: 1 when all of it was written, 0 when it was not. With a DOS version,
+// system files that cannot go into the image give 0 before anything is written; after the first write, any failed
+// transfer (the data-area fill and the system files included) ends the image at once with 0, and what was
+// written before stays. Never writes outside startSector .. startSector + total sectors - 1.
 // label: 0 to 11 characters, written unchanged; empty means no volume label entry.
 int WriteFloppyImage(SysHandle disk, uint32_t startSector, FloppyKind kind, const char* label, DosVersion dos);

@@ -85,6 +85,11 @@ void SetFatEntry(std::vector<uint8_t>& fat, bool fat16, uint32_t cluster, uint16
   }
 }
 
+// Clusters a file of `size` bytes takes.
+uint64_t ClustersOf(uint64_t size, uint32_t sectorsPerCluster) {
+  return ((size + kSectorSize - 1) / kSectorSize + sectorsPerCluster - 1) / sectorsPerCluster;
+}
+
 // FAT sectors, from the first, that hold the entry of `cluster`.
 uint32_t FatSectorsUpTo(const VolumeLayout& v, uint32_t cluster) {
   uint32_t endByte = v.fat16 ? cluster * 2 + 2 : cluster * 3 / 2 + 2;
@@ -183,8 +188,7 @@ FileOutcome CopySystemFile(Transfer& t, int index) {
     TraceLastError("GetFileAttributesEx");
     return FileOutcome::kFailed;
   }
-  uint64_t clusters = ((size + kSectorSize - 1) / kSectorSize + t.volume.sectorsPerCluster - 1) /
-                      t.volume.sectorsPerCluster;
+  uint64_t clusters = ClustersOf(size, t.volume.sectorsPerCluster);
   // An empty file owns no cluster, and its entry says so with first cluster 0.
   uint32_t firstCluster = clusters == 0 ? 0 : t.nextCluster;
   if (size > UINT32_MAX || (clusters > 0 && t.nextCluster + clusters - 1 > t.volume.lastCluster)) {
@@ -202,18 +206,22 @@ FileOutcome CopySystemFile(Transfer& t, int index) {
 }
 
 // The FAT buffer goes to every FAT copy, then the directory sector; the data is already on the disk.
-void WriteFatsAndDirectory(const Transfer& t) {
+bool WriteFatsAndDirectory(const Transfer& t) {
   const uint32_t sectors = static_cast<uint32_t>(t.fat.size() / kSectorSize);
   for (uint32_t copy = 0; copy < t.volume.fatCount; ++copy) {
     if (WriteSectors(t.disk, sectors, t.volume.firstFat + copy * t.volume.sectorsPerFat, t.fat.data()) !=
         kSectorIoOk) {
       TraceLine("Write FAT copy %u failure", copy + 1);
-      return;
+      return false;
     }
   }
-  if (WriteSectors(t.disk, 1, t.volume.rootSector, t.root) != kSectorIoOk)
+  if (WriteSectors(t.disk, 1, t.volume.rootSector, t.root) != kSectorIoOk) {
     TraceLine("Write directory entry failure");
+    return false;
+  }
+  return true;
 }
+
 
 }  // namespace
 
@@ -225,6 +233,28 @@ bool SysFileSourcePath(DosVersion dos, int index, char (&path)[kSysFilePathSize]
   int written = std::snprintf(path, sizeof path, "%s\\SysFile\\OS%c%c", directory, dos == kDos622 ? '6' : '7',
                               'A' + index);
   return written > 0 && written < static_cast<int>(sizeof path);
+}
+
+bool SystemFilesFit(DosVersion dos, uint32_t startSector, const uint8_t* bootRecord, bool labelEntry) {
+  VolumeLayout volume{};
+  if (!ReadLayout(bootRecord, startSector, &volume)) return false;
+  if ((labelEntry ? 1u : 0u) + kSystemFileCount > volume.rootEntries) return false;
+  uint64_t nextCluster = 2;
+  for (int index = 0; index < kSystemFileCount; ++index) {
+    char path[kSysFilePathSize];
+    if (!SysFileSourcePath(dos, index, path)) return false;
+    DeviceHandle file(SysCreateFile(path, kSysGenericRead, kSysShareRead | kSysShareWrite | kSysShareDelete,
+                                    kSysOpenExisting, kSysAttributeNormal));
+    uint32_t attributes = 0;
+    uint64_t size = 0;
+    if (!file.valid() || !SysGetFileAttributesEx(path, &attributes, &size) || size > UINT32_MAX) return false;
+    // A folder opens too, but cannot be read as a file.
+    uint8_t probe = 0;
+    uint32_t got = 0;
+    if (size > 0 && (!SysReadFile(file.get(), &probe, 1, &got) || got != 1)) return false;
+    nextCluster += ClustersOf(size, volume.sectorsPerCluster);
+  }
+  return nextCluster - 1 <= volume.lastCluster;
 }
 
 int TransferSystemFiles(SysHandle disk, uint32_t startSector, DosVersion dos, const uint8_t* bootRecord) {
@@ -252,9 +282,7 @@ int TransferSystemFiles(SysHandle disk, uint32_t startSector, DosVersion dos, co
   t.nextDataSector = t.volume.firstData;
   for (int index = 0; index < kSystemFileCount; ++index) {
     FileOutcome outcome = CopySystemFile(t, index);
-    if (outcome == FileOutcome::kUnusable) return 0;
-    if (outcome == FileOutcome::kFailed) return 1;
+    if (outcome != FileOutcome::kCopied) return 0;
   }
-  WriteFatsAndDirectory(t);
-  return 1;
+  return WriteFatsAndDirectory(t) ? 1 : 0;
 }

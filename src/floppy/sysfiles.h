@@ -15,10 +15,17 @@ constexpr uint32_t kSysFilePathSize = 260;
 // in `path`, when the current directory is unknown or the whole path does not fit in 259 characters.
 bool SysFileSourcePath(DosVersion dos, int index, char (&path)[kSysFilePathSize]);
 
+// Whether the three source files can go into the empty volume whose boot record (512 bytes) will lie at
+// startSector, with a volume label entry in its root directory (labelEntry) or without: a layout that can be
+// written safely, room for three entries, every file there and readable, below 4 GiB, and all of them together
+// within the clusters the FAT can chain. Writers ask before their first write, so a set of files that cannot be
+// used leaves the disk as it was.
+bool SystemFilesFit(DosVersion dos, uint32_t startSector, const uint8_t* bootRecord, bool labelEntry);
+
 // Copies the three files into the empty volume whose boot record (512 bytes, as written) lies at startSector.
 // File data goes first; the FAT copies and the root directory are written only after all data is on the disk, so
 // a failure on the way leaves no FAT chains or directory entries behind.
-// Returns 0 when it stopped before writing the FAT or the root directory because the volume's layout, its root
-// directory or FAT, or a source file could not be read, opened or placed; 1 otherwise, including later failures
-// that only the trace reports. Every source file it opens is closed again on every path.
+// Returns 1 when all three files, the FAT copies and the directory sector were written; 0 on any failure, which
+// the trace describes (one that came before the FAT and the root directory leaves both as they were). Every source
+// file it opens is closed again on every path.
 int TransferSystemFiles(SysHandle disk, uint32_t startSector, DosVersion dos, const uint8_t* bootRecord);

@@ -259,6 +259,8 @@ const TextPair& RefusalText(UsbFormatRefusal refusal) {
     case kUsbFormatClusterTooLarge: return kUsbClusterTooLarge;
     case kUsbFormatNoFatCount: return kNoFatCountSelected;
     case kUsbFormatNoDataArea: return kNoDataArea;
+    case kUsbFormatNoRootEntries: return kNoRootEntries;
+    case kUsbFormatSystemFilesUnusable: return kSystemFilesUnusable;
     default: return kBeyondFat16;
   }
 }

@@ -129,6 +129,7 @@ int ClusterListIndexOf(uint64_t unitBytes) {
 UsbFormatRefusal CheckUsbFormatRequest(uint32_t sectorCount, const UsbFormatOptions& options) {
   if (sectorCount == 0) return kUsbFormatNoSectors;
   if (options.rootEntries > kMaxRootEntries) return kUsbFormatTooManyRootEntries;
+  if (options.rootEntries == 0) return kUsbFormatNoRootEntries;
   if (options.clusterListIndex < 0 || options.clusterListIndex >= kClusterSizeCount) return kUsbFormatNoClusterSize;
   if ((1u << options.clusterListIndex) > sectorCount) return kUsbFormatClusterTooLarge;
   if (options.fatListIndex != 0 && options.fatListIndex != 1) return kUsbFormatNoFatCount;

@@ -4,6 +4,8 @@
 //   kUsbFormatNoDataArea       a box with kNoDataArea
 //   kUsbFormatNoClusterSize    a box with kNoUnitSizeSelected
 //   kUsbFormatNoFatCount       a box with kNoFatCountSelected
+//   kUsbFormatNoRootEntries    a box with kNoRootEntries
+//   kUsbFormatSystemFilesUnusable  a box with kSystemFilesUnusable
 // all with the caption kUsbFormatCaption; the unit suggestion has the information icon, the others the error icon
 // of the page's refusals. The other refusals are the page's own checks before a format starts and keep the page's
 // messages.
@@ -25,6 +27,12 @@ inline constexpr TextPair kNoFatCountSelected{"Please select the FAT number from
 inline constexpr TextPair kNoUnitSizeSelected{"Please select the unit size from the list!", "请从列表中选择簇大小!"};
 inline constexpr TextPair kBeyondFat16{"The usb disk is too large for FAT16 with any unit size, can't format",
                                        "U盘容量超出了FAT16所能支持的范围,无法格式化!"};
+inline constexpr TextPair kNoRootEntries{"The root directory needs at least one entry.\r\nNothing was written.",
+                                         "根目录至少需要一个目录项.\r\n没有写入任何数据."};
+inline constexpr TextPair kSystemFilesUnusable{
+    "The DOS system files in the SysFile folder are missing, unreadable or too large for this volume.\r\n"
+    "Nothing was written.",
+    "SysFile目录中的DOS系统文件缺失、无法读取或超出此卷的容量.\r\n没有写入任何数据."};
 inline constexpr TextPair kNoDataArea{
     "The usb disk is too small for these settings: no room is left for files.\r\nPlease change the settings!",
     "U盘容量太小,按当前设置没有存放文件的空间,请重新设置!"};

@@ -45,6 +45,8 @@ enum UsbFormatRefusal : int {
   kUsbFormatNoDataArea,        // DBR, FATs and root directory leave no whole cluster for data
   kUsbFormatTooManyClusters,   // FAT16 cannot hold the volume with this unit; a larger unit would do
   kUsbFormatBeyondFat16,       // FAT16 cannot hold the volume with any unit
+  kUsbFormatNoRootEntries,     // a root directory of 0 entries: no volume label, no file could ever be found
+  kUsbFormatSystemFilesUnusable,  // the DOS system files are missing, unreadable or do not fit the volume
 };
 
 // The format fields of the disk's record: the FAT kind decided for the volume and the geometry its BPB and MBR
@@ -77,8 +79,8 @@ uint32_t MinimumAllocationUnit(uint32_t sectorCount, uint32_t rootEntries);
 // The unit list's entry for an allocation unit in bytes (512 -> 0 .. 65,536 -> 7); -1 for any other size.
 int ClusterListIndexOf(uint64_t unitBytes);
 
-// The refusals that come before anything is computed for the volume: no capacity, more than 512 root entries, no
-// cluster size chosen, a cluster larger than the disk, no FAT count chosen.
+// The refusals that come before anything is computed for the volume: no capacity, no root entries or more than
+// 512, no cluster size chosen, a cluster larger than the disk, no FAT count chosen.
 UsbFormatRefusal CheckUsbFormatRequest(uint32_t sectorCount, const UsbFormatOptions& options);
 
 // Sectors per track 32 (MBR size "32" or none) or 63; a disk of 32 or more sectors gets 1024 cylinders and
@@ -136,17 +138,18 @@ struct UsbFormatOutcome {
   uint32_t suggestedUnit = 0;           // bytes, with kUsbFormatTooManyClusters
   bool dataSectorsMultiple = false;     // DataSec was a multiple of 65,536: picks the form of the unit message
   UsbFormatStep failedStep = kUsbFormatStepNone;
-  bool fillFailed = false;              // the data-area fill stopped; the format still succeeds
-  bool transferFailed = false;          // the system files were not transferred; the format still succeeds
+  bool fillFailed = false;              // the data-area fill stopped: the format failed there
+  bool transferFailed = false;          // the system files were not transferred: the format failed
   bool volumesInUse = false;            // a volume of the disk could not be locked: nothing was written
   FormatRecordFields fields;            // the disk record's format fields, as this format set them
   uint32_t volumeStart = 0;
 };
 
 // Formats the disk (open for reading and writing, owned by the caller) of sectorCount sectors with options:
-// refuses before writing anything when CheckUsbFormatRequest or the volume's FAT type refuses it; otherwise writes
-// the MBR (bootable HDD and ZIP layouts), the DBR, the FATs, the root directory, the data-area fill, and the DOS
-// system files when the DOS boot option is on. The disk's volumes (driveLetters, "E:F:") are held exclusively from
+// refuses before writing anything when CheckUsbFormatRequest, the volume's FAT type or the DOS system files
+// (missing, unreadable, too large for the volume) refuse it; otherwise writes the MBR (bootable HDD and ZIP
+// layouts), the DBR, the FATs, the root directory, the data-area fill, and the DOS system files when the DOS boot
+// option is on. The first step that fails ends the format and it has not succeeded, whichever step it was. The disk's volumes (driveLetters, "E:F:") are held exclusively from
 // the first write to the last and given back before it returns; none (the command-line tool) takes nothing.
 UsbFormatOutcome RunUsbFormat(SysHandle disk, uint32_t sectorCount, const UsbFormatOptions& options,
                               const char* driveLetters = nullptr);

@@ -145,6 +145,11 @@ UsbFormatOutcome RunUsbFormat(SysHandle disk, uint32_t sectorCount, const UsbFor
     return outcome;
   }
   outcome.fields.fatKind = decision.fatKind;
+  if (options.dosBoot && !SystemFilesFit(dos, volumeStart, dbr.bytes, !options.label.empty())) {
+    TraceLine("The system files cannot be copied into the volume");
+    outcome.refusal = kUsbFormatSystemFilesUnusable;
+    return outcome;
+  }
 
   // Taken only once the format is certain to write, so a refused choice leaves the volumes mounted.
   ExclusiveVolumes volumes;
@@ -165,8 +170,15 @@ UsbFormatOutcome RunUsbFormat(SysHandle disk, uint32_t sectorCount, const UsbFor
   }
   if (outcome.failedStep != kUsbFormatStepNone) return outcome;
 
-  if (options.fillDataArea) outcome.fillFailed = !FillDataArea(disk, volumeStart, dbr, options.fillByte);
-  if (options.dosBoot) outcome.transferFailed = TransferSystemFiles(disk, volumeStart, dos, dbr.bytes) == 0;
+  // A failed fill or transfer is a disk that failed under the format: it ends there, reported as failed.
+  if (options.fillDataArea && !FillDataArea(disk, volumeStart, dbr, options.fillByte)) {
+    outcome.fillFailed = true;
+    return outcome;
+  }
+  if (options.dosBoot && TransferSystemFiles(disk, volumeStart, dos, dbr.bytes) != 1) {
+    outcome.transferFailed = true;
+    return outcome;
+  }
   outcome.succeeded = true;
   return outcome;
 }

@@ -165,6 +165,7 @@ TEST_F(BlockFormatTest, RunsThatCannotFormatWhatThePageShowsWriteNothing) {
 
 TEST_F(BlockFormatTest, DosEntriesChooseTheBootProgram) {
   MakeStick(10 * 3072, 0, 10 * 3072);
+  UseSmallSystemFiles("korvane_blocks_dos");
   for (int entry : {0, 1}) {
     BlockFormatJob job = Batch(1);
     job.dosBoxChecked = true;
@@ -173,6 +174,17 @@ TEST_F(BlockFormatTest, DosEntriesChooseTheBootProgram) {
     std::vector<uint8_t> dbr = Sector(1, 0);
     EXPECT_EQ(std::string(dbr.begin(), dbr.end()).find("Non-System disk") != std::string::npos, entry == 0);
   }
+  // Without system files the batch is refused before its first block.
+  SimSetCurrentDirectory(::testing::TempDir() + "korvane_blocks_no_sysfile");
+  SimResetStats(1);
+  page = PageRecord();
+  BlockFormatJob job = Batch(3);
+  job.dosBoxChecked = true;
+  job.dosEntry = 1;
+  BlockFormatRun run = RunBlockFormat(job, page.Ui());
+  EXPECT_FALSE(run.success);
+  EXPECT_TRUE(run.result.systemFilesUnusable);
+  EXPECT_EQ(SimStats(1).sectorsWritten, 0u);
 }
 
 }  // namespace

@@ -83,11 +83,16 @@ TEST_P(FloppyImageTest, LaysEveryRegionAtItsPlaceAndTouchesNothingOutsideTheImag
 
   const uint32_t s = 3072;  // the second 1.2M / 1.44M floppy block
   MakeDisk(s + l.total + 100);
-  // No system files are present: the transfer fails in the trace only, the empty file system stands and counts.
-  ASSERT_EQ(Write(s, "", kDos622), 1);
+  // No system files are present: a DOS image is refused before its first write.
+  EXPECT_EQ(Write(s, "", kDos622), 0);
+  EXPECT_EQ(SimStats(1).writeCalls, 0u);
+  ASSERT_EQ(Write(s, "", kDosNone), 1);
 
   const char* emptyLabel = l.kind == FloppyKind::k1200K ? "NO NAME    " : "           ";
-  EXPECT_EQ(Sector(1, s), ExpectedDbr(l, emptyLabel, kBootProgramDos622)) << "hidden sectors stay 0 at any start";
+  EXPECT_EQ(Sector(1, s), ExpectedDbr(l, emptyLabel, kBootProgramDos71)) << "hidden sectors stay 0 at any start";
+  uint8_t dos622[512];
+  BuildFloppyDbr(l.kind, "", kDos622, dos622);
+  EXPECT_EQ(std::vector<uint8_t>(dos622, dos622 + 512), ExpectedDbr(l, emptyLabel, kBootProgramDos622));
   for (uint32_t fat : {s + 1u, s + 1u + l.perFat}) {
     EXPECT_EQ(Sector(1, fat), FatHead(l.media)) << "FAT at " << fat;
     EXPECT_TRUE(AllBytes(1, fat + 1, l.perFat - 1, 0));
@@ -113,9 +118,11 @@ TEST_P(FloppyImageTest, LabelGoesIntoTheRootDirectoryWithZerosAndIntoTheDbrWithS
   } cases[] = {{"FLPPY7", "FLPPY7     "}, {"ABCDEFGHIJK", "ABCDEFGHIJK"}};
   for (const Case& c : cases) {
     for (DosVersion dos : {kDosNone, kDos71, static_cast<DosVersion>(3)}) {
-      ASSERT_EQ(Write(0, c.label, dos), 1);
-      EXPECT_EQ(std::memcmp(&Sector(1, 0)[62], kBootProgramDos71, 448), 0) << "DOS value " << dos;
+      uint8_t built[512];
+      BuildFloppyDbr(l.kind, c.label, dos, built);
+      EXPECT_EQ(std::memcmp(&built[62], kBootProgramDos71, 448), 0) << "DOS value " << dos;
     }
+    ASSERT_EQ(Write(0, c.label, kDosNone), 1);
     std::vector<uint8_t> dbr = Sector(1, 0);
     std::string field(reinterpret_cast<const char*>(&dbr[43]), 11);
     EXPECT_EQ(field, l.kind == FloppyKind::k1200K ? "NO NAME    " : c.dbrField);
@@ -131,7 +138,7 @@ TEST_P(FloppyImageTest, LabelGoesIntoTheRootDirectoryWithZerosAndIntoTheDbrWithS
   }
 }
 
-TEST_P(FloppyImageTest, FailuresBeforeTheDataAreaFailTheImageAndLaterOnesDoNot) {
+TEST_P(FloppyImageTest, EveryFailedWriteFailsTheImageAndNothingIsWrittenAfterIt) {
   const Layout& l = GetParam();
   const bool progress = l.kind == FloppyKind::k1440K;
   MakeDisk(l.total + 10);
@@ -150,8 +157,14 @@ TEST_P(FloppyImageTest, FailuresBeforeTheDataAreaFailTheImageAndLaterOnesDoNot) 
   EXPECT_EQ(Traced("RootDirSectNum:" + std::to_string(5 + l.root)), progress);
   EXPECT_TRUE(AllBytes(1, 5 + l.data, 1, kOld));
 
-  SimFailWritesFrom(1, 5 + l.data + 100);  // in the data area, as on a disk shorter than the image
-  EXPECT_EQ(Write(5, ""), 1);
+  // A bad sector in the data area, as on a disk shorter than the image: the fill stops there, the image is not
+  // reported as written, and nothing is written past the failure.
+  SimResetStats(1);
+  SimFailWritesIn(1, 5 + l.data + 100, 1);
+  EXPECT_EQ(Write(5, ""), 0);
+  EXPECT_TRUE(Traced("Fill data area failure"));
+  EXPECT_EQ(SimStats(1).sectorsWrittenPastFailure, 0u);
+  EXPECT_TRUE(AllBytes(1, 5 + l.total - 1, 1, kOld));
 }
 
 std::string KindName(const ::testing::TestParamInfo<Layout>& info) {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,16 @@ inline SimDiskSpec MemoryStick(uint64_t sectors, int number = 1, char letter = '
   volume.letter = letter;
   setup.volumes.push_back(volume);
   return setup;
+}
+
+// A folder `name` under the test's temporary directory whose SysFile holds small system files of both DOS
+// versions, made the simulated machine's current directory. Tests that run at the same time use different names.
+inline void UseSmallSystemFiles(const std::string& name) {
+  const std::string dir = ::testing::TempDir() + name;
+  std::filesystem::create_directories(dir + "/SysFile");
+  for (const char* file : {"OS6A", "OS6B", "OS6C", "OS7A", "OS7B", "OS7C"})
+    std::ofstream(dir + "/SysFile/" + file) << file;
+  SimSetCurrentDirectory(dir);
 }
 
 class SimTest : public ::testing::Test {

@@ -202,18 +202,28 @@ TEST_F(SysFilesTest, SourceThatCannotBeOpenedOrPlacedStopsBeforeTheFatAndTheDire
   WriteFloppy(FloppyKind::k1440K, "", kDosNone);
   std::vector<uint8_t> br = SimReadRaw(1, 0, 1), before = SimReadRaw(1, 1, 32);
 
+  // The writers ask first: each of these is refused before their first write.
+  EXPECT_FALSE(SystemFilesFit(kDos71, 0, br.data(), false)) << "OS7B is missing";
   EXPECT_EQ(Transfer(0, kDos71, br), 0) << "OS7B is missing";
   EXPECT_TRUE(Traced("Open file:" + directory + "\\SysFile\\OS7B failure."));
   EXPECT_EQ(SimReadRaw(1, 33, 1)[0], static_cast<uint8_t>('A')) << "IO.SYS data is written";
   EXPECT_EQ(SimReadRaw(1, 1, 32), before) << "FATs and root directory as the formatter left them";
 
   Source("OS7B", 1500 * 1024);  // larger than the floppy
+  EXPECT_FALSE(SystemFilesFit(kDos71, 0, br.data(), false));
+  // 2847 data clusters: IO.SYS takes 4 and COMMAND.COM 1, so MSDOS.SYS may take the other 2842 and no more.
+  Source("OS7B", 2842 * 512);
+  EXPECT_TRUE(SystemFilesFit(kDos71, 0, br.data(), true));
+  Source("OS7B", 2842 * 512 + 1);
+  EXPECT_FALSE(SystemFilesFit(kDos71, 0, br.data(), true));
+  Source("OS7B", 1500 * 1024);
   SimResetStats(1);
   EXPECT_EQ(Transfer(0, kDos71, br), 0);
   EXPECT_EQ(SimReadRaw(1, 1, 32), before);
   EXPECT_LT(SimStats(1).highestSectorWritten, 2880u);
 
   SimSetCurrentDirectory(std::string(300, 'd'));  // no room for the whole path
+  EXPECT_FALSE(SystemFilesFit(kDos71, 0, br.data(), false));
   SimResetStats(1);
   EXPECT_EQ(Transfer(0, kDos71, br), 0);
   EXPECT_EQ(SimStats(1).sectorsWritten, 0u);
@@ -225,12 +235,13 @@ TEST_F(SysFilesTest, FailedSourceReadOrDataWriteLeavesNoChainsOrEntriesAndTraces
   Source("OS7C", 100);
   WriteFloppy(FloppyKind::k1440K, "", kDosNone);
   std::vector<uint8_t> br = SimReadRaw(1, 0, 1), before = SimReadRaw(1, 1, 32);
-  EXPECT_EQ(Transfer(0, kDos71, br), 1);
+  EXPECT_FALSE(SystemFilesFit(kDos71, 0, br.data(), false));
+  EXPECT_EQ(Transfer(0, kDos71, br), 0);
   EXPECT_TRUE(Traced("ReadFile at Clus 0 not enough:0"));
   EXPECT_EQ(SimReadRaw(1, 1, 32), before);
 
   SimFailWritesFrom(1, 33 + 3);
-  EXPECT_EQ(Transfer(0, kDos71, br), 1);
+  EXPECT_EQ(Transfer(0, kDos71, br), 0);
   EXPECT_TRUE(Traced("WriteDataToDisk error,at Clus 3,actual written 512"));
   EXPECT_TRUE(Traced("WriteFile:Last Err(48f)"));
   EXPECT_EQ(SimReadRaw(1, 1, 32), before);
@@ -257,6 +268,7 @@ TEST_F(SysFilesTest, VolumesThatCannotHoldTheFilesSafelyAreRefusedBeforeAnything
     if (c.offset == 13) br[14] = 1;  // the reserved sectors field shares the 16-bit write
     SimResetStats(1);
     SimClearDebugOutput();
+    EXPECT_FALSE(SystemFilesFit(kDos71, 0, br.data(), false)) << c.trace;
     EXPECT_EQ(Transfer(0, kDos71, br), 0) << c.trace;
     EXPECT_EQ(SimStats(1).sectorsWritten, 0u) << c.trace;
     EXPECT_TRUE(Traced(c.trace));

@@ -158,6 +158,7 @@ TEST_F(UsbFormatWriterTest, HddAndZipBootWriteTheSameDisk) {
   for (int mode = 1; mode <= 2; ++mode) {
     SimReset();
     SimSetLocalTime(SysTime{2024, 1, 0, 2, 3, 4, 6, 0});
+    UseSmallSystemFiles("korvane_usbformat_zip");
     AddOldStick(20000);
     UsbFormatOptions options = Bootable(mode, 0, 0);
     options.label = "ZIPPY";
@@ -180,6 +181,12 @@ TEST_F(UsbFormatWriterTest, RefusedChoicesWriteNothing) {
   UsbFormatOptions noFats;
   noFats.fatListIndex = -1;
   EXPECT_EQ(Format(100000, noFats).refusal, kUsbFormatNoFatCount);
+  UsbFormatOptions noRoot;
+  noRoot.rootEntries = 0;
+  EXPECT_EQ(Format(100000, noRoot).refusal, kUsbFormatNoRootEntries);
+  SimSetCurrentDirectory(::testing::TempDir() + "korvane_no_sysfile");  // no SysFile folder there
+  UsbFormatOptions noSystemFiles = Bootable(1, 1, 3);
+  EXPECT_EQ(Format(100000, noSystemFiles).refusal, kUsbFormatSystemFilesUnusable);
   EXPECT_EQ(SimStats(1).writeCalls, 0u);
 }
 
@@ -190,20 +197,14 @@ TEST_F(UsbFormatWriterTest, AFailingStepEndsTheFormatWhereItFailed) {
   EXPECT_FALSE(fats.succeeded);
   EXPECT_EQ(fats.failedStep, kUsbFormatStepFats);
 
-  SimFailWritesFrom(1, UINT64_MAX);
-  UsbFormatOptions noRoot;
-  noRoot.rootEntries = 0;
-  UsbFormatOutcome root = Format(20000, noRoot);
-  EXPECT_FALSE(root.succeeded);
-  EXPECT_EQ(root.failedStep, kUsbFormatStepRootDirectory);
-  EXPECT_EQ(Sector(1, 1)[0], 0xF8) << "the FATs were written before";
-
-  SimFailWritesFrom(1, 10000);
+  SimResetStats(1);
+  SimFailWritesIn(1, 10000, 1);
   UsbFormatOptions fill;
   fill.fillDataArea = true;
   UsbFormatOutcome filled = Format(20000, fill);
-  EXPECT_TRUE(filled.succeeded) << "a failing fill does not fail the format";
+  EXPECT_FALSE(filled.succeeded) << "a failing fill fails the format";
   EXPECT_TRUE(filled.fillFailed);
+  EXPECT_EQ(SimStats(1).sectorsWrittenPastFailure, 0u);
 }
 
 }  // namespace

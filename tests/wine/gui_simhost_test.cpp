@@ -159,7 +159,11 @@ TEST(SimMachineFile, ReadsDisksWithQuotedNamesVolumesImagesAndComments) {
       "disk 1 usb \"Generic \" \" Flash Disk\" 512 524288 stick.img E\r\n"
       "disk 2 scsi \"Kingston\" - 2048 0 D:\\images\\big.img f@63+2880,G@4096\n"
       "vista\n"
-      "hold e\n";
+      "hold e\n"
+      "fail writes 1 100 8\n"
+      "fail reads 2 4096\n"
+      "short 1\n"
+      "pull 1 30\n";
   std::vector<SimDiskSpec> disks;
   std::string error;
   SimMachineRules rules;
@@ -167,6 +171,16 @@ TEST(SimMachineFile, ReadsDisksWithQuotedNamesVolumesImagesAndComments) {
   ASSERT_EQ(disks.size(), 3u);
   EXPECT_TRUE(rules.vista);
   EXPECT_EQ(rules.heldVolumes, "E");
+  ASSERT_EQ(rules.faults.size(), 4u);
+  EXPECT_EQ(rules.faults[0].kind, SimMachineFault::kFailWrites);
+  EXPECT_EQ(rules.faults[0].first, 100u);
+  EXPECT_EQ(rules.faults[0].count, 8u);
+  EXPECT_EQ(rules.faults[1].kind, SimMachineFault::kFailReads);
+  EXPECT_EQ(rules.faults[1].disk, 2);
+  EXPECT_EQ(rules.faults[1].count, UINT64_MAX) << "without a count every sector from the first fails";
+  EXPECT_EQ(rules.faults[2].kind, SimMachineFault::kShortTransfers);
+  EXPECT_EQ(rules.faults[3].kind, SimMachineFault::kPull);
+  EXPECT_EQ(rules.faults[3].first, 30u);
 
   EXPECT_EQ(disks[0].busType, kSimBusAta);
   EXPECT_FALSE(disks[0].hasVendor);
@@ -202,6 +216,9 @@ TEST(SimMachineFile, FaultsNameTheirLine) {
   EXPECT_EQ(ParseError("disk 1 usb a b 512 100 memory"), "line 1: a disk takes 8 fields after \"disk\", found 7");
   EXPECT_EQ(ParseError("disc 1 usb a b 512 100 memory E"), "line 1: expected \"disk\", found \"disc\"");
   EXPECT_EQ(ParseError("hold EF"), "line 1: expected \"disk\", found \"hold\"");
+  EXPECT_EQ(ParseError("fail erases 1 100"), "line 1: fail takes writes or reads");
+  EXPECT_EQ(ParseError("fail writes 1 x"), "line 1: bad number \"x\"");
+  EXPECT_EQ(ParseError("pull 1"), "line 1: a pull line takes a disk number and a count");
   EXPECT_EQ(ParseError("disk 1 usb a b 500 100 memory E"), "line 1: bad sector size \"500\"");
   EXPECT_EQ(ParseError("disk 1 usb a b 512 0 memory E"), "line 1: a memory disk needs a size between 1 sector and 1 GiB");
   EXPECT_EQ(ParseError("disk 1 usb a b 512 99999999 memory E").substr(0, 8), "line 1: ");

@@ -147,6 +147,7 @@ TEST_F(GuiTest, UsbPageRefusalsBeforeTheFormatLeaveEveryDiskUntouched) {
       {"513 root entries", 0, [&] { TypeText(page, IDC_USB_ROOT_ENTRIES, "513"); }, kUsbTooManyRootEntries,
        MB_ICONERROR},
       {"3 FATs typed", 0, [&] { TypeText(page, IDC_USB_FAT_COUNT, "3"); }, kNoFatCountSelected, MB_ICONERROR},
+      {"0 root entries", 0, [&] { SetEditText(page, IDC_USB_ROOT_ENTRIES, "0"); }, kNoRootEntries, MB_ICONERROR},
       {"unit typed", 0, [&] { TypeText(page, IDC_USB_UNIT, "16"); }, kNoUnitSizeSelected, MB_ICONERROR},
       {"65536 bytes on 100 sectors", 1, [&] { SelectComboEntry(page, IDC_USB_UNIT, 7); }, kUsbClusterTooLarge,
        MB_ICONERROR},
@@ -222,6 +223,12 @@ TEST_F(GuiTest, UsbPageFillsTheDataAreaWithTheTypedByte) {
     EXPECT_TRUE(AllBytes(SimReadRaw(2, kSectors - 2, 1), fill.second));
     EXPECT_TRUE(AllBytes(SimReadRaw(2, kSectors - 1, 1), 0x5A)) << "the volume's last sector was filled";
   }
+  // A bad sector in the data area: the fill stops there and the format is reported as failed, not completed.
+  SimFailWritesIn(2, kSectors - 100, 1);
+  StartFormat(page);
+  EXPECT_EQ(WaitForMessageBox(60000).text, WithDisk(kUsbFormatFailed, 1));
+  Settle();
+  EXPECT_EQ(SimStats(2).sectorsWrittenPastFailure, 0u);
 }
 
 // Choices the thread finds the volume cannot be built from: the page says why, then that the format failed, names

@@ -1,5 +1,6 @@
 #include "app/simhost/machine_file.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <set>
@@ -162,7 +163,63 @@ bool CheckUnique(const std::vector<SimDiskSpec>& disks, std::string* error) {
   return true;
 }
 
+// A fault line: fail writes|reads <disk> <sector> [<count>], short <disk>, pull <disk> <writes>. False with a
+// fault text when the line is not one of them.
+bool ParseFault(const std::vector<Field>& fields, SimMachineFault* fault, std::string* text) {
+  const std::string& word = fields[0].text;
+  size_t at = 1;
+  if (word == "fail") {
+    if (fields.size() < 2 || (fields[1].text != "writes" && fields[1].text != "reads")) {
+      *text = "fail takes writes or reads";
+      return false;
+    }
+    fault->kind = fields[1].text == "writes" ? SimMachineFault::kFailWrites : SimMachineFault::kFailReads;
+    at = 2;
+  } else {
+    fault->kind = word == "short" ? SimMachineFault::kShortTransfers : SimMachineFault::kPull;
+  }
+  const size_t numbers = fields.size() - std::min(fields.size(), at);
+  const bool fits = fault->kind == SimMachineFault::kShortTransfers ? numbers == 1
+                    : fault->kind == SimMachineFault::kPull       ? numbers == 2
+                                                                  : numbers == 2 || numbers == 3;
+  uint64_t values[3] = {0, 0, UINT64_MAX};
+  for (size_t i = 0; fits && i < numbers; ++i)
+    if (!ParseNumber(fields[at + i].text, &values[i])) {
+      *text = "bad number \"" + fields[at + i].text + "\"";
+      return false;
+    }
+  if (!fits || values[0] > 99) {
+    *text = !fits ? "a " + word + " line takes " +
+                        (fault->kind == SimMachineFault::kShortTransfers ? std::string("a disk number")
+                         : fault->kind == SimMachineFault::kPull        ? std::string("a disk number and a count")
+                                                                        : std::string("a disk, a sector and a count"))
+                  : "bad disk number \"" + fields[at].text + "\"";
+    return false;
+  }
+  fault->disk = static_cast<int>(values[0]);
+  fault->first = values[1];
+  fault->count = values[2];
+  return true;
+}
+
 }  // namespace
+
+void ApplySimMachineFaults(const std::vector<SimMachineFault>& faults) {
+  for (const SimMachineFault& f : faults) {
+    switch (f.kind) {
+      case SimMachineFault::kFailWrites:
+        if (f.count == UINT64_MAX) SimFailWritesFrom(f.disk, f.first, kSysErrorWriteFault);
+        else SimFailWritesIn(f.disk, f.first, f.count);
+        break;
+      case SimMachineFault::kFailReads:
+        if (f.count == UINT64_MAX) SimFailReadsFrom(f.disk, f.first, kSysErrorReadFault);
+        else SimFailReadsIn(f.disk, f.first, f.count);
+        break;
+      case SimMachineFault::kShortTransfers: SimShortTransfers(f.disk, true); break;
+      case SimMachineFault::kPull: SimPullAfterWrites(f.disk, f.first); break;
+    }
+  }
+}
 
 bool ParseSimMachine(const std::string& text, const std::string& baseDir, std::vector<SimDiskSpec>* disks,
                      std::string* error, SimMachineRules* rules) {
@@ -183,6 +240,16 @@ bool ParseSimMachine(const std::string& text, const std::string& baseDir, std::v
     if (ok && !fields[0].quoted && fields[0].text == "hold" && fields.size() == 2 && fields[1].text.size() == 1 &&
         std::isalpha(static_cast<unsigned char>(fields[1].text[0]))) {
       found.heldVolumes += static_cast<char>(std::toupper(static_cast<unsigned char>(fields[1].text[0])));
+      continue;
+    }
+    if (ok && !fields[0].quoted &&
+        (fields[0].text == "fail" || fields[0].text == "short" || fields[0].text == "pull")) {
+      SimMachineFault machineFault;
+      if (!ParseFault(fields, &machineFault, &fault)) {
+        *error = "line " + std::to_string(lineNumber) + ": " + fault;
+        return false;
+      }
+      found.faults.push_back(machineFault);
       continue;
     }
     if (ok && (fields[0].quoted || fields[0].text != "disk")) {

@@ -17,6 +17,13 @@
 //
 //   vista        writes through a disk handle into a mounted volume nobody locked fail, as on Windows Vista and later
 //   hold <letter>  another program holds files open on the volume, so it cannot be locked
+//
+// and these make a disk fail, so the program can be seen reporting it:
+//
+//   fail writes <disk> <sector> [<count>]   writes touching these sectors fail (from <sector> on without a count)
+//   fail reads <disk> <sector> [<count>]    the same for reads
+//   short <disk>                            every transfer moves one sector less than asked
+//   pull <disk> <writes>                    the disk is pulled out after that many write calls
 #pragma once
 
 #include <string>
@@ -29,10 +36,19 @@ constexpr const char* kSimDefaultStickImage = "Korvane-sim-stick.img";
 
 // Parses a machine file. Relative image paths are taken relative to `baseDir` (a Windows path). On a fault returns
 // false and says where in *error ("line 3: unknown bus \"firewire\"").
+struct SimMachineFault {
+  enum Kind { kFailWrites, kFailReads, kShortTransfers, kPull } kind = kFailWrites;
+  int disk = 1;
+  uint64_t first = 0;           // fail writes, fail reads: the first failing sector; pull: the write calls before
+  uint64_t count = UINT64_MAX;  // fail writes, fail reads: how many sectors fail (all from first on by default)
+};
 struct SimMachineRules {
   bool vista = false;
   std::string heldVolumes;  // letters
+  std::vector<SimMachineFault> faults;
 };
+// Puts the faults of a machine file on the machine's disks.
+void ApplySimMachineFaults(const std::vector<SimMachineFault>& faults);
 bool ParseSimMachine(const std::string& text, const std::string& baseDir, std::vector<SimDiskSpec>* disks,
                      std::string* error, SimMachineRules* rules = nullptr);
 

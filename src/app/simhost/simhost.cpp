@@ -114,6 +114,7 @@ bool BuildSimMachine(const std::string& dir, std::string* error) {
     }
   SimSetVistaVolumeRule(rules.vista);
   for (char letter : rules.heldVolumes) SimHoldVolume(letter, true);
+  ApplySimMachineFaults(rules.faults);
   SimSetCurrentDirectory(dir);
   SimSetWindowsDirectory(MakeWindowsDirectory(dir));
   return true;

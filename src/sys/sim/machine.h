@@ -55,6 +55,9 @@ struct SimDiskState {
   uint64_t writeFailFrom = UINT64_MAX;      // writes touching this sector or later (up to writeFailEnd) fail
   uint64_t writeFailEnd = UINT64_MAX;
   uint64_t pullAfterWrites = UINT64_MAX;    // write calls left before the disk is pulled out
+  uint64_t failWriteCallIn = UINT64_MAX;    // write calls left before one fails
+  uint64_t failReadCallIn = UINT64_MAX;     // read calls left before one fails
+  uint32_t callFailError = kSysErrorWriteFault;
   uint32_t failError = kSysErrorDeviceNotConnected;
   bool shortTransfers = false;              // transfers move one sector less than asked (at least 0)
   bool heldByOtherProgram = false;          // a restart then needs a reboot
@@ -64,6 +67,7 @@ struct SimDiskState {
   std::vector<SimPartitionEntry> layout;    // as IOCTL_DISK_GET_DRIVE_LAYOUT reports it
   // Accounting.
   SimDiskStats stats;
+  std::vector<SimTransfer> transfers;
 };
 
 enum class SimHandleKind { Disk, Volume, File };

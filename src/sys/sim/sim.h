@@ -95,6 +95,9 @@ void SimFailWritesFrom(int number, uint64_t sector, uint32_t error = kSysErrorDe
 void SimFailWritesIn(int number, uint64_t first, uint64_t count, uint32_t error = kSysErrorWriteFault);
 void SimFailReadsIn(int number, uint64_t first, uint64_t count, uint32_t error = kSysErrorReadFault);
 void SimShortTransfers(int number, bool on);
+// The read or write call `calls` calls from now (0: the next one) fails, once; every other call works.
+void SimFailWriteCall(int number, uint64_t calls, uint32_t error = kSysErrorWriteFault);
+void SimFailReadCall(int number, uint64_t calls, uint32_t error = kSysErrorReadFault);
 // The disk is pulled out once `writes` more write calls have gone through (as SimRemoveDisk, without the event).
 void SimPullAfterWrites(int number, uint64_t writes);
 void SimHoldDisk(int number, bool held);                      // another program holds it: restarts need a reboot
@@ -111,8 +114,17 @@ void SimHoldVolume(char letter, bool held);
 bool SimVolumeLocked(char letter);
 bool SimVolumeMounted(char letter);
 
+// One read or write call on a disk or volume handle: the sectors it asked for (by their place on the disk).
+struct SimTransfer {
+  bool write = false;
+  uint64_t firstSector = 0;
+  uint64_t sectorCount = 0;
+  bool failed = false;  // failed, or moved less than asked
+};
+
 // Accounting.
 SimDiskStats SimStats(int number);
+std::vector<SimTransfer> SimTransfers(int number);  // since the disk was added or its stats were reset
 void SimResetStats(int number);
 int SimOpenHandleCount();
 std::vector<std::string> SimDebugOutput();

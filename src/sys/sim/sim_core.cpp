@@ -141,6 +141,17 @@ int64_t PrepareTransfer(SimHandleState& h, SimDiskState& disk, uint32_t bytes, b
   return static_cast<int64_t>(end - begin);
 }
 
+// Counts a call down to the one that fails; true for that call only.
+bool CallFails(uint64_t* callsLeft) {
+  if (*callsLeft == UINT64_MAX) return false;
+  if (*callsLeft > 0) {
+    --*callsLeft;
+    return false;
+  }
+  *callsLeft = UINT64_MAX;
+  return true;
+}
+
 std::string HostCurrentDirectory() {
   char buffer[4096];
 #ifdef _WIN32
@@ -388,6 +399,18 @@ void SimFailReadsIn(int number, uint64_t first, uint64_t count, uint32_t error) 
     d.failError = error;
   });
 }
+void SimFailWriteCall(int number, uint64_t calls, uint32_t error) {
+  WithDisk(number, [&](SimDiskState& d) {
+    d.failWriteCallIn = calls;
+    d.callFailError = error;
+  });
+}
+void SimFailReadCall(int number, uint64_t calls, uint32_t error) {
+  WithDisk(number, [&](SimDiskState& d) {
+    d.failReadCallIn = calls;
+    d.callFailError = error;
+  });
+}
 void SimPullAfterWrites(int number, uint64_t writes) {
   WithDisk(number, [&](SimDiskState& d) { d.pullAfterWrites = writes; });
 }
@@ -422,7 +445,15 @@ SimDiskStats SimStats(int number) {
   return s;
 }
 void SimResetStats(int number) {
-  WithDisk(number, [&](SimDiskState& d) { d.stats = SimDiskStats(); });
+  WithDisk(number, [&](SimDiskState& d) {
+    d.stats = SimDiskStats();
+    d.transfers.clear();
+  });
+}
+std::vector<SimTransfer> SimTransfers(int number) {
+  std::vector<SimTransfer> t;
+  WithDisk(number, [&](SimDiskState& d) { t = d.transfers; });
+  return t;
 }
 int SimOpenHandleCount() {
   std::lock_guard<SysLock> lock(SimState().mutex);
@@ -570,11 +601,18 @@ bool SysReadFile(SysHandle handle, void* buffer, uint32_t bytes, uint32_t* bytes
   }
   SimDiskState& disk = *m.disks[h->disk];
   disk.stats.readCalls++;
-  Span span{};
+  Span span{h->position, h->position};
   int64_t n = PrepareTransfer(*h, disk, bytes, false, &span);
+  if (n >= 0 && CallFails(&disk.failReadCallIn)) {
+    SimSetError(disk.callFailError);
+    n = -1;
+  }
+  const uint32_t ss = disk.setup.sectorSize;
+  disk.transfers.push_back({false, span.begin / ss, bytes / ss, n < 0 || static_cast<uint64_t>(n) < bytes});
   if (n < 0) return false;
   if (n > 0 && !SimBackingRead(disk, span.begin, buffer, static_cast<uint32_t>(n))) {
     SimSetError(kSysErrorReadFault);
+    disk.transfers.back().failed = true;
     return false;
   }
   h->position += static_cast<uint64_t>(n);
@@ -612,17 +650,24 @@ bool SysWriteFile(SysHandle handle, const void* buffer, uint32_t bytes, uint32_t
   if (disk.pullAfterWrites != UINT64_MAX && disk.pullAfterWrites > 0) disk.pullAfterWrites--;
   Span span{h->position, h->position};
   int64_t n = PrepareTransfer(*h, disk, bytes, true, &span);
+  if (n >= 0 && CallFails(&disk.failWriteCallIn)) {
+    SimSetError(disk.callFailError);
+    n = -1;
+  }
+  disk.transfers.push_back({true, span.begin / ss, bytes / ss, n < 0 || static_cast<uint64_t>(n) < bytes});
   if (n < 0) {
     noteFailure(span.begin);
     return false;
   }
   if (n > 0 && disk.setup.readOnly) {
     SimSetError(kSysErrorAccessDenied);
+    disk.transfers.back().failed = true;
     noteFailure(span.begin);
     return false;
   }
   if (n > 0 && !SimBackingWrite(disk, span.begin, buffer, static_cast<uint32_t>(n))) {
     SimSetError(kSysErrorWriteFault);
+    disk.transfers.back().failed = true;
     noteFailure(span.begin);
     return false;
   }
