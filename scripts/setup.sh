@@ -2,7 +2,8 @@
 # Installs what building and testing Korvane needs on Debian 12, quietly; does nothing that is already done.
 set -euo pipefail
 packages=(cmake make g++ libgtest-dev googletest g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
-  wine wine64 xvfb xauth nasm dosfstools mtools qemu-system-x86 imagemagick fonts-wqy-microhei fonts-wine locales python3)
+  wine wine64 xvfb xauth nasm dosfstools mtools qemu-system-x86 imagemagick fonts-wqy-microhei fonts-wine locales python3
+  clang libclang-rt-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the four builds and runs every test: native (also under ASan and UBSan),
-# the oracles (fsck.fat, mtools, QEMU), the import check of both Windows builds and the Windows programs under Wine.
+# the oracles (fsck.fat, mtools, QEMU), the import check of both Windows builds, the Windows programs under Wine
+# and the fuzz targets (libFuzzer, a short fixed time each).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh || exit 1
 
 jobs=$(nproc)
-for preset in native native-asan win32 win64; do
+for preset in native native-asan win32 win64 fuzz; do
   echo "== build $preset"
   cmake --preset "$preset" >"build-$preset.log" 2>&1 && cmake --build --preset "$preset" -j"$jobs" >>"build-$preset.log" 2>&1
   status=$?
@@ -55,6 +56,7 @@ run_ctest native-asan
 run_ctest win32
 run_ctest win64 -j1
 /usr/lib/wine/wineserver -k 2>/dev/null
+run_ctest fuzz
 
 echo "total: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

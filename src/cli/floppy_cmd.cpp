@@ -71,28 +71,6 @@ std::string ParseRequest(std::vector<std::string> args, FloppyRequest* r) {
   return "";
 }
 
-// Source file `index` (0 IO.SYS, 1 MSDOS.SYS, 2 COMMAND.COM) in the user's folder.
-std::string SourcePath(const FloppyRequest& r, int index) {
-  return r.sysFiles + "/OS" + (r.dos == kDos622 ? "6" : "7") + static_cast<char>('A' + index);
-}
-
-// True when the image's root directory lists IO.SYS, MSDOS.SYS and COMMAND.COM with the sizes of their sources.
-bool SystemFilesArePresent(const FloppyRequest& r) {
-  std::vector<uint8_t> root = SimReadRaw(1, r.at + FirstRootSector(r.kind), 1);
-  static const char* const kNames[] = {"IO      SYS", "MSDOS   SYS", "COMMAND COM"};
-  int found = 0;
-  for (int index = 0; index < 3; ++index) {
-    struct stat st {};
-    if (::stat(SourcePath(r, index).c_str(), &st) != 0) return false;
-    for (size_t at = 0; at + 32 <= root.size(); at += 32) {
-      const uint8_t* entry = &root[at];
-      std::string name(reinterpret_cast<const char*>(entry), 11);
-      if (name == kNames[index] && GetLe32(entry + 28) == static_cast<uint64_t>(st.st_size)) ++found;
-    }
-  }
-  return found == 3;
-}
-
 int RunFloppy(const std::vector<std::string>& args) {
   FloppyRequest r;
   std::string error = ParseRequest(args, &r);
@@ -120,8 +98,6 @@ int RunFloppy(const std::vector<std::string>& args) {
   RereadCliTarget(target);
   const std::string remedy = "the floppy image is incomplete, write it again";
   if (!written) return CliFailRun(target, "writing the floppy image to " + r.target + " failed", remedy);
-  if (r.dos != kDosNone && !SystemFilesArePresent(r))
-    return CliFailRun(target, "the system files could not be copied into the floppy image", remedy);
   std::printf("wrote a %s floppy image at sector %u of %s%s%s%s\n", KindName(r.kind), static_cast<unsigned>(r.at),
               r.target.c_str(), r.label.empty() ? "" : (", label " + CliPrintable(r.label)).c_str(),
               r.dos == kDosNone ? "" : ", with the system files of DOS ", r.dos == kDos622 ? "6.22" : r.dos ? "7.1" : "");

@@ -148,25 +148,6 @@ const char* StepName(UsbFormatStep step) {
   }
 }
 
-// True when the root directory lists IO.SYS, MSDOS.SYS and COMMAND.COM with the sizes of their sources: the
-// transfer reports a failure after its first write only in the trace.
-bool SystemFilesArePresent(const FormatRequest& r, uint32_t volumeStart) {
-  std::vector<uint8_t> dbr = SimReadRaw(1, volumeStart, 1);
-  uint32_t rootSector = volumeStart + 1 + dbr[bpb::kNumberOfFats] * GetLe16(&dbr[bpb::kSectorsPerFat]);
-  std::vector<uint8_t> root = SimReadRaw(1, rootSector, 1);
-  static const char* const kNames[] = {"IO      SYS", "MSDOS   SYS", "COMMAND COM"};
-  int found = 0;
-  for (int index = 0; index < 3; ++index) {
-    struct stat st {};
-    std::string source =
-        r.sysFiles + "/OS" + (r.options.dosVersionIndex == 1 ? "7" : "6") + static_cast<char>('A' + index);
-    if (::stat(source.c_str(), &st) != 0) return false;
-    for (size_t at = 0; at + 32 <= root.size(); at += 32)
-      if (std::memcmp(&root[at], kNames[index], 11) == 0 && GetLe32(&root[at + 28]) == uint64_t(st.st_size)) ++found;
-  }
-  return found == 3;
-}
-
 void PrintSummary(const FormatRequest& r, const UsbFormatOutcome& outcome, bool systemFilesCopied) {
   const UsbFormatOptions& o = r.options;
   std::vector<uint8_t> dbr = SimReadRaw(1, outcome.volumeStart, 1);
@@ -190,8 +171,7 @@ int ReportOutcome(const FormatRequest& r, const CliTarget& target, const UsbForm
   const std::string remedy = "the volume is incomplete, format it again";
   if (outcome.volumesInUse) return CliFailRun(target, "a volume of " + r.target + " is in use", remedy);
   if (outcome.fillFailed) return CliFailRun(target, "the data area of " + r.target + " could not be filled", remedy);
-  if (outcome.transferFailed || (outcome.succeeded && r.options.dosBoot &&
-                                 !SystemFilesArePresent(r, outcome.volumeStart)))
+  if (outcome.transferFailed)
     return CliFailRun(target, "the system files could not be copied into " + r.target, remedy);
   if (!outcome.succeeded)
     return CliFailRun(target, std::string("writing ") + StepName(outcome.failedStep) + " of " + r.target + " failed",

@@ -142,6 +142,20 @@ truncate -s 3T big.img
 run 0 info big.img
 expect_text "6442450944 sectors"
 
+case_name="format refuses what it cannot finish before its first write"
+truncate -s 1M small.img
+mkdir -p sys
+head -c 100 /dev/zero > sys/OS7A
+head -c 3000000 /dev/zero > sys/OS7B
+head -c 100 /dev/zero > sys/OS7C
+keep small.img
+run 1 format small.img --root 0
+expect_text "nothing was written"
+run 1 format small.img --dos 7.1 --sysfiles sys
+expect_text "nothing was written"
+run 1 blocks format good.img --count 1 --dos 7.1 --sysfiles sys
+unchanged small.img
+
 case_name="identifiers are printed with control bytes escaped"
 truncate -s 8M esc.img
 run 0 blocks format esc.img --count 1
