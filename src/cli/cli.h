@@ -97,6 +97,9 @@ std::string CliPrintable(const std::string& text);
 // Prints what the program traced first. Returns kExitFailed.
 int CliFailRun(const CliTarget& target, const std::string& message, const std::string& remedy);
 
+// The names in a folder, sorted, without those that begin with a dot; empty when it cannot be read.
+std::vector<std::string> CliDirectoryEntries(const std::string& path);
+
 // Small argument helpers shared by the commands.
 bool TakeFlag(std::vector<std::string>& args, const std::string& flag);
 bool TakeOption(std::vector<std::string>& args, const std::string& option, std::string* value);

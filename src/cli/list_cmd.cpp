@@ -83,17 +83,6 @@ struct UsbDisk {
   std::vector<Partition> partitions;
 };
 
-std::vector<std::string> DirectoryEntries(const std::string& path) {
-  std::vector<std::string> names;
-  if (DIR* dir = ::opendir(path.c_str())) {
-    while (dirent* e = ::readdir(dir))
-      if (e->d_name[0] != '.') names.push_back(e->d_name);
-    ::closedir(dir);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 // A block device lies on USB when its device path in sysfs passes through a USB controller. Only the part below
 // sys/ counts, whatever folder a stand-in tree lies in.
 bool OnUsb(const std::string& root, const std::string& blockPath) {
@@ -106,7 +95,7 @@ bool OnUsb(const std::string& root, const std::string& blockPath) {
 std::vector<UsbDisk> FindUsbDisks(const std::string& root) {
   std::vector<UsbDisk> disks;
   const std::string block = root + "/sys/block/";
-  for (const std::string& name : DirectoryEntries(block)) {
+  for (const std::string& name : CliDirectoryEntries(block)) {
     const std::string path = block + name;
     if (!OnUsb(root, path)) continue;
     UsbDisk d;
@@ -118,7 +107,7 @@ std::vector<UsbDisk> FindUsbDisks(const std::string& root) {
     uint64_t logical = ReadNumber(path + "/queue/logical_block_size");
     if (logical >= 512 && logical <= 65536) d.sectorSize = static_cast<uint32_t>(logical);
     d.sectors = ReadNumber(path + "/size") * 512 / d.sectorSize;
-    for (const std::string& entry : DirectoryEntries(path)) {
+    for (const std::string& entry : CliDirectoryEntries(path)) {
       const std::string p = path + "/" + entry;
       Partition part;
       if (entry.compare(0, name.size(), name) != 0 || !ParseUnsigned(ReadLine(p + "/partition"), &part.number))

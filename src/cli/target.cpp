@@ -1,6 +1,7 @@
 #include <dirent.h>
 #include <sys/file.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -65,16 +66,6 @@ std::string KindOf(mode_t mode) {
   return "neither a file nor a disk";
 }
 
-std::vector<std::string> Entries(const std::string& path) {
-  std::vector<std::string> names;
-  if (DIR* dir = ::opendir(path.c_str())) {
-    while (dirent* e = ::readdir(dir))
-      if (e->d_name[0] != '.') names.push_back(e->d_name);
-    ::closedir(dir);
-  }
-  return names;
-}
-
 // Mount points in /proc/self/mountinfo escape blanks and backslashes as \ooo.
 std::string UnescapeMountField(const std::string& field) {
   std::string out;
@@ -103,7 +94,7 @@ std::string UnescapeMountField(const std::string& field) {
 std::string DiskInUse(const std::string& name) {
   const std::string sys = "/sys/class/block/" + name;
   std::vector<std::string> nodes = {name};
-  for (const std::string& entry : Entries(sys)) {
+  for (const std::string& entry : CliDirectoryEntries(sys)) {
     struct stat st {};
     if (entry.compare(0, name.size(), name) == 0 && ::stat((sys + "/" + entry + "/partition").c_str(), &st) == 0)
       nodes.push_back(entry);
@@ -114,7 +105,8 @@ std::string DiskInUse(const std::string& name) {
   for (const std::string& node : nodes) {
     const std::string dir = node == name ? sys : sys + "/" + node;
     numbers.emplace_back(ReadSysfsLine(dir + "/dev"), node);
-    for (const std::string& holder : Entries(dir + "/holders")) add("/dev/" + node + " is in use by /dev/" + holder);
+    for (const std::string& holder : CliDirectoryEntries(dir + "/holders"))
+      add("/dev/" + node + " is in use by /dev/" + holder);
   }
   std::ifstream mounts("/proc/self/mountinfo");
   for (std::string line; std::getline(mounts, line);) {
@@ -331,7 +323,8 @@ int OpenCliOutputFile(const std::string& path, const CliTarget& source, bool yes
     *error = path + " is " + KindOf(st.st_mode) + "; export writes into a file or a whole USB disk";
     return -1;
   }
-  int fd = exists ? ::open(path.c_str(), O_WRONLY | O_CLOEXEC) : ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  int fd = exists ? ::open(path.c_str(), O_WRONLY | O_CLOEXEC)
+                  : ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) {
     *error = "cannot " + std::string(exists ? "open " : "create ") + path + ": " + std::strerror(errno);
     return -1;
@@ -434,6 +427,17 @@ std::string CliSysFileStage::Prepare(const std::string& folder) {
   link = directory + "/SysFile";
   SimSetCurrentDirectory(directory);
   return "";
+}
+
+std::vector<std::string> CliDirectoryEntries(const std::string& path) {
+  std::vector<std::string> names;
+  if (DIR* dir = ::opendir(path.c_str())) {
+    while (dirent* e = ::readdir(dir))
+      if (e->d_name[0] != '.') names.push_back(e->d_name);
+    ::closedir(dir);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 bool TakeFlag(std::vector<std::string>& args, const std::string& flag) {

@@ -149,8 +149,9 @@ struct UsbFormatOutcome {
 // refuses before writing anything when CheckUsbFormatRequest, the volume's FAT type or the DOS system files
 // (missing, unreadable, too large for the volume) refuse it; otherwise writes the MBR (bootable HDD and ZIP
 // layouts), the DBR, the FATs, the root directory, the data-area fill, and the DOS system files when the DOS boot
-// option is on. The first step that fails ends the format and it has not succeeded, whichever step it was. The disk's volumes (driveLetters, "E:F:") are held exclusively from
-// the first write to the last and given back before it returns; none (the command-line tool) takes nothing.
+// option is on. The first step that fails ends the format and it has not succeeded, whichever step it was. The
+// disk's volumes (driveLetters, "E:F:") are held exclusively from the first write to the last and given back
+// before it returns; none (the command-line tool) takes nothing.
 UsbFormatOutcome RunUsbFormat(SysHandle disk, uint32_t sectorCount, const UsbFormatOptions& options,
                               const char* driveLetters = nullptr);
 

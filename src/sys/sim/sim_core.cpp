@@ -371,45 +371,34 @@ void WithDisk(int number, F f) {
 void SimFailOpen(int number, uint32_t error) {
   WithDisk(number, [&](SimDiskState& d) { d.openError = error; });
 }
-void SimFailReadsFrom(int number, uint64_t sector, uint32_t error) {
+namespace {
+// Sectors first .. end - 1 fail for reads (write false) or writes; end UINT64_MAX: every sector from first on.
+void FailSectors(int number, bool write, uint64_t first, uint64_t end, uint32_t error) {
   WithDisk(number, [&](SimDiskState& d) {
-    d.readFailFrom = sector;
-    d.readFailEnd = UINT64_MAX;
+    (write ? d.writeFailFrom : d.readFailFrom) = first;
+    (write ? d.writeFailEnd : d.readFailEnd) = end;
     d.failError = error;
   });
+}
+}  // namespace
+
+void SimFailReadsFrom(int number, uint64_t sector, uint32_t error) {
+  FailSectors(number, false, sector, UINT64_MAX, error);
 }
 void SimFailWritesFrom(int number, uint64_t sector, uint32_t error) {
-  WithDisk(number, [&](SimDiskState& d) {
-    d.writeFailFrom = sector;
-    d.writeFailEnd = UINT64_MAX;
-    d.failError = error;
-  });
+  FailSectors(number, true, sector, UINT64_MAX, error);
 }
 void SimFailWritesIn(int number, uint64_t first, uint64_t count, uint32_t error) {
-  WithDisk(number, [&](SimDiskState& d) {
-    d.writeFailFrom = first;
-    d.writeFailEnd = first + count;
-    d.failError = error;
-  });
+  FailSectors(number, true, first, first + count, error);
 }
 void SimFailReadsIn(int number, uint64_t first, uint64_t count, uint32_t error) {
-  WithDisk(number, [&](SimDiskState& d) {
-    d.readFailFrom = first;
-    d.readFailEnd = first + count;
-    d.failError = error;
-  });
+  FailSectors(number, false, first, first + count, error);
 }
 void SimFailWriteCall(int number, uint64_t calls, uint32_t error) {
-  WithDisk(number, [&](SimDiskState& d) {
-    d.failWriteCallIn = calls;
-    d.callFailError = error;
-  });
+  WithDisk(number, [&](SimDiskState& d) { d.failWriteCallIn = calls, d.callFailError = error; });
 }
 void SimFailReadCall(int number, uint64_t calls, uint32_t error) {
-  WithDisk(number, [&](SimDiskState& d) {
-    d.failReadCallIn = calls;
-    d.callFailError = error;
-  });
+  WithDisk(number, [&](SimDiskState& d) { d.failReadCallIn = calls, d.callFailError = error; });
 }
 void SimPullAfterWrites(int number, uint64_t writes) {
   WithDisk(number, [&](SimDiskState& d) { d.pullAfterWrites = writes; });
@@ -677,7 +666,8 @@ bool SysWriteFile(SysHandle handle, const void* buffer, uint32_t bytes, uint32_t
     disk.stats.lowestSectorWritten = std::min(disk.stats.lowestSectorWritten, first);
     disk.stats.highestSectorWritten = std::max(disk.stats.highestSectorWritten, last);
     const uint64_t failed = disk.stats.firstFailedSector;
-    if (failed != UINT64_MAX && last >= failed) disk.stats.sectorsWrittenPastFailure += last - std::max(first, failed) + 1;
+    if (failed != UINT64_MAX && last >= failed)
+      disk.stats.sectorsWrittenPastFailure += last - std::max(first, failed) + 1;
   }
   if (static_cast<uint64_t>(n) < bytes) noteFailure(span.end);
   h->position += static_cast<uint64_t>(n);
