@@ -88,8 +88,8 @@ int OpenCliOutputFile(const std::string& path, const CliTarget& source, bool yes
 // character devices are refused, so reading it can never hang. Returns the descriptor, or -1 with a message.
 int OpenCliInputFile(const std::string& path, std::string* error);
 
-// Text from a disk or the user, made safe for a terminal: control bytes, DEL, bytes above 0x7E and the backslash
-// are shown as \xNN (the backslash as \\), so no escape sequence reaches the terminal.
+// Text from a disk or the user, made safe for a terminal: control bytes, DEL and bytes above 0x7E are shown as
+// \xNN, so no escape sequence reaches the terminal.
 std::string CliPrintable(const std::string& text);
 
 // Reports a run that failed once the target was opened, saying what state it is in: "nothing was written" when

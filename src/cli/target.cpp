@@ -129,7 +129,8 @@ std::string DiskInUse(const std::string& name) {
 
 bool Confirm(const CliTarget& t) {
   std::fprintf(stderr, "All data on %s (%s %s, %.1f MB) will be lost. Continue? [y/N] ", t.path.c_str(),
-               t.vendor.c_str(), t.model.c_str(), static_cast<double>(t.sectorCount * t.sectorSize) / 1048576.0);
+               CliPrintable(t.vendor).c_str(), CliPrintable(t.model).c_str(),
+               static_cast<double>(t.sectorCount * t.sectorSize) / 1048576.0);
   std::string answer;
   if (!std::getline(std::cin, answer)) return false;
   return answer == "y" || answer == "Y" || answer == "yes";
@@ -365,9 +366,7 @@ std::string CliPrintable(const std::string& text) {
   static const char kHex[] = "0123456789abcdef";
   std::string out;
   for (unsigned char c : text) {
-    if (c == '\\') {
-      out += "\\\\";
-    } else if (c < 0x20 || c > 0x7E) {
+    if (c < 0x20 || c > 0x7E) {
       out += "\\x";
       out += kHex[c >> 4];
       out += kHex[c & 15];
