@@ -10,3 +10,19 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
 endif()
 
 include(${CMAKE_CURRENT_LIST_DIR}/gui.cmake OPTIONAL)
+
+# The filter driver image, loaded in-process and driven through Wine's ntoskrnl above an in-memory disk.
+# driver_host.c is kernel-side C: the DDK headers and no Windows version macros of the program.
+add_executable(korvane_driver_tests ${CMAKE_CURRENT_LIST_DIR}/driver_test.cpp ${CMAKE_CURRENT_LIST_DIR}/driver_host.c)
+set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/driver_host.c PROPERTIES
+  INCLUDE_DIRECTORIES /usr/share/mingw-w64/include/ddk COMPILE_OPTIONS "-U_WIN32_WINNT;-UWINVER;-std=c99")
+target_link_libraries(korvane_driver_tests PRIVATE gtest gtest_main ntoskrnl)
+add_dependencies(korvane_driver_tests dunmarle_driver)
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  add_test(NAME wine_driver COMMAND ${KORVANE_WINE_RUN} $<TARGET_FILE:korvane_driver_tests>)
+  set_tests_properties(wine_driver PROPERTIES LABELS wine TIMEOUT 300
+    ENVIRONMENT "KORVANE_DRIVER=Z:${CMAKE_BINARY_DIR}/Dunmarle.sys")
+endif()
+# Both builds check their image when they link it; the test keeps the check in the test run.
+add_test(NAME driver_image COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/cmake/driver_image.py
+  ${CMAKE_BINARY_DIR}/Dunmarle.sys)

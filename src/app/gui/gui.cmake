@@ -33,3 +33,5 @@ target_compile_definitions(Korvane-sim PRIVATE KORVANE_SIMULATED=1)
 
 korvane_check_imports(Korvane)
 korvane_check_imports(Korvane-sim)
+# The simulated program's service switch looks for the driver file beside it.
+add_dependencies(Korvane-sim dunmarle_driver)

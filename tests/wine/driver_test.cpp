@@ -1,0 +1,302 @@
+// The filter driver image itself, loaded in-process and driven through Wine's ntoskrnl above an in-memory disk
+// (driver_host.c): where reads and writes land, the four control codes, what passes through, removal while
+// requests run, and the enhanced page's whole sequence of requests checked against the image byte for byte.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "driver/blockmap.h"
+#include "driver_host.h"
+
+namespace {
+
+constexpr long kSuccess = 0;
+constexpr long kInvalidParameter = static_cast<long>(0xC000000Du);
+constexpr long kAccessViolation = static_cast<long>(0xC0000005u);
+constexpr long kNonexistentSector = static_cast<long>(0xC0000015u);
+constexpr long kDeletePending = static_cast<long>(0xC0000056u);
+constexpr uint8_t kStartDevice = 0x00, kRemoveDevice = 0x02, kQueryCapabilities = 0x09;
+constexpr uint8_t kSetPower = 0x02;
+constexpr uint32_t kSector = 512;
+constexpr uint32_t kStart = 63;  // the first partition
+
+struct Result {
+  long status;
+  uint64_t information;
+};
+
+Result Select(uint32_t block) {
+  DunSelectRequest request{block, 0};
+  Result r{};
+  r.status = DriverHostControl(DUN_IOCTL_SELECT_BLOCK, &request, sizeof request, &request, sizeof request, 1,
+                               &r.information);
+  return r;
+}
+
+long Configure(uint32_t mode, uint32_t sectorsPerBlock, uint32_t first, uint32_t end) {
+  DunBlockConfig config{mode, sectorsPerBlock, first, end};
+  return DriverHostControl(DUN_IOCTL_CONFIGURE_BLOCKS, &config, sizeof config, &config, sizeof config, 1, nullptr);
+}
+
+uint32_t CurrentBlock() {
+  uint32_t block = 0;
+  EXPECT_EQ(DriverHostControl(DUN_IOCTL_CURRENT_BLOCK, &block, 4, &block, 4, 0, nullptr), kSuccess);
+  return block;
+}
+
+std::vector<uint8_t> Pattern(uint32_t tag, uint32_t sectors = 1) {
+  std::vector<uint8_t> data(sectors * kSector);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(tag * 31 + i / kSector * 7 + i % 251);
+  return data;
+}
+
+long WriteAt(uint64_t sector, const std::vector<uint8_t>& data) {
+  std::vector<uint8_t> copy = data;
+  return DriverHostTransfer(1, static_cast<int64_t>(sector * kSector), copy.data(),
+                           static_cast<uint32_t>(copy.size()), nullptr);
+}
+
+std::vector<uint8_t> ReadAt(uint64_t sector, uint32_t sectors = 1, long* status = nullptr) {
+  std::vector<uint8_t> data(sectors * kSector, 0xEE);
+  long s = DriverHostTransfer(0, static_cast<int64_t>(sector * kSector), data.data(),
+                              static_cast<uint32_t>(data.size()), nullptr);
+  if (status) {
+    *status = s;
+  } else {
+    EXPECT_EQ(s, kSuccess) << "read at sector " << sector;
+  }
+  return data;
+}
+
+std::vector<uint8_t> Physical(uint64_t sector, uint32_t sectors = 1) {
+  const uint8_t* image = DriverHostImage() + sector * kSector;
+  return std::vector<uint8_t>(image, image + sectors * kSector);
+}
+
+class DriverTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    const char* path = std::getenv("KORVANE_DRIVER");
+    ASSERT_NE(path, nullptr) << "KORVANE_DRIVER names the driver image";
+    ASSERT_EQ(DriverHostLoad(path), 0) << path;
+  }
+  void Attach(uint64_t sectors, bool answersLength = true) {
+    ASSERT_EQ(DriverHostAttach(sectors, answersLength ? 1 : 0), 0);
+    attached_ = true;
+  }
+  void TearDown() override {
+    if (attached_) {
+      EXPECT_EQ(DriverHostRemove(), kSuccess);
+    }
+  }
+  bool attached_ = false;
+};
+
+TEST_F(DriverTest, ReadsAndWritesReachThePresentedBlockOfEitherSize) {
+  const uint64_t diskSectors = kStart + 100ull * 3072 + 16;
+  Attach(diskSectors);
+  for (uint32_t perBlock : {2048u, 3072u}) {
+    ASSERT_EQ(Configure(DUN_MODE_IN_USE, perBlock, kStart, kStart + 100 * perBlock), kSuccess);
+    for (uint32_t block : {0u, 1u, 99u}) {
+      SCOPED_TRACE(testing::Message() << perBlock << " sectors per block, block " << block);
+      ASSERT_EQ(Select(block).status, kSuccess);
+      const uint64_t physical = kStart + uint64_t{block} * perBlock;
+      std::vector<uint8_t> data = Pattern(block + perBlock, 3);
+      ASSERT_EQ(WriteAt(kStart + 5, data), kSuccess);
+      EXPECT_EQ(Physical(physical + 5, 3), data);
+      EXPECT_EQ(DriverHostDiskLog().lastOffset, static_cast<int64_t>((physical + 5) * kSector));
+      EXPECT_EQ(ReadAt(kStart + 5, 3), data);
+      // Sector 0 of the disk is the block's first sector less the partition start.
+      EXPECT_EQ(ReadAt(0), Physical(physical - kStart));
+    }
+  }
+}
+
+TEST_F(DriverTest, TransfersThatWouldRunPastTheDiskEndFailBeforeReachingIt) {
+  const uint64_t diskSectors = kStart + 100ull * 3072 + 16;
+  Attach(diskSectors);
+  ASSERT_EQ(Configure(DUN_MODE_IN_USE, 3072, kStart, kStart + 100 * 3072), kSuccess);
+  ASSERT_EQ(Select(99).status, kSuccess);
+  const uint64_t presented = diskSectors - 99ull * 3072;  // sectors left from the block onwards
+  long status = 0;
+  ReadAt(presented - 1, 1, &status);
+  EXPECT_EQ(status, kSuccess);
+  uint32_t transfers = DriverHostDiskLog().transfers;
+  ReadAt(presented - 1, 2, &status);
+  EXPECT_EQ(status, kNonexistentSector);
+  ReadAt(presented, 1, &status);
+  EXPECT_EQ(status, kNonexistentSector);
+  // Offsets whose sum with the block's would overflow, and negative ones, are refused the same way.
+  uint8_t sector[kSector];
+  EXPECT_EQ(DriverHostTransfer(0, INT64_MAX - 511, sector, kSector, nullptr), kNonexistentSector);
+  EXPECT_EQ(DriverHostTransfer(1, -512, sector, kSector, nullptr), kNonexistentSector);
+  EXPECT_EQ(DriverHostDiskLog().transfers, transfers);
+
+  // Block 0 passes transfers down unchanged: the disk below judges its own end.
+  ASSERT_EQ(Select(0).status, kSuccess);
+  ReadAt(diskSectors, 1, &status);
+  EXPECT_EQ(status, kInvalidParameter);
+  EXPECT_EQ(DriverHostDiskLog().transfers, transfers + 1);
+}
+
+TEST_F(DriverTest, SelectAndConfigureKeepTheBlockInsideTheAreaAndTheHiddenModeShowsTheDisk) {
+  Attach(kStart + 8ull * 2048);
+  // Without a configuration any block may be chosen, and the disk is presented unchanged.
+  ASSERT_EQ(Select(5).status, kSuccess);
+  EXPECT_EQ(CurrentBlock(), 5u);
+  ASSERT_EQ(WriteAt(kStart, Pattern(1)), kSuccess);
+  EXPECT_EQ(Physical(kStart), Pattern(1));
+
+  // Configured: the area ends at its end sector or the disk's end, whichever comes first.
+  ASSERT_EQ(Configure(DUN_MODE_IN_USE, 2048, kStart, kStart + 4 * 2048), kSuccess);
+  EXPECT_EQ(Select(3).status, kSuccess);
+  Result refused = Select(4);
+  EXPECT_EQ(refused.status, kInvalidParameter);
+  EXPECT_EQ(refused.information, 0u);
+  EXPECT_EQ(CurrentBlock(), 3u);
+  ASSERT_EQ(Configure(DUN_MODE_IN_USE, 2048, kStart, 0xFFFFFFF0u), kSuccess);
+  EXPECT_EQ(Select(7).status, kSuccess);
+  EXPECT_EQ(Select(8).status, kInvalidParameter);
+
+  // A configuration under which the selected block would lie outside the area presents block 0.
+  ASSERT_EQ(Configure(DUN_MODE_IN_USE, 3072, kStart, kStart + 5 * 3072), kSuccess);
+  EXPECT_EQ(CurrentBlock(), 0u);
+
+  // Hidden, the disk is itself (the other pages format it from sector 0); the block returns with mode 0.
+  ASSERT_EQ(Select(2).status, kSuccess);
+  ASSERT_EQ(Configure(DUN_MODE_HIDDEN, 3072, kStart, kStart + 5 * 3072), kSuccess);
+  EXPECT_EQ(CurrentBlock(), 2u);
+  ASSERT_EQ(WriteAt(0, Pattern(2)), kSuccess);
+  EXPECT_EQ(Physical(0), Pattern(2));
+  ASSERT_EQ(Configure(DUN_MODE_IN_USE, 3072, kStart, kStart + 5 * 3072), kSuccess);
+  ASSERT_EQ(WriteAt(0, Pattern(3)), kSuccess);
+  EXPECT_EQ(Physical(2 * 3072), Pattern(3));
+}
+
+TEST_F(DriverTest, ControlCodesValidateEveryLengthAndReachBuffersOnlyAsTheirMethodAllows) {
+  Attach(kStart + 4ull * 2048);
+  // Buffered select: 8 bytes in and out.
+  uint8_t buffer[16] = {1, 0, 0, 0, 0, 0, 0, 0};
+  uint64_t information = 0;
+  EXPECT_EQ(DriverHostControl(DUN_IOCTL_SELECT_BLOCK, buffer, 7, buffer, 8, 1, nullptr), kInvalidParameter);
+  EXPECT_EQ(DriverHostControl(DUN_IOCTL_SELECT_BLOCK, buffer, 8, buffer, 7, 1, nullptr), kInvalidParameter);
+  EXPECT_EQ(DriverHostControl(DUN_IOCTL_SELECT_BLOCK, buffer, 8, buffer, 8, 1, &information), kSuccess);
+  EXPECT_EQ(information, 8u);
+  EXPECT_EQ(buffer[0], 1u);
+
+  // In-direct configuration: 16 bytes in; the output is the caller's and stays as it was.
+  DunBlockConfig config{0, 2048, kStart, kStart + 4 * 2048};
+  DunBlockConfig out{};
+  EXPECT_EQ(DriverHostControl(DUN_IOCTL_CONFIGURE_BLOCKS, &config, 15, &out, 16, 1, nullptr), kInvalidParameter);
+  EXPECT_EQ(DriverHostControl(DUN_IOCTL_CONFIGURE_BLOCKS, &config, 16, &out, 16, 1, &information), kSuccess);
+  EXPECT_EQ(information, 0u);
+  EXPECT_EQ(out.sectorsPerBlock, 0u);
+  EXPECT_EQ(Select(4).status, kInvalidParameter);  // the configuration took effect
+
+  // Out-direct presence: the mark as the count, the buffer untouched, whatever its length.
+  uint8_t presence[15];
+  std::memset(presence, 0xAA, sizeof presence);
+  EXPECT_EQ(DriverHostControl(DUN_IOCTL_PRESENCE, presence, 15, presence, 15, 1, &information), kSuccess);
+  EXPECT_EQ(information, DUN_PRESENCE_MARK);
+  for (uint8_t b : presence) EXPECT_EQ(b, 0xAA);
+  EXPECT_EQ(DriverHostControl(DUN_IOCTL_PRESENCE, nullptr, 0, nullptr, 0, 1, &information), kSuccess);
+  EXPECT_EQ(information, DUN_PRESENCE_MARK);
+
+  // Neither-method current block: 4 bytes at the caller's pointer.
+  uint32_t block = 0xFFFFFFFF;
+  EXPECT_EQ(DriverHostControl(DUN_IOCTL_CURRENT_BLOCK, &block, 4, &block, 3, 1, nullptr), kInvalidParameter);
+  EXPECT_EQ(DriverHostControl(DUN_IOCTL_CURRENT_BLOCK, &block, 4, nullptr, 4, 1, nullptr), kInvalidParameter);
+  EXPECT_EQ(block, 0xFFFFFFFFu);
+  EXPECT_EQ(DriverHostControl(DUN_IOCTL_CURRENT_BLOCK, &block, 4, &block, 4, 0, &information), kSuccess);
+  EXPECT_EQ(block, 1u);
+  EXPECT_EQ(information, 4u);
+}
+
+// A program's pointer is checked against the end of user space and written under an exception guard: a bad one
+// fails the request and the process (the system, on Windows) goes on.
+TEST_F(DriverTest, ABadPointerFromAProgramFailsTheRequest) {
+  Attach(kStart + 4ull * 2048);
+  const uintptr_t userEnd = DriverHostUserProbeAddress();
+  ASSERT_NE(userEnd, 0u);
+  uint32_t* beyond = reinterpret_cast<uint32_t*>(UINTPTR_MAX - 15);
+  EXPECT_EQ(DriverHostControl(DUN_IOCTL_CURRENT_BLOCK, nullptr, 0, beyond, 4, 1, nullptr), kAccessViolation);
+
+  uint32_t* unmapped = static_cast<uint32_t*>(DriverHostUnmappedPage());
+  ASSERT_NE(unmapped, nullptr);
+  if (reinterpret_cast<uintptr_t>(unmapped) + 4 > userEnd) GTEST_SKIP() << "no unmapped page below " << userEnd;
+  EXPECT_EQ(DriverHostControl(DUN_IOCTL_CURRENT_BLOCK, nullptr, 0, unmapped, 4, 1, nullptr), kAccessViolation);
+  // A good pointer from a program works.
+  static uint32_t block = 0xFFFFFFFF;
+  if (reinterpret_cast<uintptr_t>(&block) + 4 <= userEnd) {
+    EXPECT_EQ(DriverHostControl(DUN_IOCTL_CURRENT_BLOCK, nullptr, 0, &block, 4, 1, nullptr), kSuccess);
+    EXPECT_EQ(block, 0u);
+  }
+}
+
+TEST_F(DriverTest, WhatTheFilterDoesNotOwnPassesDownUnchanged) {
+  Attach(kStart + 4ull * 2048);
+  uint8_t buffer[64] = {};
+  uint64_t information = 0;
+  for (uint32_t code : {0x2D1400u, 0x7400Cu, 0x1004u /* function 0x401 */, 0x41000u /* device type 4 */}) {
+    EXPECT_EQ(DriverHostControl(code, buffer, 12, buffer, 64, 1, &information), kSuccess) << code;
+    EXPECT_EQ(DriverHostDiskLog().controlCode, code);
+    EXPECT_EQ(information, 0x4D4Bu) << "the disk's own answer";
+  }
+  EXPECT_EQ(DriverHostDiskLog().controlCount, 4u);
+
+  uint32_t pnp = DriverHostDiskLog().pnpCount;
+  EXPECT_EQ(DriverHostPnp(kQueryCapabilities), kSuccess);
+  EXPECT_EQ(DriverHostDiskLog().pnpCount, pnp + 1);
+  EXPECT_EQ(DriverHostDiskLog().lastPnp, kQueryCapabilities);
+  EXPECT_EQ(DriverHostPower(kSetPower), kSuccess);
+  EXPECT_EQ(DriverHostDiskLog().powerCount, 1u);
+  EXPECT_EQ(DriverHostSystemControl(), kSuccess);
+  EXPECT_EQ(DriverHostDiskLog().systemControlCount, 1u);
+  // The start went down and came back through the filter.
+  EXPECT_EQ(DriverHostPnp(kStartDevice), kSuccess);
+}
+
+// Windows 2000 has no length request: the whole disk's partition gives the length.
+TEST_F(DriverTest, ADiskWithoutTheLengthRequestIsMeasuredByItsWholeDiskPartition) {
+  Attach(kStart + 4ull * 2048, false);
+  ASSERT_EQ(Configure(DUN_MODE_IN_USE, 2048, kStart, 0xFFFFFFF0u), kSuccess);
+  EXPECT_EQ(Select(3).status, kSuccess);
+  EXPECT_EQ(Select(4).status, kInvalidParameter);
+}
+
+TEST_F(DriverTest, RemovalWaitsForTheRequestsInFlightAndRefusesNewOnes) {
+  Attach(kStart + 4ull * 2048);
+  ASSERT_EQ(WriteAt(kStart, Pattern(9)), kSuccess);
+  DriverHostHoldReads(1);
+  long readStatus = -1;
+  std::vector<uint8_t> read(kSector);
+  std::thread reader([&] { readStatus = DriverHostTransfer(0, kStart * kSector, read.data(), kSector, nullptr); });
+  ASSERT_TRUE(DriverHostWaitForHeldRead(5000));
+  DriverHostHoldReads(0);
+
+  long removeStatus = -1;
+  const uint32_t pnpBefore = DriverHostDiskLog().pnpCount;
+  std::thread remover([&] { removeStatus = DriverHostPnp(kRemoveDevice); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(DriverHostDiskLog().pnpCount, pnpBefore) << "the removal went down while a read was in flight";
+  uint8_t sector[kSector];
+  EXPECT_EQ(DriverHostTransfer(0, 0, sector, kSector, nullptr), kDeletePending);
+  uint32_t block = 0;
+  EXPECT_EQ(DriverHostControl(DUN_IOCTL_CURRENT_BLOCK, &block, 4, &block, 4, 0, nullptr), kDeletePending);
+
+  DriverHostReleaseRead();
+  reader.join();
+  remover.join();
+  EXPECT_EQ(readStatus, kSuccess);
+  EXPECT_EQ(read, Pattern(9));
+  EXPECT_EQ(removeStatus, kSuccess);
+  EXPECT_EQ(DriverHostDiskLog().lastPnp, kRemoveDevice);
+  EXPECT_EQ(DriverHostDiskLog().pnpCount, pnpBefore + 1);
+  attached_ = false;
+  DriverHostDeleteDisk();
+}
+
+}  // namespace
