@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "driver/blockmap.h"
+
 #if defined(__linux__)
 // With src/ on the include path this header's name hides the system's <sys/ioctl.h>; code that includes that one
 // (the command-line tool) gets it as well.
@@ -16,30 +18,25 @@ constexpr uint32_t CtlCode(uint32_t deviceType, uint32_t function, uint32_t meth
   return (deviceType << 16) | (access << 14) | (function << 2) | method;
 }
 
-// The multi-floppy filter driver's requests: device type 0, function 0x400, transfer methods 0 to 3.
-constexpr uint32_t kIoctlFilterSelectBlock = CtlCode(0, 0x400, 0, 0);      // 0x1000
-constexpr uint32_t kIoctlFilterConfigureBlocks = CtlCode(0, 0x400, 1, 0);  // 0x1001
-constexpr uint32_t kIoctlFilterPresence = CtlCode(0, 0x400, 2, 0);         // 0x1002
-constexpr uint32_t kIoctlFilterCurrentBlock = CtlCode(0, 0x400, 3, 0);     // 0x1003
-static_assert(kIoctlFilterSelectBlock == 0x1000 && kIoctlFilterCurrentBlock == 0x1003, "filter codes");
+// The multi-floppy filter driver's requests and buffers are the driver's own (driver/blockmap.h): device type 0,
+// function 0x400, transfer methods 0 to 3.
+constexpr uint32_t kIoctlFilterSelectBlock = DUN_IOCTL_SELECT_BLOCK;          // 0x1000
+constexpr uint32_t kIoctlFilterConfigureBlocks = DUN_IOCTL_CONFIGURE_BLOCKS;  // 0x1001
+constexpr uint32_t kIoctlFilterPresence = DUN_IOCTL_PRESENCE;                 // 0x1002
+constexpr uint32_t kIoctlFilterCurrentBlock = DUN_IOCTL_CURRENT_BLOCK;        // 0x1003
+static_assert(kIoctlFilterSelectBlock == CtlCode(0, 0x400, 0, 0) && kIoctlFilterConfigureBlocks == CtlCode(0, 0x400, 1, 0),
+              "filter codes");
+static_assert(kIoctlFilterPresence == CtlCode(0, 0x400, 2, 0) && kIoctlFilterCurrentBlock == CtlCode(0, 0x400, 3, 0),
+              "filter codes");
 
 // The driver marks its presence by completing the presence request with this transferred-byte count.
-constexpr uint32_t kFilterPresenceMark = 0x6B5D;
+constexpr uint32_t kFilterPresenceMark = DUN_PRESENCE_MARK;
 
 // Buffers of the four requests (each goes in and comes back in the same buffer).
-struct FilterSelectBlock {  // 0x1000: the block to present, then 0
-  uint32_t block;
-  uint32_t reserved;
-};
-struct FilterBlockConfig {  // 0x1001: mode (0 page in use, 1 page hidden), sectors per block, block area bounds
-  uint32_t mode;
-  uint32_t sectorsPerBlock;
-  uint32_t firstSector;
-  uint32_t endSector;
-};
-constexpr uint32_t kFilterPresenceBytes = 15;  // 0x1002: zeros, contents never looked at
-constexpr uint32_t kFilterCurrentBlockBytes = 4;  // 0x1003: the presented block
-static_assert(sizeof(FilterSelectBlock) == 8 && sizeof(FilterBlockConfig) == 16, "filter buffers");
+using FilterSelectBlock = DunSelectRequest;  // 0x1000: the block to present, then 0
+using FilterBlockConfig = DunBlockConfig;    // 0x1001: mode (0 page in use, 1 page hidden), sectors per block, area
+constexpr uint32_t kFilterPresenceBytes = DUN_PRESENCE_BYTES;          // 0x1002: zeros, contents never looked at
+constexpr uint32_t kFilterCurrentBlockBytes = DUN_CURRENT_BLOCK_BYTES;  // 0x1003: the presented block
 
 // ---------------------------------------------------------------------------------------------------------------
 // Storage, SCSI, disk and volume requests

@@ -3,6 +3,8 @@
 // requests run, and the enhanced page's whole sequence of requests checked against the image byte for byte.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -297,6 +299,76 @@ TEST_F(DriverTest, RemovalWaitsForTheRequestsInFlightAndRefusesNewOnes) {
   EXPECT_EQ(DriverHostDiskLog().pnpCount, pnpBefore + 1);
   attached_ = false;
   DriverHostDeleteDisk();
+}
+
+// The enhanced page's requests in their order, as the program sends them, against a disk whose first partition
+// starts at sector 63: the image is compared byte for byte with where each write must land.
+TEST_F(DriverTest, TheEnhancedPageSequenceLandsEveryWriteOnItsBlock) {
+  constexpr uint32_t kPerBlock = 3072, kBlocks = 4, kRootDir = 19, kFloppy = 2880;
+  const uint64_t diskSectors = kStart + uint64_t{kBlocks} * kPerBlock;
+  Attach(diskSectors);
+  std::vector<uint8_t> expected(diskSectors * kSector, 0);
+  auto expectAt = [&](uint64_t sector, const std::vector<uint8_t>& data) {
+    std::memcpy(expected.data() + sector * kSector, data.data(), data.size());
+  };
+  auto imageIsExpected = [&]() { return std::memcmp(DriverHostImage(), expected.data(), expected.size()) == 0; };
+  auto firstBlock = [&](uint32_t n) { return kStart + uint64_t{n} * kPerBlock; };
+
+  // Start: presence, then the block layout.
+  uint8_t zeros[15] = {};
+  uint64_t information = 0;
+  ASSERT_EQ(DriverHostControl(DUN_IOCTL_PRESENCE, zeros, 15, zeros, 15, 1, &information), kSuccess);
+  ASSERT_EQ(information, DUN_PRESENCE_MARK);
+  ASSERT_EQ(Configure(DUN_MODE_IN_USE, kPerBlock, kStart, kStart + kBlocks * kPerBlock), kSuccess);
+
+  // Batch format: block 0 presented, each block written at its physical place, the old block presented again.
+  uint32_t before = CurrentBlock();
+  ASSERT_EQ(Select(0).status, kSuccess);
+  for (uint32_t n = 0; n < kBlocks; ++n) {
+    std::vector<uint8_t> head = Pattern(100 + n, kRootDir + 1);
+    ASSERT_EQ(WriteAt(firstBlock(n), head), kSuccess);
+    expectAt(firstBlock(n), head);
+  }
+  ASSERT_EQ(Select(before).status, kSuccess);
+  ASSERT_TRUE(imageIsExpected());
+
+  // Scan: the same places read back.
+  ASSERT_EQ(Select(0).status, kSuccess);
+  for (uint32_t n = 0; n < kBlocks; ++n)
+    EXPECT_EQ(ReadAt(firstBlock(n) + kRootDir), Physical(firstBlock(n) + kRootDir));
+  ASSERT_EQ(Select(before).status, kSuccess);
+
+  // Switch to block 2: the volume at sector 63 now shows block 2.
+  ASSERT_EQ(Select(2).status, kSuccess);
+  ASSERT_EQ(Configure(DUN_MODE_IN_USE, kPerBlock, kStart, kStart + kBlocks * kPerBlock), kSuccess);
+  EXPECT_EQ(ReadAt(kStart), Physical(firstBlock(2)));
+
+  // Rename: the root directory sector S + 19, read and written with block 2 presented.
+  std::vector<uint8_t> root = ReadAt(kStart + kRootDir);
+  std::memcpy(root.data(), "DATA\0   ", 8);
+  ASSERT_EQ(WriteAt(kStart + kRootDir, root), kSuccess);
+  expectAt(firstBlock(2) + kRootDir, root);
+  ASSERT_TRUE(imageIsExpected());
+
+  // Single format of block 2: the image written from sector S in runs of 50 sectors.
+  std::vector<uint8_t> floppy = Pattern(7, kFloppy);
+  for (uint32_t s = 0; s < kFloppy; s += 50) {
+    uint32_t run = std::min<uint32_t>(50, kFloppy - s);
+    std::vector<uint8_t> part(floppy.begin() + s * kSector, floppy.begin() + (s + run) * kSector);
+    ASSERT_EQ(WriteAt(kStart + s, part), kSuccess) << "sector " << s;
+  }
+  expectAt(firstBlock(2), floppy);
+  ASSERT_TRUE(imageIsExpected());
+
+  // Another page in front: the disk itself; back: block 2 again.
+  ASSERT_EQ(Configure(DUN_MODE_HIDDEN, kPerBlock, kStart, kStart + kBlocks * kPerBlock), kSuccess);
+  EXPECT_EQ(ReadAt(kStart), Physical(firstBlock(0)));
+  ASSERT_EQ(Configure(DUN_MODE_IN_USE, kPerBlock, kStart, kStart + kBlocks * kPerBlock), kSuccess);
+  EXPECT_EQ(CurrentBlock(), 2u);
+  EXPECT_EQ(ReadAt(kStart), Physical(firstBlock(2)));
+
+  // Stop: the device goes (TearDown), nothing else was written.
+  EXPECT_TRUE(imageIsExpected());
 }
 
 }  // namespace

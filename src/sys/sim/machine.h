@@ -158,3 +158,6 @@ const std::vector<SimPartitionEntry>& SimDriveLayout(SimDiskState& disk);
 void SimRereadDisk(SimDiskState& disk);
 // Bytes that the filter driver adds to a sector address of the disk: the presented block's offset.
 uint64_t SimPresentationShift(const SimDiskState& disk);
+// Whether the filter lets a transfer of `bytes` at byte `offset` of the disk through (a moved one must end on the
+// disk).
+bool SimFilterMapsTransfer(const SimDiskState& disk, uint64_t offset, uint64_t bytes);

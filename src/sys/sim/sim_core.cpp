@@ -105,6 +105,10 @@ int64_t PrepareTransfer(SimHandleState& h, SimDiskState& disk, uint32_t bytes, b
   }
   // The filter driver moves every address of the disk (and so of its volumes) by the presented block's offset.
   const uint64_t shift = SimPresentationShift(disk);
+  if (shift != 0 && !SimFilterMapsTransfer(disk, base + h.position, bytes)) {
+    SimSetError(kSysErrorSectorNotFound);
+    return -1;
+  }
   limit = std::min<uint64_t>(limit + shift, DiskBytes(disk));
   uint64_t begin = base + h.position + shift;
   *span = {begin, begin};

@@ -1,13 +1,13 @@
 // The simulated machine's storage stack: device controls (storage queries, SCSI pass-through, drive layout, the
 // filter driver's requests), drive letters, free space and DOS device names.
 //
-// The filter driver, when attached to a disk, presents floppy blocks this way: with block k presented and B
-// sectors per block configured, sector x of the disk (through a disk or volume handle) reaches physical sector
-// x + k*B. Block 0 presented, or no configuration yet, is the identity. The drive layout request passes through
-// the filter to the disk below, so partitions keep their places: a volume at the first partition's sector S shows
-// block k, whose image lies at physical S + k*B. Scans and batch formats (physical S + n*B with block 0
-// presented), identifier changes (S + r with block k presented reaches S + k*B + r) and a single format written
-// at sector S with block k presented all meet the blocks where they lie.
+// The filter driver follows the real driver's rules (driver/blockmap.h): with block k presented and B sectors per
+// block configured, sector x of the disk (through a disk or volume handle) reaches physical sector x + k*B; block
+// 0, no configuration yet and the hidden mode are the identity. The drive layout request passes through the filter
+// to the disk below, so partitions keep their places: a volume at the first partition's sector S shows block k,
+// whose image lies at physical S + k*B. Scans and batch formats (physical S + n*B with block 0 presented),
+// identifier changes (S + r with block k presented reaches S + k*B + r) and a single format written at sector S
+// with block k presented all meet the blocks where they lie.
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -175,37 +175,48 @@ bool DriveLayout(SimDiskState& disk, void* out, uint32_t outSize, uint32_t* byte
   return Done(bytesReturned, needed);
 }
 
-// The filter driver's four requests; a disk without the driver fails them all.
+DunBlockState BlockState(const SimFilterState& f) {
+  DunBlockState state{};
+  state.block = f.presentedBlock;
+  state.config = DunBlockConfig{f.mode, f.sectorsPerBlock, f.firstSector, f.endSector};
+  return state;
+}
+
+void StoreBlockState(SimFilterState& f, const DunBlockState& state) {
+  f.presentedBlock = state.block;
+  f.mode = state.config.mode;
+  f.sectorsPerBlock = state.config.sectorsPerBlock;
+  f.firstSector = state.config.firstSector;
+  f.endSector = state.config.endSector;
+}
+
+// The filter driver's four requests, with the lengths and buffers the real driver takes; a disk without the driver
+// fails them all.
 bool FilterRequest(SimDiskState& disk, uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize,
                    uint32_t* bytesReturned) {
   SimFilterState& f = disk.filter;
+  DunBlockState state = BlockState(f);
   switch (code) {
     case kIoctlFilterSelectBlock: {
       FilterSelectBlock request{};
       if (!in || inSize < sizeof request || !out || outSize < sizeof request) return Fail(kSysErrorInvalidParameter);
       std::memcpy(&request, in, sizeof request);
       // A configured driver refuses a block that does not lie wholly on the disk inside the block area.
-      if (f.sectorsPerBlock) {
-        uint64_t end = static_cast<uint64_t>(f.firstSector) + (static_cast<uint64_t>(request.block) + 1) * f.sectorsPerBlock;
-        uint64_t areaEnd = f.endSector ? std::min<uint64_t>(f.endSector, disk.setup.sectorCount) : disk.setup.sectorCount;
-        if (end > areaEnd) return Fail(kSysErrorInvalidParameter);
-      }
-      f.presentedBlock = request.block;
+      if (!DunSelectBlock(&state, request.block, disk.setup.sectorCount)) return Fail(kSysErrorInvalidParameter);
+      StoreBlockState(f, state);
       f.selectCalls++;
       std::memcpy(out, &request, sizeof request);
       return Done(bytesReturned, sizeof request);
     }
     case kIoctlFilterConfigureBlocks: {
+      // The output buffer (direct I/O) is the caller's copy of the configuration and is not written.
       FilterBlockConfig config{};
       if (!in || inSize < sizeof config) return Fail(kSysErrorInvalidParameter);
       std::memcpy(&config, in, sizeof config);
-      f.mode = config.mode;
-      f.sectorsPerBlock = config.sectorsPerBlock;
-      f.firstSector = config.firstSector;
-      f.endSector = config.endSector;
+      DunConfigure(&state, &config, disk.setup.sectorCount);
+      StoreBlockState(f, state);
       f.configureCalls++;
-      if (out && outSize >= sizeof config) std::memcpy(out, &config, sizeof config);
-      return Done(bytesReturned, sizeof config);
+      return Done(bytesReturned, 0);
     }
     case kIoctlFilterPresence:
       // The count is only a mark: the buffer is neither read nor written (the request uses direct I/O).
@@ -290,9 +301,16 @@ void SimRereadDisk(SimDiskState& disk) {
 }
 
 uint64_t SimPresentationShift(const SimDiskState& disk) {
-  const SimFilterState& f = disk.filter;
-  if (!f.attached || f.sectorsPerBlock == 0) return 0;
-  return static_cast<uint64_t>(f.presentedBlock) * f.sectorsPerBlock * disk.setup.sectorSize;
+  if (!disk.filter.attached) return 0;
+  DunBlockState state = BlockState(disk.filter);
+  return DunShiftSectors(&state) * disk.setup.sectorSize;
+}
+
+bool SimFilterMapsTransfer(const SimDiskState& disk, uint64_t offset, uint64_t bytes) {
+  if (!disk.filter.attached) return true;
+  DunBlockState state = BlockState(disk.filter);
+  uint64_t physical = 0;
+  return DunMapTransfer(&state, disk.setup.sectorSize, DiskBytes(disk), offset, bytes, &physical) == DUN_MAP_OK;
 }
 
 // ---------------------------------------------------------------------------------------------------------------
