@@ -29,6 +29,13 @@ ServiceRunResult Start(const ServiceDisk& disk, const std::function<void()>& con
   if (r != kFilterNoDeviceSet) active = QueryFilterPresence(disk.deviceName.c_str()) == 1;
   switch (r) {
     case kFilterOk:
+      if (!active) {
+        // The disk restarted without the driver in its stack: the system refused to load it (64-bit Windows
+        // loads only signed drivers), and a disk that lists a driver the system does not load cannot start. The
+        // filter comes out of the list again, so the disk works as before.
+        SetDiskFilter(false, PdoTail(disk.pdoName));
+        return Ended(ServiceOutcome::DriverNotLoaded, false, false, r);
+      }
       if (configureBlocks) configureBlocks();
       return Ended(ServiceOutcome::Started, true, true, r);
     case kFilterNoDevice:
@@ -79,6 +86,8 @@ ServiceMessage ServiceOutcomeMessage(ServiceOutcome outcome) {
       return {&kServiceStartNeedsRestart, &kServiceCaption, false};
     case ServiceOutcome::StartFailed:
       return {&kServiceStartFailed, &kServiceCaption, false};
+    case ServiceOutcome::DriverNotLoaded:
+      return {&kServiceDriverNotLoaded, &kServiceCaption, true};
     case ServiceOutcome::Stopped:
       return {&kServiceStopped, &kServiceCaption, false};
     case ServiceOutcome::StopNeedsRestart:

@@ -21,6 +21,7 @@ enum class ServiceOutcome {
   Started,
   StartNeedsRestart,
   StartFailed,
+  DriverNotLoaded,  // the filter was listed and the disk restarted, but the system did not load the driver
   Stopped,
   StopNeedsRestart,
   StopFailed,

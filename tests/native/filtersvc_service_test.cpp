@@ -1,6 +1,7 @@
 #include <string>
 #include <vector>
 
+#include "disk/queries.h"
 #include "filtersvc/filter.h"
 #include "filtersvc/service.h"
 #include "filtersvc/texts.h"
@@ -119,6 +120,23 @@ TEST_F(ServiceSwitchTest, RunsThatCannotReachTheDeviceChangeNothing) {
   EXPECT_EQ(UpperFilters(), List(std::string("Partmgr\0\0", 9)));
   EXPECT_EQ(SimStats(1).restarts, 0u);
   EXPECT_FALSE(ServiceInstalled());
+}
+
+TEST_F(ServiceSwitchTest, ADriverTheSystemDoesNotLoadIsAFailureAndLeavesTheDiskAsItWas) {
+  // 64-bit Windows refuses an unsigned driver: the disk that lists it cannot start.
+  SimSetFilterDriverLoads(false);
+  SimSetUpperFilters(1, kRegMultiSz, List(std::string("Partmgr\0\0", 9)));
+  ServiceRunResult r = Run(true);
+  EXPECT_EQ(r.outcome, ServiceOutcome::DriverNotLoaded);
+  EXPECT_FALSE(r.serviceActive || r.switchChecked);
+  EXPECT_EQ(configured, 0);
+  EXPECT_EQ(UpperFilters(), List(std::string("Partmgr\0\0", 9)));
+  EXPECT_EQ(QueryFilterPresence("physicaldrive1"), 0);
+  EXPECT_TRUE(SimVolumeMounted('E')) << "the disk starts again without the filter";
+  ServiceMessage message = ServiceOutcomeMessage(r.outcome);
+  EXPECT_TRUE(message.errorIcon);
+  EXPECT_NE(std::string(message.text->en).find("signed"), std::string::npos);
+  EXPECT_NE(std::string(message.text->zh).find("签名"), std::string::npos);
 }
 
 TEST_F(ServiceSwitchTest, AFailedInstallationDoesNotStopTheAttach) {

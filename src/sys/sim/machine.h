@@ -128,6 +128,7 @@ struct SimMachineState {
   bool fixedTime = false;
   SysTime time{};
   bool vistaVolumeRule = false;  // writes inside a mounted, unlocked volume fail with access denied
+  bool filterDriverLoads = true;  // false: a disk whose list names the filter fails to start (an unsigned driver)
   SimDeviceEventSink eventSink = nullptr;
   std::vector<std::pair<void*, int>> notifications;  // (window, id)
   int nextNotification = 1;

@@ -107,6 +107,9 @@ void SimSetCurrentDirectory(const std::string& hostPath);
 void SimSetWindowsDirectory(const std::string& hostPath);
 void SimSetLocalTime(const SysTime& time);                    // fixes the clock (tests)
 void SimSetVistaVolumeRule(bool on);
+// Whether the system loads the filter driver (64-bit Windows Vista and later refuse an unsigned one). When it does
+// not, a disk whose upper filter list names the filter fails to start and stays away until the list changes.
+void SimSetFilterDriverLoads(bool loads);
 // Another program holds files open on the volume, so locking it fails (false lets go).
 void SimHoldVolume(char letter, bool held);
 // The state of a volume: locked by some handle, and mounted (a dismount lasts until the volume is opened again

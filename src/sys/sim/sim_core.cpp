@@ -306,6 +306,7 @@ void SimReset() {
   m.windowsDirectory.clear();
   m.fixedTime = false;
   m.vistaVolumeRule = false;
+  m.filterDriverLoads = true;
 }
 
 bool SimAddDisk(const SimDiskSpec& setup) {
@@ -430,6 +431,10 @@ void SimSetLocalTime(const SysTime& time) {
 void SimSetVistaVolumeRule(bool on) {
   std::lock_guard<SysLock> lock(SimState().mutex);
   SimState().vistaVolumeRule = on;
+}
+void SimSetFilterDriverLoads(bool loads) {
+  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  SimState().filterDriverLoads = loads;
 }
 
 SimDiskStats SimStats(int number) {

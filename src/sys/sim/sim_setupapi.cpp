@@ -216,6 +216,12 @@ void StartDisk(SimDiskState& d) {
   SimRereadDisk(d);
   // The device stack is built anew: the filter joins it when listed, and keeps what it was told when it stays.
   bool listed = ListNamesFilter(d);
+  if (listed && !SimState().filterDriverLoads) {
+    // The stack cannot be built without the driver: the device fails to start and the disk stays away.
+    d.stopped = true;
+    d.filter = SimFilterState();
+    return;
+  }
   if (!listed) d.filter = SimFilterState();
   else if (!d.filter.attached) {
     d.filter = SimFilterState();
