@@ -12,6 +12,7 @@
 #include "app/gui/wintext.h"
 #include "app/simhost/machine_file.h"
 #include "app/simhost/simhost.h"
+#include "filtersvc/texts.h"
 #include "gui_harness.h"
 #include "sys/sim/sim.h"
 
@@ -100,6 +101,10 @@ struct SimProgram {
       ADD_FAILURE() << "cannot copy " << built;
       return false;
     }
+    // The build puts the filter driver beside the program; so does this copy.
+    std::string builtDir = WindowsPath(built);
+    builtDir = builtDir.substr(0, builtDir.find_last_of("\\/"));
+    CopyFileA((builtDir + "\\Dunmarle.sys").c_str(), (dir / "Dunmarle.sys").c_str(), FALSE);
     STARTUPINFOA startup = STARTUPINFOA();
     startup.cb = sizeof startup;
     std::string command = "\"" + exe + "\"";
@@ -317,4 +322,33 @@ TEST(SimProgram, ReadsItsMachineFileAndRefusesAFaultyOne) {
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     EXPECT_EQ(program.WaitForExit(), 1);
   }
+}
+
+// As scripts/run.sh starts it: the driver the build placed beside the program lets the enhanced page's service
+// switch start, the driver is installed, and closing the sheet asks about the running service.
+TEST(SimProgram, TheServiceSwitchStartsWithTheBuiltDriverBesideTheProgram) {
+  ScratchDirectory dir;
+  SimProgram program;
+  ASSERT_TRUE(program.Start(dir));
+  ASSERT_GT(FileSize(dir / "Dunmarle.sys"), 0) << "no Dunmarle.sys beside Korvane-sim.exe";
+  HWND sheet = program.WaitForWindow("#32770", kSheetCaption);
+  ASSERT_NE(sheet, nullptr);
+  SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
+  HWND page = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+  ASSERT_NE(page, nullptr);
+  PostMessageW(GetDlgItem(page, 1021), BM_CLICK, 0, 0);
+  HWND box = program.WaitForWindow("#32770", kServiceCaption.en);
+  ASSERT_NE(box, nullptr) << "the service run told nothing";
+  std::string text = GetWindowTextUtf8(GetDlgItem(box, 0xFFFF));
+  EXPECT_TRUE(text.find("**") == 0) << text;  // the started message in either language
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  EXPECT_TRUE(WaitFor([&] { return IsDlgButtonChecked(page, 1021) == BST_CHECKED; }, 10000));
+  EXPECT_EQ(FileSize(dir / "sim-windows\\system32\\drivers\\Dunmarle.sys"), FileSize(dir / "Dunmarle.sys"));
+
+  // Closing with the service on asks first; No ends the program.
+  PostMessageW(sheet, WM_SYSCOMMAND, SC_CLOSE, 0);
+  HWND question = program.WaitForWindow("#32770", kServiceCaption.en);
+  ASSERT_NE(question, nullptr) << "no question about the running service";
+  PostMessageW(question, WM_COMMAND, IDNO, 0);
+  EXPECT_EQ(program.WaitForExit(), 0);
 }
