@@ -39,16 +39,19 @@ static NTSTATUS Complete(PIRP irp, NTSTATUS status, ULONG_PTR information) {
   return status;
 }
 
-/* Every request the filter does not own goes down unchanged. */
-static NTSTATUS NTAPI DispatchPass(PDEVICE_OBJECT device, PIRP irp) {
+/* Sends a request down unchanged; power requests go with PoCallDriver (the Windows 2000/XP rule). */
+static NTSTATUS PassDown(PDEVICE_OBJECT device, PIRP irp, BOOLEAN power) {
   FilterExtension* ext = Extension(device);
   NTSTATUS status = IoAcquireRemoveLock(&ext->removeLock, irp);
   if (!NT_SUCCESS(status)) return Complete(irp, status, 0);
   IoSkipCurrentIrpStackLocation(irp);
-  status = IoCallDriver(ext->lower, irp);
+  status = power ? PoCallDriver(ext->lower, irp) : IoCallDriver(ext->lower, irp);
   IoReleaseRemoveLock(&ext->removeLock, irp);
   return status;
 }
+
+/* Every request the filter does not own goes down unchanged. */
+static NTSTATUS NTAPI DispatchPass(PDEVICE_OBJECT device, PIRP irp) { return PassDown(device, irp, FALSE); }
 
 /* --- Reads and writes -------------------------------------------------------------------------------------- */
 
@@ -297,15 +300,8 @@ static NTSTATUS NTAPI DispatchPnp(PDEVICE_OBJECT device, PIRP irp) {
 
 /* Windows 2000 and XP: the next power request may start at once, and power requests go down with PoCallDriver. */
 static NTSTATUS NTAPI DispatchPower(PDEVICE_OBJECT device, PIRP irp) {
-  FilterExtension* ext = Extension(device);
-  NTSTATUS status;
   PoStartNextPowerIrp(irp);
-  status = IoAcquireRemoveLock(&ext->removeLock, irp);
-  if (!NT_SUCCESS(status)) return Complete(irp, status, 0);
-  IoSkipCurrentIrpStackLocation(irp);
-  status = PoCallDriver(ext->lower, irp);
-  IoReleaseRemoveLock(&ext->removeLock, irp);
-  return status;
+  return PassDown(device, irp, TRUE);
 }
 
 static NTSTATUS NTAPI AddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo) {
