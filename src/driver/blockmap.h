@@ -53,7 +53,8 @@ typedef char DunBlockConfigIs16Bytes[sizeof(DunBlockConfig) == 16 ? 1 : -1];
 static inline int DunBlockFits(const DunBlockConfig* config, uint32_t block, uint64_t diskSectors) {
   uint64_t end, areaEnd;
   if (config->sectorsPerBlock == 0) return 1;
-  end = (uint64_t)config->firstSector + ((uint64_t)block + 1) * config->sectorsPerBlock; /* < 2^65 / 2: no wrap */
+  /* At most 2^32 blocks of under 2^32 sectors after a first sector under 2^32: the sum fits in 64 bits. */
+  end = (uint64_t)config->firstSector + ((uint64_t)block + 1) * config->sectorsPerBlock;
   areaEnd = config->endSector != 0 && config->endSector < diskSectors ? config->endSector : diskSectors;
   return end <= areaEnd;
 }
