@@ -18,7 +18,8 @@ add_library(dunmarle_objects OBJECT
 target_include_directories(dunmarle_objects SYSTEM PRIVATE /usr/share/mingw-w64/include/ddk)
 target_compile_options(dunmarle_objects PRIVATE
   # The program's Windows version macros are not the kernel headers' business.
-  $<$<COMPILE_LANGUAGE:C>:-U_WIN32_WINNT -UWINVER -std=c99 -fno-builtin -fno-stack-protector -mno-stack-arg-probe -fno-asynchronous-unwind-tables>)
+  $<$<COMPILE_LANGUAGE:C>:-U_WIN32_WINNT -UWINVER -std=c99 -fno-builtin -fno-stack-protector -mno-stack-arg-probe>
+  $<$<COMPILE_LANGUAGE:C>:-fno-asynchronous-unwind-tables>)
 
 set(DUNMARLE_SYS ${CMAKE_BINARY_DIR}/Dunmarle.sys)
 add_custom_command(OUTPUT ${DUNMARLE_SYS}

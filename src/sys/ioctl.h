@@ -24,10 +24,10 @@ constexpr uint32_t kIoctlFilterSelectBlock = DUN_IOCTL_SELECT_BLOCK;          //
 constexpr uint32_t kIoctlFilterConfigureBlocks = DUN_IOCTL_CONFIGURE_BLOCKS;  // 0x1001
 constexpr uint32_t kIoctlFilterPresence = DUN_IOCTL_PRESENCE;                 // 0x1002
 constexpr uint32_t kIoctlFilterCurrentBlock = DUN_IOCTL_CURRENT_BLOCK;        // 0x1003
-static_assert(kIoctlFilterSelectBlock == CtlCode(0, 0x400, 0, 0) && kIoctlFilterConfigureBlocks == CtlCode(0, 0x400, 1, 0),
-              "filter codes");
-static_assert(kIoctlFilterPresence == CtlCode(0, 0x400, 2, 0) && kIoctlFilterCurrentBlock == CtlCode(0, 0x400, 3, 0),
-              "filter codes");
+static_assert(kIoctlFilterSelectBlock == CtlCode(0, 0x400, 0, 0), "filter codes");
+static_assert(kIoctlFilterConfigureBlocks == CtlCode(0, 0x400, 1, 0), "filter codes");
+static_assert(kIoctlFilterPresence == CtlCode(0, 0x400, 2, 0), "filter codes");
+static_assert(kIoctlFilterCurrentBlock == CtlCode(0, 0x400, 3, 0), "filter codes");
 
 // The driver marks its presence by completing the presence request with this transferred-byte count.
 constexpr uint32_t kFilterPresenceMark = DUN_PRESENCE_MARK;
