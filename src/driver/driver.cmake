@@ -18,8 +18,12 @@ add_library(dunmarle_objects OBJECT
 target_include_directories(dunmarle_objects SYSTEM PRIVATE /usr/share/mingw-w64/include/ddk)
 target_compile_options(dunmarle_objects PRIVATE
   # The program's Windows version macros are not the kernel headers' business.
-  $<$<COMPILE_LANGUAGE:C>:-U_WIN32_WINNT -UWINVER -std=c99 -fno-builtin -fno-stack-protector -mno-stack-arg-probe>
-  $<$<COMPILE_LANGUAGE:C>:-fno-asynchronous-unwind-tables>)
+  $<$<COMPILE_LANGUAGE:C>:-U_WIN32_WINNT -UWINVER -std=c99 -fno-builtin -fno-stack-protector -mno-stack-arg-probe>)
+# The 64-bit kernel walks stacks by the images' unwind data, so that build keeps it; the 32-bit one has no use for
+# DWARF unwind tables.
+if(NOT CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  target_compile_options(dunmarle_objects PRIVATE $<$<COMPILE_LANGUAGE:C>:-fno-asynchronous-unwind-tables>)
+endif()
 
 set(DUNMARLE_SYS ${CMAKE_BINARY_DIR}/Dunmarle.sys)
 add_custom_command(OUTPUT ${DUNMARLE_SYS}
