@@ -1,6 +1,7 @@
 // The simulated Windows program: its machine file, its device events, and Korvane-sim.exe run as a process.
 #include <windows.h>
 #include <dbt.h>
+#include <prsht.h>
 
 #include <cstdio>
 #include <cstdlib>
