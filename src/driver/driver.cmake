@@ -3,7 +3,6 @@
 # HAL.dll imported (libgcc gives the 32-bit build its 64-bit division). The image is checked after the link
 # (cmake/driver_image.py), which also writes its PE checksum, and lands beside Korvane.exe and Korvane-sim.exe.
 enable_language(ASM)
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
   set(DUNMARLE_COPY ${CMAKE_SOURCE_DIR}/src/driver/usercopy_x64.S)
@@ -34,3 +33,10 @@ add_custom_command(OUTPUT ${DUNMARLE_SYS}
   COMMAND_EXPAND_LISTS
   COMMENT "Linking the filter driver Dunmarle.sys")
 add_custom_target(dunmarle_driver ALL DEPENDS ${DUNMARLE_SYS})
+
+# In the test run: the image as the build checked it (subsystem, imports from ntoskrnl.exe and HAL.dll only,
+# checksum), and every function it imports held against the oldest Windows the build promises (cmake/imports.cmake).
+add_test(NAME driver_image COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/cmake/driver_image.py ${DUNMARLE_SYS})
+add_test(NAME imports_Dunmarle
+  COMMAND Python3::Interpreter ${KORVANE_CHECK_IMPORTS} ${DUNMARLE_SYS} ${KORVANE_WINDOWS_TARGET})
+set_tests_properties(driver_image imports_Dunmarle PROPERTIES LABELS imports)

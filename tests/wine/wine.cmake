@@ -23,6 +23,3 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
   set_tests_properties(wine_driver PROPERTIES LABELS wine TIMEOUT 300
     ENVIRONMENT "KORVANE_DRIVER=Z:${CMAKE_BINARY_DIR}/Dunmarle.sys")
 endif()
-# Both builds check their image when they link it; the test keeps the check in the test run.
-add_test(NAME driver_image COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/cmake/driver_image.py
-  ${CMAKE_BINARY_DIR}/Dunmarle.sys)
