@@ -433,7 +433,7 @@ void SimSetVistaVolumeRule(bool on) {
   SimState().vistaVolumeRule = on;
 }
 void SimSetFilterDriverLoads(bool loads) {
-  std::lock_guard<std::recursive_mutex> lock(SimState().mutex);
+  std::lock_guard<SysLock> lock(SimState().mutex);
   SimState().filterDriverLoads = loads;
 }
 
