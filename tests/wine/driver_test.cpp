@@ -2,12 +2,12 @@
 // (driver_host.c): where reads and writes land, the four control codes, what passes through, removal while
 // requests run, and the enhanced page's whole sequence of requests checked against the image byte for byte.
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
+#include <functional>
 #include <vector>
 
 #include "driver/blockmap.h"
@@ -269,20 +269,41 @@ TEST_F(DriverTest, ADiskWithoutTheLengthRequestIsMeasuredByItsWholeDiskPartition
   EXPECT_EQ(Select(4).status, kInvalidParameter);
 }
 
+// A request sent on a thread of its own, waited for by Join.
+struct Background {
+  std::function<long()> request;
+  long status = -1;
+  HANDLE thread = nullptr;
+  explicit Background(std::function<long()> r) : request(std::move(r)) {
+    thread = CreateThread(nullptr, 0, [](void* self) -> DWORD {
+      auto* b = static_cast<Background*>(self);
+      b->status = b->request();
+      return 0;
+    }, this, 0, nullptr);
+  }
+  long Join() {
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    thread = nullptr;
+    return status;
+  }
+  ~Background() {
+    if (thread) Join();
+  }
+};
+
 TEST_F(DriverTest, RemovalWaitsForTheRequestsInFlightAndRefusesNewOnes) {
   Attach(kStart + 4ull * 2048);
   ASSERT_EQ(WriteAt(kStart, Pattern(9)), kSuccess);
   DriverHostHoldReads(1);
-  long readStatus = -1;
   std::vector<uint8_t> read(kSector);
-  std::thread reader([&] { readStatus = DriverHostTransfer(0, kStart * kSector, read.data(), kSector, nullptr); });
+  Background reader([&] { return DriverHostTransfer(0, kStart * kSector, read.data(), kSector, nullptr); });
   ASSERT_TRUE(DriverHostWaitForHeldRead(5000));
   DriverHostHoldReads(0);
 
-  long removeStatus = -1;
   const uint32_t pnpBefore = DriverHostDiskLog().pnpCount;
-  std::thread remover([&] { removeStatus = DriverHostPnp(kRemoveDevice); });
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  Background remover([] { return DriverHostPnp(kRemoveDevice); });
+  Sleep(300);
   EXPECT_EQ(DriverHostDiskLog().pnpCount, pnpBefore) << "the removal went down while a read was in flight";
   uint8_t sector[kSector];
   EXPECT_EQ(DriverHostTransfer(0, 0, sector, kSector, nullptr), kDeletePending);
@@ -290,11 +311,9 @@ TEST_F(DriverTest, RemovalWaitsForTheRequestsInFlightAndRefusesNewOnes) {
   EXPECT_EQ(DriverHostControl(DUN_IOCTL_CURRENT_BLOCK, &block, 4, &block, 4, 0, nullptr), kDeletePending);
 
   DriverHostReleaseRead();
-  reader.join();
-  remover.join();
-  EXPECT_EQ(readStatus, kSuccess);
+  EXPECT_EQ(reader.Join(), kSuccess);
+  EXPECT_EQ(remover.Join(), kSuccess);
   EXPECT_EQ(read, Pattern(9));
-  EXPECT_EQ(removeStatus, kSuccess);
   EXPECT_EQ(DriverHostDiskLog().lastPnp, kRemoveDevice);
   EXPECT_EQ(DriverHostDiskLog().pnpCount, pnpBefore + 1);
   attached_ = false;
