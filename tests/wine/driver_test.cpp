@@ -275,11 +275,12 @@ struct Background {
   long status = -1;
   HANDLE thread = nullptr;
   explicit Background(std::function<long()> r) : request(std::move(r)) {
-    thread = CreateThread(nullptr, 0, [](void* self) -> DWORD {
-      auto* b = static_cast<Background*>(self);
-      b->status = b->request();
-      return 0;
-    }, this, 0, nullptr);
+    thread = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+  }
+  static DWORD WINAPI Run(void* self) {
+    auto* b = static_cast<Background*>(self);
+    b->status = b->request();
+    return 0;
   }
   long Join() {
     WaitForSingleObject(thread, INFINITE);
