@@ -73,7 +73,8 @@ std::string ParseRequest(std::vector<std::string> args, BlocksRequest* r) {
   } else if (r->action == "label" || r->action == "export" || r->action == "import") {
     operands = 3;
   } else if (r->action != "list") {
-    return "unknown blocks action '" + r->action + "' (format, list, label, export or import)";
+    return "unknown blocks action '" + r->action +
+           "' (format, list, label, export, import, ls, put, get, rm, mkdir or rmdir)";
   }
   for (const std::string& a : args)
     if (a.size() > 1 && a[0] == '-' && a[1] == '-') return "unexpected option '" + a + "'";
@@ -321,6 +322,7 @@ int Import(const BlocksRequest& r, const CliTarget& target, const BlockArea& are
 }
 
 int RunBlocks(const std::vector<std::string>& args) {
+  if (!args.empty() && IsFilesAction(args[0])) return RunBlockFiles(args);
   BlocksRequest r;
   std::string error = ParseRequest(args, &r);
   if (!error.empty()) return CliUsage(error);
@@ -356,8 +358,40 @@ const CliCommandRegistrar kRegisterBlocks({
     "      number of valid blocks. label renames block N's identifier to TEXT (1 to 8 characters, taken in upper\n"
     "      case). export copies block N into FILE as a floppy image file (never TARGET itself; a USB disk only\n"
     "      after you confirm); import writes a floppy image file of exactly the kind's size into block N. A\n"
-    "      partition table with no valid entry, or with an empty first slot, is refused.",
+    "      partition table with no valid entry, or with an empty first slot, is refused.\n"
+    "  blocks ls|put|get|rm|mkdir|rmdir TARGET N ... [--kind K]\n"
+    "      The files inside block N: list a folder, copy files in (put FILE... [--to DIR] [--as NAME]) and out\n"
+    "      (get NAME... [--to DIR]), delete them, make and remove folders. DOS 8.3 names only; korvane blocks\n"
+    "      ACTION --help tells more.",
     RunBlocks,
 });
 
 }  // namespace
+
+std::string ParseFloppyKindName(const std::string& text, int* kindIndex) { return ParseKind(text, kindIndex); }
+
+std::string LocateFloppyBlock(const CliTarget& target, uint32_t block, int kindIndex, uint32_t* start) {
+  BlocksRequest r;
+  r.target = target.path;
+  r.block = block;
+  r.kindIndex = kindIndex;
+  BlockArea area;
+  std::string error;
+  if (!FindBlockArea(target, kindIndex, &area, &error) || !AddressableBlock(r, area, start, &error)) return error;
+  DeviceHandle disk(OpenDevice(target.deviceName.c_str()));
+  uint8_t dbr[kSectorSize];
+  if (!disk.valid() || ReadSectors(disk.get(), 1, *start, dbr) != kSectorIoOk)
+    return "cannot read block " + std::to_string(block) + " of " + target.path;
+  if (!IsValidBlockBootRecord(dbr, kindIndex))
+    return "block " + std::to_string(block) + " is not a formatted " + kKindNames[kindIndex] + " floppy block";
+  return "";
+}
+
+std::string LocateFirstVolume(const CliTarget& target, uint32_t* start) {
+  BlockArea area;
+  std::string error;
+  if (!FindBlockArea(target, kKindIndex1440K, &area, &error)) return error;
+  if (area.start >= kFirstUnaddressableSector) return "the first partition of " + target.path + " lies beyond 2 GiB";
+  *start = static_cast<uint32_t>(area.start);
+  return "";
+}

@@ -44,6 +44,7 @@ struct CliTargetOptions {
   uint64_t growToSectors = 0; // an image file shorter than this is extended to it (never shortened)
   bool yes = false;            // skip the confirmation before a block device is overwritten
   bool readOnly = false;       // the command only reads: opened for reading, no confirmation, a shared lock
+  std::string changes;         // what the command changes ("Files in block 7"); empty: all data is lost
 };
 
 // Opens an image file or a removable USB block device as physical drive 1 of a fresh simulated machine.
@@ -99,6 +100,18 @@ int CliFailRun(const CliTarget& target, const std::string& message, const std::s
 
 // The names in a folder, sorted, without those that begin with a dot; empty when it cannot be read.
 std::vector<std::string> CliDirectoryEntries(const std::string& path);
+
+// Where block n's floppy image starts on the target: the block area of its first partition as `blocks` sees it,
+// the block checked to exist, to lie in the first 2 GiB and to hold a formatted floppy of the kind. "" when it
+// does, else what is wrong.
+std::string LocateFloppyBlock(const CliTarget& target, uint32_t block, int kindIndex, uint32_t* start);
+// Where the volume of the target lies: its first partition, or sector 0 without a partition table.
+std::string LocateFirstVolume(const CliTarget& target, uint32_t* start);
+// "720K", "1.2M" or "1.44M" (any case) as a kind index; "" when it is one, else what is wrong.
+std::string ParseFloppyKindName(const std::string& text, int* kindIndex);
+// `korvane blocks ls|put|get|rm|mkdir|rmdir`: args begin with the action.
+int RunBlockFiles(const std::vector<std::string>& args);
+bool IsFilesAction(const std::string& action);
 
 // Small argument helpers shared by the commands.
 bool TakeFlag(std::vector<std::string>& args, const std::string& flag);

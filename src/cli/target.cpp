@@ -127,10 +127,11 @@ std::string DiskInUse(const std::string& name) {
   return reasons;
 }
 
-bool Confirm(const CliTarget& t) {
-  std::fprintf(stderr, "All data on %s (%s %s, %.1f MB) will be lost. Continue? [y/N] ", t.path.c_str(),
-               CliPrintable(t.vendor).c_str(), CliPrintable(t.model).c_str(),
-               static_cast<double>(t.sectorCount * t.sectorSize) / 1048576.0);
+bool Confirm(const CliTarget& t, const std::string& what = "") {
+  std::fprintf(stderr, "%s on %s (%s %s, %.1f MB)%s. Continue? [y/N] ", what.empty() ? "All data" : what.c_str(),
+               t.path.c_str(), CliPrintable(t.vendor).c_str(), CliPrintable(t.model).c_str(),
+               static_cast<double>(t.sectorCount * t.sectorSize) / 1048576.0,
+               what.empty() ? " will be lost" : " will be changed");
   std::string answer;
   if (!std::getline(std::cin, answer)) return false;
   return answer == "y" || answer == "Y" || answer == "yes";
@@ -274,7 +275,7 @@ bool OpenCliTarget(const std::string& path, const CliTargetOptions& options, Cli
     Discard(t);
     return false;
   }
-  if (t.blockDevice && write && !options.yes && !Confirm(t)) {
+  if (t.blockDevice && write && !options.yes && !Confirm(t, options.changes)) {
     *error = "cancelled; nothing was written";
     return false;
   }

@@ -1,0 +1,326 @@
+// `korvane blocks ls|put|get|rm|mkdir|rmdir` and `korvane files ...`: the files inside one floppy block, or inside
+// the FAT volume of a floppy image, a standard edition disk or a general volume. DOS 8.3 names only.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <sys/stat.h>
+#include <utime.h>
+#include <vector>
+
+#include "app/texts.h"
+#include "blocks/blocks.h"
+#include "cli/cli.h"
+#include "disk/sectorio.h"
+#include "fatfiles/fatfiles.h"
+
+namespace {
+
+struct FilesAction {
+  const char* name;
+  const char* operands;  // after the target (and the block number)
+  const char* options;
+  const char* what;
+  size_t minOperands, maxOperands;  // SIZE_MAX: any number
+  bool writes;
+};
+
+const FilesAction kActions[] = {
+    {"ls", "[DIR]", "", "lists a folder (the root folder by default): name, size, date, then the free space", 0, 1,
+     false},
+    {"put", "FILE...", " [--to DIR] [--as NAME] [--replace]",
+     "copies files into the floppy (into DIR, default the root folder). Names must be DOS 8.3 names (at most 8\n"
+     "      characters, a dot and 3 more); --as NAME stores the one FILE under another name. A name that is taken is\n"
+     "      refused unless --replace. Files that do not fit together are refused and nothing is written",
+     1, SIZE_MAX, true},
+    {"get", "NAME...", " [--to DIR] [--force]",
+     "copies files out of the floppy into DIR (default the current directory); an existing file there is\n"
+     "      overwritten only with --force",
+     1, SIZE_MAX, false},
+    {"rm", "NAME...", "", "deletes files (all of them or, when one is missing, none)", 1, SIZE_MAX, true},
+    {"mkdir", "DIR", "", "makes a folder", 1, 1, true},
+    {"rmdir", "DIR", "", "removes an empty folder", 1, 1, true},
+};
+
+const FilesAction* FindAction(const std::string& name) {
+  for (const FilesAction& a : kActions)
+    if (name == a.name) return &a;
+  return nullptr;
+}
+
+std::string Usage(const FilesAction& a, bool blocks) {
+  return std::string("  ") + (blocks ? "blocks " : "files ") + a.name + (blocks ? " TARGET N " : " TARGET ") +
+         a.operands + a.options + (blocks ? " [--kind K]" : "") + (a.writes ? " [--yes]" : "") + "\n      " +
+         a.what + ".";
+}
+
+struct FilesRequest {
+  const FilesAction* action = nullptr;
+  bool blocks = false;
+  std::string target;
+  uint32_t block = 0;
+  int kindIndex = kKindIndex1440K;
+  std::vector<std::string> operands;
+  std::string to, as;
+  bool haveTo = false, haveAs = false, replace = false, force = false, yes = false;
+  const CliTarget* opened = nullptr;  // once the target is open
+};
+
+std::string ParseFilesRequest(std::vector<std::string> args, bool blocks, FilesRequest* r) {
+  r->blocks = blocks;
+  r->action = FindAction(args[0]);
+  args.erase(args.begin());
+  r->yes = TakeFlag(args, "--yes");
+  r->replace = TakeFlag(args, "--replace");
+  r->force = TakeFlag(args, "--force");
+  r->haveTo = TakeOption(args, "--to", &r->to);
+  r->haveAs = TakeOption(args, "--as", &r->as);
+  std::string kind;
+  if (blocks && TakeOption(args, "--kind", &kind)) {
+    std::string error = ParseFloppyKindName(kind, &r->kindIndex);
+    if (!error.empty()) return error;
+  }
+  const std::string name = r->action->name;
+  if ((r->replace || r->haveAs) && name != "put") return std::string(r->replace ? "--replace" : "--as") + " is for put only";
+  if (r->force && name != "get") return "--force is for get only";
+  if (r->haveTo && name != "put" && name != "get") return "--to is for put and get only";
+  if (r->yes && !r->action->writes) return name + " writes nothing; --yes is not needed";
+  for (const std::string& a : args)
+    if (a.size() > 1 && a[0] == '-' && a[1] == '-') return "unexpected option '" + a + "'";
+  const size_t before = blocks ? 2 : 1;
+  if (args.size() < before) return name + " needs " + (blocks ? "TARGET and a block number N" : "TARGET");
+  r->target = args[0];
+  if (blocks) {
+    uint64_t block = 0;
+    if (!ParseUnsigned(args[1], &block) || block >= kMaxFloppyBlocks) return "N is a block number from 0 to 99";
+    r->block = static_cast<uint32_t>(block);
+  }
+  r->operands.assign(args.begin() + static_cast<long>(before), args.end());
+  if (r->operands.size() < r->action->minOperands || r->operands.size() > r->action->maxOperands)
+    return name + " takes " + r->action->operands;
+  if (r->haveAs && r->operands.size() != 1) return "--as names one file; put the others without it";
+  return "";
+}
+
+std::string FatDateText(uint16_t date, uint16_t time) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u", 1980u + (date >> 9), (date >> 5) & 15u, date & 31u,
+                time >> 11, (time >> 5) & 63u);
+  return text;
+}
+
+SysTime HostTime(time_t when) {
+  struct tm local;
+  localtime_r(&when, &local);
+  SysTime t{};
+  t.year = static_cast<uint16_t>(local.tm_year + 1900);
+  if (t.year < 1980) t = SysTime{1980, 1, 0, 1, 0, 0, 0, 0};  // FAT dates begin in 1980
+  else if (t.year > 2107) t = SysTime{2107, 12, 0, 31, 23, 59, 58, 0};
+  else {
+    t.month = static_cast<uint16_t>(local.tm_mon + 1);
+    t.day = static_cast<uint16_t>(local.tm_mday);
+    t.hour = static_cast<uint16_t>(local.tm_hour);
+    t.minute = static_cast<uint16_t>(local.tm_min);
+    t.second = static_cast<uint16_t>(local.tm_sec);
+  }
+  return t;
+}
+
+time_t FatToHostTime(uint16_t date, uint16_t time) {
+  struct tm local {};
+  local.tm_year = 80 + (date >> 9);
+  local.tm_mon = ((date >> 5) & 15) - 1;
+  local.tm_mday = date & 31;
+  local.tm_hour = time >> 11;
+  local.tm_min = (time >> 5) & 63;
+  local.tm_sec = (time & 31) * 2;
+  local.tm_isdst = -1;
+  return std::mktime(&local);
+}
+
+std::string Where(const FilesRequest& r) {
+  return r.blocks ? "block " + std::to_string(r.block) + " of " + r.target : r.target;
+}
+
+int Failed(const FatFilesResult& result, const FilesRequest& r) {
+  std::string text = FatFilesMessage(result);
+  if (result.error == FatFilesError::kBadName && r.action->name == std::string("put"))
+    text += " (--as NAME stores it under a short name)";
+  if (!r.action->writes || !r.opened) return CliFail(text);
+  return CliFailRun(*r.opened, text,
+                    "the files that were there are whole; clusters the change took may be left unused (fsck.fat "
+                    "frees them)");
+}
+
+int List(const FilesRequest& r, SysHandle disk, uint32_t start) {
+  std::vector<FatFileEntry> entries;
+  FatVolumeInfo info;
+  const std::string path = r.operands.empty() ? "" : r.operands[0];
+  FatFilesResult result = ListFatDirectory(disk, start, path, &entries);
+  if (result.ok()) result = ReadFatVolumeInfo(disk, start, &info);
+  if (!result.ok()) return Failed(result, r);
+  unsigned files = 0, folders = 0;
+  for (const FatFileEntry& e : entries) {
+    (e.directory ? folders : files)++;
+    if (e.directory)
+      std::printf("%-12s %10s  %s\n", e.name.c_str(), "<DIR>", FatDateText(e.date, e.time).c_str());
+    else
+      std::printf("%-12s %10u  %s\n", e.name.c_str(), e.size, FatDateText(e.date, e.time).c_str());
+  }
+  std::printf("%u files, %u folders; %llu bytes free of %llu%s%s\n", files, folders,
+              static_cast<unsigned long long>(info.freeBytes), static_cast<unsigned long long>(info.totalBytes),
+              info.label.empty() ? "" : "; label ", info.label.c_str());
+  return 0;
+}
+
+bool ReadHostFile(const std::string& path, std::vector<uint8_t>* bytes, time_t* modified, std::string* error) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) {
+    *error = "cannot open " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *error = path + " is not a file";
+    return false;
+  }
+  if (st.st_size > 0xFFFFFFFFll) {
+    *error = path + " is too large for a FAT volume";
+    return false;
+  }
+  *modified = st.st_mtime;
+  std::FILE* in = std::fopen(path.c_str(), "rb");
+  if (!in) {
+    *error = "cannot open " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  bytes->resize(static_cast<size_t>(st.st_size));
+  bool ok = std::fread(bytes->data(), 1, bytes->size(), in) == bytes->size() && std::fgetc(in) == EOF;
+  std::fclose(in);
+  if (!ok) *error = "cannot read " + path + " (did it change while it was read?)";
+  return ok;
+}
+
+int Put(const FilesRequest& r, SysHandle disk, uint32_t start) {
+  std::vector<FatFileToAdd> files(r.operands.size());
+  uint64_t bytes = 0;
+  for (size_t i = 0; i < files.size(); ++i) {
+    std::string error;
+    time_t modified = 0;
+    if (!ReadHostFile(r.operands[i], &files[i].data, &modified, &error)) return CliFail(error + "; nothing was written");
+    files[i].name = r.haveAs ? r.as : LastPathPart(r.operands[i]);
+    files[i].modified = HostTime(modified);
+    bytes += files[i].data.size();
+  }
+  FatFilesResult result = AddFatFiles(disk, start, r.to, files, r.replace);
+  if (!result.ok()) return Failed(result, r);
+  for (const FatFileToAdd& f : files) {
+    uint8_t name[11];
+    MakeShortName(f.name, name);
+    std::printf("%s -> %s%s%s (%zu bytes)\n", LastPathPart(r.operands[&f - &files[0]]).c_str(), r.to.c_str(),
+                r.to.empty() ? "" : "/", ShortNameText(name).c_str(), f.data.size());
+  }
+  std::printf("%zu files (%llu bytes) written into %s\n", files.size(), static_cast<unsigned long long>(bytes),
+              Where(r).c_str());
+  return 0;
+}
+
+int Get(const FilesRequest& r, SysHandle disk, uint32_t start) {
+  const std::string folder = r.haveTo ? r.to : ".";
+  for (const std::string& name : r.operands) {
+    std::vector<uint8_t> data;
+    FatFilesResult result = ReadFatFile(disk, start, name, &data);
+    if (!result.ok()) return Failed(result, r);
+    std::vector<FatFileEntry> entries;
+    const std::string base = LastPathPart(name);
+    ListFatDirectory(disk, start, name.substr(0, name.size() - base.size()), &entries);
+    const std::string out = folder + "/" + base;
+    struct stat st;
+    if (!r.force && ::stat(out.c_str(), &st) == 0) return CliFail(out + " exists; nothing was overwritten (--force)");
+    std::FILE* file = std::fopen(out.c_str(), "wb");
+    if (!file) return CliFail("cannot create " + out + ": " + std::strerror(errno));
+    bool written = std::fwrite(data.data(), 1, data.size(), file) == data.size();
+    if (std::fclose(file) != 0 || !written) return CliFail("cannot write " + out + ": " + std::strerror(errno));
+    uint8_t wanted[11];
+    MakeShortName(base, wanted);
+    for (const FatFileEntry& e : entries)
+      if (e.name == ShortNameText(wanted)) {
+        struct utimbuf times;
+        times.actime = times.modtime = FatToHostTime(e.date, e.time);
+        ::utime(out.c_str(), &times);
+      }
+    std::printf("%s -> %s (%zu bytes)\n", name.c_str(), out.c_str(), data.size());
+  }
+  return 0;
+}
+
+int Change(const FilesRequest& r, SysHandle disk, uint32_t start) {
+  const std::string action = r.action->name;
+  FatFilesResult result;
+  if (action == "rm") result = DeleteFatFiles(disk, start, r.operands);
+  else if (action == "mkdir") result = MakeFatDirectory(disk, start, r.operands[0]);
+  else result = RemoveFatDirectory(disk, start, r.operands[0]);
+  if (!result.ok()) return Failed(result, r);
+  if (action == "rm") std::printf("deleted %zu files from %s\n", r.operands.size(), Where(r).c_str());
+  else std::printf("%s %s in %s\n", action == "mkdir" ? "made" : "removed", r.operands[0].c_str(), Where(r).c_str());
+  return 0;
+}
+
+int RunFiles(const std::vector<std::string>& args, bool blocks) {
+  if (args.empty() || args[0] == "--help" || !FindAction(args[0])) {
+    std::printf("usage:\n");
+    for (const FilesAction& a : kActions) std::printf("%s\n", Usage(a, blocks).c_str());
+    return args.empty() || args[0] != "--help" ? kExitUsage : kExitDone;
+  }
+  for (const std::string& a : args)
+    if (a == "--help" || a == "-h") {
+      std::printf("usage:\n%s\n", Usage(*FindAction(args[0]), blocks).c_str());
+      return 0;
+    }
+  FilesRequest r;
+  std::string error = ParseFilesRequest(args, blocks, &r);
+  if (!error.empty()) return CliUsage(error);
+  CliTargetOptions options;
+  options.yes = r.yes;
+  options.readOnly = !r.action->writes;
+  options.changes = r.blocks ? "Files in floppy block " + std::to_string(r.block) : "Files";
+  CliTarget target;
+  if (!OpenCliTarget(r.target, options, &target, &error)) return CliFail(error);
+  r.opened = &target;
+  uint32_t start = 0;
+  if (blocks) {
+    error = LocateFloppyBlock(target, r.block, r.kindIndex, &start);
+    if (!error.empty()) return CliFail(error + (r.action->writes ? "; nothing was written" : ""));
+  } else if (!(error = LocateFirstVolume(target, &start)).empty()) {
+    return CliFail(error + (r.action->writes ? "; nothing was written" : ""));
+  }
+  int status = 0;
+  {
+    DeviceHandle disk(OpenDevice(target.deviceName.c_str()));
+    if (!disk.valid()) return CliFail("cannot open " + r.target);
+    const std::string action = r.action->name;
+    if (action == "ls") status = List(r, disk.get(), start);
+    else if (action == "put") status = Put(r, disk.get(), start);
+    else if (action == "get") status = Get(r, disk.get(), start);
+    else status = Change(r, disk.get(), start);
+  }
+  if (r.action->writes) RereadCliTarget(target);
+  return status;
+}
+
+int RunFilesCommand(const std::vector<std::string>& args) { return RunFiles(args, false); }
+
+const CliCommandRegistrar kRegisterFiles({
+    "files",
+    "  files ls|put|get|rm|mkdir|rmdir TARGET ...\n"
+    "      The files of the FAT12 or FAT16 volume of TARGET: a floppy image, a standard edition disk or a volume of\n"
+    "      the USB disk format (its first partition). As the blocks file commands, without N and --kind;\n"
+    "      korvane files ACTION --help tells more.",
+    RunFilesCommand,
+});
+
+}  // namespace
+
+bool IsFilesAction(const std::string& action) { return FindAction(action) != nullptr; }
+
+int RunBlockFiles(const std::vector<std::string>& args) { return RunFiles(args, true); }

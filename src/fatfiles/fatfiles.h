@@ -1,0 +1,98 @@
+// Files inside a FAT12 or FAT16 volume at any sector of a disk: a floppy block, the standard edition's floppy at
+// sector 0, or a volume of the general formatter. List a directory, read a file out, add files, delete them, make
+// and remove directories, and the free space.
+//
+// Names are DOS 8.3 names only, as the machines that read these floppies expect; no long-name entry is ever
+// written. Every operation reads the volume afresh, works out the whole change in memory, refuses it before the
+// first write when it cannot be done (a name that is not 8.3, no room, a full root directory), and then writes in
+// an order that never leaves a directory entry pointing at clusters the FAT does not give it:
+//   1. the new files' data and new directory clusters, into clusters that are free on the disk;
+//   2. the FATs with the new chains (every copy, first to last);
+//   3. the directory sectors that changed;
+//   4. the FATs again with the clusters of deleted or replaced files set free.
+// A write that fails stops the operation and is reported; what was written before it leaves at worst clusters that
+// no entry uses (or FAT copies that differ, when it failed between them), never a lost or damaged file.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sys/sys.h"
+
+enum class FatFilesError {
+  kNone,
+  kRead,            // a sector could not be read
+  kWrite,           // a sector could not be written: the change stopped part way
+  kNotFat,          // no FAT12 or FAT16 boot record at the volume's start
+  kBadName,         // not a DOS 8.3 name
+  kNotFound,
+  kNotDirectory,    // a part of the path is a file
+  kIsDirectory,     // a file was asked for, the name is a directory
+  kExists,          // the name is taken
+  kDiskFull,        // needed and available say how much
+  kRootFull,        // the root directory has no free entry
+  kNotEmpty,        // rmdir of a directory that holds entries
+  kDamaged,         // a cluster chain leaves the volume, loops, or is shorter than its file
+  kTooLarge,        // a file of 4 GiB or more
+};
+
+struct FatFilesResult {
+  FatFilesError error = FatFilesError::kNone;
+  std::string name;        // the name or path the error is about
+  uint64_t needed = 0;     // kDiskFull: bytes the change needs, bytes free
+  uint64_t available = 0;
+  bool ok() const { return error == FatFilesError::kNone; }
+};
+
+// The error in the user's language, one line, naming the file.
+std::string FatFilesMessage(const FatFilesResult& result);
+
+struct FatFileEntry {
+  std::string name;  // "NAME.EXT" as stored (bytes above 0x7F as they are)
+  bool directory = false;
+  uint32_t size = 0;
+  uint16_t date = 0, time = 0;  // FAT date and time of the last write
+  uint8_t attributes = 0;
+};
+
+struct FatVolumeInfo {
+  bool fat16 = false;
+  uint32_t clusterBytes = 0;
+  uint64_t totalBytes = 0;  // the data area's clusters
+  uint64_t freeBytes = 0;
+  std::string label;        // the root directory's volume label, padding spaces taken off
+};
+
+// A file to add: its name in the volume (checked as an 8.3 name) and its bytes.
+struct FatFileToAdd {
+  std::string name;
+  std::vector<uint8_t> data;
+  std::optional<SysTime> modified;  // the entry's date and time; the local clock when absent
+};
+
+// Paths inside the volume separate directories with '/' or '\'; "" and "/" are the root directory.
+FatFilesResult ReadFatVolumeInfo(SysHandle disk, uint32_t startSector, FatVolumeInfo* info);
+// Entries in directory order, without ".", "..", the volume label and long-name entries.
+FatFilesResult ListFatDirectory(SysHandle disk, uint32_t startSector, const std::string& path,
+                                std::vector<FatFileEntry>* entries);
+FatFilesResult ReadFatFile(SysHandle disk, uint32_t startSector, const std::string& path, std::vector<uint8_t>* data);
+// Adds the files to the directory at `directory`, all of them or none. A name already taken by a file is refused,
+// or with `replace` the file is replaced (its clusters are set free once its entry points at the new data).
+FatFilesResult AddFatFiles(SysHandle disk, uint32_t startSector, const std::string& directory,
+                           const std::vector<FatFileToAdd>& files, bool replace);
+// Deletes files (not directories), all of them or none.
+FatFilesResult DeleteFatFiles(SysHandle disk, uint32_t startSector, const std::vector<std::string>& paths);
+FatFilesResult MakeFatDirectory(SysHandle disk, uint32_t startSector, const std::string& path);
+// Removes an empty directory.
+FatFilesResult RemoveFatDirectory(SysHandle disk, uint32_t startSector, const std::string& path);
+
+// The 11-byte directory form of a DOS 8.3 name: at most 8 characters, optionally a dot and at most 3 more; ASCII
+// letters (taken in upper case), digits and ! # $ % & ' ( ) - @ ^ _ ` { } ~. Device names (CON, NUL, COM1, ...) are
+// refused too, since DOS would open the device instead. False for anything else.
+bool MakeShortName(const std::string& text, uint8_t name[11]);
+// "NAME.EXT" from the 11-byte form.
+std::string ShortNameText(const uint8_t name[11]);
+// The last part of a path ("dir/sub/FILE.TXT" gives "FILE.TXT").
+std::string LastPathPart(const std::string& path);

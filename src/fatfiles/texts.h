@@ -1,0 +1,29 @@
+// The words of the file layer: why an operation on the files of a volume did not happen. %s is the name concerned.
+#pragma once
+
+#include "app/texts.h"
+
+inline constexpr TextPair kFilesReadFailed{"The disk could not be read.", "读取U盘失败."};
+inline constexpr TextPair kFilesWriteFailed{
+    "Writing to the disk failed part way; the floppy may need checking.",
+    "写入U盘中途失败,软盘可能需要检查."};
+inline constexpr TextPair kFilesNotFat{"This floppy is not formatted (no FAT12 or FAT16 file system).",
+                                       "此软盘未格式化(没有FAT12或FAT16文件系统)."};
+inline constexpr TextPair kFilesBadName{
+    "\"%s\" is not a DOS 8.3 name: at most 8 letters or digits, a dot and at most 3 more, no spaces or Chinese "
+    "characters. Give it a short name.",
+    "\"%s\" 不是DOS 8.3文件名:最多8个字母或数字,加一个点和最多3个字符,不能有空格或中文.请改用短文件名."};
+inline constexpr TextPair kFilesNotFound{"\"%s\" was not found.", "找不到 \"%s\"."};
+inline constexpr TextPair kFilesNotDirectory{"\"%s\" is not a folder.", "\"%s\" 不是文件夹."};
+inline constexpr TextPair kFilesIsDirectory{"\"%s\" is a folder.", "\"%s\" 是文件夹."};
+inline constexpr TextPair kFilesExists{"\"%s\" already exists.", "\"%s\" 已存在."};
+inline constexpr TextPair kFilesDiskFull{
+    "Not enough room for \"%s\": %llu bytes are needed, %llu bytes are free. Nothing was written.",
+    "空间不足,无法写入 \"%s\":需要%llu字节,剩余%llu字节.未写入任何内容."};
+inline constexpr TextPair kFilesRootFull{
+    "The root folder is full: \"%s\" cannot be added. Put it into a folder. Nothing was written.",
+    "根目录已满,无法加入 \"%s\".请放入文件夹中.未写入任何内容."};
+inline constexpr TextPair kFilesNotEmpty{"The folder \"%s\" is not empty.", "文件夹 \"%s\" 不是空的."};
+inline constexpr TextPair kFilesDamaged{"\"%s\" is damaged on the floppy (its cluster chain is broken).",
+                                        "软盘上的 \"%s\" 已损坏(簇链断开)."};
+inline constexpr TextPair kFilesTooLarge{"\"%s\" is too large for a FAT volume.", "\"%s\" 太大,FAT卷无法存放."};

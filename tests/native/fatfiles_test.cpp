@@ -1,0 +1,217 @@
+// The file layer over a floppy image in a simulated stick: name rules, refusals that write nothing, damaged chains,
+// a write that fails at any point of a change, and a block reached through the filter driver.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "blocks_fixture.h"
+#include "disk/queries.h"
+#include "disk/sectorio.h"
+#include "fatfiles/fatfiles.h"
+#include "floppy/floppy.h"
+
+namespace {
+
+constexpr uint32_t kStart = 3072;  // the image lies at a block's start, not at sector 0
+
+std::vector<uint8_t> Bytes(size_t count, uint8_t seed) {
+  std::vector<uint8_t> bytes(count);
+  for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>(seed + i * 7 + i / 251);
+  return bytes;
+}
+
+class FatFilesTest : public BlockDiskTest {
+ protected:
+  void SetUp() override {
+    BlockDiskTest::SetUp();
+    MakeStick(16384, 0, 16384);
+    DeviceHandle d(OpenDevice("physicaldrive1"));
+    ASSERT_EQ(WriteFloppyImage(d.get(), kStart, FloppyKind::k1440K, "FLPPY1", kDosNone), 1);
+    SysTime noon{2026, 12, 0, 5, 14, 37, 58, 0};
+    SimSetLocalTime(noon);
+    open();
+  }
+  void TearDown() override {
+    disk_.reset();
+    BlockDiskTest::TearDown();
+  }
+  void open() { disk_ = DeviceHandle(OpenDevice("physicaldrive1")); }
+
+  FatFilesResult add(const std::string& dir, const std::vector<std::pair<std::string, std::vector<uint8_t>>>& files,
+                     bool replace = false) {
+    std::vector<FatFileToAdd> list;
+    for (const auto& f : files) list.push_back({f.first, f.second, std::nullopt});
+    return AddFatFiles(disk_.get(), kStart, dir, list, replace);
+  }
+  std::vector<uint8_t> read(const std::string& path, FatFilesError expected = FatFilesError::kNone) {
+    std::vector<uint8_t> data;
+    EXPECT_EQ(ReadFatFile(disk_.get(), kStart, path, &data).error, expected) << path;
+    return data;
+  }
+  std::vector<std::string> names(const std::string& dir) {
+    std::vector<FatFileEntry> entries;
+    EXPECT_TRUE(ListFatDirectory(disk_.get(), kStart, dir, &entries).ok());
+    std::vector<std::string> out;
+    for (const FatFileEntry& e : entries) out.push_back(e.name);
+    return out;
+  }
+  std::vector<uint8_t> image() { return SimReadRaw(1, kStart, 2880); }
+
+  DeviceHandle disk_;
+};
+
+TEST(FatFilesNames, OnlyDos83NamesPass) {
+  uint8_t name[11];
+  ASSERT_TRUE(MakeShortName("design.dst", name));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(name), 11), "DESIGN  DST");
+  ASSERT_TRUE(MakeShortName("README", name));
+  EXPECT_EQ(ShortNameText(name), "README");
+  EXPECT_TRUE(MakeShortName("!#$%&'()", name));
+  EXPECT_TRUE(MakeShortName("A-B_C~1.{}@", name));
+  EXPECT_TRUE(MakeShortName("COM10", name));
+  for (const char* bad : {"", ".", "..", ".TXT", "NAME.", "TOOLONGNAME", "NAME.HTML", "A.B.C", "A B.TXT", "A+B",
+                          "A*.TXT", "A\"B", "设计.DST", "CAFÉ.TXT", "CON", "nul.txt", "com1.bin", "LPT9", "CLOCK$"})
+    EXPECT_FALSE(MakeShortName(bad, name)) << bad;
+  EXPECT_EQ(LastPathPart("dir\\sub/FILE.TXT"), "FILE.TXT");
+}
+
+TEST_F(FatFilesTest, FilesAndFoldersComeBackAsWritten) {
+  ASSERT_TRUE(add("", {{"a.txt", Bytes(6, 1)}, {"big.bin", Bytes(100000, 2)}, {"empty", {}}}).ok());
+  ASSERT_TRUE(MakeFatDirectory(disk_.get(), kStart, "work").ok());
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> many;
+  for (int i = 0; i < 20; ++i) many.push_back({"F" + std::to_string(i), Bytes(600, static_cast<uint8_t>(i))});
+  ASSERT_TRUE(add("/WORK/", many).ok());  // the folder grows past its first cluster of 16 entries
+  EXPECT_EQ(read("A.TXT"), Bytes(6, 1));
+  EXPECT_EQ(read("big.bin"), Bytes(100000, 2));
+  EXPECT_TRUE(read("EMPTY").empty());
+  EXPECT_EQ(read("work\\f19"), Bytes(600, 19));
+  EXPECT_EQ(read("work/../a.txt"), Bytes(6, 1));
+  EXPECT_EQ(names("").size(), 4u);  // the label is not listed
+  EXPECT_EQ(names("work").size(), 20u);
+  std::vector<FatFileEntry> entries;
+  ASSERT_TRUE(ListFatDirectory(disk_.get(), kStart, "", &entries).ok());
+  EXPECT_EQ(entries[0].date, 23941);  // 5 December 2026
+  EXPECT_EQ(entries[0].time, 29885);  // 14:37:58
+  EXPECT_TRUE(entries[3].directory);
+
+  FatVolumeInfo info;
+  ASSERT_TRUE(ReadFatVolumeInfo(disk_.get(), kStart, &info).ok());
+  EXPECT_EQ(info.label, "FLPPY1");
+  EXPECT_EQ(info.totalBytes, 2847u * 512);
+  // 6 + 100000 bytes, one folder of two clusters, 20 files of 600 bytes in two clusters each.
+  EXPECT_EQ(info.freeBytes, (2847u - 1 - 196 - 2 - 40) * 512);
+
+  EXPECT_EQ(RemoveFatDirectory(disk_.get(), kStart, "work").error, FatFilesError::kNotEmpty);
+  std::vector<std::string> all;
+  for (const auto& f : many) all.push_back("work/" + f.first);
+  ASSERT_TRUE(DeleteFatFiles(disk_.get(), kStart, all).ok());
+  ASSERT_TRUE(RemoveFatDirectory(disk_.get(), kStart, "work").ok());
+  ASSERT_TRUE(DeleteFatFiles(disk_.get(), kStart, {"big.bin", "a.txt", "empty"}).ok());
+  ASSERT_TRUE(ReadFatVolumeInfo(disk_.get(), kStart, &info).ok());
+  EXPECT_EQ(info.freeBytes, info.totalBytes);
+  EXPECT_TRUE(names("").empty());
+}
+
+TEST_F(FatFilesTest, RefusalsWriteNothing) {
+  ASSERT_TRUE(add("", {{"KEEP.BIN", Bytes(2000, 3)}}).ok());
+  ASSERT_TRUE(MakeFatDirectory(disk_.get(), kStart, "dir").ok());
+  const std::vector<uint8_t> before = image();
+  SimResetStats(1);
+  struct Case {
+    FatFilesResult result;
+    FatFilesError expected;
+  } cases[] = {
+      {add("", {{"long name.txt", Bytes(1, 0)}}), FatFilesError::kBadName},
+      {add("", {{"NEW.BIN", Bytes(1, 0)}, {"KEEP.BIN", Bytes(1, 0)}}), FatFilesError::kExists},
+      {add("", {{"NEW.BIN", Bytes(1, 0)}, {"new.bin", Bytes(1, 0)}}), FatFilesError::kExists},
+      {add("", {{"DIR", Bytes(1, 0)}}, true), FatFilesError::kIsDirectory},
+      {add("nodir", {{"NEW.BIN", Bytes(1, 0)}}), FatFilesError::kNotFound},
+      {add("keep.bin", {{"NEW.BIN", Bytes(1, 0)}}), FatFilesError::kNotDirectory},
+      {add("", {{"A", Bytes(1500 * 512, 0)}, {"B", Bytes(1500 * 512, 0)}}), FatFilesError::kDiskFull},
+      {DeleteFatFiles(disk_.get(), kStart, {"keep.bin", "gone.bin"}), FatFilesError::kNotFound},
+      {DeleteFatFiles(disk_.get(), kStart, {"dir"}), FatFilesError::kIsDirectory},
+      {MakeFatDirectory(disk_.get(), kStart, "keep.bin"), FatFilesError::kExists},
+      {RemoveFatDirectory(disk_.get(), kStart, "keep.bin"), FatFilesError::kNotDirectory},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.result.error, c.expected) << FatFilesMessage(c.result);
+  EXPECT_EQ(cases[6].result.needed, 3000u * 512);
+  EXPECT_EQ(cases[6].result.available, (2847u - 4 - 1) * 512);
+  EXPECT_NE(FatFilesMessage(cases[6].result).find("bytes are free"), std::string::npos);
+  EXPECT_EQ(SimStats(1).writeCalls, 0u);
+  EXPECT_EQ(image(), before);
+
+  // The root folder holds 224 entries, the label one of them.
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> empties;
+  for (int i = 0; i < 221; ++i) empties.push_back({"E" + std::to_string(i), {}});
+  ASSERT_TRUE(add("", empties).ok());
+  const std::vector<uint8_t> full = image();
+  FatFilesResult r = add("", {{"ONE.MOR", {}}});
+  EXPECT_EQ(r.error, FatFilesError::kRootFull);
+  r = MakeFatDirectory(disk_.get(), kStart, "more");
+  EXPECT_EQ(r.error, FatFilesError::kRootFull);
+  EXPECT_EQ(image(), full);
+  EXPECT_TRUE(add("dir", {{"ONE.MOR", {}}}).ok());
+}
+
+TEST_F(FatFilesTest, DamagedVolumesAreReportedNotFollowed) {
+  ASSERT_TRUE(add("", {{"LOOP.BIN", Bytes(1500, 4)}}).ok());  // clusters 2, 3, 4
+  std::vector<uint8_t> fat = SimReadRaw(1, kStart + 1, 1);
+  fat[6] = 0x02;  // cluster 4 leads back to cluster 2: 12-bit entry of cluster 4 at byte 6
+  fat[7] = static_cast<uint8_t>(fat[7] & 0xF0);
+  SimWriteRaw(1, kStart + 1, fat);
+  read("LOOP.BIN", FatFilesError::kDamaged);
+  EXPECT_EQ(DeleteFatFiles(disk_.get(), kStart, {"LOOP.BIN"}).error, FatFilesError::kDamaged);
+
+  std::vector<uint8_t> notFat(512, 0);
+  SimWriteRaw(1, kStart, notFat);
+  std::vector<FatFileEntry> entries;
+  EXPECT_EQ(ListFatDirectory(disk_.get(), kStart, "", &entries).error, FatFilesError::kNotFat);
+  SimFailReadsFrom(1, 0);
+  EXPECT_EQ(ListFatDirectory(disk_.get(), kStart, "", &entries).error, FatFilesError::kRead);
+}
+
+// A write that fails at any call of a change is reported, and leaves every file readable: the old bytes or the
+// new ones, never a chain that the FAT does not hold.
+TEST_F(FatFilesTest, AWriteThatFailsAnywhereLeavesEveryFileWhole) {
+  ASSERT_TRUE(MakeFatDirectory(disk_.get(), kStart, "sub").ok());
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> fill;
+  for (int i = 0; i < 16; ++i) fill.push_back({"S" + std::to_string(i), Bytes(10, 5)});
+  ASSERT_TRUE(add("sub", fill).ok());  // the next entry in SUB needs a new cluster
+  ASSERT_TRUE(add("", {{"OLD.BIN", Bytes(3000, 6)}, {"GONE.BIN", Bytes(700, 7)}}).ok());
+  const std::vector<uint8_t> start = image();
+  const std::vector<uint8_t> newer = Bytes(5000, 8);
+  auto change = [&]() {
+    FatFilesResult r = add("", {{"OLD.BIN", newer}}, true);
+    if (r.ok()) r = add("sub", {{"NEW.BIN", Bytes(900, 9)}});
+    if (r.ok()) r = DeleteFatFiles(disk_.get(), kStart, {"GONE.BIN"});
+    return r;
+  };
+  SimResetStats(1);
+  ASSERT_TRUE(change().ok());
+  const uint64_t writes = SimStats(1).writeCalls;
+  ASSERT_GT(writes, 10u);
+  for (uint64_t k = 0; k < writes; ++k) {
+    SimWriteRaw(1, kStart, start);
+    SimFailWriteCall(1, k);
+    EXPECT_EQ(change().error, FatFilesError::kWrite) << "failing write call " << k;
+    std::vector<uint8_t> old = read("OLD.BIN");
+    EXPECT_TRUE(old == Bytes(3000, 6) || old == newer) << k;
+    for (const std::string& name : names("sub")) read("sub/" + name);
+    for (const std::string& name : names("")) read(name, name == "SUB" ? FatFilesError::kIsDirectory : FatFilesError::kNone);
+  }
+}
+
+TEST_F(FatFilesTest, APresentedBlockIsReachedAtThePartitionStart) {
+  // Blocks at S = 0: the image at kStart is block 1 of the 1.44M layout.
+  AttachDriver(kKindIndex1440K);
+  ASSERT_EQ(SelectBlock("physicaldrive1", 1), 1);
+  disk_.reset();
+  open();
+  ASSERT_TRUE(AddFatFiles(disk_.get(), 0, "", {{"VIA.DRV", Bytes(700, 1), std::nullopt}}, false).ok());
+  ASSERT_EQ(SelectBlock("physicaldrive1", 0), 1);
+  EXPECT_EQ(read("VIA.DRV"), Bytes(700, 1));
+}
+
+}  // namespace

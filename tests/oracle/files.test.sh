@@ -1,0 +1,192 @@
+#!/bin/bash
+# Files put into floppy blocks and floppy volumes by `korvane blocks put|get|rm|mkdir|rmdir` and `korvane files`,
+# checked by fsck.fat and mtools after every change: what korvane wrote is what mtools reads, what mtools wrote is
+# what korvane reads, refusals change no byte, and a block's neighbours never change.
+set -u
+: "${KORVANE:?}"
+for tool in fsck.fat mkfs.fat mdir mcopy mformat cmp python3; do
+  command -v "$tool" >/dev/null || { echo "$tool missing"; exit 77; }
+done
+export MTOOLS_SKIP_CHECK=1
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+cd "$WORK" || exit 1
+failures=0
+fail() { echo "FAIL [$case_name]: $*"; failures=$((failures + 1)); }
+K() { "$KORVANE" "$@"; }
+
+cut() { dd if="$1" of="$4" bs=1M iflag=skip_bytes,count_bytes skip=$(($2 * 512)) count=$(($3 * 512)) status=none; }
+
+# fsck_clean FILE: fsck.fat finds nothing wrong but the report on the identifiers' label entries (zero bytes, not
+# spaces, after the name).
+fsck_clean() {
+  local out rest rc
+  out=$(fsck.fat -n "$1" 2>&1)
+  rc=$?
+  rest=$(grep -v -e '^fsck.fat ' -e "^Volume label '.*' stored in root directory is not valid\.$" \
+    -e '^  Auto-removing label\.$' -e '^Leaving filesystem unchanged\.$' -e '^$' -e "^$1: .* clusters$" <<<"$out")
+  [ $rc -le 1 ] && [ -z "$rest" ] || { fail "fsck.fat (exit $rc) after $2:"; printf '%s\n' "$out"; }
+}
+
+# same_as_mtools VOLUME_FILE PATH HOSTFILE: mtools reads PATH from the volume with HOSTFILE's bytes.
+same_as_mtools() {
+  rm -f mt.out
+  mcopy -n -i "$1" "::$2" mt.out 2>/dev/null && cmp -s mt.out "$3" || fail "mtools reads ::$2 differently from $3"
+}
+
+# ---------------------------------------------------------------------------------------------------------------
+case_name="block 50 of a 100-block disk"
+truncate -s 160M disk.img
+K blocks format disk.img --count 100 >/dev/null || fail "format"
+head -c 70000 /dev/urandom >design.dst
+head -c 513 /dev/urandom >prog.bin
+: >empty.dat
+cp disk.img before.img
+block() { cut disk.img $((50 * 3072)) 2880 b50.img; }
+K blocks put disk.img 50 design.dst prog.bin empty.dat >/dev/null || fail "put"
+K blocks mkdir disk.img 50 work >/dev/null || fail "mkdir"
+K blocks put disk.img 50 prog.bin --to work --as job1.bin >/dev/null || fail "put --to --as"
+block
+fsck_clean b50.img "put and mkdir"
+same_as_mtools b50.img DESIGN.DST design.dst
+same_as_mtools b50.img PROG.BIN prog.bin
+same_as_mtools b50.img EMPTY.DAT empty.dat
+same_as_mtools b50.img WORK/JOB1.BIN prog.bin
+mdir -i b50.img ::/ | grep -q '^WORK  *<DIR>' || fail "mtools sees no WORK folder"
+# Only block 50's image changed: everything before and after it is byte for byte as it was.
+python3 - disk.img before.img $((50 * 3072 * 512)) $((2880 * 512)) <<'EOF' || fail "bytes outside block 50 changed"
+import sys
+a, b, start, size = open(sys.argv[1], "rb").read(), open(sys.argv[2], "rb").read(), int(sys.argv[3]), int(sys.argv[4])
+sys.exit(0 if a[:start] == b[:start] and a[start + size:] == b[start + size:] else 1)
+EOF
+# What mtools writes, korvane reads: a file with a long name (mtools adds long-name entries) and a folder.
+mcopy -i b50.img prog.bin "::A rather long name.bin" && mmd -i b50.img ::MTDIR && mcopy -i b50.img design.dst ::MTDIR/
+dd if=b50.img of=disk.img bs=512 seek=$((50 * 3072)) conv=notrunc status=none
+listing=$(K blocks ls disk.img 50)
+grep -q '^ARATHE~1.BIN  *513 ' <<<"$listing" || fail "korvane does not list mtools' short name: $listing"
+mkdir -p out
+K blocks get disk.img 50 MTDIR/DESIGN.DST design.dst --to out >/dev/null || fail "get"
+cmp -s out/DESIGN.DST design.dst && cmp -s out/design.dst design.dst || fail "get gives other bytes"
+K blocks get disk.img 50 design.dst --to out >/dev/null 2>&1 && fail "get overwrote a file without --force"
+# Deleting the long-named file deletes its long-name entries too: fsck.fat finds no orphans.
+K blocks rm disk.img 50 ARATHE~1.BIN prog.bin >/dev/null || fail "rm"
+K blocks rm disk.img 50 MTDIR/DESIGN.DST >/dev/null && K blocks rmdir disk.img 50 mtdir >/dev/null || fail "rmdir"
+block
+fsck_clean b50.img "rm and rmdir"
+mdir -i b50.img ::/ 2>/dev/null | grep -q -e PROG -e MTDIR -e 'rather' && fail "mtools still sees deleted entries"
+same_as_mtools b50.img DESIGN.DST design.dst
+cut disk.img $((49 * 3072)) 3072 n49.img; cut before.img $((49 * 3072)) 3072 n49.was
+cut disk.img $((51 * 3072)) 3072 n51.img; cut before.img $((51 * 3072)) 3072 n51.was
+cmp -s n49.img n49.was && cmp -s n51.img n51.was || fail "a neighbouring block changed"
+
+# ---------------------------------------------------------------------------------------------------------------
+case_name="refusals change nothing"
+cp disk.img before.img
+expect_refused() {  # expect_refused WHAT ARGS...
+  local what=$1
+  shift
+  K "$@" >/dev/null 2>err.txt && fail "$what was not refused"
+  [ -s err.txt ] || fail "$what: no message"
+  cmp -s disk.img before.img || { fail "$what changed the disk"; cp before.img disk.img; }
+}
+cp prog.bin "long name.txt"
+cp prog.bin "设计.dst"
+cp prog.bin con.txt
+expect_refused "a long name" blocks put disk.img 50 "long name.txt"
+expect_refused "a Chinese name" blocks put disk.img 50 "设计.dst"
+expect_refused "a device name" blocks put disk.img 50 con.txt
+expect_refused "--as with two files" blocks put disk.img 50 prog.bin design.dst --as x.bin
+expect_refused "a taken name" blocks put disk.img 50 design.dst
+expect_refused "a name taken by a folder" blocks put disk.img 50 prog.bin --as work
+expect_refused "a missing file" blocks rm disk.img 50 design.dst nosuch.txt
+expect_refused "a folder that is not empty" blocks rmdir disk.img 50 work
+expect_refused "rm of a folder" blocks rm disk.img 50 work
+expect_refused "an unformatted block" blocks put disk.img 100 prog.bin
+grep -q 'DOS 8.3' <(K blocks put disk.img 50 "long name.txt" 2>&1) || fail "the long name's message names no rule"
+K blocks put disk.img 50 "long name.txt" --as long.txt >/dev/null || fail "--as did not store the long-named file"
+head -c 1000 /dev/urandom >design.dst
+K blocks put disk.img 50 design.dst --replace >/dev/null || fail "--replace"
+block
+fsck_clean b50.img "replace"
+same_as_mtools b50.img DESIGN.DST design.dst
+same_as_mtools b50.img LONG.TXT prog.bin
+
+# ---------------------------------------------------------------------------------------------------------------
+case_name="a full floppy"
+cp disk.img before.img
+# Block 3 is empty: 2847 clusters of 512 bytes. Two files that fit only one at a time are refused together.
+head -c $((2000 * 512)) /dev/urandom >twothird.bin
+cp twothird.bin other.bin
+expect_refused "files that do not fit together" blocks put disk.img 3 twothird.bin other.bin
+msg=$(K blocks put disk.img 3 twothird.bin other.bin 2>&1); grep -q "bytes are free" <<<"$msg" || fail "no free space in the message: $msg"
+head -c $((2847 * 512)) /dev/urandom >exact.bin
+K blocks put disk.img 3 exact.bin >/dev/null || fail "a file of exactly the free space was refused"
+cp disk.img before.img
+: >nothing.txt
+K blocks put disk.img 3 nothing.txt >/dev/null || fail "an empty file needs no cluster"
+cp disk.img before.img
+expect_refused "one byte more" blocks put disk.img 3 prog.bin
+expect_refused "a folder on a full disk" blocks mkdir disk.img 3 more
+cut disk.img $((3 * 3072)) 2880 b3.img
+fsck_clean b3.img "filling the floppy"
+same_as_mtools b3.img EXACT.BIN exact.bin
+
+# ---------------------------------------------------------------------------------------------------------------
+case_name="a full root folder, and a folder that grows"
+K blocks put disk.img 4 prog.bin >/dev/null  # block 4 holds its label and one file
+names=()
+for ((i = 0; i < 222; i++)); do : >"f$i.txt"; names+=("f$i.txt"); done
+K blocks put disk.img 4 "${names[@]}" >/dev/null || fail "222 more entries in a root folder of 224 were refused"
+cp disk.img before.img
+expect_refused "the 225th root entry" blocks put disk.img 4 design.dst
+grep -q 'root folder is full' <(K blocks put disk.img 4 design.dst 2>&1) || fail "no root-full message"
+K blocks rm disk.img 4 f0.txt f1.txt >/dev/null || fail "rm of two empty files"
+K blocks mkdir disk.img 4 many >/dev/null || fail "mkdir in a root folder with room again"
+K blocks put disk.img 4 "${names[@]:2:40}" --to many >/dev/null || fail "40 files into a folder of one cluster"
+cut disk.img $((4 * 3072)) 2880 b4.img
+fsck_clean b4.img "a full root folder"
+[ "$(mdir -b -i b4.img ::/MANY | wc -l)" = 40 ] || fail "mtools does not see 40 files in MANY"
+[ "$(K blocks ls disk.img 4 many | grep -c '\.TXT')" = 40 ] || fail "korvane does not list 40 files in MANY"
+
+# ---------------------------------------------------------------------------------------------------------------
+case_name="720K and 1.2M blocks: two sectors per cluster"
+for kind in 720K:2048:1440 1.2M:3072:2400; do
+  IFS=: read -r name blockSectors imageSectors <<<"$kind"
+  rm -f small.img && truncate -s 32M small.img
+  K blocks format small.img --kind "$name" --count 5 >/dev/null
+  K blocks put small.img 2 --kind "$name" design.dst prog.bin >/dev/null || fail "$name put"
+  K blocks mkdir small.img 2 --kind "$name" sub >/dev/null && K blocks put small.img 2 --kind "$name" prog.bin --to sub >/dev/null || fail "$name mkdir"
+  cut small.img $((2 * blockSectors)) "$imageSectors" k.img
+  fsck_clean k.img "$name put"
+  same_as_mtools k.img DESIGN.DST design.dst
+  same_as_mtools k.img SUB/PROG.BIN prog.bin
+done
+
+# ---------------------------------------------------------------------------------------------------------------
+case_name="korvane files: a floppy image, a FAT16 volume and a partitioned disk"
+mformat -C -f 1440 -i plain.img ::
+K files put plain.img design.dst prog.bin >/dev/null || fail "files put on a floppy image"
+fsck_clean plain.img "files put"
+same_as_mtools plain.img PROG.BIN prog.bin
+K files ls plain.img | grep -q '^DESIGN.DST  *1000 ' || fail "files ls"
+rm -f fat16.img
+mkfs.fat -C -F 16 fat16.img 32768 >/dev/null
+head -c 3000000 /dev/urandom >large.bin
+K files mkdir fat16.img data >/dev/null && K files put fat16.img large.bin --to data >/dev/null || fail "FAT16 put"
+fsck_clean fat16.img "FAT16 put"
+same_as_mtools fat16.img DATA/LARGE.BIN large.bin
+K files rm fat16.img data/large.bin >/dev/null && K files rmdir fat16.img data >/dev/null || fail "FAT16 rm"
+fsck_clean fat16.img "FAT16 rm"
+[ -z "$(mdir -b -i fat16.img ::/ 2>/dev/null)" ] || fail "the FAT16 volume is not empty again"
+# A disk with a partition table: the volume of its first partition, at sector 2048.
+rm -f parted.img && truncate -s 40M parted.img
+python3 -c 'import struct, sys; f = open(sys.argv[1], "r+b"); f.seek(446)
+f.write(struct.pack("<B3sB3sII", 0, bytes(3), 6, bytes(3), 2048, 65536)); f.seek(510); f.write(b"\x55\xaa")' parted.img
+mkfs.fat -F 16 --offset 2048 parted.img 32768 >/dev/null 2>&1
+K files put parted.img prog.bin >/dev/null || fail "put into a partition"
+cut parted.img 2048 65536 vol.img
+fsck_clean vol.img "put into a partition"
+same_as_mtools vol.img PROG.BIN prog.bin
+
+echo "$failures failed"
+[ $failures -eq 0 ]
