@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "fatfiles/fatfiles.h"
 #include "floppy/floppy.h"
 #include "sys/sys.h"
 
@@ -287,3 +288,26 @@ uint32_t ReadBlockImage(SysHandle disk, uint32_t blockStart, int kindIndex, std:
 // written) for an image of any other size.
 constexpr uint32_t kBlockImageWrongSize = 100;
 uint32_t WriteBlockImage(SysHandle disk, uint32_t blockStart, int kindIndex, const std::vector<uint8_t>& image);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Files inside a block
+// ---------------------------------------------------------------------------------------------------------------
+
+// Where the file layer finds a block's volume. With the driver attached the disk shows the presented block at the
+// partition start, so only that block can be reached (`block` must be the presented one); without it, block n is
+// at its physical start S + n x B.
+struct BlockFilesPlace {
+  std::string deviceName;
+  std::string driveLetters;  // held exclusively while a change writes
+  std::string volumeName;    // restarted after a change
+  uint32_t start = 0;        // the volume's boot record as the disk is seen
+};
+bool FindBlockFilesPlace(const BlockDisk& disk, int kindIndex, uint32_t block, BlockFilesPlace* place);
+
+// Runs a look or a change on the block's volume. A change holds the disk's volumes exclusively while it writes and
+// restarts the volume afterwards, so that a drive showing the block sees the new files; a volume another program
+// holds refuses it (kInUse) before anything is written.
+using FatFilesCall = std::function<FatFilesResult(SysHandle disk, uint32_t startSector)>;
+FatFilesResult LookAtBlockFiles(const BlockFilesPlace& place, const FatFilesCall& look);
+FatFilesResult ChangeBlockFiles(const BlockFilesPlace& place, const FatFilesCall& change);
+

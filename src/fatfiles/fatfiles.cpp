@@ -458,6 +458,8 @@ std::string FatFilesMessage(const FatFilesResult& r) {
     case FatFilesError::kNotEmpty: return Printf(Tr(kFilesNotEmpty), r.name);
     case FatFilesError::kDamaged: return Printf(Tr(kFilesDamaged), r.name);
     case FatFilesError::kTooLarge: return Printf(Tr(kFilesTooLarge), r.name);
+    case FatFilesError::kOpen: return Tr(kFilesOpenFailed);
+    case FatFilesError::kInUse: return Tr(kFilesInUse);
   }
   return "";
 }
@@ -561,7 +563,7 @@ FatFilesResult AddFatFiles(SysHandle disk, uint32_t start, const std::string& di
   for (const FatFileToAdd& f : files) {
     uint8_t name[11];
     if (!MakeShortName(f.name, name)) return Fail(FatFilesError::kBadName, f.name);
-    if (f.data.size() > 0xFFFFFFFFull) return Fail(FatFilesError::kTooLarge, f.name);
+    if (static_cast<uint64_t>(f.data.size()) >= (uint64_t{1} << 32)) return Fail(FatFilesError::kTooLarge, f.name);
     needed += RoundUp(f.data.size(), ClusterBytes(c));
   }
   const uint64_t available = uint64_t{FreeClusters(c)} * ClusterBytes(c);

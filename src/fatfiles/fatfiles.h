@@ -36,6 +36,8 @@ enum class FatFilesError {
   kNotEmpty,        // rmdir of a directory that holds entries
   kDamaged,         // a cluster chain leaves the volume, loops, or is shorter than its file
   kTooLarge,        // a file of 4 GiB or more
+  kOpen,            // the disk could not be opened
+  kInUse,           // another program holds a volume of the disk: nothing was written
 };
 
 struct FatFilesResult {

@@ -27,3 +27,8 @@ inline constexpr TextPair kFilesNotEmpty{"The folder \"%s\" is not empty.", "文
 inline constexpr TextPair kFilesDamaged{"\"%s\" is damaged on the floppy (its cluster chain is broken).",
                                         "软盘上的 \"%s\" 已损坏(簇链断开)."};
 inline constexpr TextPair kFilesTooLarge{"\"%s\" is too large for a FAT volume.", "\"%s\" 太大,FAT卷无法存放."};
+inline constexpr TextPair kFilesOpenFailed{"The USB disk could not be opened.", "无法打开U盘."};
+inline constexpr TextPair kFilesInUse{
+    "The USB disk is used by another program. Close the programs and windows that use it and try again. Nothing "
+    "was written.",
+    "U盘正被其他程序使用.请关闭使用它的程序和窗口后再试.未写入任何内容."};

@@ -31,6 +31,8 @@
 #include "pages/busy_indicator.h"
 #include "pages/disklist_ui.h"
 #include "pages/enhanced_texts.h"
+#include "pages/files_dialog.h"
+#include "pages/files_texts.h"
 #include "pages/pages.h"
 #include "sys/sys.h"
 
@@ -253,6 +255,24 @@ void OnRename() {
   if (renamed.status) SetStatus(*renamed.status);
 }
 
+// The files of the current block: the presented one with the service on, any formatted block without it.
+void OnFiles() {
+  std::optional<BlockDisk> disk = SelectedBlockDisk();
+  if (!disk) return TellError(kEnhSelectDiskFirst);
+  if (KindIndex() < 0) return TellError(kEnhKindNotChosen);
+  FilesDialogRequest request;
+  request.disk = *disk;
+  request.kindIndex = KindIndex();
+  if (disk->serviceActive) {
+    request.presentedBlock = GetCurrentBlock(disk->deviceName.c_str());
+    if (request.presentedBlock < gPage.blockEntries.size())
+      request.presentedEntry = gPage.blockEntries[request.presentedBlock];
+  } else if (CurrentBlockEntry() >= 0) {
+    request.presentedBlock = static_cast<uint32_t>(CurrentBlockEntry());
+  }
+  ShowFilesDialog(gPage.window, request);
+}
+
 void OnBlockSelected() {
   RemovableDisk* disk = SelectedDisk();
   if (!disk) return TellError(kEnhSelectDiskFirst);
@@ -317,6 +337,7 @@ void UpdateRunControls() {
   EnableWindow(Item(IDC_ENH_SERVICE), idle);
   EnableWindow(Item(IDC_ENH_SINGLE_FORMAT), idle);
   EnableWindow(Item(IDC_ENH_BATCH_FORMAT), idle);
+  EnableWindow(Item(IDC_ENH_FILES), idle);
   UpdateBusyIndicator();
 }
 
@@ -572,6 +593,9 @@ void OnCommand(WORD id, WORD code) {
       break;
     case IDC_ENH_RENAME:
       if (clicked) OnRename();
+      break;
+    case IDC_ENH_FILES:
+      if (clicked) OnFiles();
       break;
     case IDC_ENH_KIND:
       if (code == CBN_SELCHANGE) OnKindChanged();

@@ -3,6 +3,7 @@
 
 #include "app/gui/resource_ids.h"
 #include "app/gui/wintext.h"
+#include "pages/files_texts.h"
 
 inline constexpr TextPair kEnhSelectDiskGroup{"Select usb disk:", "选择可移动盘:"};
 inline constexpr TextPair kEnhServiceSwitch{"start(select)/close(unselect) multi-floppy service",
@@ -45,6 +46,7 @@ inline constexpr ControlText kEnhancedControlTexts[] = {
     {IDC_ENH_PREVIOUS, kEnhPreviousButton},
     {IDC_ENH_NEXT, kEnhNextButton},
     {IDC_ENH_RENAME, kEnhRenameButton},
+    {IDC_ENH_FILES, kFilesButton},
     {IDC_ENH_FORMAT_GROUP, kEnhFormatGroup},
     {IDC_ENH_KIND_CAPTION, kEnhKindCaption},
     {IDC_ENH_COUNT_CAPTION, kEnhCountCaption},

@@ -6,6 +6,8 @@
 #define IDD_USBFORMAT_PAGE 129
 #define IDD_STANDARD_PAGE 130
 #define IDD_ENHANCED_PAGE 131
+#define IDD_FILES 140
+#define IDD_FILES_NAME 141
 
 // Instruction dialog (103).
 #define IDC_HELP_TEXT 1058
@@ -53,6 +55,21 @@
 #define IDC_ENH_GOTO 1014
 #define IDC_ENH_UNUSED_LIST 1000
 #define IDC_ENH_UNUSED_BUTTON 1002
+#define IDC_ENH_FILES 1080
+
+// Files of a floppy block (140) and the name it asks for (141).
+#define IDC_FILES_BLOCK_CAPTION 1401
+#define IDC_FILES_BLOCK 1402
+#define IDC_FILES_FOLDER 1403
+#define IDC_FILES_LIST 1404
+#define IDC_FILES_ADD 1405
+#define IDC_FILES_EXTRACT 1406
+#define IDC_FILES_DELETE 1407
+#define IDC_FILES_NEW_FOLDER 1408
+#define IDC_FILES_FREE 1409
+#define IDC_FILES_HINT 1410
+#define IDC_FILES_NAME_PROMPT 1411
+#define IDC_FILES_NAME_EDIT 1412
 
 // USB disk format page (129).
 #define IDC_USB_FRAME 1008
