@@ -207,19 +207,22 @@ int List(const BlocksRequest& r, const CliTarget& target, const BlockArea& area)
   return 0;
 }
 
+// "" when the block at `start` holds a floppy image of the request's kind, else what is wrong.
+std::string CheckFormattedBlock(const BlocksRequest& r, const CliTarget& target, uint32_t start) {
+  DeviceHandle disk(OpenDevice(target.deviceName.c_str()));
+  uint8_t dbr[kSectorSize];
+  if (!disk.valid() || ReadSectors(disk.get(), 1, start, dbr) != kSectorIoOk)
+    return "cannot read block " + std::to_string(r.block) + " of " + r.target;
+  if (!IsValidBlockBootRecord(dbr, r.kindIndex))
+    return "block " + std::to_string(r.block) + " is not a formatted " + kKindNames[r.kindIndex] + " floppy block";
+  return "";
+}
+
 int Label(BlocksRequest r, const CliTarget& target, const BlockArea& area) {
   std::string error = CheckIdentifier(&r.text);
   uint32_t start = 0;
   if (!error.empty() || !AddressableBlock(r, area, &start, &error)) return CliFail(error + "; nothing was written");
-  {
-    DeviceHandle disk(OpenDevice(target.deviceName.c_str()));
-    uint8_t dbr[kSectorSize];
-    if (!disk.valid() || ReadSectors(disk.get(), 1, start, dbr) != kSectorIoOk)
-      return CliFail("cannot read block " + std::to_string(r.block) + " of " + r.target);
-    if (!IsValidBlockBootRecord(dbr, r.kindIndex))
-      return CliFail("block " + std::to_string(r.block) + " is not a formatted " + kKindNames[r.kindIndex] +
-                     " floppy block; nothing was written");
-  }
+  if (!(error = CheckFormattedBlock(r, target, start)).empty()) return CliFail(error + "; nothing was written");
   // Without the driver, the block's own start stands where the presented block's partition start would.
   BlockIdentify done = ModifyFloppyIdentify(target.deviceName.c_str(), start, r.kindIndex, r.text, "");
   RereadCliTarget(target);
@@ -378,13 +381,7 @@ std::string LocateFloppyBlock(const CliTarget& target, uint32_t block, int kindI
   BlockArea area;
   std::string error;
   if (!FindBlockArea(target, kindIndex, &area, &error) || !AddressableBlock(r, area, start, &error)) return error;
-  DeviceHandle disk(OpenDevice(target.deviceName.c_str()));
-  uint8_t dbr[kSectorSize];
-  if (!disk.valid() || ReadSectors(disk.get(), 1, *start, dbr) != kSectorIoOk)
-    return "cannot read block " + std::to_string(block) + " of " + target.path;
-  if (!IsValidBlockBootRecord(dbr, kindIndex))
-    return "block " + std::to_string(block) + " is not a formatted " + kKindNames[kindIndex] + " floppy block";
-  return "";
+  return CheckFormattedBlock(r, target, *start);
 }
 
 std::string LocateFirstVolume(const CliTarget& target, uint32_t* start) {
