@@ -1,45 +1,48 @@
 ; DOS 6.22-style boot program: the 448 bytes at offsets 62..509 of a FAT12 or
 ; FAT16 boot sector, entered through the EB 3C 90 jump at offset 0.
 ;
-; Requires IO.SYS at the start of the data area (cluster 2) and MSDOS.SYS in
-; the root directory, as DOS 6.22 does, loads the first 3 sectors of IO.SYS
-; to 0070:0000 and enters it there with CH = media byte, DL = the boot drive
-; and AX:BX = the first data sector (AX the high word), from where the DOS
-; loader reads the rest of IO.SYS. It also takes the diskette parameter
-; vector from the stack: its value and its address (0000:0078) are the four
-; words left there; the vector itself is not changed.
+; Hands over to IO.SYS the way the DOS 3.3 to 6.22 boot sector does, since
+; their IO.SYS reads what that sector leaves behind:
+;   - the first 3 sectors of IO.SYS at 0070:0000, entered there with
+;     CH = media byte, DL = the boot drive and AX:BX = the first data sector
+;     (AX the high word), from where the DOS loader reads the rest of IO.SYS;
+;     so IO.SYS must start at the start of the data area (cluster 2);
+;   - IO.SYS's root directory entry at 0000:0500 and MSDOS.SYS's at 0000:0520
+;     (the loader takes MSDOS.SYS's start cluster from 0000:053A), copied
+;     there from wherever they are in the root directory: a volume label or
+;     other files may come first on the disk;
+;   - the in-memory BPB at 0000:7C00 with the drive number and the geometry
+;     the loader reads by CHS with; the diskette parameter vector pointing at
+;     a patched copy of the table at 0000:7C3E, with its address and original
+;     value on the stack (SS:SP = 0000:7BF8: 0078h, 0000h, original offset,
+;     segment) and the first data sector at 0000:7C49, as DOS leaves them.
+; The DOS loader reads by CHS only, so this program does too: a volume it
+; can start from is one the loader can read.
 
 cpu 8086
 org 0x7C3E
 
+DIR_BUF    equ 0x0700           ; where IO.SYS goes once it is found
+STACK_TOP  equ 0x7C00
+DATA_START equ 0x49             ; right after the table copy, as in DOS
+
 %include "fatboot.inc"
 
 start:
-    cli
-    xor ax, ax
-    mov ss, ax
-    mov sp, STACK_TOP
-    mov bp, 0x7C00
-    mov bx, 0x78                ; INT 1Eh vector
-    lds si, [ss:bx]
-    push ds
-    push si
-    push ss
-    push bx
-    mov ds, ax
-    sti
-    cld
+    ENTER_WITH_DPT_COPY 0x7C3E
     SETUP_DRIVE
     LAYOUT
     push dx                     ; first root sector, for the second search
     push ax
     mov si, msdos_name
-    call find_file
+    mov bx, 0x0520
+    call find_entry
     pop ax
     pop dx
     mov si, io_name
-    call find_file
-    cmp word [di+26], 2         ; the DOS loader reads on from the data start
+    mov bx, 0x0500
+    call find_entry
+    cmp word [0x0500+26], 2     ; the DOS loader reads on from the data start
     jne no_system
     mov ax, [bp+DATA_START]
     mov dx, [bp+DATA_START+2]
@@ -68,10 +71,18 @@ disk_error:
 .wait:
     cbw
     int 0x16
-    int 0x19
+    RESTORE_DPT_AND_REBOOT
 
-find_file:
+; Finds the root directory entry named by the 11 bytes at SI and copies it to
+; BX; DX:AX is the first root directory sector.
+find_entry:
+    push bx
     FIND_FILE
+    pop bx
+    mov si, di
+    mov di, bx
+    mov cl, 16                  ; CX = 0 after the name matched
+    rep movsw
     ret
 
 %include "fatsubs.inc"

@@ -9,6 +9,8 @@ for tool in fsck.fat mdir mtype mdel od cmp; do
   command -v "$tool" >/dev/null || { echo "$tool missing"; exit 77; }
 done
 QEMU_BOOT=$SRC_DIR/tests/oracle/qemu_boot.sh
+# shellcheck source=testio_checks.sh
+. "$SRC_DIR/tests/oracle/testio_checks.sh"
 TESTIO=$BUILD_DIR/testio.sys
 [ -f "$TESTIO" ] || { echo "missing $TESTIO (build first)"; exit 1; }
 command -v qemu-system-i386 >/dev/null && [ -x "$QEMU_BOOT" ] && can_boot=1 || can_boot=0
@@ -76,12 +78,14 @@ check_heads() {
   done
 }
 
-# boot IMAGE TEXT [ENTRY]: QEMU shows TEXT; with ENTRY the stand-in IO.SYS ran with that contract (622 or 71).
+# boot IMAGE TEXT [ENTRY]: QEMU shows TEXT; with ENTRY the stand-in IO.SYS ran with that DOS's contract (622 or
+# 71), registers, stack and memory as its loader reads them.
 boot() {
   [ $can_boot = 1 ] || return 0
-  local out
   out=$("$QEMU_BOOT" -t 30 -u "$2" fda "$1" 2>&1) || { fail "boot did not show '$2'"; printf '%s\n' "$out"; return; }
-  [ -z "${3:-}" ] || grep -q "^KORVANE-TESTIO entry=$3 " <<<"$out" || fail "IO.SYS not entered as DOS $3: $out"
+  [ -n "${3:-}" ] || return 0
+  line=$(testio_report "$out")
+  expect_from_bpb "$1" 0 00 "$3"
 }
 
 write() {  # write IMAGE ARGS...

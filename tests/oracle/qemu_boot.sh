@@ -1,12 +1,17 @@
 #!/bin/bash
 # Boots a disk image under qemu-system-i386 and reports what it showed.
 #
-# usage: qemu_boot.sh [-t SECONDS] [-u TEXT] {fda|hda} IMAGE
+# usage: qemu_boot.sh [-t SECONDS] [-r START:COUNT] [-k TEXT=KEYS]... [-u TEXT] {fda|hda} IMAGE
 #
 #   fda    boot IMAGE as floppy drive A: (720K, 1.2M and 1.44M images)
 #   hda    boot IMAGE as the first hard disk (BIOS drive 80h)
 #   -t     give up after SECONDS (default 10)
+#   -r     the drive holds only COUNT sectors of IMAGE from sector START (a
+#          floppy block where it lies on its disk)
+#   -k     type KEYS (lower-case letters, digits, space, "." and "\n" for Enter)
+#          once TEXT shows on the screen; several -k are worked through in turn
 #   -u     stop as soon as TEXT appears on the serial port or the text screen
+#          (after every -k has been typed)
 #
 # QEMU runs without a display, with COM1 captured and an isa-debug-exit device
 # at port F4h (a guest write there ends QEMU). Output: the serial text, a line
@@ -16,16 +21,20 @@
 
 timeout=10
 until_text=
-while getopts "t:u:" opt; do
+keys=()
+range=
+while getopts "t:u:k:r:" opt; do
   case $opt in
+    r) range=$OPTARG ;;
     t) timeout=$OPTARG ;;
     u) until_text=$OPTARG ;;
+    k) keys+=("$OPTARG") ;;
     *) exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
 if [ $# -ne 2 ] || { [ "$1" != fda ] && [ "$1" != hda ]; } || [ ! -f "$2" ]; then
-  echo "usage: qemu_boot.sh [-t SECONDS] [-u TEXT] {fda|hda} IMAGE" >&2
+  echo "usage: qemu_boot.sh [-t SECONDS] [-r START:COUNT] [-k TEXT=KEYS]... [-u TEXT] {fda|hda} IMAGE" >&2
   exit 2
 fi
 command -v qemu-system-i386 >/dev/null || { echo "qemu-system-i386 not found" >&2; exit 77; }
@@ -33,19 +42,25 @@ command -v qemu-system-i386 >/dev/null || { echo "qemu-system-i386 not found" >&
 PYTHON=${PYTHON:-python3}
 command -v "$PYTHON" >/dev/null || { echo "python3 not found" >&2; exit 77; }
 
-exec "$PYTHON" - "$1" "$2" "$timeout" "$until_text" <<'PY'
+exec "$PYTHON" - "$1" "$2" "$timeout" "$until_text" "$range" "${keys[@]}" <<'PY'
 import json, os, shutil, socket, subprocess, sys, tempfile, time
 
-media, image, timeout, until_text = sys.argv[1], sys.argv[2], float(sys.argv[3]), sys.argv[4]
+media, image, timeout, until_text, sector_range = sys.argv[1:6]
+timeout = float(timeout)
+steps = [arg.partition("=")[::2] for arg in sys.argv[6:]]
 work = tempfile.mkdtemp(prefix="korvane-qemu-")
 serial_path = os.path.join(work, "serial.txt")
 screen_path = os.path.join(work, "screen.bin")
 qmp_path = os.path.join(work, "qmp.sock")
 
+part = ""
+if sector_range:
+    start, count = (int(v) for v in sector_range.split(":"))
+    part = ",offset=%d,size=%d" % (start * 512, count * 512)
 if media == "fda":
-    drive = ["-drive", "file=%s,if=floppy,format=raw" % image, "-boot", "a"]
+    drive = ["-drive", "file=%s,if=floppy,format=raw%s" % (image, part), "-boot", "a"]
 else:
-    drive = ["-drive", "file=%s,if=ide,format=raw" % image, "-boot", "c"]
+    drive = ["-drive", "file=%s,if=ide,format=raw%s" % (image, part), "-boot", "c"]
 # Work on a snapshot: the guest never changes the caller's image.
 cmd = ["qemu-system-i386", "-nodefaults", "-vga", "std", "-display", "none", "-no-reboot", "-snapshot", "-m", "16",
        "-serial", "file:" + serial_path, "-qmp", "unix:%s,server=on,wait=off" % qmp_path,
@@ -116,13 +131,29 @@ def serial_text():
         return ""
 
 
+KEY_NAMES = {" ": "spc", ".": "dot", "\n": "ret"}
+
+
+def type_keys(text):
+    text = text.replace("\\n", "\n")
+    for ch in text:
+        qmp.call("send-key", keys=[{"type": "qcode", "data": KEY_NAMES.get(ch, ch)}])
+        time.sleep(0.05)
+
+
 deadline = time.monotonic() + timeout
 found = False
 screen = None
 while True:
     if qemu.poll() is not None:
         break
-    if until_text:
+    if steps:
+        lines = screen_lines()
+        if lines is not None:
+            screen = lines
+            if any(steps[0][0] in l for l in screen):
+                type_keys(steps.pop(0)[1])
+    elif until_text:
         lines = screen_lines()
         if lines is not None:
             screen = lines

@@ -6,12 +6,19 @@
 ;     [BP-4]=........ SP=.... STACK=....,....,....,.... SECTORS=1234
 ;     DRV=.. MODE=.. SPT=.... HEADS=....            (all on one line)
 ;
+;     I1E=....:.... EOT=.. DIR=.. MSCLUS=....
+;
 ; entry=622 when entered at offset 0 (DOS 6.22 contract), entry=71 when
 ; entered at offset 200h (DOS 7.1 contract). STACK is the four words at SS:SP.
 ; SECTORS shows which of the file's 4 sectors arrived: sector n ends with
 ; "K" and the digit n; a sector not loaded shows as "-". DRV, MODE, SPT and
 ; HEADS are the in-memory BPB's drive number, offset 2 byte, sectors per
-; track and heads at 0000:7C00.
+; track and heads at 0000:7C00. I1E is the diskette parameter vector
+; (segment:offset) and EOT the last-sector byte of the table it points at.
+; DIR has one character for each of the root directory entries at 0000:0500
+; and 0000:0520: "+" when it names IO.SYS and MSDOS.SYS respectively, "-"
+; when not; MSCLUS is the start cluster at 0000:053A, where the DOS 6.22
+; loader takes MSDOS.SYS's from.
 
 cpu 8086
 org 0
@@ -126,12 +133,45 @@ report:
     call puts                   ; " HEADS="
     mov ax, [es:0x7C1A]
     call hex16
+    call puts                   ; " I1E="
+    les bx, [es:0x78]
+    mov ax, es
+    call hex16
+    mov al, ':'
+    call putc
+    mov ax, bx
+    call hex16
+    call puts                   ; " EOT="
+    mov al, [es:bx+4]
+    call hex8
+    call puts                   ; " DIR="
+    xor ax, ax
+    mov es, ax
+    mov di, 0x0500
+    call dir_mark               ; SI = io_name
+    mov di, 0x0520
+    call dir_mark               ; SI = msdos_name
+    call puts                   ; " MSCLUS="
+    mov ax, [es:0x053A]
+    call hex16
     call puts                   ; CR LF
     mov al, 0x10
     out EXIT_PORT, al
 .halt:
     hlt
     jmp short .halt
+
+; Writes "+" when the 11 bytes at ES:DI are the name at SI, else "-"; leaves
+; SI after the name.
+dir_mark:
+    mov cx, 11
+    repe cmpsb
+    mov al, '+'
+    je .mark
+    mov al, '-'
+.mark:
+    add si, cx
+    jmp putc
 
 ; Writes the zero-terminated text at SI; leaves SI after its terminator.
 puts:
@@ -185,7 +225,8 @@ putc:
 txt_marker: db "KORVANE-TESTIO entry=", 0
 reg_names:  db " AX=", 0, " BX=", 0, " CX=", 0, " DX=", 0, " BP=", 0, " DI=", 0
             db " [BP-4]=", 0, " SP=", 0, " STACK=", 0, " SECTORS=", 0
-            db " DRV=", 0, " MODE=", 0, " SPT=", 0, " HEADS=", 0, 13, 10, 0
+            db " DRV=", 0, " MODE=", 0, " SPT=", 0, " HEADS=", 0, " I1E=", 0, " EOT=", 0
+            db " DIR=", 0, "IO      SYS", "MSDOS   SYS", " MSCLUS=", 0, 13, 10, 0
 
     times 0x3FE - ($ - $$) db 0
     db "K2"

@@ -15,6 +15,9 @@ trap 'rm -rf "$WORK"' EXIT
 failures=0
 fail() { echo "FAIL [$case_name]: $*"; failures=$((failures + 1)); }
 
+# shellcheck source=testio_checks.sh
+. "$SRC_DIR/tests/oracle/testio_checks.sh"
+
 # fsck_clean IMAGE: fsck.fat finds nothing to repair but the label.
 fsck_clean() {
   local out rc
@@ -80,6 +83,12 @@ out=$("$KORVANE" format "$img" --cluster 512 --dos 6.22 --sysfiles "$WORK/sys" -
   fail "korvane format: $out"
 start=$(od -An -tu4 -j454 -N4 "$img" | tr -d ' ')
 [ "$start" = 63 ] || fail "the partition starts at $start"
+# 40,960 sectors are fewer than 1024 tracks of 63: a bootable disk still gets 2 heads (not 0), in the BPB and in
+# the partition's CHS end (head 1, sector 63, cylinder 40960 / 126 rounded up, less 1 = 325 = 145h).
+heads=$(od -An -tu2 -j $((63 * 512 + 26)) -N2 "$img" | tr -d ' ')
+[ "$heads" = 2 ] || fail "the BPB has $heads heads"
+end=$(od -An -tx1 -j 451 -N3 "$img" | tr -d ' ')
+[ "$end" = 017f45 ] || fail "the partition ends at CHS bytes $end"
 dd if="$img" of="$WORK/part.img" bs=512 skip=63 status=none
 fsck_clean "$WORK/part.img"
 mdir -i "$WORK/part.img" ::/IO.SYS >/dev/null || fail "IO.SYS is not on the volume"
@@ -92,17 +101,11 @@ if ! command -v qemu-system-i386 >/dev/null; then
 elif [ ! -f "$BUILD_DIR/testio.sys" ]; then
   fail "missing $BUILD_DIR/testio.sys (build first)"
 else
-  boot=$("$SRC_DIR/tests/oracle/qemu_boot.sh" -t 20 -u KORVANE-TESTIO hda "$img" 2>&1)
-  line=$(grep -m1 '^KORVANE-TESTIO ' <<<"$boot")
+  out=$("$SRC_DIR/tests/oracle/qemu_boot.sh" -t 20 -u KORVANE-TESTIO hda "$img" 2>&1)
+  line=$(testio_report "$out")
   # The data area starts at 63 + 1 + 2 x 159 + 16 = 398 = 18Eh, the sector DOS 6.22 hands IO.SYS in BX.
-  if [ -z "$line" ]; then
-    fail "the test IO.SYS did not report"
-    printf '%s\n' "$boot"
-  else
-    grep -q ' entry=622 ' <<<"$line" || fail "not entered as DOS 6.22: $line"
-    grep -q ' BX=018E ' <<<"$line" || fail "wrong data start: $line"
-    grep -q ' DRV=80 ' <<<"$line" || fail "wrong drive: $line"
-  fi
+  expect_field BX 018E
+  expect_from_bpb "$img" $((63 * 512)) 80 622
 fi
 
 # Refusals leave the image exactly as it was.

@@ -1,0 +1,78 @@
+# Checks of what the stand-in IO.SYS (testio.asm) reports, sourced by the
+# oracle tests that boot it. The caller defines fail MESSAGE and leaves the
+# boot's output in $out and the report line in $line (testio_report).
+
+# testio_report OUTPUT: the report line of a boot's output, if any.
+testio_report() { grep -m1 '^KORVANE-TESTIO ' <<<"$1" | tr -d '\r'; }
+
+field() { sed -n "s/.* $1=\([^ ]*\).*/\1/p" <<<"$line"; }
+
+expect_field() {
+  local got
+  got=$(field "$1")
+  [ "$got" = "$2" ] || fail "$1=$got, expected $2"
+}
+
+# expect_dpt SP TABLE SPT: the stack holds the diskette parameter vector's
+# address and its original value (not the vector now), which points at the
+# table copy at 0000:TABLE with the disk's sectors per track as last sector.
+expect_dpt() {
+  expect_field SP "$1"
+  expect_field I1E "0000:$2"
+  expect_field EOT "$(printf %02X "$3")"
+  local stack
+  IFS=, read -ra stack <<<"$(field STACK)"
+  [ "${stack[0]},${stack[1]}" = 0078,0000 ] || fail "STACK=$(field STACK), expected 0078,0000,..."
+  [ "${stack[3]}:${stack[2]}" != "$(field I1E)" ] || fail "STACK holds the new vector, not the original"
+}
+
+# expect_622 DRIVE DATA_START MEDIA SPT MSDOS_CLUSTER: the DOS 6.22 contract.
+expect_622() {
+  [ -n "$line" ] || { fail "no IO.SYS report"; printf '%s\n' "$out"; return; }
+  expect_field entry 622
+  expect_field AX "$(printf %04X $(($2 >> 16)))"
+  expect_field BX "$(printf %04X $(($2 & 0xFFFF)))"
+  local cx dx
+  cx=$(field CX); dx=$(field DX)
+  [ "${cx:0:2}" = "$3" ] || fail "CH=${cx:0:2}, expected $3"
+  [ "${dx:2:2}" = "$1" ] || fail "DL=${dx:2:2}, expected $1"
+  expect_field SECTORS 123-
+  expect_field DRV "$1"
+  expect_field MODE 90
+  expect_dpt 7BF8 7C3E "$4"
+  expect_field DIR ++
+  expect_field MSCLUS "$(printf %04X "$5")"
+}
+
+# expect_71 DRIVE DATA_START CLUSTER SPT: the DOS 7.1 contract.
+expect_71() {
+  [ -n "$line" ] || { fail "no IO.SYS report"; printf '%s\n' "$out"; return; }
+  expect_field entry 71
+  expect_field BP 7C00
+  expect_field '\[BP-4\]' "$(printf %08X "$2")"
+  expect_field DI "$(printf %04X "$3")"
+  local dx
+  dx=$(field DX)
+  [ "${dx:2:2}" = "$1" ] || fail "DL=${dx:2:2}, expected $1"
+  expect_field SECTORS 1234
+  expect_field DRV "$1"
+  expect_dpt 7BF4 0522 "$4"
+}
+
+# expect_from_bpb IMAGE OFFSET DRIVE ENTRY: the contract of ENTRY (622 or
+# 71) for the volume whose boot sector is at byte OFFSET of IMAGE, holding
+# the 4-sector stand-in IO.SYS from cluster 2 and MSDOS.SYS right after it.
+expect_from_bpb() {
+  local b
+  read -ra b <<<"$(od -An -v -tu1 -w32 -j "$2" -N 32 "$1")"
+  local spc=${b[13]} reserved=$((b[14] + 256 * b[15])) fats=${b[16]} root=$((b[17] + 256 * b[18]))
+  local media spf=$((b[22] + 256 * b[23])) spt=$((b[24] + 256 * b[25]))
+  local hidden=$((b[28] + 256 * b[29] + 65536 * b[30] + 16777216 * b[31]))
+  media=$(printf %02X "${b[21]}")
+  local data=$((hidden + reserved + fats * spf + (root * 32 + 511) / 512))
+  if [ "$4" = 622 ]; then
+    expect_622 "$3" "$data" "$media" "$spt" $((2 + (4 + spc - 1) / spc))
+  else
+    expect_71 "$3" "$data" 2 "$spt"
+  fi
+}
