@@ -1,5 +1,6 @@
 // The arithmetic of the general formatter: sectors per FAT, the FAT type decision and its refusals, the default
 // allocation unit, the disk geometry, and the boot record that carries all of it.
+#include <algorithm>
 #include <cstring>
 
 #include "boot/boot_programs.h"
@@ -145,6 +146,17 @@ FormatRecordFields DiskGeometry(uint32_t sectorCount, int mbrSizeIndex) {
   } else {
     fields.heads = 1;
     fields.cylinders = static_cast<uint16_t>(sectorCount / fields.sectorsPerTrack);
+  }
+  return fields;
+}
+
+FormatRecordFields BootableDiskGeometry(uint32_t sectorCount, int mbrSizeIndex) {
+  FormatRecordFields fields = DiskGeometry(sectorCount, mbrSizeIndex);
+  if (fields.heads < 2) {
+    fields.heads = 2;
+    uint32_t cylinderSectors = 2u * fields.sectorsPerTrack;
+    uint32_t cylinders = (sectorCount + cylinderSectors - 1) / cylinderSectors;
+    fields.cylinders = static_cast<uint16_t>(std::min<uint32_t>(cylinders, 1024));
   }
   return fields;
 }

@@ -87,6 +87,10 @@ UsbFormatRefusal CheckUsbFormatRequest(uint32_t sectorCount, const UsbFormatOpti
 // (sectorCount / 1024) / sectorsPerTrack heads kept in 8 bits (0 below 1024 x sectors per track), a smaller one
 // 1 head. fatKind stays 0.
 FormatRecordFields DiskGeometry(uint32_t sectorCount, int mbrSizeIndex);
+// The geometry of a bootable layout: DiskGeometry, except that fewer than 2 heads become 2 heads over as many
+// cylinders as the disk needs (at most 1024). Boot code and BIOSes read such a disk by CHS with this geometry, which
+// 0 heads makes impossible, and the MBR's partition start (head 1, sector 1) lies one track in only with 2 or more.
+FormatRecordFields BootableDiskGeometry(uint32_t sectorCount, int mbrSizeIndex);
 
 // The volume start: the MBR size (32, 63; 0 without a selection) for a bootable "HDD boot" or "ZIP boot" layout,
 // else 0.

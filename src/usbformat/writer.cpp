@@ -127,7 +127,8 @@ UsbFormatOutcome RunUsbFormat(SysHandle disk, uint32_t sectorCount, const UsbFor
   UsbFormatOutcome outcome;
   outcome.refusal = CheckUsbFormatRequest(sectorCount, options);
   if (outcome.refusal != kUsbFormatAccepted) return outcome;
-  outcome.fields = DiskGeometry(sectorCount, options.mbrSizeIndex);
+  outcome.fields = options.dosBoot ? BootableDiskGeometry(sectorCount, options.mbrSizeIndex)
+                                   : DiskGeometry(sectorCount, options.mbrSizeIndex);
   if (options.dosBoot) {
     TraceLine("DiskRestart;%x", 1);
     TraceLine("ModelSel:%d", options.bootMode);

@@ -175,6 +175,18 @@ TEST(UsbFormatParams, GeometryAndMbr) {
   EXPECT_EQ(mbr[446 + 5], 0xFF);
   EXPECT_EQ(mbr[446 + 6], 0xE0);  // sector 32, cylinder 1023
 
+  // A bootable layout is read by CHS: 2 heads at least, over the cylinders the disk needs, so that the MBR's start
+  // (head 1, sector 1) is one track in; larger disks keep the page's geometry.
+  FormatRecordFields bootable = BootableDiskGeometry(20000, 0);
+  EXPECT_EQ(bootable.sectorsPerTrack, 32);
+  EXPECT_EQ(bootable.heads, 2);
+  EXPECT_EQ(bootable.cylinders, 313);  // 20,000 / 64 rounded up
+  EXPECT_EQ(BootableDiskGeometry(100000, 1).heads, 2) << "1 head by the page's rule";
+  EXPECT_EQ(BootableDiskGeometry(100000, 1).cylinders, 794);
+  FormatRecordFields bootableBig = BootableDiskGeometry(1000000, 1);
+  EXPECT_EQ(bootableBig.heads, big.heads);
+  EXPECT_EQ(bootableBig.cylinders, big.cylinders);
+
   FormatRecordFields tiny = DiskGeometry(31, -1);
   EXPECT_EQ(tiny.sectorsPerTrack, 32);
   EXPECT_EQ(tiny.heads, 1);
