@@ -9,12 +9,13 @@
 ; are read through the INT 13h extensions, the diskette parameter vector
 ; pointing at a patched copy of the table at 0000:0522, and SS:SP = 0000:7BF4
 ; holding the vector's address and original value (0078h, 0000h, offset,
-; segment). DOS 7.1 runs on a 386 or later only, and so may this program.
+; segment). It needs 80186 instructions (PUSHA, immediate pushes and shifts)
+; to fit its 448 bytes, so it does not start on an 8086 or 8088.
 
-cpu 386
+cpu 186
 org 0x7C3E
 
-%define CPU386
+%define CPU186
 %define WITH_LBA
 DIR_BUF    equ 0x7E00
 STACK_TOP  equ 0x7BFC
