@@ -1,7 +1,8 @@
 #!/bin/bash
 # Floppy blocks written by `korvane blocks`, checked by fsck.fat and mtools: each block of a batch, cut out at its
 # offset (from the first partition when there is one), is a sound FAT12 floppy with its identifier; export gives
-# a block's bytes, import puts an image's bytes into its block, and a renamed identifier is what mtools reads.
+# a block's bytes, import puts an image's bytes into its block, and a renamed identifier is what mtools reads;
+# QEMU boots a bootable block where it lies.
 set -u
 : "${KORVANE:?}"
 for tool in fsck.fat mdir mcopy mformat python3 cmp; do
@@ -76,6 +77,34 @@ check_floppy "$WORK/six.img" FLPPY6
 "$KORVANE" blocks label "$IMG" 9 renamed >/dev/null || fail "label failed"
 cut "$IMG" $((9 * 3072)) 2880 "$WORK/nine.img"
 check_floppy "$WORK/nine.img" RENAMED
+
+# Bootable blocks: the identifier is the first root entry, IO.SYS and MSDOS.SYS follow it. QEMU boots the last block
+# where it lies on the disk, as an emulator presents it, and the stand-in IO.SYS checks its DOS's contract.
+if command -v qemu-system-i386 >/dev/null && [ -f "${BUILD_DIR:-}/testio.sys" ]; then
+  # shellcheck source=testio_checks.sh
+  . "$SRC_DIR/tests/oracle/testio_checks.sh"
+  SYS=$WORK/SysFile
+  mkdir "$SYS"
+  for v in 6 7; do
+    cp "$BUILD_DIR/testio.sys" "$SYS/OS${v}A"
+    echo "MSDOS.SYS stand-in" >"$SYS/OS${v}B"
+    echo "COMMAND.COM stand-in" >"$SYS/OS${v}C"
+  done
+  for bootable in 1.44M:3072:2880:6.22:622 720K:2048:1440:7.1:71; do
+    IFS=: read -r kind blockSectors imageSectors dos entry <<<"$bootable"
+    case_name="bootable $kind blocks, DOS $dos"
+    BOOT=$WORK/boot-$kind.img
+    truncate -s $((3 * blockSectors * 512)) "$BOOT"
+    "$KORVANE" blocks format "$BOOT" --kind "$kind" --count 3 --dos "$dos" --sysfiles "$SYS" >/dev/null ||
+      { fail "format failed"; continue; }
+    out=$("$SRC_DIR/tests/oracle/qemu_boot.sh" -t 30 -u KORVANE-TESTIO -r $((2 * blockSectors)):"$imageSectors" \
+      fda "$BOOT" 2>&1)
+    line=$(testio_report "$out")
+    expect_from_bpb "$BOOT" $((2 * blockSectors * 512)) 00 "$entry"
+  done
+else
+  echo "note: no QEMU or test IO.SYS, bootable blocks are not booted"
+fi
 
 [ $failures -eq 0 ] || { echo "$failures failures"; exit 1; }
 echo "blocks oracle passed"

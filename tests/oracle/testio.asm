@@ -4,9 +4,8 @@
 ;
 ;   KORVANE-TESTIO entry=622 AX=.... BX=.... CX=.... DX=.... BP=.... DI=....
 ;     [BP-4]=........ SP=.... STACK=....,....,....,.... SECTORS=1234
-;     DRV=.. MODE=.. SPT=.... HEADS=....            (all on one line)
-;
-;     I1E=....:.... EOT=.. DIR=.. MSCLUS=....
+;     DRV=.. MODE=.. SPT=.... HEADS=.... I1E=....:.... EOT=.. DIR=..
+;     MSCLUS=....                                   (all on one line)
 ;
 ; entry=622 when entered at offset 0 (DOS 6.22 contract), entry=71 when
 ; entered at offset 200h (DOS 7.1 contract). STACK is the four words at SS:SP.
