@@ -94,7 +94,8 @@ fsck_clean "$WORK/part.img"
 mdir -i "$WORK/part.img" ::/IO.SYS >/dev/null || fail "IO.SYS is not on the volume"
 roundtrip "$WORK/part.img"
 
-# QEMU boots it: BIOS, the MBR program, the DOS 6.22 boot program, the test IO.SYS.
+# QEMU boots it: BIOS, the MBR program, the DOS 6.22 boot program, the test IO.SYS; and a DOS 7.1 FAT12 volume
+# behind a ZIP layout's MBR, read through the INT 13h extensions QEMU's BIOS offers.
 case_name="QEMU boots the HDD layout"
 if ! command -v qemu-system-i386 >/dev/null; then
   echo "qemu-system-i386 missing: boot not checked"
@@ -106,6 +107,20 @@ else
   # The data area starts at 63 + 1 + 2 x 159 + 16 = 398 = 18Eh, the sector DOS 6.22 hands IO.SYS in BX.
   expect_field BX 018E
   expect_from_bpb "$img" $((63 * 512)) 80 622
+
+  case_name="QEMU boots a DOS 7.1 FAT12 ZIP layout"
+  for f in A B C; do cp "$WORK/sys/OS6$f" "$WORK/sys/OS7$f"; done
+  zip=$WORK/zip.img
+  truncate -s $((16384 * 512)) "$zip"
+  if "$KORVANE" format "$zip" --cluster 4096 --dos 7.1 --sysfiles "$WORK/sys" --boot zip --mbr 32 >"$WORK/out" 2>&1
+  then
+    out=$("$SRC_DIR/tests/oracle/qemu_boot.sh" -t 20 -u KORVANE-TESTIO hda "$zip" 2>&1)
+    line=$(testio_report "$out")
+    expect_from_bpb "$zip" $((32 * 512)) 80 71
+    expect_field MODE 0E
+  else
+    fail "korvane format: $(cat "$WORK/out")"
+  fi
 fi
 
 # Refusals leave the image exactly as it was.
