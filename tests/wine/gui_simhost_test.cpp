@@ -326,7 +326,7 @@ TEST(SimProgram, ReadsItsMachineFileAndRefusesAFaultyOne) {
 }
 
 // As scripts/run.sh starts it: the driver the build placed beside the program lets the enhanced page's service
-// switch start, and closing the sheet asks about the running service.
+// switch start.
 TEST(SimProgram, TheServiceSwitchStartsWithTheBuiltDriverBesideTheProgram) {
   ScratchDirectory dir;
   SimProgram program;
@@ -344,11 +344,4 @@ TEST(SimProgram, TheServiceSwitchStartsWithTheBuiltDriverBesideTheProgram) {
   EXPECT_TRUE(text.find("**") == 0) << text;  // the started message in either language
   PostMessageW(box, WM_COMMAND, IDOK, 0);
   EXPECT_TRUE(WaitFor([&] { return IsDlgButtonChecked(page, 1021) == BST_CHECKED; }, 10000));
-
-  // Closing with the service on asks first; No ends the program.
-  PostMessageW(sheet, WM_SYSCOMMAND, SC_CLOSE, 0);
-  HWND question = program.WaitForWindow("#32770", kServiceCaption.en);
-  ASSERT_NE(question, nullptr) << "no question about the running service";
-  PostMessageW(question, WM_COMMAND, IDNO, 0);
-  EXPECT_EQ(program.WaitForExit(), 0);
 }
