@@ -71,6 +71,7 @@ struct BlockDisk {
   uint32_t bytesPerSector = 512;
   int driveNumber = 0;         // for the hints
   std::string description;
+  std::string listLine;        // the disk's line in the page's list, named by the format's confirmation
 };
 
 // A message box: error icon unless stated otherwise.

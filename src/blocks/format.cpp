@@ -6,6 +6,7 @@
 #include "blocks/blocks.h"
 #include "blocks/text_format.h"
 #include "blocks/texts.h"
+#include "disk/disklist.h"
 #include "disk/queries.h"
 #include "disk/sectorio.h"
 #include "disk/volumelock.h"
@@ -161,7 +162,8 @@ BlockFormatRun RunBlockFormat(const BlockFormatJob& job, const BlockFormatUi& ui
     message(*refusal);
     return run;
   }
-  if (!ui.confirm || !ui.confirm(Notice(Tr(kFormatConfirm), kBlockFormatCaption, true))) return run;
+  const std::string question = QuestionNamingDisk(Tr(kFormatConfirm), job.disk->listLine);
+  if (!ui.confirm || !ui.confirm(Notice(question, kBlockFormatCaption, true))) return run;
 
   run.started = true;
   if (ui.sheetEnabled) ui.sheetEnabled(false);

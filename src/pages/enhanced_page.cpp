@@ -143,6 +143,7 @@ BlockDisk ToBlockDisk(const RemovableDisk& disk) {
   block.bytesPerSector = disk.bytesPerSector;
   block.driveNumber = disk.driveNumber;
   block.description = disk.description;
+  block.listLine = DiskListLine(DiskListPage::Enhanced, disk);
   return block;
 }
 

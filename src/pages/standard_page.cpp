@@ -252,7 +252,8 @@ void StartFormat(HWND window) {
   // A copy: device events handled while the message boxes are up refill the table, and the run must stay on the
   // disk the user confirmed.
   const RemovableDisk disk = gPage.disks.slots[index];
-  if (ShowMessage(window, Tr(kStdConfirm), Tr(kStdHintCaption), MB_OKCANCEL | MB_ICONINFORMATION) != IDOK) return;
+  const std::string question = QuestionNamingDisk(Tr(kStdConfirm), DiskListLine(DiskListPage::Standard, disk));
+  if (ShowMessage(window, question.c_str(), Tr(kStdHintCaption), MB_OKCANCEL | MB_ICONINFORMATION) != IDOK) return;
   auto job = std::make_unique<FormatJob>();
   job->disk = OpenDisk(window, disk);
   if (!job->disk.valid()) return;

@@ -339,7 +339,8 @@ void OnStartClicked(HWND window) {
   auto job = std::make_shared<FormatJob>();
   job->page = window;
   job->target = *disk;
-  if (ShowMessage(window, Tr(kUsbConfirm), Tr(kUsbConfirmCaption), MB_OKCANCEL | MB_ICONINFORMATION) != IDOK) return;
+  const std::string question = QuestionNamingDisk(Tr(kUsbConfirm), DiskListLine(DiskListPage::UsbFormat, *disk));
+  if (ShowMessage(window, question.c_str(), Tr(kUsbConfirmCaption), MB_OKCANCEL | MB_ICONINFORMATION) != IDOK) return;
   job->disk = DeviceHandle(OpenDevice(job->target.deviceName));
   if (!job->disk.valid()) {
     ReportOpenFailure(window, SysGetLastError());

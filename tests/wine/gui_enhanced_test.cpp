@@ -114,8 +114,9 @@ void SwitchService(HWND page, bool on, const TextPair& outcome) {
 // Runs a format from its button, answering OK to the question; the outcome box is returned.
 MessageBoxRecord Format(HWND page, int button) {
   AnswerMessageBoxes({IDOK, IDOK});
+  std::string question = QuestionNamingSelectedDisk(kFormatConfirm, page, kDiskList);
   ClickButton(page, button);
-  ExpectBox(WaitForMessageBox(), gui::Expected(kFormatConfirm), "Plover Hint", MB_OKCANCEL | MB_ICONINFORMATION);
+  ExpectBox(WaitForMessageBox(), question, "Plover Hint", MB_OKCANCEL | MB_ICONINFORMATION);
   MessageBoxRecord outcome = WaitForMessageBox();
   WaitForRunEnd(page);
   return outcome;
@@ -318,6 +319,7 @@ TEST_F(GuiTest, BusyIndicatorRunsAndTheSwitchIsRefusedWhileAWorkerWaitsForTheDis
   EXPECT_FALSE(IsVisible(page, kFirstSquare));
 
   SetEditText(page, kCount, "3");
+  std::string question = QuestionNamingSelectedDisk(kFormatConfirm, page, kDiskList);
   {
     MachineHeld held;
     AnswerMessageBoxes({IDOK, IDOK});
@@ -326,7 +328,7 @@ TEST_F(GuiTest, BusyIndicatorRunsAndTheSwitchIsRefusedWhileAWorkerWaitsForTheDis
     ExpectIndicatorRunning(page);
     Screenshot(Sheet(), "enhanced-format-running");
   }
-  ExpectBox(WaitForMessageBox(), gui::Expected(kFormatConfirm), "Plover Hint", MB_OKCANCEL | MB_ICONINFORMATION);
+  ExpectBox(WaitForMessageBox(), question, "Plover Hint", MB_OKCANCEL | MB_ICONINFORMATION);
   ExpectBox(WaitForMessageBox(), gui::Expected(kFormatSuccess), "Plover Hint", MB_ICONINFORMATION);
   WaitForRunEnd(page);
   EXPECT_FALSE(IsVisible(page, kFirstSquare));

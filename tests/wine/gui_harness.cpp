@@ -511,6 +511,14 @@ std::vector<std::string> ListEntries(HWND dialog, int id) {
 
 int ListSelection(HWND dialog, int id) { return static_cast<int>(SendToUi(Control(dialog, id), LB_GETCURSEL, 0, 0)); }
 
+std::string QuestionNamingSelectedDisk(const TextPair& question, HWND dialog, int listId) {
+  std::vector<std::string> lines = ListEntries(dialog, listId);
+  int selected = ListSelection(dialog, listId);
+  if (selected < 0 || selected >= static_cast<int>(lines.size())) return "(no disk selected)";
+  const char* label = ExpectedLanguage() == Language::Chinese ? "磁盘：" : "Disk: ";
+  return Expected(question) + "\r\n" + label + lines[static_cast<size_t>(selected)];
+}
+
 std::vector<std::string> ComboEntries(HWND dialog, int id) {
   return Entries(Control(dialog, id), CB_GETCOUNT, CB_GETLBTEXTLEN, CB_GETLBTEXT);
 }

@@ -100,6 +100,9 @@ void SelectListEntry(HWND dialog, int id, int index);
 void SelectComboEntry(HWND dialog, int id, int index);
 std::vector<std::string> ListEntries(HWND dialog, int id);
 int ListSelection(HWND dialog, int id);
+// A question about to destroy a disk's data as the page asks it: the question, then the disk list's selected line
+// under it. Read before the click: the line changes with the format.
+std::string QuestionNamingSelectedDisk(const TextPair& question, HWND dialog, int listId);
 std::vector<std::string> ComboEntries(HWND dialog, int id);
 int ComboSelection(HWND dialog, int id);
 // Types into an edit control (or a combo box's edit field): focus, select all, one character at a time, so the

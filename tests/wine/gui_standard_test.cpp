@@ -56,8 +56,11 @@ void ExpectBox(const MessageBoxRecord& box, const std::string& text, const std::
   EXPECT_EQ(box.style, style) << box.text;
 }
 
-void ExpectConfirmation(const MessageBoxRecord& box) {
-  ExpectBox(box, Expected(kStdConfirm), "Plover hint", MB_OKCANCEL | MB_ICONINFORMATION);
+// Presses the start button; the confirmation must name the disk selected before the click.
+void ClickStart(HWND page) {
+  std::string question = QuestionNamingSelectedDisk(kStdConfirm, page, IDC_STD_DISK_LIST);
+  ClickButton(page, IDC_STD_START);
+  ExpectBox(WaitForMessageBox(), question, "Plover hint", MB_OKCANCEL | MB_ICONINFORMATION);
 }
 
 // Idle: a new format can be started and the list picked from.
@@ -250,8 +253,7 @@ void ChooseFormat(HWND page, FloppyKind kind, DosVersion dos) {
 // Presses the start button, confirms, and returns the completion message once the page is idle again.
 MessageBoxRecord RunFormat(HWND page) {
   AnswerMessageBoxes({IDOK});
-  ClickButton(page, IDC_STD_START);
-  ExpectConfirmation(WaitForMessageBox());
+  ClickStart(page);
   MessageBoxRecord done = WaitForMessageBox();
   EXPECT_TRUE(WaitFor([&] { return PageIdle(page); }));
   Settle();
@@ -377,8 +379,7 @@ TEST_F(GuiTest, StandardPageRefusalsLeaveEveryDiskUntouched) {
     std::string warning = Text(page, IDC_STD_STATUS);
     AnswerMessageBoxes({r.answer});
     if (r.style == (MB_RETRYCANCEL | MB_ICONERROR)) AnswerMessageBoxes({IDRETRY});  // retrying tries nothing
-    ClickButton(page, IDC_STD_START);
-    ExpectConfirmation(WaitForMessageBox());
+    ClickStart(page);
     if (r.style) ExpectBox(WaitForMessageBox(), r.text, r.caption, r.style);
     Settle();
     EXPECT_TRUE(TakeMessageBoxes().empty()) << "more than the refusal was shown";
@@ -433,8 +434,7 @@ TEST_F(GuiTest, StandardPageReportsAStickPulledDuringTheFormat) {
   {
     WorkerPause pause;
     AnswerMessageBoxes({IDOK});
-    ClickButton(page, IDC_STD_START);
-    ExpectConfirmation(WaitForMessageBox());
+    ClickStart(page);
     EXPECT_FALSE(PageIdle(page));
     OnUiThread([] { SimRemoveDisk(kStick); });
   }
@@ -459,8 +459,7 @@ TEST_F(GuiTest, StandardPageDuringAFormat) {
   {
     WorkerPause pause;
     AnswerMessageBoxes({IDOK});
-    ClickButton(page, IDC_STD_START);
-    ExpectConfirmation(WaitForMessageBox());
+    ClickStart(page);
     EXPECT_EQ(Text(page, IDC_STD_STATUS), Filled(kStdFormatting, description));
     EXPECT_FALSE(IsEnabled(page, IDC_STD_START));
     EXPECT_FALSE(IsEnabled(page, IDC_STD_DISK_LIST));

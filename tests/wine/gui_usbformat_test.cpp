@@ -61,9 +61,10 @@ void ExpectBox(const MessageBoxRecord& box, const TextPair& text, UINT style) {
 // Presses the start button and confirms; the boxes after the confirmation are the test's.
 void StartFormat(HWND page) {
   AnswerMessageBoxes({IDOK});
+  std::string question = QuestionNamingSelectedDisk(kUsbConfirm, page, IDC_USB_DISK_LIST);
   ClickButton(page, IDC_USB_START);
   MessageBoxRecord box = WaitForMessageBox();
-  EXPECT_EQ(box.text, Expected(kUsbConfirm));
+  EXPECT_EQ(box.text, question);
   EXPECT_EQ(box.caption, "Plover hint");
   EXPECT_EQ(box.style, static_cast<UINT>(MB_OKCANCEL | MB_ICONINFORMATION));
 }
@@ -170,8 +171,9 @@ TEST_F(GuiTest, UsbPageRefusalsBeforeTheFormatLeaveEveryDiskUntouched) {
   SimResetStats(1);
   SelectListEntry(page, IDC_USB_DISK_LIST, 0);
   AnswerMessageBoxes({IDCANCEL});
+  std::string question = QuestionNamingSelectedDisk(kUsbConfirm, page, IDC_USB_DISK_LIST);
   ClickButton(page, IDC_USB_START);
-  EXPECT_EQ(WaitForMessageBox().text, Expected(kUsbConfirm));
+  EXPECT_EQ(WaitForMessageBox().text, question);
   EXPECT_EQ(SimStats(1).opens, 0u) << "Cancel still opened the disk";
 }
 
