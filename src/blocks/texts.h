@@ -13,9 +13,9 @@ inline constexpr TextPair kSectorSizeCaption{"Format usb disk", "格式化U盘"}
 
 // Block scan.
 inline constexpr TextPair kBlockGroupCaption{"Select or switch floppy operation:(0 OF 0)", "软盘选择切换:(0 OF 0)"};
-inline constexpr TextPair kServiceNotStartedHint{"Hint：Please first start Disk%d %s  block service.",
+inline constexpr TextPair kServiceNotStartedHint{"Hint: Please first start Disk%d %s  block service.",
                                                  "提示：可移动盘%d %s 没有启用软盘块功能,请先启用."};
-inline constexpr TextPair kDriverNotSwitchedHint{"Hint：Get disk.%d%s information failure(1).",
+inline constexpr TextPair kDriverNotSwitchedHint{"Hint: Get disk.%d%s information failure(1).",
                                                  "提示：可移动盘 %d%s 获取软盘块信息出错(1)."};
 inline constexpr TextPair kScanResultHint{
     "there is %d floppy disk can be used after scanning.\r\n if you need to make floppy disk block again, please "

@@ -89,7 +89,7 @@ TEST_F(BlockScanTest, WithoutTheServiceOrTheDriverNothingIsRead) {
   disk.serviceActive = true;  // the page believes the service is on, but no driver answers
   scan = ScanFloppyBlocks(disk, k144);
   EXPECT_EQ(scan.outcome, BlockScanOutcome::kDriverRefused);
-  EXPECT_EQ(scan.status, "Hint：Get disk.1Generic Flash Disk information failure(1).");
+  EXPECT_EQ(scan.status, "Hint: Get disk.1Generic Flash Disk information failure(1).");
   EXPECT_EQ(SimStats(1).readCalls, 0u);
 }
 
