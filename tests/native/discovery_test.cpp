@@ -48,7 +48,7 @@ TEST_F(DiscoveryTest, OneStickFillsOneSlotWithEverythingThePagesUse) {
   EXPECT_EQ(d.driveNumber, 1);
   EXPECT_STREQ(d.driveLetters, "E:");
   EXPECT_STREQ(d.volumeName, "E:");
-  EXPECT_STREQ(d.description, "E:(1950.3M,FAT16) ");
+  EXPECT_STREQ(d.description, "E:(14.6M,FAT16) ") << "the file system's 30000 clusters, not the partition";
   // Vendor "Generic " and product " Flash Disk" as the device reports them.
   EXPECT_STREQ(d.productName, "Generic Flash Disk");
   EXPECT_STREQ(d.hardwareKey, "VEN_Generic&PROD_Flash_Disk");
@@ -71,7 +71,7 @@ TEST_F(DiscoveryTest, VolumesAreGroupedByDiskInDriveLetterOrder) {
   AddDisk(Disk(1, kSimBusUsb, {Volume('G', 2048, 2048), Volume('E', 0, 2048)}));
   AddDisk(Disk(2, kSimBusUsb, {Volume('F')}, 8192));
   SimWriteRaw(1, 0, BootRecordWithClusters(2000));
-  SimWriteRaw(1, 2048, BootRecordWithClusters(100));
+  SimWriteRaw(1, 2048, BootRecordWithClusters(1000));
   SimAttachFilter(2, true);
   DiscoverDisks(&table);
 
@@ -79,7 +79,7 @@ TEST_F(DiscoveryTest, VolumesAreGroupedByDiskInDriveLetterOrder) {
   EXPECT_EQ(table.slots[0].driveNumber, 1);
   EXPECT_STREQ(table.slots[0].driveLetters, "E:G:");
   EXPECT_STREQ(table.slots[0].volumeName, "E:");
-  EXPECT_STREQ(table.slots[0].description, "E:(1.0M,FAT12) G:(1.0M,FAT12) ");
+  EXPECT_STREQ(table.slots[0].description, "E:(1.0M,FAT12) G:(0.5M,FAT12) ");
   EXPECT_EQ(table.slots[1].driveNumber, 2);
   EXPECT_STREQ(table.slots[1].description, "F:(4.0M,Unknown) ") << "no boot record signature";
   EXPECT_EQ(table.slots[1].serviceActive, 1);

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "disk/bpb.h"
 #include "sys/ioctl.h"
 #include "sys/sim/machine.h"
 
@@ -447,14 +448,36 @@ uint32_t SysGetLogicalDriveStrings(uint32_t size, char* buffer) {
   return static_cast<uint32_t>(strings.size());
 }
 
+// The data area of the FAT file system whose boot record is `s` (total clusters x cluster size, as Windows counts
+// a FAT volume's size); 0 when `s` holds no FAT boot record.
+static uint64_t FatDataBytes(const uint8_t* s) {
+  if (!LooksLikeBootRecord(s) || s[510] != 0x55 || s[511] != 0xAA) return 0;
+  const uint32_t bytesPerSector = GetLe16(s + 11), perCluster = s[13], reserved = GetLe16(s + 14), fats = s[16];
+  const uint32_t rootSectors = (GetLe16(s + 17) * 32u + bytesPerSector - 1) / bytesPerSector;
+  const uint32_t fatSectors = GetLe16(s + 22) ? GetLe16(s + 22) : GetLe32(s + 36);
+  const uint32_t total = GetLe16(s + 19) ? GetLe16(s + 19) : GetLe32(s + 32);
+  const uint64_t system = reserved + static_cast<uint64_t>(fats) * fatSectors + rootSectors;
+  if (reserved == 0 || fats == 0 || fatSectors == 0 || total <= system) return 0;
+  return (total - system) / perCluster * perCluster * static_cast<uint64_t>(bytesPerSector);
+}
+
 bool SysGetDiskFreeSpaceEx(const char* rootPath, uint64_t* freeToCaller, uint64_t* totalBytes, uint64_t* totalFree) {
   std::lock_guard<SysLock> lock(SimState().mutex);
   SimVolumeState* v = nullptr;
   SimDiskState* d = VolumeByName(rootPath, &v);
   if (!d || !v->mounted) return Fail(kSysErrorPathNotFound);
-  uint64_t sectors = v->setup.sectorCount;
-  if (sectors == 0 && d->setup.sectorCount > v->setup.startSector) sectors = d->setup.sectorCount - v->setup.startSector;
-  uint64_t total = sectors * d->setup.sectorSize;
+  // A FAT volume's size is its file system's, whatever the partition around it (a floppy image on a stick, or the
+  // block the filter driver presents); a volume without one keeps its partition's size.
+  const uint32_t ss = d->setup.sectorSize;
+  uint64_t total = 0;
+  std::vector<uint8_t> boot(std::max<uint32_t>(ss, 512), 0);
+  if (ss >= 512 && SimBackingRead(*d, v->setup.startSector * ss + SimPresentationShift(*d), boot.data(), ss))
+    total = FatDataBytes(boot.data());
+  if (total == 0) {
+    uint64_t sectors = v->setup.sectorCount;
+    if (sectors == 0 && d->setup.sectorCount > v->setup.startSector) sectors = d->setup.sectorCount - v->setup.startSector;
+    total = sectors * ss;
+  }
   if (freeToCaller) *freeToCaller = total;
   if (totalBytes) *totalBytes = total;
   if (totalFree) *totalFree = total;
