@@ -19,10 +19,11 @@ else()
   set(KORVANE_MANIFEST_ARCH x86)
 endif()
 configure_file(${CMAKE_SOURCE_DIR}/resources/korvane.manifest.in ${CMAKE_BINARY_DIR}/resources/korvane.manifest @ONLY)
+configure_file(${CMAKE_SOURCE_DIR}/resources/korvane_version.h.in ${CMAKE_BINARY_DIR}/resources/korvane_version.h @ONLY)
 add_library(korvane_resources OBJECT ${CMAKE_SOURCE_DIR}/resources/korvane.rc)
 target_include_directories(korvane_resources PRIVATE ${CMAKE_SOURCE_DIR}/resources ${CMAKE_BINARY_DIR}/resources)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/korvane.rc PROPERTIES OBJECT_DEPENDS
-  "${CMAKE_SOURCE_DIR}/resources/korvane.ico;${CMAKE_BINARY_DIR}/resources/korvane.manifest;${CMAKE_SOURCE_DIR}/src/app/gui/resource_ids.h")
+  "${CMAKE_SOURCE_DIR}/resources/korvane.ico;${CMAKE_BINARY_DIR}/resources/korvane.manifest;${CMAKE_BINARY_DIR}/resources/korvane_version.h;${CMAKE_SOURCE_DIR}/src/app/gui/resource_ids.h")
 
 add_executable(Korvane WIN32 ${KORVANE_ENTRY} $<TARGET_OBJECTS:korvane_resources>)
 target_link_libraries(Korvane PRIVATE korvane_gui korvane_core korvane_win32)
