@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the four builds and runs every test: native (also under ASan and UBSan),
 # the oracles (fsck.fat, mtools, QEMU), the import check of both Windows builds, the Windows programs under Wine
-# and the fuzz targets (libFuzzer, a short fixed time each).
+# and the fuzz targets (libFuzzer, a short fixed time each), then builds the release packages and checks them
+# (scripts/check-packages.py).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh || exit 1
@@ -57,6 +58,13 @@ run_ctest win32
 run_ctest win64 -j1
 /usr/lib/wine/wineserver -k 2>/dev/null
 run_ctest fuzz
+
+echo "== packages"
+if scripts/check-packages.py 2>&1 | tee build/packages.log; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1))
+fi
 
 echo "total: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
