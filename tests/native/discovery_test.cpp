@@ -4,6 +4,7 @@
 
 #include "disk/discovery.h"
 #include "disk_fixture.h"
+#include "floppy/floppy.h"
 
 namespace {
 
@@ -83,6 +84,21 @@ TEST_F(DiscoveryTest, VolumesAreGroupedByDiskInDriveLetterOrder) {
   EXPECT_EQ(table.slots[1].driveNumber, 2);
   EXPECT_STREQ(table.slots[1].description, "F:(4.0M,Unknown) ") << "no boot record signature";
   EXPECT_EQ(table.slots[1].serviceActive, 1);
+}
+
+TEST_F(DiscoveryTest, AStickFormattedAsAFloppyShowsTheFloppysSize) {
+  // The volume's size is its file system's data area, as Windows reports it, not the 64 MiB partition.
+  AddDisk(Disk(1, kSimBusUsb, {Volume('E')}, 131072));
+  const std::pair<FloppyKind, const char*> kinds[] = {{FloppyKind::k720K, "E:(0.7M,FAT12) "},
+                                                       {FloppyKind::k1200K, "E:(1.2M,FAT12) "},
+                                                       {FloppyKind::k1440K, "E:(1.4M,FAT12) "}};
+  for (const auto& [kind, description] : kinds) {
+    std::vector<uint8_t> dbr(512);
+    BuildFloppyDbr(kind, nullptr, kDosNone, dbr.data());
+    SimWriteRaw(1, 0, dbr);
+    DiscoverDisks(&table);
+    EXPECT_STREQ(table.slots[0].description, description);
+  }
 }
 
 TEST_F(DiscoveryTest, OnlyUsbDisksOtherThanDriveZeroAreListed) {
