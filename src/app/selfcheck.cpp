@@ -3,7 +3,7 @@
 #include <atomic>
 
 #include "boot/boot_programs.h"
-#include "floppy/floppy.h"
+#include "fat/floppy_kinds.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "blocks/text_format.h"
 #include "blocks/texts.h"
-#include "disk/bpb.h"
+#include "fat/fat.h"
 #include "disk/sectorio.h"
 
 std::string FormatBlockText(const char* format, ...) {
@@ -24,19 +24,11 @@ std::string FormatBlockText(const char* format, ...) {
 uint32_t BlockSectors(int kindIndex) { return kindIndex == kKindIndex720K ? 2048 : 3072; }
 
 uint32_t BlockImageSectors(int kindIndex) {
-  switch (kindIndex) {
-    case kKindIndex720K: return 1440;
-    case kKindIndex1200K: return 2400;
-    case kKindIndex1440K: return 2880;
-    default: return 0;
-  }
+  bool named = kindIndex == kKindIndex720K || kindIndex == kKindIndex1200K || kindIndex == kKindIndex1440K;
+  return named ? GeometryOf(BlockFloppyKind(kindIndex)).totalSectors : 0;
 }
 
-uint32_t BlockRootDirSector(int kindIndex) {
-  if (kindIndex == kKindIndex720K) return 7;
-  if (kindIndex == kKindIndex1200K) return 15;
-  return 19;
-}
+uint32_t BlockRootDirSector(int kindIndex) { return FirstRootSector(BlockFloppyKind(kindIndex)); }
 
 FloppyKind BlockFloppyKind(int kindIndex) {
   if (kindIndex == kKindIndex720K) return FloppyKind::k720K;
@@ -62,21 +54,16 @@ bool FloppyBlockStart(uint64_t partitionStart, uint32_t block, int kindIndex, ui
 
 bool IsValidBlockBootRecord(const uint8_t* bootRecord, int kindIndex) {
   uint32_t imageSectors = BlockImageSectors(kindIndex);
-  return imageSectors != 0 && bootRecord[bpb::kSignature] == 0x55 && bootRecord[bpb::kSignature + 1] == 0xAA &&
+  return imageSectors != 0 && HasBootSignature(bootRecord) &&
          GetLe16(bootRecord + bpb::kTotalSectors16) == imageSectors;
 }
 
-uint32_t RootDirOffsetOf(const uint8_t* bootRecord) {
-  return GetLe16(bootRecord + bpb::kReservedSectors) +
-         static_cast<uint32_t>(bootRecord[bpb::kNumberOfFats]) * GetLe16(bootRecord + bpb::kSectorsPerFat);
-}
-
 std::string ValidBlockEntryText(uint32_t block, const uint8_t* rootDirSector) {
-  constexpr int kNameLength = 11, kAttributes = 11;
-  if (rootDirSector[kAttributes] != 0x08) return FormatBlockText(kUnlabelledEntry, static_cast<int>(block));
+  if (rootDirSector[direntry::kAttributes] != direntry::kVolumeLabel)
+    return FormatBlockText(kUnlabelledEntry, static_cast<int>(block));
   // The name ends at its first zero byte, or with the 11-byte field: the attribute byte after it is no part of it.
   size_t length = 0;
-  while (length < kNameLength && rootDirSector[length] != 0) ++length;
+  while (length < bpb::kLabelSize && rootDirSector[direntry::kName + length] != 0) ++length;
   while (length > 0 && rootDirSector[length - 1] == ' ') --length;
   return std::string(reinterpret_cast<const char*>(rootDirSector), length);
 }

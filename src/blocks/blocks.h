@@ -49,8 +49,6 @@ bool FloppyBlockStart(uint64_t partitionStart, uint32_t block, int kindIndex, ui
 
 // A block is valid when its boot record ends in 55 AA and its total-sectors field is the kind's image size.
 bool IsValidBlockBootRecord(const uint8_t* bootRecord, int kindIndex);
-// First root directory sector from a boot record's own fields: reserved + FATs x sectors per FAT.
-uint32_t RootDirOffsetOf(const uint8_t* bootRecord);
 // The list entry of a valid block from its first root directory sector: the volume label's name up to its first
 // zero byte without trailing padding spaces, or "n.????" when the first entry is no volume label.
 std::string ValidBlockEntryText(uint32_t block, const uint8_t* rootDirSector);

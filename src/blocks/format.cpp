@@ -133,7 +133,7 @@ BlockFormatResult FormatFloppyBlocks(const char* deviceName, uint64_t partitionS
     bool written = ImageStart(partitionStart, block, batch, options.kindIndex, &start);
     if (written) {
       if (kind == FloppyKind::k1440K) TraceLine("Format_144M_DBRStartSectNum:%x", start);
-      written = WriteFloppyImage(drive.get(), start, kind, label.text, options.dos) == 1;
+      written = WriteFloppyImage(drive.get(), start, kind, label.text, options.dos) == FloppyImageResult::kWritten;
     }
     if (!written) {
       result.failed = true;

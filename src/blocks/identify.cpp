@@ -4,17 +4,12 @@
 #include "app/trace.h"
 #include "blocks/blocks.h"
 #include "blocks/texts.h"
-#include "disk/bpb.h"
+#include "fat/fat.h"
 #include "disk/sectorio.h"
 #include "disk/volumelock.h"
 #include "filtersvc/restart.h"
 
 namespace {
-
-constexpr int kEntryAttributes = 11;
-constexpr int kEntryWriteTime = 22;
-constexpr int kEntryWriteDate = 24;
-constexpr uint8_t kAttributeVolumeLabel = 0x08;
 
 BlockIdentify Failure(const TextPair& message, const TextPair* status) {
   BlockIdentify result;
@@ -50,13 +45,12 @@ BlockIdentify ModifyFloppyIdentify(const char* deviceName, uint64_t partitionSta
   if (rootSector > UINT32_MAX ||
       ReadSectors(drive.get(), 1, static_cast<uint32_t>(rootSector), sector) != kSectorIoOk)
     return Failure(kIdentifyReadFailure, &kIdentifyReadFailureStatus);
-  if (sector[kEntryAttributes] != kAttributeVolumeLabel) return Failure(kIdentifyNoLabel, nullptr);
+  if (sector[direntry::kAttributes] != direntry::kVolumeLabel) return Failure(kIdentifyNoLabel, nullptr);
 
   MakeIdentifierName(identifier, sector);
   SysTime now{};
   SysGetLocalTime(&now);
-  PutLe16(sector + kEntryWriteTime, FatTime(now));
-  PutLe16(sector + kEntryWriteDate, FatDate(now));
+  StampDirectoryEntry(sector, FatDate(now), FatTime(now), false);
   if (WriteSectors(drive.get(), 1, static_cast<uint32_t>(rootSector), sector) != kSectorIoOk)
     return Failure(kIdentifyWriteFailure, &kIdentifyWriteFailureStatus);
 

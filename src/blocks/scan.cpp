@@ -36,7 +36,7 @@ BlockList ReadBlockList(const char* deviceName, uint64_t partitionStart, uint64_
       break;
     }
     ++list.validBlockCount;
-    uint32_t rootOffset = RootDirOffsetOf(sector);
+    uint32_t rootOffset = RootDirectoryOffset(sector);
     std::memset(sector, 0, sizeof sector);
     // A root directory that cannot be read hides the identifier, not the block.
     bool rootRead = ReadBlockSector(drive.get(), start, rootOffset, sector);

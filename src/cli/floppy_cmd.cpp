@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "disk/bpb.h"
+#include "fat/fat.h"
 #include "disk/sectorio.h"
 #include "floppy/floppy.h"
 #include "floppy/sysfiles.h"
@@ -89,7 +89,7 @@ int RunFloppy(const std::vector<std::string>& args) {
   if (r.dos != kDosNone && !(error = stage.Prepare(r.sysFiles)).empty())
     return CliFailRun(target, error, "");
 
-  int written = 0;
+  FloppyImageResult written = FloppyImageResult::kBootRecordFailed;
   {
     DeviceHandle disk(OpenDevice(target.deviceName.c_str()));
     if (!disk.valid()) return CliFailRun(target, "cannot open " + r.target, "");
@@ -97,7 +97,7 @@ int RunFloppy(const std::vector<std::string>& args) {
   }
   RereadCliTarget(target);
   const std::string remedy = "the floppy image is incomplete, write it again";
-  if (!written) return CliFailRun(target, "writing the floppy image to " + r.target + " failed", remedy);
+  if (written != FloppyImageResult::kWritten) return CliFailRun(target, "writing the floppy image to " + r.target + " failed", remedy);
   std::printf("wrote a %s floppy image at sector %u of %s%s%s%s\n", KindName(r.kind), static_cast<unsigned>(r.at),
               r.target.c_str(), r.label.empty() ? "" : (", label " + CliPrintable(r.label)).c_str(),
               r.dos == kDosNone ? "" : ", with the system files of DOS ", r.dos == kDos622 ? "6.22" : r.dos ? "7.1" : "");

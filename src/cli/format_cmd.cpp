@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "disk/bpb.h"
+#include "fat/fat.h"
 #include "disk/sectorio.h"
 #include "sys/sim/sim.h"
 #include "usbformat/usbformat.h"
@@ -150,13 +150,11 @@ const char* StepName(UsbFormatStep step) {
 
 void PrintSummary(const FormatRequest& r, const UsbFormatOutcome& outcome, bool systemFilesCopied) {
   const UsbFormatOptions& o = r.options;
-  std::vector<uint8_t> dbr = SimReadRaw(1, outcome.volumeStart, 1);
-  std::printf("formatted %s: FAT%d, %u sectors, %d FAT%s of %u sectors, %u-byte clusters, %u root entries",
-              r.target.c_str(), outcome.fields.fatKind == kFat12 ? 12 : 16,
-              static_cast<unsigned>(TotalSectorsOf(dbr.data())), dbr[bpb::kNumberOfFats],
-              dbr[bpb::kNumberOfFats] == 1 ? "" : "s", static_cast<unsigned>(GetLe16(&dbr[bpb::kSectorsPerFat])),
-              static_cast<unsigned>(dbr[bpb::kSectorsPerCluster] * kSectorSize),
-              static_cast<unsigned>(GetLe16(&dbr[bpb::kRootEntries])));
+  const FatLayout& v = outcome.volume;
+  std::printf("formatted %s: FAT%d, %u sectors, %u FAT%s of %u sectors, %u-byte clusters, %u root entries",
+              r.target.c_str(), v.fat16 ? 16 : 12, static_cast<unsigned>(v.totalSectors),
+              static_cast<unsigned>(v.fatCount), v.fatCount == 1 ? "" : "s", static_cast<unsigned>(v.sectorsPerFat),
+              static_cast<unsigned>(v.ClusterBytes()), static_cast<unsigned>(v.rootEntries));
   if (!o.label.empty()) std::printf(", label %s", CliPrintable(o.label).c_str());
   if (outcome.volumeStart) std::printf(", behind an MBR, from sector %u", static_cast<unsigned>(outcome.volumeStart));
   if (o.fillDataArea && !outcome.fillFailed) std::printf(", data area filled with %02X", o.fillByte);

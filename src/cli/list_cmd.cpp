@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "disk/bpb.h"
+#include "fat/fat.h"
 #include "disk/discovery.h"
 #include "disk/disklist.h"
 #include "disk/partition.h"

@@ -488,7 +488,7 @@ int CliUsage(const std::string& message) {
 
 std::string CheckFloppySysFiles(const std::string& folder, DosVersion dos, FloppyKind kind) {
   const FloppyGeometry& g = GeometryOf(kind);
-  const uint64_t clusterBytes = uint64_t{g.sectorsPerCluster} * 512;
+  const uint32_t clusterBytes = g.sectorsPerCluster * kSectorSize;
   uint64_t clusters = 0;
   for (char letter : {'A', 'B', 'C'}) {
     std::string path = folder + "/OS" + (dos == kDos622 ? "6" : "7") + letter;
@@ -497,7 +497,7 @@ std::string CheckFloppySysFiles(const std::string& folder, DosVersion dos, Flopp
     if (!S_ISREG(st.st_mode)) return path + " is not a regular file";
     if (::access(path.c_str(), R_OK) != 0) return "cannot read " + path + ": " + std::strerror(errno);
     if (st.st_size == 0) return path + " is empty";
-    clusters += (static_cast<uint64_t>(st.st_size) + clusterBytes - 1) / clusterBytes;
+    clusters += ClustersFor(static_cast<uint64_t>(st.st_size), clusterBytes);
   }
   uint64_t dataClusters = (g.totalSectors - FirstDataSector(kind)) / g.sectorsPerCluster;
   if (clusters > dataClusters)

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "app/trace.h"
-#include "disk/bpb.h"
+#include "fat/fat.h"
 #include "disk/queries.h"
 #include "disk/sectorio.h"
 #include "sys/ioctl.h"

@@ -1,6 +1,6 @@
 #include "disk/partition.h"
 
-#include "disk/bpb.h"
+#include "fat/fat.h"
 
 bool IsFatBootRecord(const uint8_t* s) {
   if (s[bpb::kSignature] != 0x55 || s[bpb::kSignature + 1] != 0xAA) return false;

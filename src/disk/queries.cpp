@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/trace.h"
-#include "disk/bpb.h"
+#include "fat/fat.h"
 #include "disk/sectorio.h"
 #include "sys/ioctl.h"
 

@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
+#include "fat/fat.h"
 #include "sys/sys.h"
 
-constexpr uint32_t kSectorSize = 512;
 // Sector numbers are 32-bit and the seek carries no high part: only the first 2 GiB of a device are addressable.
 constexpr uint32_t kFirstUnaddressableSector = 4194304;
 constexpr uint32_t kMaxSectorsPerWrite = 50;

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "fat/fat.h"
 #include "sys/sys.h"
 
 enum class FatFilesError {
@@ -90,11 +91,5 @@ FatFilesResult MakeFatDirectory(SysHandle disk, uint32_t startSector, const std:
 // Removes an empty directory.
 FatFilesResult RemoveFatDirectory(SysHandle disk, uint32_t startSector, const std::string& path);
 
-// The 11-byte directory form of a DOS 8.3 name: at most 8 characters, optionally a dot and at most 3 more; ASCII
-// letters (taken in upper case), digits and ! # $ % & ' ( ) - @ ^ _ ` { } ~. Device names (CON, NUL, COM1, ...) are
-// refused too, since DOS would open the device instead. False for anything else.
-bool MakeShortName(const std::string& text, uint8_t name[11]);
-// "NAME.EXT" from the 11-byte form.
-std::string ShortNameText(const uint8_t name[11]);
 // The last part of a path ("dir/sub/FILE.TXT" gives "FILE.TXT").
 std::string LastPathPart(const std::string& path);

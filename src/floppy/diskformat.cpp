@@ -6,7 +6,7 @@ DiskFormatResult FormatDiskAsFloppy(SysHandle disk, const char* driveLetters, Fl
   ExclusiveVolumes volumes;
   if (!TakeExclusiveVolumes(driveLetters, &volumes)) return kDiskFormatInUse;
   // The system files are copied inside the run too: their sectors lie in the volume as well.
-  int written = WriteFloppyImage(disk, 0, kind, "", dos);
+  FloppyImageResult written = WriteFloppyImage(disk, 0, kind, "", dos);
   ReleaseExclusiveVolumes(&volumes);
-  return written == 1 ? kDiskFormatWritten : kDiskFormatFailed;
+  return written == FloppyImageResult::kWritten ? kDiskFormatWritten : kDiskFormatFailed;
 }

@@ -22,10 +22,23 @@ bool SysFileSourcePath(DosVersion dos, int index, char (&path)[kSysFilePathSize]
 // used leaves the disk as it was.
 bool SystemFilesFit(DosVersion dos, uint32_t startSector, const uint8_t* bootRecord, bool labelEntry);
 
+// How a transfer ended: done, or the step that stopped it. Every failure before kFatWriteFailed leaves the FAT and
+// the root directory as they were.
+enum class SysFilesTransfer {
+  kDone,
+  kLayoutRefused,     // the boot record describes no volume that can be written safely
+  kRootReadFailed,
+  kRootFull,          // no room for three entries
+  kFatReadFailed,
+  kSourceUnusable,    // a file could not be opened, asked for its size, or placed in the volume
+  kSourceReadFailed,  // a file gave fewer bytes than its size
+  kDataWriteFailed,
+  kFatWriteFailed,
+  kRootWriteFailed,
+};
+
 // Copies the three files into the empty volume whose boot record (512 bytes, as written) lies at startSector.
 // File data goes first; the FAT copies and the root directory are written only after all data is on the disk, so
-// a failure on the way leaves no FAT chains or directory entries behind.
-// Returns 1 when all three files, the FAT copies and the directory sector were written; 0 on any failure, which
-// the trace describes (one that came before the FAT and the root directory leaves both as they were). Every source
-// file it opens is closed again on every path.
-int TransferSystemFiles(SysHandle disk, uint32_t startSector, DosVersion dos, const uint8_t* bootRecord);
+// a failure on the way leaves no FAT chains or directory entries behind. The trace describes each failure as it
+// always has. Every source file it opens is closed again on every path.
+SysFilesTransfer TransferSystemFiles(SysHandle disk, uint32_t startSector, DosVersion dos, const uint8_t* bootRecord);

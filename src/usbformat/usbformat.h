@@ -10,14 +10,13 @@
 #include <string>
 
 #include "disk/sectorio.h"
+#include "fat/fat.h"
 #include "floppy/floppy.h"
 #include "sys/sys.h"
 
 constexpr uint32_t kMaxRootEntries = 512;
 constexpr int kClusterSizeCount = 8;  // the unit list: 512 to 65,536 bytes, entry k is 2^k sectors per cluster
 constexpr uint32_t kMaxLabelBytes = 11;
-constexpr uint32_t kFat12ClusterLimit = 4085;   // fewer clusters: FAT12
-constexpr uint32_t kFat16ClusterLimit = 65525;  // fewer clusters: FAT16; more are never written
 
 // What the user chose, read from the page (or the command line) once, when the format starts. List indexes are
 // those of the page's lists; -1 means the list has no selection (its text was typed over).
@@ -62,15 +61,6 @@ struct FormatRecordFields {
 struct FormatDbr {
   uint8_t bytes[kSectorSize] = {};
 };
-
-// Sectors per FAT for the BPB of dbr (the FAT16 rule, used for FAT12 volumes too): the low 16 bits of
-// ceil((TotSec - reserved - root sectors) / (256 x sectors per cluster + FATs)), in 32-bit arithmetic.
-uint16_t SectorsPerFat(const uint8_t* dbr);
-
-// TotSec of dbr: the 16-bit total when it is not 0, else the 32-bit total.
-uint32_t TotalSectorsOf(const uint8_t* dbr);
-// Root directory sectors of dbr: ceil(root entries x 32 / 512).
-uint32_t RootDirectorySectorsOf(const uint8_t* dbr);
 
 // The allocation unit, in bytes, the page offers by default for a disk of sectorCount sectors (0 for no disk) and
 // rootEntries root entries: the FAT16 cluster size table applied to the data sectors of a 1-sector-per-cluster,
@@ -121,11 +111,10 @@ void BuildMbr(uint32_t volumeStart, uint32_t sectorCount, const FormatRecordFiel
 // The writing steps; each returns false when a transfer failed (what was written before stays).
 // Zeroes sectors 1 .. volumeStart - 1 and writes the MBR at sector 0.
 bool WriteMbr(SysHandle disk, uint32_t volumeStart, uint32_t sectorCount, const FormatRecordFields& geometry);
-// Zeroes every FAT copy and writes the FAT head (F8 FF FF, and one more FF for FAT16) at the start of each.
-bool WriteVolumeFats(SysHandle disk, uint32_t volumeStart, const FormatDbr& dbr, uint8_t fatKind);
+// Zeroes every FAT copy and writes the FAT head (media FF FF, and one more FF for FAT16) at the start of each.
+bool WriteVolumeFats(SysHandle disk, const FatLayout& volume, uint8_t media);
 // Zeroes the root directory and, for a non-empty label, writes its volume label entry stamped with the local time.
-// A DBR without root entries fails.
-bool WriteRootDirectory(SysHandle disk, uint32_t volumeStart, const FormatDbr& dbr, const std::string& label);
+bool WriteRootDirectory(SysHandle disk, const FatLayout& volume, const std::string& label);
 
 // The steps of a format, for telling where one stopped.
 enum UsbFormatStep : int {
@@ -147,6 +136,7 @@ struct UsbFormatOutcome {
   bool volumesInUse = false;            // a volume of the disk could not be locked: nothing was written
   FormatRecordFields fields;            // the disk record's format fields, as this format set them
   uint32_t volumeStart = 0;
+  FatLayout volume;                     // the volume as its boot record describes it, once accepted
 };
 
 // Formats the disk (open for reading and writing, owned by the caller) of sectorCount sectors with options:

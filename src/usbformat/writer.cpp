@@ -5,7 +5,7 @@
 
 #include "app/trace.h"
 #include "boot/boot_programs.h"
-#include "disk/bpb.h"
+#include "fat/fat.h"
 #include "disk/volumelock.h"
 #include "floppy/sysfiles.h"
 #include "usbformat/texts.h"
@@ -13,49 +13,16 @@
 
 namespace {
 
-constexpr uint8_t kMedia = 0xF8;
-constexpr uint8_t kVolumeLabelAttribute = 0x08;
 constexpr uint8_t kFat12Or16PartitionType = 0x06;
 constexpr int kPartitionEntry = 446;
-constexpr int kEntryAttributes = 11;
-constexpr int kEntryWriteTime = 22;
-constexpr int kEntryWriteDate = 24;
-
-// Where the areas of a volume lie, in sectors from its DBR, as its BPB describes them.
-struct VolumeAreas {
-  uint32_t totalSectors;
-  uint32_t fatCount;
-  uint32_t sectorsPerFat;
-  uint32_t rootSectors;
-  uint32_t FirstRootSector() const { return 1 + fatCount * sectorsPerFat; }
-  uint32_t FirstDataSector() const { return FirstRootSector() + rootSectors; }
-};
-
-VolumeAreas AreasOf(const FormatDbr& dbr) {
-  const uint8_t* b = dbr.bytes;
-  uint32_t rootEntries = GetLe16(b + bpb::kRootEntries);
-  return VolumeAreas{TotalSectorsOf(b), b[bpb::kNumberOfFats], GetLe16(b + bpb::kSectorsPerFat),
-                     (rootEntries + 15) / 16};
-}
 
 bool Written(uint32_t sectorIoCode) { return sectorIoCode == kSectorIoOk; }
 
-// Root directory sector whose entry 0 names the volume: the label's bytes as typed, zero bytes after them.
-void BuildLabelSector(const std::string& label, const SysTime& now, uint8_t* sector) {
-  std::memset(sector, 0, kSectorSize);
-  std::memcpy(sector, label.data(), label.size() < kMaxLabelBytes ? label.size() : kMaxLabelBytes);
-  sector[kEntryAttributes] = kVolumeLabelAttribute;
-  PutLe16(sector + kEntryWriteTime, FatTime(now));
-  PutLe16(sector + kEntryWriteDate, FatDate(now));
-}
-
 // Fills the data area, all but the volume's last sector, with the fill byte.
-bool FillDataArea(SysHandle disk, uint32_t volumeStart, const FormatDbr& dbr, uint8_t fillByte) {
-  VolumeAreas areas = AreasOf(dbr);
-  uint32_t dataStart = areas.FirstDataSector();
-  if (areas.totalSectors <= dataStart + 1) return true;
-  uint32_t count = areas.totalSectors - dataStart - 1;
-  return Written(FillSectors(disk, volumeStart + dataStart, count, fillByte));
+bool FillDataArea(SysHandle disk, uint32_t volumeStart, const FatLayout& v, uint8_t fillByte) {
+  uint32_t volumeEnd = volumeStart + v.totalSectors;
+  if (volumeEnd <= v.firstData + 1) return true;
+  return Written(FillSectors(disk, v.firstData, volumeEnd - v.firstData - 1, fillByte));
 }
 
 void Refuse(UsbFormatOutcome* outcome, const DbrDecision& decision) {
@@ -92,34 +59,30 @@ bool WriteMbr(SysHandle disk, uint32_t volumeStart, uint32_t sectorCount, const 
   return Written(WriteSectors(disk, 1, 0, sector));
 }
 
-bool WriteVolumeFats(SysHandle disk, uint32_t volumeStart, const FormatDbr& dbr, uint8_t fatKind) {
-  VolumeAreas areas = AreasOf(dbr);
-  if (!Written(FillSectors(disk, volumeStart + 1, areas.fatCount * areas.sectorsPerFat, 0))) return false;
-  uint8_t head[kSectorSize] = {kMedia, 0xFF, 0xFF};
-  if (fatKind == kFat16) head[3] = 0xFF;
-  for (uint32_t copy = 0; copy < areas.fatCount; ++copy) {
-    uint32_t first = volumeStart + 1 + copy * areas.sectorsPerFat;
+bool WriteVolumeFats(SysHandle disk, const FatLayout& v, uint8_t media) {
+  if (!Written(FillSectors(disk, v.firstFat, v.fatCount * v.sectorsPerFat, 0))) return false;
+  uint8_t head[kSectorSize];
+  BuildFatHead(media, v.fat16, head);
+  for (uint32_t copy = 0; copy < v.fatCount; ++copy) {
+    uint32_t first = v.firstFat + copy * v.sectorsPerFat;
     TraceLine("FatAddr:%x", first);
     if (!Written(WriteSectors(disk, 1, first, head))) return false;
   }
   return true;
 }
 
-bool WriteRootDirectory(SysHandle disk, uint32_t volumeStart, const FormatDbr& dbr, const std::string& label) {
-  VolumeAreas areas = AreasOf(dbr);
-  uint32_t firstRootSector = volumeStart + areas.FirstRootSector();
-  if (firstRootSector == 0 || areas.rootSectors == 0) return false;
-  TraceLine("RootDirSectNum:%x", firstRootSector);
-  if (!Written(FillSectors(disk, firstRootSector, areas.rootSectors, 0))) {
+bool WriteRootDirectory(SysHandle disk, const FatLayout& v, const std::string& label) {
+  TraceLine("RootDirSectNum:%x", v.rootSector);
+  if (!Written(FillSectors(disk, v.rootSector, v.rootSectors, 0))) {
     TraceLine("Clear Root Sector failure.\n");
     return false;
   }
   if (label.empty()) return true;
   SysTime now{};
   SysGetLocalTime(&now);
-  uint8_t sector[kSectorSize];
-  BuildLabelSector(label, now, sector);
-  return Written(WriteSectors(disk, 1, firstRootSector, sector));
+  uint8_t sector[kSectorSize] = {};
+  BuildLabelEntry(sector, label.data(), label.size(), now);
+  return Written(WriteSectors(disk, 1, v.rootSector, sector));
 }
 
 UsbFormatOutcome RunUsbFormat(SysHandle disk, uint32_t sectorCount, const UsbFormatOptions& options,
@@ -146,6 +109,11 @@ UsbFormatOutcome RunUsbFormat(SysHandle disk, uint32_t sectorCount, const UsbFor
     return outcome;
   }
   outcome.fields.fatKind = decision.fatKind;
+  if (!ReadFatLayout(dbr.bytes, volumeStart, &outcome.volume)) {
+    outcome.refusal = kUsbFormatNoDataArea;
+    return outcome;
+  }
+  const FatLayout& volume = outcome.volume;
   if (options.dosBoot && !SystemFilesFit(dos, volumeStart, dbr.bytes, !options.label.empty())) {
     TraceLine("The system files cannot be copied into the volume");
     outcome.refusal = kUsbFormatSystemFilesUnusable;
@@ -164,19 +132,19 @@ UsbFormatOutcome RunUsbFormat(SysHandle disk, uint32_t sectorCount, const UsbFor
     outcome.failedStep = kUsbFormatStepMbr;
   } else if (!Written(WriteSectors(disk, 1, volumeStart, dbr.bytes))) {
     outcome.failedStep = kUsbFormatStepDbr;
-  } else if (!WriteVolumeFats(disk, volumeStart, dbr, decision.fatKind)) {
+  } else if (!WriteVolumeFats(disk, volume, dbr.bytes[bpb::kMedia])) {
     outcome.failedStep = kUsbFormatStepFats;
-  } else if (!WriteRootDirectory(disk, volumeStart, dbr, options.label)) {
+  } else if (!WriteRootDirectory(disk, volume, options.label)) {
     outcome.failedStep = kUsbFormatStepRootDirectory;
   }
   if (outcome.failedStep != kUsbFormatStepNone) return outcome;
 
   // A failed fill or transfer is a disk that failed under the format: it ends there, reported as failed.
-  if (options.fillDataArea && !FillDataArea(disk, volumeStart, dbr, options.fillByte)) {
+  if (options.fillDataArea && !FillDataArea(disk, volumeStart, volume, options.fillByte)) {
     outcome.fillFailed = true;
     return outcome;
   }
-  if (options.dosBoot && TransferSystemFiles(disk, volumeStart, dos, dbr.bytes) != 1) {
+  if (options.dosBoot && TransferSystemFiles(disk, volumeStart, dos, dbr.bytes) != SysFilesTransfer::kDone) {
     outcome.transferFailed = true;
     return outcome;
   }

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "disk/bpb.h"
+#include "fat/fat.h"
 #include "disk/partition.h"
 #include "disk/queries.h"
 #include "fuzz_disk.h"

@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "disk/bpb.h"
+#include "fat/fat.h"
 #include "disk/sectorio.h"
 #include "floppy/sysfiles.h"
 #include "fuzz_disk.h"
@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t i = 0; i < sectors.size(); ++i) SimWriteRaw(1, i, sectors[i]);
   SimResetStats(1);
   const bool fits = SystemFilesFit(kDos71, 0, bootRecord, bootRecord[0] & 1);
-  int result = 0;
+  SysFilesTransfer result = SysFilesTransfer::kLayoutRefused;
   {
     DeviceHandle disk(OpenDevice("physicaldrive1"));
     result = TransferSystemFiles(disk.get(), 0, kDos71, bootRecord);
@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint64_t total = GetLe16(bootRecord + bpb::kTotalSectors16);
   if (total == 0) total = GetLe32(bootRecord + bpb::kTotalSectors32);
   if (stats.sectorsWritten > 0 && stats.highestSectorWritten >= total) __builtin_trap();
-  if (result == 1 && stats.sectorsWritten == 0) __builtin_trap();
+  if (result == SysFilesTransfer::kDone && stats.sectorsWritten == 0) __builtin_trap();
   (void)fits;
   if (SimOpenHandleCount() != 0) __builtin_trap();
   return 0;

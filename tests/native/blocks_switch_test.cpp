@@ -1,6 +1,6 @@
 // Switching the presented block and renaming a block's identifier, over the simulated disk and filter driver.
 #include "blocks_fixture.h"
-#include "disk/bpb.h"
+#include "fat/fat.h"
 #include "disk/sectorio.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "disk/bpb.h"
+#include "fat/fat.h"
 #include "disk_fixture.h"
 
 namespace {

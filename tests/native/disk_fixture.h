@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "disk/bpb.h"
+#include "fat/fat.h"
 #include "sim_fixture.h"
 
 // Sector 0 with one partition table entry in slot `slot` (the other slots empty).

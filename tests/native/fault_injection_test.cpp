@@ -96,7 +96,7 @@ class FaultInjectionTest : public SimTest {
 
 bool Floppy(FloppyKind kind, uint32_t start, const char* label, DosVersion dos) {
   DeviceHandle disk(OpenDevice("physicaldrive1"));
-  return WriteFloppyImage(disk.get(), start, kind, label, dos) == 1;
+  return WriteFloppyImage(disk.get(), start, kind, label, dos) == FloppyImageResult::kWritten;
 }
 
 TEST_F(FaultInjectionTest, FloppyImagesWithAndWithoutSystemFiles) {

@@ -4,7 +4,7 @@
 
 #include "app/selfcheck.h"
 #include "boot/boot_programs.h"
-#include "disk/bpb.h"
+#include "fat/fat.h"
 #include "disk/sectorio.h"
 #include "floppy/floppy.h"
 #include "sim_fixture.h"
@@ -62,7 +62,7 @@ class FloppyImageTest : public SimTest, public ::testing::WithParamInterface<Lay
     SimResetStats(1);
     SimSetCurrentDirectory("/nonexistent/korvane");  // no SysFile folder: a DOS image gets no system files
   }
-  int Write(uint32_t start, const char* label, DosVersion dos = kDosNone) {
+  FloppyImageResult Write(uint32_t start, const char* label, DosVersion dos = kDosNone) {
     DeviceHandle disk(OpenDevice("physicaldrive1"));
     EXPECT_TRUE(disk.valid());
     return WriteFloppyImage(disk.get(), start, GetParam().kind, label, dos);
@@ -84,9 +84,9 @@ TEST_P(FloppyImageTest, LaysEveryRegionAtItsPlaceAndTouchesNothingOutsideTheImag
   const uint32_t s = 3072;  // the second 1.2M / 1.44M floppy block
   MakeDisk(s + l.total + 100);
   // No system files are present: a DOS image is refused before its first write.
-  EXPECT_EQ(Write(s, "", kDos622), 0);
+  EXPECT_EQ(Write(s, "", kDos622), FloppyImageResult::kSystemFilesUnusable);
   EXPECT_EQ(SimStats(1).writeCalls, 0u);
-  ASSERT_EQ(Write(s, "", kDosNone), 1);
+  ASSERT_EQ(Write(s, "", kDosNone), FloppyImageResult::kWritten);
 
   const char* emptyLabel = l.kind == FloppyKind::k1200K ? "NO NAME    " : "           ";
   EXPECT_EQ(Sector(1, s), ExpectedDbr(l, emptyLabel, kBootProgramDos71)) << "hidden sectors stay 0 at any start";
@@ -122,7 +122,7 @@ TEST_P(FloppyImageTest, LabelGoesIntoTheRootDirectoryWithZerosAndIntoTheDbrWithS
       BuildFloppyDbr(l.kind, c.label, dos, built);
       EXPECT_EQ(std::memcmp(&built[62], kBootProgramDos71, 448), 0) << "DOS value " << dos;
     }
-    ASSERT_EQ(Write(0, c.label, kDosNone), 1);
+    ASSERT_EQ(Write(0, c.label, kDosNone), FloppyImageResult::kWritten);
     std::vector<uint8_t> dbr = Sector(1, 0);
     std::string field(reinterpret_cast<const char*>(&dbr[43]), 11);
     EXPECT_EQ(field, l.kind == FloppyKind::k1200K ? "NO NAME    " : c.dbrField);
@@ -144,7 +144,7 @@ TEST_P(FloppyImageTest, EveryFailedWriteFailsTheImageAndNothingIsWrittenAfterIt)
   MakeDisk(l.total + 10);
 
   SimFailWritesFrom(1, 5);  // the DBR at 5 cannot be written: nothing else is
-  EXPECT_EQ(Write(5, "X"), 0);
+  EXPECT_EQ(Write(5, "X"), FloppyImageResult::kBootRecordFailed);
   EXPECT_EQ(SimStats(1).sectorsWritten, 0u);
   EXPECT_TRUE(Traced("WriteDBR:Last Err("));
   EXPECT_EQ(Traced("StartingOffset:5"), progress);
@@ -152,7 +152,7 @@ TEST_P(FloppyImageTest, EveryFailedWriteFailsTheImageAndNothingIsWrittenAfterIt)
 
   SimClearDebugOutput();
   SimFailWritesFrom(1, 5 + l.root);  // root directory
-  EXPECT_EQ(Write(5, ""), 0);
+  EXPECT_EQ(Write(5, ""), FloppyImageResult::kRootDirectoryFailed);
   EXPECT_EQ(Traced("FirstFATSecNum:6"), progress);
   EXPECT_EQ(Traced("RootDirSectNum:" + std::to_string(5 + l.root)), progress);
   EXPECT_TRUE(AllBytes(1, 5 + l.data, 1, kOld));
@@ -161,7 +161,7 @@ TEST_P(FloppyImageTest, EveryFailedWriteFailsTheImageAndNothingIsWrittenAfterIt)
   // reported as written, and nothing is written past the failure.
   SimResetStats(1);
   SimFailWritesIn(1, 5 + l.data + 100, 1);
-  EXPECT_EQ(Write(5, ""), 0);
+  EXPECT_EQ(Write(5, ""), FloppyImageResult::kDataAreaFailed);
   EXPECT_TRUE(Traced("Fill data area failure"));
   EXPECT_EQ(SimStats(1).sectorsWrittenPastFailure, 0u);
   EXPECT_TRUE(AllBytes(1, 5 + l.total - 1, 1, kOld));

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "disk/bpb.h"
+#include "fat/fat.h"
 #include "disk/sectorio.h"
 #include "floppy/floppy.h"
 #include "floppy/sysfiles.h"
@@ -69,7 +69,7 @@ class SysFilesTest : public SimTest {
     AddDisk(MemoryStick(GeometryOf(kind).totalSectors));
     SimWriteRaw(1, 0, std::vector<uint8_t>(GeometryOf(kind).totalSectors * 512u, kOld));
     DeviceHandle disk(OpenDevice("physicaldrive1"));
-    ASSERT_EQ(WriteFloppyImage(disk.get(), 0, kind, label, dos), 1);
+    ASSERT_EQ(WriteFloppyImage(disk.get(), 0, kind, label, dos), FloppyImageResult::kWritten);
   }
 
   // An empty FAT16 volume at `start` as the general formatter leaves it, on a disk that held kOld.
@@ -95,7 +95,7 @@ class SysFilesTest : public SimTest {
     return br;
   }
 
-  int Transfer(uint32_t start, DosVersion dos, const std::vector<uint8_t>& br) {
+  SysFilesTransfer Transfer(uint32_t start, DosVersion dos, const std::vector<uint8_t>& br) {
     DeviceHandle disk(OpenDevice("physicaldrive1"));
     return TransferSystemFiles(disk.get(), start, dos, br.data());
   }
@@ -160,7 +160,7 @@ TEST_F(SysFilesTest, Dos622On720KWritesOneTwoSectorChunkPerClusterAndChainsBeyon
   chmod((directory + "/SysFile/OS6B").c_str(), 0444);
   WriteFloppy(FloppyKind::k720K, "", kDosNone);
   SimResetStats(1);
-  EXPECT_EQ(Transfer(0, kDos622, SimReadRaw(1, 0, 1)), 1);
+  EXPECT_EQ(Transfer(0, kDos622, SimReadRaw(1, 0, 1)), SysFilesTransfer::kDone);
   Volume v = VolumeAt(0, false);
   EXPECT_EQ(v.data, 14u);
   EXPECT_EQ(ExpectFile(v, 0, "IO      SYS", io), 2u);
@@ -181,7 +181,7 @@ TEST_P(SysFilesFat16Test, ClustersGoOutInChunksOfAtMostFourSectorsWith16BitEntri
   auto io = Source("OS7A", 5000), msdos = Source("OS7B", clusterBytes), command = Source("OS7C", 3 * clusterBytes + 7);
   std::vector<uint8_t> br = Fat16Volume(63, 4100, c.perCluster, c.fats);
   SimResetStats(1);
-  EXPECT_EQ(Transfer(63, kDos71, br), 1);
+  EXPECT_EQ(Transfer(63, kDos71, br), SysFilesTransfer::kDone);
   Volume v = VolumeAt(63, true);
   EXPECT_EQ(v.root, 64 + c.fats * v.perFat);
   EXPECT_EQ(ExpectFile(v, 0, "IO      SYS", io), 2u);
@@ -204,7 +204,7 @@ TEST_F(SysFilesTest, SourceThatCannotBeOpenedOrPlacedStopsBeforeTheFatAndTheDire
 
   // The writers ask first: each of these is refused before their first write.
   EXPECT_FALSE(SystemFilesFit(kDos71, 0, br.data(), false)) << "OS7B is missing";
-  EXPECT_EQ(Transfer(0, kDos71, br), 0) << "OS7B is missing";
+  EXPECT_EQ(Transfer(0, kDos71, br), SysFilesTransfer::kSourceUnusable) << "OS7B is missing";
   EXPECT_TRUE(Traced("Open file:" + directory + "\\SysFile\\OS7B failure."));
   EXPECT_EQ(SimReadRaw(1, 33, 1)[0], static_cast<uint8_t>('A')) << "IO.SYS data is written";
   EXPECT_EQ(SimReadRaw(1, 1, 32), before) << "FATs and root directory as the formatter left them";
@@ -218,14 +218,14 @@ TEST_F(SysFilesTest, SourceThatCannotBeOpenedOrPlacedStopsBeforeTheFatAndTheDire
   EXPECT_FALSE(SystemFilesFit(kDos71, 0, br.data(), true));
   Source("OS7B", 1500 * 1024);
   SimResetStats(1);
-  EXPECT_EQ(Transfer(0, kDos71, br), 0);
+  EXPECT_EQ(Transfer(0, kDos71, br), SysFilesTransfer::kSourceUnusable);
   EXPECT_EQ(SimReadRaw(1, 1, 32), before);
   EXPECT_LT(SimStats(1).highestSectorWritten, 2880u);
 
   SimSetCurrentDirectory(std::string(300, 'd'));  // no room for the whole path
   EXPECT_FALSE(SystemFilesFit(kDos71, 0, br.data(), false));
   SimResetStats(1);
-  EXPECT_EQ(Transfer(0, kDos71, br), 0);
+  EXPECT_EQ(Transfer(0, kDos71, br), SysFilesTransfer::kSourceUnusable);
   EXPECT_EQ(SimStats(1).sectorsWritten, 0u);
 }
 
@@ -236,12 +236,12 @@ TEST_F(SysFilesTest, FailedSourceReadOrDataWriteLeavesNoChainsOrEntriesAndTraces
   WriteFloppy(FloppyKind::k1440K, "", kDosNone);
   std::vector<uint8_t> br = SimReadRaw(1, 0, 1), before = SimReadRaw(1, 1, 32);
   EXPECT_FALSE(SystemFilesFit(kDos71, 0, br.data(), false));
-  EXPECT_EQ(Transfer(0, kDos71, br), 0);
+  EXPECT_EQ(Transfer(0, kDos71, br), SysFilesTransfer::kSourceReadFailed);
   EXPECT_TRUE(Traced("ReadFile at Clus 0 not enough:0"));
   EXPECT_EQ(SimReadRaw(1, 1, 32), before);
 
   SimFailWritesFrom(1, 33 + 3);
-  EXPECT_EQ(Transfer(0, kDos71, br), 0);
+  EXPECT_EQ(Transfer(0, kDos71, br), SysFilesTransfer::kDataWriteFailed);
   EXPECT_TRUE(Traced("WriteDataToDisk error,at Clus 3,actual written 512"));
   EXPECT_TRUE(Traced("WriteFile:Last Err(48f)"));
   EXPECT_EQ(SimReadRaw(1, 1, 32), before);
@@ -256,11 +256,12 @@ TEST_F(SysFilesTest, VolumesThatCannotHoldTheFilesSafelyAreRefusedBeforeAnything
     int offset;
     uint16_t value;
     const char* trace;
+    SysFilesTransfer result;
   } cases[] = {
-      {510, 0, "Get fat type failue."},     // no 55 AA
-      {11, 1024, "Get fat type failue."},   // sectors of another size
-      {13, 3, "Get fat type failue."},      // clusters of 3 sectors
-      {17, 0, "No room in the root directory"},  // root directory at the data area
+      {510, 0, "Get fat type failue.", SysFilesTransfer::kLayoutRefused},     // no 55 AA
+      {11, 1024, "Get fat type failue.", SysFilesTransfer::kLayoutRefused},   // sectors of another size
+      {13, 3, "Get fat type failue.", SysFilesTransfer::kLayoutRefused},      // clusters of 3 sectors
+      {17, 0, "No room in the root directory", SysFilesTransfer::kRootFull},  // root directory at the data area
   };
   for (const Case& c : cases) {
     std::vector<uint8_t> br = good;
@@ -269,7 +270,7 @@ TEST_F(SysFilesTest, VolumesThatCannotHoldTheFilesSafelyAreRefusedBeforeAnything
     SimResetStats(1);
     SimClearDebugOutput();
     EXPECT_FALSE(SystemFilesFit(kDos71, 0, br.data(), false)) << c.trace;
-    EXPECT_EQ(Transfer(0, kDos71, br), 0) << c.trace;
+    EXPECT_EQ(Transfer(0, kDos71, br), c.result) << c.trace;
     EXPECT_EQ(SimStats(1).sectorsWritten, 0u) << c.trace;
     EXPECT_TRUE(Traced(c.trace));
   }

@@ -7,7 +7,7 @@
 
 #include "app/texts.h"
 #include "boot/boot_programs.h"
-#include "disk/bpb.h"
+#include "fat/fat.h"
 #include "usbformat/usbformat.h"
 
 namespace {

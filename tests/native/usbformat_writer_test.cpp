@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "disk/bpb.h"
+#include "fat/fat.h"
 #include "disk/sectorio.h"
 #include "sim_fixture.h"
 #include "usbformat/usbformat.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "blocks_fixture.h"
-#include "disk/bpb.h"
+#include "fat/fat.h"
 #include "disk/sectorio.h"
 #include "disk/volumelock.h"
 #include "floppy/diskformat.h"

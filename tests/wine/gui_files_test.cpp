@@ -37,7 +37,7 @@ void LayBlocks() {
   for (uint32_t n = 0; n < 3; ++n)
     ASSERT_EQ(WriteFloppyImage(disk.get(), n * kBlock144, FloppyKind::k1440K, ("FLPPY" + std::to_string(n)).c_str(),
                                kDosNone),
-              1);
+              FloppyImageResult::kWritten);
   ASSERT_TRUE(AddFatFiles(disk.get(), 2 * kBlock144, "", {{"OLD.TXT", {'o', 'l', 'd'}, std::nullopt}}, false).ok());
 }
 

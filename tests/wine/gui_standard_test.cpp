@@ -11,7 +11,7 @@
 #include "app/gui/resource_ids.h"
 #include "app/simhost/simhost.h"
 #include "boot/boot_programs.h"
-#include "disk/bpb.h"
+#include "fat/fat.h"
 #include "floppy/floppy.h"
 #include "gui_harness.h"
 #include "pages/standard_texts.h"

@@ -12,7 +12,7 @@
 #include "app/gui/resource_ids.h"
 #include "app/gui/wintext.h"
 #include "boot/boot_programs.h"
-#include "disk/bpb.h"
+#include "fat/fat.h"
 #include "disk/discovery.h"
 #include "gui_harness.h"
 #include "pages/usbformat_texts.h"
