@@ -2,7 +2,7 @@
 // and the run of the block format thread around them.
 #include <cstring>
 
-#include "app/trace.h"
+#include "base/trace.h"
 #include "blocks/blocks.h"
 #include "blocks/text_format.h"
 #include "blocks/texts.h"

@@ -1,7 +1,7 @@
 // Renaming a block's identifier in place: the first 8 bytes of its volume label entry and the entry's time stamp.
 #include <cstring>
 
-#include "app/trace.h"
+#include "base/trace.h"
 #include "blocks/blocks.h"
 #include "blocks/texts.h"
 #include "fat/fat.h"

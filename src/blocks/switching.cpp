@@ -2,7 +2,7 @@
 // the volume re-read, and the previous, next and go-to steps.
 #include <cstring>
 
-#include "app/trace.h"
+#include "base/trace.h"
 #include "blocks/blocks.h"
 #include "blocks/text_format.h"
 #include "blocks/texts.h"

@@ -2,7 +2,7 @@
 // and identifier messages. English and Chinese, used exactly as written; %d and %s are filled in by the code.
 #pragma once
 
-#include "app/texts.h"
+#include "base/texts.h"
 
 // Captions. Most block messages carry the first; the format run's carry the second.
 inline constexpr TextPair kBlockCaption{"Plover hint", "Plover hint"};

@@ -9,7 +9,7 @@
 #include <utime.h>
 #include <vector>
 
-#include "app/texts.h"
+#include "base/texts.h"
 #include "blocks/blocks.h"
 #include "cli/cli.h"
 #include "disk/sectorio.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 
-#include "app/trace.h"
+#include "base/trace.h"
 #include "fat/fat.h"
 #include "disk/queries.h"
 #include "disk/sectorio.h"

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <mutex>
 
-#include "app/selfcheck.h"
-#include "app/trace.h"
+#include "base/selfcheck.h"
+#include "base/trace.h"
 #include "sys/lock.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstring>
 
-#include "app/trace.h"
+#include "base/trace.h"
 #include "disk/sectorio.h"
 #include "sys/ioctl.h"
 

@@ -1,7 +1,7 @@
 // The words of the file layer: why an operation on the files of a volume did not happen. %s is the name concerned.
 #pragma once
 
-#include "app/texts.h"
+#include "base/texts.h"
 
 inline constexpr TextPair kFilesReadFailed{"The disk could not be read.", "读取U盘失败."};
 inline constexpr TextPair kFilesWriteFailed{

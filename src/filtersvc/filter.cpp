@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "app/trace.h"
+#include "base/trace.h"
 #include "filtersvc/install.h"
 #include "filtersvc/restart.h"
 

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "app/texts.h"
+#include "base/texts.h"
 
 struct ServiceDisk {
   std::string deviceName;  // "physicaldrive1"

@@ -1,7 +1,7 @@
 // What the multi-floppy service run tells the user, in both languages.
 #pragma once
 
-#include "app/texts.h"
+#include "base/texts.h"
 
 inline constexpr TextPair kServiceCaption{"Plover hint", "Plover hint"};
 inline constexpr TextPair kServiceNoDiskCaption{"Plover Hint", "Plover Hint"};

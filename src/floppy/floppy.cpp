@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/trace.h"
+#include "base/trace.h"
 #include "boot/boot_programs.h"
 #include "fat/fat.h"
 #include "disk/sectorio.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/trace.h"
+#include "base/trace.h"
 #include "fat/fat.h"
 #include "disk/sectorio.h"
 

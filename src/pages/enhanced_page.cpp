@@ -20,7 +20,7 @@
 #include "app/gui/resource_ids.h"
 #include "app/gui/sheet.h"
 #include "app/gui/wintext.h"
-#include "app/trace.h"
+#include "base/trace.h"
 #include "blocks/blocks.h"
 #include "blocks/text_format.h"
 #include "blocks/texts.h"

@@ -3,7 +3,7 @@
 
 #include "app/gui/resource_ids.h"
 #include "app/gui/wintext.h"
-#include "app/texts.h"
+#include "base/texts.h"
 
 inline constexpr TextPair kFilesButton{"Files...", "文件..."};
 inline constexpr TextPair kFilesTitle{"Files of floppy block %u (%s)", "软盘块%u (%s) 的文件"};

@@ -17,7 +17,7 @@
 #include "app/gui/resource_ids.h"
 #include "app/gui/sheet.h"
 #include "app/gui/wintext.h"
-#include "app/trace.h"
+#include "base/trace.h"
 #include "disk/discovery.h"
 #include "disk/sectorio.h"
 #include "filtersvc/restart.h"

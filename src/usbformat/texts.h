@@ -11,7 +11,7 @@
 // messages.
 #pragma once
 
-#include "app/texts.h"
+#include "base/texts.h"
 
 inline constexpr TextPair kUsbFormatCaption{"Format usb disk", "格式化U盘"};
 

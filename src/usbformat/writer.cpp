@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/trace.h"
+#include "base/trace.h"
 #include "boot/boot_programs.h"
 #include "fat/fat.h"
 #include "disk/volumelock.h"

@@ -8,7 +8,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/texts.h"
+#include "base/texts.h"
 #include "blocks/blocks.h"
 #include "disk/queries.h"
 #include "floppy/floppy.h"

@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "app/selfcheck.h"
+#include "base/selfcheck.h"
 #include "boot/boot_programs.h"
 #include "fat/fat.h"
 #include "disk/sectorio.h"

@@ -3,7 +3,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "app/selfcheck.h"
+#include "base/selfcheck.h"
 #include "disk/sectorio.h"
 #include "sim_fixture.h"
 

@@ -1,7 +1,7 @@
 #include <string>
 
-#include "app/texts.h"
-#include "app/trace.h"
+#include "base/texts.h"
+#include "base/trace.h"
 #include "sim_fixture.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "app/texts.h"
+#include "base/texts.h"
 #include "boot/boot_programs.h"
 #include "fat/fat.h"
 #include "usbformat/usbformat.h"

@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-#include "app/texts.h"
+#include "base/texts.h"
 
 namespace gui {
 

@@ -13,7 +13,7 @@
 #include "app/gui/program.h"
 #include "app/gui/resource_ids.h"
 #include "app/gui/sheet.h"
-#include "app/selfcheck.h"
+#include "base/selfcheck.h"
 #include "gui_harness.h"
 #include "pages/enhanced_texts.h"
 #include "pages/standard_texts.h"

@@ -1,7 +1,7 @@
 // Texts of the property sheet itself.
 #pragma once
 
-#include "app/texts.h"
+#include "base/texts.h"
 
 // The sheet's caption: the same in both languages, with its trailing blanks.
 inline constexpr const char* kSheetCaption = "KorvaneV2.0               ";

@@ -2,7 +2,7 @@
 // control that shows them breaks lines there) and are indented with blanks.
 #pragma once
 
-#include "app/texts.h"
+#include "base/texts.h"
 
 struct Instructions {
   TextPair title;

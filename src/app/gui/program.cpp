@@ -9,9 +9,9 @@
 #include "app/gui/resource_ids.h"
 #include "app/gui/sheet.h"
 #include "app/gui/wintext.h"
-#include "app/selfcheck.h"
-#include "app/texts.h"
-#include "app/trace.h"
+#include "base/selfcheck.h"
+#include "base/texts.h"
+#include "base/trace.h"
 #include "pages/pages.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string>
 
-#include "app/texts.h"
+#include "base/texts.h"
 
 std::wstring Utf8ToWide(const char* utf8);
 std::string WideToUtf8(const wchar_t* wide);

@@ -1,4 +1,4 @@
-#include "app/selfcheck.h"
+#include "base/selfcheck.h"
 
 #include <atomic>
 
