@@ -58,14 +58,16 @@ std::string ParseBootGroup(std::vector<std::string>& args, FormatRequest* r) {
   bool haveBoot = TakeOption(args, "--boot", &boot);
   bool haveMbr = TakeOption(args, "--mbr", &mbr);
   if (haveDos != haveSysFiles) return "--dos and --sysfiles go together";
-  if (haveDos && (o.dosVersionIndex = IndexOf(dos, {"6.22", "7.1"})) < 0)
-    return "unknown DOS version '" + dos + "' (6.22 or 7.1)";
+  const int version = haveDos ? IndexOf(dos, {"6.22", "7.1"}) : 0;
+  if (version < 0) return "unknown DOS version '" + dos + "' (6.22 or 7.1)";
+  o.dos = version == 1 ? kDos71 : kDos622;
   o.dosBoot = haveDos;
   if (haveBoot && !haveDos) return "--boot needs --dos: the boot mode counts only for a bootable disk";
   if (haveBoot && (o.bootMode = IndexOf(boot, {"fdd", "hdd", "zip"})) < 0)
     return "unknown boot mode '" + boot + "' (fdd, hdd or zip)";
   if (haveMbr && o.bootMode == 0) return "--mbr needs --boot hdd or --boot zip";
-  if (haveMbr && (o.mbrSizeIndex = IndexOf(mbr, {"32", "63"})) < 0) return "--mbr takes 32 or 63";
+  if (haveMbr && mbr != "32" && mbr != "63") return "--mbr takes 32 or 63";
+  if (haveMbr) o.mbrSectors = mbr == "32" ? 32 : 63;
   return "";
 }
 
@@ -74,12 +76,15 @@ std::string ParseRequest(std::vector<std::string> args, FormatRequest* r) {
   UsbFormatOptions& o = r->options;
   r->yes = TakeFlag(args, "--yes");
   std::string fats, cluster, root, fill;
-  if (TakeOption(args, "--fats", &fats) && (o.fatListIndex = IndexOf(fats, {"1", "2"})) < 0)
-    return "--fats takes 1 or 2";
+  if (TakeOption(args, "--fats", &fats)) {
+    if (fats != "1" && fats != "2") return "--fats takes 1 or 2";
+    o.fatCount = fats == "1" ? 1 : 2;
+  }
   uint64_t value = 0;
   if ((r->clusterGiven = TakeOption(args, "--cluster", &cluster))) {
-    if (!ParseUnsigned(cluster, &value) || (o.clusterListIndex = ClusterListIndexOf(value)) < 0)
+    if (!ParseUnsigned(cluster, &value) || !IsClusterSize(value))
       return "--cluster takes a size in bytes: 512, 1024, 2048, 4096, 8192, 16384, 32768 or 65536";
+    o.clusterBytes = static_cast<uint32_t>(value);
   }
   if (TakeOption(args, "--label", &o.label)) {
     if (o.label.size() > kMaxLabelBytes) return "a label has at most 11 characters";
@@ -103,7 +108,7 @@ std::string ParseRequest(std::vector<std::string> args, FormatRequest* r) {
 // transfer itself only traces what goes wrong with them.
 std::string CheckSysFiles(const FormatRequest& r) {
   for (char letter : {'A', 'B', 'C'}) {
-    std::string path = r.sysFiles + "/OS" + (r.options.dosVersionIndex == 1 ? "7" : "6") + letter;
+    std::string path = r.sysFiles + "/OS" + (r.options.dos == kDos71 ? "7" : "6") + letter;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return "cannot find " + path + ": " + std::strerror(errno);
     if (!S_ISREG(st.st_mode)) return path + " is not a regular file";
@@ -114,7 +119,7 @@ std::string CheckSysFiles(const FormatRequest& r) {
 }
 
 std::string RefusalText(const FormatRequest& r, uint32_t sectors, const UsbFormatOutcome& outcome) {
-  const uint32_t clusterBytes = kSectorSize << r.options.clusterListIndex;
+  const uint32_t clusterBytes = r.options.clusterBytes;
   switch (outcome.refusal) {
     case kUsbFormatNoSectors:
       return r.target + " holds no whole sector";
@@ -159,7 +164,7 @@ void PrintSummary(const FormatRequest& r, const UsbFormatOutcome& outcome, bool 
   if (outcome.volumeStart) std::printf(", behind an MBR, from sector %u", static_cast<unsigned>(outcome.volumeStart));
   if (o.fillDataArea && !outcome.fillFailed) std::printf(", data area filled with %02X", o.fillByte);
   if (systemFilesCopied)
-    std::printf(", with the system files of DOS %s", o.dosVersionIndex == 1 ? "7.1" : "6.22");
+    std::printf(", with the system files of DOS %s", o.dos == kDos71 ? "7.1" : "6.22");
   std::printf("\n");
 }
 
@@ -192,7 +197,7 @@ int RunFormat(const std::vector<std::string>& args) {
   const uint32_t sectors = static_cast<uint32_t>(target.sectorCount);
   // As the page opens: the unit the disk needs at least, for the root directory asked for.
   if (!r.clusterGiven)
-    r.options.clusterListIndex = ClusterListIndexOf(MinimumAllocationUnit(sectors, r.options.rootEntries));
+    r.options.clusterBytes = MinimumAllocationUnit(sectors, r.options.rootEntries);
   CliSysFileStage stage;
   if (r.options.dosBoot && !(error = stage.Prepare(r.sysFiles)).empty())
     return CliFail(error + "; nothing was written");

@@ -131,16 +131,18 @@ bool IsTicked(HWND window, int id) { return IsDlgButtonChecked(window, id) == BS
 // Every choice of the page, read once when the format starts.
 UsbFormatOptions ReadOptions(HWND window) {
   UsbFormatOptions options;
-  options.fatListIndex = ComboChoice(window, IDC_USB_FAT_COUNT);
-  options.clusterListIndex = ComboChoice(window, IDC_USB_UNIT);
+  int fats = ComboChoice(window, IDC_USB_FAT_COUNT), unit = ComboChoice(window, IDC_USB_UNIT);
+  options.fatCount = fats < 0 ? 0 : static_cast<uint32_t>(fats) + 1;        // "1", "2"
+  options.clusterBytes = unit < 0 ? 0 : kSectorSize << unit;                // "512 bytes" .. "65536 bytes"
   options.label = ReadLabel(window);
   options.rootEntries = ParseRootEntries(GetControlText(window, IDC_USB_ROOT_ENTRIES));
   options.fillDataArea = IsTicked(window, IDC_USB_FILL);
   options.fillByte = ParseFillByte(GetControlText(window, IDC_USB_FILL_BYTE));
   options.dosBoot = IsTicked(window, IDC_USB_DOS_BOOT);
   options.bootMode = ComboChoice(window, IDC_USB_BOOT_MODE);
-  options.mbrSizeIndex = ComboChoice(window, IDC_USB_MBR_SIZE);
-  options.dosVersionIndex = ComboChoice(window, IDC_USB_DOS_VERSION);
+  int mbr = ComboChoice(window, IDC_USB_MBR_SIZE);
+  options.mbrSectors = mbr == 0 ? 32 : mbr == 1 ? 63 : 0;                    // "32", "63"
+  options.dos = ComboChoice(window, IDC_USB_DOS_VERSION) >= 1 ? kDos71 : kDos622;  // "6.22", "7.1"
   return options;
 }
 
@@ -215,8 +217,10 @@ void SetInitialChoices(HWND window) {
 void SelectDefaultUnit(HWND window) {
   const RemovableDisk* disk = SelectedDisk(window);
   uint32_t rootEntries = ParseRootEntries(GetControlText(window, IDC_USB_ROOT_ENTRIES));
-  int index = ClusterListIndexOf(MinimumAllocationUnit(disk ? disk->sectorCount : 0, rootEntries));
-  SendDlgItemMessageW(window, IDC_USB_UNIT, CB_SETCURSEL, static_cast<WPARAM>(index < 0 ? 0 : index), 0);
+  uint32_t unit = MinimumAllocationUnit(disk ? disk->sectorCount : 0, rootEntries);
+  int index = 0;  // the list's entry k is 512 x 2^k bytes
+  while ((kSectorSize << index) < unit) ++index;
+  SendDlgItemMessageW(window, IDC_USB_UNIT, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
 void OnInitDialog(HWND window) {

@@ -67,25 +67,19 @@ uint32_t MinimumAllocationUnit(uint32_t sectorCount, uint32_t rootEntries) {
   return spc * kSectorSize;
 }
 
-int ClusterListIndexOf(uint64_t unitBytes) {
-  for (int k = 0; k < kClusterSizeCount; ++k)
-    if (unitBytes == (uint64_t{kSectorSize} << k)) return k;
-  return -1;
-}
-
 UsbFormatRefusal CheckUsbFormatRequest(uint32_t sectorCount, const UsbFormatOptions& options) {
   if (sectorCount == 0) return kUsbFormatNoSectors;
   if (options.rootEntries > kMaxRootEntries) return kUsbFormatTooManyRootEntries;
   if (options.rootEntries == 0) return kUsbFormatNoRootEntries;
-  if (options.clusterListIndex < 0 || options.clusterListIndex >= kClusterSizeCount) return kUsbFormatNoClusterSize;
-  if ((1u << options.clusterListIndex) > sectorCount) return kUsbFormatClusterTooLarge;
-  if (options.fatListIndex != 0 && options.fatListIndex != 1) return kUsbFormatNoFatCount;
+  if (!IsClusterSize(options.clusterBytes)) return kUsbFormatNoClusterSize;
+  if (options.clusterBytes / kSectorSize > sectorCount) return kUsbFormatClusterTooLarge;
+  if (options.fatCount != 1 && options.fatCount != 2) return kUsbFormatNoFatCount;
   return kUsbFormatAccepted;
 }
 
-FormatRecordFields DiskGeometry(uint32_t sectorCount, int mbrSizeIndex) {
+FormatRecordFields DiskGeometry(uint32_t sectorCount, uint32_t mbrSectors) {
   FormatRecordFields fields;
-  fields.sectorsPerTrack = mbrSizeIndex == 1 ? 63 : 32;
+  fields.sectorsPerTrack = mbrSectors == 63 ? 63 : 32;
   if (sectorCount >= 32) {
     fields.cylinders = 1024;
     fields.heads = static_cast<uint8_t>((sectorCount / 1024) / fields.sectorsPerTrack);
@@ -96,8 +90,8 @@ FormatRecordFields DiskGeometry(uint32_t sectorCount, int mbrSizeIndex) {
   return fields;
 }
 
-FormatRecordFields BootableDiskGeometry(uint32_t sectorCount, int mbrSizeIndex) {
-  FormatRecordFields fields = DiskGeometry(sectorCount, mbrSizeIndex);
+FormatRecordFields BootableDiskGeometry(uint32_t sectorCount, uint32_t mbrSectors) {
+  FormatRecordFields fields = DiskGeometry(sectorCount, mbrSectors);
   if (fields.heads < 2) {
     fields.heads = 2;
     uint32_t cylinderSectors = 2u * fields.sectorsPerTrack;
@@ -108,14 +102,10 @@ FormatRecordFields BootableDiskGeometry(uint32_t sectorCount, int mbrSizeIndex) 
 }
 
 uint32_t VolumeStart(const UsbFormatOptions& options) {
-  bool behindMbr = options.dosBoot && (options.bootMode == 1 || options.bootMode == 2);
-  if (!behindMbr) return 0;
-  if (options.mbrSizeIndex == 0) return 32;
-  if (options.mbrSizeIndex == 1) return 63;
-  return 0;
+  bool behindMbr = options.dosBoot && (options.bootMode == kBootHdd || options.bootMode == kBootZip);
+  if (!behindMbr || (options.mbrSectors != 32 && options.mbrSectors != 63)) return 0;
+  return options.mbrSectors;
 }
-
-DosVersion DosVersionOf(const UsbFormatOptions& options) { return options.dosVersionIndex >= 1 ? kDos71 : kDos622; }
 
 DbrDecision BuildFormatDbr(uint32_t sectorCount, uint32_t volumeStart, const UsbFormatOptions& options,
                            const FormatRecordFields& geometry, DosVersion dos, FormatDbr* record) {
@@ -124,8 +114,8 @@ DbrDecision BuildFormatDbr(uint32_t sectorCount, uint32_t volumeStart, const Usb
   decision.refusal = CheckUsbFormatRequest(sectorCount, options);
   if (decision.refusal == kUsbFormatAccepted && volumeStart >= sectorCount) decision.refusal = kUsbFormatNoDataArea;
   if (decision.refusal != kUsbFormatAccepted) return decision;
-  uint32_t sectorsPerCluster = 1u << options.clusterListIndex;
-  uint32_t fatCount = static_cast<uint32_t>(options.fatListIndex) + 1;
+  uint32_t sectorsPerCluster = options.clusterBytes / kSectorSize;
+  uint32_t fatCount = options.fatCount;
   uint32_t total = sectorCount - volumeStart;
   FatDataArea area = CandidateDataArea(total, sectorsPerCluster, fatCount, options.rootEntries);
   decision.dataSectors = area.dataSectors;

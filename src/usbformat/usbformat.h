@@ -15,22 +15,29 @@
 #include "sys/sys.h"
 
 constexpr uint32_t kMaxRootEntries = 512;
-constexpr int kClusterSizeCount = 8;  // the unit list: 512 to 65,536 bytes, entry k is 2^k sectors per cluster
+constexpr uint32_t kMaxClusterBytes = 65536;
+// A cluster size the formatter writes: a power of two from 512 to 65,536 bytes.
+constexpr bool IsClusterSize(uint64_t bytes) {
+  return bytes >= kSectorSize && bytes <= kMaxClusterBytes && (bytes & (bytes - 1)) == 0;
+}
 constexpr uint32_t kMaxLabelBytes = 11;
 
-// What the user chose, read from the page (or the command line) once, when the format starts. List indexes are
-// those of the page's lists; -1 means the list has no selection (its text was typed over).
+// How a bootable disk starts: the volume at sector 0, or an MBR in front of it.
+enum BootMode : int { kBootFdd = 0, kBootHdd = 1, kBootZip = 2 };
+
+// What the user chose, read from the page (or the command line) once, when the format starts, in the units of the
+// volume. 0 stands for a list without a selection (its text was typed over).
 struct UsbFormatOptions {
-  int fatListIndex = 1;        // "1", "2": index + 1 FATs
-  int clusterListIndex = 0;    // "512 bytes" .. "65536 bytes": 2^index sectors per cluster
+  uint32_t fatCount = 2;       // 1 or 2
+  uint32_t clusterBytes = 512; // a power of two from 512 to 65,536
   std::string label;           // bytes as typed; at most 11 are used
   uint32_t rootEntries = 256;
   bool fillDataArea = false;
   uint8_t fillByte = 0;
   bool dosBoot = false;        // the DOS boot group: the boot mode, MBR size and DOS version count only with it
-  int bootMode = 0;            // `BootMode`: 0 "FDD boot", 1 "HDD boot", 2 "ZIP boot"
-  int mbrSizeIndex = 0;        // "32", "63"
-  int dosVersionIndex = 0;     // "6.22", "7.1"
+  int bootMode = kBootFdd;     // a BootMode; traced as its number
+  uint32_t mbrSectors = 32;    // 32 or 63: the volume start behind the MBR, and the sectors per track
+  DosVersion dos = kDos622;
 };
 
 // Why a format was not started. The page and the command line pick their own words for each.
@@ -38,9 +45,9 @@ enum UsbFormatRefusal : int {
   kUsbFormatAccepted = 0,
   kUsbFormatNoSectors,         // the disk reports no capacity
   kUsbFormatTooManyRootEntries,
-  kUsbFormatNoClusterSize,     // the unit list has no selection
+  kUsbFormatNoClusterSize,     // no cluster size, or one that is no power of two from 512 to 65,536 bytes
   kUsbFormatClusterTooLarge,   // one cluster is larger than the disk
-  kUsbFormatNoFatCount,        // the FAT number list has no selection
+  kUsbFormatNoFatCount,        // no FAT count, or another than 1 or 2
   kUsbFormatNoDataArea,        // DBR, FATs and root directory leave no whole cluster for data
   kUsbFormatTooManyClusters,   // FAT16 cannot hold the volume with this unit; a larger unit would do
   kUsbFormatBeyondFat16,       // FAT16 cannot hold the volume with any unit
@@ -66,28 +73,23 @@ struct FormatDbr {
 // rootEntries root entries: the FAT16 cluster size table applied to the data sectors of a 1-sector-per-cluster,
 // two-FAT layout, raised where needed to the smallest unit that FAT16 can hold with two FATs. 65,536 when none can.
 uint32_t MinimumAllocationUnit(uint32_t sectorCount, uint32_t rootEntries);
-// The unit list's entry for an allocation unit in bytes (512 -> 0 .. 65,536 -> 7); -1 for any other size.
-int ClusterListIndexOf(uint64_t unitBytes);
 
 // The refusals that come before anything is computed for the volume: no capacity, no root entries or more than
 // 512, no cluster size chosen, a cluster larger than the disk, no FAT count chosen.
 UsbFormatRefusal CheckUsbFormatRequest(uint32_t sectorCount, const UsbFormatOptions& options);
 
-// Sectors per track 32 (MBR size "32" or none) or 63; a disk of 32 or more sectors gets 1024 cylinders and
+// Sectors per track 63 for an MBR of 63 sectors, else 32; a disk of 32 or more sectors gets 1024 cylinders and
 // (sectorCount / 1024) / sectorsPerTrack heads kept in 8 bits (0 below 1024 x sectors per track), a smaller one
 // 1 head. fatKind stays 0.
-FormatRecordFields DiskGeometry(uint32_t sectorCount, int mbrSizeIndex);
+FormatRecordFields DiskGeometry(uint32_t sectorCount, uint32_t mbrSectors);
 // The geometry of a bootable layout: DiskGeometry, except that fewer than 2 heads become 2 heads over as many
 // cylinders as the disk needs (at most 1024). Boot code and BIOSes read such a disk by CHS with this geometry, which
 // 0 heads makes impossible, and the MBR's partition start (head 1, sector 1) lies one track in only with 2 or more.
-FormatRecordFields BootableDiskGeometry(uint32_t sectorCount, int mbrSizeIndex);
+FormatRecordFields BootableDiskGeometry(uint32_t sectorCount, uint32_t mbrSectors);
 
 // The volume start: the MBR size (32, 63; 0 without a selection) for a bootable "HDD boot" or "ZIP boot" layout,
 // else 0.
 uint32_t VolumeStart(const UsbFormatOptions& options);
-
-// DOS 7.1 for the list's "7.1", DOS 6.22 otherwise.
-DosVersion DosVersionOf(const UsbFormatOptions& options);
 
 // What BuildFormatDbr decided besides the record.
 struct DbrDecision {

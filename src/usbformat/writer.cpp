@@ -90,15 +90,15 @@ UsbFormatOutcome RunUsbFormat(SysHandle disk, uint32_t sectorCount, const UsbFor
   UsbFormatOutcome outcome;
   outcome.refusal = CheckUsbFormatRequest(sectorCount, options);
   if (outcome.refusal != kUsbFormatAccepted) return outcome;
-  outcome.fields = options.dosBoot ? BootableDiskGeometry(sectorCount, options.mbrSizeIndex)
-                                   : DiskGeometry(sectorCount, options.mbrSizeIndex);
+  outcome.fields = options.dosBoot ? BootableDiskGeometry(sectorCount, options.mbrSectors)
+                                   : DiskGeometry(sectorCount, options.mbrSectors);
   if (options.dosBoot) {
     TraceLine("DiskRestart;%x", 1);
     TraceLine("ModelSel:%d", options.bootMode);
   }
   uint32_t volumeStart = VolumeStart(options);
   outcome.volumeStart = volumeStart;
-  DosVersion dos = DosVersionOf(options);
+  const DosVersion dos = options.dos;
 
   // The whole record is decided before the first write, so a refused choice leaves the disk untouched, MBR
   // included.

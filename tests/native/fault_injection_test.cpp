@@ -131,12 +131,12 @@ TEST_F(FaultInjectionTest, UsbFormatThroughEveryStep) {
   UsbFormatOptions options;
   options.dosBoot = true;
   options.bootMode = 1;
-  options.mbrSizeIndex = 1;
-  options.dosVersionIndex = 1;
+  options.mbrSectors = 63;
+  options.dos = kDos71;
   options.label = "BOOT";
   options.fillDataArea = true;
   options.fillByte = 0xE5;
-  options.clusterListIndex = 2;
+  options.clusterBytes = 2048;
   ExpectEveryFaultReported({"a bootable USB format behind an MBR", 6000, nullptr, [options] {
                               DeviceHandle disk(OpenDevice("physicaldrive1"));
                               return RunUsbFormat(disk.get(), 6000, options).succeeded;

@@ -12,57 +12,57 @@
 
 namespace {
 
-UsbFormatOptions Choice(int clusterIndex, int fatIndex = 1, uint32_t rootEntries = 256) {
+UsbFormatOptions Choice(uint32_t clusterBytes, uint32_t fatCount = 2, uint32_t rootEntries = 256) {
   UsbFormatOptions options;
-  options.clusterListIndex = clusterIndex;
-  options.fatListIndex = fatIndex;
+  options.clusterBytes = clusterBytes;
+  options.fatCount = fatCount;
   options.rootEntries = rootEntries;
   return options;
 }
 
 DbrDecision Build(uint32_t sectors, const UsbFormatOptions& options, FormatDbr* dbr, uint32_t start = 0) {
-  return BuildFormatDbr(sectors, start, options, DiskGeometry(sectors, options.mbrSizeIndex), kDos622, dbr);
+  return BuildFormatDbr(sectors, start, options, DiskGeometry(sectors, options.mbrSectors), kDos622, dbr);
 }
 
 TEST(UsbFormatParams, LaysOutTheVolumeAndDecidesItsFatType) {
   struct Row {
     uint32_t sectors;
-    int fatIndex;
+    uint32_t fats;
     uint32_t rootEntries;
     uint16_t perFat;
     uint32_t clusters;
     uint8_t kind;
   } rows[] = {
-      {62500, 1, 256, 243, 61997, kFat16},
-      {2880, 1, 224, 12, 2841, kFat12},
-      {4133, 1, 256, 16, 4084, kFat12},    // the last FAT12 count
-      {4134, 1, 256, 16, 4085, kFat16},    // the first FAT16 count
-      {66053, 1, 256, 256, 65524, kFat16}, // the last count FAT16 holds
-      {10041, 0, 256, 40, 10041 - 40 - 17, kFat16},  // one FAT: ceil(10024 / 257) = 40; / 258 would be 39
-      {5000, 1, 512, 20, 5000 - 40 - 33, kFat16},    // 512 entries take 32 sectors
-      {5000, 1, 497, 20, 5000 - 40 - 33, kFat16},    // and so do 497
+      {62500, 2, 256, 243, 61997, kFat16},
+      {2880, 2, 224, 12, 2841, kFat12},
+      {4133, 2, 256, 16, 4084, kFat12},    // the last FAT12 count
+      {4134, 2, 256, 16, 4085, kFat16},    // the first FAT16 count
+      {66053, 2, 256, 256, 65524, kFat16}, // the last count FAT16 holds
+      {10041, 1, 256, 40, 10041 - 40 - 17, kFat16},  // one FAT: ceil(10024 / 257) = 40; / 258 would be 39
+      {5000, 2, 512, 20, 5000 - 40 - 33, kFat16},    // 512 entries take 32 sectors
+      {5000, 2, 497, 20, 5000 - 40 - 33, kFat16},    // and so do 497
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.sectors);
     FormatDbr dbr;
-    DbrDecision d = Build(r.sectors, Choice(0, r.fatIndex, r.rootEntries), &dbr);
+    DbrDecision d = Build(r.sectors, Choice(512, r.fats, r.rootEntries), &dbr);
     ASSERT_EQ(d.refusal, kUsbFormatAccepted);
     EXPECT_EQ(GetLe16(dbr.bytes + bpb::kSectorsPerFat), r.perFat);
     EXPECT_EQ(d.clusters, r.clusters);
     EXPECT_EQ(d.fatKind, r.kind);
-    EXPECT_EQ(dbr.bytes[bpb::kNumberOfFats], r.fatIndex + 1);
+    EXPECT_EQ(dbr.bytes[bpb::kNumberOfFats], r.fats);
     EXPECT_EQ(GetLe16(dbr.bytes + bpb::kRootEntries), (r.rootEntries + 15) / 16 * 16) << "whole root sectors";
     EXPECT_EQ(FatTypeOfBootSector(dbr.bytes), r.kind) << "the record must read back as the type it was given";
     EXPECT_EQ(std::memcmp(dbr.bytes + bpb::kFileSystemType, r.kind == kFat12 ? "FAT12   " : "FAT16   ", 8), 0);
   }
   FormatDbr dbr;
-  EXPECT_EQ(Build(66054, Choice(0), &dbr).refusal, kUsbFormatTooManyClusters);  // 65,525 clusters
+  EXPECT_EQ(Build(66054, Choice(512), &dbr).refusal, kUsbFormatTooManyClusters);  // 65,525 clusters
 }
 
 TEST(UsbFormatParams, PicksTheTotalFieldByTheVolumeSize) {
   FormatDbr small, large;
-  Build(65535, Choice(1), &small);
-  Build(65536, Choice(1), &large);
+  Build(65535, Choice(1024), &small);
+  Build(65536, Choice(1024), &large);
   EXPECT_EQ(GetLe16(small.bytes + bpb::kTotalSectors16), 65535);
   EXPECT_EQ(GetLe32(small.bytes + bpb::kTotalSectors32), 0u);
   EXPECT_EQ(GetLe16(large.bytes + bpb::kTotalSectors16), 0);
@@ -70,10 +70,10 @@ TEST(UsbFormatParams, PicksTheTotalFieldByTheVolumeSize) {
 }
 
 TEST(UsbFormatParams, WritesTheFixedFieldsWhateverTheChoice) {
-  UsbFormatOptions options = Choice(3);
+  UsbFormatOptions options = Choice(4096);
   options.label = "USERLABEL";
   FormatDbr dbr;
-  BuildFormatDbr(100000, 0, options, DiskGeometry(100000, 0), kDos71, &dbr);
+  BuildFormatDbr(100000, 0, options, DiskGeometry(100000, 32), kDos71, &dbr);
   const uint8_t* b = dbr.bytes;
   const uint8_t head[] = {0xEB, 0x3C, 0x90, 'M', 'S', 'D', 'O', 'S', '5', '.', '0', 0x00, 0x02, 8, 1, 0};
   EXPECT_EQ(std::memcmp(b, head, sizeof head), 0);
@@ -86,35 +86,37 @@ TEST(UsbFormatParams, WritesTheFixedFieldsWhateverTheChoice) {
   EXPECT_EQ(std::memcmp(b + bpb::kBootProgram, kBootProgramDos71, 448), 0);
   EXPECT_EQ(b[510], 0x55);
   EXPECT_EQ(b[511], 0xAA);
-  BuildFormatDbr(100000, 0, options, DiskGeometry(100000, 0), kDos622, &dbr);
+  BuildFormatDbr(100000, 0, options, DiskGeometry(100000, 32), kDos622, &dbr);
   EXPECT_EQ(std::memcmp(b + bpb::kBootProgram, kBootProgramDos622, 448), 0);
 }
 
 TEST(UsbFormatParams, RefusesChoicesBeforeAnythingIsComputed) {
-  EXPECT_EQ(CheckUsbFormatRequest(0, Choice(0)), kUsbFormatNoSectors);
-  EXPECT_EQ(CheckUsbFormatRequest(100000, Choice(0, 1, 513)), kUsbFormatTooManyRootEntries);
-  EXPECT_EQ(CheckUsbFormatRequest(100000, Choice(0, 1, 512)), kUsbFormatAccepted);
-  EXPECT_EQ(CheckUsbFormatRequest(100000, Choice(-1)), kUsbFormatNoClusterSize);
-  EXPECT_EQ(CheckUsbFormatRequest(100000, Choice(8)), kUsbFormatNoClusterSize);
-  EXPECT_EQ(CheckUsbFormatRequest(100, Choice(7)), kUsbFormatClusterTooLarge);
-  EXPECT_EQ(CheckUsbFormatRequest(128, Choice(7)), kUsbFormatAccepted);
-  EXPECT_EQ(CheckUsbFormatRequest(100000, Choice(0, -1)), kUsbFormatNoFatCount);
+  EXPECT_EQ(CheckUsbFormatRequest(0, Choice(512)), kUsbFormatNoSectors);
+  EXPECT_EQ(CheckUsbFormatRequest(100000, Choice(512, 2, 513)), kUsbFormatTooManyRootEntries);
+  EXPECT_EQ(CheckUsbFormatRequest(100000, Choice(512, 2, 512)), kUsbFormatAccepted);
+  EXPECT_EQ(CheckUsbFormatRequest(100000, Choice(0)), kUsbFormatNoClusterSize);
+  EXPECT_EQ(CheckUsbFormatRequest(100000, Choice(131072)), kUsbFormatNoClusterSize);
+  EXPECT_EQ(CheckUsbFormatRequest(100000, Choice(1536)), kUsbFormatNoClusterSize) << "no power of two";
+  EXPECT_EQ(CheckUsbFormatRequest(100000, Choice(512, 3)), kUsbFormatNoFatCount);
+  EXPECT_EQ(CheckUsbFormatRequest(100, Choice(65536)), kUsbFormatClusterTooLarge);
+  EXPECT_EQ(CheckUsbFormatRequest(128, Choice(65536)), kUsbFormatAccepted);
+  EXPECT_EQ(CheckUsbFormatRequest(100000, Choice(512, 0)), kUsbFormatNoFatCount);
   FormatDbr dbr;
-  EXPECT_EQ(Build(100000, Choice(0, -1), &dbr).refusal, kUsbFormatNoFatCount) << "never a volume with 0 FATs";
+  EXPECT_EQ(Build(100000, Choice(512, 0), &dbr).refusal, kUsbFormatNoFatCount) << "never a volume with 0 FATs";
 }
 
 TEST(UsbFormatParams, SuggestsTheSmallestUnitThatFat16Holds) {
   // 132,113 sectors at 512 bytes: DataSec 131,072, a multiple of 65,536. Half of DataSec in 1,024-byte clusters
   // is still 65,536 clusters (65,791 with the smaller FAT), so the first unit that fits is 2,048 bytes.
   FormatDbr dbr;
-  DbrDecision exact = Build(132113, Choice(0), &dbr);
+  DbrDecision exact = Build(132113, Choice(512), &dbr);
   EXPECT_EQ(exact.refusal, kUsbFormatTooManyClusters);
   EXPECT_EQ(exact.dataSectors, 131072u);
   EXPECT_EQ(exact.suggestedUnit, 2048u);
-  EXPECT_EQ(Build(132113, Choice(1), &dbr).refusal, kUsbFormatTooManyClusters);
-  EXPECT_EQ(Build(132113, Choice(2), &dbr).refusal, kUsbFormatAccepted);
+  EXPECT_EQ(Build(132113, Choice(1024), &dbr).refusal, kUsbFormatTooManyClusters);
+  EXPECT_EQ(Build(132113, Choice(2048), &dbr).refusal, kUsbFormatAccepted);
 
-  DbrDecision other = Build(132116, Choice(0), &dbr);
+  DbrDecision other = Build(132116, Choice(512), &dbr);
   EXPECT_EQ(other.dataSectors, 131073u);
   EXPECT_EQ(other.suggestedUnit, 2048u);
 
@@ -132,14 +134,14 @@ TEST(UsbFormatParams, SuggestsTheSmallestUnitThatFat16Holds) {
 
 TEST(UsbFormatParams, RefusesVolumesThatNoUnitCanHoldOrThatHaveNoRoom) {
   FormatDbr dbr;
-  EXPECT_EQ(Build(9000000, Choice(7), &dbr).refusal, kUsbFormatBeyondFat16);  // 70,308 clusters of 64 KiB
-  EXPECT_EQ(Build(9000000, Choice(0), &dbr).refusal, kUsbFormatBeyondFat16);
+  EXPECT_EQ(Build(9000000, Choice(65536), &dbr).refusal, kUsbFormatBeyondFat16);  // 70,308 clusters of 64 KiB
+  EXPECT_EQ(Build(9000000, Choice(512), &dbr).refusal, kUsbFormatBeyondFat16);
   // 16 root sectors, 2 FATs and the DBR need 19 sectors; 20 leave one cluster, 18 leave less than none.
-  EXPECT_EQ(Build(20, Choice(0), &dbr).refusal, kUsbFormatAccepted);
-  EXPECT_EQ(Build(19, Choice(0), &dbr).refusal, kUsbFormatNoDataArea);
-  EXPECT_EQ(Build(18, Choice(0), &dbr).refusal, kUsbFormatNoDataArea);
-  EXPECT_EQ(Build(20, Choice(1), &dbr).refusal, kUsbFormatNoDataArea) << "one sector is no 2-sector cluster";
-  EXPECT_EQ(Build(50, Choice(0), &dbr, 63).refusal, kUsbFormatNoDataArea) << "an MBR larger than the disk";
+  EXPECT_EQ(Build(20, Choice(512), &dbr).refusal, kUsbFormatAccepted);
+  EXPECT_EQ(Build(19, Choice(512), &dbr).refusal, kUsbFormatNoDataArea);
+  EXPECT_EQ(Build(18, Choice(512), &dbr).refusal, kUsbFormatNoDataArea);
+  EXPECT_EQ(Build(20, Choice(1024), &dbr).refusal, kUsbFormatNoDataArea) << "one sector is no 2-sector cluster";
+  EXPECT_EQ(Build(50, Choice(512), &dbr, 63).refusal, kUsbFormatNoDataArea) << "an MBR larger than the disk";
 }
 
 TEST(UsbFormatParams, MinimumAllocationUnitFollowsTheTableAndStaysFormattable) {
@@ -149,13 +151,13 @@ TEST(UsbFormatParams, MinimumAllocationUnitFollowsTheTableAndStaysFormattable) {
   EXPECT_EQ(MinimumAllocationUnit(62500, 256), 2048u);
   // D = 260,943 is within the 2,048-byte row, but 2,048-byte clusters give this disk 65,617 of them.
   FormatDbr dbr;
-  EXPECT_EQ(Build(263000, Choice(2), &dbr).refusal, kUsbFormatTooManyClusters);
+  EXPECT_EQ(Build(263000, Choice(2048), &dbr).refusal, kUsbFormatTooManyClusters);
   EXPECT_EQ(MinimumAllocationUnit(263000, 256), 4096u);
-  EXPECT_EQ(Build(263000, Choice(3), &dbr).refusal, kUsbFormatAccepted);
+  EXPECT_EQ(Build(263000, Choice(4096), &dbr).refusal, kUsbFormatAccepted);
 }
 
 TEST(UsbFormatParams, GeometryAndMbr) {
-  FormatRecordFields big = DiskGeometry(1000000, 1);
+  FormatRecordFields big = DiskGeometry(1000000, 63);
   EXPECT_EQ(big.sectorsPerTrack, 63);
   EXPECT_EQ(big.heads, 15);
   EXPECT_EQ(big.cylinders, 1024);
@@ -168,7 +170,7 @@ TEST(UsbFormatParams, GeometryAndMbr) {
   EXPECT_EQ(mbr[510], 0x55);
   EXPECT_EQ(mbr[511], 0xAA);
 
-  FormatRecordFields small = DiskGeometry(20000, 0);
+  FormatRecordFields small = DiskGeometry(20000, 32);
   EXPECT_EQ(small.sectorsPerTrack, 32);
   EXPECT_EQ(small.heads, 0) << "disks under 1024 x 32 sectors get 0 heads";
   BuildMbr(32, 20000, small, mbr);
@@ -177,17 +179,17 @@ TEST(UsbFormatParams, GeometryAndMbr) {
 
   // A bootable layout is read by CHS: 2 heads at least, over the cylinders the disk needs, so that the MBR's start
   // (head 1, sector 1) is one track in; larger disks keep the page's geometry.
-  FormatRecordFields bootable = BootableDiskGeometry(20000, 0);
+  FormatRecordFields bootable = BootableDiskGeometry(20000, 32);
   EXPECT_EQ(bootable.sectorsPerTrack, 32);
   EXPECT_EQ(bootable.heads, 2);
   EXPECT_EQ(bootable.cylinders, 313);  // 20,000 / 64 rounded up
-  EXPECT_EQ(BootableDiskGeometry(100000, 1).heads, 2) << "1 head by the page's rule";
-  EXPECT_EQ(BootableDiskGeometry(100000, 1).cylinders, 794);
-  FormatRecordFields bootableBig = BootableDiskGeometry(1000000, 1);
+  EXPECT_EQ(BootableDiskGeometry(100000, 63).heads, 2) << "1 head by the page's rule";
+  EXPECT_EQ(BootableDiskGeometry(100000, 63).cylinders, 794);
+  FormatRecordFields bootableBig = BootableDiskGeometry(1000000, 63);
   EXPECT_EQ(bootableBig.heads, big.heads);
   EXPECT_EQ(bootableBig.cylinders, big.cylinders);
 
-  FormatRecordFields tiny = DiskGeometry(31, -1);
+  FormatRecordFields tiny = DiskGeometry(31, 0);
   EXPECT_EQ(tiny.sectorsPerTrack, 32);
   EXPECT_EQ(tiny.heads, 1);
   EXPECT_EQ(tiny.cylinders, 0);

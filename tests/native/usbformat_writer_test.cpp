@@ -41,27 +41,27 @@ class UsbFormatWriterTest : public SimTest {
   }
 };
 
-UsbFormatOptions Bootable(int bootMode, int mbrSizeIndex, int clusterIndex) {
+UsbFormatOptions Bootable(int bootMode, uint32_t mbrSectors, uint32_t clusterBytes) {
   UsbFormatOptions options;
   options.dosBoot = true;
   options.bootMode = bootMode;
-  options.mbrSizeIndex = mbrSizeIndex;
-  options.clusterListIndex = clusterIndex;
+  options.mbrSectors = mbrSectors;
+  options.clusterBytes = clusterBytes;
   return options;
 }
 
 TEST_F(UsbFormatWriterTest, DefaultChoicesWriteOnlyDbrFatsAndRootDirectory) {
   struct Row {
     uint32_t sectors;
-    int clusterIndex;
+    uint32_t clusterBytes;
     uint8_t kind;
-  } rows[] = {{20000, 0, kFat16}, {8000, 1, kFat12}};
+  } rows[] = {{20000, 512, kFat16}, {8000, 1024, kFat12}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.sectors);
     SimReset();
     AddOldStick(r.sectors);
     UsbFormatOptions options;
-    options.clusterListIndex = r.clusterIndex;
+    options.clusterBytes = r.clusterBytes;
     UsbFormatOutcome outcome = Format(r.sectors, options);
     ASSERT_TRUE(outcome.succeeded);
     EXPECT_EQ(outcome.fields.fatKind, r.kind);
@@ -88,7 +88,7 @@ TEST_F(UsbFormatWriterTest, OneFatAndALabelStampedWithTheLocalTime) {
   AddOldStick(20000);
   SimSetLocalTime(SysTime{2009, 5, 0, 3, 14, 35, 47, 0});
   UsbFormatOptions options;
-  options.fatListIndex = 0;
+  options.fatCount = 1;
   options.label = "data";
   ASSERT_TRUE(Format(20000, options).succeeded);
   uint32_t perFat = GetLe16(&Sector(1, 0)[bpb::kSectorsPerFat]);
@@ -126,8 +126,8 @@ TEST_F(UsbFormatWriterTest, HddBootPutsABootableVolumeBehindAnMbr) {
   stick.createImage = true;
   AddDisk(stick);
   SimWriteRaw(1, 0, std::vector<uint8_t>(70 * 512, kOld));
-  UsbFormatOptions options = Bootable(1, 1, 4);
-  options.dosVersionIndex = 1;
+  UsbFormatOptions options = Bootable(kBootHdd, 63, 8192);
+  options.dos = kDos71;
   options.label = "BOOT";
   UsbFormatOutcome outcome = Format(1000000, options);
   ASSERT_TRUE(outcome.succeeded);
@@ -138,7 +138,7 @@ TEST_F(UsbFormatWriterTest, HddBootPutsABootableVolumeBehindAnMbr) {
   EXPECT_EQ(CountTrace("FatAddr:40"), 1);
 
   uint8_t mbr[512];
-  BuildMbr(63, 1000000, DiskGeometry(1000000, 1), mbr);
+  BuildMbr(63, 1000000, DiskGeometry(1000000, 63), mbr);
   EXPECT_EQ(Sector(1, 0), std::vector<uint8_t>(mbr, mbr + 512));
   EXPECT_TRUE(AllBytes(1, 1, 62, 0));
   std::vector<uint8_t> dbr = Sector(1, 63);
@@ -160,7 +160,7 @@ TEST_F(UsbFormatWriterTest, HddAndZipBootWriteTheSameDisk) {
     SimSetLocalTime(SysTime{2024, 1, 0, 2, 3, 4, 6, 0});
     UseSmallSystemFiles("korvane_usbformat_zip");
     AddOldStick(20000);
-    UsbFormatOptions options = Bootable(mode, 0, 0);
+    UsbFormatOptions options = Bootable(mode, 32, 512);
     options.label = "ZIPPY";
     ASSERT_TRUE(Format(20000, options).succeeded);
     disks[mode - 1] = SimReadRaw(1, 0, 20000);
@@ -174,20 +174,20 @@ TEST_F(UsbFormatWriterTest, HddAndZipBootWriteTheSameDisk) {
 
 TEST_F(UsbFormatWriterTest, RefusedChoicesWriteNothing) {
   AddDisk(MemoryStick(100000));
-  UsbFormatOptions tooFine = Bootable(1, 1, 0);  // 1-sector clusters: some 99,000 of them
+  UsbFormatOptions tooFine = Bootable(kBootHdd, 63, 512);  // 1-sector clusters: some 99,000 of them
   UsbFormatOutcome outcome = Format(100000, tooFine);
   EXPECT_FALSE(outcome.succeeded);
   EXPECT_EQ(outcome.refusal, kUsbFormatTooManyClusters);
   EXPECT_EQ(outcome.suggestedUnit, 1024u);
   EXPECT_EQ(outcome.fields.fatKind, 0);
   UsbFormatOptions noFats;
-  noFats.fatListIndex = -1;
+  noFats.fatCount = 0;
   EXPECT_EQ(Format(100000, noFats).refusal, kUsbFormatNoFatCount);
   UsbFormatOptions noRoot;
   noRoot.rootEntries = 0;
   EXPECT_EQ(Format(100000, noRoot).refusal, kUsbFormatNoRootEntries);
   SimSetCurrentDirectory(::testing::TempDir() + "korvane_no_sysfile");  // no SysFile folder there
-  UsbFormatOptions noSystemFiles = Bootable(1, 1, 3);
+  UsbFormatOptions noSystemFiles = Bootable(kBootHdd, 63, 4096);
   EXPECT_EQ(Format(100000, noSystemFiles).refusal, kUsbFormatSystemFilesUnusable);
   EXPECT_EQ(SimStats(1).writeCalls, 0u);
 }

@@ -85,8 +85,8 @@ class VolumeLockRunTest : public BlockDiskTest, public ::testing::WithParamInter
         UsbFormatOptions options;  // bootable behind an MBR of 63 sectors, DOS 7.1
         options.dosBoot = true;
         options.bootMode = 1;
-        options.mbrSizeIndex = 1;
-        options.dosVersionIndex = 1;
+        options.mbrSectors = 63;
+        options.dos = kDos71;
         DeviceHandle handle(OpenDevice("physicaldrive1"));
         UsbFormatOutcome outcome = RunUsbFormat(handle.get(), kStickSectors, options, "E:F:");
         report.done = outcome.succeeded;
