@@ -76,11 +76,6 @@ std::string NotAccessedEntryText(uint32_t block) {
   return FormatBlockText(kNotAccessedEntry, static_cast<int>(block));
 }
 
-int NextBusySquare(uint32_t* tick) {
-  if (*tick > static_cast<uint32_t>(kBusySquares - 1)) *tick = 0;
-  return static_cast<int>((*tick)++);
-}
-
 uint32_t ReadBlockImage(SysHandle disk, uint32_t blockStart, int kindIndex, std::vector<uint8_t>* image) {
   image->assign(static_cast<size_t>(BlockImageSectors(kindIndex)) * kSectorSize, 0);
   return ReadSectors(disk, BlockImageSectors(kindIndex), blockStart, image->data());

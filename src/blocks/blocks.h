@@ -262,22 +262,6 @@ struct BlockFormatRun {
 BlockFormatRun RunBlockFormat(const BlockFormatJob& job, const BlockFormatUi& ui);
 
 // ---------------------------------------------------------------------------------------------------------------
-// Busy indicator
-// ---------------------------------------------------------------------------------------------------------------
-
-constexpr int kBusySquares = 8;
-constexpr int kBusyFirstSquareId = 1048;
-constexpr uint32_t kBusyTimerId = 6;
-constexpr uint32_t kBusyTimerPeriodMs = 500;
-constexpr uint32_t kBusyFillColour = 0x003232C8;   // RGB(200, 50, 50) as a COLORREF
-constexpr uint32_t kBusyFrameColour = 0x0000FF00;  // RGB(0, 255, 0)
-constexpr int kBusyFramePenWidth = 3;
-
-// The square (0 to 7) that gets the green frame at this tick; advances the page's tick counter, which starts again
-// after the eighth square.
-int NextBusySquare(uint32_t* tick);
-
-// ---------------------------------------------------------------------------------------------------------------
 // Block images
 // ---------------------------------------------------------------------------------------------------------------
 

@@ -5,7 +5,6 @@
 #include "disk/queries.h"
 #include "filtersvc/filter.h"
 #include "filtersvc/install.h"
-#include "filtersvc/texts.h"
 #include "sys/sys.h"
 
 namespace {
@@ -70,32 +69,6 @@ ServiceRunResult Stop(const ServiceDisk& disk) {
 ServiceRunResult RunServiceSwitch(bool start, const ServiceDisk* disk, const std::function<void()>& configureBlocks) {
   if (!disk) return Ended(ServiceOutcome::NoDisk, false, false);
   return start ? Start(*disk, configureBlocks) : Stop(*disk);
-}
-
-ServiceMessage ServiceOutcomeMessage(ServiceOutcome outcome) {
-  switch (outcome) {
-    case ServiceOutcome::NoDisk:
-      return {&kServiceNoDisk, &kServiceNoDiskCaption, true};
-    case ServiceOutcome::DriverMissing:
-      return {&kServiceDriverMissing, &kServiceCaption, false};
-    case ServiceOutcome::NoDevice:
-      return {&kServiceNoDevice, &kServiceCaption, false};
-    case ServiceOutcome::Started:
-      return {&kServiceStarted, &kServiceCaption, false};
-    case ServiceOutcome::StartNeedsRestart:
-      return {&kServiceStartNeedsRestart, &kServiceCaption, false};
-    case ServiceOutcome::StartFailed:
-      return {&kServiceStartFailed, &kServiceCaption, false};
-    case ServiceOutcome::DriverNotLoaded:
-      return {&kServiceDriverNotLoaded, &kServiceCaption, true};
-    case ServiceOutcome::Stopped:
-      return {&kServiceStopped, &kServiceCaption, false};
-    case ServiceOutcome::StopNeedsRestart:
-      return {&kServiceStopNeedsRestart, &kServiceCaption, false};
-    case ServiceOutcome::StopFailed:
-      break;
-  }
-  return {&kServiceStopFailed, &kServiceCaption, false};
 }
 
 bool BeginServiceRun() { return !gServiceRunGoing.exchange(true); }

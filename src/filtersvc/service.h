@@ -6,7 +6,6 @@
 #include <functional>
 #include <string>
 
-#include "base/texts.h"
 
 struct ServiceDisk {
   std::string deviceName;  // "physicaldrive1"
@@ -37,15 +36,6 @@ struct ServiceRunResult {
 // Runs a start (the switch was checked) or a stop for `disk` (none when no disk is selected). After a start that
 // went through, configureBlocks tells the driver the block layout.
 ServiceRunResult RunServiceSwitch(bool start, const ServiceDisk* disk, const std::function<void()>& configureBlocks);
-
-// How the outcome is shown: its text, the message box caption and whether it takes the error icon (else the
-// information icon).
-struct ServiceMessage {
-  const TextPair* text;
-  const TextPair* caption;
-  bool errorIcon;
-};
-ServiceMessage ServiceOutcomeMessage(ServiceOutcome outcome);
 
 // One service run at a time: a click on the switch while a run goes on is refused. BeginServiceRun is true when
 // no run was going (and marks one going); EndServiceRun ends it, on every way a run can end.

@@ -1,7 +1,6 @@
 #include "pages/busy_indicator.h"
 
 #include "app/gui/resource_ids.h"
-#include "blocks/blocks.h"
 
 namespace {
 
@@ -9,6 +8,13 @@ namespace {
 // run to run. Both live on the page's thread: the timer and the paint requests arrive there.
 int gFramedSquare = -1;
 uint32_t gTick = 0;
+
+// The square (0 to 7) that gets the green frame at this tick; advances the tick counter, which starts again after
+// the eighth square.
+int NextBusySquare(uint32_t* tick) {
+  if (*tick > static_cast<uint32_t>(kBusySquares - 1)) *tick = 0;
+  return static_cast<int>((*tick)++);
+}
 
 // GDI objects the drawing takes, each given back when it goes out of scope.
 struct WindowDc {

@@ -4,6 +4,16 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
+constexpr int kBusySquares = 8;
+constexpr int kBusyFirstSquareId = 1048;
+constexpr uint32_t kBusyTimerId = 6;
+constexpr uint32_t kBusyTimerPeriodMs = 500;
+constexpr COLORREF kBusyFillColour = RGB(200, 50, 50);
+constexpr COLORREF kBusyFrameColour = RGB(0, 255, 0);
+constexpr int kBusyFramePenWidth = 3;
+
 // Makes the squares draw themselves (owner-drawn), so a repaint of the page keeps the indicator as the last tick
 // left it, and hides them. Called when the page initialises.
 void PrepareBusyIndicator(HWND page);

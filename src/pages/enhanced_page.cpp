@@ -28,6 +28,7 @@
 #include "disk/disklist.h"
 #include "disk/queries.h"
 #include "filtersvc/service.h"
+#include "pages/service_texts.h"
 #include "pages/busy_indicator.h"
 #include "pages/disklist_ui.h"
 #include "pages/enhanced_texts.h"
@@ -314,6 +315,39 @@ void UpdateBusyIndicator() {
 }
 
 // --- Service run ---------------------------------------------------------------------------------------------
+
+// How a service run's outcome is shown: its text, the message box caption and the icon.
+struct ServiceMessage {
+  const TextPair* text;
+  const TextPair* caption;
+  bool errorIcon;  // else the information icon
+};
+
+ServiceMessage ServiceOutcomeMessage(ServiceOutcome outcome) {
+  switch (outcome) {
+    case ServiceOutcome::NoDisk:
+      return {&kServiceNoDisk, &kServiceNoDiskCaption, true};
+    case ServiceOutcome::DriverMissing:
+      return {&kServiceDriverMissing, &kServiceCaption, false};
+    case ServiceOutcome::NoDevice:
+      return {&kServiceNoDevice, &kServiceCaption, false};
+    case ServiceOutcome::Started:
+      return {&kServiceStarted, &kServiceCaption, false};
+    case ServiceOutcome::StartNeedsRestart:
+      return {&kServiceStartNeedsRestart, &kServiceCaption, false};
+    case ServiceOutcome::StartFailed:
+      return {&kServiceStartFailed, &kServiceCaption, false};
+    case ServiceOutcome::DriverNotLoaded:
+      return {&kServiceDriverNotLoaded, &kServiceCaption, true};
+    case ServiceOutcome::Stopped:
+      return {&kServiceStopped, &kServiceCaption, false};
+    case ServiceOutcome::StopNeedsRestart:
+      return {&kServiceStopNeedsRestart, &kServiceCaption, false};
+    case ServiceOutcome::StopFailed:
+      break;
+  }
+  return {&kServiceStopFailed, &kServiceCaption, false};
+}
 
 DWORD WINAPI ServiceThread(LPVOID parameter) {
   std::unique_ptr<ServiceJob> job(static_cast<ServiceJob*>(parameter));

@@ -1,5 +1,4 @@
-// What of the block manager needs no disk: entry texts, sector arithmetic at its limits, the step decisions and
-// the busy indicator's sequence.
+// What of the block manager needs no disk: entry texts, sector arithmetic at its limits and the step decisions.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -52,15 +51,6 @@ TEST(BlockLayout, PreviousAndNextStopAtTheEndsOfTheArea) {
   EXPECT_EQ(PreviousBlockStep(&disk, 3).notice.text, "Please first start multi-floppy service.");
   EXPECT_EQ(NextBlockStep(&disk, 3, kKindIndex1440K).notice.text, "Please start multi-floppy service.");
   EXPECT_EQ(NextBlockStep(nullptr, 3, kKindIndex1440K).notice.text, "Please select a usb disk.");
-}
-
-TEST(BlockLayout, BusyIndicatorFramesOneSquareAfterAnotherAndStartsAgain) {
-  uint32_t tick = 0;
-  std::string order;
-  for (int i = 0; i < 10; ++i) order += static_cast<char>('0' + NextBusySquare(&tick));
-  EXPECT_EQ(order, "0123456701");
-  tick = 1000;
-  EXPECT_EQ(NextBusySquare(&tick), 0);
 }
 
 }  // namespace

@@ -11,11 +11,12 @@
 #include <vector>
 
 #include "blocks/blocks.h"
+#include "pages/busy_indicator.h"
 #include "blocks/text_format.h"
 #include "blocks/texts.h"
 #include "disk/discovery.h"
 #include "disk/sectorio.h"
-#include "filtersvc/texts.h"
+#include "pages/service_texts.h"
 #include "gui_harness.h"
 #include "pages/enhanced_texts.h"
 #include "sys/sim/machine.h"
@@ -362,8 +363,17 @@ TEST_F(GuiTest, ServiceStartsThatCannotGoThroughAndASingleFormatWithoutTheServic
   WaitForRunEnd(page);
   EXPECT_EQ(SimStats(kStick).writeCalls, 0u);
 
-  // Another program holds the disk: the filter is listed but waits for a reboot, and the switch says so.
+  // A system that does not load the driver (an unsigned one on 64-bit Windows): an error, the disk as it was.
   files.PutDriver();
+  SimSetFilterDriverLoads(false);
+  AnswerMessageBoxes({IDOK});
+  Tick(page, kServiceSwitch, true);
+  ExpectBox(WaitForMessageBox(), gui::Expected(kServiceDriverNotLoaded), "Plover hint", MB_ICONERROR);
+  WaitForRunEnd(page);
+  EXPECT_FALSE(IsChecked(page, kServiceSwitch));
+  SimSetFilterDriverLoads(true);
+
+  // Another program holds the disk: the filter is listed but waits for a reboot, and the switch says so.
   SimHoldDisk(kStick, true);
   SwitchService(page, true, kServiceStartNeedsRestart);
   EXPECT_FALSE(IsChecked(page, kServiceSwitch));

@@ -13,7 +13,7 @@
 #include "app/gui/wintext.h"
 #include "app/simhost/machine_file.h"
 #include "app/simhost/simhost.h"
-#include "filtersvc/texts.h"
+#include "pages/service_texts.h"
 #include "gui_harness.h"
 #include "sys/sim/sim.h"
 

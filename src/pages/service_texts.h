@@ -1,4 +1,4 @@
-// What the multi-floppy service run tells the user, in both languages.
+// What the enhanced page tells the user after a multi-floppy service run, in both languages.
 #pragma once
 
 #include "base/texts.h"
