@@ -28,8 +28,6 @@ uint32_t BlockImageSectors(int kindIndex) {
   return named ? GeometryOf(BlockFloppyKind(kindIndex)).totalSectors : 0;
 }
 
-uint32_t BlockRootDirSector(int kindIndex) { return FirstRootSector(BlockFloppyKind(kindIndex)); }
-
 FloppyKind BlockFloppyKind(int kindIndex) {
   if (kindIndex == kKindIndex720K) return FloppyKind::k720K;
   if (kindIndex == kKindIndex1200K) return FloppyKind::k1200K;

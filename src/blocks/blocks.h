@@ -35,8 +35,6 @@ uint32_t BlockSectors(int kindIndex);
 // Sectors of the floppy image at the start of each block (its total-sectors field): 1440, 2400, 2880; 0 for an
 // index that names no kind, which no boot record matches.
 uint32_t BlockImageSectors(int kindIndex);
-// First root directory sector of a block's image, from the block's start: 7, 15, or 19 for any other index.
-uint32_t BlockRootDirSector(int kindIndex);
 // The kind a format writes: index 0 720K, 1 1.2M, any other 1.44M.
 FloppyKind BlockFloppyKind(int kindIndex);
 // Blocks that fit: min(low 32 bits of the length / B, 100).

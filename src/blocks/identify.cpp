@@ -37,7 +37,7 @@ BlockIdentify ModifyFloppyIdentify(const char* deviceName, uint64_t partitionSta
   // read is the one on the disk, and no cached copy is written over the new name afterwards.
   ExclusiveVolumes volumes;
   if (!TakeExclusiveVolumes(driveLetters, &volumes)) return Failure(kIdentifyOpenFailure, &kIdentifyOpenFailureStatus);
-  uint64_t rootSector = partitionStart + BlockRootDirSector(kindIndex);
+  uint64_t rootSector = partitionStart + FirstRootSector(BlockFloppyKind(kindIndex));
   TraceLine("ModifyFloppyIdentify...DirOffset:%x", static_cast<unsigned>(rootSector));
   uint8_t sector[kSectorSize];
   std::memset(sector, 0, sizeof sector);

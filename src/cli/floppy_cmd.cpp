@@ -49,7 +49,7 @@ std::string ParseRequest(std::vector<std::string> args, FloppyRequest* r) {
   if (!TakeOption(args, "--kind", &kind)) return "--kind 720K|1.2M|1.44M is required";
   if (!ParseKind(kind, &r->kind)) return "unknown floppy kind '" + kind + "' (720K, 1.2M or 1.44M)";
   TakeOption(args, "--label", &r->label);
-  if (r->label.size() > kMaxLabelLength) return "a label has at most 11 characters";
+  if (r->label.size() > bpb::kLabelSize) return "a label has at most 11 characters";
   if (r->label.find('\0') != std::string::npos) return "a label cannot hold a zero byte";
   bool haveDos = TakeOption(args, "--dos", &dos);
   bool haveSysFiles = TakeOption(args, "--sysfiles", &r->sysFiles);

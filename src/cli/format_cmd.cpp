@@ -87,7 +87,7 @@ std::string ParseRequest(std::vector<std::string> args, FormatRequest* r) {
     o.clusterBytes = static_cast<uint32_t>(value);
   }
   if (TakeOption(args, "--label", &o.label)) {
-    if (o.label.size() > kMaxLabelBytes) return "a label has at most 11 characters";
+    if (o.label.size() > bpb::kLabelSize) return "a label has at most 11 characters";
     if (o.label.find('\0') != std::string::npos) return "a label cannot hold a zero byte";
   }
   if (TakeOption(args, "--root", &root)) {

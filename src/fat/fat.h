@@ -141,8 +141,10 @@ void BuildBootRecord(const BootRecordParams& params, uint8_t* record);
 uint32_t GetFatEntry(const uint8_t* fat, bool fat16, uint32_t cluster);
 // Stores the entry, keeping the neighbouring entry's nibble of a FAT12 byte pair.
 void SetFatEntry(uint8_t* fat, bool fat16, uint32_t cluster, uint32_t value);
-// The bytes of the FAT up to and including the entry of `cluster`.
-inline uint32_t FatBytesThrough(bool fat16, uint32_t cluster) { return fat16 ? cluster * 2 + 2 : cluster * 3 / 2 + 2; }
+// The FAT sectors, from the first, up to and including the one that holds the entry of `cluster`.
+inline uint32_t FatSectorsThrough(bool fat16, uint32_t cluster) {
+  return ((fat16 ? cluster * 2 + 2 : cluster * 3 / 2 + 2) + kSectorSize - 1) / kSectorSize;
+}
 constexpr uint32_t EndOfChain(bool fat16) { return fat16 ? 0xFFFF : 0xFFF; }
 // Entries from here up end a chain.
 constexpr uint32_t FirstEndOfChain(bool fat16) { return fat16 ? 0xFFF8 : 0xFF8; }

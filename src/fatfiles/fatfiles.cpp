@@ -14,14 +14,6 @@
 namespace {
 
 using namespace direntry;
-constexpr uint32_t kEntrySize = direntry::kSize;
-constexpr uint32_t kEntriesPerSector = direntry::kPerSector;
-
-// The volume's layout from its boot record, with a root directory, within the sectors a transfer can reach.
-bool ReadLayout(const uint8_t* br, uint32_t start, FatLayout* v) {
-  return ReadFatLayout(br, start, v) && v->rootEntries > 0 &&
-         uint64_t{start} + v->totalSectors <= kFirstUnaddressableSector;
-}
 
 // Where a directory entry lies.
 struct Slot {
@@ -55,7 +47,10 @@ FatFilesResult Begin(SysHandle disk, uint32_t start, Change* c) {
   c->disk = disk;
   uint8_t br[kSectorSize];
   if (ReadSectors(disk, 1, start, br) != kSectorIoOk) return Fail(FatFilesError::kRead);
-  if (!ReadLayout(br, start, &c->v)) return Fail(FatFilesError::kNotFat);
+  // A volume with a root directory, within the sectors a transfer can reach.
+  if (!ReadFatLayout(br, start, &c->v) || c->v.rootEntries == 0 ||
+      uint64_t{start} + c->v.totalSectors > kFirstUnaddressableSector)
+    return Fail(FatFilesError::kNotFat);
   c->fat.resize(size_t{c->v.sectorsPerFat} * kSectorSize);
   if (ReadSectors(disk, c->v.sectorsPerFat, c->v.firstFat, c->fat.data()) != kSectorIoOk)
     return Fail(FatFilesError::kRead);
@@ -107,7 +102,7 @@ bool DirectorySectors(const Change& c, uint32_t cluster, std::vector<uint32_t>* 
 
 struct Found {
   Slot slot;
-  uint8_t entry[kEntrySize];
+  uint8_t entry[kSize];
   std::vector<Slot> longName;  // the long-name entries just before it
 };
 
@@ -120,8 +115,8 @@ FatFilesResult FindEntry(Change& c, uint32_t directory, const uint8_t name[11], 
     bool ok = true;
     uint8_t* bytes = Sector(c, s, &ok);
     if (!ok) return Fail(FatFilesError::kRead);
-    for (uint32_t i = 0; i < kEntriesPerSector; ++i) {
-      const uint8_t* e = bytes + i * kEntrySize;
+    for (uint32_t i = 0; i < kPerSector; ++i) {
+      const uint8_t* e = bytes + i * kSize;
       if (e[0] == 0) return Fail(FatFilesError::kNotFound);
       if (e[0] == kDeleted) {
         longName.clear();
@@ -133,7 +128,7 @@ FatFilesResult FindEntry(Change& c, uint32_t directory, const uint8_t name[11], 
       }
       if (!(e[kAttributes] & kVolumeLabel) && std::memcmp(e, name, 11) == 0) {
         found->slot = {s, i};
-        std::memcpy(found->entry, e, kEntrySize);
+        std::memcpy(found->entry, e, kSize);
         found->longName = longName;
         return {};
       }
@@ -214,7 +209,7 @@ void FillEntry(uint8_t* e, const uint8_t name[11], uint8_t attributes, uint32_t 
   StampDirectoryEntry(e, date, time, true);
 }
 
-uint8_t* EntryAt(Change& c, const Slot& slot) { return c.sectors[slot.sector].data() + slot.index * kEntrySize; }
+uint8_t* EntryAt(Change& c, const Slot& slot) { return c.sectors[slot.sector].data() + slot.index * kSize; }
 
 void MarkChanged(Change& c, uint32_t sector) {
   if (!c.fresh.count(sector)) c.changed.insert(sector);
@@ -237,8 +232,8 @@ FatFilesResult FreeSlot(Change& c, uint32_t directory, const std::string& name, 
     bool ok = true;
     uint8_t* bytes = Sector(c, s, &ok);
     if (!ok) return Fail(FatFilesError::kRead);
-    for (uint32_t i = 0; i < kEntriesPerSector; ++i)
-      if (bytes[i * kEntrySize] == 0 || bytes[i * kEntrySize] == kDeleted) {
+    for (uint32_t i = 0; i < kPerSector; ++i)
+      if (bytes[i * kSize] == 0 || bytes[i * kSize] == kDeleted) {
         *slot = {s, i};
         return {};
       }
@@ -365,8 +360,8 @@ FatFilesResult ReadFatVolumeInfo(SysHandle disk, uint32_t start, FatVolumeInfo* 
   bool ok = true;
   const uint8_t* root = Sector(c, c.v.rootSector, &ok);
   if (!ok) return Fail(FatFilesError::kRead);
-  for (uint32_t i = 0; i < kEntriesPerSector && root[i * kEntrySize] != 0; ++i) {
-    const uint8_t* e = root + i * kEntrySize;
+  for (uint32_t i = 0; i < kPerSector && root[i * kSize] != 0; ++i) {
+    const uint8_t* e = root + i * kSize;
     if (e[0] != kDeleted && e[kAttributes] != kLongName && (e[kAttributes] & kVolumeLabel)) {
       info->label.assign(reinterpret_cast<const char*>(e), strnlen(reinterpret_cast<const char*>(e), 11));
       while (!info->label.empty() && info->label.back() == ' ') info->label.pop_back();
@@ -390,8 +385,8 @@ FatFilesResult ListFatDirectory(SysHandle disk, uint32_t start, const std::strin
     bool ok = true;
     const uint8_t* bytes = Sector(c, s, &ok);
     if (!ok) return Fail(FatFilesError::kRead);
-    for (uint32_t i = 0; i < kEntriesPerSector; ++i) {
-      const uint8_t* e = bytes + i * kEntrySize;
+    for (uint32_t i = 0; i < kPerSector; ++i) {
+      const uint8_t* e = bytes + i * kSize;
       if (e[0] == 0) return {};
       if (e[0] == kDeleted || e[0] == '.' || (e[kAttributes] & kVolumeLabel)) continue;
       FatFileEntry entry;
@@ -543,7 +538,7 @@ FatFilesResult MakeFatDirectory(SysHandle disk, uint32_t start, const std::strin
   FreshClusters(c, cluster);
   uint8_t* first = c.sectors[c.v.ClusterSector(cluster[0])].data();
   FillEntry(first, reinterpret_cast<const uint8_t*>(".          "), kDirectory, cluster[0], 0, c.date, c.time);
-  FillEntry(first + kEntrySize, reinterpret_cast<const uint8_t*>("..         "), kDirectory, parent, 0, c.date,
+  FillEntry(first + kSize, reinterpret_cast<const uint8_t*>("..         "), kDirectory, parent, 0, c.date,
             c.time);
   FillEntry(EntryAt(c, slot), name, kDirectory, cluster[0], 0, c.date, c.time);
   MarkChanged(c, slot.sector);
@@ -567,8 +562,8 @@ FatFilesResult RemoveFatDirectory(SysHandle disk, uint32_t start, const std::str
     bool ok = true;
     const uint8_t* bytes = Sector(c, sectors[n], &ok);
     if (!ok) return Fail(FatFilesError::kRead);
-    for (uint32_t i = 0; i < kEntriesPerSector && !end; ++i) {
-      const uint8_t* e = bytes + i * kEntrySize;
+    for (uint32_t i = 0; i < kPerSector && !end; ++i) {
+      const uint8_t* e = bytes + i * kSize;
       end = e[0] == 0;
       if (!end && e[0] != kDeleted && e[0] != '.') return Fail(FatFilesError::kNotEmpty, path);
     }

@@ -12,7 +12,7 @@ namespace {
 
 constexpr uint8_t kDataFill = 0xF6;
 
-size_t LabelLength(const char* label) { return label ? strnlen(label, kMaxLabelLength) : 0; }
+size_t LabelLength(const char* label) { return label ? strnlen(label, bpb::kLabelSize) : 0; }
 
 }  // namespace
 

@@ -14,7 +14,6 @@ enum DosVersion : int { kDosNone = 0, kDos622 = 1, kDos71 = 2 };
 
 // The volume label field of every 1.2M DBR; the label of a 1.2M image goes only into its root directory.
 constexpr char kNoNameLabel[] = "NO NAME    ";
-constexpr size_t kMaxLabelLength = 11;
 
 // Builds the 512-byte DBR of an image: the kind's BPB, the label in the volume label field (spaces after it), the
 // DOS 6.22 boot program for kDos622 and the DOS 7.1 one for anything else, 55 AA at 510. A label longer than 11

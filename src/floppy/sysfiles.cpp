@@ -17,11 +17,6 @@ constexpr int kSystemFileCount = 3;
 
 constexpr uint32_t kMaxChunkSectors = 4;
 
-// FAT sectors, from the first, that hold the entry of `cluster`.
-uint32_t FatSectorsUpTo(const FatLayout& v, uint32_t cluster) {
-  return (FatBytesThrough(v.fat16, cluster) + kSectorSize - 1) / kSectorSize;
-}
-
 // What the transfer builds up before anything of the FAT or the directory reaches the disk.
 struct Transfer {
   SysHandle disk;
@@ -114,7 +109,8 @@ SysFilesTransfer CopySystemFile(Transfer& t, int index) {
     TraceLine("%s does not fit into the volume", path);
     return SysFilesTransfer::kSourceUnusable;
   }
-  if (clusters > 0 && !LoadFatSectors(t, FatSectorsUpTo(t.volume, static_cast<uint32_t>(t.nextCluster + clusters - 1)))) {
+  const uint32_t lastCluster = static_cast<uint32_t>(t.nextCluster + clusters - 1);
+  if (clusters > 0 && !LoadFatSectors(t, FatSectorsThrough(t.volume.fat16, lastCluster))) {
     TraceLine("read fat failure");
     return SysFilesTransfer::kFatReadFailed;
   }

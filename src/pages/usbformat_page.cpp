@@ -111,7 +111,7 @@ std::string ReadLabel(HWND window) {
   for (int chars = length; chars > 0; --chars) {
     char bytes[64];
     int count = WideCharToMultiByte(CP_OEMCP, 0, wide, chars, bytes, sizeof bytes, nullptr, nullptr);
-    if (count > 0 && static_cast<uint32_t>(count) <= kMaxLabelBytes) return std::string(bytes, count);
+    if (count > 0 && static_cast<size_t>(count) <= bpb::kLabelSize) return std::string(bytes, count);
   }
   return std::string();
 }

@@ -20,7 +20,6 @@ constexpr uint32_t kMaxClusterBytes = 65536;
 constexpr bool IsClusterSize(uint64_t bytes) {
   return bytes >= kSectorSize && bytes <= kMaxClusterBytes && (bytes & (bytes - 1)) == 0;
 }
-constexpr uint32_t kMaxLabelBytes = 11;
 
 // How a bootable disk starts: the volume at sector 0, or an MBR in front of it.
 enum BootMode : int { kBootFdd = 0, kBootHdd = 1, kBootZip = 2 };

@@ -77,7 +77,7 @@ class BlockDiskTest : public SimTest {
       std::memcpy(root.data(), label, std::strlen(label));
       root[11] = attributes;
     }
-    SimWriteRaw(1, BlockStart(block, kindIndex) + BlockRootDirSector(kindIndex), root);
+    SimWriteRaw(1, BlockStart(block, kindIndex) + FirstRootSector(BlockFloppyKind(kindIndex)), root);
   }
   void LayBlocks(uint32_t count, int kindIndex) {
     for (uint32_t n = 0; n < count; ++n) LayBlock(n, kindIndex, ("FLPPY" + std::to_string(n)).c_str());
@@ -85,7 +85,7 @@ class BlockDiskTest : public SimTest {
 
   // The 11-byte name of block n's first root entry.
   std::string RootName(uint32_t block, int kindIndex) {
-    std::vector<uint8_t> root = Sector(1, BlockStart(block, kindIndex) + BlockRootDirSector(kindIndex));
+    std::vector<uint8_t> root = Sector(1, BlockStart(block, kindIndex) + FirstRootSector(BlockFloppyKind(kindIndex)));
     return std::string(reinterpret_cast<const char*>(root.data()), 11);
   }
 

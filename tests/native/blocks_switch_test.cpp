@@ -12,7 +12,7 @@ class BlockSwitchTest : public BlockDiskTest {};
 
 TEST_F(BlockSwitchTest, RenamingChangesOnlyTheLabelNameAndTimeInTheKindsRootSector) {
   for (int kind : {k144, kKindIndex1200K, kKindIndex720K}) {
-    const uint32_t root = BlockRootDirSector(kind);  // 19, 15, 7
+    const uint32_t root = FirstRootSector(BlockFloppyKind(kind));  // 19, 15, 7
     SCOPED_TRACE(root);
     SimReset();
     SimSetLocalTime(kNow);

@@ -17,28 +17,10 @@ namespace {
 constexpr uint8_t kOld = 0xAB;
 
 // Where a volume's parts lie, read back from the boot record on the disk.
-struct Volume {
-  uint32_t fat1, perFat, fats, root, data, perCluster;
-  bool fat16;
-};
-
-Volume VolumeAt(uint32_t start, bool fat16) {
-  std::vector<uint8_t> br = SimReadRaw(1, start, 1);
-  Volume v{};
-  v.fat1 = start + GetLe16(&br[14]);
-  v.perFat = GetLe16(&br[22]);
-  v.fats = br[16];
-  v.root = v.fat1 + v.fats * v.perFat;
-  v.data = v.root + (GetLe16(&br[17]) + 15) / 16;
-  v.perCluster = br[13];
-  v.fat16 = fat16;
+FatLayout VolumeAt(uint32_t start) {
+  FatLayout v;
+  EXPECT_TRUE(ReadFatLayout(SimReadRaw(1, start, 1).data(), start, &v));
   return v;
-}
-
-uint32_t FatEntry(const std::vector<uint8_t>& fat, bool fat16, uint32_t c) {
-  if (fat16) return GetLe16(&fat[c * 2]);
-  uint16_t pair = GetLe16(&fat[c * 3 / 2]);
-  return c & 1 ? pair >> 4 : pair & 0xFFF;
 }
 
 class SysFilesTest : public SimTest {
@@ -102,25 +84,25 @@ class SysFilesTest : public SimTest {
 
   // Checks root slot `slot` against a source file: name, attributes, size, a chain that every FAT copy holds and
   // that ends with the end mark, and the file's bytes followed by zeros to the end of its last cluster.
-  uint32_t ExpectFile(const Volume& v, int slot, const std::string& name, const std::vector<uint8_t>& content,
+  uint32_t ExpectFile(const FatLayout& v, int slot, const std::string& name, const std::vector<uint8_t>& content,
                       uint8_t attributes = 0x20) {
-    std::vector<uint8_t> root = SimReadRaw(1, v.root, 1);
+    std::vector<uint8_t> root = SimReadRaw(1, v.rootSector, 1);
     const uint8_t* e = &root[slot * 32];
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(e), 11), name);
     EXPECT_EQ(e[11], attributes) << name;
     EXPECT_EQ(GetLe32(e + 28), content.size()) << name;
-    std::vector<uint8_t> fat = SimReadRaw(1, v.fat1, v.perFat);
-    for (uint32_t copy = 1; copy < v.fats; ++copy) EXPECT_EQ(SimReadRaw(1, v.fat1 + copy * v.perFat, v.perFat), fat);
-    const uint32_t endMark = v.fat16 ? 0xFFF8 : 0xFF8, first = GetLe16(e + 26);
+    std::vector<uint8_t> fat = SimReadRaw(1, v.firstFat, v.sectorsPerFat);
+    for (uint32_t copy = 1; copy < v.fatCount; ++copy) EXPECT_EQ(SimReadRaw(1, v.firstFat + copy * v.sectorsPerFat, v.sectorsPerFat), fat);
+    const uint32_t endMark = FirstEndOfChain(v.fat16), first = GetLe16(e + 26);
     std::vector<uint8_t> data;
     uint32_t c = first;
     for (int guard = 0; c >= 2 && c < endMark && guard < 5000; ++guard) {
-      std::vector<uint8_t> cluster = SimReadRaw(1, v.data + (c - 2) * v.perCluster, v.perCluster);
+      std::vector<uint8_t> cluster = SimReadRaw(1, v.firstData + (c - 2) * v.sectorsPerCluster, v.sectorsPerCluster);
       data.insert(data.end(), cluster.begin(), cluster.end());
-      c = FatEntry(fat, v.fat16, c);
+      c = GetFatEntry(fat.data(), v.fat16, c);
     }
     EXPECT_GE(c, endMark) << name << ": chain does not end with the end mark";
-    const size_t clusterBytes = v.perCluster * 512u;
+    const size_t clusterBytes = v.sectorsPerCluster * 512u;
     EXPECT_EQ(data.size(), (content.size() + clusterBytes - 1) / clusterBytes * clusterBytes) << name;
     std::vector<uint8_t> expected = content;
     expected.resize(data.size(), 0);
@@ -140,9 +122,9 @@ class SysFilesTest : public SimTest {
 TEST_F(SysFilesTest, FloppyWithLabelGetsThreeFilesAfterTheLabelWithPackedFat12Chains) {
   auto io = Source("OS7A", 1500), msdos = Source("OS7B", 512), command = Source("OS7C", 2049);
   WriteFloppy(FloppyKind::k1440K, "BOOT", kDos71);
-  Volume v = VolumeAt(0, false);
+  FatLayout v = VolumeAt(0);
   EXPECT_EQ(SimReadRaw(1, 19, 1)[0], 'B') << "the label keeps slot 0";
-  EXPECT_EQ(v.data, 33u);
+  EXPECT_EQ(v.firstData, 33u);
   EXPECT_EQ(ExpectFile(v, 1, "IO      SYS", io), 2u);
   EXPECT_EQ(ExpectFile(v, 2, "MSDOS   SYS", msdos), 5u) << "exactly one cluster: one entry, the end mark";
   EXPECT_EQ(ExpectFile(v, 3, "COMMAND COM", command), 6u);
@@ -161,8 +143,8 @@ TEST_F(SysFilesTest, Dos622On720KWritesOneTwoSectorChunkPerClusterAndChainsBeyon
   WriteFloppy(FloppyKind::k720K, "", kDosNone);
   SimResetStats(1);
   EXPECT_EQ(Transfer(0, kDos622, SimReadRaw(1, 0, 1)), SysFilesTransfer::kDone);
-  Volume v = VolumeAt(0, false);
-  EXPECT_EQ(v.data, 14u);
+  FatLayout v = VolumeAt(0);
+  EXPECT_EQ(v.firstData, 14u);
   EXPECT_EQ(ExpectFile(v, 0, "IO      SYS", io), 2u);
   EXPECT_EQ(ExpectFile(v, 1, "MSDOS   SYS", msdos, 0x21), 302u) << "a read-only source stays read-only";
   EXPECT_EQ(ExpectFile(v, 2, "COMMAND COM", command), 602u);
@@ -182,15 +164,15 @@ TEST_P(SysFilesFat16Test, ClustersGoOutInChunksOfAtMostFourSectorsWith16BitEntri
   std::vector<uint8_t> br = Fat16Volume(63, 4100, c.perCluster, c.fats);
   SimResetStats(1);
   EXPECT_EQ(Transfer(63, kDos71, br), SysFilesTransfer::kDone);
-  Volume v = VolumeAt(63, true);
-  EXPECT_EQ(v.root, 64 + c.fats * v.perFat);
+  FatLayout v = VolumeAt(63);
+  EXPECT_EQ(v.rootSector, 64 + c.fats * v.sectorsPerFat);
   EXPECT_EQ(ExpectFile(v, 0, "IO      SYS", io), 2u);
   EXPECT_EQ(ExpectFile(v, 1, "MSDOS   SYS", msdos), 2 + ioClusters) << "one cluster: only the end mark";
   EXPECT_EQ(ExpectFile(v, 2, "COMMAND COM", command), 3 + ioClusters);
-  EXPECT_EQ(GetLe16(&SimReadRaw(1, v.fat1, 1)[(2 + ioClusters) * 2]), 0xFFFF);
+  EXPECT_EQ(GetLe16(&SimReadRaw(1, v.firstFat, 1)[(2 + ioClusters) * 2]), 0xFFFF);
   const uint32_t clusters = ioClusters + 1 + 4, chunksPerCluster = (c.perCluster + 3) / 4u;
   EXPECT_EQ(SimStats(1).writeCalls, clusters * chunksPerCluster + c.fats + 1);
-  EXPECT_TRUE(AllBytes(1, v.data + clusters * c.perCluster, 1, kOld));
+  EXPECT_TRUE(AllBytes(1, v.firstData + clusters * c.perCluster, 1, kOld));
 }
 
 INSTANTIATE_TEST_SUITE_P(Volumes, SysFilesFat16Test, ::testing::Values(Fat16Case{1, 2}, Fat16Case{2, 1},

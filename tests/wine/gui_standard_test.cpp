@@ -106,16 +106,9 @@ void ExpectFloppyOnStick(FloppyKind kind, DosVersion dos) {
   std::vector<uint8_t> image = SimReadRaw(kStick, 0, g.totalSectors);
   ASSERT_EQ(image.size(), size_t{g.totalSectors} * 512);
   const uint8_t* dbr = image.data();
-  EXPECT_EQ(GetLe16(dbr + bpb::kBytesPerSector), 512);
-  EXPECT_EQ(dbr[bpb::kSectorsPerCluster], g.sectorsPerCluster);
-  EXPECT_EQ(GetLe16(dbr + bpb::kRootEntries), g.rootEntries);
-  EXPECT_EQ(GetLe16(dbr + bpb::kTotalSectors16), g.totalSectors);
-  EXPECT_EQ(dbr[bpb::kMedia], g.media);
-  EXPECT_EQ(GetLe16(dbr + bpb::kSectorsPerFat), g.sectorsPerFat);
-  EXPECT_EQ(GetLe16(dbr + bpb::kSectorsPerTrack), g.sectorsPerTrack);
-  EXPECT_EQ(GetLe16(dbr + bpb::kSignature), 0xAA55);
-  const unsigned char* program = dos == kDos622 ? kBootProgramDos622 : kBootProgramDos71;
-  EXPECT_EQ(std::memcmp(dbr + bpb::kBootProgram, program, 448), 0) << "not the boot program of this DOS version";
+  uint8_t expected[512];
+  BuildFloppyDbr(kind, "", dos, expected);
+  EXPECT_EQ(std::memcmp(dbr, expected, 512), 0) << "not the boot record of this kind and DOS version";
   for (int fat = 0; fat < 2; ++fat) {
     const uint8_t* entries = dbr + 512 * (1 + fat * g.sectorsPerFat);
     EXPECT_EQ(entries[0], g.media) << "FAT " << fat;
