@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/texts.h"
+#include "base/texts.h"
 
 namespace {
 

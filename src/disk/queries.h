@@ -26,7 +26,7 @@ bool DescriptorText(const uint8_t* buffer, uint32_t size, uint32_t offset, char*
 uint32_t QueryCapacityAndLayout(const char* deviceName, uint32_t* bytesPerSector, uint32_t* sectorCount,
                                 uint64_t* partitionStart, uint64_t* partitionLength);
 
-// FAT type code (FatType of disk/bpb.h) of the boot record in sector 0 of a volume ("E:"), or of a volume or disk
+// FAT type code (FatType of fat/fat.h) of the boot record in sector 0 of a volume ("E:"), or of a volume or disk
 // handle, which stays open. 0 when it cannot be read or is not a FAT boot record.
 int DetectFatType(const char* volumeName);
 int DetectFatType(SysHandle volumeOrDisk);

@@ -23,6 +23,19 @@ FatType FatTypeOfBootSector(const uint8_t* s) {
   return kFat32;
 }
 
+uint64_t ClusterAreaBytes(const uint8_t* s) {
+  const uint32_t bytesPerSector = GetLe16(s + bpb::kBytesPerSector), perCluster = s[bpb::kSectorsPerCluster];
+  const uint32_t reserved = GetLe16(s + bpb::kReservedSectors), fats = s[bpb::kNumberOfFats];
+  const uint32_t rootSectors = (GetLe16(s + bpb::kRootEntries) * 32u + bytesPerSector - 1) / bytesPerSector;
+  const uint32_t perFat16 = GetLe16(s + bpb::kSectorsPerFat);
+  const uint32_t fatSectors = perFat16 ? perFat16 : GetLe32(s + bpb::kSectorsPerFat32);
+  const uint32_t total16 = GetLe16(s + bpb::kTotalSectors16);
+  const uint32_t total = total16 ? total16 : GetLe32(s + bpb::kTotalSectors32);
+  const uint64_t system = reserved + static_cast<uint64_t>(fats) * fatSectors + rootSectors;
+  if (reserved == 0 || fats == 0 || fatSectors == 0 || total <= system) return 0;
+  return (total - system) / perCluster * perCluster * static_cast<uint64_t>(bytesPerSector);
+}
+
 uint32_t SectorsPerFatFor(uint32_t totalSectors, uint32_t reservedSectors, uint32_t rootEntries,
                           uint32_t sectorsPerCluster, uint32_t fatCount) {
   uint32_t tmpVal1 = totalSectors - (reservedSectors + RootDirectorySectors(rootEntries));

@@ -63,6 +63,10 @@ inline uint32_t RootDirectoryOffset(const uint8_t* bootRecord) {
          static_cast<uint32_t>(bootRecord[bpb::kNumberOfFats]) * GetLe16(bootRecord + bpb::kSectorsPerFat);
 }
 
+// What the clusters of a volume hold, in bytes (total clusters x cluster size), for any sector size and FAT32 too,
+// as Windows counts a FAT volume's size; 0 when the fields leave no data area.
+uint64_t ClusterAreaBytes(const uint8_t* bootRecord);
+
 // FAT type codes.
 enum FatType : int { kFatUnknown = 0, kFat12 = 1, kFat16 = 2, kFat32 = 3 };
 

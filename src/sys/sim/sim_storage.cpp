@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "disk/bpb.h"
+#include "fat/fat.h"
 #include "sys/ioctl.h"
 #include "sys/sim/machine.h"
 
@@ -26,8 +26,8 @@ uint64_t DiskBytes(const SimDiskState& disk) { return disk.setup.sectorCount * d
 // Whether sector 0 holds a FAT boot record (a disk formatted without a partition table).
 bool LooksLikeBootRecord(const uint8_t* s) {
   if (s[0] != 0xEB && s[0] != 0xE9) return false;
-  uint32_t bytesPerSector = s[11] | (s[12] << 8);
-  uint32_t sectorsPerCluster = s[13];
+  uint32_t bytesPerSector = GetLe16(s + bpb::kBytesPerSector);
+  uint32_t sectorsPerCluster = s[bpb::kSectorsPerCluster];
   bool sizeOk = bytesPerSector == 512 || bytesPerSector == 1024 || bytesPerSector == 2048 || bytesPerSector == 4096;
   return sizeOk && sectorsPerCluster != 0 && (sectorsPerCluster & (sectorsPerCluster - 1)) == 0;
 }
@@ -37,7 +37,7 @@ std::vector<SimPartitionEntry> ReadLayout(SimDiskState& disk) {
   std::vector<uint8_t> sector(std::max<uint32_t>(ss, 512), 0);
   bool read = ss >= 512 && disk.setup.sectorCount > 0 && SimBackingRead(disk, 0, sector.data(), ss);
   std::vector<SimPartitionEntry> layout;
-  if (read && sector[510] == 0x55 && sector[511] == 0xAA && !LooksLikeBootRecord(sector.data())) {
+  if (read && HasBootSignature(sector.data()) && !LooksLikeBootRecord(sector.data())) {
     bool any = false;
     for (int i = 0; i < 4; ++i) {
       const uint8_t* e = &sector[446 + 16 * i];
@@ -451,14 +451,7 @@ uint32_t SysGetLogicalDriveStrings(uint32_t size, char* buffer) {
 // The data area of the FAT file system whose boot record is `s` (total clusters x cluster size, as Windows counts
 // a FAT volume's size); 0 when `s` holds no FAT boot record.
 static uint64_t FatDataBytes(const uint8_t* s) {
-  if (!LooksLikeBootRecord(s) || s[510] != 0x55 || s[511] != 0xAA) return 0;
-  const uint32_t bytesPerSector = GetLe16(s + 11), perCluster = s[13], reserved = GetLe16(s + 14), fats = s[16];
-  const uint32_t rootSectors = (GetLe16(s + 17) * 32u + bytesPerSector - 1) / bytesPerSector;
-  const uint32_t fatSectors = GetLe16(s + 22) ? GetLe16(s + 22) : GetLe32(s + 36);
-  const uint32_t total = GetLe16(s + 19) ? GetLe16(s + 19) : GetLe32(s + 32);
-  const uint64_t system = reserved + static_cast<uint64_t>(fats) * fatSectors + rootSectors;
-  if (reserved == 0 || fats == 0 || fatSectors == 0 || total <= system) return 0;
-  return (total - system) / perCluster * perCluster * static_cast<uint64_t>(bytesPerSector);
+  return LooksLikeBootRecord(s) && HasBootSignature(s) ? ClusterAreaBytes(s) : 0;
 }
 
 bool SysGetDiskFreeSpaceEx(const char* rootPath, uint64_t* freeToCaller, uint64_t* totalBytes, uint64_t* totalFree) {
