@@ -100,14 +100,8 @@ FatDataArea DataAreaOf(uint32_t totalSectors, uint32_t reservedSectors, uint32_t
 // Where the parts of a volume lie, in absolute sector numbers (the boot record's sector plus each area's offset).
 struct FatLayout {
   bool fat16 = false;
-  uint32_t sectorsPerCluster = 0;
-  uint32_t fatCount = 0;
-  uint32_t sectorsPerFat = 0;
-  uint32_t rootEntries = 0;
-  uint32_t totalSectors = 0;
-  uint32_t firstFat = 0;
-  uint32_t rootSector = 0;
-  uint32_t rootSectors = 0;
+  uint32_t sectorsPerCluster = 0, fatCount = 0, sectorsPerFat = 0, rootEntries = 0, totalSectors = 0;
+  uint32_t firstFat = 0, rootSector = 0, rootSectors = 0;
   uint32_t firstData = 0;    // where cluster 2 begins
   uint32_t lastCluster = 0;  // the highest cluster that both the data area and the FAT hold
   uint32_t ClusterSector(uint32_t cluster) const { return firstData + (cluster - 2) * sectorsPerCluster; }

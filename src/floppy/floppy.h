@@ -21,13 +21,10 @@ constexpr char kNoNameLabel[] = "NO NAME    ";
 void BuildFloppyDbr(FloppyKind kind, const char* label, DosVersion dos, uint8_t* dbr);
 
 // How writing an image ended: written, refused before the first write, or the step whose transfer failed.
+// kSystemFilesUnusable: the DOS system files cannot go into the image; kBootRecordFailed also stands for an image
+// that would lie past 32-bit sector numbers. Both leave the disk unwritten.
 enum class FloppyImageResult {
-  kWritten,
-  kSystemFilesUnusable,  // the DOS system files cannot go into the image: nothing was written
-  kBootRecordFailed,     // also an image that would lie past 32-bit sector numbers: nothing was written
-  kFatsFailed,
-  kRootDirectoryFailed,
-  kDataAreaFailed,
+  kWritten, kSystemFilesUnusable, kBootRecordFailed, kFatsFailed, kRootDirectoryFailed, kDataAreaFailed,
   kSystemFilesFailed,
 };
 

@@ -24,17 +24,12 @@ bool SystemFilesFit(DosVersion dos, uint32_t startSector, const uint8_t* bootRec
 
 // How a transfer ended: done, or the step that stopped it. Every failure before kFatWriteFailed leaves the FAT and
 // the root directory as they were.
+// kLayoutRefused: the boot record describes no volume that can be written safely; kRootFull: no room for three
+// entries; kSourceUnusable: a file could not be opened, asked for its size or placed in the volume;
+// kSourceReadFailed: a file gave fewer bytes than its size.
 enum class SysFilesTransfer {
-  kDone,
-  kLayoutRefused,     // the boot record describes no volume that can be written safely
-  kRootReadFailed,
-  kRootFull,          // no room for three entries
-  kFatReadFailed,
-  kSourceUnusable,    // a file could not be opened, asked for its size, or placed in the volume
-  kSourceReadFailed,  // a file gave fewer bytes than its size
-  kDataWriteFailed,
-  kFatWriteFailed,
-  kRootWriteFailed,
+  kDone, kLayoutRefused, kRootReadFailed, kRootFull, kFatReadFailed, kSourceUnusable, kSourceReadFailed,
+  kDataWriteFailed, kFatWriteFailed, kRootWriteFailed,
 };
 
 // Copies the three files into the empty volume whose boot record (512 bytes, as written) lies at startSector.

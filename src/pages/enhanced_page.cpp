@@ -316,37 +316,21 @@ void UpdateBusyIndicator() {
 
 // --- Service run ---------------------------------------------------------------------------------------------
 
-// How a service run's outcome is shown: its text, the message box caption and the icon.
-struct ServiceMessage {
-  const TextPair* text;
-  const TextPair* caption;
-  bool errorIcon;  // else the information icon
-};
-
-ServiceMessage ServiceOutcomeMessage(ServiceOutcome outcome) {
+// The text of a service run's outcome.
+const TextPair& ServiceOutcomeText(ServiceOutcome outcome) {
   switch (outcome) {
-    case ServiceOutcome::NoDisk:
-      return {&kServiceNoDisk, &kServiceNoDiskCaption, true};
-    case ServiceOutcome::DriverMissing:
-      return {&kServiceDriverMissing, &kServiceCaption, false};
-    case ServiceOutcome::NoDevice:
-      return {&kServiceNoDevice, &kServiceCaption, false};
-    case ServiceOutcome::Started:
-      return {&kServiceStarted, &kServiceCaption, false};
-    case ServiceOutcome::StartNeedsRestart:
-      return {&kServiceStartNeedsRestart, &kServiceCaption, false};
-    case ServiceOutcome::StartFailed:
-      return {&kServiceStartFailed, &kServiceCaption, false};
-    case ServiceOutcome::DriverNotLoaded:
-      return {&kServiceDriverNotLoaded, &kServiceCaption, true};
-    case ServiceOutcome::Stopped:
-      return {&kServiceStopped, &kServiceCaption, false};
-    case ServiceOutcome::StopNeedsRestart:
-      return {&kServiceStopNeedsRestart, &kServiceCaption, false};
-    case ServiceOutcome::StopFailed:
-      break;
+    case ServiceOutcome::NoDisk: return kServiceNoDisk;
+    case ServiceOutcome::DriverMissing: return kServiceDriverMissing;
+    case ServiceOutcome::NoDevice: return kServiceNoDevice;
+    case ServiceOutcome::Started: return kServiceStarted;
+    case ServiceOutcome::StartNeedsRestart: return kServiceStartNeedsRestart;
+    case ServiceOutcome::StartFailed: return kServiceStartFailed;
+    case ServiceOutcome::DriverNotLoaded: return kServiceDriverNotLoaded;
+    case ServiceOutcome::Stopped: return kServiceStopped;
+    case ServiceOutcome::StopNeedsRestart: return kServiceStopNeedsRestart;
+    case ServiceOutcome::StopFailed: break;
   }
-  return {&kServiceStopFailed, &kServiceCaption, false};
+  return kServiceStopFailed;
 }
 
 DWORD WINAPI ServiceThread(LPVOID parameter) {
@@ -354,9 +338,12 @@ DWORD WINAPI ServiceThread(LPVOID parameter) {
   ServiceJob& run = *job;
   run.result = RunServiceSwitch(run.start, run.disk ? &*run.disk : nullptr,
                                 [&run] { ConfigureBlocks(&run.blockDisk, kBlockModeInUse, run.kindIndex); });
-  ServiceMessage message = ServiceOutcomeMessage(run.result.outcome);
+  const ServiceOutcome outcome = run.result.outcome;
+  // No disk and a driver the system did not load are errors; every other outcome is information.
+  const bool noDisk = outcome == ServiceOutcome::NoDisk, error = noDisk || outcome == ServiceOutcome::DriverNotLoaded;
   PostMessageW(run.page, kServiceIndicatorOff, 0, 0);
-  ShowMessage(run.page, Tr(*message.text), Tr(*message.caption), message.errorIcon ? MB_ICONERROR : MB_ICONINFORMATION);
+  ShowMessage(run.page, Tr(ServiceOutcomeText(outcome)), Tr(noDisk ? kServiceNoDiskCaption : kServiceCaption),
+              error ? MB_ICONERROR : MB_ICONINFORMATION);
   HWND page = run.page;
   // A page that is gone can no longer end the run: end it here, so that the next page may start one.
   if (!PostMessageW(page, kServiceRunEnded, 0, reinterpret_cast<LPARAM>(job.get()))) EndServiceRun();
