@@ -78,12 +78,14 @@ void BuildFloppyDbr(FloppyKind kind, const char* label, DosVersion dos, uint8_t*
   dbr[bpb::kSignature + 1] = 0xAA;
 }
 
-int WriteFloppyImage(SysHandle disk, uint32_t startSector, FloppyKind kind, const char* label, DosVersion dos) {
+uint64_t FloppyImageWriteBytes(FloppyKind kind) { return uint64_t{GeometryOf(kind).totalSectors} * kSectorSize; }
+
+int WriteFloppyImage(SysHandle disk, uint32_t startSector, FloppyKind kind, const char* label, DosVersion dos,
+                     FloppyImageBuffer* buffer) {
   const FloppyGeometry& g = GeometryOf(kind);
   const bool progressLines = kind == FloppyKind::k1440K;
-  const uint32_t firstFat = startSector + kFloppyReservedSectors;
-  const uint32_t rootSector = startSector + FirstRootSector(kind);
-  const uint32_t dataSector = startSector + FirstDataSector(kind);
+  const uint32_t rootOffset = FirstRootSector(kind);
+  const uint32_t dataOffset = FirstDataSector(kind);
 
   uint8_t dbr[kSectorSize];
   BuildFloppyDbr(kind, label, dos, dbr);
@@ -92,41 +94,42 @@ int WriteFloppyImage(SysHandle disk, uint32_t startSector, FloppyKind kind, cons
     TraceLine("The system files cannot be copied into the image");
     return 0;
   }
-  if (progressLines) TraceLine("StartingOffset:%d", static_cast<int>(startSector));
+
+  // Everything but the DBR and the image's last sector, which keeps what it held.
+  FloppyImageBuffer local;
+  FloppyImageBuffer& image = buffer ? *buffer : local;
+  const uint32_t bodySectors = g.totalSectors - 1u;
+  if (image.kind != static_cast<int>(kind)) {
+    image.bytes.assign(size_t{bodySectors} * kSectorSize, kDataFill);
+    image.kind = static_cast<int>(kind);
+  }
+  uint8_t* bytes = image.bytes.data();
+  std::memset(bytes, 0, size_t{dataOffset} * kSectorSize);
+  for (uint32_t fat = 0; fat < kFloppyFatCount; ++fat) {
+    uint8_t* head = bytes + (kFloppyReservedSectors + fat * size_t{g.sectorsPerFat}) * kSectorSize;
+    head[0] = g.media;
+    head[1] = 0xFF;
+    head[2] = 0xFF;
+  }
+  if (size_t labelLength = LabelLength(label)) {
+    SysTime now{};
+    SysGetLocalTime(&now);
+    BuildLabelSector(label, labelLength, now, bytes + size_t{rootOffset} * kSectorSize);
+  }
+
+  if (progressLines) {
+    TraceLine("StartingOffset:%d", static_cast<int>(startSector));
+    TraceLine("FirstFATSecNum:%d", static_cast<int>(startSector + kFloppyReservedSectors));
+    TraceLine("RootDirSectNum:%d", static_cast<int>(startSector + rootOffset));
+  }
+  if (WriteSectors(disk, bodySectors, startSector, bytes) != kSectorIoOk) {
+    TraceLine("Write first FAT failure!\n");
+    return 0;
+  }
+  if (dos != kDosNone && TransferSystemFiles(disk, startSector, dos, dbr) != 1) return 0;
   if (WriteSectors(disk, 1, startSector, dbr) != kSectorIoOk) {
     TraceLastError("WriteDBR");
     return 0;
   }
-
-  if (FillSectors(disk, firstFat, kFloppyFatCount * g.sectorsPerFat, 0) != kSectorIoOk) return 0;
-  uint8_t fatHead[kSectorSize] = {};
-  fatHead[0] = g.media;
-  fatHead[1] = 0xFF;
-  fatHead[2] = 0xFF;
-  if (progressLines) TraceLine("FirstFATSecNum:%d", static_cast<int>(firstFat));
-  if (WriteSectors(disk, 1, firstFat, fatHead) != kSectorIoOk) {
-    TraceLine("Write first FAT failure!\n");
-    return 0;
-  }
-  if (WriteSectors(disk, 1, firstFat + g.sectorsPerFat, fatHead) != kSectorIoOk) return 0;
-
-  if (progressLines) TraceLine("RootDirSectNum:%d", static_cast<int>(rootSector));
-  if (FillSectors(disk, rootSector, RootDirectorySectors(kind), 0) != kSectorIoOk) return 0;
-  size_t labelLength = LabelLength(label);
-  if (labelLength > 0) {
-    SysTime now{};
-    SysGetLocalTime(&now);
-    uint8_t labelSector[kSectorSize];
-    BuildLabelSector(label, labelLength, now, labelSector);
-    if (WriteSectors(disk, 1, rootSector, labelSector) != kSectorIoOk) return 0;
-  }
-
-  // The image's last sector keeps what it held. A fill that fails is a disk that failed: the image is not
-  // reported as written, and nothing more is written after it.
-  if (FillSectors(disk, dataSector, g.totalSectors - FirstDataSector(kind) - 1, kDataFill) != kSectorIoOk) {
-    TraceLine("Fill data area failure");
-    return 0;
-  }
-  if (dos != kDosNone && TransferSystemFiles(disk, startSector, dos, dbr) != 1) return 0;
   return 1;
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "sys/sys.h"
 
@@ -74,9 +75,22 @@ constexpr size_t kMaxLabelLength = 11;
 // characters is cut to 11; a null label counts as empty.
 void BuildFloppyDbr(FloppyKind kind, const char* label, DosVersion dos, uint8_t* dbr);
 
-// Writes one image with its DBR at startSector: 1 when all of it was written, 0 when it was not. With a DOS version,
+// The image as it goes to the disk, all but its last sector, built in memory; kept from one image of a batch to the
+// next, so the data area is filled once.
+struct FloppyImageBuffer {
+  int kind = -1;  // the kind whose data area `bytes` holds; -1 none yet
+  std::vector<uint8_t> bytes;
+};
+
+// Writes one image with its DBR at startSector: 1 when all of it was written, 0 when it was not. The image goes out
+// in one write from startSector (the DBR's place zero, both FATs, the root directory with the label entry, the
+// data area filled with F6; the image's last sector is left as it was), then the system files, and the DBR last:
+// an image cut short anywhere has no valid DBR, so it never passes for a formatted floppy. With a DOS version,
 // system files that cannot go into the image give 0 before anything is written; after the first write, any failed
-// transfer (the data-area fill and the system files included) ends the image at once with 0, and what was
-// written before stays. Never writes outside startSector .. startSector + total sectors - 1.
+// transfer ends the image at once with 0, and what was written before stays. Never writes outside
+// startSector .. startSector + total sectors - 1.
 // label: 0 to 11 characters, written unchanged; empty means no volume label entry.
-int WriteFloppyImage(SysHandle disk, uint32_t startSector, FloppyKind kind, const char* label, DosVersion dos);
+int WriteFloppyImage(SysHandle disk, uint32_t startSector, FloppyKind kind, const char* label, DosVersion dos,
+                     FloppyImageBuffer* buffer = nullptr);
+// What WriteFloppyImage writes without system files, in bytes (the DBR's sector counted twice).
+uint64_t FloppyImageWriteBytes(FloppyKind kind);

@@ -6,6 +6,7 @@
 #include "app/trace.h"
 #include "boot/boot_programs.h"
 #include "disk/bpb.h"
+#include "disk/runcontrol.h"
 #include "disk/volumelock.h"
 #include "floppy/sysfiles.h"
 #include "usbformat/texts.h"
@@ -56,6 +57,17 @@ bool FillDataArea(SysHandle disk, uint32_t volumeStart, const FormatDbr& dbr, ui
   if (areas.totalSectors <= dataStart + 1) return true;
   uint32_t count = areas.totalSectors - dataStart - 1;
   return Written(FillSectors(disk, volumeStart + dataStart, count, fillByte));
+}
+
+// What the format writes, for its progress: the sectors before the volume and the MBR, the DBR, the FATs, the
+// root directory and the fill.
+uint64_t ExpectedWriteBytes(uint32_t volumeStart, const FormatDbr& dbr, const UsbFormatOptions& options) {
+  VolumeAreas areas = AreasOf(dbr);
+  uint64_t sectors = (volumeStart > 0 ? volumeStart + 1u : 0u) + 1u + areas.fatCount * (areas.sectorsPerFat + 1u) +
+                     areas.rootSectors + (options.label.empty() ? 0u : 1u);
+  if (options.fillDataArea && areas.totalSectors > areas.FirstDataSector() + 1)
+    sectors += areas.totalSectors - areas.FirstDataSector() - 1;
+  return sectors * kSectorSize;
 }
 
 void Refuse(UsbFormatOutcome* outcome, const DbrDecision& decision) {
@@ -159,6 +171,16 @@ UsbFormatOutcome RunUsbFormat(SysHandle disk, uint32_t sectorCount, const UsbFor
     return outcome;
   }
 
+  if (RunVerifies()) {
+    VerifyResult capacity =
+        CheckDiskCapacity(disk, 0, sectorCount < kFirstUnaddressableSector ? sectorCount : kFirstUnaddressableSector);
+    if (!capacity.ok) {
+      outcome.capacityFailed = true;
+      outcome.badSector = capacity.badSector;
+      return outcome;
+    }
+  }
+  RunExpect(ExpectedWriteBytes(volumeStart, dbr, options));
   // With no MBR size selected a bootable layout starts at sector 0, where the DBR would replace the MBR at once.
   if (volumeStart > 0 && !WriteMbr(disk, volumeStart, sectorCount, outcome.fields)) {
     outcome.failedStep = kUsbFormatStepMbr;
@@ -169,16 +191,27 @@ UsbFormatOutcome RunUsbFormat(SysHandle disk, uint32_t sectorCount, const UsbFor
   } else if (!WriteRootDirectory(disk, volumeStart, dbr, options.label)) {
     outcome.failedStep = kUsbFormatStepRootDirectory;
   }
+  outcome.stopped = RunStopRequested();
   if (outcome.failedStep != kUsbFormatStepNone) return outcome;
 
   // A failed fill or transfer is a disk that failed under the format: it ends there, reported as failed.
   if (options.fillDataArea && !FillDataArea(disk, volumeStart, dbr, options.fillByte)) {
     outcome.fillFailed = true;
+    outcome.stopped = RunStopRequested();
     return outcome;
   }
   if (options.dosBoot && TransferSystemFiles(disk, volumeStart, dos, dbr.bytes) != 1) {
     outcome.transferFailed = true;
+    outcome.stopped = RunStopRequested();
     return outcome;
+  }
+  if (RunVerifies()) {
+    VerifyResult readBack = VerifyRunWrites(disk);
+    if (!readBack.ok) {
+      outcome.verifyFailed = true;
+      outcome.badSector = readBack.badSector;
+      return outcome;
+    }
   }
   outcome.succeeded = true;
   return outcome;
