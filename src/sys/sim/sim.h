@@ -40,6 +40,8 @@ struct SimDiskSpec {
   std::string interfacePath;             // empty: built from vendor and product (VEN_..&PROD_..)
   uint32_t extraLayoutEntries = 0;       // logical drives reported after the four MBR entries (large layouts)
   bool foreignDriverAcceptsAll = false;  // some other driver completes every unknown request with success
+  // A stick that claims more than it holds: 0 holds all; else sector x reaches sector x modulo realSectors.
+  uint64_t realSectors = 0;
 };
 
 // The filter driver's view of one disk, valid while it is attached.
