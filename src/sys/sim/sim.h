@@ -102,6 +102,8 @@ void SimFailWriteCall(int number, uint64_t calls, uint32_t error = kSysErrorWrit
 void SimFailReadCall(int number, uint64_t calls, uint32_t error = kSysErrorReadFault);
 // The disk is pulled out once `writes` more write calls have gone through (as SimRemoveDisk, without the event).
 void SimPullAfterWrites(int number, uint64_t writes);
+// Every write call to the disk takes `milliseconds` longer, as a slow stick does (0: as fast as the host).
+void SimDelayWrites(int number, uint32_t milliseconds);
 void SimHoldDisk(int number, bool held);                      // another program holds it: restarts need a reboot
 
 // Directories and clock.

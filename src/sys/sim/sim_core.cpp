@@ -444,6 +444,9 @@ void SimFailWriteCall(int number, uint64_t calls, uint32_t error) {
 void SimFailReadCall(int number, uint64_t calls, uint32_t error) {
   WithDisk(number, [&](SimDiskState& d) { d.failReadCallIn = calls, d.callFailError = error; });
 }
+void SimDelayWrites(int number, uint32_t milliseconds) {
+  WithDisk(number, [&](SimDiskState& d) { d.writeDelayMs = milliseconds; });
+}
 void SimPullAfterWrites(int number, uint64_t writes) {
   WithDisk(number, [&](SimDiskState& d) { d.pullAfterWrites = writes; });
 }
@@ -659,6 +662,14 @@ bool SysReadFile(SysHandle handle, void* buffer, uint32_t bytes, uint32_t* bytes
 
 bool SysWriteFile(SysHandle handle, const void* buffer, uint32_t bytes, uint32_t* bytesWritten) {
   SimMachineState& m = SimState();
+  // A slow disk keeps the writer waiting, not the rest of the machine.
+  uint32_t delay = 0;
+  {
+    std::lock_guard<SysLock> lock(m.mutex);
+    SimHandleState* h = SimFindHandle(handle);
+    if (h && h->kind != SimHandleKind::File && h->disk >= 0) delay = m.disks[h->disk]->writeDelayMs;
+  }
+  if (delay) SysSleep(delay);
   std::lock_guard<SysLock> lock(m.mutex);
   if (bytesWritten) *bytesWritten = 0;
   SimHandleState* h = SimFindHandle(handle);
