@@ -687,7 +687,8 @@ void OnReport(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case kRunProgress:
       gPage.formatPercent = static_cast<int>(wParam);
-      if (gPage.formatRunning && !gPage.formatStatus.empty()) SetStatus(WithPercent(gPage.formatStatus, gPage.formatPercent));
+      if (gPage.formatRunning && !gPage.formatStatus.empty())
+        SetStatus(WithPercent(gPage.formatStatus, gPage.formatPercent));
       break;
     case kFormatHold:
       HoldSheetForRun(wParam != 0);
