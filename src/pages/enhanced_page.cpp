@@ -495,6 +495,8 @@ void StartFormatRun(bool batch) {
 
 void OnFormatRefreshed(FormatRefresh* posted) {
   std::unique_ptr<FormatRefresh> refresh(posted);
+  // The writes are over: the controls come back first, so that what the rescan enables or disables stands.
+  HoldSheetForRun(false);
   ApplyScan(refresh->scan);
   SetComboSelection(IDC_ENH_BLOCK_LIST, refresh->currentEntry);
   ApplyShow(refresh->show, refresh->currentEntry);

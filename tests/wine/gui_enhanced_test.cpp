@@ -356,8 +356,9 @@ TEST_F(GuiTest, ABatchShowsItsProgressAndTheBatchButtonStopsIt) {
   SetEditText(page, kCount, "20");
   SimDelayWrites(kStick, 40);
   AnswerMessageBoxes({IDOK, IDOK});
+  const std::string question = QuestionNamingSelectedDisk(kFormatConfirm, page, kDiskList);
   ClickButton(page, kBatch);
-  ExpectBox(WaitForMessageBox(), gui::Expected(kFormatConfirm), "Plover Hint", MB_OKCANCEL | MB_ICONINFORMATION);
+  ExpectBox(WaitForMessageBox(), question, "Plover Hint", MB_OKCANCEL | MB_ICONINFORMATION);
   ASSERT_TRUE(WaitFor([&] { return Text(page, kStatus).find("%") != std::string::npos; }, 30000));
   EXPECT_EQ(Text(page, kBatch), gui::Expected(kRunStopButton));
   EXPECT_FALSE(IsWindowEnabled(TabControl()));
@@ -383,13 +384,7 @@ TEST_F(GuiTest, ABatchShowsItsProgressAndTheBatchButtonStopsIt) {
 
 // The verify check box catches a stick that keeps only half of what it claims, before any block is written.
 TEST_F(GuiTest, TheVerifyCatchesAStickThatWrapsAtHalfItsSize) {
-  SimDiskSpec liar;
-  liar.number = 2;
-  liar.sectorCount = 16 * 2048;
-  liar.realSectors = 8 * 2048;
-  liar.volumes.push_back(SimVolumeSpec());
-  liar.volumes.back().letter = 'F';
-  ASSERT_TRUE(SimAddDisk(liar));
+  ASSERT_TRUE(AddStickThatWrapsAtHalf());
   HWND page = OpenEnhancedPage();
   ASSERT_TRUE(page);
   SelectListEntry(page, kDiskList, 1);

@@ -456,8 +456,7 @@ TEST_F(GuiTest, StandardPageStopsAFormatWhenAsked) {
   {
     WorkerPause pause;
     AnswerMessageBoxes({IDOK});
-    ClickButton(page, IDC_STD_START);
-    ExpectConfirmation(WaitForMessageBox());
+    ClickStart(page);
     ClickButton(page, IDC_STD_START);
     EXPECT_EQ(Text(page, IDC_STD_START), Expected(kRunStoppingButton));
     EXPECT_FALSE(IsEnabled(page, IDC_STD_START));

@@ -262,13 +262,7 @@ TEST_F(GuiTest, UsbPageShowsTheProgressAndItsStartButtonStopsTheFormat) {
 // A stick that keeps only half of what it claims is refused before the format writes; without the check box the
 // format goes through.
 TEST_F(GuiTest, UsbPageVerifyCatchesAStickThatWrapsAtHalfItsSize) {
-  SimDiskSpec liar;
-  liar.number = 2;
-  liar.sectorCount = 16 * 2048;
-  liar.realSectors = 8 * 2048;
-  liar.volumes.push_back(SimVolumeSpec());
-  liar.volumes.back().letter = 'F';
-  ASSERT_TRUE(SimAddDisk(liar));
+  ASSERT_TRUE(AddStickThatWrapsAtHalf());
   HWND page = OpenPage();
   ASSERT_NE(page, nullptr);
   SelectListEntry(page, IDC_USB_DISK_LIST, 1);
