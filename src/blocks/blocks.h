@@ -216,11 +216,21 @@ struct BlockFormatResult {
   bool driverRefused = false;  // the driver would not present the block needed; nothing was written
   bool volumesInUse = false;   // a volume of the disk could not be locked; nothing was written
   bool systemFilesUnusable = false;  // the DOS system files cannot go into a block; nothing was written
+  // The user stopped the run: blocks before failedBlock are complete; failedBlock was cut short (failed, so it
+  // holds no valid DBR) or not begun, and the blocks after it hold what they held.
+  bool stopped = false;
+  // A verifying run (disk/runcontrol.h): the disk does not keep what is written at badSector, in failedBlock.
+  // Found by the capacity check before the first block (nothing written) or by the read-back after the last.
+  bool capacityFailed = false;
+  bool verifyFailed = false;
+  uint64_t badSector = 0;
 };
 
 // Writes `count` floppy images (at most 100) from block firstBlock. A batch writes block n at S + n x B labelled
 // "FLPPYn"; a single format writes one image at sector S of the presented block, labelled with the identifier.
-// The first block that cannot be written ends the run. progress receives each status line.
+// The first block that cannot be written ends the run. progress receives each status line. Under a verifying run
+// (disk/runcontrol.h) the blocks' area is checked for a disk that claims more than it holds before the first
+// block, and every block is read back after the last; a stop asked for ends the run before its next write.
 BlockFormatResult FormatFloppyBlocks(const char* deviceName, uint64_t partitionStart, uint32_t firstBlock,
                                      uint32_t count, bool batch, const BlockFormatOptions& options,
                                      const std::function<void(const std::string&)>& progress);

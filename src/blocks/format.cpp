@@ -8,6 +8,7 @@
 #include "blocks/texts.h"
 #include "disk/disklist.h"
 #include "disk/queries.h"
+#include "disk/runcontrol.h"
 #include "disk/sectorio.h"
 #include "disk/volumelock.h"
 #include "floppy/sysfiles.h"
@@ -78,8 +79,19 @@ uint32_t BatchCount(const BlockFormatJob& job) {
   return job.batchCount;
 }
 
+std::string BlockStoppedText(const BlockFormatResult& result) {
+  return FormatBlockText(Tr(kBlockFormatStopped), result.written, result.failedBlock);
+}
+
+std::string BlockVerifyText(const BlockFormatResult& result) {
+  return FormatBlockText(Tr(result.capacityFailed ? kBlockCapacityFailed : kBlockVerifyFailed),
+                         static_cast<unsigned long long>(result.badSector), result.failedBlock);
+}
+
 BlockNotice OutcomeNotice(const BlockFormatResult& result) {
   if (result.systemFilesUnusable) return Notice(Tr(kBlockSystemFilesUnusable), kBlockFormatCaption);
+  if (result.stopped) return Notice(BlockStoppedText(result), kBlockFormatCaption);
+  if (result.capacityFailed || result.verifyFailed) return Notice(BlockVerifyText(result), kBlockFormatCaption);
   if (result.failed) return Notice(FormatBlockText(Tr(kBlockFormatBlockFailed), static_cast<int>(result.failedBlock)),
                                    kBlockFormatCaption);
   if (!result.opened || result.driverRefused || result.volumesInUse)
@@ -125,24 +137,56 @@ BlockFormatResult FormatFloppyBlocks(const char* deviceName, uint64_t partitionS
     }
   }
   if (count > kMaxFloppyBlocks) count = kMaxFloppyBlocks;
+  RunExpect(count * FloppyImageWriteBytes(kind));
+  // The sectors the run writes, first block to last.
+  uint32_t areaStart = 0, areaEnd = 0;
+  const bool areaKnown = count > 0 && ImageStart(partitionStart, firstBlock, batch, options.kindIndex, &areaStart) &&
+                         ImageStart(partitionStart, firstBlock + count - 1, batch, options.kindIndex, &areaEnd);
+  if (RunVerifies() && areaKnown) {
+    VerifyResult capacity = CheckDiskCapacity(drive.get(), areaStart, areaEnd + GeometryOf(kind).totalSectors - areaStart);
+    if (!capacity.ok) {
+      result.capacityFailed = true;
+      result.badSector = capacity.badSector;
+      result.failedBlock = firstBlock + (batch ? static_cast<uint32_t>((capacity.badSector - areaStart) /
+                                                                       BlockSectors(options.kindIndex)) : 0);
+      count = 0;
+    }
+  }
+  FloppyImageBuffer image;
   for (uint32_t i = 0; i < count; ++i) {
     uint32_t block = firstBlock + i;
+    if (RunStopRequested()) {
+      result.stopped = true;
+      result.failedBlock = block;
+      break;
+    }
     Report(progress, kBlockFormatBegins, block);
     uint32_t start = 0;
     BlockLabel label = MakeBlockLabel(batch, block, options.identifier);
     bool written = ImageStart(partitionStart, block, batch, options.kindIndex, &start);
     if (written) {
       if (kind == FloppyKind::k1440K) TraceLine("Format_144M_DBRStartSectNum:%x", start);
-      written = WriteFloppyImage(drive.get(), start, kind, label.text, options.dos) == FloppyImageResult::kWritten;
+      written = WriteFloppyImage(drive.get(), start, kind, label.text, options.dos, &image) ==
+                FloppyImageResult::kWritten;
     }
     if (!written) {
       result.failed = true;
+      result.stopped = RunStopRequested();
       result.failedBlock = block;
       Report(progress, kBlockFormatBlockFailed, block);
       break;
     }
     ++result.written;
     Report(progress, kBlockFormatCompleted, block);
+  }
+  if (RunVerifies() && result.written == count && count > 0 && !result.stopped) {
+    VerifyResult readBack = VerifyRunWrites(drive.get());
+    if (!readBack.ok) {
+      result.verifyFailed = true;
+      result.badSector = readBack.badSector;
+      result.failedBlock = firstBlock + (batch ? static_cast<uint32_t>((readBack.badSector - areaStart) /
+                                                                       BlockSectors(options.kindIndex)) : 0);
+    }
   }
   drive.reset();
   if (options.driverAttached && batch) SelectBlock(deviceName, presentedBefore);
@@ -181,7 +225,8 @@ BlockFormatRun RunBlockFormat(const BlockFormatJob& job, const BlockFormatUi& ui
                                   options, ui.status);
   if (ui.busyIndicator) ui.busyIndicator(false);
   run.success = run.result.opened && !run.result.failed && !run.result.driverRefused && !run.result.volumesInUse &&
-                !run.result.systemFilesUnusable;
+                !run.result.systemFilesUnusable && !run.result.stopped && !run.result.capacityFailed &&
+                !run.result.verifyFailed;
   message(OutcomeNotice(run.result));
 
   // Whatever was written, the list and the mounted volume must show it: a run that ended early has changed blocks

@@ -1,5 +1,7 @@
 // The block scan: the list of blocks from the first, as the page shows it.
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "blocks/blocks.h"
 #include "blocks/text_format.h"
@@ -23,11 +25,18 @@ BlockList ReadBlockList(const char* deviceName, uint64_t partitionStart, uint64_
   const uint32_t blocks = FloppyBlockCount(partitionLength, kindIndex);
   DeviceHandle drive(OpenDevice(deviceName));
   if (!drive.valid()) return list;
+  // Each block's DBR and the first root directory sector where its kind puts it, in one read; a block whose BPB
+  // puts the root elsewhere, or whose sectors cannot all be read at once, is read sector by sector.
+  const uint32_t headSectors = FirstRootSector(BlockFloppyKind(kindIndex)) + 1;
+  std::vector<uint8_t> head(size_t{headSectors} * kSectorSize);
   for (uint32_t n = 0; n < blocks; ++n) {
-    uint8_t sector[kSectorSize];
-    std::memset(sector, 0, sizeof sector);
+    uint8_t* sector = head.data();
+    std::fill(head.begin(), head.end(), 0);
     uint32_t start = 0;
-    if (!FloppyBlockStart(partitionStart, n, kindIndex, &start) || !ReadBlockSector(drive.get(), start, 0, sector)) {
+    const bool placed = FloppyBlockStart(partitionStart, n, kindIndex, &start);
+    const bool wholeHead = placed && uint64_t{start} + headSectors <= UINT32_MAX &&
+                           ReadSectors(drive.get(), headSectors, start, sector) == kSectorIoOk;
+    if (!wholeHead && (!placed || !ReadBlockSector(drive.get(), start, 0, sector))) {
       list.entries.push_back(NotAccessedEntryText(n));
       break;
     }
@@ -37,11 +46,17 @@ BlockList ReadBlockList(const char* deviceName, uint64_t partitionStart, uint64_
     }
     ++list.validBlockCount;
     uint32_t rootOffset = RootDirectoryOffset(sector);
-    std::memset(sector, 0, sizeof sector);
-    // A root directory that cannot be read hides the identifier, not the block.
-    bool rootRead = ReadBlockSector(drive.get(), start, rootOffset, sector);
-    list.entries.push_back(rootRead ? ValidBlockEntryText(n, sector)
-                                    : FormatBlockText(kUnlabelledEntry, static_cast<int>(n)));
+    uint8_t* root = sector + size_t{rootOffset} * kSectorSize;
+    if (!wholeHead || rootOffset >= headSectors) {
+      root = sector;
+      std::memset(root, 0, kSectorSize);
+      // A root directory that cannot be read hides the identifier, not the block.
+      if (!ReadBlockSector(drive.get(), start, rootOffset, root)) {
+        list.entries.push_back(FormatBlockText(kUnlabelledEntry, static_cast<int>(n)));
+        continue;
+      }
+    }
+    list.entries.push_back(ValidBlockEntryText(n, root));
   }
   return list;
 }

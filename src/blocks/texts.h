@@ -46,6 +46,23 @@ inline constexpr TextPair kBlockSystemFilesUnusable{
     "Format usb disk failure\r\nThe DOS system files in the SysFile folder are missing, unreadable or too large "
     "for a floppy block.\r\nNothing was written.",
     "格式化U盘失败\r\nSysFile目录中的DOS系统文件缺失、无法读取或超出软盘块的容量.\r\n没有写入任何数据."};
+// A run the user stopped, a disk that does not keep what is written to it (found before the first block, or by the
+// read-back after the last).
+inline constexpr TextPair kBlockFormatStopped{
+    "The format was stopped.\r\n%u floppy blocks were formatted; floppy block %u and the blocks after it were "
+    "not.\r\nFormat the disk again before using it.",
+    "格式化已停止.\r\n已格式化%u块软盘块; 软盘块%u 及其后的软盘块没有格式化.\r\n请重新格式化U盘后再使用."};
+inline constexpr TextPair kBlockCapacityFailed{
+    "Format usb disk failure\r\nThe disk is smaller than it claims: sector %llu (floppy block %u) does not keep "
+    "what is written to it.\r\nNothing was formatted.",
+    "格式化U盘失败\r\nU盘的实际容量小于其标称容量: 扇区%llu (软盘块%u) 无法保存写入的数据.\r\n没有格式化任何软盘块."};
+inline constexpr TextPair kBlockVerifyFailed{
+    "Format usb disk failure\r\nThe check after writing found that sector %llu (floppy block %u) does not hold "
+    "what was written to it.\r\nThe disk may be faulty or smaller than it claims.",
+    "格式化U盘失败\r\n写入后的校验发现扇区%llu (软盘块%u) 的内容与写入的不同.\r\nU盘可能已损坏或实际容量小于标称容量."};
+// The status line while the run is stopping.
+inline constexpr TextPair kBlockFormatStopping{"Stopping after the current floppy block...",
+                                               "正在停止, 当前软盘块写完后停止..."};
 inline constexpr TextPair kFormatChooseDos{"Please choose DOS 6.22 or DOS 7.1 for the DOS bootable disk.",
                                            "请选择DOS引导盘的版本: DOS 6.22 或 DOS 7.1."};
 inline constexpr TextPair kFormatChooseBlock{"Please select a floppy block.", "请先选择软盘块."};

@@ -35,6 +35,7 @@ struct BlocksRequest {
   uint64_t count = 0;       // format
   DosVersion dos = kDosNone;
   std::string sysFiles;
+  bool verify = false;      // format
 };
 
 // The block area as the program sees it.
@@ -65,6 +66,7 @@ std::string ParseRequest(std::vector<std::string> args, BlocksRequest* r) {
   size_t operands = 1;
   if (r->action == "format") {
     if (!TakeOption(args, "--count", &count) || !ParseUnsigned(count, &r->count)) return "format needs --count N";
+    r->verify = TakeFlag(args, "--verify");
     bool haveDos = TakeOption(args, "--dos", &dos);
     if (haveDos != TakeOption(args, "--sysfiles", &r->sysFiles)) return "--dos and --sysfiles go together";
     if (haveDos && dos == "6.22") r->dos = kDos622;
@@ -172,18 +174,28 @@ int Format(const BlocksRequest& r, const CliTarget& target, const BlockArea& are
   BlockFormatOptions options;
   options.kindIndex = r.kindIndex;
   options.dos = r.dos;
-  const bool showProgress = ::isatty(STDERR_FILENO);
-  BlockFormatResult result = FormatFloppyBlocks(
-      target.deviceName.c_str(), area.start, 0, count, true, options, [showProgress](const std::string& status) {
-        if (showProgress) std::fprintf(stderr, "\r%-60s", status.c_str());
-      });
-  if (showProgress) std::fprintf(stderr, "\n");
+  CliVerify(r.verify);
+  BlockFormatResult result = FormatFloppyBlocks(target.deviceName.c_str(), area.start, 0, count, true, options, nullptr);
   RereadCliTarget(target);
   if (result.systemFilesUnusable)
     return CliFailRun(target, "the system files of " + r.sysFiles + " do not fit a floppy block", "");
+  const std::string blockText = "floppy block " + std::to_string(result.failedBlock);
+  if (result.capacityFailed) return CliFail(CapacityText(r.target, result.badSector, " (" + blockText + ")"));
+  const std::string complete = result.written == 0 ? "no block is complete"
+                                                   : "blocks 0 to " + std::to_string(result.written - 1) +
+                                                         " are complete";
+  if (result.stopped)
+    return CliFailRun(target, "the format stopped at " + blockText,
+                      complete + "; " + blockText +
+                          (result.failed ? " was cut short (it has no valid DBR)" : " was not begun") +
+                          " and the blocks after it hold what they held: format the blocks again");
+  if (result.verifyFailed)
+    return CliFailRun(target, "the check after writing found that sector " + std::to_string(result.badSector) + " (" +
+                                  blockText + ") does not hold what was written to it; " + r.target +
+                                  " may be faulty or smaller than it claims",
+                      "do not use the blocks");
   if (!result.opened || result.failed || result.driverRefused || result.volumesInUse) {
-    const std::string failed = result.failed ? "floppy block " + std::to_string(result.failedBlock) +
-                                                   " could not be written completely"
+    const std::string failed = result.failed ? blockText + " could not be written completely"
                                              : "the floppy blocks could not be written";
     return CliFailRun(target, failed,
                       std::to_string(result.written) + " blocks before it are complete; block " +
@@ -348,7 +360,8 @@ int RunBlocks(const std::vector<std::string>& args) {
 
 const CliCommandRegistrar kRegisterBlocks({
     "blocks",
-    "  blocks format TARGET --count N [--kind 720K|1.2M|1.44M] [--dos 6.22|7.1 --sysfiles DIR] [--yes]\n"
+    "  blocks format TARGET --count N [--kind 720K|1.2M|1.44M] [--dos 6.22|7.1 --sysfiles DIR] [--verify]\n"
+    "                [--yes]\n"
     "  blocks list TARGET [--kind K]\n"
     "  blocks label TARGET N TEXT [--kind K] [--yes]\n"
     "  blocks export TARGET N FILE [--kind K] [--yes]\n"
@@ -357,6 +370,8 @@ const CliCommandRegistrar kRegisterBlocks({
     "      from the start of TARGET's first partition, or of TARGET when it has no partition table; 720K blocks\n"
     "      take 1 MiB, 1.2M and 1.44M blocks 1.5 MiB. format writes blocks 0 to N-1 labelled FLPPY0, FLPPY1, ...\n"
     "      (N is cut to the blocks that fit); --dos makes each bootable with the system files of DIR (see floppy).\n"
+    "      --verify first checks that TARGET keeps what is written across the blocks' area (a disk that claims\n"
+    "      more than it holds is refused before any block is written) and reads every block back at the end.\n"
     "      list shows each block's identifier up to the first block that is not a floppy of the kind, then the\n"
     "      number of valid blocks. label renames block N's identifier to TEXT (1 to 8 characters, taken in upper\n"
     "      case). export copies block N into FILE as a floppy image file (never TARGET itself; a USB disk only\n"

@@ -20,6 +20,16 @@ struct CliCommandRegistrar {
   explicit CliCommandRegistrar(const CliCommand& command);
 };
 
+// Runs a command under the run control of the whole process (disk/runcontrol.h): SIGINT and SIGTERM stop its run
+// before the next write, and its progress goes to stderr while that is a terminal, unless args hold --quiet.
+int RunCliCommand(const CliCommand& command, std::vector<std::string> args);
+// A stop was asked for by SIGINT or SIGTERM.
+bool CliInterrupted();
+// The refusal of a disk that failed the capacity check at badSector (`where` names its place further).
+std::string CapacityText(const std::string& target, uint64_t badSector, const std::string& where);
+// Turns on the capacity check before and the read-back after the writes of the command's run.
+void CliVerify(bool on);
+
 // Exit statuses, the same for every command (korvane --help lists them).
 constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;        // refused or failed; the message says whether anything was written
@@ -95,7 +105,8 @@ std::string CliPrintable(const std::string& text);
 
 // Reports a run that failed once the target was opened, saying what state it is in: "nothing was written" when
 // no sector was (an image file this run created is removed again), else which sectors were written and `remedy`.
-// Prints what the program traced first. Returns kExitFailed.
+// Prints what the program traced first. Returns kExitFailed, or kExitInterrupted when the run was stopped by a
+// signal (the message then begins with "interrupted").
 int CliFailRun(const CliTarget& target, const std::string& message, const std::string& remedy);
 
 // The names in a folder, sorted, without those that begin with a dot; empty when it cannot be read.

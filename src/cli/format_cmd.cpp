@@ -24,6 +24,7 @@ struct FormatRequest {
   bool clusterGiven = false;
   std::string sysFiles;
   bool yes = false;
+  bool verify = false;
 };
 
 // Index of value in names, or -1.
@@ -75,6 +76,7 @@ std::string ParseBootGroup(std::vector<std::string>& args, FormatRequest* r) {
 std::string ParseRequest(std::vector<std::string> args, FormatRequest* r) {
   UsbFormatOptions& o = r->options;
   r->yes = TakeFlag(args, "--yes");
+  r->verify = TakeFlag(args, "--verify");
   std::string fats, cluster, root, fill;
   if (TakeOption(args, "--fats", &fats)) {
     if (fats != "1" && fats != "2") return "--fats takes 1 or 2";
@@ -172,6 +174,23 @@ void PrintSummary(const FormatRequest& r, const UsbFormatOutcome& outcome, bool 
 // failed and what state the target is in.
 int ReportOutcome(const FormatRequest& r, const CliTarget& target, const UsbFormatOutcome& outcome) {
   const std::string remedy = "the volume is incomplete, format it again";
+  if (outcome.capacityFailed) return CliFail(CapacityText(r.target, outcome.badSector, ""));
+  if (outcome.stopped) {
+    // What is complete: the steps before the one that was stopped; a stopped fill or transfer left the volume's
+    // structure complete.
+    std::string done = outcome.failedStep == kUsbFormatStepNone ? "the MBR, DBR, FATs and root directory are written"
+                       : outcome.failedStep == kUsbFormatStepMbr ? "no part of the volume is complete"
+                                                                 : std::string("the parts before ") +
+                                                                       StepName(outcome.failedStep) + " are written";
+    const char* cut = outcome.fillFailed ? "; the data-area fill was cut short"
+                      : outcome.transferFailed ? "; the system files were not all copied" : "";
+    return CliFailRun(target, "the format of " + r.target + " stopped", done + cut + ": format it again");
+  }
+  if (outcome.verifyFailed)
+    return CliFailRun(target, "the check after writing found that sector " + std::to_string(outcome.badSector) +
+                                  " of " + r.target + " does not hold what was written to it; the disk may be " +
+                                  "faulty or smaller than it claims",
+                      "do not use the volume");
   if (outcome.volumesInUse) return CliFailRun(target, "a volume of " + r.target + " is in use", remedy);
   if (outcome.fillFailed) return CliFailRun(target, "the data area of " + r.target + " could not be filled", remedy);
   if (outcome.transferFailed)
@@ -206,6 +225,7 @@ int RunFormat(const std::vector<std::string>& args) {
   {
     DeviceHandle disk(OpenDevice(target.deviceName.c_str()));
     if (!disk.valid()) return CliFail("cannot open " + r.target + "; nothing was written");
+    CliVerify(r.verify);
     outcome = RunUsbFormat(disk.get(), sectors, r.options);
   }
   if (outcome.refusal != kUsbFormatAccepted)
@@ -217,7 +237,7 @@ int RunFormat(const std::vector<std::string>& args) {
 const CliCommandRegistrar kRegisterFormat({
     "format",
     "  format TARGET [--fats 1|2] [--cluster BYTES] [--label TEXT] [--root N] [--fill HEX]\n"
-    "                [--dos 6.22|7.1 --sysfiles DIR [--boot fdd|hdd|zip] [--mbr 32|63]] [--yes]\n"
+    "                [--dos 6.22|7.1 --sysfiles DIR [--boot fdd|hdd|zip] [--mbr 32|63]] [--verify] [--yes]\n"
     "      Formats the whole TARGET as one FAT12 or FAT16 volume, as the USB disk format page does: DBR, FATs and\n"
     "      root directory; the rest is left as it was unless --fill gives a byte for the data area (its last\n"
     "      sector stays). Defaults: 2 FATs, 256 root entries (at most 512), the cluster size (512 to 65536\n"
@@ -226,7 +246,9 @@ const CliCommandRegistrar kRegisterFormat({
     "      --dos makes the volume bootable with the system files in DIR (OS6A, OS6B, OS6C for DOS 6.22 or OS7A,\n"
     "      OS7B, OS7C for DOS 7.1, shown to the program as its SysFile folder). --boot hdd or zip puts an MBR in\n"
     "      front of the volume, which then starts at sector --mbr (32 by default, also its sectors per track);\n"
-    "      fdd (the default) starts it at sector 0. An image file must exist; its size is the disk's size.",
+    "      fdd (the default) starts it at sector 0. An image file must exist; its size is the disk's size.\n"
+    "      --verify first checks that TARGET keeps what is written across its whole size (a disk that claims more\n"
+    "      than it holds is refused before anything is written) and reads back everything written at the end.",
     RunFormat,
 });
 

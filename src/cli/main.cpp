@@ -32,7 +32,11 @@ void PrintHelp() {
       "  0    done\n"
       "  1    refused or failed (the message says whether anything was written)\n"
       "  2    usage error: the command line is wrong, nothing was looked at\n"
-      "  130  interrupted by SIGINT or SIGTERM\n\ncommands:\n",
+      "  130  interrupted by SIGINT or SIGTERM: the transfer in progress is finished, nothing more is written,\n"
+      "       and the message says which parts are complete and that the target must be written again\n\n"
+      "progress:\n"
+      "  Long runs show their progress on stderr (bytes, rate, time left) while it is a terminal; --quiet, given\n"
+      "  to any command, leaves it out.\n\ncommands:\n",
       KORVANE_VERSION);
   for (const CliCommand& c : Commands()) std::printf("%s\n", c.usage);
 }
@@ -51,6 +55,6 @@ int main(int argc, char** argv) {
     return kExitDone;
   }
   for (const CliCommand& c : Commands())
-    if (!std::strcmp(argv[1], c.name)) return c.run(std::vector<std::string>(argv + 2, argv + argc));
+    if (!std::strcmp(argv[1], c.name)) return RunCliCommand(c, std::vector<std::string>(argv + 2, argv + argc));
   return CliUsage("unknown command '" + CliPrintable(argv[1]) + "'");
 }

@@ -387,14 +387,19 @@ void CliPrintTrace() {
 
 int CliFailRun(const CliTarget& target, const std::string& message, const std::string& remedy) {
   CliPrintTrace();
+  const bool interrupted = CliInterrupted();
+  const std::string text = interrupted ? "interrupted: " + message : message;
+  const int status = interrupted ? kExitInterrupted : kExitFailed;
   SimDiskStats stats = SimStats(target.diskNumber);
   if (stats.sectorsWritten == 0) {
     Discard(target);
-    return CliFail(message + "; nothing was written");
+    CliFail(text + "; nothing was written");
+    return status;
   }
-  return CliFail(message + "; sectors " + std::to_string(stats.lowestSectorWritten) + " to " +
-                 std::to_string(stats.highestSectorWritten) + " of " + target.path +
-                 " were written before it stopped: " + remedy);
+  CliFail(text + "; sectors " + std::to_string(stats.lowestSectorWritten) + " to " +
+          std::to_string(stats.highestSectorWritten) + " of " + target.path + " were written before it stopped: " +
+          remedy);
+  return status;
 }
 
 void RereadCliTarget(const CliTarget& target) {

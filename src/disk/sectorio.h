@@ -9,8 +9,11 @@
 
 // Sector numbers are 32-bit and the seek carries no high part: only the first 2 GiB of a device are addressable.
 constexpr uint32_t kFirstUnaddressableSector = 4194304;
-constexpr uint32_t kMaxSectorsPerWrite = 50;
-constexpr uint32_t kFillChunkSectors = 40;
+// A transfer moves at most 8 MiB (longer writes go out in several); the storage stack splits a request into what
+// the adapter takes, so large transfers cost fewer commands on a USB stick.
+constexpr uint32_t kMaxSectorsPerWrite = 16384;
+// Fills go out in chunks of 1 MiB that end on 1 MiB boundaries of the disk, the unit flash erases and writes best.
+constexpr uint32_t kFillChunkSectors = 2048;
 
 // Result codes of the transfers; callers test for 0.
 enum SectorIo : uint32_t {
@@ -19,6 +22,7 @@ enum SectorIo : uint32_t {
   kSectorIoCallFailed = 4,
   kSectorIoShortTransfer = 5,
   kSectorIoRefused = 6,  // the program's self-check failed
+  kSectorIoStopped = 7,  // the user stopped the run (disk/runcontrol.h) before this write; nothing was written
 };
 
 // Opens "\\.\<deviceName>" ("physicaldrive1", "E:") for reading and writing with full sharing.
@@ -29,11 +33,12 @@ SysHandle OpenDevice(const char* deviceName);
 // "ReadFile" trace line with the system error.
 uint32_t ReadSectors(SysHandle disk, uint32_t count, uint32_t startSector, void* buffer);
 
-// Writes count sectors; runs of more than 50 sectors go out as several writes of at most 50.
+// Writes count sectors straight from the buffer, in one transfer up to kMaxSectorsPerWrite. A run stopped by the
+// user writes nothing more and gives kSectorIoStopped.
 uint32_t WriteSectors(SysHandle disk, uint32_t count, uint32_t startSector, const void* buffer);
 
-// Writes count sectors of nothing but fillByte, in chunks of at most 40 sectors from the process-wide fill buffer.
-// Fills on different threads take turns, so they never see each other's bytes.
+// Writes count sectors of nothing but fillByte from the process-wide fill buffer, in chunks aligned to 1 MiB of the
+// disk. Fills on different threads take turns, so they never see each other's bytes.
 uint32_t FillSectors(SysHandle disk, uint32_t startSector, uint32_t count, uint8_t fillByte);
 
 // Opened device handle that closes itself.

@@ -1,11 +1,13 @@
 #include "floppy/diskformat.h"
 
+#include "disk/runcontrol.h"
 #include "disk/volumelock.h"
 
 DiskFormatResult FormatDiskAsFloppy(SysHandle disk, const char* driveLetters, FloppyKind kind, DosVersion dos) {
   ExclusiveVolumes volumes;
   if (!TakeExclusiveVolumes(driveLetters, &volumes)) return kDiskFormatInUse;
   // The system files are copied inside the run too: their sectors lie in the volume as well.
+  RunExpect(FloppyImageWriteBytes(kind));
   FloppyImageResult written = WriteFloppyImage(disk, 0, kind, "", dos);
   ReleaseExclusiveVolumes(&volumes);
   return written == FloppyImageResult::kWritten ? kDiskFormatWritten : kDiskFormatFailed;

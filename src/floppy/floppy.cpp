@@ -23,54 +23,56 @@ void BuildFloppyDbr(FloppyKind kind, const char* label, DosVersion dos, uint8_t*
   BuildBootRecord(params, dbr);
 }
 
+uint64_t FloppyImageWriteBytes(FloppyKind kind) { return uint64_t{GeometryOf(kind).totalSectors} * kSectorSize; }
+
 FloppyImageResult WriteFloppyImage(SysHandle disk, uint32_t startSector, FloppyKind kind, const char* label,
-                                   DosVersion dos) {
+                                   DosVersion dos, FloppyImageBuffer* buffer) {
+  const FloppyGeometry& g = GeometryOf(kind);
   const bool progressLines = kind == FloppyKind::k1440K;
+  const uint32_t rootOffset = FirstRootSector(kind);
+  const uint32_t dataOffset = FirstDataSector(kind);
+
   uint8_t dbr[kSectorSize];
   BuildFloppyDbr(kind, label, dos, dbr);
-  FatLayout v;
-  // Every kind's record describes a sound volume; one that lies past 32-bit sector numbers does not.
-  if (!ReadFatLayout(dbr, startSector, &v)) return FloppyImageResult::kBootRecordFailed;
   // System files that cannot go into the image are refused before anything of it is written.
   if (dos != kDosNone && !SystemFilesFit(dos, startSector, dbr, LabelLength(label) > 0)) {
     TraceLine("The system files cannot be copied into the image");
     return FloppyImageResult::kSystemFilesUnusable;
   }
-  if (progressLines) TraceLine("StartingOffset:%d", static_cast<int>(startSector));
+
+  // Everything but the DBR and the image's last sector, which keeps what it held.
+  FloppyImageBuffer local;
+  FloppyImageBuffer& image = buffer ? *buffer : local;
+  const uint32_t bodySectors = g.totalSectors - 1u;
+  if (image.kind != static_cast<int>(kind)) {
+    image.bytes.assign(size_t{bodySectors} * kSectorSize, kDataFill);
+    image.kind = static_cast<int>(kind);
+  }
+  uint8_t* bytes = image.bytes.data();
+  std::memset(bytes, 0, size_t{dataOffset} * kSectorSize);
+  for (uint32_t fat = 0; fat < kFloppyFatCount; ++fat) {
+    BuildFatHead(g.media, false, bytes + (kFloppyReservedSectors + fat * size_t{g.sectorsPerFat}) * kSectorSize);
+  }
+  if (size_t labelLength = LabelLength(label)) {
+    SysTime now{};
+    SysGetLocalTime(&now);
+    BuildLabelEntry(bytes + size_t{rootOffset} * kSectorSize, label, labelLength, now);
+  }
+
+  if (progressLines) {
+    TraceLine("StartingOffset:%d", static_cast<int>(startSector));
+    TraceLine("FirstFATSecNum:%d", static_cast<int>(startSector + kFloppyReservedSectors));
+    TraceLine("RootDirSectNum:%d", static_cast<int>(startSector + rootOffset));
+  }
+  if (WriteSectors(disk, bodySectors, startSector, bytes) != kSectorIoOk) {
+    TraceLine("Write first FAT failure!\n");
+    return FloppyImageResult::kImageFailed;
+  }
+  if (dos != kDosNone && TransferSystemFiles(disk, startSector, dos, dbr) != SysFilesTransfer::kDone)
+    return FloppyImageResult::kSystemFilesFailed;
   if (WriteSectors(disk, 1, startSector, dbr) != kSectorIoOk) {
     TraceLastError("WriteDBR");
     return FloppyImageResult::kBootRecordFailed;
   }
-
-  if (FillSectors(disk, v.firstFat, v.fatCount * v.sectorsPerFat, 0) != kSectorIoOk)
-    return FloppyImageResult::kFatsFailed;
-  uint8_t fatHead[kSectorSize];
-  BuildFatHead(GeometryOf(kind).media, false, fatHead);
-  if (progressLines) TraceLine("FirstFATSecNum:%d", static_cast<int>(v.firstFat));
-  if (WriteSectors(disk, 1, v.firstFat, fatHead) != kSectorIoOk) {
-    TraceLine("Write first FAT failure!\n");
-    return FloppyImageResult::kFatsFailed;
-  }
-  if (WriteSectors(disk, 1, v.firstFat + v.sectorsPerFat, fatHead) != kSectorIoOk)
-    return FloppyImageResult::kFatsFailed;
-
-  if (progressLines) TraceLine("RootDirSectNum:%d", static_cast<int>(v.rootSector));
-  if (FillSectors(disk, v.rootSector, v.rootSectors, 0) != kSectorIoOk) return FloppyImageResult::kRootDirectoryFailed;
-  if (size_t labelLength = LabelLength(label)) {
-    SysTime now{};
-    SysGetLocalTime(&now);
-    uint8_t labelSector[kSectorSize] = {};
-    BuildLabelEntry(labelSector, label, labelLength, now);
-    if (WriteSectors(disk, 1, v.rootSector, labelSector) != kSectorIoOk) return FloppyImageResult::kRootDirectoryFailed;
-  }
-
-  // The image's last sector keeps what it held. A fill that fails is a disk that failed: the image is not
-  // reported as written, and nothing more is written after it.
-  if (FillSectors(disk, v.firstData, startSector + v.totalSectors - v.firstData - 1, kDataFill) != kSectorIoOk) {
-    TraceLine("Fill data area failure");
-    return FloppyImageResult::kDataAreaFailed;
-  }
-  if (dos != kDosNone && TransferSystemFiles(disk, startSector, dos, dbr) != SysFilesTransfer::kDone)
-    return FloppyImageResult::kSystemFilesFailed;
   return FloppyImageResult::kWritten;
 }

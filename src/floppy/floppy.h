@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "fat/floppy_kinds.h"
 #include "sys/sys.h"
@@ -20,18 +21,25 @@ constexpr char kNoNameLabel[] = "NO NAME    ";
 // characters is cut to 11; a null label counts as empty.
 void BuildFloppyDbr(FloppyKind kind, const char* label, DosVersion dos, uint8_t* dbr);
 
-// How writing an image ended: written, refused before the first write, or the step whose transfer failed.
-// kSystemFilesUnusable: the DOS system files cannot go into the image; kBootRecordFailed also stands for an image
-// that would lie past 32-bit sector numbers. Both leave the disk unwritten.
-enum class FloppyImageResult {
-  kWritten, kSystemFilesUnusable, kBootRecordFailed, kFatsFailed, kRootDirectoryFailed, kDataAreaFailed,
-  kSystemFilesFailed,
+// The image as it goes to the disk, all but its last sector, built in memory; kept from one image of a batch to the
+// next, so the data area is filled once.
+struct FloppyImageBuffer {
+  int kind = -1;  // the kind whose data area `bytes` holds; -1 none yet
+  std::vector<uint8_t> bytes;
 };
 
-// Writes one image with its DBR at startSector. With a DOS version, system files that cannot go into the image are
-// refused before anything is written; after the first write, any failed transfer (the data-area fill and the system
-// files included) ends the image at once, and what was written before stays. Never writes outside
-// startSector .. startSector + total sectors - 1.
+// How writing an image ended: written, refused before the first write (kSystemFilesUnusable: the DOS system files
+// cannot go into the image), or the step whose transfer failed.
+enum class FloppyImageResult { kWritten, kSystemFilesUnusable, kImageFailed, kSystemFilesFailed, kBootRecordFailed };
+
+// Writes one image with its DBR at startSector. The image goes out in one write from startSector (the DBR's place
+// zero, both FATs, the root directory with the label entry, the data area filled with F6; the image's last sector is
+// left as it was), then the system files, and the DBR last: an image cut short anywhere has no valid DBR, so it
+// never passes for a formatted floppy. With a DOS version, system files that cannot go into the image are refused
+// before anything is written; after the first write, any failed transfer ends the image at once, and what was
+// written before stays. Never writes outside startSector .. startSector + total sectors - 1.
 // label: 0 to 11 characters, written unchanged; empty means no volume label entry.
 FloppyImageResult WriteFloppyImage(SysHandle disk, uint32_t startSector, FloppyKind kind, const char* label,
-                                   DosVersion dos);
+                                   DosVersion dos, FloppyImageBuffer* buffer = nullptr);
+// What WriteFloppyImage writes without system files, in bytes (the DBR's sector counted twice).
+uint64_t FloppyImageWriteBytes(FloppyKind kind);

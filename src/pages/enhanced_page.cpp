@@ -31,6 +31,7 @@
 #include "pages/service_texts.h"
 #include "pages/busy_indicator.h"
 #include "pages/disklist_ui.h"
+#include "pages/run_progress.h"
 #include "pages/enhanced_texts.h"
 #include "pages/files_dialog.h"
 #include "pages/files_texts.h"
@@ -48,6 +49,7 @@ constexpr UINT kFormatStatus = WM_APP + 0x41;     // lParam: std::string*, the s
 constexpr UINT kFormatBusy = WM_APP + 0x42;       // wParam: 1 indicator on, 0 off
 constexpr UINT kFormatRefreshed = WM_APP + 0x43;  // lParam: FormatRefresh*
 constexpr UINT kFormatEnded = WM_APP + 0x44;
+constexpr UINT kFormatHold = WM_APP + 0x45;      // wParam: 1 the sheet held for the run, 0 given back
 
 static_assert(IDC_ENH_BUSY_FIRST == kBusyFirstSquareId && IDC_ENH_BUSY_COUNT == kBusySquares, "busy squares");
 
@@ -64,6 +66,7 @@ struct ServiceJob {
 struct FormatJob {
   HWND page = nullptr;
   BlockFormatJob job;
+  PageRun* run = nullptr;  // the page's, alive until the run's end arrived
 };
 
 struct FormatRefresh {
@@ -84,6 +87,10 @@ struct EnhancedPage {
   bool formatBusy = false;                // each run keeps the busy indicator going while it works
   bool serviceBusy = false;
   bool busyShown = false;
+  std::unique_ptr<PageRun> formatRun;     // the running format's progress and Stop flag
+  std::string formatStatus;               // its last status line, which the percent follows
+  int formatPercent = -1;                 // the last percent it reported
+  std::vector<HWND> heldForRun;           // the controls the run disabled, enabled again at its end
 };
 
 EnhancedPage gPage;
@@ -358,7 +365,9 @@ void UpdateRunControls() {
   const BOOL idle = !gPage.serviceThread && !gPage.formatRunning;
   EnableWindow(Item(IDC_ENH_SERVICE), idle);
   EnableWindow(Item(IDC_ENH_SINGLE_FORMAT), idle);
-  EnableWindow(Item(IDC_ENH_BATCH_FORMAT), idle);
+  // While a run holds the sheet, the batch button is its Stop button.
+  const bool stoppable = gPage.formatRunning && !gPage.heldForRun.empty() && gPage.formatRun && !gPage.formatRun->stop;
+  EnableWindow(Item(IDC_ENH_BATCH_FORMAT), idle || stoppable);
   EnableWindow(Item(IDC_ENH_FILES), idle);
   UpdateBusyIndicator();
 }
@@ -438,22 +447,65 @@ DWORD WINAPI FormatThread(LPVOID parameter) {
     ShowMessage(page, notice.text.c_str(), notice.caption.c_str(),
                 notice.information ? MB_ICONINFORMATION : MB_ICONERROR);
   };
-  ui.sheetEnabled = [](bool enabled) { EnableWindow(SheetWindow(), enabled); };
+  ui.sheetEnabled = [page](bool enabled) { PostMessageW(page, kFormatHold, enabled ? 0 : 1, 0); };
   ui.busyIndicator = [page](bool on) { PostMessageW(page, kFormatBusy, on ? 1 : 0, 0); };
   ui.status = [page](const std::string& line) { PostOwned(page, kFormatStatus, new std::string(line)); };
   ui.refreshed = [page](const BlockScan& scan, int currentEntry, const BlockShow& show) {
     PostOwned(page, kFormatRefreshed, new FormatRefresh{scan, currentEntry, show});
   };
-  RunBlockFormat(job->job, ui);
+  {
+    RunScope scope(&job->run->control);
+    RunBlockFormat(job->job, ui);
+  }
   PostMessageW(page, kFormatEnded, 0, 0);
   return 0;
 }
 
+// While a run writes, nothing may start another or leave the page: the sheet's tabs and buttons and the page's
+// controls are disabled, all but the batch button, which stops the run, so the page stays responsive.
+void HoldSheetForRun(bool hold) {
+  if (!hold) {
+    for (HWND control : gPage.heldForRun) EnableWindow(control, TRUE);
+    gPage.heldForRun.clear();
+    SetText(IDC_ENH_BATCH_FORMAT, FormatBlockText(Tr(kEnhMakeKindButton), kEnhFloppyKinds[KindIndex()]));
+    return;
+  }
+  if (!gPage.heldForRun.empty()) return;
+  HWND sheet = SheetWindow();
+  auto holdControl = [](HWND control) {
+    if (control && IsWindowEnabled(control)) {
+      EnableWindow(control, FALSE);
+      gPage.heldForRun.push_back(control);
+    }
+  };
+  holdControl(PropSheet_GetTabControl(sheet));
+  for (int id : {IDOK, IDCANCEL, IDHELP, 0x3021 /* Apply */}) holdControl(GetDlgItem(sheet, id));
+  // Texts (the status line with its percent, the labels, the busy squares) stay as they are drawn.
+  for (HWND child = GetWindow(gPage.window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t className[16] = {};
+    GetClassNameW(child, className, 16);
+    if (child != Item(IDC_ENH_BATCH_FORMAT) && lstrcmpiW(className, L"Static") != 0) holdControl(child);
+  }
+  EnableWindow(Item(IDC_ENH_BATCH_FORMAT), TRUE);
+  SetText(IDC_ENH_BATCH_FORMAT, Tr(kRunStopButton));
+}
+
 void StartFormatRun(bool batch) {
+  if (gPage.formatRunning && batch && gPage.formatRun) {
+    // The batch button is the Stop button while a run writes: the run ends before its next write.
+    gPage.formatRun->stop = true;
+    SetText(IDC_ENH_BATCH_FORMAT, Tr(kRunStoppingButton));
+    EnableWindow(Item(IDC_ENH_BATCH_FORMAT), FALSE);
+    return;
+  }
   if (gPage.formatRunning || gPage.serviceThread) return;  // the buttons are disabled then; a click may be queued
   auto job = std::make_unique<FormatJob>();
   job->page = gPage.window;
   job->job = ReadFormatJob(batch);
+  gPage.formatRun = std::make_unique<PageRun>();
+  PreparePageRun(gPage.formatRun.get(), gPage.window,
+                 IsDlgButtonChecked(gPage.window, IDC_ENH_VERIFY) == BST_CHECKED);
+  job->run = gPage.formatRun.get();
   if (gPage.formatThread) CloseHandle(gPage.formatThread);
   gPage.formatThread = CreateThread(nullptr, 0, FormatThread, job.get(), 0, nullptr);
   if (!gPage.formatThread) return TellError(kEnhThreadNotCreated);
@@ -464,6 +516,8 @@ void StartFormatRun(bool batch) {
 
 void OnFormatRefreshed(FormatRefresh* posted) {
   std::unique_ptr<FormatRefresh> refresh(posted);
+  // The writes are over: the controls come back first, so that what the rescan enables or disables stands.
+  HoldSheetForRun(false);
   ApplyScan(refresh->scan);
   SetComboSelection(IDC_ENH_BLOCK_LIST, refresh->currentEntry);
   ApplyShow(refresh->show, refresh->currentEntry);
@@ -480,6 +534,7 @@ void SetInitialChoices(HWND window) {
   SetControlText(window, IDC_ENH_BLOCK_NUMBER, kEnhInitialBlockNumber);
   SetControlText(window, IDC_ENH_STATUS, Tr(kEnhStatusAtStart));
   SendDlgItemMessageW(window, IDC_ENH_IDENTIFIER, EM_LIMITTEXT, kEnhIdentifierMaxChars, 0);
+  CheckDlgButton(window, IDC_ENH_VERIFY, BST_CHECKED);
 }
 
 // The page is initialised anew each time the sheet opens, so nothing of an earlier sheet's page is kept.
@@ -649,9 +704,18 @@ void OnReport(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     case kFormatStatus: {
       std::unique_ptr<std::string> line(reinterpret_cast<std::string*>(lParam));
-      SetStatus(*line);
+      gPage.formatStatus = *line;
+      SetStatus(gPage.formatPercent < 0 ? *line : WithPercent(*line, gPage.formatPercent));
       break;
     }
+    case kRunProgress:
+      gPage.formatPercent = static_cast<int>(wParam);
+      if (gPage.formatRunning && !gPage.formatStatus.empty())
+        SetStatus(WithPercent(gPage.formatStatus, gPage.formatPercent));
+      break;
+    case kFormatHold:
+      HoldSheetForRun(wParam != 0);
+      break;
     case kFormatBusy:
       gPage.formatBusy = wParam != 0;
       UpdateBusyIndicator();
@@ -660,8 +724,12 @@ void OnReport(UINT message, WPARAM wParam, LPARAM lParam) {
       OnFormatRefreshed(reinterpret_cast<FormatRefresh*>(lParam));
       break;
     case kFormatEnded:
+      HoldSheetForRun(false);
       gPage.formatRunning = false;
       gPage.formatBusy = false;
+      gPage.formatRun.reset();
+      gPage.formatStatus.clear();
+      gPage.formatPercent = -1;
       UpdateRunControls();
       break;
     default:
@@ -689,6 +757,11 @@ INT_PTR CALLBACK EnhancedPageProc(HWND window, UINT message, WPARAM wParam, LPAR
       return 0;
     case WM_NOTIFY:
       if (reinterpret_cast<const NMHDR*>(lParam)->code == PSN_HELP) ShowInstructions(window, kEnhancedInstructions);
+      // The close box stays usable while a format writes: the sheet does not close until the run has ended.
+      if (reinterpret_cast<const NMHDR*>(lParam)->code == PSN_QUERYCANCEL) {
+        SetWindowLongPtrW(window, DWLP_MSGRESULT, gPage.formatRunning ? TRUE : FALSE);
+        return TRUE;
+      }
       return 0;
     case WM_COMMAND:
       OnCommand(LOWORD(wParam), HIWORD(wParam));
@@ -704,6 +777,8 @@ INT_PTR CALLBACK EnhancedPageProc(HWND window, UINT message, WPARAM wParam, LPAR
     case kFormatBusy:
     case kFormatRefreshed:
     case kFormatEnded:
+    case kFormatHold:
+    case kRunProgress:
       OnReport(message, wParam, lParam);
       return 0;
     default:

@@ -1,6 +1,8 @@
 // Texts of the enhanced edition page (dialog 131).
 #pragma once
 
+#include "pages/run_progress.h"
+
 #include "app/gui/resource_ids.h"
 #include "app/gui/wintext.h"
 #include "pages/files_texts.h"
@@ -47,6 +49,7 @@ inline constexpr ControlText kEnhancedControlTexts[] = {
     {IDC_ENH_NEXT, kEnhNextButton},
     {IDC_ENH_RENAME, kEnhRenameButton},
     {IDC_ENH_FILES, kFilesButton},
+    {IDC_ENH_VERIFY, kRunVerifyCheck},
     {IDC_ENH_FORMAT_GROUP, kEnhFormatGroup},
     {IDC_ENH_KIND_CAPTION, kEnhKindCaption},
     {IDC_ENH_COUNT_CAPTION, kEnhCountCaption},

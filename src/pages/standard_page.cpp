@@ -50,6 +50,8 @@ struct FormatJob {
   std::string driveLetters; // the volumes held exclusively while the disk is written
   std::string description;  // names the disk in the completion message, whatever the list shows by then
   std::atomic<int> result{kDiskFormatFailed};  // a DiskFormatResult
+  PageRun run;         // its progress and the Stop button's flag
+  std::string status;  // the status line the percent is added to
 };
 
 struct StandardPage {
@@ -179,7 +181,10 @@ DWORD WINAPI FormatThread(LPVOID parameter) {
   FormatJob* job = static_cast<FormatJob*>(parameter);
   const FormatChoice& choice = job->choice;
   DiskFormatResult result = kDiskFormatFailed;
-  if (choice.write) result = FormatDiskAsFloppy(job->disk.get(), job->driveLetters.c_str(), choice.kind, choice.dos);
+  if (choice.write) {
+    RunScope scope(&job->run.control);
+    result = FormatDiskAsFloppy(job->disk.get(), job->driveLetters.c_str(), choice.kind, choice.dos);
+  }
   // A disk whose volumes another program holds was not touched: there is nothing new for the system to read.
   if (result != kDiskFormatInUse) RestartVolume(job->volumeName.c_str());
   job->disk.reset();
@@ -225,10 +230,12 @@ void EnableStart(HWND window, bool enabled) {
 }
 
 // The end of a run: the list rediscovered here, on the page's thread, the outcome told, the page idle again.
-void FinishFormat(HWND window, const std::string& description, int result) {
+void FinishFormat(HWND window, const std::string& description, int result, bool stopped) {
   RefillAfterDeviceChange(window);
   if (result == kDiskFormatInUse) {
     Tell(window, kStdDiskInUse, kStdFormatCaption, MB_ICONERROR);
+  } else if (stopped && result != kDiskFormatWritten) {
+    Tell(window, kStdFormatStopped, kStdFormatCaption, MB_ICONERROR);
   } else {
     const TextPair& outcome = result == kDiskFormatWritten ? kStdFormatDone : kStdFormatFailed;
     ShowMessage(window, WithDisk(outcome, description.c_str()).c_str(), Tr(kStdFormatCaptionEnglish),
@@ -264,13 +271,17 @@ void StartFormat(HWND window) {
   job->driveLetters = disk.driveLetters;
   job->description = disk.description;
 
-  SetStatus(window, WithDisk(kStdFormatting, disk.description));
-  EnableStart(window, false);
+  job->status = WithDisk(kStdFormatting, disk.description);
+  SetStatus(window, job->status);
+  PreparePageRun(&job->run, window, false);
+  // The start button is the Stop button while the format runs.
+  EnableWindow(GetDlgItem(window, IDC_STD_DISK_LIST), FALSE);
+  SetButtonText(window, Tr(kRunStopButton));
   HANDLE thread = CreateThread(nullptr, 0, FormatThread, job.get(), 0, nullptr);
   if (!thread) {
     std::string description = job->description;
     job.reset();
-    FinishFormat(window, description, kDiskFormatFailed);
+    FinishFormat(window, description, kDiskFormatFailed, false);
     return;
   }
   gPage.job = std::move(job);
@@ -286,7 +297,7 @@ void OnFormatDone(HWND window) {
   CloseHandle(gPage.thread);
   gPage.thread = nullptr;
   std::unique_ptr<FormatJob> job = std::move(gPage.job);
-  FinishFormat(window, job->description, job->result);
+  FinishFormat(window, job->description, job->result, job->run.stop);
 }
 
 // --- Commands and notifications --------------------------------------------------------------------------------
@@ -321,7 +332,13 @@ void OnCommand(HWND window, WORD id, WORD code) {
       if (code == LBN_SELCHANGE) OnDiskSelected(window);
       break;
     case IDC_STD_START:
-      if (code == BN_CLICKED) StartFormat(window);
+      if (code == BN_CLICKED && Formatting()) {
+        gPage.job->run.stop = true;  // the format ends before its next write
+        SetButtonText(window, Tr(kRunStoppingButton));
+        EnableWindow(GetDlgItem(window, IDC_STD_START), FALSE);
+      } else if (code == BN_CLICKED) {
+        StartFormat(window);
+      }
       else if (code == kFormatDoneCode) OnFormatDone(window);
       break;
     case IDCANCEL:
@@ -370,6 +387,9 @@ INT_PTR CALLBACK StandardPageProc(HWND window, UINT message, WPARAM wParam, LPAR
       return 0;
     case WM_DEVICECHANGE:
       if (IsVolumeArrivalOrRemoval(wParam, lParam)) RefillAfterDeviceChange(window);
+      return 0;
+    case kRunProgress:
+      if (gPage.job) SetStatus(window, WithPercent(gPage.job->status, static_cast<int>(wParam)));
       return 0;
     case WM_NOTIFY:
       return OnNotify(window, *reinterpret_cast<const NMHDR*>(lParam)) ? TRUE : FALSE;

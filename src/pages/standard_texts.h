@@ -3,6 +3,7 @@
 
 #include "app/gui/resource_ids.h"
 #include "app/gui/wintext.h"
+#include "pages/run_progress.h"
 
 inline constexpr TextPair kStdSelectDiskGroup{"Select usb disk:", "选择可移动盘:"};
 inline constexpr TextPair kStdFormatGroup{"Format operation:", "格式化操作:"};
@@ -56,4 +57,7 @@ inline constexpr TextPair kStdSectorTooLarge{
 inline constexpr TextPair kStdTooSmall{"The capacity of usb disk is less than 1.44M,can't format!",
                                        "所选U盘的容量小于1.44M软盘大小,请重新指定U盘大小!"};
 inline constexpr TextPair kStdFormatDone{" %s disk is completed.", " %s盘格式化完成."};
+inline constexpr TextPair kStdFormatStopped{"The format was stopped before it was complete.\r\nFormat the disk again "
+                                            "before using it.",
+                                            "格式化在完成前已停止.\r\n请重新格式化U盘后再使用."};
 inline constexpr TextPair kStdFormatFailed{" !! %s,format failure,please retry!", " !! %s,格式化失败,请重试!"};

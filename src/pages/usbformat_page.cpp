@@ -23,6 +23,7 @@
 #include "filtersvc/restart.h"
 #include "pages/disklist_ui.h"
 #include "pages/pages.h"
+#include "pages/run_progress.h"
 #include "pages/usbformat_texts.h"
 #include "sys/sys.h"
 #include "usbformat/texts.h"
@@ -42,6 +43,8 @@ struct FormatJob {
   DeviceHandle disk;
   UsbFormatOptions options;
   UsbFormatOutcome outcome;  // written by the thread before it posts the completion
+  PageRun run;               // its progress and the Stop button's flag
+  std::string status;        // the status line the percent is added to
 };
 
 struct UsbFormatPage {
@@ -210,6 +213,7 @@ void SetInitialChoices(HWND window) {
   Enable(window, IDC_USB_MBR_SIZE, false);
   Enable(window, IDC_USB_BOOT_MODE, false);
   Enable(window, IDC_USB_DOS_VERSION, false);
+  CheckDlgButton(window, IDC_USB_VERIFY, BST_CHECKED);
 }
 
 // The unit offered first: the smallest one that suits the disk selected when the page opens (65,536 bytes with no
@@ -249,7 +253,10 @@ DWORD WINAPI UsbFormatThread(LPVOID parameter) {
     std::unique_ptr<std::shared_ptr<FormatJob>> handOver(static_cast<std::shared_ptr<FormatJob>*>(parameter));
     job = *handOver;
   }
-  job->outcome = RunUsbFormat(job->disk.get(), job->target.sectorCount, job->options, job->target.driveLetters);
+  {
+    RunScope scope(&job->run.control);
+    job->outcome = RunUsbFormat(job->disk.get(), job->target.sectorCount, job->options, job->target.driveLetters);
+  }
   job->disk.reset();
   PostMessageW(job->page, WM_COMMAND, MAKEWPARAM(IDC_USB_START, kFormatEnded), 0);
   return 1;
@@ -302,9 +309,16 @@ void OnFormatEnded(HWND window) {
   job->disk.reset();
   RefreshList(window);
   ShowVolumeRefusal(window, job->outcome);
-  if (job->outcome.volumesInUse)
+  const UsbFormatOutcome& outcome = job->outcome;
+  if (outcome.volumesInUse)
     ShowPageMessage(window, Tr(kUsbDiskInUse), MB_ICONERROR);
-  else if (job->outcome.succeeded)
+  else if (outcome.stopped)
+    ShowPageMessage(window, Tr(kUsbFormatStopped), MB_ICONERROR);
+  else if (outcome.capacityFailed || outcome.verifyFailed)
+    ShowPageMessage(window, FormatPageText(Tr(outcome.capacityFailed ? kUsbCapacityFailed : kUsbVerifyFailed),
+                                           static_cast<unsigned long long>(outcome.badSector)).c_str(),
+                    MB_ICONERROR);
+  else if (outcome.succeeded)
     ShowPageMessage(window, Tr(kUsbFormatCompleted), MB_ICONINFORMATION);
   else
     ShowPageMessage(window, WithDisk(kUsbFormatFailed, job->target.description).c_str(), MB_ICONINFORMATION);
@@ -314,8 +328,11 @@ void OnFormatEnded(HWND window) {
 }
 
 void StartThread(HWND window, std::shared_ptr<FormatJob> job) {
-  SetStatus(window, WithDisk(kUsbFormattingStatus, job->target.description).c_str());
-  Enable(window, IDC_USB_START, false);
+  job->status = WithDisk(kUsbFormattingStatus, job->target.description);
+  SetStatus(window, job->status.c_str());
+  PreparePageRun(&job->run, window, IsTicked(window, IDC_USB_VERIFY));
+  // The start button is the Stop button while the format runs.
+  SetControlText(window, IDC_USB_START, Tr(kRunStopButton));
   Enable(window, IDC_USB_DISK_LIST, false);
   gPage.job = job;
   auto* handOver = new std::shared_ptr<FormatJob>(std::move(job));
@@ -334,7 +351,13 @@ void ReportOpenFailure(HWND window, uint32_t error) {
 }
 
 void OnStartClicked(HWND window) {
-  if (Formatting()) return;
+  if (Formatting()) {
+    // Stop: the format ends before its next write; the button waits for it.
+    gPage.job->run.stop = true;
+    SetControlText(window, IDC_USB_START, Tr(kRunStoppingButton));
+    Enable(window, IDC_USB_START, false);
+    return;
+  }
   const RemovableDisk* disk = SelectedDisk(window);
   if (!disk) {
     ShowPageMessage(window, Tr(kUsbNoDiskSelected), MB_ICONERROR);
@@ -446,6 +469,9 @@ INT_PTR CALLBACK UsbFormatPageProc(HWND window, UINT message, WPARAM wParam, LPA
       return 0;
     case WM_DEVICECHANGE:
       OnDeviceChange(window, wParam, lParam);
+      return 0;
+    case kRunProgress:
+      if (gPage.job) SetStatus(window, WithPercent(gPage.job->status, static_cast<int>(wParam)).c_str());
       return 0;
     case WM_ACTIVATE:
       if (LOWORD(wParam) != WA_INACTIVE)

@@ -3,6 +3,7 @@
 
 #include "app/gui/resource_ids.h"
 #include "app/gui/wintext.h"
+#include "pages/run_progress.h"
 
 inline constexpr TextPair kUsbSelectDiskGroup{"Select usb disk:", "选择可移动盘:"};
 inline constexpr TextPair kUsbOptionGroup{"Format option:", "格式化选项:"};
@@ -23,8 +24,21 @@ inline constexpr ControlText kUsbFormatControlTexts[] = {
     {IDC_USB_LABEL_CAPTION, kUsbLabelCaption}, {IDC_USB_ROOT_CAPTION, kUsbRootCaption},
     {IDC_USB_FILL, kUsbFillData},              {IDC_USB_START, kUsbStartButton},
     {IDC_USB_STATUS, kUsbStatusInitial},       {IDC_USB_DOS_BOOT, kUsbDosBoot},
-    {IDC_USB_STATUS_GROUP, kUsbStatusGroup},
+    {IDC_USB_STATUS_GROUP, kUsbStatusGroup},   {IDC_USB_VERIFY, kRunVerifyCheck},
 };
+
+// A format the user stopped, a disk that does not keep what is written to it (%llu: the first bad sector).
+inline constexpr TextPair kUsbFormatStopped{"The format was stopped before it was complete.\r\nFormat the disk again "
+                                            "before using it.",
+                                            "格式化在完成前已停止.\r\n请重新格式化U盘后再使用."};
+inline constexpr TextPair kUsbCapacityFailed{
+    "Format usb disk failure\r\nThe disk is smaller than it claims: sector %llu does not keep what is written to "
+    "it.\r\nNothing was formatted.",
+    "格式化U盘失败\r\nU盘的实际容量小于其标称容量: 扇区%llu 无法保存写入的数据.\r\n没有格式化U盘."};
+inline constexpr TextPair kUsbVerifyFailed{
+    "Format usb disk failure\r\nThe check after writing found that sector %llu does not hold what was written to "
+    "it.\r\nThe disk may be faulty or smaller than it claims.",
+    "格式化U盘失败\r\n写入后的校验发现扇区%llu 的内容与写入的不同.\r\nU盘可能已损坏或实际容量小于标称容量."};
 
 // Field limits and combo box entries, the same in both languages. Unit entry k stands for 2^k sectors per cluster.
 constexpr int kUsbLabelMaxChars = 11;

@@ -135,6 +135,12 @@ struct UsbFormatOutcome {
   bool fillFailed = false;              // the data-area fill stopped: the format failed there
   bool transferFailed = false;          // the system files were not transferred: the format failed
   bool volumesInUse = false;            // a volume of the disk could not be locked: nothing was written
+  bool stopped = false;                 // the user stopped it: the steps before failedStep (or the fill) are done
+  // A verifying run (disk/runcontrol.h): the disk does not keep what is written at badSector, found before the
+  // first write (nothing written) or by the read-back after the last.
+  bool capacityFailed = false;
+  bool verifyFailed = false;
+  uint64_t badSector = 0;
   FormatRecordFields fields;            // the disk record's format fields, as this format set them
   uint32_t volumeStart = 0;
   FatLayout volume;                     // the volume as its boot record describes it, once accepted
@@ -146,7 +152,8 @@ struct UsbFormatOutcome {
 // layouts), the DBR, the FATs, the root directory, the data-area fill, and the DOS system files when the DOS boot
 // option is on. The first step that fails ends the format and it has not succeeded, whichever step it was. The
 // disk's volumes (driveLetters, "E:F:") are held exclusively from the first write to the last and given back
-// before it returns; none (the command-line tool) takes nothing.
+// before it returns; none (the command-line tool) takes nothing. Under a verifying run (disk/runcontrol.h) the disk
+// is checked for a capacity it does not have before the first write and read back after the last.
 UsbFormatOutcome RunUsbFormat(SysHandle disk, uint32_t sectorCount, const UsbFormatOptions& options,
                               const char* driveLetters = nullptr);
 

@@ -5,6 +5,7 @@
 
 #include "base/trace.h"
 #include "boot/boot_programs.h"
+#include "disk/runcontrol.h"
 #include "fat/fat.h"
 #include "disk/volumelock.h"
 #include "floppy/sysfiles.h"
@@ -23,6 +24,16 @@ bool FillDataArea(SysHandle disk, uint32_t volumeStart, const FatLayout& v, uint
   uint32_t volumeEnd = volumeStart + v.totalSectors;
   if (volumeEnd <= v.firstData + 1) return true;
   return Written(FillSectors(disk, v.firstData, volumeEnd - v.firstData - 1, fillByte));
+}
+
+// What the format writes, for its progress: the sectors before the volume and the MBR, the DBR, the FATs, the
+// root directory and the fill.
+uint64_t ExpectedWriteBytes(uint32_t volumeStart, const FatLayout& v, const UsbFormatOptions& options) {
+  uint64_t sectors = (volumeStart > 0 ? volumeStart + 1u : 0u) + 1u + v.fatCount * (v.sectorsPerFat + 1u) +
+                     v.rootSectors + (options.label.empty() ? 0u : 1u);
+  const uint32_t volumeEnd = volumeStart + v.totalSectors;
+  if (options.fillDataArea && volumeEnd > v.firstData + 1) sectors += volumeEnd - v.firstData - 1;
+  return sectors * kSectorSize;
 }
 
 void Refuse(UsbFormatOutcome* outcome, const DbrDecision& decision) {
@@ -127,6 +138,16 @@ UsbFormatOutcome RunUsbFormat(SysHandle disk, uint32_t sectorCount, const UsbFor
     return outcome;
   }
 
+  if (RunVerifies()) {
+    VerifyResult capacity =
+        CheckDiskCapacity(disk, 0, sectorCount < kFirstUnaddressableSector ? sectorCount : kFirstUnaddressableSector);
+    if (!capacity.ok) {
+      outcome.capacityFailed = true;
+      outcome.badSector = capacity.badSector;
+      return outcome;
+    }
+  }
+  RunExpect(ExpectedWriteBytes(volumeStart, outcome.volume, options));
   // With no MBR size selected a bootable layout starts at sector 0, where the DBR would replace the MBR at once.
   if (volumeStart > 0 && !WriteMbr(disk, volumeStart, sectorCount, outcome.fields)) {
     outcome.failedStep = kUsbFormatStepMbr;
@@ -137,16 +158,27 @@ UsbFormatOutcome RunUsbFormat(SysHandle disk, uint32_t sectorCount, const UsbFor
   } else if (!WriteRootDirectory(disk, volume, options.label)) {
     outcome.failedStep = kUsbFormatStepRootDirectory;
   }
+  outcome.stopped = RunStopRequested();
   if (outcome.failedStep != kUsbFormatStepNone) return outcome;
 
   // A failed fill or transfer is a disk that failed under the format: it ends there, reported as failed.
   if (options.fillDataArea && !FillDataArea(disk, volumeStart, volume, options.fillByte)) {
     outcome.fillFailed = true;
+    outcome.stopped = RunStopRequested();
     return outcome;
   }
   if (options.dosBoot && TransferSystemFiles(disk, volumeStart, dos, dbr.bytes) != SysFilesTransfer::kDone) {
     outcome.transferFailed = true;
+    outcome.stopped = RunStopRequested();
     return outcome;
+  }
+  if (RunVerifies()) {
+    VerifyResult readBack = VerifyRunWrites(disk);
+    if (!readBack.ok) {
+      outcome.verifyFailed = true;
+      outcome.badSector = readBack.badSector;
+      return outcome;
+    }
   }
   outcome.succeeded = true;
   return outcome;

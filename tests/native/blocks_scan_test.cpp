@@ -14,8 +14,10 @@ TEST_F(BlockScanTest, ListsValidBlocksUpToTheFirstUnformattedOneFromTheirPhysica
   LayBlock(3, k144, "COMMAND COM", 0x20);
   LayBlock(6, k144, "FLPPY6");  // after the gap: never found
   ASSERT_EQ(SelectBlock("physicaldrive1", 4), 1);
+  SimResetStats(1);
   BlockScan scan = ScanFloppyBlocks(disk, k144);
   ASSERT_EQ(scan.outcome, BlockScanOutcome::kScanned);
+  EXPECT_EQ(SimStats(1).readCalls, 6u) << "one read per block: its DBR and first root sector together";
   EXPECT_EQ(scan.entries,
             (std::vector<std::string>{"FLPPY0", "FLPPY1", "FLPPY2", "3.????", "FLPPY4", "No.5:Unformatted"}));
   EXPECT_EQ(scan.validBlockCount, 5u);

@@ -3,11 +3,14 @@
 // failure, and no sector is written after the failed call.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "blocks/blocks.h"
+#include "disk/runcontrol.h"
 #include "disk/sectorio.h"
 #include "floppy/floppy.h"
 #include "sim_fixture.h"
@@ -124,6 +127,55 @@ TEST_F(FaultInjectionTest, BlockBatchLabelAndImport) {
                               std::vector<uint8_t> image(2880 * 512, 0xE5);
                               return WriteBlockImage(disk.get(), 0, kKindIndex1440K, image) == kSectorIoOk;
                             }});
+}
+
+// A batch stopped by the user, or cut by a pulled disk, after any number of writes, over blocks that held older
+// floppies: every block whose DBR is valid afterwards is either the complete new block or the untouched old one.
+TEST_F(FaultInjectionTest, ABatchCutShortLeavesNoHalfBlockThatScansValid) {
+  constexpr uint32_t kBlocks = 3, kSectors = kBlocks * 3072, kImage = 2880;
+  BlockFormatOptions options;
+  options.dos = kDos71;
+  auto batch = [&options] { return FormatFloppyBlocks("physicaldrive1", 0, 0, kBlocks, true, options, nullptr); };
+  Writer w{"old blocks", kSectors, [] {
+             SimSetLocalTime(SysTime{2026, 12, 1, 7, 12, 0, 0, 0});
+             DeviceHandle disk(OpenDevice("physicaldrive1"));
+             for (uint32_t n = 0; n < kBlocks; ++n)
+               ASSERT_EQ(WriteFloppyImage(disk.get(), n * 3072, FloppyKind::k1440K, "OLD", kDosNone),
+                         FloppyImageResult::kWritten);
+           }, nullptr};
+  Fresh(w);
+  const std::vector<uint8_t> before = SimReadRaw(1, 0, kSectors);
+  ASSERT_EQ(batch().written, kBlocks);
+  const std::vector<uint8_t> after = SimReadRaw(1, 0, kSectors);
+  const uint64_t writes = SimStats(1).writeCalls;
+
+  for (uint64_t n = 0; n < writes; ++n) {
+    for (bool pull : {false, true}) {
+      Fresh(w);
+      std::atomic<bool> stop{false};
+      RunControl control;
+      control.stop = &stop;
+      control.progress = [&stop, n](uint64_t, uint64_t) {
+        if (SimStats(1).writeCalls >= n) stop = true;
+      };
+      RunScope scope(pull ? nullptr : &control);
+      if (pull) SimPullAfterWrites(1, n);
+      BlockFormatResult r = batch();
+      EXPECT_TRUE(pull ? r.failed : r.stopped) << "after " << n << " writes";
+      EXPECT_LT(r.written, kBlocks);
+      const std::vector<uint8_t> now = SimReadRaw(1, 0, kSectors);
+      for (uint32_t b = 0; b < kBlocks; ++b) {
+        const size_t at = size_t{b} * 3072 * 512;
+        if (!IsValidBlockBootRecord(&now[at], kKindIndex1440K)) continue;
+        auto same = [&](const std::vector<uint8_t>& image) {
+          return std::equal(now.begin() + at, now.begin() + at + (kImage - 1) * 512, image.begin() + at);
+        };
+        EXPECT_TRUE(same(after) || same(before))
+            << "block " << b << " scans valid but is neither old nor new (" << (pull ? "pulled" : "stopped")
+            << " after " << n << " writes)";
+      }
+    }
+  }
 }
 
 TEST_F(FaultInjectionTest, UsbFormatThroughEveryStep) {

@@ -105,7 +105,8 @@ TEST_P(FloppyImageTest, LaysEveryRegionAtItsPlaceAndTouchesNothingOutsideTheImag
   SimDiskStats stats = SimStats(1);
   EXPECT_EQ(stats.lowestSectorWritten, s);
   EXPECT_EQ(stats.highestSectorWritten, s + l.total - 2u);
-  EXPECT_LE(stats.writeCalls, 78u);
+  EXPECT_EQ(stats.writeCalls, 2u) << "the image in one write, then its DBR";
+  EXPECT_EQ(SimTransfers(1).back().firstSector, s) << "the DBR goes last";
 }
 
 TEST_P(FloppyImageTest, LabelGoesIntoTheRootDirectoryWithZerosAndIntoTheDbrWithSpacesUnderTheDos71Program) {
@@ -138,33 +139,34 @@ TEST_P(FloppyImageTest, LabelGoesIntoTheRootDirectoryWithZerosAndIntoTheDbrWithS
   }
 }
 
-TEST_P(FloppyImageTest, EveryFailedWriteFailsTheImageAndNothingIsWrittenAfterIt) {
+// Whatever write fails, the image is reported as not written, nothing is written after the failure, and the DBR's
+// place holds no valid DBR, so the image never passes for a formatted floppy.
+TEST_P(FloppyImageTest, EveryFailedWriteFailsTheImageAndLeavesNoValidDbr) {
   const Layout& l = GetParam();
-  const bool progress = l.kind == FloppyKind::k1440K;
   MakeDisk(l.total + 10);
+  auto noValidDbr = [] { return Sector(1, 5)[510] != 0x55 || Sector(1, 5)[511] != 0xAA; };
 
-  SimFailWritesFrom(1, 5);  // the DBR at 5 cannot be written: nothing else is
-  EXPECT_EQ(Write(5, "X"), FloppyImageResult::kBootRecordFailed);
+  SimFailWritesFrom(1, 5);
+  EXPECT_EQ(Write(5, "X"), FloppyImageResult::kImageFailed);
   EXPECT_EQ(SimStats(1).sectorsWritten, 0u);
-  EXPECT_TRUE(Traced("WriteDBR:Last Err("));
-  EXPECT_EQ(Traced("StartingOffset:5"), progress);
-  EXPECT_FALSE(Traced("FirstFATSecNum"));
+  EXPECT_TRUE(Traced("Write first FAT failure!"));
+  SimFailWritesFrom(1, UINT64_MAX);
+
+  for (uint32_t bad : {5 + l.root, 5 + l.data + 100}) {
+    SimResetStats(1);
+    SimFailWritesIn(1, bad, 1);
+    EXPECT_EQ(Write(5, ""), FloppyImageResult::kImageFailed) << bad;
+    EXPECT_EQ(SimStats(1).sectorsWrittenPastFailure, 0u);
+    EXPECT_TRUE(noValidDbr());
+    EXPECT_TRUE(AllBytes(1, 5 + l.total - 1, 1, kOld));
+    SimFailWritesFrom(1, UINT64_MAX);
+  }
 
   SimClearDebugOutput();
-  SimFailWritesFrom(1, 5 + l.root);  // root directory
-  EXPECT_EQ(Write(5, ""), FloppyImageResult::kRootDirectoryFailed);
-  EXPECT_EQ(Traced("FirstFATSecNum:6"), progress);
-  EXPECT_EQ(Traced("RootDirSectNum:" + std::to_string(5 + l.root)), progress);
-  EXPECT_TRUE(AllBytes(1, 5 + l.data, 1, kOld));
-
-  // A bad sector in the data area, as on a disk shorter than the image: the fill stops there, the image is not
-  // reported as written, and nothing is written past the failure.
-  SimResetStats(1);
-  SimFailWritesIn(1, 5 + l.data + 100, 1);
-  EXPECT_EQ(Write(5, ""), FloppyImageResult::kDataAreaFailed);
-  EXPECT_TRUE(Traced("Fill data area failure"));
-  EXPECT_EQ(SimStats(1).sectorsWrittenPastFailure, 0u);
-  EXPECT_TRUE(AllBytes(1, 5 + l.total - 1, 1, kOld));
+  SimFailWriteCall(1, 1);  // the DBR's own write
+  EXPECT_EQ(Write(5, "X"), FloppyImageResult::kBootRecordFailed);
+  EXPECT_TRUE(Traced("WriteDBR:Last Err("));
+  EXPECT_TRUE(noValidDbr());
 }
 
 std::string KindName(const ::testing::TestParamInfo<Layout>& info) {

@@ -25,19 +25,21 @@ class SectorIoTest : public SimTest {
   DeviceHandle disk;
 };
 
-TEST_F(SectorIoTest, FillGoesOutInChunksOfAtMostFortySectors) {
+TEST_F(SectorIoTest, FillGoesOutInChunksThatEndOnMebibyteBoundaries) {
   struct Case {
-    uint32_t count, calls;
-  } cases[] = {{0, 0}, {40, 1}, {41, 2}, {80, 2}, {2846, 72}};
-  uint32_t start = 100;
+    uint32_t start, count, calls;
+  } cases[] = {{100, 0, 0}, {100, 1948, 1}, {100, 1949, 2}, {2047, 2, 2}, {0, 4095, 2}};
   for (const Case& c : cases) {
+    SimWriteRaw(1, 0, std::vector<uint8_t>(4096 * 512, 0));
     SimResetStats(1);
-    ASSERT_EQ(FillSectors(disk.get(), start, c.count, 0x5A), kSectorIoOk);
-    EXPECT_EQ(SimStats(1).writeCalls, c.calls) << c.count << " sectors";
-    EXPECT_EQ(SimStats(1).sectorsWritten, c.count);
-    EXPECT_TRUE(AllBytes(1, start, c.count, 0x5A));
-    EXPECT_TRUE(AllBytes(1, start + c.count, 1, 0)) << "wrote past the fill";
-    start += c.count + 1;
+    ASSERT_EQ(FillSectors(disk.get(), c.start, c.count, 0x5A), kSectorIoOk);
+    EXPECT_EQ(SimStats(1).writeCalls, c.calls) << c.start << "+" << c.count;
+    for (const SimTransfer& t : SimTransfers(1)) {
+      const uint64_t end = t.firstSector + t.sectorCount;
+      EXPECT_TRUE(end == c.start + c.count || end % 2048 == 0) << "a chunk before the last ends inside a MiB";
+    }
+    EXPECT_TRUE(AllBytes(1, c.start, c.count, 0x5A));
+    EXPECT_TRUE(AllBytes(1, c.start + c.count, 1, 0)) << "wrote past the fill";
   }
 }
 
@@ -55,14 +57,14 @@ TEST_F(SectorIoTest, FillBufferIsRefilledWhenAShorterFillLeftItPartlyOtherBytes)
   EXPECT_TRUE(AllBytes(1, 300, 45, 0x00));
 }
 
-TEST_F(SectorIoTest, WritesLongerThanFiftySectorsAreSplitNeverOverrun) {
-  std::vector<uint8_t> data(120 * 512);
+TEST_F(SectorIoTest, AWriteGoesOutInOneTransfer) {
+  std::vector<uint8_t> data(2879 * 512);
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i / 512 + 1);
-  ASSERT_EQ(WriteSectors(disk.get(), 120, 7, data.data()), kSectorIoOk);
-  EXPECT_EQ(SimStats(1).writeCalls, 3u);
-  EXPECT_EQ(SimReadRaw(1, 7, 120), data);
-  std::vector<uint8_t> back(120 * 512);
-  ASSERT_EQ(ReadSectors(disk.get(), 120, 7, back.data()), kSectorIoOk);
+  ASSERT_EQ(WriteSectors(disk.get(), 2879, 7, data.data()), kSectorIoOk);
+  EXPECT_EQ(SimStats(1).writeCalls, 1u);
+  EXPECT_EQ(SimReadRaw(1, 7, 2879), data);
+  std::vector<uint8_t> back(data.size());
+  ASSERT_EQ(ReadSectors(disk.get(), 2879, 7, back.data()), kSectorIoOk);
   EXPECT_EQ(back, data);
 }
 
@@ -83,11 +85,12 @@ TEST_F(SectorIoTest, FailedAndShortTransfersGiveTheirCodes) {
 
   SimFailWritesFrom(1, 1000);
   EXPECT_EQ(WriteSectors(disk.get(), 4, 998, buffer), kSectorIoCallFailed);
+  SimFailWritesFrom(1, UINT64_MAX);
   // A fill stops at the failing chunk: the chunks before it are written, none after it.
-  SimWriteRaw(1, 900, std::vector<uint8_t>(200 * 512, 0));
-  EXPECT_EQ(FillSectors(disk.get(), 900, 200, 0x77), kSectorIoCallFailed);
-  EXPECT_TRUE(AllBytes(1, 900, 80, 0x77));
-  EXPECT_TRUE(AllBytes(1, 980, 120, 0x00));
+  SimFailWritesFrom(1, 2100);
+  EXPECT_EQ(FillSectors(disk.get(), 2000, 1000, 0x77), kSectorIoCallFailed);
+  EXPECT_TRUE(AllBytes(1, 2000, 48, 0x77));
+  EXPECT_TRUE(AllBytes(1, 2048, 952, 0x00));
   SimFailWritesFrom(1, UINT64_MAX);
 
   SimShortTransfers(1, true);

@@ -18,6 +18,7 @@
 #include "disk/sectorio.h"
 #include "pages/service_texts.h"
 #include "gui_harness.h"
+#include "app/gui/resource_ids.h"
 #include "pages/enhanced_texts.h"
 #include "sys/sim/machine.h"
 #include "sys/sim/sim.h"
@@ -95,7 +96,11 @@ HWND OpenEnhancedPage() {
 // The run that a click started (service or format) has ended and the page applied what it reported, including
 // the device events that the run's restarts raised.
 void WaitForRunEnd(HWND page) {
-  EXPECT_TRUE(WaitFor([&] { return IsEnabled(page, kBatch) && IsWindowEnabled(Sheet()); }));
+  // A format run holds the sheet's tabs and turns the batch button into its Stop button until it ends.
+  EXPECT_TRUE(WaitFor([&] {
+    return IsEnabled(page, kBatch) && IsWindowEnabled(Sheet()) && IsWindowEnabled(TabControl()) &&
+           Text(page, kBatch) != gui::Expected(kRunStopButton);
+  }));
   Settle();
 }
 
@@ -325,7 +330,7 @@ TEST_F(GuiTest, BusyIndicatorRunsAndTheSwitchIsRefusedWhileAWorkerWaitsForTheDis
     MachineHeld held;
     AnswerMessageBoxes({IDOK, IDOK});
     ClickButton(page, kBatch);
-    ASSERT_TRUE(WaitFor([&] { return IsVisible(page, kFirstSquare) && !IsWindowEnabled(Sheet()); }));
+    ASSERT_TRUE(WaitFor([&] { return IsVisible(page, kFirstSquare) && !IsWindowEnabled(TabControl()); }));
     ExpectIndicatorRunning(page);
     Screenshot(Sheet(), "enhanced-format-running");
   }
@@ -338,6 +343,60 @@ TEST_F(GuiTest, BusyIndicatorRunsAndTheSwitchIsRefusedWhileAWorkerWaitsForTheDis
   PressSheetButton(IDOK);  // the service is still on: the page asks, and No (unscripted) lets the program end
   EXPECT_EQ(WaitForMessageBox().style, static_cast<UINT>(MB_YESNO | MB_ICONERROR));
   EXPECT_EQ(WaitForProgramExit(), 0);
+}
+
+// A batch on a slow stick: the status shows the block and the percent, nothing but the Stop button can be reached,
+// and a stop leaves the blocks before it complete and lists no block that is not.
+TEST_F(GuiTest, ABatchShowsItsProgressAndTheBatchButtonStopsIt) {
+  HWND page = OpenEnhancedPage();
+  ASSERT_TRUE(page);
+  SelectListEntry(page, kDiskList, 0);
+  Settle();
+  EXPECT_TRUE(IsChecked(page, IDC_ENH_VERIFY)) << "on by default";
+  Tick(page, IDC_ENH_VERIFY, false);
+  SetEditText(page, kCount, "20");
+  SimDelayWrites(kStick, 40);
+  AnswerMessageBoxes({IDOK, IDOK});
+  const std::string question = QuestionNamingSelectedDisk(kFormatConfirm, page, kDiskList);
+  ClickButton(page, kBatch);
+  ExpectBox(WaitForMessageBox(), question, "Plover Hint", MB_OKCANCEL | MB_ICONINFORMATION);
+  ASSERT_TRUE(WaitFor([&] { return Text(page, kStatus).find("%") != std::string::npos; }, 30000));
+  EXPECT_EQ(Text(page, kBatch), gui::Expected(kRunStopButton));
+  EXPECT_FALSE(IsWindowEnabled(TabControl()));
+  EXPECT_FALSE(IsEnabled(page, kDiskList));
+  EXPECT_FALSE(IsEnabled(page, kSingle));
+  ASSERT_TRUE(WaitFor([&] { return SimStats(kStick).writeCalls >= 5; }, 30000));
+  Screenshot(Sheet(), "enhanced-format-progress");
+  ClickButton(page, kBatch);
+  MessageBoxRecord box = WaitForMessageBox(60000);
+  SimDelayWrites(kStick, 0);
+  WaitForRunEnd(page);
+  uint32_t complete = 0;
+  while (IsValidBlockBootRecord(SimReadRaw(kStick, uint64_t{complete} * kBlock144, 1).data(), kKindIndex1440K))
+    ++complete;
+  ASSERT_GT(complete, 0u);
+  EXPECT_LT(complete, 20u);
+  EXPECT_EQ(PhysicalLabel(complete - 1), "FLPPY" + std::to_string(complete - 1)) << "the last valid block is whole";
+  EXPECT_EQ(box.text, FormatBlockText(gui::Expected(kBlockFormatStopped).c_str(), complete, complete));
+  EXPECT_EQ(box.style, static_cast<UINT>(MB_ICONERROR));
+  EXPECT_TRUE(IsWindowEnabled(TabControl()));
+  EXPECT_TRUE(IsEnabled(page, kDiskList));
+}
+
+// The verify check box catches a stick that keeps only half of what it claims, before any block is written.
+TEST_F(GuiTest, TheVerifyCatchesAStickThatWrapsAtHalfItsSize) {
+  ASSERT_TRUE(AddStickThatWrapsAtHalf());
+  HWND page = OpenEnhancedPage();
+  ASSERT_TRUE(page);
+  SelectListEntry(page, kDiskList, 1);
+  Settle();
+  SetEditText(page, kCount, "10");
+  MessageBoxRecord box = Format(page, kBatch);
+  EXPECT_EQ(box.text, FormatBlockText(gui::Expected(kBlockCapacityFailed).c_str(), 0ull, 0u));
+  EXPECT_EQ(box.style, static_cast<UINT>(MB_ICONERROR));
+  Screenshot(Sheet(), "enhanced-verify-wraps");
+  Tick(page, IDC_ENH_VERIFY, false);
+  EXPECT_EQ(Format(page, kBatch).text, gui::Expected(kFormatSuccess)) << "unchecked, the lie goes unnoticed";
 }
 
 TEST_F(GuiTest, ServiceStartsThatCannotGoThroughAndASingleFormatWithoutTheService) {

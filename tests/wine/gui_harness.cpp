@@ -643,6 +643,16 @@ std::string WindowsPath(const std::string& hostPath) {
   return path;
 }
 
+bool AddStickThatWrapsAtHalf() {
+  SimDiskSpec liar;
+  liar.number = 2;
+  liar.sectorCount = 16 * 2048;
+  liar.realSectors = 8 * 2048;
+  liar.volumes.push_back(SimVolumeSpec());
+  liar.volumes.back().letter = 'F';
+  return SimAddDisk(liar);
+}
+
 }  // namespace gui
 
 // --- Fixture -----------------------------------------------------------------------------------------------------

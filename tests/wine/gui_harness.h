@@ -146,6 +146,12 @@ bool Screenshot(HWND window, const std::string& name);
 // A Windows path for a host path from the environment ("/work/x" becomes "Z:\work\x").
 std::string WindowsPath(const std::string& hostPath);
 
+// --- Disks -------------------------------------------------------------------------------------------------------
+
+// Adds a 16 MiB USB stick as drive 2 with F: that holds only 8 MiB and wraps round past them. False when it
+// could not be added.
+bool AddStickThatWrapsAtHalf();
+
 }  // namespace gui
 
 // Fixture: a fresh simulated machine per test (system disk 0 with C:, a 64 MiB USB stick as drive 1 with E:),

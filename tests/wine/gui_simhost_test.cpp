@@ -169,7 +169,8 @@ TEST(SimMachineFile, ReadsDisksWithQuotedNamesVolumesImagesAndComments) {
       "fail writes 1 100 8\n"
       "fail reads 2 4096\n"
       "short 1\n"
-      "pull 1 30\n";
+      "pull 1 30\n"
+      "real 1 262144\n";
   std::vector<SimDiskSpec> disks;
   std::string error;
   SimMachineRules rules;
@@ -199,6 +200,8 @@ TEST(SimMachineFile, ReadsDisksWithQuotedNamesVolumesImagesAndComments) {
   EXPECT_EQ(disks[1].product, " Flash Disk");
   EXPECT_EQ(disks[1].imagePath, "C:\\sim\\stick.img");
   EXPECT_TRUE(disks[1].createImage);
+  EXPECT_EQ(disks[1].realSectors, 262144u) << "a stick that wraps at half its claimed size";
+  EXPECT_EQ(disks[0].realSectors, 0u);
   ASSERT_EQ(disks[1].volumes.size(), 1u);
   EXPECT_EQ(disks[1].volumes[0].letter, 'E');
   EXPECT_EQ(disks[1].volumes[0].startSector, 0u);
@@ -225,6 +228,8 @@ TEST(SimMachineFile, FaultsNameTheirLine) {
   EXPECT_EQ(ParseError("fail erases 1 100"), "line 1: fail takes writes or reads");
   EXPECT_EQ(ParseError("fail writes 1 x"), "line 1: bad number \"x\"");
   EXPECT_EQ(ParseError("pull 1"), "line 1: a pull line takes a disk number and a count");
+  EXPECT_EQ(ParseError("real 1 0"), "line 1: real takes a disk number and a sector count");
+  EXPECT_EQ(ParseError("real 3 100"), "real: no disk 3");
   EXPECT_EQ(ParseError("disk 1 usb a b 500 100 memory E"), "line 1: bad sector size \"500\"");
   EXPECT_EQ(ParseError("disk 1 usb a b 512 0 memory E"), "line 1: a memory disk needs a size between 1 sector and 1 GiB");
   EXPECT_EQ(ParseError("disk 1 usb a b 512 99999999 memory E").substr(0, 8), "line 1: ");

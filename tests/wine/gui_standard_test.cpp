@@ -441,8 +441,27 @@ TEST_F(GuiTest, StandardPageReportsAStickPulledDuringTheFormat) {
   EXPECT_EQ(SimOpenHandleCount(), 0);
 }
 
-// During a format the start button and the list are off, the options stay usable, and the sheet does not close
-// (OK, the close box) until the run has ended. Screenshots before, during and after.
+// The start button stops a format before its next write: the stick is told to be formatted again.
+TEST_F(GuiTest, StandardPageStopsAFormatWhenAsked) {
+  ASSERT_TRUE(StartProgram());
+  HWND page = Page(0);
+  SelectListEntry(page, IDC_STD_DISK_LIST, 0);
+  {
+    WorkerPause pause;
+    AnswerMessageBoxes({IDOK});
+    ClickStart(page);
+    ClickButton(page, IDC_STD_START);
+    EXPECT_EQ(Text(page, IDC_STD_START), Expected(kRunStoppingButton));
+    EXPECT_FALSE(IsEnabled(page, IDC_STD_START));
+  }
+  ExpectBox(WaitForMessageBox(), Expected(kStdFormatStopped), Expected(kStdFormatCaption), MB_ICONERROR);
+  EXPECT_TRUE(WaitFor([&] { return PageIdle(page); }));
+  Settle();
+  EXPECT_EQ(SimStats(1).sectorsWritten, 0u) << "the run was stopped before its first write";
+}
+
+// During a format the list is off, the start button is the Stop button, the options stay usable, and the sheet
+// does not close (OK, the close box) until the run has ended. Screenshots before, during and after.
 TEST_F(GuiTest, StandardPageDuringAFormat) {
   ASSERT_TRUE(StartProgram());
   HWND page = Page(0);
@@ -454,7 +473,7 @@ TEST_F(GuiTest, StandardPageDuringAFormat) {
     AnswerMessageBoxes({IDOK});
     ClickStart(page);
     EXPECT_EQ(Text(page, IDC_STD_STATUS), Filled(kStdFormatting, description));
-    EXPECT_FALSE(IsEnabled(page, IDC_STD_START));
+    EXPECT_EQ(Text(page, IDC_STD_START), Expected(kRunStopButton)) << "the start button stops the run";
     EXPECT_FALSE(IsEnabled(page, IDC_STD_DISK_LIST));
     for (int id : {IDC_STD_720K, IDC_STD_1200K, IDC_STD_1440K, IDC_STD_DOS_BOOT}) EXPECT_TRUE(IsEnabled(page, id));
     EXPECT_TRUE(Screenshot(Sheet(), "standard-during-format"));

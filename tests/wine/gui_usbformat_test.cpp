@@ -235,6 +235,49 @@ TEST_F(GuiTest, UsbPageFillsTheDataAreaWithTheTypedByte) {
 
 // Choices the thread finds the volume cannot be built from: the page says why, then that the format failed, names
 // the disk and restarts it all the same.
+// A fill on a slow stick: the status shows the percent, the start button is the Stop button, and a stopped format
+// says so and stops writing.
+TEST_F(GuiTest, UsbPageShowsTheProgressAndItsStartButtonStopsTheFormat) {
+  HWND page = OpenPage();
+  ASSERT_NE(page, nullptr);
+  EXPECT_TRUE(IsChecked(page, IDC_USB_VERIFY)) << "on by default";
+  SelectListEntry(page, IDC_USB_DISK_LIST, 0);
+  Tick(page, IDC_USB_FILL, true);
+  WaitForMessageBox();  // the warning
+  SetEditText(page, IDC_USB_FILL_BYTE, "E5");
+  SimDelayWrites(1, 30);
+  StartFormat(page);
+  ASSERT_TRUE(WaitFor([page] { return Text(page, IDC_USB_STATUS).find('%') != std::string::npos; }, 30000));
+  EXPECT_EQ(Text(page, IDC_USB_START), Expected(kRunStopButton));
+  EXPECT_FALSE(IsEnabled(page, IDC_USB_DISK_LIST));
+  EXPECT_TRUE(Screenshot(Sheet(), "usbformat-progress"));
+  ClickButton(page, IDC_USB_START);
+  ExpectBox(WaitForMessageBox(60000), kUsbFormatStopped, MB_ICONERROR);
+  Settle();
+  SimDelayWrites(1, 0);
+  EXPECT_TRUE(IsEnabled(page, IDC_USB_START) && IsEnabled(page, IDC_USB_DISK_LIST));
+  EXPECT_FALSE(AllBytes(SimReadRaw(1, 64 * 2048 - 2, 1), 0xE5)) << "the fill went on after the stop";
+}
+
+// A stick that keeps only half of what it claims is refused before the format writes; without the check box the
+// format goes through.
+TEST_F(GuiTest, UsbPageVerifyCatchesAStickThatWrapsAtHalfItsSize) {
+  ASSERT_TRUE(AddStickThatWrapsAtHalf());
+  HWND page = OpenPage();
+  ASSERT_NE(page, nullptr);
+  SelectListEntry(page, IDC_USB_DISK_LIST, 1);
+  StartFormat(page);
+  MessageBoxRecord box = WaitForMessageBox(60000);
+  char expected[512];
+  std::snprintf(expected, sizeof expected, Expected(kUsbCapacityFailed).c_str(), 0ull);
+  EXPECT_EQ(box.text, expected);
+  Settle();
+  EXPECT_TRUE(Screenshot(Sheet(), "usbformat-verify-wraps"));
+  Tick(page, IDC_USB_VERIFY, false);
+  StartFormat(page);
+  ExpectCompleted();
+}
+
 TEST_F(GuiTest, UsbPageReportsChoicesTheVolumeCannotBeBuiltFrom) {
   AddDisk(2, 128, 'F');
   HWND page = OpenPage();

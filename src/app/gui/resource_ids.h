@@ -56,6 +56,7 @@
 #define IDC_ENH_UNUSED_LIST 1000
 #define IDC_ENH_UNUSED_BUTTON 1002
 #define IDC_ENH_FILES 1080
+#define IDC_ENH_VERIFY 1081
 
 // Files of a floppy block (140) and the name it asks for (141).
 #define IDC_FILES_BLOCK_CAPTION 1401
@@ -94,3 +95,4 @@
 #define IDC_USB_BOOT_MODE 1065
 #define IDC_USB_MBR_SIZE 1069
 #define IDC_USB_DOS_VERSION 1067
+#define IDC_USB_VERIFY 1084

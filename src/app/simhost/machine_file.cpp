@@ -225,6 +225,7 @@ bool ParseSimMachine(const std::string& text, const std::string& baseDir, std::v
                      std::string* error, SimMachineRules* rules) {
   std::vector<SimDiskSpec> parsed;
   SimMachineRules found;
+  std::vector<std::pair<uint64_t, uint64_t>> realSizes;  // disk number, sectors it holds
   std::stringstream lines(text);
   std::string line;
   for (int lineNumber = 1; std::getline(lines, line); ++lineNumber) {
@@ -252,6 +253,16 @@ bool ParseSimMachine(const std::string& text, const std::string& baseDir, std::v
       found.faults.push_back(machineFault);
       continue;
     }
+    if (ok && !fields[0].quoted && fields[0].text == "real") {
+      uint64_t number = 0, sectors = 0;
+      if (fields.size() != 3 || !ParseNumber(fields[1].text, &number) || !ParseNumber(fields[2].text, &sectors) ||
+          sectors == 0) {
+        *error = "line " + std::to_string(lineNumber) + ": real takes a disk number and a sector count";
+        return false;
+      }
+      realSizes.emplace_back(number, sectors);
+      continue;
+    }
     if (ok && (fields[0].quoted || fields[0].text != "disk")) {
       fault = "expected \"disk\", found \"" + fields[0].text + "\"";
       ok = false;
@@ -265,6 +276,15 @@ bool ParseSimMachine(const std::string& text, const std::string& baseDir, std::v
     parsed.push_back(disk);
   }
   if (!CheckUnique(parsed, error)) return false;
+  for (const auto& real : realSizes) {
+    auto disk = std::find_if(parsed.begin(), parsed.end(),
+                             [&real](const SimDiskSpec& d) { return static_cast<uint64_t>(d.number) == real.first; });
+    if (disk == parsed.end()) {
+      *error = "real: no disk " + std::to_string(real.first);
+      return false;
+    }
+    disk->realSectors = real.second;
+  }
   *disks = parsed;
   if (rules) *rules = found;
   return true;

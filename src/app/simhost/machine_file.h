@@ -24,6 +24,8 @@
 //   fail reads <disk> <sector> [<count>]    the same for reads
 //   short <disk>                            every transfer moves one sector less than asked
 //   pull <disk> <writes>                    the disk is pulled out after that many write calls
+//   real <disk> <sectors>                   the disk holds only that many sectors and wraps round past them, as a
+//                                           stick that claims more than it has: sector x reaches x modulo <sectors>
 #pragma once
 
 #include <string>

@@ -40,6 +40,8 @@ struct SimDiskSpec {
   std::string interfacePath;             // empty: built from vendor and product (VEN_..&PROD_..)
   uint32_t extraLayoutEntries = 0;       // logical drives reported after the four MBR entries (large layouts)
   bool foreignDriverAcceptsAll = false;  // some other driver completes every unknown request with success
+  // A stick that claims more than it holds: 0 holds all; else sector x reaches sector x modulo realSectors.
+  uint64_t realSectors = 0;
 };
 
 // The filter driver's view of one disk, valid while it is attached.
@@ -100,6 +102,8 @@ void SimFailWriteCall(int number, uint64_t calls, uint32_t error = kSysErrorWrit
 void SimFailReadCall(int number, uint64_t calls, uint32_t error = kSysErrorReadFault);
 // The disk is pulled out once `writes` more write calls have gone through (as SimRemoveDisk, without the event).
 void SimPullAfterWrites(int number, uint64_t writes);
+// Every write call to the disk takes `milliseconds` longer, as a slow stick does (0: as fast as the host).
+void SimDelayWrites(int number, uint32_t milliseconds);
 void SimHoldDisk(int number, bool held);                      // another program holds it: restarts need a reboot
 
 // Directories and clock.

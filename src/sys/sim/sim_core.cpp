@@ -12,6 +12,7 @@
 #ifdef _WIN32
 #include <direct.h>
 #else
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -223,8 +224,45 @@ SimHandleState* SimFindHandle(SysHandle h) {
   return it == handles.end() ? nullptr : &it->second;
 }
 
+namespace {
+
+// A stick that holds fewer sectors than it claims wraps round: byte offset x reaches x modulo what it holds.
+template <typename Buffer, typename Move>
+bool Wrapped(const SimDiskState& disk, uint64_t offset, Buffer* buffer, uint32_t bytes, Move move) {
+  const uint64_t real = disk.setup.realSectors * disk.setup.sectorSize;
+  if (real == 0 || real >= DiskBytes(disk)) return move(offset, buffer, bytes);
+  while (bytes > 0) {
+    const uint64_t at = offset % real;
+    const uint32_t piece = static_cast<uint32_t>(std::min<uint64_t>(bytes, real - at));
+    if (!move(at, buffer, piece)) return false;
+    offset += piece;
+    bytes -= piece;
+    buffer += piece;
+  }
+  return true;
+}
+
+bool PhysicalRead(SimDiskState& disk, uint64_t offset, void* buffer, uint32_t bytes);
+bool PhysicalWrite(SimDiskState& disk, uint64_t offset, const void* buffer, uint32_t bytes);
+
+}  // namespace
+
 bool SimBackingRead(SimDiskState& disk, uint64_t offset, void* buffer, uint32_t bytes) {
   if (offset + bytes > DiskBytes(disk)) return false;
+  return Wrapped(disk, offset, static_cast<uint8_t*>(buffer), bytes, [&disk](uint64_t at, uint8_t* b, uint32_t n) {
+    return PhysicalRead(disk, at, b, n);
+  });
+}
+
+bool SimBackingWrite(SimDiskState& disk, uint64_t offset, const void* buffer, uint32_t bytes) {
+  if (offset + bytes > DiskBytes(disk)) return false;
+  return Wrapped(disk, offset, static_cast<const uint8_t*>(buffer), bytes,
+                 [&disk](uint64_t at, const uint8_t* b, uint32_t n) { return PhysicalWrite(disk, at, b, n); });
+}
+
+namespace {
+
+bool PhysicalRead(SimDiskState& disk, uint64_t offset, void* buffer, uint32_t bytes) {
   if (bytes == 0) return true;  // an empty buffer may be null
   SimBacking& b = disk.backing;
   if (b.path.empty()) {
@@ -250,8 +288,7 @@ bool SimBackingRead(SimDiskState& disk, uint64_t offset, void* buffer, uint32_t 
   return true;
 }
 
-bool SimBackingWrite(SimDiskState& disk, uint64_t offset, const void* buffer, uint32_t bytes) {
-  if (offset + bytes > DiskBytes(disk)) return false;
+bool PhysicalWrite(SimDiskState& disk, uint64_t offset, const void* buffer, uint32_t bytes) {
   if (bytes == 0) return true;
   SimBacking& b = disk.backing;
   if (b.path.empty()) {
@@ -277,6 +314,8 @@ bool SimBackingWrite(SimDiskState& disk, uint64_t offset, const void* buffer, ui
   return std::fflush(b.file) == 0 && ok;
 #endif
 }
+
+}  // namespace
 
 void SimRaiseDeviceEvent(uint32_t event) {
   SimMachineState& m = SimState();
@@ -404,6 +443,9 @@ void SimFailWriteCall(int number, uint64_t calls, uint32_t error) {
 }
 void SimFailReadCall(int number, uint64_t calls, uint32_t error) {
   WithDisk(number, [&](SimDiskState& d) { d.failReadCallIn = calls, d.callFailError = error; });
+}
+void SimDelayWrites(int number, uint32_t milliseconds) {
+  WithDisk(number, [&](SimDiskState& d) { d.writeDelayMs = milliseconds; });
 }
 void SimPullAfterWrites(int number, uint64_t writes) {
   WithDisk(number, [&](SimDiskState& d) { d.pullAfterWrites = writes; });
@@ -620,6 +662,14 @@ bool SysReadFile(SysHandle handle, void* buffer, uint32_t bytes, uint32_t* bytes
 
 bool SysWriteFile(SysHandle handle, const void* buffer, uint32_t bytes, uint32_t* bytesWritten) {
   SimMachineState& m = SimState();
+  // A slow disk keeps the writer waiting, not the rest of the machine.
+  uint32_t delay = 0;
+  {
+    std::lock_guard<SysLock> lock(m.mutex);
+    SimHandleState* h = SimFindHandle(handle);
+    if (h && h->kind != SimHandleKind::File && h->disk >= 0) delay = m.disks[h->disk]->writeDelayMs;
+  }
+  if (delay) SysSleep(delay);
   std::lock_guard<SysLock> lock(m.mutex);
   if (bytesWritten) *bytesWritten = 0;
   SimHandleState* h = SimFindHandle(handle);
@@ -685,13 +735,23 @@ bool SysWriteFile(SysHandle handle, const void* buffer, uint32_t bytes, uint32_t
 }
 
 bool SysFlushFileBuffers(SysHandle handle) {
-  std::lock_guard<SysLock> lock(SimState().mutex);
+  SimMachineState& m = SimState();
+  std::lock_guard<SysLock> lock(m.mutex);
   SimHandleState* h = SimFindHandle(handle);
   if (!h) {
     SimSetError(kSysErrorInvalidHandle);
     return false;
   }
   if (h->file) std::fflush(h->file);
+#ifndef _WIN32
+  // A disk on a host file or block device: what was written goes to the device, and the host's cached copy is
+  // dropped, so that the next read asks the device itself (a read-back then sees what the device kept).
+  if (h->kind != SimHandleKind::File && h->disk >= 0 && m.disks[h->disk]->backing.file) {
+    const int fd = fileno(m.disks[h->disk]->backing.file);
+    ::fdatasync(fd);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+  }
+#endif
   return true;
 }
 

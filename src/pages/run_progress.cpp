@@ -1,0 +1,28 @@
+#include "pages/run_progress.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+void PreparePageRun(PageRun* run, HWND page, bool verify) {
+  run->control.stop = &run->stop;
+  run->control.verify = verify;
+  run->control.progress = [run, page](uint64_t done, uint64_t total) {
+    const int percent = total == 0 ? 0 : static_cast<int>(done * 100 / total);
+    if (percent == run->shownPercent) return;
+    run->shownPercent = percent;
+    PostMessageW(page, kRunProgress, static_cast<WPARAM>(percent), 0);
+  };
+}
+
+std::string WithPercent(const std::string& status, int percent) {
+  return status + " " + std::to_string(percent) + "%";
+}
+
+std::string FormatPageText(const char* format, ...) {
+  char text[512];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  return text;
+}

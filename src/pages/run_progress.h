@@ -1,0 +1,34 @@
+// What a page gives its writing worker: a run control whose progress reaches the page as a posted message, and
+// the stop flag its Stop button sets. The worker puts `control` in force on its thread with a RunScope.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+
+#include "base/texts.h"
+#include "disk/runcontrol.h"
+
+// Posted to the page when the run's percent changes: wParam the percent (0 to 100).
+constexpr UINT kRunProgress = WM_APP + 0x50;
+
+struct PageRun {
+  std::atomic<bool> stop{false};
+  RunControl control;
+  int shownPercent = -1;  // the worker's side
+};
+
+// Readies `run` for a worker of `page`: verify as the page's check box says, progress posted as kRunProgress.
+void PreparePageRun(PageRun* run, HWND page, bool verify);
+
+// The status line of a run with its percent: "Now formatting E: disk... 45%".
+std::string WithPercent(const std::string& status, int percent);
+
+// printf-style formatting of a page's text.
+std::string FormatPageText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// The Stop button's texts, the same on every page.
+inline constexpr TextPair kRunStopButton{"Stop", "停止"};
+inline constexpr TextPair kRunStoppingButton{"Stopping...", "正在停止..."};
+inline constexpr TextPair kRunVerifyCheck{"Verify after writing", "写入后校验"};

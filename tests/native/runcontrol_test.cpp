@@ -1,0 +1,116 @@
+// Long runs under a run control: the stop asked for by the user, the capacity check and the read-back that catch a
+// stick claiming more than it holds.
+#include <atomic>
+
+#include "blocks/blocks.h"
+#include "disk/runcontrol.h"
+#include "disk/sectorio.h"
+#include "floppy/floppy.h"
+#include "sim_fixture.h"
+#include "usbformat/usbformat.h"
+
+namespace {
+
+constexpr uint32_t kStick = 16 * 2048;  // 16 MiB, room for 10 blocks of 1.44M
+
+class RunControlTest : public SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    SimSetLocalTime(SysTime{2026, 12, 1, 7, 12, 0, 0, 0});
+  }
+  // A stick of kStick sectors holding 0xAB everywhere; with real > 0 it wraps round after `real` sectors.
+  static void Stick(uint64_t real) {
+    SimDiskSpec setup = MemoryStick(kStick);
+    setup.realSectors = real;
+    AddDisk(setup);
+    SimWriteRaw(1, 0, std::vector<uint8_t>(size_t{kStick} * 512, 0xAB));
+    SimResetStats(1);
+  }
+  static BlockFormatResult Batch(uint32_t count, bool verify) {
+    RunControl control;
+    control.verify = verify;
+    RunScope scope(&control);
+    return FormatFloppyBlocks("physicaldrive1", 0, 0, count, true, BlockFormatOptions(), nullptr);
+  }
+};
+
+TEST_F(RunControlTest, AStickThatWrapsAtHalfItsSizeIsCaughtBeforeAnyBlockIsWritten) {
+  Stick(kStick / 2);
+  const std::vector<uint8_t> before = SimReadRaw(1, 0, kStick / 2);
+  BlockFormatResult checked = Batch(10, true);
+  EXPECT_TRUE(checked.capacityFailed);
+  EXPECT_EQ(checked.written, 0u);
+  EXPECT_EQ(checked.badSector, 0u) << "the block area's start shows the marker written half the disk further on";
+  EXPECT_EQ(checked.failedBlock, 0u);
+  EXPECT_EQ(SimReadRaw(1, 0, kStick / 2), before) << "the check put back what it overwrote";
+
+  // Without the check the same batch reports success over blocks the later ones overwrote.
+  BlockFormatResult unchecked = Batch(10, false);
+  EXPECT_EQ(unchecked.written, 10u);
+  EXPECT_FALSE(unchecked.failed);
+  EXPECT_NE(Sector(1, 0 + 19)[0], 'F') << "block 0's identifier is no longer FLPPY0";
+}
+
+TEST_F(RunControlTest, ABatchThatFitsWhatTheStickHoldsPassesAndWritesTheSameBytes) {
+  Stick(kStick / 2);
+  BlockFormatResult plain = Batch(5, false);
+  const std::vector<uint8_t> written = SimReadRaw(1, 0, kStick);
+  SimWriteRaw(1, 0, std::vector<uint8_t>(size_t{kStick} * 512, 0xAB));
+  SimResetStats(1);
+  BlockFormatResult checked = Batch(5, true);
+  EXPECT_EQ(plain.written, 5u);
+  EXPECT_EQ(checked.written, 5u);
+  EXPECT_FALSE(checked.capacityFailed || checked.verifyFailed);
+  EXPECT_EQ(SimReadRaw(1, 0, kStick), written) << "the check and the read-back change no byte";
+}
+
+TEST_F(RunControlTest, TheReadBackComparesWhatWasWrittenLastAndNamesTheFirstSectorThatDiffers) {
+  Stick(kStick / 2);
+  DeviceHandle disk(OpenDevice("physicaldrive1"));
+  RunControl control;
+  control.verify = true;
+  RunScope scope(&control);
+  // A fill and a sector written over it later: the later bytes count.
+  ASSERT_EQ(FillSectors(disk.get(), 1000, 5000, 0xF6), kSectorIoOk);
+  std::vector<uint8_t> sector(512, 0x11);
+  ASSERT_EQ(WriteSectors(disk.get(), 1, 3000, sector.data()), kSectorIoOk);
+  EXPECT_TRUE(VerifyRunWrites(disk.get()).ok);
+  // What lands on sector x + half wraps onto sector x, which then no longer holds what the run wrote there.
+  ASSERT_EQ(WriteSectors(disk.get(), 1, kStick / 2 + 2000, sector.data()), kSectorIoOk);
+  VerifyResult result = VerifyRunWrites(disk.get());
+  EXPECT_FALSE(result.ok);
+  EXPECT_FALSE(result.readFailed);
+  EXPECT_EQ(result.badSector, 2000u);
+}
+
+TEST_F(RunControlTest, AStopEndsAUsbFormatBeforeItsNextWriteWithTheVolumeStructureWritten) {
+  Stick(0);
+  std::atomic<bool> stop{false};
+  RunControl control;
+  control.stop = &stop;
+  // Asked for once the fill has written its first chunk.
+  control.progress = [&stop](uint64_t done, uint64_t) {
+    if (done > 2 * 1024 * 1024) stop = true;
+  };
+  UsbFormatOptions options;
+  options.fillDataArea = true;
+  options.fillByte = 0xE5;
+  options.clusterBytes = 2048;
+  UsbFormatOutcome outcome;
+  {
+    RunScope scope(&control);
+    DeviceHandle disk(OpenDevice("physicaldrive1"));
+    outcome = RunUsbFormat(disk.get(), kStick, options);
+  }
+  EXPECT_TRUE(outcome.stopped);
+  EXPECT_TRUE(outcome.fillFailed);
+  EXPECT_FALSE(outcome.succeeded);
+  EXPECT_EQ(outcome.failedStep, kUsbFormatStepNone) << "the DBR, FATs and root directory were written";
+  EXPECT_EQ(Sector(1, 0)[510], 0x55);
+  EXPECT_LT(SimStats(1).highestSectorWritten, 3u * 2048) << "the fill went on after the stop";
+  EXPECT_EQ(control.done, SimStats(1).sectorsWritten * 512);
+  EXPECT_GT(control.total, 15u * 1024 * 1024) << "the total counts the whole fill";
+}
+
+}  // namespace

@@ -1,0 +1,82 @@
+#!/bin/bash
+# Long runs of korvane: SIGINT and SIGTERM stop a run after the transfer in progress (exit 130, the message says
+# what is complete), a stopped block batch leaves only complete blocks that list as valid, progress shows on a
+# terminal only, and --verify changes no byte of a good disk.
+set -u
+: "${KORVANE:?}"
+command -v mdir >/dev/null || { echo "mtools missing"; exit 77; }
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+cd "$WORK" || exit 1
+failures=0
+fail() { echo "FAIL [$case_name]: $*"; failures=$((failures + 1)); }
+expect_text() { case "$out" in *"$1"*) ;; *) fail "no '$1' in: $out" ;; esac; }
+
+# interrupt SIGNAL MIN_BLOCKS ARGS...: starts korvane, sends SIGNAL once the target has MIN_BLOCKS 512-byte blocks
+# allocated (the run is under way), and keeps its status in $rc and its output in $out.
+interrupt() {
+  local signal=$1 min=$2 target=$3
+  shift 3
+  "$KORVANE" "$@" </dev/null >out.txt 2>&1 &
+  local pid=$!
+  for _ in $(seq 2000); do
+    [ "$(stat -c %b "$target" 2>/dev/null || echo 0)" -ge "$min" ] && break
+    sleep 0.005
+  done
+  kill "-$signal" "$pid"
+  wait "$pid"
+  rc=$?
+  out=$(cat out.txt)
+}
+
+case_name="SIGINT during a data-area fill"
+truncate -s 2000M big.img
+interrupt INT 20000 big.img format big.img --cluster 32768 --fill 00
+[ "$rc" -eq 130 ] || fail "exit $rc, expected 130: $out"
+expect_text "interrupted: the format of big.img stopped"
+expect_text "the MBR, DBR, FATs and root directory are written; the data-area fill was cut short: format it again"
+[ "$(stat -c %b big.img)" -lt 1000000 ] || fail "the fill went on after the signal"
+rm -f big.img
+
+case_name="SIGTERM during a block batch: only complete blocks list as valid"
+for attempt in 1 2 3; do
+  rm -f disk.img
+  truncate -s 160M disk.img
+  interrupt TERM 8000 disk.img blocks format disk.img --count 100
+  [ "$rc" -eq 0 ] || break  # it finished before the signal came: try again
+done
+[ "$rc" -eq 130 ] || fail "exit $rc, expected 130: $out"
+expect_text "interrupted: the format stopped at floppy block"
+expect_text "format the blocks again"
+complete=$(sed -n 's/.*blocks 0 to \([0-9]*\) are complete.*/\1/p' <<<"$out")
+valid=$("$KORVANE" blocks list disk.img | sed -n 's/^valid blocks: //p')
+[ -n "$complete" ] && [ "$valid" -eq $((complete + 1)) ] || fail "$valid blocks list as valid: $out"
+for ((n = 0; n < valid; n++)); do
+  "$KORVANE" blocks export disk.img "$n" block.img >/dev/null
+  label=$(mdir -i block.img ::/ 2>&1 | sed -n 's/^ Volume in drive : is //p')
+  [ "$label" = "FLPPY$n" ] || fail "block $n lists as valid but mtools reads no label FLPPY$n from it"
+  rm -f block.img
+done
+
+case_name="progress on a terminal only"
+rm -f disk.img
+truncate -s 8M disk.img
+out=$("$KORVANE" blocks format disk.img --count 5 2>&1 >/dev/null)
+case "$out" in *MiB*) fail "progress written to a pipe: $out" ;; esac
+if command -v script >/dev/null; then
+  out=$(script -qec "$KORVANE blocks format disk.img --count 5" /dev/null </dev/null)
+  expect_text "7.0 MiB of 7.0 MiB"
+  out=$(script -qec "$KORVANE blocks format disk.img --count 5 --quiet" /dev/null </dev/null)
+  case "$out" in *MiB/s*) fail "progress shown with --quiet: $out" ;; esac
+fi
+
+case_name="--verify writes the same bytes"
+truncate -s 64M plain.img checked.img
+"$KORVANE" format plain.img --fill E5 --label DATA >/dev/null
+"$KORVANE" format checked.img --fill E5 --verify >/dev/null || fail "a good image failed the verify"
+"$KORVANE" format plain.img --fill E5 >/dev/null
+cmp -s plain.img checked.img || fail "--verify changed what was written"
+"$KORVANE" blocks format plain.img --count 40 --verify >/dev/null || fail "a good image failed the block verify"
+
+[ "$failures" -eq 0 ] || exit 1
+echo "all cases passed"
