@@ -169,11 +169,11 @@ void StampDirectoryEntry(uint8_t* e, uint16_t date, uint16_t time, bool creation
   PutLe16(e + direntry::kWriteDate, date);
 }
 
-void BuildLabelEntry(uint8_t* e, const char* label, size_t length, const SysTime& now) {
+void BuildLabelEntry(uint8_t* e, const char* label, size_t length, uint16_t date, uint16_t time) {
   std::memset(e, 0, direntry::kSize);
   std::memcpy(e + direntry::kName, label, std::min(length, bpb::kLabelSize));
   e[direntry::kAttributes] = direntry::kVolumeLabel;
-  StampDirectoryEntry(e, FatDate(now), FatTime(now), false);
+  StampDirectoryEntry(e, date, time, false);
 }
 
 bool MakeShortName(const std::string& text, uint8_t name[11]) {

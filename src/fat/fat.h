@@ -7,8 +7,6 @@
 #include <cstdint>
 #include <string>
 
-#include "sys/sys.h"
-
 // Every volume here has 512-byte sectors: the transfers move nothing else.
 constexpr uint32_t kSectorSize = 512;
 
@@ -170,11 +168,14 @@ constexpr uint8_t kLongName = 0x0F;
 constexpr uint8_t kFileAttributeMask = 0x27;
 }  // namespace direntry
 
-// Directory entry time stamps: hour x 2048 + minute x 32 + second / 2, and (year - 1980) x 512 + month x 32 + day.
-inline uint16_t FatTime(const SysTime& t) {
+// Directory entry time stamps: hour x 2048 + minute x 32 + second / 2, and (year - 1980) x 512 + month x 32 + day,
+// from any time with those fields (SysTime), so that this layer stays below the system seam.
+template <typename Time>
+uint16_t FatTime(const Time& t) {
   return static_cast<uint16_t>(t.hour * 2048 + t.minute * 32 + t.second / 2);
 }
-inline uint16_t FatDate(const SysTime& t) {
+template <typename Time>
+uint16_t FatDate(const Time& t) {
   return static_cast<uint16_t>((t.year - 1980) * 512 + t.month * 32 + t.day);
 }
 
@@ -184,8 +185,8 @@ void BuildDirectoryEntry(uint8_t* entry, const uint8_t name[11], uint8_t attribu
 // Stamps the write time and date; with `creation` also the creation time and date and the access date.
 void StampDirectoryEntry(uint8_t* entry, uint16_t date, uint16_t time, bool creation);
 // A volume label entry: up to 11 bytes of the label with zero bytes after them (the block scan reads the name as
-// a zero-terminated string), the label attribute, the write time stamp of `now`.
-void BuildLabelEntry(uint8_t* entry, const char* label, size_t length, const SysTime& now);
+// a zero-terminated string), the label attribute, the write time stamp.
+void BuildLabelEntry(uint8_t* entry, const char* label, size_t length, uint16_t date, uint16_t time);
 
 // An 8.3 name as the 11 bytes of an entry, upper case; false for a name DOS cannot hold (empty, too long, a
 // character outside letters, digits and !#$%&'()-@^_`{}~, a device name).

@@ -56,7 +56,7 @@ FloppyImageResult WriteFloppyImage(SysHandle disk, uint32_t startSector, FloppyK
   if (size_t labelLength = LabelLength(label)) {
     SysTime now{};
     SysGetLocalTime(&now);
-    BuildLabelEntry(bytes + size_t{rootOffset} * kSectorSize, label, labelLength, now);
+    BuildLabelEntry(bytes + size_t{rootOffset} * kSectorSize, label, labelLength, FatDate(now), FatTime(now));
   }
 
   if (progressLines) {

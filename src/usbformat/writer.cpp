@@ -92,7 +92,7 @@ bool WriteRootDirectory(SysHandle disk, const FatLayout& v, const std::string& l
   SysTime now{};
   SysGetLocalTime(&now);
   uint8_t sector[kSectorSize] = {};
-  BuildLabelEntry(sector, label.data(), label.size(), now);
+  BuildLabelEntry(sector, label.data(), label.size(), FatDate(now), FatTime(now));
   return Written(WriteSectors(disk, 1, v.rootSector, sector));
 }
 
