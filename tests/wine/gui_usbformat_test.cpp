@@ -226,9 +226,11 @@ TEST_F(GuiTest, UsbPageFillsTheDataAreaWithTheTypedByte) {
     EXPECT_TRUE(AllBytes(SimReadRaw(2, kSectors - 1, 1), 0x5A)) << "the volume's last sector was filled";
   }
   // A bad sector in the data area: the fill stops there and the format is reported as failed, not completed.
+  // The box names the disk as the run found it; read while the format runs, the volume would show no size.
   SimFailWritesIn(2, kSectors - 100, 1);
+  const std::string failed = WithDisk(kUsbFormatFailed, 1);
   StartFormat(page);
-  EXPECT_EQ(WaitForMessageBox(60000).text, WithDisk(kUsbFormatFailed, 1));
+  EXPECT_EQ(WaitForMessageBox(60000).text, failed);
   Settle();
   EXPECT_EQ(SimStats(2).sectorsWrittenPastFailure, 0u);
 }
