@@ -1,6 +1,6 @@
 #include "pages/busy_indicator.h"
 
-#include "app/gui/resource_ids.h"
+#include "ui/resource_ids.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <dbt.h>
 
-#include "app/gui/wintext.h"
+#include "ui/wintext.h"
 
 namespace {
 constexpr int kServiceSwitch = 1021;  // the enhanced page's multi-floppy service check box

@@ -3,8 +3,8 @@
 
 #include "pages/run_progress.h"
 
-#include "app/gui/resource_ids.h"
-#include "app/gui/wintext.h"
+#include "ui/resource_ids.h"
+#include "ui/wintext.h"
 #include "pages/files_texts.h"
 
 inline constexpr TextPair kEnhSelectDiskGroup{"Select usb disk:", "选择可移动盘:"};

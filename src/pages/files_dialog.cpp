@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "app/gui/message.h"
-#include "app/gui/resource_ids.h"
-#include "app/gui/sheet.h"
-#include "app/gui/wintext.h"
+#include "ui/message.h"
+#include "ui/resource_ids.h"
+#include "ui/sheet.h"
+#include "ui/wintext.h"
 #include "blocks/texts.h"
 #include "fatfiles/fatfiles.h"
 #include "pages/files_texts.h"

@@ -1,8 +1,8 @@
 // The words of the files dialog of the enhanced page. %s and %u are filled in by the code.
 #pragma once
 
-#include "app/gui/resource_ids.h"
-#include "app/gui/wintext.h"
+#include "ui/resource_ids.h"
+#include "ui/wintext.h"
 #include "base/texts.h"
 
 inline constexpr TextPair kFilesButton{"Files...", "文件..."};

@@ -12,11 +12,11 @@
 #include <memory>
 #include <string>
 
-#include "app/gui/instructions.h"
-#include "app/gui/message.h"
-#include "app/gui/resource_ids.h"
-#include "app/gui/sheet.h"
-#include "app/gui/wintext.h"
+#include "ui/instructions.h"
+#include "ui/message.h"
+#include "ui/resource_ids.h"
+#include "ui/sheet.h"
+#include "ui/wintext.h"
 #include "disk/sectorio.h"
 #include "filtersvc/restart.h"
 #include "floppy/diskformat.h"

@@ -1,8 +1,8 @@
 // Texts of the standard edition page (dialog 130).
 #pragma once
 
-#include "app/gui/resource_ids.h"
-#include "app/gui/wintext.h"
+#include "ui/resource_ids.h"
+#include "ui/wintext.h"
 #include "pages/run_progress.h"
 
 inline constexpr TextPair kStdSelectDiskGroup{"Select usb disk:", "选择可移动盘:"};

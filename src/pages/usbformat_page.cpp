@@ -12,11 +12,11 @@
 #include <string>
 #include <utility>
 
-#include "app/gui/instructions.h"
-#include "app/gui/message.h"
-#include "app/gui/resource_ids.h"
-#include "app/gui/sheet.h"
-#include "app/gui/wintext.h"
+#include "ui/instructions.h"
+#include "ui/message.h"
+#include "ui/resource_ids.h"
+#include "ui/sheet.h"
+#include "ui/wintext.h"
 #include "base/trace.h"
 #include "disk/discovery.h"
 #include "disk/sectorio.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/gui/resource_ids.h"
+#include "ui/resource_ids.h"
 #include "gui_harness.h"
 #include "sys/sim/sim.h"
 

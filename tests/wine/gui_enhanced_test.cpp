@@ -18,7 +18,7 @@
 #include "disk/sectorio.h"
 #include "pages/service_texts.h"
 #include "gui_harness.h"
-#include "app/gui/resource_ids.h"
+#include "ui/resource_ids.h"
 #include "pages/enhanced_texts.h"
 #include "sys/sim/machine.h"
 #include "sys/sim/sim.h"

@@ -10,10 +10,10 @@
 #include <memory>
 #include <mutex>
 
-#include "app/gui/message.h"
+#include "ui/message.h"
 #include "app/gui/program.h"
-#include "app/gui/sheet.h"
-#include "app/gui/wintext.h"
+#include "ui/sheet.h"
+#include "ui/wintext.h"
 #include "app/simhost/simhost.h"
 #include "sys/lock.h"
 #include "sys/sim/sim.h"

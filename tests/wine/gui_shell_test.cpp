@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "app/gui/gui_texts.h"
-#include "app/gui/help_texts.h"
+#include "ui/help_texts.h"
 #include "app/gui/program.h"
-#include "app/gui/resource_ids.h"
-#include "app/gui/sheet.h"
+#include "ui/resource_ids.h"
+#include "ui/sheet.h"
 #include "base/selfcheck.h"
 #include "gui_harness.h"
 #include "pages/enhanced_texts.h"

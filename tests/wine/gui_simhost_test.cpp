@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/gui/gui_texts.h"
-#include "app/gui/wintext.h"
+#include "ui/wintext.h"
 #include "app/simhost/machine_file.h"
 #include "app/simhost/simhost.h"
 #include "pages/service_texts.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/gui/resource_ids.h"
+#include "ui/resource_ids.h"
 #include "app/simhost/simhost.h"
 #include "boot/boot_programs.h"
 #include "fat/fat.h"

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/gui/message.h"
-#include "app/gui/resource_ids.h"
-#include "app/gui/wintext.h"
+#include "ui/message.h"
+#include "ui/resource_ids.h"
+#include "ui/wintext.h"
 #include "boot/boot_programs.h"
 #include "fat/fat.h"
 #include "disk/discovery.h"

@@ -1,7 +1,8 @@
 # The Windows program: Korvane.exe over the real system, Korvane-sim.exe over the simulated machine.
-file(GLOB KORVANE_GUI_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/app/gui/*.cpp ${CMAKE_SOURCE_DIR}/src/pages/*.cpp)
+file(GLOB KORVANE_GUI_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/ui/*.cpp ${CMAKE_SOURCE_DIR}/src/app/gui/*.cpp
+  ${CMAKE_SOURCE_DIR}/src/pages/*.cpp)
 file(GLOB KORVANE_SIMHOST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/app/simhost/*.cpp)
-set(KORVANE_ENTRY ${CMAKE_SOURCE_DIR}/src/app/gui/entry/winmain.cpp)
+set(KORVANE_ENTRY ${CMAKE_SOURCE_DIR}/src/app/entry/winmain.cpp)
 
 add_library(korvane_gui STATIC ${KORVANE_GUI_SOURCES} ${CMAKE_SOURCE_DIR}/src/app/gui/gui.cmake)
 target_link_libraries(korvane_gui PUBLIC korvane_core comctl32 comdlg32 shell32 ole32 setupapi shlwapi gdi32 user32)
@@ -23,7 +24,7 @@ configure_file(${CMAKE_SOURCE_DIR}/resources/korvane_version.h.in ${CMAKE_BINARY
 add_library(korvane_resources OBJECT ${CMAKE_SOURCE_DIR}/resources/korvane.rc)
 target_include_directories(korvane_resources PRIVATE ${CMAKE_SOURCE_DIR}/resources ${CMAKE_BINARY_DIR}/resources)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/korvane.rc PROPERTIES OBJECT_DEPENDS
-  "${CMAKE_SOURCE_DIR}/resources/korvane.ico;${CMAKE_BINARY_DIR}/resources/korvane.manifest;${CMAKE_BINARY_DIR}/resources/korvane_version.h;${CMAKE_SOURCE_DIR}/src/app/gui/resource_ids.h")
+  "${CMAKE_SOURCE_DIR}/resources/korvane.ico;${CMAKE_BINARY_DIR}/resources/korvane.manifest;${CMAKE_BINARY_DIR}/resources/korvane_version.h;${CMAKE_SOURCE_DIR}/src/ui/resource_ids.h")
 
 add_executable(Korvane WIN32 ${KORVANE_ENTRY} $<TARGET_OBJECTS:korvane_resources>)
 target_link_libraries(Korvane PRIVATE korvane_gui korvane_core korvane_win32)

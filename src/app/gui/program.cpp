@@ -6,9 +6,9 @@
 #include <string>
 
 #include "app/gui/gui_texts.h"
-#include "app/gui/resource_ids.h"
-#include "app/gui/sheet.h"
-#include "app/gui/wintext.h"
+#include "ui/resource_ids.h"
+#include "ui/sheet.h"
+#include "ui/wintext.h"
 #include "base/selfcheck.h"
 #include "base/texts.h"
 #include "base/trace.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/gui/message.h"
+#include "ui/message.h"
 #include "app/gui/program.h"
 #include "app/simhost/machine_file.h"
 #include "sys/sim/sim.h"

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "app/gui/help_texts.h"
+#include "ui/help_texts.h"
 
 // Shows the page's title and text in the current language, modal to the page; returns when the user closed the
 // dialog with Escape or the close box.

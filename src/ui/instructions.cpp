@@ -1,8 +1,8 @@
-#include "app/gui/instructions.h"
+#include "ui/instructions.h"
 
-#include "app/gui/resource_ids.h"
-#include "app/gui/sheet.h"
-#include "app/gui/wintext.h"
+#include "ui/resource_ids.h"
+#include "ui/sheet.h"
+#include "ui/wintext.h"
 
 namespace {
 

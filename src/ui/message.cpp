@@ -1,8 +1,8 @@
-#include "app/gui/message.h"
+#include "ui/message.h"
 
 #include <atomic>
 
-#include "app/gui/wintext.h"
+#include "ui/wintext.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/gui/sheet.h"
+#include "ui/sheet.h"
 
 #include <commctrl.h>
 

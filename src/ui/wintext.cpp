@@ -1,4 +1,4 @@
-#include "app/gui/wintext.h"
+#include "ui/wintext.h"
 
 #include <vector>
 
