@@ -68,7 +68,7 @@ uint64_t ClusterAreaBytes(const uint8_t* bootRecord);
 // FAT type codes.
 enum FatType : int { kFatUnknown = 0, kFat12 = 1, kFat16 = 2, kFat32 = 3 };
 
-// The rule of the published FAT specification applied to a boot sector: 55 AA at 510, non-zero bytes per sector
+// Microsoft's FAT type rule applied to a boot sector: 55 AA at 510, non-zero bytes per sector
 // and sectors per cluster, then the cluster count alone decides (below 4085 FAT12, below 65525 FAT16, else FAT32).
 FatType FatTypeOfBootSector(const uint8_t* sector);
 constexpr uint32_t kFat12ClusterLimit = 4085;   // fewer clusters: FAT12
