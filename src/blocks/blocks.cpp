@@ -21,37 +21,30 @@ std::string FormatBlockText(const char* format, ...) {
   return text;
 }
 
-uint32_t BlockSectors(int kindIndex) { return kindIndex == kKindIndex720K ? 2048 : 3072; }
+uint32_t BlockSectors(BlockKind kind) { return kind == FloppyKind::k720K ? 2048 : 3072; }
 
-uint32_t BlockImageSectors(int kindIndex) {
-  bool named = kindIndex == kKindIndex720K || kindIndex == kKindIndex1200K || kindIndex == kKindIndex1440K;
-  return named ? GeometryOf(BlockFloppyKind(kindIndex)).totalSectors : 0;
-}
+uint32_t BlockImageSectors(BlockKind kind) { return kind ? GeometryOf(*kind).totalSectors : 0; }
 
-FloppyKind BlockFloppyKind(int kindIndex) {
-  if (kindIndex == kKindIndex720K) return FloppyKind::k720K;
-  if (kindIndex == kKindIndex1200K) return FloppyKind::k1200K;
-  return FloppyKind::k1440K;
-}
+FloppyKind BlockFloppyKind(BlockKind kind) { return kind.value_or(FloppyKind::k1440K); }
 
-uint32_t FloppyBlockCount(uint64_t partitionLength, int kindIndex) {
-  uint32_t fit = static_cast<uint32_t>(partitionLength) / BlockSectors(kindIndex);
+uint32_t FloppyBlockCount(uint64_t partitionLength, BlockKind kind) {
+  uint32_t fit = static_cast<uint32_t>(partitionLength) / BlockSectors(kind);
   return fit < kMaxFloppyBlocks ? fit : kMaxFloppyBlocks;
 }
 
-uint64_t FloppyBlocksThatFit(uint64_t partitionLength, int kindIndex) {
-  return partitionLength / BlockSectors(kindIndex);
+uint64_t FloppyBlocksThatFit(uint64_t partitionLength, BlockKind kind) {
+  return partitionLength / BlockSectors(kind);
 }
 
-bool FloppyBlockStart(uint64_t partitionStart, uint32_t block, int kindIndex, uint32_t* sector) {
-  uint64_t start = partitionStart + static_cast<uint64_t>(block) * BlockSectors(kindIndex);
+bool FloppyBlockStart(uint64_t partitionStart, uint32_t block, BlockKind kind, uint32_t* sector) {
+  uint64_t start = partitionStart + static_cast<uint64_t>(block) * BlockSectors(kind);
   if (start > UINT32_MAX) return false;
   *sector = static_cast<uint32_t>(start);
   return true;
 }
 
-bool IsValidBlockBootRecord(const uint8_t* bootRecord, int kindIndex) {
-  uint32_t imageSectors = BlockImageSectors(kindIndex);
+bool IsValidBlockBootRecord(const uint8_t* bootRecord, BlockKind kind) {
+  uint32_t imageSectors = BlockImageSectors(kind);
   return imageSectors != 0 && HasBootSignature(bootRecord) &&
          GetLe16(bootRecord + bpb::kTotalSectors16) == imageSectors;
 }
@@ -74,13 +67,14 @@ std::string NotAccessedEntryText(uint32_t block) {
   return FormatBlockText(kNotAccessedEntry, static_cast<int>(block));
 }
 
-uint32_t ReadBlockImage(SysHandle disk, uint32_t blockStart, int kindIndex, std::vector<uint8_t>* image) {
-  image->assign(static_cast<size_t>(BlockImageSectors(kindIndex)) * kSectorSize, 0);
-  return ReadSectors(disk, BlockImageSectors(kindIndex), blockStart, image->data());
+uint32_t ReadBlockImage(SysHandle disk, uint32_t blockStart, FloppyKind kind, std::vector<uint8_t>* image) {
+  const uint32_t sectors = GeometryOf(kind).totalSectors;
+  image->assign(size_t{sectors} * kSectorSize, 0);
+  return ReadSectors(disk, sectors, blockStart, image->data());
 }
 
-uint32_t WriteBlockImage(SysHandle disk, uint32_t blockStart, int kindIndex, const std::vector<uint8_t>& image) {
-  uint32_t sectors = BlockImageSectors(kindIndex);
-  if (sectors == 0 || image.size() != static_cast<size_t>(sectors) * kSectorSize) return kBlockImageWrongSize;
+uint32_t WriteBlockImage(SysHandle disk, uint32_t blockStart, FloppyKind kind, const std::vector<uint8_t>& image) {
+  const uint32_t sectors = GeometryOf(kind).totalSectors;
+  if (image.size() != static_cast<size_t>(sectors) * kSectorSize) return kBlockImageWrongSize;
   return WriteSectors(disk, sectors, blockStart, image.data());
 }

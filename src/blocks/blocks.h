@@ -3,7 +3,7 @@
 // lists them, block formatting, switching the block the multi-floppy filter driver presents, and renaming a
 // block's identifier (its volume label).
 //
-// The operations take what the page chose (the selected disk, the floppy kind index, the identifier text, ...) as
+// The operations take what the page chose (the selected disk, the floppy kind, the identifier text, ...) as
 // arguments and return what the page shows: entry texts, edit contents, status lines and message boxes, already in
 // the user's language. They send no window messages.
 #pragma once
@@ -24,29 +24,27 @@
 
 constexpr uint32_t kMaxFloppyBlocks = 100;
 
-// The page's "Floppy type" list: entries 720K, 1.2M, 1.44M; -1 when nothing is selected.
-constexpr int kKindIndexNone = -1;
-constexpr int kKindIndex720K = 0;
-constexpr int kKindIndex1200K = 1;
-constexpr int kKindIndex1440K = 2;
+// The kind the blocks are taken to be. None stands for a kind box the user typed into: its blocks are 3072
+// sectors, none of them is valid, and what is written into them is 1.44M.
+using BlockKind = std::optional<FloppyKind>;
 
-// Sectors per block: 2048 for kind index 0, 3072 for any other index (also none).
-uint32_t BlockSectors(int kindIndex);
-// Sectors of the floppy image at the start of each block (its total-sectors field): 1440, 2400, 2880; 0 for an
-// index that names no kind, which no boot record matches.
-uint32_t BlockImageSectors(int kindIndex);
-// The kind a format writes: index 0 720K, 1 1.2M, any other 1.44M.
-FloppyKind BlockFloppyKind(int kindIndex);
+// Sectors per block: 2048 for 720K, 3072 for any other kind (also none).
+uint32_t BlockSectors(BlockKind kind);
+// Sectors of the floppy image at the start of each block (its total-sectors field): 1440, 2400, 2880; 0 for no
+// kind, which no boot record matches.
+uint32_t BlockImageSectors(BlockKind kind);
+// The kind a format writes and whose root directory a rename changes: the kind, 1.44M for none.
+FloppyKind BlockFloppyKind(BlockKind kind);
 // Blocks that fit: min(low 32 bits of the length / B, 100).
-uint32_t FloppyBlockCount(uint64_t partitionLength, int kindIndex);
+uint32_t FloppyBlockCount(uint64_t partitionLength, BlockKind kind);
 // Blocks that fit without the limit of 100: length / B over all 64 bits (the next button's limit).
-uint64_t FloppyBlocksThatFit(uint64_t partitionLength, int kindIndex);
+uint64_t FloppyBlocksThatFit(uint64_t partitionLength, BlockKind kind);
 // First sector of block n: S + n x B. False when it lies beyond 32-bit sector numbers, which must never wrap
 // round to the start of the disk.
-bool FloppyBlockStart(uint64_t partitionStart, uint32_t block, int kindIndex, uint32_t* sector);
+bool FloppyBlockStart(uint64_t partitionStart, uint32_t block, BlockKind kind, uint32_t* sector);
 
 // A block is valid when its boot record ends in 55 AA and its total-sectors field is the kind's image size.
-bool IsValidBlockBootRecord(const uint8_t* bootRecord, int kindIndex);
+bool IsValidBlockBootRecord(const uint8_t* bootRecord, BlockKind kind);
 // The list entry of a valid block from its first root directory sector: the volume label's name up to its first
 // zero byte without trailing padding spaces, or "n.????" when the first entry is no volume label.
 std::string ValidBlockEntryText(uint32_t block, const uint8_t* rootDirSector);
@@ -90,7 +88,7 @@ struct BlockList {
 // does not match the kind (whose entry ends the list). A drive that cannot be opened gives an empty list. A valid
 // block whose root directory cannot be read is counted and listed as "n.????": its identifier is unknown, and the
 // entries after it must still stand for their blocks.
-BlockList ReadBlockList(const char* deviceName, uint64_t partitionStart, uint64_t partitionLength, int kindIndex);
+BlockList ReadBlockList(const char* deviceName, uint64_t partitionStart, uint64_t partitionLength, BlockKind kind);
 
 enum class BlockScanOutcome {
   kServiceOff,     // nothing read; status hint and block number "0"
@@ -120,7 +118,7 @@ struct BlockScan {
 // at their physical sectors, then presents again the block presented before, or the last listed block when that
 // one is no longer listed. With an empty list no entry is current and block 0 stays presented: it is the start
 // of the block area, and there is no listed block to go back to.
-BlockScan ScanFloppyBlocks(const BlockDisk& disk, int kindIndex);
+BlockScan ScanFloppyBlocks(const BlockDisk& disk, BlockKind kind);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Switching
@@ -134,9 +132,9 @@ struct BlockConfiguration {
   uint32_t mode, sectorsPerBlock, firstSector, endSector;
 };
 // False when the area is empty (the first sector is not below the end sector, 32-bit).
-bool MakeBlockConfiguration(const BlockDisk& disk, uint32_t mode, int kindIndex, BlockConfiguration* config);
+bool MakeBlockConfiguration(const BlockDisk& disk, uint32_t mode, BlockKind kind, BlockConfiguration* config);
 // Tells the driver the block layout; 1 when it accepted it, 0 otherwise (also without a disk).
-int ConfigureBlocks(const BlockDisk* disk, uint32_t mode, int kindIndex);
+int ConfigureBlocks(const BlockDisk* disk, uint32_t mode, BlockKind kind);
 
 struct BlockShow {
   bool shown = false;        // the block of the current entry is presented now
@@ -146,7 +144,7 @@ struct BlockShow {
 // Has the driver present the block of the current entry (-1 or past the list: none) and the system re-read the
 // volume.
 BlockShow ShowFloppyBlock(const BlockDisk* disk, int currentEntry, const std::vector<std::string>& entries,
-                          int kindIndex);
+                          BlockKind kind);
 
 // What the previous and next buttons do: nothing, a message, or make entry `block` current, put it into the
 // block number edit and run the go-to step.
@@ -156,14 +154,14 @@ struct BlockStep {
   BlockNotice notice;
 };
 BlockStep PreviousBlockStep(const BlockDisk* disk, uint32_t blockNumber);
-BlockStep NextBlockStep(const BlockDisk* disk, uint32_t blockNumber, int kindIndex);
+BlockStep NextBlockStep(const BlockDisk* disk, uint32_t blockNumber, BlockKind kind);
 
 // The go-to step for the block number edit's value; currentEntry is the block list's current entry.
 struct BlockGoTo {
   BlockShow show;
   std::optional<BlockNotice> notice;
 };
-BlockGoTo GoToFloppyBlock(const BlockDisk* disk, uint32_t blockNumber, int kindIndex, int currentEntry,
+BlockGoTo GoToFloppyBlock(const BlockDisk* disk, uint32_t blockNumber, BlockKind kind, int currentEntry,
                           const std::vector<std::string>& entries);
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -187,18 +185,18 @@ struct BlockIdentify {
 // zero byte first in the root directory would end the directory and hide the files after it. The volumes in
 // driveLetters are held exclusively from before the read until before the restart; one that cannot be locked gives
 // the open failure's message and status, with nothing written.
-BlockIdentify ModifyFloppyIdentify(const char* deviceName, uint64_t partitionStart, int kindIndex,
+BlockIdentify ModifyFloppyIdentify(const char* deviceName, uint64_t partitionStart, FloppyKind kind,
                                    const std::string& identifier, const char* volumeName,
                                    const char* driveLetters = nullptr);
 // The identifier button: the no-disk and service checks, the trace line, then ModifyFloppyIdentify.
-BlockIdentify RenameBlockIdentifier(const BlockDisk* disk, int kindIndex, const std::string& identifier);
+BlockIdentify RenameBlockIdentifier(const BlockDisk* disk, BlockKind kind, const std::string& identifier);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Formatting
 // ---------------------------------------------------------------------------------------------------------------
 
 struct BlockFormatOptions {
-  int kindIndex = kKindIndex1440K;
+  FloppyKind kind = FloppyKind::k1440K;
   DosVersion dos = kDosNone;
   std::string identifier;  // single format: the label, at most 10 characters used
   // The filter driver is attached: a batch has it present block 0 while it writes at physical sectors, and a
@@ -243,7 +241,7 @@ struct BlockFormatJob {
   int currentEntry = -1;          // block list's current entry (single format)
   std::vector<std::string> entries;
   std::string identifier;         // identifier edit (single format)
-  int kindIndex = kKindIndex1440K;
+  BlockKind kind = FloppyKind::k1440K;
   bool dosBoxChecked = false;
   int dosEntry = -1;              // DOS list: 0 "DOS 6.22", 1 "DOS 7.1", -1 none
 };
@@ -274,11 +272,11 @@ BlockFormatRun RunBlockFormat(const BlockFormatJob& job, const BlockFormatUi& ui
 // ---------------------------------------------------------------------------------------------------------------
 
 // The kind's image (T sectors) at blockStart, read into image; a SectorIo code.
-uint32_t ReadBlockImage(SysHandle disk, uint32_t blockStart, int kindIndex, std::vector<uint8_t>* image);
+uint32_t ReadBlockImage(SysHandle disk, uint32_t blockStart, FloppyKind kind, std::vector<uint8_t>* image);
 // Writes an image of exactly the kind's size at blockStart; a SectorIo code, or kBlockImageWrongSize (nothing
 // written) for an image of any other size.
 constexpr uint32_t kBlockImageWrongSize = 100;
-uint32_t WriteBlockImage(SysHandle disk, uint32_t blockStart, int kindIndex, const std::vector<uint8_t>& image);
+uint32_t WriteBlockImage(SysHandle disk, uint32_t blockStart, FloppyKind kind, const std::vector<uint8_t>& image);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Files inside a block
@@ -293,7 +291,7 @@ struct BlockFilesPlace {
   std::string volumeName;    // restarted after a change
   uint32_t start = 0;        // the volume's boot record as the disk is seen
 };
-bool FindBlockFilesPlace(const BlockDisk& disk, int kindIndex, uint32_t block, BlockFilesPlace* place);
+bool FindBlockFilesPlace(const BlockDisk& disk, FloppyKind kind, uint32_t block, BlockFilesPlace* place);
 
 // Runs a look or a change on the block's volume. A change holds the disk's volumes exclusively while it writes and
 // restarts the volume afterwards, so that a drive showing the block sees the new files; a volume another program

@@ -4,7 +4,7 @@
 #include "disk/volumelock.h"
 #include "filtersvc/restart.h"
 
-bool FindBlockFilesPlace(const BlockDisk& disk, int kindIndex, uint32_t block, BlockFilesPlace* place) {
+bool FindBlockFilesPlace(const BlockDisk& disk, FloppyKind kind, uint32_t block, BlockFilesPlace* place) {
   place->deviceName = disk.deviceName;
   place->driveLetters = disk.driveLetters;
   place->volumeName = disk.volumeName;
@@ -13,8 +13,8 @@ bool FindBlockFilesPlace(const BlockDisk& disk, int kindIndex, uint32_t block, B
     place->start = static_cast<uint32_t>(disk.partitionStart);
     return true;
   }
-  return block < FloppyBlockCount(disk.partitionLength, kindIndex) &&
-         FloppyBlockStart(disk.partitionStart, block, kindIndex, &place->start);
+  return block < FloppyBlockCount(disk.partitionLength, kind) &&
+         FloppyBlockStart(disk.partitionStart, block, kind, &place->start);
 }
 
 namespace {

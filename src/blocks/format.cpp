@@ -41,8 +41,8 @@ void Report(const std::function<void(const std::string&)>& progress, const TextP
 // The sector where block n's image starts as the drive is seen: a batch addresses blocks physically while block 0
 // is presented; a single format writes at the partition start of the block the driver presents, which is block n
 // itself when the driver presents it and S when there is no driver.
-bool ImageStart(uint64_t partitionStart, uint32_t block, bool batch, int kindIndex, uint32_t* sector) {
-  if (batch) return FloppyBlockStart(partitionStart, block, kindIndex, sector);
+bool ImageStart(uint64_t partitionStart, uint32_t block, bool batch, BlockKind kind, uint32_t* sector) {
+  if (batch) return FloppyBlockStart(partitionStart, block, kind, sector);
   if (partitionStart > UINT32_MAX) return false;
   *sector = static_cast<uint32_t>(partitionStart);
   return true;
@@ -74,7 +74,7 @@ std::optional<BlockNotice> RefuseJob(const BlockFormatJob& job) {
 
 uint32_t BatchCount(const BlockFormatJob& job) {
   uint64_t length = job.disk->partitionLength;
-  uint32_t blockSectors = BlockSectors(job.kindIndex);
+  uint32_t blockSectors = BlockSectors(job.kind);
   if (job.batchCount > length / blockSectors) return static_cast<uint32_t>(length) / blockSectors;
   return job.batchCount;
 }
@@ -108,7 +108,7 @@ BlockFormatResult FormatFloppyBlocks(const char* deviceName, uint64_t partitionS
   DeviceHandle drive(OpenDevice(deviceName));
   if (!drive.valid()) return result;
   result.opened = true;
-  const FloppyKind kind = BlockFloppyKind(options.kindIndex);
+  const FloppyKind kind = options.kind;
   if (options.dos != kDosNone && count > 0) {
     // Every block gets the same files: a set that does not fit one is refused before the first block is written.
     uint8_t dbr[kSectorSize];
@@ -140,15 +140,15 @@ BlockFormatResult FormatFloppyBlocks(const char* deviceName, uint64_t partitionS
   RunExpect(count * FloppyImageWriteBytes(kind));
   // The sectors the run writes, first block to last.
   uint32_t areaStart = 0, areaEnd = 0;
-  const bool areaKnown = count > 0 && ImageStart(partitionStart, firstBlock, batch, options.kindIndex, &areaStart) &&
-                         ImageStart(partitionStart, firstBlock + count - 1, batch, options.kindIndex, &areaEnd);
+  const bool areaKnown = count > 0 && ImageStart(partitionStart, firstBlock, batch, kind, &areaStart) &&
+                         ImageStart(partitionStart, firstBlock + count - 1, batch, kind, &areaEnd);
   if (RunVerifies() && areaKnown) {
     VerifyResult capacity = CheckDiskCapacity(drive.get(), areaStart, areaEnd + GeometryOf(kind).totalSectors - areaStart);
     if (!capacity.ok) {
       result.capacityFailed = true;
       result.badSector = capacity.badSector;
       result.failedBlock = firstBlock + (batch ? static_cast<uint32_t>((capacity.badSector - areaStart) /
-                                                                       BlockSectors(options.kindIndex)) : 0);
+                                                                       BlockSectors(kind)) : 0);
       count = 0;
     }
   }
@@ -163,7 +163,7 @@ BlockFormatResult FormatFloppyBlocks(const char* deviceName, uint64_t partitionS
     Report(progress, kBlockFormatBegins, block);
     uint32_t start = 0;
     BlockLabel label = MakeBlockLabel(batch, block, options.identifier);
-    bool written = ImageStart(partitionStart, block, batch, options.kindIndex, &start);
+    bool written = ImageStart(partitionStart, block, batch, kind, &start);
     if (written) {
       if (kind == FloppyKind::k1440K) TraceLine("Format_144M_DBRStartSectNum:%x", start);
       written = WriteFloppyImage(drive.get(), start, kind, label.text, options.dos, &image) ==
@@ -185,7 +185,7 @@ BlockFormatResult FormatFloppyBlocks(const char* deviceName, uint64_t partitionS
       result.verifyFailed = true;
       result.badSector = readBack.badSector;
       result.failedBlock = firstBlock + (batch ? static_cast<uint32_t>((readBack.badSector - areaStart) /
-                                                                       BlockSectors(options.kindIndex)) : 0);
+                                                                       BlockSectors(kind)) : 0);
     }
   }
   drive.reset();
@@ -213,7 +213,7 @@ BlockFormatRun RunBlockFormat(const BlockFormatJob& job, const BlockFormatUi& ui
   if (ui.sheetEnabled) ui.sheetEnabled(false);
   const BlockDisk& disk = *job.disk;
   BlockFormatOptions options;
-  options.kindIndex = job.kindIndex;
+  options.kind = BlockFloppyKind(job.kind);
   options.dos = job.dosBoxChecked ? DosOfEntry(job.dosEntry) : kDosNone;
   options.identifier = job.identifier;
   options.driverAttached = disk.serviceActive;
@@ -232,8 +232,8 @@ BlockFormatRun RunBlockFormat(const BlockFormatJob& job, const BlockFormatUi& ui
   // Whatever was written, the list and the mounted volume must show it: a run that ended early has changed blocks
   // too, and the system would otherwise go on with what it had cached of the presented block.
   if (run.result.opened && !run.result.volumesInUse) {
-    BlockScan scan = ScanFloppyBlocks(disk, job.kindIndex);
-    BlockShow show = ShowFloppyBlock(&disk, 0, scan.entries, job.kindIndex);
+    BlockScan scan = ScanFloppyBlocks(disk, job.kind);
+    BlockShow show = ShowFloppyBlock(&disk, 0, scan.entries, job.kind);
     if (ui.refreshed) ui.refreshed(scan, 0, show);
   }
   if (ui.sheetEnabled) ui.sheetEnabled(true);

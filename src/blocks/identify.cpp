@@ -27,7 +27,7 @@ void MakeIdentifierName(const std::string& identifier, uint8_t name[8]) {
   if (length < kMaxIdentifierLength) name[length] = 0;
 }
 
-BlockIdentify ModifyFloppyIdentify(const char* deviceName, uint64_t partitionStart, int kindIndex,
+BlockIdentify ModifyFloppyIdentify(const char* deviceName, uint64_t partitionStart, FloppyKind kind,
                                    const std::string& identifier, const char* volumeName,
                                    const char* driveLetters) {
   if (identifier.empty() || identifier[0] == '\0') return Failure(kIdentifyEmpty, nullptr);
@@ -37,7 +37,7 @@ BlockIdentify ModifyFloppyIdentify(const char* deviceName, uint64_t partitionSta
   // read is the one on the disk, and no cached copy is written over the new name afterwards.
   ExclusiveVolumes volumes;
   if (!TakeExclusiveVolumes(driveLetters, &volumes)) return Failure(kIdentifyOpenFailure, &kIdentifyOpenFailureStatus);
-  uint64_t rootSector = partitionStart + FirstRootSector(BlockFloppyKind(kindIndex));
+  uint64_t rootSector = partitionStart + FirstRootSector(kind);
   TraceLine("ModifyFloppyIdentify...DirOffset:%x", static_cast<unsigned>(rootSector));
   uint8_t sector[kSectorSize];
   std::memset(sector, 0, sizeof sector);
@@ -64,13 +64,13 @@ BlockIdentify ModifyFloppyIdentify(const char* deviceName, uint64_t partitionSta
   return result;
 }
 
-BlockIdentify RenameBlockIdentifier(const BlockDisk* disk, int kindIndex, const std::string& identifier) {
+BlockIdentify RenameBlockIdentifier(const BlockDisk* disk, BlockKind kind, const std::string& identifier) {
   TraceLine("**ModifyFloppyIdentify");
   if (!disk || !disk->serviceActive) {
     BlockIdentify result;
     result.notice = BlockNotice{Tr(disk ? kStartService : kSelectUsbDisk), Tr(kBlockCaption), false};
     return result;
   }
-  return ModifyFloppyIdentify(disk->deviceName.c_str(), disk->partitionStart, kindIndex, identifier,
+  return ModifyFloppyIdentify(disk->deviceName.c_str(), disk->partitionStart, BlockFloppyKind(kind), identifier,
                               disk->volumeName.c_str(), disk->driveLetters.c_str());
 }

@@ -20,27 +20,27 @@ bool ReadBlockSector(SysHandle drive, uint32_t blockStart, uint32_t offset, uint
 
 }  // namespace
 
-BlockList ReadBlockList(const char* deviceName, uint64_t partitionStart, uint64_t partitionLength, int kindIndex) {
+BlockList ReadBlockList(const char* deviceName, uint64_t partitionStart, uint64_t partitionLength, BlockKind kind) {
   BlockList list;
-  const uint32_t blocks = FloppyBlockCount(partitionLength, kindIndex);
+  const uint32_t blocks = FloppyBlockCount(partitionLength, kind);
   DeviceHandle drive(OpenDevice(deviceName));
   if (!drive.valid()) return list;
   // Each block's DBR and the first root directory sector where its kind puts it, in one read; a block whose BPB
   // puts the root elsewhere, or whose sectors cannot all be read at once, is read sector by sector.
-  const uint32_t headSectors = FirstRootSector(BlockFloppyKind(kindIndex)) + 1;
+  const uint32_t headSectors = FirstRootSector(BlockFloppyKind(kind)) + 1;
   std::vector<uint8_t> head(size_t{headSectors} * kSectorSize);
   for (uint32_t n = 0; n < blocks; ++n) {
     uint8_t* sector = head.data();
     std::fill(head.begin(), head.end(), 0);
     uint32_t start = 0;
-    const bool placed = FloppyBlockStart(partitionStart, n, kindIndex, &start);
+    const bool placed = FloppyBlockStart(partitionStart, n, kind, &start);
     const bool wholeHead = placed && uint64_t{start} + headSectors <= UINT32_MAX &&
                            ReadSectors(drive.get(), headSectors, start, sector) == kSectorIoOk;
     if (!wholeHead && (!placed || !ReadBlockSector(drive.get(), start, 0, sector))) {
       list.entries.push_back(NotAccessedEntryText(n));
       break;
     }
-    if (!IsValidBlockBootRecord(sector, kindIndex)) {
+    if (!IsValidBlockBootRecord(sector, kind)) {
       list.entries.push_back(UnformattedEntryText(n));
       break;
     }
@@ -61,7 +61,7 @@ BlockList ReadBlockList(const char* deviceName, uint64_t partitionStart, uint64_
   return list;
 }
 
-BlockScan ScanFloppyBlocks(const BlockDisk& disk, int kindIndex) {
+BlockScan ScanFloppyBlocks(const BlockDisk& disk, BlockKind kind) {
   BlockScan scan;
   const char* device = disk.deviceName.c_str();
   if (!disk.serviceActive) {
@@ -69,7 +69,7 @@ BlockScan ScanFloppyBlocks(const BlockDisk& disk, int kindIndex) {
     scan.status = FormatBlockText(Tr(kServiceNotStartedHint), disk.driveNumber, disk.description.c_str());
     return scan;
   }
-  const uint32_t blockCount = FloppyBlockCount(disk.partitionLength, kindIndex);
+  const uint32_t blockCount = FloppyBlockCount(disk.partitionLength, kind);
   scan.outcome = BlockScanOutcome::kScanned;
   scan.blockCount = blockCount;
   scan.blockCountLabel = FormatBlockText(Tr(kBlockCountLabel), static_cast<int>(blockCount));
@@ -87,7 +87,7 @@ BlockScan ScanFloppyBlocks(const BlockDisk& disk, int kindIndex) {
     scan.status = FormatBlockText(Tr(kDriverNotSwitchedHint), disk.driveNumber, disk.description.c_str());
     return scan;
   }
-  BlockList list = ReadBlockList(device, disk.partitionStart, disk.partitionLength, kindIndex);
+  BlockList list = ReadBlockList(device, disk.partitionStart, disk.partitionLength, kind);
   scan.entries = std::move(list.entries);
   scan.validBlockCount = list.validBlockCount;
   if (!scan.entries.empty()) {

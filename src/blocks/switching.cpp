@@ -37,17 +37,17 @@ void TouchVolume(const BlockDisk& disk) {
 
 }  // namespace
 
-bool MakeBlockConfiguration(const BlockDisk& disk, uint32_t mode, int kindIndex, BlockConfiguration* config) {
+bool MakeBlockConfiguration(const BlockDisk& disk, uint32_t mode, BlockKind kind, BlockConfiguration* config) {
   config->mode = mode;
-  config->sectorsPerBlock = BlockSectors(kindIndex);
+  config->sectorsPerBlock = BlockSectors(kind);
   config->firstSector = static_cast<uint32_t>(disk.partitionStart);
   config->endSector = config->firstSector + static_cast<uint32_t>(disk.partitionLength);
   return config->firstSector < config->endSector;
 }
 
-int ConfigureBlocks(const BlockDisk* disk, uint32_t mode, int kindIndex) {
+int ConfigureBlocks(const BlockDisk* disk, uint32_t mode, BlockKind kind) {
   BlockConfiguration config{};
-  if (!disk || !MakeBlockConfiguration(*disk, mode, kindIndex, &config)) return 0;
+  if (!disk || !MakeBlockConfiguration(*disk, mode, kind, &config)) return 0;
   DeviceHandle drive(OpenDevice(disk->deviceName.c_str()));
   if (!drive.valid()) return 0;
   FilterBlockConfig buffer{config.mode, config.sectorsPerBlock, config.firstSector, config.endSector};
@@ -59,7 +59,7 @@ int ConfigureBlocks(const BlockDisk* disk, uint32_t mode, int kindIndex) {
 }
 
 BlockShow ShowFloppyBlock(const BlockDisk* disk, int currentEntry, const std::vector<std::string>& entries,
-                          int kindIndex) {
+                          BlockKind kind) {
   BlockShow show;
   if (!disk) return show;
   TouchVolume(*disk);
@@ -69,7 +69,7 @@ BlockShow ShowFloppyBlock(const BlockDisk* disk, int currentEntry, const std::ve
   if (!SelectBlock(disk->deviceName.c_str(), block)) return show;
   show.blockNumber = block;
   show.identifier = entries[block];
-  ConfigureBlocks(disk, kBlockModeInUse, kindIndex);
+  ConfigureBlocks(disk, kBlockModeInUse, kind);
   if (!disk->volumeName.empty()) RestartVolume(disk->volumeName.c_str());
   show.shown = true;
   return show;
@@ -88,7 +88,7 @@ BlockStep PreviousBlockStep(const BlockDisk* disk, uint32_t blockNumber) {
   return step;
 }
 
-BlockStep NextBlockStep(const BlockDisk* disk, uint32_t blockNumber, int kindIndex) {
+BlockStep NextBlockStep(const BlockDisk* disk, uint32_t blockNumber, BlockKind kind) {
   BlockStep step;
   if (!disk || !disk->serviceActive) {
     step.action = BlockStep::kNotice;
@@ -96,7 +96,7 @@ BlockStep NextBlockStep(const BlockDisk* disk, uint32_t blockNumber, int kindInd
     return step;
   }
   uint64_t next = static_cast<uint64_t>(blockNumber) + 1;
-  uint64_t fit = FloppyBlocksThatFit(disk->partitionLength, kindIndex);
+  uint64_t fit = FloppyBlocksThatFit(disk->partitionLength, kind);
   if (next < fit && next < kMaxFloppyBlocks) {
     step.action = BlockStep::kGoTo;
     step.block = static_cast<uint32_t>(next);
@@ -107,7 +107,7 @@ BlockStep NextBlockStep(const BlockDisk* disk, uint32_t blockNumber, int kindInd
   return step;
 }
 
-BlockGoTo GoToFloppyBlock(const BlockDisk* disk, uint32_t blockNumber, int kindIndex, int currentEntry,
+BlockGoTo GoToFloppyBlock(const BlockDisk* disk, uint32_t blockNumber, BlockKind kind, int currentEntry,
                           const std::vector<std::string>& entries) {
   BlockGoTo go;
   if (!disk) {
@@ -118,12 +118,12 @@ BlockGoTo GoToFloppyBlock(const BlockDisk* disk, uint32_t blockNumber, int kindI
     go.notice = ErrorNotice(Tr(kFirstStartService));
     return go;
   }
-  uint64_t fit = FloppyBlocksThatFit(disk->partitionLength, kindIndex);
+  uint64_t fit = FloppyBlocksThatFit(disk->partitionLength, kind);
   if (fit == 0 || blockNumber > fit - 1) {
     go.notice = ErrorNotice(Tr(kFloppyIndexSloppedOver));
     return go;
   }
-  go.show = ShowFloppyBlock(disk, currentEntry, entries, kindIndex);
+  go.show = ShowFloppyBlock(disk, currentEntry, entries, kind);
   if (!go.show.shown) go.notice = ErrorNotice(FormatBlockText(Tr(kGoToFailure), static_cast<int>(blockNumber)));
   return go;
 }

@@ -23,12 +23,10 @@
 
 namespace {
 
-const char* const kKindNames[] = {"720K", "1.2M", "1.44M"};
-
 struct BlocksRequest {
   std::string action;
   std::string target;
-  int kindIndex = kKindIndex1440K;
+  FloppyKind kind = FloppyKind::k1440K;
   bool yes = false;
   uint32_t block = 0;       // label, export, import
   std::string text;         // label: the identifier; export, import: the image file
@@ -44,15 +42,6 @@ struct BlockArea {
   uint32_t blocks = 0;  // blocks that fit, at most 100
 };
 
-std::string ParseKind(const std::string& text, int* kindIndex) {
-  for (int k = 0; k < 3; ++k)
-    if (strcasecmp(text.c_str(), kKindNames[k]) == 0) {
-      *kindIndex = k;
-      return "";
-    }
-  return "unknown floppy kind '" + text + "' (720K, 1.2M or 1.44M)";
-}
-
 // Fills the request from the arguments; returns an error text, empty when they are fine.
 std::string ParseRequest(std::vector<std::string> args, BlocksRequest* r) {
   if (args.empty()) return "blocks needs an action: format, list, label, export or import";
@@ -61,7 +50,7 @@ std::string ParseRequest(std::vector<std::string> args, BlocksRequest* r) {
   r->yes = TakeFlag(args, "--yes");
   std::string kind = "1.44M", count, dos;
   TakeOption(args, "--kind", &kind);
-  std::string error = ParseKind(kind, &r->kindIndex);
+  std::string error = ParseFloppyKindName(kind, &r->kind);
   if (!error.empty()) return error;
   size_t operands = 1;
   if (r->action == "format") {
@@ -107,7 +96,7 @@ std::string CheckIdentifier(std::string* text) {
 // The block area as the program finds it (the first entry of the drive layout). Sector 0 is read first: a partition
 // table none of whose slots describes a partition of the disk is refused rather than taken for no table, which
 // would put block 0 over it; so is a table whose first slot is empty, where the program finds no area at all.
-bool FindBlockArea(const CliTarget& target, int kindIndex, BlockArea* area, std::string* error) {
+bool FindBlockArea(const CliTarget& target, FloppyKind kind, BlockArea* area, std::string* error) {
   uint8_t sector[kSectorSize] = {};
   {
     DeviceHandle disk(OpenDevice(target.deviceName.c_str()));
@@ -130,13 +119,13 @@ bool FindBlockArea(const CliTarget& target, int kindIndex, BlockArea* area, std:
   }
   uint32_t bytesPerSector = 0, sectorCount = 0;
   QueryCapacityAndLayout(target.deviceName.c_str(), &bytesPerSector, &sectorCount, &area->start, &area->length);
-  area->blocks = FloppyBlockCount(area->length, kindIndex);
+  area->blocks = FloppyBlockCount(area->length, kind);
   return true;
 }
 
 std::string NoRoom(const BlocksRequest& r, const BlockArea& area) {
   return "the block area of " + r.target + " (" + std::to_string(area.length) + " sectors from sector " +
-         std::to_string(area.start) + ") holds no " + kKindNames[r.kindIndex] + " floppy block";
+         std::to_string(area.start) + ") holds no " + FloppyKindName(r.kind) + " floppy block";
 }
 
 // The first sector of the block, refused when the block's image would reach beyond the first 2 GiB.
@@ -144,12 +133,12 @@ bool AddressableBlock(const BlocksRequest& r, const BlockArea& area, uint32_t* s
   if (r.block >= area.blocks) {
     *error = area.blocks == 0 ? NoRoom(r, area)
                               : "block " + std::to_string(r.block) + " does not exist: " + r.target + " has room for " +
-                                    std::to_string(area.blocks) + " " + kKindNames[r.kindIndex] + " blocks (0 to " +
+                                    std::to_string(area.blocks) + " " + FloppyKindName(r.kind) + " blocks (0 to " +
                                     std::to_string(area.blocks - 1) + ")";
     return false;
   }
-  if (!FloppyBlockStart(area.start, r.block, r.kindIndex, start) ||
-      uint64_t{*start} + BlockImageSectors(r.kindIndex) > kFirstUnaddressableSector) {
+  if (!FloppyBlockStart(area.start, r.block, r.kind, start) ||
+      uint64_t{*start} + GeometryOf(r.kind).totalSectors > kFirstUnaddressableSector) {
     *error = "block " + std::to_string(r.block) + " lies beyond the first 2 GiB of " + r.target;
     return false;
   }
@@ -166,13 +155,13 @@ int Format(const BlocksRequest& r, const CliTarget& target, const BlockArea& are
   uint32_t count = r.count < area.blocks ? static_cast<uint32_t>(r.count) : area.blocks;
   if (count < r.count)
     std::fprintf(stderr, "korvane: %s has room for %u %s blocks; formatting %u\n", r.target.c_str(), area.blocks,
-                 kKindNames[r.kindIndex], count);
+                 FloppyKindName(r.kind), count);
   CliSysFileStage stage;
   std::string error;
   if (r.dos != kDosNone && !(error = stage.Prepare(r.sysFiles)).empty()) return CliFail(error + "; nothing was written");
 
   BlockFormatOptions options;
-  options.kindIndex = r.kindIndex;
+  options.kind = r.kind;
   options.dos = r.dos;
   CliVerify(r.verify);
   BlockFormatResult result = FormatFloppyBlocks(target.deviceName.c_str(), area.start, 0, count, true, options, nullptr);
@@ -206,13 +195,13 @@ int Format(const BlocksRequest& r, const CliTarget& target, const BlockArea& are
     return 0;
   }
   std::printf("formatted %u %s floppy blocks (FLPPY0 to FLPPY%u) from sector %llu of %s\n", result.written,
-              kKindNames[r.kindIndex], result.written - 1, static_cast<unsigned long long>(area.start),
+              FloppyKindName(r.kind), result.written - 1, static_cast<unsigned long long>(area.start),
               r.target.c_str());
   return 0;
 }
 
 int List(const BlocksRequest& r, const CliTarget& target, const BlockArea& area) {
-  BlockList list = ReadBlockList(target.deviceName.c_str(), area.start, area.length, r.kindIndex);
+  BlockList list = ReadBlockList(target.deviceName.c_str(), area.start, area.length, r.kind);
   // Identifiers come from the disk: a control byte in one must not reach the terminal as one.
   for (const std::string& entry : list.entries) std::printf("%s\n", CliPrintable(entry).c_str());
   std::printf("valid blocks: %u\n", list.validBlockCount);
@@ -225,8 +214,8 @@ std::string CheckFormattedBlock(const BlocksRequest& r, const CliTarget& target,
   uint8_t dbr[kSectorSize];
   if (!disk.valid() || ReadSectors(disk.get(), 1, start, dbr) != kSectorIoOk)
     return "cannot read block " + std::to_string(r.block) + " of " + r.target;
-  if (!IsValidBlockBootRecord(dbr, r.kindIndex))
-    return "block " + std::to_string(r.block) + " is not a formatted " + kKindNames[r.kindIndex] + " floppy block";
+  if (!IsValidBlockBootRecord(dbr, r.kind))
+    return "block " + std::to_string(r.block) + " is not a formatted " + FloppyKindName(r.kind) + " floppy block";
   return "";
 }
 
@@ -236,7 +225,7 @@ int Label(BlocksRequest r, const CliTarget& target, const BlockArea& area) {
   if (!error.empty() || !AddressableBlock(r, area, &start, &error)) return CliFail(error + "; nothing was written");
   if (!(error = CheckFormattedBlock(r, target, start)).empty()) return CliFail(error + "; nothing was written");
   // Without the driver, the block's own start stands where the presented block's partition start would.
-  BlockIdentify done = ModifyFloppyIdentify(target.deviceName.c_str(), start, r.kindIndex, r.text, "");
+  BlockIdentify done = ModifyFloppyIdentify(target.deviceName.c_str(), start, r.kind, r.text, "");
   RereadCliTarget(target);
   if (!done.result)
     return CliFailRun(target, OneLine(done.notice ? done.notice->text : "the identifier was not changed"),
@@ -267,7 +256,7 @@ int Export(const BlocksRequest& r, const CliTarget& target, const BlockArea& are
   std::vector<uint8_t> image;
   {
     DeviceHandle disk(OpenDevice(target.deviceName.c_str()));
-    if (!disk.valid() || ReadBlockImage(disk.get(), start, r.kindIndex, &image) != kSectorIoOk)
+    if (!disk.valid() || ReadBlockImage(disk.get(), start, r.kind, &image) != kSectorIoOk)
       return CliFail("cannot read block " + std::to_string(r.block) + " of " + r.target);
   }
   bool created = false;
@@ -314,11 +303,11 @@ int Import(const BlocksRequest& r, const CliTarget& target, const BlockArea& are
   uint32_t start = 0;
   std::string error;
   if (!AddressableBlock(r, area, &start, &error)) return CliFail(error + "; nothing was written");
-  const size_t imageBytes = size_t{BlockImageSectors(r.kindIndex)} * kSectorSize;
+  const size_t imageBytes = size_t{GeometryOf(r.kind).totalSectors} * kSectorSize;
   std::vector<uint8_t> image;
   if (!ReadImageFile(r.text, imageBytes, &image, &error)) return CliFail(error + "; nothing was written");
   if (image.size() != imageBytes)
-    return CliFail(r.text + " is not a " + kKindNames[r.kindIndex] + " floppy image (" + std::to_string(imageBytes) +
+    return CliFail(r.text + " is not a " + FloppyKindName(r.kind) + " floppy image (" + std::to_string(imageBytes) +
                    " bytes)" + (image.size() > imageBytes ? ": it is larger" : ": it holds " +
                                                                        std::to_string(image.size()) + " bytes") +
                    "; nothing was written");
@@ -326,7 +315,7 @@ int Import(const BlocksRequest& r, const CliTarget& target, const BlockArea& are
   {
     DeviceHandle disk(OpenDevice(target.deviceName.c_str()));
     if (!disk.valid()) return CliFail("cannot open " + r.target + "; nothing was written");
-    code = WriteBlockImage(disk.get(), start, r.kindIndex, image);
+    code = WriteBlockImage(disk.get(), start, r.kind, image);
   }
   RereadCliTarget(target);
   if (code != kSectorIoOk)
@@ -341,7 +330,7 @@ int RunBlocks(const std::vector<std::string>& args) {
   BlocksRequest r;
   std::string error = ParseRequest(args, &r);
   if (!error.empty()) return CliUsage(error);
-  if (r.dos != kDosNone && !(error = CheckFloppySysFiles(r.sysFiles, r.dos, BlockFloppyKind(r.kindIndex))).empty())
+  if (r.dos != kDosNone && !(error = CheckFloppySysFiles(r.sysFiles, r.dos, r.kind)).empty())
     return CliFail(error + "; nothing was written");
   CliTargetOptions options;
   options.yes = r.yes;
@@ -349,7 +338,7 @@ int RunBlocks(const std::vector<std::string>& args) {
   CliTarget target;
   if (!OpenCliTarget(r.target, options, &target, &error)) return CliFail(error);
   BlockArea area;
-  if (!FindBlockArea(target, r.kindIndex, &area, &error))
+  if (!FindBlockArea(target, r.kind, &area, &error))
     return CliFail(error + (options.readOnly ? "" : "; nothing was written"));
   if (r.action == "format") return Format(r, target, area);
   if (r.action == "list") return List(r, target, area);
@@ -386,23 +375,21 @@ const CliCommandRegistrar kRegisterBlocks({
 
 }  // namespace
 
-std::string ParseFloppyKindName(const std::string& text, int* kindIndex) { return ParseKind(text, kindIndex); }
-
-std::string LocateFloppyBlock(const CliTarget& target, uint32_t block, int kindIndex, uint32_t* start) {
+std::string LocateFloppyBlock(const CliTarget& target, uint32_t block, FloppyKind kind, uint32_t* start) {
   BlocksRequest r;
   r.target = target.path;
   r.block = block;
-  r.kindIndex = kindIndex;
+  r.kind = kind;
   BlockArea area;
   std::string error;
-  if (!FindBlockArea(target, kindIndex, &area, &error) || !AddressableBlock(r, area, start, &error)) return error;
+  if (!FindBlockArea(target, kind, &area, &error) || !AddressableBlock(r, area, start, &error)) return error;
   return CheckFormattedBlock(r, target, *start);
 }
 
 std::string LocateFirstVolume(const CliTarget& target, uint32_t* start) {
   BlockArea area;
   std::string error;
-  if (!FindBlockArea(target, kKindIndex1440K, &area, &error)) return error;
+  if (!FindBlockArea(target, FloppyKind::k1440K, &area, &error)) return error;
   if (area.start >= kFirstUnaddressableSector) return "the first partition of " + target.path + " lies beyond 2 GiB";
   *start = static_cast<uint32_t>(area.start);
   return "";

@@ -115,11 +115,9 @@ std::vector<std::string> CliDirectoryEntries(const std::string& path);
 // Where block n's floppy image starts on the target: the block area of its first partition as `blocks` sees it,
 // the block checked to exist, to lie in the first 2 GiB and to hold a formatted floppy of the kind. "" when it
 // does, else what is wrong.
-std::string LocateFloppyBlock(const CliTarget& target, uint32_t block, int kindIndex, uint32_t* start);
+std::string LocateFloppyBlock(const CliTarget& target, uint32_t block, FloppyKind kind, uint32_t* start);
 // Where the volume of the target lies: its first partition, or sector 0 without a partition table.
 std::string LocateFirstVolume(const CliTarget& target, uint32_t* start);
-// "720K", "1.2M" or "1.44M" (any case) as a kind index; "" when it is one, else what is wrong.
-std::string ParseFloppyKindName(const std::string& text, int* kindIndex);
 // `korvane blocks ls|put|get|rm|mkdir|rmdir`: args begin with the action.
 int RunBlockFiles(const std::vector<std::string>& args);
 bool IsFilesAction(const std::string& action);
@@ -128,6 +126,8 @@ bool IsFilesAction(const std::string& action);
 bool TakeFlag(std::vector<std::string>& args, const std::string& flag);
 bool TakeOption(std::vector<std::string>& args, const std::string& option, std::string* value);
 bool ParseUnsigned(const std::string& text, uint64_t* value);
+// "720K", "1.2M" or "1.44M" (any case) as a kind; "" when it is one, else what is wrong.
+std::string ParseFloppyKindName(const std::string& text, FloppyKind* kind);
 int CliFail(const std::string& message);   // prints "korvane: <message>" to stderr, returns kExitFailed
 int CliUsage(const std::string& message);  // the same with a pointer to --help, returns kExitUsage
 void CliPrintTrace();                      // what the program traced, for the user when something went wrong

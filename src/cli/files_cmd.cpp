@@ -60,7 +60,7 @@ struct FilesRequest {
   bool blocks = false;
   std::string target;
   uint32_t block = 0;
-  int kindIndex = kKindIndex1440K;
+  FloppyKind kind = FloppyKind::k1440K;
   std::vector<std::string> operands;
   std::string to, as;
   bool haveTo = false, haveAs = false, replace = false, force = false, yes = false;
@@ -78,7 +78,7 @@ std::string ParseFilesRequest(std::vector<std::string> args, bool blocks, FilesR
   r->haveAs = TakeOption(args, "--as", &r->as);
   std::string kind;
   if (blocks && TakeOption(args, "--kind", &kind)) {
-    std::string error = ParseFloppyKindName(kind, &r->kindIndex);
+    std::string error = ParseFloppyKindName(kind, &r->kind);
     if (!error.empty()) return error;
   }
   const std::string name = r->action->name;
@@ -289,7 +289,7 @@ int RunFiles(const std::vector<std::string>& args, bool blocks) {
   r.opened = &target;
   uint32_t start = 0;
   if (blocks) {
-    error = LocateFloppyBlock(target, r.block, r.kindIndex, &start);
+    error = LocateFloppyBlock(target, r.block, r.kind, &start);
     if (!error.empty()) return CliFail(error + (r.action->writes ? "; nothing was written" : ""));
   } else if (!(error = LocateFirstVolume(target, &start)).empty()) {
     return CliFail(error + (r.action->writes ? "; nothing was written" : ""));

@@ -28,26 +28,13 @@ struct FloppyRequest {
   bool yes = false;
 };
 
-const char* KindName(FloppyKind kind) {
-  static const char* const kNames[] = {"720K", "1.2M", "1.44M"};
-  return kNames[static_cast<int>(kind)];
-}
-
-bool ParseKind(const std::string& text, FloppyKind* kind) {
-  for (int k = 0; k < kFloppyKindCount; ++k)
-    if (strcasecmp(text.c_str(), KindName(static_cast<FloppyKind>(k))) == 0) {
-      *kind = static_cast<FloppyKind>(k);
-      return true;
-    }
-  return false;
-}
-
 // Fills the request from the arguments; returns an error text, empty when they are fine.
 std::string ParseRequest(std::vector<std::string> args, FloppyRequest* r) {
   r->yes = TakeFlag(args, "--yes");
   std::string kind, dos, at;
   if (!TakeOption(args, "--kind", &kind)) return "--kind 720K|1.2M|1.44M is required";
-  if (!ParseKind(kind, &r->kind)) return "unknown floppy kind '" + kind + "' (720K, 1.2M or 1.44M)";
+  std::string error = ParseFloppyKindName(kind, &r->kind);
+  if (!error.empty()) return error;
   TakeOption(args, "--label", &r->label);
   if (r->label.size() > bpb::kLabelSize) return "a label has at most 11 characters";
   if (r->label.find('\0') != std::string::npos) return "a label cannot hold a zero byte";
@@ -98,7 +85,7 @@ int RunFloppy(const std::vector<std::string>& args) {
   RereadCliTarget(target);
   const std::string remedy = "the floppy image is incomplete, write it again";
   if (written != FloppyImageResult::kWritten) return CliFailRun(target, "writing the floppy image to " + r.target + " failed", remedy);
-  std::printf("wrote a %s floppy image at sector %u of %s%s%s%s\n", KindName(r.kind), static_cast<unsigned>(r.at),
+  std::printf("wrote a %s floppy image at sector %u of %s%s%s%s\n", FloppyKindName(r.kind), static_cast<unsigned>(r.at),
               r.target.c_str(), r.label.empty() ? "" : (", label " + CliPrintable(r.label)).c_str(),
               r.dos == kDosNone ? "" : ", with the system files of DOS ", r.dos == kDos622 ? "6.22" : r.dos ? "7.1" : "");
   return 0;

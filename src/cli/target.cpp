@@ -12,6 +12,7 @@
 #include <sstream>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -481,6 +482,15 @@ bool ParseUnsigned(const std::string& text, uint64_t* value) {
   return true;
 }
 
+std::string ParseFloppyKindName(const std::string& text, FloppyKind* kind) {
+  for (int k = 0; k < kFloppyKindCount; ++k)
+    if (strcasecmp(text.c_str(), FloppyKindName(static_cast<FloppyKind>(k))) == 0) {
+      *kind = static_cast<FloppyKind>(k);
+      return "";
+    }
+  return "unknown floppy kind '" + text + "' (720K, 1.2M or 1.44M)";
+}
+
 int CliFail(const std::string& message) {
   std::fprintf(stderr, "korvane: %s\n", message.c_str());
   return kExitFailed;
@@ -507,7 +517,7 @@ std::string CheckFloppySysFiles(const std::string& folder, DosVersion dos, Flopp
   uint64_t dataClusters = (g.totalSectors - FirstDataSector(kind)) / g.sectorsPerCluster;
   if (clusters > dataClusters)
     return "the system files need " + std::to_string(clusters * clusterBytes) + " bytes; a " +
-           (kind == FloppyKind::k720K ? "720K" : kind == FloppyKind::k1200K ? "1.2M" : "1.44M") + " floppy holds " +
+           FloppyKindName(kind) + " floppy holds " +
            std::to_string(dataClusters * clusterBytes);
   return "";
 }

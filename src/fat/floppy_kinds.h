@@ -55,6 +55,11 @@ constexpr uint32_t FloppyGeometryChecksum(Row* rows, size_t count) {
 inline constexpr uint32_t kFloppyGeometryChecksum = FloppyGeometryChecksum(kFloppyGeometries, kFloppyKindCount);
 
 inline const FloppyGeometry& GeometryOf(FloppyKind kind) { return kFloppyGeometries[static_cast<int>(kind)]; }
+// "720K", "1.2M", "1.44M": the kind's name on the command line and in its messages.
+inline const char* FloppyKindName(FloppyKind kind) {
+  static constexpr const char* kNames[kFloppyKindCount] = {"720K", "1.2M", "1.44M"};
+  return kNames[static_cast<int>(kind)];
+}
 // Positions inside an image, in sectors from its boot record.
 inline uint32_t FirstRootSector(FloppyKind kind) {  // 7, 15, 19
   return kFloppyReservedSectors + kFloppyFatCount * GeometryOf(kind).sectorsPerFat;

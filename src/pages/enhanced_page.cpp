@@ -59,7 +59,7 @@ struct ServiceJob {
   bool start = false;                // the switch's state after the click
   std::optional<ServiceDisk> disk;   // none: no disk was selected
   BlockDisk blockDisk;               // the same disk, for the block configuration after a start
-  int kindIndex = kKindIndex1440K;
+  BlockKind kind = FloppyKind::k1440K;
   ServiceRunResult result;
 };
 
@@ -91,6 +91,7 @@ struct EnhancedPage {
   std::string formatStatus;               // its last status line, which the percent follows
   int formatPercent = -1;                 // the last percent it reported
   std::vector<HWND> heldForRun;           // the controls the run disabled, enabled again at its end
+  std::string batchCaption;               // the batch button's caption before it became the Stop button
 };
 
 EnhancedPage gPage;
@@ -112,7 +113,12 @@ int ComboSelection(int id) { return static_cast<int>(SendDlgItemMessageW(gPage.w
 void SetComboSelection(int id, int index) {
   SendDlgItemMessageW(gPage.window, id, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
-int KindIndex() { return ComboSelection(IDC_ENH_KIND); }  // -1 (no kind) when the user typed into the box
+// The kind list's entries stand in FloppyKind's order; no entry is selected when the user typed into the box.
+BlockKind ChosenKind() {
+  const int entry = ComboSelection(IDC_ENH_KIND);
+  if (entry < 0 || entry >= kFloppyKindCount) return std::nullopt;
+  return static_cast<FloppyKind>(entry);
+}
 int CurrentBlockEntry() { return ComboSelection(IDC_ENH_BLOCK_LIST); }
 
 void Tell(const BlockNotice& notice) {
@@ -209,7 +215,7 @@ void ApplyScan(const BlockScan& scan) {
 }
 
 void ScanSelectedDisk() {
-  if (std::optional<BlockDisk> disk = SelectedBlockDisk()) ApplyScan(ScanFloppyBlocks(*disk, KindIndex()));
+  if (std::optional<BlockDisk> disk = SelectedBlockDisk()) ApplyScan(ScanFloppyBlocks(*disk, ChosenKind()));
 }
 
 // After a switch: the block number and identifier of the presented block, its entry current again.
@@ -224,7 +230,7 @@ void ApplyShow(const BlockShow& show, int entry) {
 void ShowCurrentBlock() {
   std::optional<BlockDisk> disk = SelectedBlockDisk();
   int entry = CurrentBlockEntry();
-  ApplyShow(ShowFloppyBlock(disk ? &*disk : nullptr, entry, gPage.blockEntries, KindIndex()), entry);
+  ApplyShow(ShowFloppyBlock(disk ? &*disk : nullptr, entry, gPage.blockEntries, ChosenKind()), entry);
 }
 
 // Previous and next: make the step's entry current, then press the hidden go-to button as the user's click would.
@@ -244,13 +250,13 @@ void OnPrevious() {
 
 void OnNext() {
   std::optional<BlockDisk> disk = SelectedBlockDisk();
-  ApplyStep(NextBlockStep(disk ? &*disk : nullptr, ReadNumber(IDC_ENH_BLOCK_NUMBER), KindIndex()));
+  ApplyStep(NextBlockStep(disk ? &*disk : nullptr, ReadNumber(IDC_ENH_BLOCK_NUMBER), ChosenKind()));
 }
 
 void OnGoTo() {
   std::optional<BlockDisk> disk = SelectedBlockDisk();
   int entry = CurrentBlockEntry();
-  BlockGoTo go = GoToFloppyBlock(disk ? &*disk : nullptr, ReadNumber(IDC_ENH_BLOCK_NUMBER), KindIndex(), entry,
+  BlockGoTo go = GoToFloppyBlock(disk ? &*disk : nullptr, ReadNumber(IDC_ENH_BLOCK_NUMBER), ChosenKind(), entry,
                                  gPage.blockEntries);
   ApplyShow(go.show, entry);
   if (go.notice) Tell(*go.notice);
@@ -259,7 +265,7 @@ void OnGoTo() {
 void OnRename() {
   std::optional<BlockDisk> disk = SelectedBlockDisk();
   BlockIdentify renamed =
-      RenameBlockIdentifier(disk ? &*disk : nullptr, KindIndex(), GetControlText(gPage.window, IDC_ENH_IDENTIFIER));
+      RenameBlockIdentifier(disk ? &*disk : nullptr, ChosenKind(), GetControlText(gPage.window, IDC_ENH_IDENTIFIER));
   if (renamed.notice) Tell(*renamed.notice);
   if (renamed.status) SetStatus(*renamed.status);
 }
@@ -268,10 +274,11 @@ void OnRename() {
 void OnFiles() {
   std::optional<BlockDisk> disk = SelectedBlockDisk();
   if (!disk) return TellError(kEnhSelectDiskFirst);
-  if (KindIndex() < 0) return TellError(kEnhKindNotChosen);
+  const BlockKind kind = ChosenKind();
+  if (!kind) return TellError(kEnhKindNotChosen);
   FilesDialogRequest request;
   request.disk = *disk;
-  request.kindIndex = KindIndex();
+  request.kind = *kind;
   if (disk->serviceActive) {
     request.presentedBlock = GetCurrentBlock(disk->deviceName.c_str());
     if (request.presentedBlock < gPage.blockEntries.size())
@@ -291,10 +298,9 @@ void OnBlockSelected() {
 
 // A new kind: the batch button names it, the driver learns the new block size and the disk is scanned anew.
 void OnKindChanged() {
-  int kind = KindIndex();
-  if (kind < 0) return TellError(kEnhKindNotChosen);
-  if (kind >= static_cast<int>(std::size(kEnhFloppyKinds))) return;
-  SetText(IDC_ENH_BATCH_FORMAT, FormatBlockText(Tr(kEnhMakeKindButton), kEnhFloppyKinds[kind]));
+  const BlockKind kind = ChosenKind();
+  if (!kind) return TellError(kEnhKindNotChosen);
+  SetText(IDC_ENH_BATCH_FORMAT, FormatBlockText(Tr(kEnhMakeKindButton), kEnhFloppyKinds[static_cast<int>(*kind)]));
   std::optional<BlockDisk> disk = SelectedBlockDisk();
   if (!disk) return;
   ConfigureBlocks(&*disk, kBlockModeInUse, kind);
@@ -344,7 +350,7 @@ DWORD WINAPI ServiceThread(LPVOID parameter) {
   std::unique_ptr<ServiceJob> job(static_cast<ServiceJob*>(parameter));
   ServiceJob& run = *job;
   run.result = RunServiceSwitch(run.start, run.disk ? &*run.disk : nullptr,
-                                [&run] { ConfigureBlocks(&run.blockDisk, kBlockModeInUse, run.kindIndex); });
+                                [&run] { ConfigureBlocks(&run.blockDisk, kBlockModeInUse, run.kind); });
   const ServiceOutcome outcome = run.result.outcome;
   // No disk and a driver the system did not load are errors; every other outcome is information.
   const bool noDisk = outcome == ServiceOutcome::NoDisk, error = noDisk || outcome == ServiceOutcome::DriverNotLoaded;
@@ -377,7 +383,7 @@ void OnServiceSwitch() {
   auto job = std::make_unique<ServiceJob>();
   job->page = gPage.window;
   job->start = start;
-  job->kindIndex = KindIndex();
+  job->kind = ChosenKind();
   if (RemovableDisk* disk = SelectedDisk()) {
     job->disk = ServiceDisk{disk->deviceName, disk->pdoName, disk->serviceActive == 1};
     job->blockDisk = ToBlockDisk(*disk);
@@ -428,7 +434,7 @@ BlockFormatJob ReadFormatJob(bool batch) {
   job.currentEntry = CurrentBlockEntry();
   job.entries = gPage.blockEntries;
   job.identifier = GetControlText(gPage.window, IDC_ENH_IDENTIFIER);
-  job.kindIndex = KindIndex();
+  job.kind = ChosenKind();
   job.dosBoxChecked = IsDlgButtonChecked(gPage.window, IDC_ENH_DOS_BOOT) == BST_CHECKED;
   job.dosEntry = ComboSelection(IDC_ENH_DOS_VERSION);
   return job;
@@ -467,7 +473,7 @@ void HoldSheetForRun(bool hold) {
   if (!hold) {
     for (HWND control : gPage.heldForRun) EnableWindow(control, TRUE);
     gPage.heldForRun.clear();
-    SetText(IDC_ENH_BATCH_FORMAT, FormatBlockText(Tr(kEnhMakeKindButton), kEnhFloppyKinds[KindIndex()]));
+    SetText(IDC_ENH_BATCH_FORMAT, gPage.batchCaption);
     return;
   }
   if (!gPage.heldForRun.empty()) return;
@@ -487,6 +493,7 @@ void HoldSheetForRun(bool hold) {
     if (child != Item(IDC_ENH_BATCH_FORMAT) && lstrcmpiW(className, L"Static") != 0) holdControl(child);
   }
   EnableWindow(Item(IDC_ENH_BATCH_FORMAT), TRUE);
+  gPage.batchCaption = GetControlText(gPage.window, IDC_ENH_BATCH_FORMAT);
   SetText(IDC_ENH_BATCH_FORMAT, Tr(kRunStopButton));
 }
 
@@ -572,8 +579,8 @@ void OnShown() {
   SetComboSelection(IDC_ENH_BLOCK_LIST, 0);
   std::optional<BlockDisk> disk = SelectedBlockDisk();
   if (!disk) return;
-  ConfigureBlocks(&*disk, kBlockModeInUse, KindIndex());
-  ApplyScan(ScanFloppyBlocks(*disk, KindIndex()));
+  ConfigureBlocks(&*disk, kBlockModeInUse, ChosenKind());
+  ApplyScan(ScanFloppyBlocks(*disk, ChosenKind()));
   if (disk->serviceActive) ShowCurrentBlock();
 }
 
@@ -581,7 +588,7 @@ void OnShown() {
 void OnHidden() {
   RememberSelection();
   std::optional<BlockDisk> disk = SelectedBlockDisk();
-  if (disk && disk->serviceActive) ConfigureBlocks(&*disk, kBlockModeHidden, KindIndex());
+  if (disk && disk->serviceActive) ConfigureBlocks(&*disk, kBlockModeHidden, ChosenKind());
 }
 
 void OnDeviceChange(WPARAM event, LPARAM data) {

@@ -69,7 +69,7 @@ HWND List() { return GetDlgItem(gDialog->window, IDC_FILES_LIST); }
 bool CurrentPlace(BlockFilesPlace* place) {
   int entry = static_cast<int>(SendDlgItemMessageW(gDialog->window, IDC_FILES_BLOCK, CB_GETCURSEL, 0, 0));
   if (entry < 0 || entry >= static_cast<int>(gDialog->blocks.size())) return false;
-  return FindBlockFilesPlace(gDialog->request.disk, gDialog->request.kindIndex, gDialog->blocks[entry], place);
+  return FindBlockFilesPlace(gDialog->request.disk, gDialog->request.kind, gDialog->blocks[entry], place);
 }
 
 std::string InFolder(const std::string& name) { return gDialog->folder.empty() ? name : gDialog->folder + "/" + name; }
@@ -422,7 +422,7 @@ void FillBlockList() {
     texts.push_back(std::to_string(r.presentedBlock) + ": " + r.presentedEntry);
   } else {
     BlockList list = ReadBlockList(r.disk.deviceName.c_str(), r.disk.partitionStart, r.disk.partitionLength,
-                                   r.kindIndex);
+                                   r.kind);
     for (uint32_t n = 0; n < list.validBlockCount && n < list.entries.size(); ++n) {
       gDialog->blocks.push_back(n);
       texts.push_back(std::to_string(n) + ": " + list.entries[n]);
@@ -516,7 +516,7 @@ void ShowFilesDialog(HWND owner, const FilesDialogRequest& request) {
   dialog.request = request;
   if (!request.disk.serviceActive) {
     BlockList list = ReadBlockList(request.disk.deviceName.c_str(), request.disk.partitionStart,
-                                   request.disk.partitionLength, request.kindIndex);
+                                   request.disk.partitionLength, request.kind);
     if (list.validBlockCount == 0) {
       ShowMessage(owner, Tr(kFilesNoBlock), Tr(kBlockCaption), MB_ICONERROR);
       return;

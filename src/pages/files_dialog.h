@@ -13,7 +13,7 @@
 
 struct FilesDialogRequest {
   BlockDisk disk;
-  int kindIndex = kKindIndex1440K;
+  FloppyKind kind = FloppyKind::k1440K;
   uint32_t presentedBlock = 0;    // service on: the block the driver presents
   std::string presentedEntry;     // and its list entry
 };

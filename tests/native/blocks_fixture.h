@@ -56,36 +56,36 @@ class BlockDiskTest : public SimTest {
   }
 
   // The driver as the service leaves it: in the upper filter list, attached, told the layout.
-  void AttachDriver(int kindIndex) {
+  void AttachDriver(FloppyKind kind) {
     static const char kList[] = "Dunmarle\0";
     SimSetUpperFilters(1, kRegMultiSz, std::vector<uint8_t>(kList, kList + sizeof kList));
     SimAttachFilter(1, true);
     disk.serviceActive = true;
-    ASSERT_EQ(ConfigureBlocks(&disk, kBlockModeInUse, kindIndex), 1);
+    ASSERT_EQ(ConfigureBlocks(&disk, kBlockModeInUse, kind), 1);
   }
 
-  uint64_t BlockStart(uint32_t block, int kindIndex) const {
-    return disk.partitionStart + uint64_t{block} * BlockSectors(kindIndex);
+  uint64_t BlockStart(uint32_t block, FloppyKind kind) const {
+    return disk.partitionStart + uint64_t{block} * BlockSectors(kind);
   }
 
   // Block n's DBR and, with a label, its first root entry (a volume label unless attributes say otherwise).
-  void LayBlock(uint32_t block, int kindIndex, const char* label, uint8_t attributes = 0x08) {
+  void LayBlock(uint32_t block, FloppyKind kind, const char* label, uint8_t attributes = 0x08) {
     std::vector<uint8_t> dbr(512), root(512, 0);
-    BuildFloppyDbr(BlockFloppyKind(kindIndex), label ? label : "", kDosNone, dbr.data());
-    SimWriteRaw(1, BlockStart(block, kindIndex), dbr);
+    BuildFloppyDbr(kind, label ? label : "", kDosNone, dbr.data());
+    SimWriteRaw(1, BlockStart(block, kind), dbr);
     if (label) {
       std::memcpy(root.data(), label, std::strlen(label));
       root[11] = attributes;
     }
-    SimWriteRaw(1, BlockStart(block, kindIndex) + FirstRootSector(BlockFloppyKind(kindIndex)), root);
+    SimWriteRaw(1, BlockStart(block, kind) + FirstRootSector(kind), root);
   }
-  void LayBlocks(uint32_t count, int kindIndex) {
-    for (uint32_t n = 0; n < count; ++n) LayBlock(n, kindIndex, ("FLPPY" + std::to_string(n)).c_str());
+  void LayBlocks(uint32_t count, FloppyKind kind) {
+    for (uint32_t n = 0; n < count; ++n) LayBlock(n, kind, ("FLPPY" + std::to_string(n)).c_str());
   }
 
   // The 11-byte name of block n's first root entry.
-  std::string RootName(uint32_t block, int kindIndex) {
-    std::vector<uint8_t> root = Sector(1, BlockStart(block, kindIndex) + FirstRootSector(BlockFloppyKind(kindIndex)));
+  std::string RootName(uint32_t block, FloppyKind kind) {
+    std::vector<uint8_t> root = Sector(1, BlockStart(block, kind) + FirstRootSector(kind));
     return std::string(reinterpret_cast<const char*>(root.data()), 11);
   }
 

@@ -3,7 +3,7 @@
 
 namespace {
 
-constexpr int k144 = kKindIndex1440K;
+constexpr FloppyKind k144 = FloppyKind::k1440K;
 
 // What a run shows the page, in order.
 struct PageRecord {
@@ -31,12 +31,12 @@ struct PageRecord {
 
 class BlockFormatTest : public BlockDiskTest {
  protected:
-  BlockFormatJob Batch(uint32_t count, int kindIndex = k144) {
+  BlockFormatJob Batch(uint32_t count, FloppyKind kind = k144) {
     BlockFormatJob job;
     job.disk = disk;
     job.batch = true;
     job.batchCount = count;
-    job.kindIndex = kindIndex;
+    job.kind = kind;
     return job;
   }
   BlockFormatJob Single(int entry, const std::string& identifier) {
@@ -85,8 +85,8 @@ TEST_F(BlockFormatTest, BatchCountIsCappedByTheAreaAndByOneHundredAndZeroWritesN
 
   SimReset();
   MakeStick(101 * 2048, 0, 101 * 2048);
-  AttachDriver(kKindIndex720K);
-  EXPECT_EQ(RunBlockFormat(Batch(250, kKindIndex720K), page.Ui()).result.written, 100u);
+  AttachDriver(FloppyKind::k720K);
+  EXPECT_EQ(RunBlockFormat(Batch(250, FloppyKind::k720K), page.Ui()).result.written, 100u);
   EXPECT_EQ(SimStats(1).highestSectorWritten, 99u * 2048 + 1438);
 }
 

@@ -25,15 +25,15 @@ TEST(BlockLayout, EntryTextIsTheLabelNameUpToItsFirstZeroByte) {
 
 TEST(BlockLayout, SectorNumbersNeverWrapRoundToTheStartOfTheDisk) {
   uint32_t sector = 0;
-  ASSERT_TRUE(FloppyBlockStart(63, 99, kKindIndex720K, &sector));
+  ASSERT_TRUE(FloppyBlockStart(63, 99, FloppyKind::k720K, &sector));
   EXPECT_EQ(sector, 63u + 99 * 2048);
-  EXPECT_FALSE(FloppyBlockStart(UINT32_MAX - 3071, 1, kKindIndex1440K, &sector));
-  EXPECT_EQ(FloppyBlockCount((uint64_t{1} << 32) + 3072 * 5, kKindIndex1440K), 5u);  // low 32 bits of the length
+  EXPECT_FALSE(FloppyBlockStart(UINT32_MAX - 3071, 1, FloppyKind::k1440K, &sector));
+  EXPECT_EQ(FloppyBlockCount((uint64_t{1} << 32) + 3072 * 5, FloppyKind::k1440K), 5u);  // low 32 bits of the length
   BlockDisk disk;
   disk.partitionStart = 0xFFFFFF00u;
   disk.partitionLength = 0x200;  // the end sector wraps below the start: nothing is sent
   BlockConfiguration config{};
-  EXPECT_FALSE(MakeBlockConfiguration(disk, kBlockModeInUse, kKindIndex1440K, &config));
+  EXPECT_FALSE(MakeBlockConfiguration(disk, kBlockModeInUse, FloppyKind::k1440K, &config));
 }
 
 TEST(BlockLayout, PreviousAndNextStopAtTheEndsOfTheArea) {
@@ -42,15 +42,15 @@ TEST(BlockLayout, PreviousAndNextStopAtTheEndsOfTheArea) {
   disk.partitionLength = 150 * 3072;
   EXPECT_EQ(PreviousBlockStep(&disk, 0).action, BlockStep::kNothing);
   EXPECT_EQ(PreviousBlockStep(&disk, 4).block, 3u);
-  EXPECT_EQ(NextBlockStep(&disk, 98, kKindIndex1440K).block, 99u);
-  BlockStep step = NextBlockStep(&disk, 99, kKindIndex1440K);
+  EXPECT_EQ(NextBlockStep(&disk, 98, FloppyKind::k1440K).block, 99u);
+  BlockStep step = NextBlockStep(&disk, 99, FloppyKind::k1440K);
   ASSERT_EQ(step.action, BlockStep::kNotice);
   EXPECT_EQ(step.notice.text,
             "The index of block is slopped over.\r\nthere is only 150 blocks floppy disk block in current USB disk");
   disk.serviceActive = false;
   EXPECT_EQ(PreviousBlockStep(&disk, 3).notice.text, "Please first start multi-floppy service.");
-  EXPECT_EQ(NextBlockStep(&disk, 3, kKindIndex1440K).notice.text, "Please start multi-floppy service.");
-  EXPECT_EQ(NextBlockStep(nullptr, 3, kKindIndex1440K).notice.text, "Please select a usb disk.");
+  EXPECT_EQ(NextBlockStep(&disk, 3, FloppyKind::k1440K).notice.text, "Please start multi-floppy service.");
+  EXPECT_EQ(NextBlockStep(nullptr, 3, FloppyKind::k1440K).notice.text, "Please select a usb disk.");
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 
 namespace {
 
-constexpr int k144 = kKindIndex1440K;
+constexpr FloppyKind k144 = FloppyKind::k1440K;
 
 class BlockScanTest : public BlockDiskTest {};
 
@@ -31,7 +31,9 @@ TEST_F(BlockScanTest, ListsValidBlocksUpToTheFirstUnformattedOneFromTheirPhysica
   EXPECT_EQ(scan.currentEntry, 4);
   EXPECT_EQ(scan.identifier, "FLPPY4");
   // The same blocks scanned as 720K do not match.
-  EXPECT_EQ(ScanFloppyBlocks(disk, kKindIndex720K).entries, (std::vector<std::string>{"No.0:Unformatted"}));
+  EXPECT_EQ(ScanFloppyBlocks(disk, FloppyKind::k720K).entries, (std::vector<std::string>{"No.0:Unformatted"}));
+  // Nor does any block when the user typed into the kind box: no kind is chosen.
+  EXPECT_EQ(ScanFloppyBlocks(disk, std::nullopt).entries, (std::vector<std::string>{"No.0:Unformatted"}));
 }
 
 TEST_F(BlockScanTest, APresentedBlockNoLongerListedGivesWayToTheLastListedOne) {

@@ -5,14 +5,14 @@
 
 namespace {
 
-constexpr int k144 = kKindIndex1440K;
+constexpr FloppyKind k144 = FloppyKind::k1440K;
 constexpr SysTime kNow{2026, 12, 6, 5, 14, 37, 59, 0};  // 5 December 2026, 14:37:59
 
 class BlockSwitchTest : public BlockDiskTest {};
 
 TEST_F(BlockSwitchTest, RenamingChangesOnlyTheLabelNameAndTimeInTheKindsRootSector) {
-  for (int kind : {k144, kKindIndex1200K, kKindIndex720K}) {
-    const uint32_t root = FirstRootSector(BlockFloppyKind(kind));  // 19, 15, 7
+  for (FloppyKind kind : {k144, FloppyKind::k1200K, FloppyKind::k720K}) {
+    const uint32_t root = FirstRootSector(kind);  // 19, 15, 7
     SCOPED_TRACE(root);
     SimReset();
     SimSetLocalTime(kNow);
@@ -66,7 +66,7 @@ TEST_F(BlockSwitchTest, RenamingWritesNothingWhereThereIsNoLabelToRename) {
 
 TEST_F(BlockSwitchTest, ShowingABlockPresentsItTellsTheLayoutAndRestartsTheVolume) {
   MakeStick(63 + 10 * 3072, 63, 10 * 3072);
-  AttachDriver(kKindIndex720K);
+  AttachDriver(FloppyKind::k720K);
   LayBlocks(4, k144);
   std::vector<std::string> entries = ScanFloppyBlocks(disk, k144).entries;
   BlockShow show = ShowFloppyBlock(&disk, 3, entries, k144);

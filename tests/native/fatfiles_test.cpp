@@ -205,7 +205,7 @@ TEST_F(FatFilesTest, AWriteThatFailsAnywhereLeavesEveryFileWhole) {
 
 TEST_F(FatFilesTest, APresentedBlockIsReachedAtThePartitionStart) {
   // Blocks at S = 0: the image at kStart is block 1 of the 1.44M layout.
-  AttachDriver(kKindIndex1440K);
+  AttachDriver(FloppyKind::k1440K);
   ASSERT_EQ(SelectBlock("physicaldrive1", 1), 1);
   disk_.reset();
   open();

@@ -120,12 +120,12 @@ TEST_F(FaultInjectionTest, BlockBatchLabelAndImport) {
 
   auto oneBlock = [] { Floppy(FloppyKind::k1440K, 0, "FLPPY0", kDosNone); };
   ExpectEveryFaultReported({"an identifier change", 3072, oneBlock, [] {
-                              return ModifyFloppyIdentify("physicaldrive1", 0, kKindIndex1440K, "NEW", "").result == 1;
+                              return ModifyFloppyIdentify("physicaldrive1", 0, FloppyKind::k1440K, "NEW", "").result == 1;
                             }});
   ExpectEveryFaultReported({"an import", 3072, nullptr, [] {
                               DeviceHandle disk(OpenDevice("physicaldrive1"));
                               std::vector<uint8_t> image(2880 * 512, 0xE5);
-                              return WriteBlockImage(disk.get(), 0, kKindIndex1440K, image) == kSectorIoOk;
+                              return WriteBlockImage(disk.get(), 0, FloppyKind::k1440K, image) == kSectorIoOk;
                             }});
 }
 
@@ -166,7 +166,7 @@ TEST_F(FaultInjectionTest, ABatchCutShortLeavesNoHalfBlockThatScansValid) {
       const std::vector<uint8_t> now = SimReadRaw(1, 0, kSectors);
       for (uint32_t b = 0; b < kBlocks; ++b) {
         const size_t at = size_t{b} * 3072 * 512;
-        if (!IsValidBlockBootRecord(&now[at], kKindIndex1440K)) continue;
+        if (!IsValidBlockBootRecord(&now[at], FloppyKind::k1440K)) continue;
         auto same = [&](const std::vector<uint8_t>& image) {
           return std::equal(now.begin() + at, now.begin() + at + (kImage - 1) * 512, image.begin() + at);
         };

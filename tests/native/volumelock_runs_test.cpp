@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr int k144 = kKindIndex1440K;
+constexpr FloppyKind k144 = FloppyKind::k1440K;
 constexpr uint64_t kStickSectors = 5 * 3072 + 1024;  // five 1.44M blocks, E: over the first half, F: the rest
 constexpr uint64_t kHalf = kStickSectors / 2;
 
@@ -99,7 +99,7 @@ class VolumeLockRunTest : public BlockDiskTest, public ::testing::WithParamInter
         job.disk = disk;
         job.batch = GetParam() == Writer::kBatchBlocks;
         job.batchCount = 5;
-        job.kindIndex = k144;
+        job.kind = k144;
         job.entries = ScanFloppyBlocks(disk, k144).entries;
         job.currentEntry = 3;
         job.identifier = "DATA3";

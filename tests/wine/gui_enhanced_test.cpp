@@ -372,7 +372,7 @@ TEST_F(GuiTest, ABatchShowsItsProgressAndTheBatchButtonStopsIt) {
   SimDelayWrites(kStick, 0);
   WaitForRunEnd(page);
   uint32_t complete = 0;
-  while (IsValidBlockBootRecord(SimReadRaw(kStick, uint64_t{complete} * kBlock144, 1).data(), kKindIndex1440K))
+  while (IsValidBlockBootRecord(SimReadRaw(kStick, uint64_t{complete} * kBlock144, 1).data(), FloppyKind::k1440K))
     ++complete;
   ASSERT_GT(complete, 0u);
   EXPECT_LT(complete, 20u);
@@ -381,6 +381,26 @@ TEST_F(GuiTest, ABatchShowsItsProgressAndTheBatchButtonStopsIt) {
   EXPECT_EQ(box.style, static_cast<UINT>(MB_ICONERROR));
   EXPECT_TRUE(IsWindowEnabled(TabControl()));
   EXPECT_TRUE(IsEnabled(page, kDiskList));
+}
+
+// Typing into the kind box leaves no kind chosen: a batch writes 1.44M images into 1.5 MiB blocks, and the batch
+// button, the Stop button during the run, gets back the name it had.
+TEST_F(GuiTest, ABatchWithNoKindChosenWrites144MImagesAndTheButtonKeepsItsName) {
+  HWND page = OpenEnhancedPage();
+  ASSERT_TRUE(page);
+  SelectListEntry(page, kDiskList, 0);
+  Settle();
+  const std::string caption = Text(page, kBatch);
+  TypeText(page, kKind, "2.88M");
+  Settle();
+  ASSERT_EQ(ComboSelection(page, kKind), -1);
+  SetEditText(page, kCount, "2");
+  ExpectBox(Format(page, kBatch), gui::Expected(kFormatSuccess), "Plover Hint", MB_ICONINFORMATION);
+  EXPECT_EQ(Text(page, kBatch), caption);
+  for (uint32_t n = 0; n < 2; ++n) {
+    EXPECT_TRUE(IsValidBlockBootRecord(SimReadRaw(kStick, uint64_t{n} * kBlock144, 1).data(), FloppyKind::k1440K));
+    EXPECT_EQ(PhysicalLabel(n), "FLPPY" + std::to_string(n));
+  }
 }
 
 // The verify check box catches a stick that keeps only half of what it claims, before any block is written.

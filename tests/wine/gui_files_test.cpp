@@ -256,7 +256,7 @@ TEST_F(GuiTest, FilesOfThePresentedBlockWithTheService) {
   disk.deviceName = "physicaldrive1";
   disk.partitionLength = 64 * 2048;
   disk.serviceActive = true;
-  ASSERT_EQ(ConfigureBlocks(&disk, kBlockModeInUse, kKindIndex1440K), 1);
+  ASSERT_EQ(ConfigureBlocks(&disk, kBlockModeInUse, FloppyKind::k1440K), 1);
   ASSERT_EQ(SelectBlock("physicaldrive1", 2), 1);
   HWND dialog = OpenFilesDialog();
   ASSERT_TRUE(dialog);

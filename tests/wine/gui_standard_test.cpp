@@ -24,7 +24,6 @@ namespace {
 
 constexpr int kStick = 1;  // the fixture's 64 MiB stick, E:
 const int kKindButtons[kFloppyKindCount] = {IDC_STD_720K, IDC_STD_1200K, IDC_STD_1440K};
-const char* const kKindNames[kFloppyKindCount] = {"720K", "1.2M", "1.44M"};
 
 // --- Texts -----------------------------------------------------------------------------------------------------
 
@@ -294,7 +293,7 @@ TEST_F(GuiTest, StandardPageFormatsEveryKindPlainAndBootable) {
   for (int k = 0; k < kFloppyKindCount; ++k)
     for (DosVersion dos : {kDosNone, kDos622, kDos71}) {
       FloppyKind kind = static_cast<FloppyKind>(k);
-      std::string name = std::string("standard-") + kKindNames[k] +
+      std::string name = std::string("standard-") + FloppyKindName(kind) +
                          (dos == kDosNone ? "" : dos == kDos622 ? "-dos622" : "-dos71");
       SCOPED_TRACE(name);
       const uint32_t total = GeometryOf(kind).totalSectors;
