@@ -69,9 +69,16 @@ void StartFormat(HWND page) {
   EXPECT_EQ(box.style, static_cast<UINT>(MB_OKCANCEL | MB_ICONINFORMATION));
 }
 
-// Waits for the "completed" box; the page goes idle on the same message.
-void ExpectCompleted() {
+// Waits for the "completed" box and then for the run's end as the page's own thread sees it. The page goes idle
+// and restarts the disk in one step after the box, so by then the arrival of the restarted disk is queued, and
+// Settle() returns once the page has refreshed its list with it: a later question names the disk as listed.
+void ExpectCompleted(HWND page) {
   ExpectBox(WaitForMessageBox(60000), kUsbFormatCompleted, MB_ICONINFORMATION);
+  EXPECT_TRUE(WaitFor([&] {
+    bool idle = false;
+    OnUiThread([&] { idle = IsEnabled(page, IDC_USB_DISK_LIST); });
+    return idle;
+  }));
   Settle();
 }
 
@@ -186,7 +193,7 @@ TEST_F(GuiTest, UsbPageFormatsTheStickWithTheChosenFatsRootAndLabelAndRestartsIt
   TypeText(page, IDC_USB_FAT_COUNT, "1");  // typed, not picked: the entry it names counts
   SelectListEntry(page, IDC_USB_DISK_LIST, 0);
   StartFormat(page);
-  ExpectCompleted();
+  ExpectCompleted(page);
   EXPECT_EQ(Text(page, IDC_USB_STATUS), Expected(kUsbEndedStatus));
   EXPECT_EQ(Text(page, IDC_USB_START), Expected(kUsbStartAfterFormatSelected));
   EXPECT_TRUE(IsEnabled(page, IDC_USB_START) && IsEnabled(page, IDC_USB_DISK_LIST));
@@ -218,7 +225,7 @@ TEST_F(GuiTest, UsbPageFillsTheDataAreaWithTheTypedByte) {
     SimWriteRaw(2, 0, std::vector<uint8_t>(kSectors * 512, 0x5A));
     SetEditText(page, IDC_USB_FILL_BYTE, fill.first);
     StartFormat(page);
-    ExpectCompleted();
+    ExpectCompleted(page);
     std::vector<uint8_t> dbr = SimReadRaw(2, 0, 1);
     uint32_t dataStart = 1 + 2u * GetLe16(&dbr[bpb::kSectorsPerFat]) + GetLe16(&dbr[bpb::kRootEntries]) / 16;
     EXPECT_TRUE(AllBytes(SimReadRaw(2, dataStart, 1), fill.second));
@@ -277,7 +284,7 @@ TEST_F(GuiTest, UsbPageVerifyCatchesAStickThatWrapsAtHalfItsSize) {
   EXPECT_TRUE(Screenshot(Sheet(), "usbformat-verify-wraps"));
   Tick(page, IDC_USB_VERIFY, false);
   StartFormat(page);
-  ExpectCompleted();
+  ExpectCompleted(page);
 }
 
 TEST_F(GuiTest, UsbPageReportsChoicesTheVolumeCannotBeBuiltFrom) {
@@ -347,7 +354,7 @@ TEST_F(GuiTest, UsbPageHoldsTheVolumeForTheFormatAndRefusesOneInUse) {
   ASSERT_NE(page, nullptr);
   SelectListEntry(page, IDC_USB_DISK_LIST, 0);
   StartFormat(page);
-  ExpectCompleted();
+  ExpectCompleted(page);
   EXPECT_EQ(GetLe16(&SimReadRaw(1, 0, 1)[bpb::kSignature]), 0xAA55);
   EXPECT_FALSE(SimVolumeLocked('E'));
   EXPECT_TRUE(SimVolumeMounted('E'));
