@@ -5,35 +5,48 @@
 #include <cctype>
 #include <cstring>
 
+namespace {
+
+// The sizes a boot record gives, each from its 16-bit field or, when that is 0, its 32-bit one, and the root
+// directory in sectors of the record's own size.
+struct RecordSizes {
+  uint32_t bytesPerSector, sectorsPerCluster, reserved, fats, rootSectors, sectorsPerFat, total;
+};
+RecordSizes SizesOf(const uint8_t* s) {
+  RecordSizes r;
+  r.bytesPerSector = GetLe16(s + bpb::kBytesPerSector);
+  r.sectorsPerCluster = s[bpb::kSectorsPerCluster];
+  r.reserved = GetLe16(s + bpb::kReservedSectors);
+  r.fats = s[bpb::kNumberOfFats];
+  r.rootSectors =
+      r.bytesPerSector ? (GetLe16(s + bpb::kRootEntries) * 32u + r.bytesPerSector - 1) / r.bytesPerSector : 0;
+  r.sectorsPerFat = GetLe16(s + bpb::kSectorsPerFat);
+  if (r.sectorsPerFat == 0) r.sectorsPerFat = GetLe32(s + bpb::kSectorsPerFat32);
+  r.total = GetLe16(s + bpb::kTotalSectors16);
+  if (r.total == 0) r.total = GetLe32(s + bpb::kTotalSectors32);
+  return r;
+}
+
+}  // namespace
+
 FatType FatTypeOfBootSector(const uint8_t* s) {
   if (!HasBootSignature(s)) return kFatUnknown;
-  uint32_t bytesPerSector = GetLe16(s + bpb::kBytesPerSector);
-  uint32_t sectorsPerCluster = s[bpb::kSectorsPerCluster];
-  if (bytesPerSector == 0 || sectorsPerCluster == 0) return kFatUnknown;
-  uint32_t total = GetLe16(s + bpb::kTotalSectors16);
-  if (total == 0) total = GetLe32(s + bpb::kTotalSectors32);
-  uint32_t perFat = GetLe16(s + bpb::kSectorsPerFat);
-  if (perFat == 0) perFat = GetLe32(s + bpb::kSectorsPerFat32);
-  uint32_t rootSectors = (GetLe16(s + bpb::kRootEntries) * 32u + bytesPerSector - 1) / bytesPerSector;
+  const RecordSizes r = SizesOf(s);
+  if (r.bytesPerSector == 0 || r.sectorsPerCluster == 0) return kFatUnknown;
   // Unsigned on purpose: a record whose areas exceed its total wraps to a huge count, as the rule is written.
-  uint32_t clusters =
-      (total - s[bpb::kNumberOfFats] * perFat - GetLe16(s + bpb::kReservedSectors) - rootSectors) / sectorsPerCluster;
+  uint32_t clusters = (r.total - r.fats * r.sectorsPerFat - r.reserved - r.rootSectors) / r.sectorsPerCluster;
   if (clusters < kFat12ClusterLimit) return kFat12;
   if (clusters < kFat16ClusterLimit) return kFat16;
   return kFat32;
 }
 
 uint64_t ClusterAreaBytes(const uint8_t* s) {
-  const uint32_t bytesPerSector = GetLe16(s + bpb::kBytesPerSector), perCluster = s[bpb::kSectorsPerCluster];
-  const uint32_t reserved = GetLe16(s + bpb::kReservedSectors), fats = s[bpb::kNumberOfFats];
-  const uint32_t rootSectors = (GetLe16(s + bpb::kRootEntries) * 32u + bytesPerSector - 1) / bytesPerSector;
-  const uint32_t perFat16 = GetLe16(s + bpb::kSectorsPerFat);
-  const uint32_t fatSectors = perFat16 ? perFat16 : GetLe32(s + bpb::kSectorsPerFat32);
-  const uint32_t total16 = GetLe16(s + bpb::kTotalSectors16);
-  const uint32_t total = total16 ? total16 : GetLe32(s + bpb::kTotalSectors32);
-  const uint64_t system = reserved + static_cast<uint64_t>(fats) * fatSectors + rootSectors;
-  if (reserved == 0 || fats == 0 || fatSectors == 0 || total <= system) return 0;
-  return (total - system) / perCluster * perCluster * static_cast<uint64_t>(bytesPerSector);
+  const RecordSizes r = SizesOf(s);
+  const uint64_t system = r.reserved + static_cast<uint64_t>(r.fats) * r.sectorsPerFat + r.rootSectors;
+  if (r.bytesPerSector == 0 || r.sectorsPerCluster == 0 || r.reserved == 0 || r.fats == 0 || r.sectorsPerFat == 0 ||
+      r.total <= system)
+    return 0;
+  return (r.total - system) / r.sectorsPerCluster * r.sectorsPerCluster * static_cast<uint64_t>(r.bytesPerSector);
 }
 
 uint32_t SectorsPerFatFor(uint32_t totalSectors, uint32_t reservedSectors, uint32_t rootEntries,
