@@ -88,14 +88,18 @@ std::string BlockVerifyText(const BlockFormatResult& result) {
                          static_cast<unsigned long long>(result.badSector), result.failedBlock);
 }
 
+bool Succeeded(const BlockFormatResult& r) {
+  return r.opened && !r.failed && !r.driverRefused && !r.volumesInUse && !r.systemFilesUnusable && !r.stopped &&
+         !r.capacityFailed && !r.verifyFailed;
+}
+
 BlockNotice OutcomeNotice(const BlockFormatResult& result) {
   if (result.systemFilesUnusable) return Notice(Tr(kBlockSystemFilesUnusable), kBlockFormatCaption);
   if (result.stopped) return Notice(BlockStoppedText(result), kBlockFormatCaption);
   if (result.capacityFailed || result.verifyFailed) return Notice(BlockVerifyText(result), kBlockFormatCaption);
   if (result.failed) return Notice(FormatBlockText(Tr(kBlockFormatBlockFailed), static_cast<int>(result.failedBlock)),
                                    kBlockFormatCaption);
-  if (!result.opened || result.driverRefused || result.volumesInUse)
-    return Notice(Tr(kFormatFailure), kBlockFormatCaption);
+  if (!Succeeded(result)) return Notice(Tr(kFormatFailure), kBlockFormatCaption);
   return Notice(Tr(kFormatSuccess), kBlockFormatCaption, true);
 }
 
@@ -142,13 +146,17 @@ BlockFormatResult FormatFloppyBlocks(const char* deviceName, uint64_t partitionS
   uint32_t areaStart = 0, areaEnd = 0;
   const bool areaKnown = count > 0 && ImageStart(partitionStart, firstBlock, batch, kind, &areaStart) &&
                          ImageStart(partitionStart, firstBlock + count - 1, batch, kind, &areaEnd);
+  // The block a sector the disk did not keep belongs to.
+  auto blockOf = [&](uint64_t sector) {
+    return firstBlock + (batch ? static_cast<uint32_t>((sector - areaStart) / BlockSectors(kind)) : 0);
+  };
   if (RunVerifies() && areaKnown) {
-    VerifyResult capacity = CheckDiskCapacity(drive.get(), areaStart, areaEnd + GeometryOf(kind).totalSectors - areaStart);
+    VerifyResult capacity =
+        CheckDiskCapacity(drive.get(), areaStart, areaEnd + GeometryOf(kind).totalSectors - areaStart);
     if (!capacity.ok) {
       result.capacityFailed = true;
       result.badSector = capacity.badSector;
-      result.failedBlock = firstBlock + (batch ? static_cast<uint32_t>((capacity.badSector - areaStart) /
-                                                                       BlockSectors(kind)) : 0);
+      result.failedBlock = blockOf(capacity.badSector);
       count = 0;
     }
   }
@@ -184,8 +192,7 @@ BlockFormatResult FormatFloppyBlocks(const char* deviceName, uint64_t partitionS
     if (!readBack.ok) {
       result.verifyFailed = true;
       result.badSector = readBack.badSector;
-      result.failedBlock = firstBlock + (batch ? static_cast<uint32_t>((readBack.badSector - areaStart) /
-                                                                       BlockSectors(kind)) : 0);
+      result.failedBlock = blockOf(readBack.badSector);
     }
   }
   drive.reset();
@@ -224,9 +231,7 @@ BlockFormatRun RunBlockFormat(const BlockFormatJob& job, const BlockFormatUi& ui
   run.result = FormatFloppyBlocks(disk.deviceName.c_str(), disk.partitionStart, firstBlock, count, job.batch,
                                   options, ui.status);
   if (ui.busyIndicator) ui.busyIndicator(false);
-  run.success = run.result.opened && !run.result.failed && !run.result.driverRefused && !run.result.volumesInUse &&
-                !run.result.systemFilesUnusable && !run.result.stopped && !run.result.capacityFailed &&
-                !run.result.verifyFailed;
+  run.success = Succeeded(run.result);
   message(OutcomeNotice(run.result));
 
   // Whatever was written, the list and the mounted volume must show it: a run that ended early has changed blocks
