@@ -44,9 +44,9 @@ FloppyImageResult WriteFloppyImage(SysHandle disk, uint32_t startSector, FloppyK
   FloppyImageBuffer local;
   FloppyImageBuffer& image = buffer ? *buffer : local;
   const uint32_t bodySectors = g.totalSectors - 1u;
-  if (image.kind != static_cast<int>(kind)) {
+  if (image.kind != kind) {
     image.bytes.assign(size_t{bodySectors} * kSectorSize, kDataFill);
-    image.kind = static_cast<int>(kind);
+    image.kind = kind;
   }
   uint8_t* bytes = image.bytes.data();
   std::memset(bytes, 0, size_t{dataOffset} * kSectorSize);

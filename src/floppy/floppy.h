@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "fat/floppy_kinds.h"
@@ -24,7 +25,7 @@ void BuildFloppyDbr(FloppyKind kind, const char* label, DosVersion dos, uint8_t*
 // The image as it goes to the disk, all but its last sector, built in memory; kept from one image of a batch to the
 // next, so the data area is filled once.
 struct FloppyImageBuffer {
-  int kind = -1;  // the kind whose data area `bytes` holds; -1 none yet
+  std::optional<FloppyKind> kind;  // the kind whose data area `bytes` holds; none yet
   std::vector<uint8_t> bytes;
 };
 
