@@ -128,8 +128,8 @@ fi
 # The sweep: volumes of many sizes and choices, each read by fsck.fat, mtools and FatFs, which must all see the
 # FAT type korvane wrote and the same cluster count, find a FAT with an entry for every cluster, and keep files
 # that another of them wrote. The sizes: every power of two from 1 MiB to 2 GiB with every cluster size, 512 MiB
-# with every FAT and root choice, and, for every cluster size, the sizes to which the published FAT sizing rule
-# gives 4,084, 4,085, 4,086 or 65,524 clusters.
+# (large clusters) and 16 MiB (512-byte clusters) with every FAT and root choice, and, for every cluster size, the
+# sizes to which the published FAT sizing rule gives 4,084, 4,085, 4,086 or 65,524 clusters.
 sweep_cases() {
   python3 - <<'PY'
 def rule_clusters(total, spc, fats, root):
@@ -143,8 +143,9 @@ for e in range(11, 23):
             cases.add((1 << e, 512 << k, fats, root))
 for fats in (1, 2):
     for root in (16, 64, 224, 256, 512):
-        for unit in (8192, 16384):
+        for unit in (32768, 65536):
             cases.add((1 << 20, unit, fats, root))
+        cases.add((1 << 15, 512, fats, root))
 for k in range(8):
     spc = 1 << k
     for fats, root in ((1, 16), (2, 256), (2, 512)):
@@ -181,7 +182,10 @@ while read -r sectors unit fats root; do
     continue
   fi
   bits=$(sed -nE 's/.*: FAT(12|16), .*/\1/p' <<<"$out")
-  fsck=$(fsck.fat -n -v "$img" 2>&1) || { fail "fsck.fat: $(grep -vE '^(fsck\.fat |Checking )' <<<"$fsck" | head -2)"; continue; }
+  if ! fsck=$(fsck.fat -n -v "$img" 2>&1); then
+    fail "fsck.fat: $(grep -vE '^(fsck\.fat |Checking )' <<<"$fsck" | head -2)"
+    continue
+  fi
   fsck_bits=$(sed -nE 's/.* FATs?, ([0-9]+) bit entries$/\1/p' <<<"$fsck")
   clusters=$(sed -nE 's/^ *([0-9]+) data clusters .*/\1/p' <<<"$fsck")
   [ "$fsck_bits" = "$bits" ] || fail "korvane wrote FAT$bits, fsck.fat reads $fsck_bits-bit entries"
