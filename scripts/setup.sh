@@ -21,3 +21,15 @@ if ! locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$' || ! locale -a 2>/dev/null 
   grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' >> /etc/locale.gen
   locale-gen >/dev/null
 fi
+# FatFs, the FAT code of many embedded devices, reads the general formatter's volumes in the usbformat oracle:
+# js-fatfs (FatFs built to WebAssembly) under node, in a fixed place the oracle looks in.
+if ! command -v npm >/dev/null; then
+  echo "setup: installing nodejs npm"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends nodejs npm >/dev/null
+fi
+if [ ! -f /opt/korvane-oracle/node_modules/js-fatfs/dist/fatfs.js ]; then
+  echo "setup: installing js-fatfs into /opt/korvane-oracle"
+  npm install --prefix /opt/korvane-oracle --no-save --no-audit --no-fund --loglevel=error js-fatfs@0.2.1 >/dev/null
+fi

@@ -49,11 +49,27 @@ uint64_t ClusterAreaBytes(const uint8_t* s) {
   return (r.total - system) / r.sectorsPerCluster * r.sectorsPerCluster * static_cast<uint64_t>(r.bytesPerSector);
 }
 
-uint32_t SectorsPerFatFor(uint32_t totalSectors, uint32_t reservedSectors, uint32_t rootEntries,
-                          uint32_t sectorsPerCluster, uint32_t fatCount) {
+uint32_t FatSizingRule(uint32_t totalSectors, uint32_t reservedSectors, uint32_t rootEntries,
+                       uint32_t sectorsPerCluster, uint32_t fatCount) {
   uint32_t tmpVal1 = totalSectors - (reservedSectors + RootDirectorySectors(rootEntries));
   uint32_t tmpVal2 = 256 * sectorsPerCluster + fatCount;
   return (tmpVal1 + tmpVal2 - 1) / tmpVal2;
+}
+
+uint32_t SectorsPerFatFor(uint32_t totalSectors, uint32_t reservedSectors, uint32_t rootEntries,
+                          uint32_t sectorsPerCluster, uint32_t fatCount) {
+  uint32_t perFat = FatSizingRule(totalSectors, reservedSectors, rootEntries, sectorsPerCluster, fatCount);
+  const uint64_t fixed = uint64_t{reservedSectors} + RootDirectorySectors(rootEntries);
+  if (sectorsPerCluster == 0 || totalSectors <= fixed) return perFat;
+  // Each added sector takes at most fatCount sectors from the data area and adds 256 entries, so this ends after
+  // a sector or two.
+  for (;;) {
+    const uint64_t fats = uint64_t{fatCount} * perFat;
+    if (fixed + fats >= totalSectors) return perFat;
+    const uint64_t clusters = (totalSectors - fixed - fats) / sectorsPerCluster;
+    if (uint64_t{perFat} * 256 >= clusters + 2) return perFat;
+    ++perFat;
+  }
 }
 
 FatDataArea DataAreaOf(uint32_t totalSectors, uint32_t reservedSectors, uint32_t rootEntries,

@@ -79,11 +79,35 @@ constexpr uint64_t ClustersFor(uint64_t bytes, uint32_t clusterBytes) { return (
 // Sectors of a root directory of `entries` 32-byte entries.
 constexpr uint32_t RootDirectorySectors(uint32_t entries) { return (entries * 32 + kSectorSize - 1) / kSectorSize; }
 
-// The FAT sizing rule (the FAT16 one, used for FAT12 volumes too):
+// The FAT sizing rule as Microsoft publishes it (the FAT16 one, used for FAT12 volumes too):
 // ceil((total - reserved - root sectors) / (256 x sectors per cluster + FATs)), in 32-bit arithmetic on purpose, so
-// that a volume smaller than its fixed areas wraps exactly as the rule is written. The BPB keeps its low 16 bits.
+// that a volume smaller than its fixed areas wraps exactly as the rule is written.
+uint32_t FatSizingRule(uint32_t totalSectors, uint32_t reservedSectors, uint32_t rootEntries,
+                       uint32_t sectorsPerCluster, uint32_t fatCount);
+// The sectors per FAT a volume gets: the rule's value, raised until the FAT holds a 16-bit entry for every cluster
+// plus the two reserved entries, which the rule does not count (it leaves some volumes, every power-of-two size
+// with 64 KiB clusters among them, one or two entries short: fsck.fat and FatFs refuse those, and a driver that
+// believes the cluster count writes past the FAT's end). 16-bit entries hold FAT12's 12-bit ones too. A volume
+// smaller than its fixed areas keeps the rule's wrapped value. The BPB keeps its low 16 bits.
 uint32_t SectorsPerFatFor(uint32_t totalSectors, uint32_t reservedSectors, uint32_t rootEntries,
                           uint32_t sectorsPerCluster, uint32_t fatCount);
+
+// The cluster counts a volume written here may have. Readers draw the FAT12/FAT16 line in different places:
+// Microsoft's rule and Linux make 4,085 clusters FAT16, MS-DOS 3.3 and FatFs make them FAT12 (FAT16 from 4,086), and
+// FatFs takes 65,525 clusters for FAT16 where Microsoft's rule says FAT32. A count well away from both lines is
+// read as the same type by all of them: FAT12 up to 4,078 clusters (cluster numbers below FF0h, where the values
+// some FAT documents reserve begin), FAT16 from 4,096 (more than 12 bits can number) up to 65,518 (numbers below
+// FFF0h). A writer whose volume would land between them makes the volume a few clusters shorter.
+constexpr uint32_t kMaxWrittenFat12Clusters = 4078;
+constexpr uint32_t kMinWrittenFat16Clusters = 4096;
+constexpr uint32_t kMaxWrittenFat16Clusters = 65518;
+// The most clusters a volume of `clusters` may keep so that every reader agrees on its type: the count itself
+// when it is outside the disputed ranges, else the top of the range below them.
+constexpr uint32_t UnambiguousClusterCount(uint32_t clusters) {
+  return clusters > kMaxWrittenFat16Clusters                                          ? kMaxWrittenFat16Clusters
+         : clusters > kMaxWrittenFat12Clusters && clusters < kMinWrittenFat16Clusters ? kMaxWrittenFat12Clusters
+                                                                                      : clusters;
+}
 
 // The data area of a volume with those fields: DataSec and clusters as 32-bit arithmetic gives them (wrapped when
 // the fixed areas exceed the total), and whether the fixed areas really leave one whole cluster.

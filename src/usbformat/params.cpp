@@ -24,13 +24,32 @@ constexpr UnitRow kUnitTable[] = {
     {1048576, 16},  {2097152, 32},   {4194304, 64},   {0xFFFFFFFFu, 128},
 };
 
-// The data area of a candidate volume with the sectors per FAT the sizing rule gives it; the BPB keeps 16 bits
-// of the FAT size, and the volume is what those bits describe.
+// The data area of a candidate volume with the sectors per FAT it gets; the BPB keeps 16 bits of the FAT size,
+// and the volume is what those bits describe.
 FatDataArea CandidateDataArea(uint32_t totalSectors, uint32_t sectorsPerCluster, uint32_t fatCount,
                               uint32_t rootEntries) {
   uint16_t perFat =
       static_cast<uint16_t>(SectorsPerFatFor(totalSectors, kReservedSectors, rootEntries, sectorsPerCluster, fatCount));
   return DataAreaOf(totalSectors, kReservedSectors, rootEntries, sectorsPerCluster, fatCount, perFat);
+}
+
+// The sectors of the volume written over totalSectors: all of them, unless its cluster count lies where readers
+// disagree on the FAT type (fat.h); then the volume ends early, at the largest size whose count is below that
+// range. The sectors after it stay outside the volume.
+uint32_t UnambiguousVolumeSectors(uint32_t totalSectors, uint32_t sectorsPerCluster, uint32_t fatCount,
+                                  uint32_t rootEntries) {
+  FatDataArea area = CandidateDataArea(totalSectors, sectorsPerCluster, fatCount, rootEntries);
+  if (!area.hasCluster || area.clusters >= kFat16ClusterLimit) return totalSectors;
+  const uint32_t most = UnambiguousClusterCount(area.clusters);
+  if (most == area.clusters) return totalSectors;
+  // Dropping the extra clusters' sectors can also shrink the FAT, which gives a little back: shorten further
+  // until the count is low enough.
+  uint32_t sectors = totalSectors - (area.clusters - most) * sectorsPerCluster;
+  while (CandidateDataArea(sectors, sectorsPerCluster, fatCount, rootEntries).clusters > most)
+    sectors -= sectorsPerCluster;
+  // The largest such size: add back single sectors while the count stays low enough.
+  while (CandidateDataArea(sectors + 1, sectorsPerCluster, fatCount, rootEntries).clusters <= most) ++sectors;
+  return sectors;
 }
 
 // The smallest cluster, from sectorsPerCluster up, whose volume FAT16 can hold; 0 when none can.
@@ -47,8 +66,9 @@ uint32_t SmallestFittingCluster(uint32_t totalSectors, uint32_t sectorsPerCluste
 }  // namespace
 
 uint32_t MinimumAllocationUnit(uint32_t sectorCount, uint32_t rootEntries) {
-  // Data sectors of a two-FAT volume of 1-sector clusters, the FAT size not cut to 16 bits.
-  uint32_t perFat = SectorsPerFatFor(sectorCount, kReservedSectors, rootEntries, 1, 2);
+  // Data sectors of a two-FAT volume of 1-sector clusters, by the published sizing rule, the FAT size not cut to
+  // 16 bits.
+  uint32_t perFat = FatSizingRule(sectorCount, kReservedSectors, rootEntries, 1, 2);
   uint32_t dataSectors = DataAreaOf(sectorCount, kReservedSectors, rootEntries, 1, 2, perFat).dataSectors;
   uint32_t spc = kMaxSectorsPerCluster;
   for (const UnitRow& row : kUnitTable)
@@ -116,7 +136,8 @@ DbrDecision BuildFormatDbr(uint32_t sectorCount, uint32_t volumeStart, const Usb
   if (decision.refusal != kUsbFormatAccepted) return decision;
   uint32_t sectorsPerCluster = options.clusterBytes / kSectorSize;
   uint32_t fatCount = options.fatCount;
-  uint32_t total = sectorCount - volumeStart;
+  uint32_t total = UnambiguousVolumeSectors(sectorCount - volumeStart, sectorsPerCluster, fatCount,
+                                            options.rootEntries);
   FatDataArea area = CandidateDataArea(total, sectorsPerCluster, fatCount, options.rootEntries);
   decision.dataSectors = area.dataSectors;
   decision.clusters = area.clusters;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "base/texts.h"
 #include "boot/boot_programs.h"
@@ -29,24 +30,31 @@ TEST(UsbFormatParams, LaysOutTheVolumeAndDecidesItsFatType) {
     uint32_t sectors;
     uint32_t fats;
     uint32_t rootEntries;
+    uint32_t volume;  // the sectors the volume keeps
     uint16_t perFat;
     uint32_t clusters;
     uint8_t kind;
   } rows[] = {
-      {62500, 2, 256, 243, 61997, kFat16},
-      {2880, 2, 224, 12, 2841, kFat12},
-      {4133, 2, 256, 16, 4084, kFat12},    // the last FAT12 count
-      {4134, 2, 256, 16, 4085, kFat16},    // the first FAT16 count
-      {66053, 2, 256, 256, 65524, kFat16}, // the last count FAT16 holds
-      {10041, 1, 256, 40, 10041 - 40 - 17, kFat16},  // one FAT: ceil(10024 / 257) = 40; / 258 would be 39
-      {5000, 2, 512, 20, 5000 - 40 - 33, kFat16},    // 512 entries take 32 sectors
-      {5000, 2, 497, 20, 5000 - 40 - 33, kFat16},    // and so do 497
+      {62500, 2, 256, 62500, 243, 61997, kFat16},
+      {2880, 2, 224, 2880, 12, 2841, kFat12},
+      {4127, 2, 256, 4127, 16, 4078, kFat12},    // the last FAT12 count written
+      {4133, 2, 256, 4127, 16, 4078, kFat12},    // 4,084 clusters: readers disagree next to the FAT12/FAT16 line,
+      {4134, 2, 256, 4127, 16, 4078, kFat12},    // and at 4,085 itself; the volume ends early instead
+      {4147, 2, 256, 4147, 17, 4096, kFat16},    // the first FAT16 count written
+      {66053, 2, 256, 66047, 256, 65518, kFat16},  // 65,524 clusters are 65,518 near FAT16's top
+      {10041, 1, 256, 10041, 40, 10041 - 40 - 17, kFat16},  // one FAT: ceil(10024 / 257) = 40; / 258 would be 39
+      {5000, 2, 512, 5000, 20, 5000 - 40 - 33, kFat16},     // 512 entries take 32 sectors
+      {5000, 2, 497, 5000, 20, 5000 - 40 - 33, kFat16},     // and so do 497
+      // The published rule gives 255 sectors, 65,280 entries for 65,279 clusters and the 2 reserved entries.
+      {65536, 1, 16, 65536, 256, 65278, kFat16},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.sectors);
     FormatDbr dbr;
     DbrDecision d = Build(r.sectors, Choice(512, r.fats, r.rootEntries), &dbr);
     ASSERT_EQ(d.refusal, kUsbFormatAccepted);
+    uint32_t total = GetLe16(dbr.bytes + bpb::kTotalSectors16) + GetLe32(dbr.bytes + bpb::kTotalSectors32);
+    EXPECT_EQ(total, r.volume);
     EXPECT_EQ(GetLe16(dbr.bytes + bpb::kSectorsPerFat), r.perFat);
     EXPECT_EQ(d.clusters, r.clusters);
     EXPECT_EQ(d.fatKind, r.kind);
@@ -57,6 +65,38 @@ TEST(UsbFormatParams, LaysOutTheVolumeAndDecidesItsFatType) {
   }
   FormatDbr dbr;
   EXPECT_EQ(Build(66054, Choice(512), &dbr).refusal, kUsbFormatTooManyClusters);  // 65,525 clusters
+}
+
+// Every volume the formatter accepts, over sizes around each cluster size's FAT12/FAT16 line, top of FAT16 and
+// powers of two: a FAT entry for every cluster and the two reserved ones, a count on which every reader agrees,
+// read back by the project's own reader as the type and clusters it was written with.
+TEST(UsbFormatParams, EveryVolumeHasAWholeFatAndATypeEveryReaderAgreesOn) {
+  int accepted = 0;
+  for (uint32_t spc = 1; spc <= 128; spc *= 2)
+    for (uint32_t fats = 1; fats <= 2; ++fats)
+      for (uint32_t root : {16u, 224u, 512u}) {
+        std::vector<uint32_t> sizes;
+        for (uint32_t count : {4085u, 65525u})
+          for (uint32_t s = count * spc - 80 * spc; s < count * spc + 80 * spc; s += spc / 4 + 1) sizes.push_back(s);
+        for (uint32_t e = 11; e <= 22; ++e) sizes.push_back(1u << e);
+        for (uint32_t sectors : sizes) {
+          FormatDbr dbr;
+          DbrDecision d = Build(sectors, Choice(512 * spc, fats, root), &dbr);
+          if (d.refusal != kUsbFormatAccepted) continue;
+          ++accepted;
+          FatLayout v;
+          ASSERT_TRUE(ReadFatLayout(dbr.bytes, 0, &v)) << sectors << " sectors, " << spc << " per cluster";
+          uint32_t entries = v.sectorsPerFat * (v.fat16 ? 256 : 341);
+          EXPECT_GE(entries, d.clusters + 2) << sectors << " sectors, " << spc << " per cluster, " << fats << " FATs";
+          // Microsoft's rule and Linux take 4,085 clusters for FAT16, FatFs and MS-DOS 3.3 for FAT12; FatFs takes
+          // 65,525 for FAT16, Microsoft for FAT32.
+          EXPECT_TRUE(d.clusters <= 4078 || (d.clusters >= 4096 && d.clusters <= 65518)) << sectors << " sectors";
+          EXPECT_EQ(v.fat16, d.fatKind == kFat16) << sectors << " sectors, " << spc;
+          EXPECT_EQ(v.lastCluster, d.clusters + 1) << sectors << " sectors, " << spc;
+          EXPECT_LE(v.totalSectors, sectors);
+        }
+      }
+  EXPECT_GT(accepted, 10000);
 }
 
 TEST(UsbFormatParams, PicksTheTotalFieldByTheVolumeSize) {
@@ -106,15 +146,16 @@ TEST(UsbFormatParams, RefusesChoicesBeforeAnythingIsComputed) {
 }
 
 TEST(UsbFormatParams, SuggestsTheSmallestUnitThatFat16Holds) {
-  // 132,113 sectors at 512 bytes: DataSec 131,072, a multiple of 65,536. Half of DataSec in 1,024-byte clusters
-  // is still 65,536 clusters (65,791 with the smaller FAT), so the first unit that fits is 2,048 bytes.
+  // 132,115 sectors at 512 bytes: 513 sectors per FAT, DataSec 131,072, a multiple of 65,536. Half of DataSec in
+  // 1,024-byte clusters is still 65,536 clusters (65,791 with the smaller FAT), so the first unit that fits is
+  // 2,048 bytes.
   FormatDbr dbr;
-  DbrDecision exact = Build(132113, Choice(512), &dbr);
+  DbrDecision exact = Build(132115, Choice(512), &dbr);
   EXPECT_EQ(exact.refusal, kUsbFormatTooManyClusters);
   EXPECT_EQ(exact.dataSectors, 131072u);
   EXPECT_EQ(exact.suggestedUnit, 2048u);
-  EXPECT_EQ(Build(132113, Choice(1024), &dbr).refusal, kUsbFormatTooManyClusters);
-  EXPECT_EQ(Build(132113, Choice(2048), &dbr).refusal, kUsbFormatAccepted);
+  EXPECT_EQ(Build(132115, Choice(1024), &dbr).refusal, kUsbFormatTooManyClusters);
+  EXPECT_EQ(Build(132115, Choice(2048), &dbr).refusal, kUsbFormatAccepted);
 
   DbrDecision other = Build(132116, Choice(512), &dbr);
   EXPECT_EQ(other.dataSectors, 131073u);
