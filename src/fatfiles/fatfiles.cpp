@@ -176,12 +176,13 @@ FatFilesResult ResolveDirectory(Change& c, const std::string& path, uint32_t* cl
   *cluster = 0;
   std::string walked;
   for (const std::string& part : SplitPath(path)) {
+    const std::string searched = walked;
     walked += (walked.empty() ? "" : "/") + part;
     uint8_t name[11];
     if (!PathPartName(part, name)) return Fail(FatFilesError::kBadName, part);
     Found found;
     FatFilesResult r = FindEntry(c, *cluster, name, &found);
-    if (!r.ok()) return Fail(r.error, path);
+    if (!r.ok()) return Fail(r.error, r.error == FatFilesError::kDamaged ? searched : path);
     if (!(found.entry[kAttributes] & kDirectory)) return Fail(FatFilesError::kNotDirectory, part);
     if (!(r = DirectoryCluster(c, found.entry, walked, cluster)).ok()) return r;
   }
