@@ -94,7 +94,8 @@ struct CliSysFileStage {
   std::string Prepare(const std::string& folder);
 };
 
-// An output file of a command (a block exported into a file, a file copied out of a volume): never the target itself, never a FIFO, socket or
+// An output file of a command (a block exported into a file, a file copied out of a volume): never the target
+// itself (a hard or symbolic link to it included), never created through a dangling link, never a FIFO, socket or
 // character device, a block device only when it is a whole USB disk claimed and confirmed as a target is. Opened
 // for writing and locked; *created tells whether it was made by this call. Returns the descriptor, or -1 with a
 // message.
