@@ -371,6 +371,7 @@ const CliCommandRegistrar kRegisterBlocks({
     "      (get NAME... [--to DIR]), delete them, make and remove folders. DOS 8.3 names only; korvane blocks\n"
     "      ACTION --help tells more.",
     RunBlocks,
+    [](const std::vector<std::string>& args) { return PrintFilesActionHelp(args, true); },
 });
 
 }  // namespace

@@ -13,6 +13,9 @@ struct CliCommand {
   const char* name;
   const char* usage;    // one or more lines shown by --help
   int (*run)(const std::vector<std::string>& args);  // args after the command name; returns the exit status
+  // With --help among the args: prints the usage of the subcommand they name and returns true, or returns false
+  // to have `usage` printed. Null: `usage` always.
+  bool (*subcommandHelp)(const std::vector<std::string>& args) = nullptr;
 };
 
 // Registers a subcommand; used through a static CliCommandRegistrar in the command's own file.
@@ -22,6 +25,7 @@ struct CliCommandRegistrar {
 
 // Runs a command under the run control of the whole process (disk/runcontrol.h): SIGINT and SIGTERM stop its run
 // before the next write, and its progress goes to stderr while that is a terminal, unless args hold --quiet.
+// With --help (or -h) among args it runs nothing: the usage goes to stdout and the status is kExitDone.
 int RunCliCommand(const CliCommand& command, std::vector<std::string> args);
 // A stop was asked for by SIGINT or SIGTERM.
 bool CliInterrupted();
@@ -90,7 +94,8 @@ struct CliSysFileStage {
   std::string Prepare(const std::string& folder);
 };
 
-// An output file of a command (a block exported into a file): never the target itself, never a FIFO, socket or
+// An output file of a command (a block exported into a file, a file copied out of a volume): never the target
+// itself (a hard or symbolic link to it included), never created through a dangling link, never a FIFO, socket or
 // character device, a block device only when it is a whole USB disk claimed and confirmed as a target is. Opened
 // for writing and locked; *created tells whether it was made by this call. Returns the descriptor, or -1 with a
 // message.
@@ -121,6 +126,8 @@ std::string LocateFirstVolume(const CliTarget& target, uint32_t* start);
 // `korvane blocks ls|put|get|rm|mkdir|rmdir`: args begin with the action.
 int RunBlockFiles(const std::vector<std::string>& args);
 bool IsFilesAction(const std::string& action);
+// The usage of the files action args[0] names (of the blocks form with `blocks`); false when it names none.
+bool PrintFilesActionHelp(const std::vector<std::string>& args, bool blocks);
 
 // Small argument helpers shared by the commands.
 bool TakeFlag(std::vector<std::string>& args, const std::string& flag);

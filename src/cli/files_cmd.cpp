@@ -6,6 +6,7 @@
 #include <ctime>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
 #include <vector>
 
@@ -225,31 +226,67 @@ int Put(const FilesRequest& r, SysHandle disk, uint32_t start) {
   return 0;
 }
 
+// Writes count bytes at the descriptor's position; false with errno set.
+bool WriteFully(int fd, const uint8_t* bytes, size_t count) {
+  while (count > 0) {
+    ssize_t n = ::write(fd, bytes, count);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
+      return false;
+    }
+    bytes += n;
+    count -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Copies each file out in pieces straight into its host file. The host file is opened as every output file of
+// korvane is (never the target itself, never through a dangling link) only once the file's chain has been found
+// whole; a copy that stops part way removes the file it created, or says that the one it overwrote is incomplete.
 int Get(const FilesRequest& r, SysHandle disk, uint32_t start) {
   const std::string folder = r.haveTo ? r.to : ".";
   for (const std::string& name : r.operands) {
-    std::vector<uint8_t> data;
-    FatFilesResult result = ReadFatFile(disk, start, name, &data);
-    if (!result.ok()) return Failed(result, r);
-    std::vector<FatFileEntry> entries;
-    const std::string base = LastPathPart(name);
-    ListFatDirectory(disk, start, name.substr(0, name.size() - base.size()), &entries);
-    const std::string out = folder + "/" + base;
+    const std::string out = folder + "/" + LastPathPart(name);
     struct stat st;
     if (!r.force && ::stat(out.c_str(), &st) == 0) return CliFail(out + " exists; nothing was overwritten (--force)");
-    std::FILE* file = std::fopen(out.c_str(), "wb");
-    if (!file) return CliFail("cannot create " + out + ": " + std::strerror(errno));
-    bool written = std::fwrite(data.data(), 1, data.size(), file) == data.size();
-    if (std::fclose(file) != 0 || !written) return CliFail("cannot write " + out + ": " + std::strerror(errno));
-    uint8_t wanted[11];
-    MakeShortName(base, wanted);
-    for (const FatFileEntry& e : entries)
-      if (e.name == ShortNameText(wanted)) {
-        struct utimbuf times;
-        times.actime = times.modtime = FatToHostTime(e.date, e.time);
-        ::utime(out.c_str(), &times);
+    int fd = -1, writeError = 0;
+    bool created = false;
+    std::string refused;
+    FatFileEntry entry;
+    uint64_t bytes = 0;
+    FatFileSink sink;
+    sink.begin = [&](const FatFileEntry& e) {
+      entry = e;
+      fd = OpenCliOutputFile(out, *r.opened, false, &created, &refused);
+      return fd >= 0;
+    };
+    sink.write = [&](const uint8_t* piece, size_t count) {
+      if (!WriteFully(fd, piece, count)) {
+        writeError = errno;
+        return false;
       }
-    std::printf("%s -> %s (%zu bytes)\n", name.c_str(), out.c_str(), data.size());
+      bytes += count;
+      return true;
+    };
+    FatFilesResult result = ReadFatFile(disk, start, name, sink);
+    if (fd >= 0 && ::close(fd) != 0 && result.ok()) {
+      writeError = errno;
+      result.error = FatFilesError::kStopped;
+    }
+    if (fd < 0 && !refused.empty()) return CliFail(refused + "; nothing was written");
+    if (!result.ok()) {
+      std::string text = result.error == FatFilesError::kStopped && writeError
+                             ? "cannot write " + out + ": " + std::strerror(writeError)
+                             : FatFilesMessage(result);
+      if (created) ::unlink(out.c_str());
+      if (fd >= 0) text += created ? "; " + out + " was removed again" : "; " + out + " is incomplete";
+      return CliFail(text);
+    }
+    struct utimbuf times;
+    times.actime = times.modtime = FatToHostTime(entry.date, entry.time);
+    ::utime(out.c_str(), &times);
+    std::printf("%s -> %s (%llu bytes)\n", name.c_str(), out.c_str(), static_cast<unsigned long long>(bytes));
   }
   return 0;
 }
@@ -266,17 +303,16 @@ int Change(const FilesRequest& r, SysHandle disk, uint32_t start) {
   return 0;
 }
 
+void PrintActions(bool blocks) {
+  std::printf("usage:\n");
+  for (const FilesAction& a : kActions) std::printf("%s\n", Usage(a, blocks).c_str());
+}
+
 int RunFiles(const std::vector<std::string>& args, bool blocks) {
-  if (args.empty() || args[0] == "--help" || !FindAction(args[0])) {
-    std::printf("usage:\n");
-    for (const FilesAction& a : kActions) std::printf("%s\n", Usage(a, blocks).c_str());
-    return args.empty() || args[0] != "--help" ? kExitUsage : kExitDone;
+  if (args.empty() || !FindAction(args[0])) {
+    PrintActions(blocks);
+    return kExitUsage;
   }
-  for (const std::string& a : args)
-    if (a == "--help" || a == "-h") {
-      std::printf("usage:\n%s\n", Usage(*FindAction(args[0]), blocks).c_str());
-      return 0;
-    }
   FilesRequest r;
   std::string error = ParseFilesRequest(args, blocks, &r);
   if (!error.empty()) return CliUsage(error);
@@ -317,10 +353,20 @@ const CliCommandRegistrar kRegisterFiles({
     "      the USB disk format (its first partition). As the blocks file commands, without N and --kind;\n"
     "      korvane files ACTION --help tells more.",
     RunFilesCommand,
+    [](const std::vector<std::string>& args) {
+      if (!PrintFilesActionHelp(args, false)) PrintActions(false);
+      return true;
+    },
 });
 
 }  // namespace
 
 bool IsFilesAction(const std::string& action) { return FindAction(action) != nullptr; }
+
+bool PrintFilesActionHelp(const std::vector<std::string>& args, bool blocks) {
+  const FilesAction* action = args.empty() ? nullptr : FindAction(args[0]);
+  if (action) std::printf("usage:\n%s\n", Usage(*action, blocks).c_str());
+  return action != nullptr;
+}
 
 int RunBlockFiles(const std::vector<std::string>& args) { return RunFiles(args, true); }

@@ -16,7 +16,8 @@ void PrintHelp() {
   std::printf(
       "korvane %s - prepares USB flash disks and floppy images for floppy-drive emulators\n\n"
       "usage: korvane COMMAND [ARGS...]\n"
-      "       korvane --help | --version\n\n"
+      "       korvane --help | --version\n"
+      "       korvane COMMAND [ACTION] --help   (the usage of one command)\n\n"
       "TARGET is an image file or a whole removable USB disk (/dev/sdX). A USB disk is overwritten only after\n"
       "you confirm, or with --yes; disks that are not on USB are never touched.\n\n"
       "safety:\n"

@@ -56,6 +56,11 @@ struct ProgressLine {
 
 int RunCliCommand(const CliCommand& command, std::vector<std::string> args) {
   const bool quiet = TakeFlag(args, "--quiet");
+  for (const std::string& a : args)
+    if (a == "--help" || a == "-h") {
+      if (!command.subcommandHelp || !command.subcommandHelp(args)) std::printf("usage:\n%s\n", command.usage);
+      return kExitDone;
+    }
   struct sigaction action {};
   action.sa_handler = AskToStop;
   sigemptyset(&action.sa_mask);

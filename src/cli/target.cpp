@@ -303,7 +303,7 @@ int OpenCliOutputFile(const std::string& path, const CliTarget& source, bool yes
   if (exists && ::stat(source.path.c_str(), &sourceStat) == 0 &&
       ((st.st_dev == sourceStat.st_dev && st.st_ino == sourceStat.st_ino) ||
        (S_ISBLK(st.st_mode) && S_ISBLK(sourceStat.st_mode) && st.st_rdev == sourceStat.st_rdev))) {
-    *error = path + " is " + source.path + " itself; export into another file";
+    *error = path + " is " + source.path + " itself; write into another file";
     return -1;
   }
   if (exists && S_ISBLK(st.st_mode)) {
@@ -323,7 +323,7 @@ int OpenCliOutputFile(const std::string& path, const CliTarget& source, bool yes
     return fd;
   }
   if (exists && !S_ISREG(st.st_mode)) {
-    *error = path + " is " + KindOf(st.st_mode) + "; export writes into a file or a whole USB disk";
+    *error = path + " is " + KindOf(st.st_mode) + "; korvane writes into a file or a whole USB disk";
     return -1;
   }
   int fd = exists ? ::open(path.c_str(), O_WRONLY | O_CLOEXEC)

@@ -62,18 +62,19 @@ FatFilesResult Begin(SysHandle disk, uint32_t start, Change* c) {
   return {};
 }
 
-// The clusters of a chain; false when it leaves the volume, loops or runs past `limit` clusters.
+// The clusters of a chain from `first` (0: none, an empty file's); false when a cluster number read from the disk
+// is none of the volume's clusters 2 to lastCluster (a free or reserved entry, a bad-cluster mark, a number past
+// the data area), or when the chain loops or runs past `limit` clusters.
 bool Chain(const Change& c, uint32_t first, uint32_t limit, std::vector<uint32_t>* clusters) {
   clusters->clear();
-  for (uint32_t cluster = first; cluster >= 2;) {
-    if (cluster > c.v.lastCluster || clusters->size() >= limit) return false;
+  if (first == 0) return true;
+  for (uint32_t cluster = first;;) {
+    if (cluster < 2 || cluster > c.v.lastCluster || clusters->size() >= limit) return false;
     clusters->push_back(cluster);
     uint32_t next = GetFatEntry(c.fat.data(), c.v.fat16, cluster);
     if (next >= FirstEndOfChain(c.v.fat16)) return true;
-    if (next < 2) return false;  // a free or reserved entry inside a chain
     cluster = next;
   }
-  return true;
 }
 
 uint8_t* Sector(Change& c, uint32_t sector, bool* ok) {
@@ -94,7 +95,7 @@ bool DirectorySectors(const Change& c, uint32_t cluster, std::vector<uint32_t>* 
     return true;
   }
   std::vector<uint32_t> clusters;
-  if (!Chain(c, cluster, c.v.lastCluster, &clusters)) return false;
+  if (!Chain(c, cluster, c.v.lastCluster, &clusters) || clusters.empty()) return false;
   for (uint32_t k : clusters)
     for (uint32_t s = 0; s < c.v.sectorsPerCluster; ++s) sectors->push_back(c.v.ClusterSector(k) + s);
   return true;
@@ -160,19 +161,38 @@ bool PathPartName(const std::string& part, uint8_t name[11]) {
   return MakeShortName(part, name);
 }
 
+// The first cluster of the directory whose entry this is (0 for the root, which only a ".." entry names), checked to
+// be a cluster of the volume before anything is read through it: an entry that names cluster 0 or 1, or one past
+// the last, makes the folder `name` damaged.
+FatFilesResult DirectoryCluster(const Change& c, const uint8_t* entry, const std::string& name, uint32_t* cluster) {
+  *cluster = GetLe16(entry + kFirstCluster);
+  if (*cluster == 0 && std::memcmp(entry, "..         ", 11) == 0) return {};
+  if (*cluster < 2 || *cluster > c.v.lastCluster) return Fail(FatFilesError::kDamaged, name);
+  return {};
+}
+
 // The first cluster of the directory at `path` (0 for the root).
 FatFilesResult ResolveDirectory(Change& c, const std::string& path, uint32_t* cluster) {
   *cluster = 0;
+  std::string walked;
   for (const std::string& part : SplitPath(path)) {
+    const std::string searched = walked;
+    walked += (walked.empty() ? "" : "/") + part;
     uint8_t name[11];
     if (!PathPartName(part, name)) return Fail(FatFilesError::kBadName, part);
     Found found;
     FatFilesResult r = FindEntry(c, *cluster, name, &found);
-    if (!r.ok()) return Fail(r.error, path);
+    if (!r.ok()) return Fail(r.error, r.error == FatFilesError::kDamaged ? searched : path);
     if (!(found.entry[kAttributes] & kDirectory)) return Fail(FatFilesError::kNotDirectory, part);
-    *cluster = GetLe16(found.entry + kFirstCluster);
+    if (!(r = DirectoryCluster(c, found.entry, walked, cluster)).ok()) return r;
   }
   return {};
+}
+
+// The result with `name` when it names nothing yet.
+FatFilesResult Named(FatFilesResult r, const std::string& name) {
+  if (r.name.empty()) r.name = name;
+  return r;
 }
 
 // The directory holding the last part of `path`, and that part's 11-byte name.
@@ -240,7 +260,7 @@ FatFilesResult FreeSlot(Change& c, uint32_t directory, const std::string& name, 
   }
   if (directory == 0) return Fail(FatFilesError::kRootFull, name);
   std::vector<uint32_t> chain, grown;
-  Chain(c, directory, c.v.lastCluster, &chain);
+  if (!Chain(c, directory, c.v.lastCluster, &chain) || chain.empty()) return Fail(FatFilesError::kDamaged, name);
   if (!Allocate(c, 1, &grown)) {
     FatFilesResult r = Fail(FatFilesError::kDiskFull, name);
     r.needed = c.v.ClusterBytes();
@@ -310,6 +330,17 @@ FatFilesResult Commit(Change& c) {
   return {};
 }
 
+FatFileEntry EntryOf(const uint8_t* e) {
+  FatFileEntry entry;
+  entry.name = ShortNameText(e);
+  entry.attributes = e[kAttributes];
+  entry.directory = (e[kAttributes] & kDirectory) != 0;
+  entry.size = entry.directory ? 0 : GetLe32(e + kFileSize);
+  entry.date = GetLe16(e + kWriteDate);
+  entry.time = GetLe16(e + kWriteTime);
+  return entry;
+}
+
 uint64_t RoundUp(uint64_t bytes, uint32_t unit) { return (bytes + unit - 1) / unit * unit; }
 
 std::string Printf(const char* format, const std::string& name, uint64_t a = 0, uint64_t b = 0) {
@@ -342,6 +373,7 @@ std::string FatFilesMessage(const FatFilesResult& r) {
     case FatFilesError::kNotEmpty: return Printf(Tr(kFilesNotEmpty), r.name);
     case FatFilesError::kDamaged: return Printf(Tr(kFilesDamaged), r.name);
     case FatFilesError::kTooLarge: return Printf(Tr(kFilesTooLarge), r.name);
+    case FatFilesError::kStopped: return Printf(Tr(kFilesStopped), r.name);
     case FatFilesError::kOpen: return Tr(kFilesOpenFailed);
     case FatFilesError::kInUse: return Tr(kFilesInUse);
   }
@@ -389,21 +421,13 @@ FatFilesResult ListFatDirectory(SysHandle disk, uint32_t start, const std::strin
       const uint8_t* e = bytes + i * kSize;
       if (e[0] == 0) return {};
       if (e[0] == kDeleted || e[0] == '.' || (e[kAttributes] & kVolumeLabel)) continue;
-      FatFileEntry entry;
-      entry.name = ShortNameText(e);
-      entry.attributes = e[kAttributes];
-      entry.directory = (e[kAttributes] & kDirectory) != 0;
-      entry.size = entry.directory ? 0 : GetLe32(e + kFileSize);
-      entry.date = GetLe16(e + kWriteDate);
-      entry.time = GetLe16(e + kWriteTime);
-      entries->push_back(entry);
+      entries->push_back(EntryOf(e));
     }
   }
   return {};
 }
 
-FatFilesResult ReadFatFile(SysHandle disk, uint32_t start, const std::string& path, std::vector<uint8_t>* data) {
-  data->clear();
+FatFilesResult ReadFatFile(SysHandle disk, uint32_t start, const std::string& path, const FatFileSink& sink) {
   Change c;
   FatFilesResult r = Begin(disk, start, &c);
   uint32_t directory = 0;
@@ -411,28 +435,45 @@ FatFilesResult ReadFatFile(SysHandle disk, uint32_t start, const std::string& pa
   Found found;
   if (r.ok()) r = ResolveParent(c, path, &directory, name);
   if (r.ok()) r = FindEntry(c, directory, name, &found);
-  if (!r.ok()) return r.error == FatFilesError::kNotFound ? Fail(r.error, path) : r;
+  if (!r.ok()) return r.error == FatFilesError::kNotFound ? Fail(r.error, path) : Named(r, path);
   if (found.entry[kAttributes] & kDirectory) return Fail(FatFilesError::kIsDirectory, path);
-  uint32_t size = GetLe32(found.entry + kFileSize);
-  uint32_t clusterBytes = c.v.ClusterBytes();
+  // The whole chain is checked against the size first, so a damaged file hands on no byte at all.
+  const uint32_t size = GetLe32(found.entry + kFileSize);
+  const uint32_t clusterBytes = c.v.ClusterBytes();
+  const uint32_t first = GetLe16(found.entry + kFirstCluster);
+  const uint32_t needed = static_cast<uint32_t>(ClustersFor(size, clusterBytes));
   std::vector<uint32_t> clusters;
-  uint32_t first = GetLe16(found.entry + kFirstCluster);
-  uint32_t needed = static_cast<uint32_t>(RoundUp(size, clusterBytes) / clusterBytes);
   if ((size > 0) != (first != 0) || !Chain(c, first, needed, &clusters) || clusters.size() != needed)
     return Fail(FatFilesError::kDamaged, path);
-  data->resize(size_t{needed} * clusterBytes);
+  if (sink.begin && !sink.begin(EntryOf(found.entry))) return Fail(FatFilesError::kStopped, path);
+  // Then piece by piece: clusters that follow each other, at most kFatReadPiece bytes, read in one transfer.
+  const size_t pieceClusters = std::max<size_t>(1, kFatReadPiece / clusterBytes);
+  std::vector<uint8_t> piece(std::min<size_t>(needed, pieceClusters) * clusterBytes);
+  uint64_t done = 0;
   for (size_t i = 0; i < clusters.size();) {
     size_t run = 1;
-    while (i + run < clusters.size() && clusters[i + run] == clusters[i] + run && run < 64) ++run;
+    while (i + run < clusters.size() && clusters[i + run] == clusters[i] + run && run < pieceClusters) ++run;
     if (ReadSectors(disk, static_cast<uint32_t>(run * c.v.sectorsPerCluster), c.v.ClusterSector(clusters[i]),
-                    data->data() + i * clusterBytes) != kSectorIoOk) {
-      data->clear();
-      return Fail(FatFilesError::kRead);
-    }
+                    piece.data()) != kSectorIoOk)
+      return Fail(FatFilesError::kRead, path);
+    const size_t count = static_cast<size_t>(std::min<uint64_t>(run * clusterBytes, size - done));
+    if (!sink.write(piece.data(), count)) return Fail(FatFilesError::kStopped, path);
+    done += count;
     i += run;
   }
-  data->resize(size);
   return {};
+}
+
+FatFilesResult ReadFatFile(SysHandle disk, uint32_t start, const std::string& path, std::vector<uint8_t>* data) {
+  data->clear();
+  FatFileSink sink;
+  sink.write = [data](const uint8_t* bytes, size_t count) {
+    data->insert(data->end(), bytes, bytes + count);
+    return true;
+  };
+  FatFilesResult r = ReadFatFile(disk, start, path, sink);
+  if (!r.ok()) data->clear();
+  return r;
 }
 
 FatFilesResult AddFatFiles(SysHandle disk, uint32_t start, const std::string& directoryPath,
@@ -471,7 +512,7 @@ FatFilesResult AddFatFiles(SysHandle disk, uint32_t start, const std::string& di
       if (!(r = DeleteEntry(c, old, f.name)).ok()) return r;
       slot = old.slot;
     } else if (r.error != FatFilesError::kNotFound) {
-      return r;
+      return Named(r, directoryPath);
     } else if (!(r = FreeSlot(c, directory, f.name, &slot)).ok()) {
       if (r.error == FatFilesError::kDiskFull) r.available = uint64_t{FreeClusters(c)} * c.v.ClusterBytes();
       return r;
@@ -506,7 +547,8 @@ FatFilesResult DeleteFatFiles(SysHandle disk, uint32_t start, const std::vector<
     uint8_t name[11];
     Found found;
     if (!(r = ResolveParent(c, path, &directory, name)).ok()) return r;
-    if (!(r = FindEntry(c, directory, name, &found)).ok()) return r.error == FatFilesError::kNotFound ? Fail(r.error, path) : r;
+    if (!(r = FindEntry(c, directory, name, &found)).ok())
+      return r.error == FatFilesError::kNotFound ? Fail(r.error, path) : Named(r, path);
     if (found.entry[kAttributes] & kDirectory) return Fail(FatFilesError::kIsDirectory, path);
     if (!(r = DeleteEntry(c, found, path)).ok()) return r;
   }
@@ -523,7 +565,7 @@ FatFilesResult MakeFatDirectory(SysHandle disk, uint32_t start, const std::strin
   Found found;
   r = FindEntry(c, parent, name, &found);
   if (r.ok()) return Fail(FatFilesError::kExists, path);
-  if (r.error != FatFilesError::kNotFound) return r;
+  if (r.error != FatFilesError::kNotFound) return Named(r, path);
   std::vector<uint32_t> cluster;
   Slot slot;
   if (!Allocate(c, 1, &cluster)) {
@@ -553,10 +595,12 @@ FatFilesResult RemoveFatDirectory(SysHandle disk, uint32_t start, const std::str
   Found found;
   if (r.ok()) r = ResolveParent(c, path, &parent, name);
   if (r.ok()) r = FindEntry(c, parent, name, &found);
-  if (!r.ok()) return r.error == FatFilesError::kNotFound ? Fail(r.error, path) : r;
+  if (!r.ok()) return r.error == FatFilesError::kNotFound ? Fail(r.error, path) : Named(r, path);
   if (!(found.entry[kAttributes] & kDirectory)) return Fail(FatFilesError::kNotDirectory, path);
+  uint32_t cluster = 0;
   std::vector<uint32_t> sectors;
-  if (!DirectorySectors(c, GetLe16(found.entry + kFirstCluster), &sectors)) return Fail(FatFilesError::kDamaged, path);
+  if (!(r = DirectoryCluster(c, found.entry, path, &cluster)).ok()) return r;
+  if (!DirectorySectors(c, cluster, &sectors)) return Fail(FatFilesError::kDamaged, path);
   bool end = false;
   for (size_t n = 0; n < sectors.size() && !end; ++n) {
     bool ok = true;

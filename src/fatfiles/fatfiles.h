@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,10 +36,12 @@ enum class FatFilesError {
   kDiskFull,        // needed and available say how much
   kRootFull,        // the root directory has no free entry
   kNotEmpty,        // rmdir of a directory that holds entries
-  kDamaged,         // a cluster chain leaves the volume, loops, or is shorter than its file
+  kDamaged,         // a cluster chain leaves the volume, loops, or is shorter than its file; or a folder's entry
+                    // names no cluster of the volume (0 other than for "..", 1, past the last)
   kTooLarge,        // a file of 4 GiB or more
   kOpen,            // the disk could not be opened
   kInUse,           // another program holds a volume of the disk: nothing was written
+  kStopped,         // a file being read out: where its bytes went refused them, so the copy is incomplete
 };
 
 struct FatFilesResult {
@@ -80,6 +83,18 @@ FatFilesResult ReadFatVolumeInfo(SysHandle disk, uint32_t startSector, FatVolume
 // Entries in directory order, without ".", "..", the volume label and long-name entries.
 FatFilesResult ListFatDirectory(SysHandle disk, uint32_t startSector, const std::string& path,
                                 std::vector<FatFileEntry>* entries);
+// Reads a file out piece by piece, so that no file needs more memory than one piece. The entry and its whole
+// cluster chain are checked first: a chain shorter than the size, a loop or a cluster outside the volume is
+// kDamaged before `begin` is called and before any byte is handed on. Then `begin` (when set) gets the entry, also
+// for an empty file, and `write` gets the bytes in order, at most kFatReadPiece at a time and never an empty piece.
+// Either returning false stops the read with kStopped; a sector that cannot be read stops it with kRead.
+struct FatFileSink {
+  std::function<bool(const FatFileEntry& entry)> begin;
+  std::function<bool(const uint8_t* bytes, size_t count)> write;
+};
+constexpr size_t kFatReadPiece = size_t{1} << 20;
+FatFilesResult ReadFatFile(SysHandle disk, uint32_t startSector, const std::string& path, const FatFileSink& sink);
+// The same into memory: the whole file at once, for callers that need it there.
 FatFilesResult ReadFatFile(SysHandle disk, uint32_t startSector, const std::string& path, std::vector<uint8_t>* data);
 // Adds the files to the directory at `directory`, all of them or none. A name already taken by a file is refused,
 // or with `replace` the file is replaced (its clusters are set free once its entry points at the new data).

@@ -27,6 +27,8 @@ inline constexpr TextPair kFilesNotEmpty{"The folder \"%s\" is not empty.", "文
 inline constexpr TextPair kFilesDamaged{"\"%s\" is damaged on the floppy (its cluster chain is broken).",
                                         "软盘上的 \"%s\" 已损坏(簇链断开)."};
 inline constexpr TextPair kFilesTooLarge{"\"%s\" is too large for a FAT volume.", "\"%s\" 太大,FAT卷无法存放."};
+inline constexpr TextPair kFilesStopped{"\"%s\" was not copied completely: its bytes could not be stored.",
+                                        "\"%s\" 未完整复制:无法保存其内容."};
 inline constexpr TextPair kFilesOpenFailed{"The USB disk could not be opened.", "无法打开U盘."};
 inline constexpr TextPair kFilesInUse{
     "The USB disk is used by another program. Close the programs and windows that use it and try again. Nothing "

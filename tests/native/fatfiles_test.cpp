@@ -164,6 +164,33 @@ TEST_F(FatFilesTest, DamagedVolumesAreReportedNotFollowed) {
   read("LOOP.BIN", FatFilesError::kDamaged);
   EXPECT_EQ(DeleteFatFiles(disk_.get(), kStart, {"LOOP.BIN"}).error, FatFilesError::kDamaged);
 
+  // A folder whose entry names no cluster of the volume (cluster 0 is the root only for a ".." entry): every
+  // operation through it is refused before it reads or writes through that number.
+  ASSERT_TRUE(MakeFatDirectory(disk_.get(), kStart, "SUB").ok());
+  const std::vector<uint8_t> good = image();
+  const uint32_t root = kStart + 19;  // the root folder's first sector; SUB follows LOOP.BIN and the label
+  for (uint16_t cluster : {0, 1, 2848 + 1, 0xFFFF}) {
+    std::vector<uint8_t> entries = SimReadRaw(1, root, 1);
+    PutLe16(&entries[2 * 32 + 26], cluster);
+    SimWriteRaw(1, root, entries);
+    const std::vector<uint8_t> before = image();
+    SimResetStats(1);
+    std::vector<FatFileEntry> listed;
+    std::vector<uint8_t> data;
+    for (const FatFilesResult& r : {add("SUB", {{"NEW.BIN", Bytes(10, 1)}}),
+                                    MakeFatDirectory(disk_.get(), kStart, "SUB/NEW"),
+                                    ListFatDirectory(disk_.get(), kStart, "SUB", &listed),
+                                    ReadFatFile(disk_.get(), kStart, "SUB/X.BIN", &data),
+                                    DeleteFatFiles(disk_.get(), kStart, {"SUB/X.BIN"}),
+                                    RemoveFatDirectory(disk_.get(), kStart, "SUB")}) {
+      EXPECT_EQ(r.error, FatFilesError::kDamaged) << "cluster " << cluster << ": " << FatFilesMessage(r);
+      EXPECT_EQ(r.name, "SUB") << cluster;
+    }
+    EXPECT_EQ(SimStats(1).writeCalls, 0u) << cluster;
+    EXPECT_EQ(image(), before) << cluster;
+    SimWriteRaw(1, kStart, good);
+  }
+
   std::vector<uint8_t> notFat(512, 0);
   SimWriteRaw(1, kStart, notFat);
   std::vector<FatFileEntry> entries;

@@ -40,16 +40,30 @@ with open(path, "wb") as f:
 PY
 }
 
-case_name="export never writes over its source or outside a file"
+case_name="export and get never write over their source or through a dangling link"
 truncate -s 8M disk.img
 run 0 blocks format disk.img --count 3
 ln disk.img hard.img
 ln -s disk.img soft.img
+echo data > A.TXT
+run 0 blocks put disk.img 0 A.TXT
+mkdir -p out/hard out/soft out/dangling
+ln disk.img out/hard/A.TXT
+ln -s ../../disk.img out/soft/A.TXT
+ln -s missing/A.TXT out/dangling/A.TXT
 keep disk.img
 for out_path in disk.img hard.img soft.img; do
   run 1 blocks export disk.img 1 "$out_path"
   expect_text "itself"
 done
+for get in "files get disk.img" "blocks get disk.img 0"; do
+  for folder in hard soft dangling; do
+    # shellcheck disable=SC2086
+    run 1 $get A.TXT --to "out/$folder" --force
+    expect_text "$([ $folder = dangling ] && echo "link to nothing" || echo itself)"
+  done
+done
+[ -e out/dangling/missing ] && fail "get created a dangling link's target"
 unchanged disk.img
 mkfifo fifo
 run 1 blocks export disk.img 1 /dev/null
@@ -178,6 +192,15 @@ run 1 info nothing.img
 run 0 --help
 expect_text "130"
 expect_text "exit status"
+# Every command and subcommand answers --help with its usage on stdout, and looks at nothing else.
+for command in list info floppy format blocks files "blocks "{format,list,label,export,import,ls,put,get,rm,mkdir,rmdir} \
+  "files "{ls,put,get,rm,mkdir,rmdir}; do
+  # shellcheck disable=SC2086
+  usage=$("$KORVANE" $command nothing.img --help 2>err.txt)
+  rc=$?
+  [ $rc = 0 ] && [ ! -s err.txt ] && [[ "$usage" == "usage:"*"${command#* }"* ]] ||
+    fail "korvane $command --help exited $rc: $usage $(cat err.txt)"
+done
 
 [ "$failures" -eq 0 ] && echo "all passed"
 [ "$failures" -eq 0 ]

@@ -68,6 +68,8 @@ mkdir -p out
 K blocks get disk.img 50 MTDIR/DESIGN.DST design.dst --to out >/dev/null || fail "get"
 cmp -s out/DESIGN.DST design.dst && cmp -s out/design.dst design.dst || fail "get gives other bytes"
 K blocks get disk.img 50 design.dst --to out >/dev/null 2>&1 && fail "get overwrote a file without --force"
+K blocks get disk.img 50 empty.dat --to out >/dev/null && [ -f out/empty.dat ] && [ ! -s out/empty.dat ] ||
+  fail "get of an empty file"
 # Deleting the long-named file deletes its long-name entries too: fsck.fat finds no orphans.
 K blocks rm disk.img 50 ARATHE~1.BIN prog.bin >/dev/null || fail "rm"
 K blocks rm disk.img 50 MTDIR/DESIGN.DST >/dev/null && K blocks rmdir disk.img 50 mtdir >/dev/null || fail "rmdir"
@@ -187,6 +189,51 @@ K files put parted.img prog.bin >/dev/null || fail "put into a partition"
 cut parted.img 2048 65536 vol.img
 fsck_clean vol.img "put into a partition"
 same_as_mtools vol.img PROG.BIN prog.bin
+
+# ---------------------------------------------------------------------------------------------------------------
+case_name="damaged folders and files are refused, never followed"
+# A folder entry that names cluster 0 (not the root for anything but ".."), 1 or one past the last cluster.
+for cluster in 0 1 2849 65535; do
+  cp plain.img bad.img
+  K files mkdir bad.img sub >/dev/null || fail "mkdir"
+  python3 -c 'import struct, sys; f = open(sys.argv[1], "r+b"); f.seek(19 * 512)
+e = f.read(512); f.seek(19 * 512 + e.find(b"SUB        ") + 26); f.write(struct.pack("<H", int(sys.argv[2])))' \
+    bad.img "$cluster"
+  cp bad.img bad.was
+  for action in "files put bad.img prog.bin --to SUB" "files mkdir bad.img SUB/NEW" "files ls bad.img SUB" \
+    "files get bad.img SUB/X --to out" "files rm bad.img SUB/X" "files rmdir bad.img SUB"; do
+    # shellcheck disable=SC2086
+    msg=$(K $action 2>&1)
+    rc=$?
+    [ $rc = 1 ] && grep -q '"SUB" is damaged' <<<"$msg" || fail "cluster $cluster: $action exited $rc: $msg"
+  done
+  cmp -s bad.img bad.was || fail "cluster $cluster: the image changed"
+done
+# A FAT16 volume of 2 GiB whose one file claims almost all of it, in an image cut after 16 MiB: the copy runs in
+# pieces, so it takes little memory, and when the disk gives out the partial file is removed, not left as done.
+rm -f huge.img && truncate -s 2040M huge.img && mkfs.fat -F 16 -s 64 huge.img >/dev/null
+python3 - huge.img <<'EOF'
+import struct, sys
+with open(sys.argv[1], "r+b") as f:
+    b = f.read(512)
+    res, nf, spf, spc = struct.unpack_from("<H", b, 14)[0], b[16], struct.unpack_from("<H", b, 22)[0], b[13]
+    data = res + nf * spf + struct.unpack_from("<H", b, 17)[0] * 32 // 512
+    last = min((struct.unpack_from("<I", b, 32)[0] - data) // spc + 1, spf * 256 - 1)
+    fat = struct.pack("<HH", 0xFFF8, 0xFFFF) + b"".join(struct.pack("<H", k + 1 if k < last else 0xFFFF)
+                                                      for k in range(2, last + 1))
+    f.seek(res * 512)
+    f.write(fat)
+    f.seek((res + nf * spf) * 512)
+    f.write(b"HUGE    BIN\x20" + bytes(14) + struct.pack("<HI", 2, (last - 1) * spc * 512))
+EOF
+truncate -s 16M huge.img
+rm -f out/HUGE.BIN
+peak=$(python3 -c 'import resource, subprocess, sys
+r = subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=open("err.txt", "w")).returncode
+print(r, resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss // 1024)' "$KORVANE" files get huge.img HUGE.BIN --to out)
+[ "${peak% *}" = 1 ] && grep -q 'could not be read.*removed again' err.txt || fail "a 2 GiB file in a cut image: $peak $(cat err.txt)"
+[ "${peak#* }" -lt 256 ] || fail "copying a file out took ${peak#* } MiB"
+[ -e out/HUGE.BIN ] && fail "a partial copy was left behind"
 
 echo "$failures failed"
 [ $failures -eq 0 ]
