@@ -56,6 +56,8 @@ struct ProgressLine {
 
 int RunCliCommand(const CliCommand& command, std::vector<std::string> args) {
   const bool quiet = TakeFlag(args, "--quiet");
+  const std::string codePage = TakeCodePage(args);
+  if (!codePage.empty()) return CliUsage(codePage);
   struct sigaction action {};
   action.sa_handler = AskToStop;
   sigemptyset(&action.sa_mask);
