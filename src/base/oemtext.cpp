@@ -74,6 +74,12 @@ std::string OemTextRefusal(const OemText& text, size_t maxBytes) {
   return message;
 }
 
+std::string FirstCharacters(const std::string& utf8, size_t count) {
+  size_t at = 0;
+  for (size_t n = 0; n < count && at < utf8.size(); ++n) at += SequenceLength(static_cast<unsigned char>(utf8[at]));
+  return utf8.substr(0, at < utf8.size() ? at : utf8.size());
+}
+
 std::string FromOemText(const std::string& bytes) {
   std::string utf8;
   if (SysOemToUtf8(bytes, &utf8)) return utf8;

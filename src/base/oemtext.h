@@ -27,6 +27,9 @@ OemText ToOemText(const std::string& utf8, size_t maxBytes, bool cutToField = fa
 // Why a text was refused, in the user's language (empty for kNone).
 std::string OemTextRefusal(const OemText& text, size_t maxBytes);
 
+// The first `count` characters of a UTF-8 text (what an edit limited to that many characters would hold).
+std::string FirstCharacters(const std::string& utf8, size_t count);
+
 // Bytes from the disk as UTF-8 text, decoded through the OEM code page; a byte that does not decode (a lead byte
 // without its trail byte) is kept as it is, so the caller still sees it (the command line shows it as \xNN).
 std::string FromOemText(const std::string& bytes);

@@ -184,8 +184,8 @@ struct BlockIdentify {
 // block, or with no driver the block's physical start): only the label entry's name and time stamp change. Then
 // restarts volumeName (none when empty) so the system sees the new label. An empty identifier is refused: its
 // zero byte first in the root directory would end the directory and hide the files after it. The identifier is
-// UTF-8 and goes to the disk in the OEM code page; a character the code page lacks, or more than 8 bytes, is
-// refused before the disk is opened (the notice says which). The volumes in
+// UTF-8, its first 8 characters count, and they go to the disk in the OEM code page; a character the code page
+// lacks, or more than 8 bytes, is refused before the disk is opened (the notice says which). The volumes in
 // driveLetters are held exclusively from before the read until before the restart; one that cannot be locked gives
 // the open failure's message and status, with nothing written.
 BlockIdentify ModifyFloppyIdentify(const char* deviceName, uint64_t partitionStart, FloppyKind kind,

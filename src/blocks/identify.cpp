@@ -32,9 +32,10 @@ BlockIdentify ModifyFloppyIdentify(const char* deviceName, uint64_t partitionSta
                                    const std::string& identifier, const char* volumeName,
                                    const char* driveLetters) {
   if (identifier.empty() || identifier[0] == '\0') return Failure(kIdentifyEmpty, nullptr);
-  // The label entry holds the identifier in the OEM code page, as DOS and Windows read it; a character the code
-  // page lacks, or more bytes than the 8 the name gives, is refused before the disk is opened.
-  OemText oem = ToOemText(identifier, kMaxIdentifierLength);
+  // The identifier is the edit's text, at most 8 characters (a list entry put there may be longer). The label entry
+  // holds it in the OEM code page, as DOS and Windows read it; a character the code page lacks, or more bytes than
+  // the 8 the name gives (5 Chinese characters), is refused before the disk is opened.
+  OemText oem = ToOemText(FirstCharacters(identifier, kMaxIdentifierLength), kMaxIdentifierLength);
   if (oem.fault != OemTextFault::kNone) {
     BlockIdentify refused;
     refused.notice = BlockNotice{OemTextRefusal(oem, kMaxIdentifierLength), Tr(kBlockCaption), false};

@@ -78,6 +78,7 @@ TEST_F(BlockSwitchTest, IdentifiersAreKeptInTheOemCodePageAndRefusedWhenItCannot
       {437, "\u4e2d\u6587", nullptr, "The character \"\u4e2d\" cannot be stored on the disk: it is not in code page 437"},
       {936, "\u4e2d\u6587\u4e2d\u6587\u4e2d", nullptr, "The text takes 10 bytes on the disk (code page 936), but the field holds 8"},
       {437, "\u20ac", nullptr, "The character \"\u20ac\" cannot be stored"},  // no best-fit "E" or "?"
+      {850, "ABCDEFGHIJ", "ABCDEFGHXYZ", nullptr},  // a list entry longer than the edit holds: its first 8
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.codePage) + " " + c.identifier);
@@ -94,7 +95,9 @@ TEST_F(BlockSwitchTest, IdentifiersAreKeptInTheOemCodePageAndRefusedWhenItCannot
     }
     EXPECT_EQ(done.result, 1);
     EXPECT_EQ(RootName(0, k144), std::string(c.stored, 11));
-    EXPECT_EQ(ValidBlockEntryText(0, Sector(1, 19).data()), c.identifier);
+    if (std::strlen(c.identifier) <= 8) {
+      EXPECT_EQ(ValidBlockEntryText(0, Sector(1, 19).data()), c.identifier);
+    }
   }
   // A label whose bytes do not decode keeps them, so the command line can show them as \xNN.
   SimSetOemCodePage(936);
