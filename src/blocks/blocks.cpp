@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "base/oemtext.h"
 #include "blocks/text_format.h"
 #include "blocks/texts.h"
 #include "fat/fat.h"
@@ -56,7 +57,8 @@ std::string ValidBlockEntryText(uint32_t block, const uint8_t* rootDirSector) {
   size_t length = 0;
   while (length < bpb::kLabelSize && rootDirSector[direntry::kName + length] != 0) ++length;
   while (length > 0 && rootDirSector[length - 1] == ' ') --length;
-  return std::string(reinterpret_cast<const char*>(rootDirSector), length);
+  // The name is in the OEM code page; the list shows it as text.
+  return FromOemText(std::string(reinterpret_cast<const char*>(rootDirSector), length));
 }
 
 std::string UnformattedEntryText(uint32_t block) {

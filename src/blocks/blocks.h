@@ -46,7 +46,8 @@ bool FloppyBlockStart(uint64_t partitionStart, uint32_t block, BlockKind kind, u
 // A block is valid when its boot record ends in 55 AA and its total-sectors field is the kind's image size.
 bool IsValidBlockBootRecord(const uint8_t* bootRecord, BlockKind kind);
 // The list entry of a valid block from its first root directory sector: the volume label's name up to its first
-// zero byte without trailing padding spaces, or "n.????" when the first entry is no volume label.
+// zero byte without trailing padding spaces, decoded from the OEM code page, or "n.????" when the first entry is no
+// volume label.
 std::string ValidBlockEntryText(uint32_t block, const uint8_t* rootDirSector);
 std::string UnformattedEntryText(uint32_t block);
 std::string NotAccessedEntryText(uint32_t block);
@@ -170,8 +171,8 @@ BlockGoTo GoToFloppyBlock(const BlockDisk* disk, uint32_t blockNumber, BlockKind
 
 constexpr uint32_t kMaxIdentifierLength = 8;
 
-// The 8 bytes that replace the start of the label's name: the text (at most 8 characters), a zero byte after it
-// when it is shorter, spaces in the rest.
+// The 8 bytes that replace the start of the label's name: the identifier's bytes (at most 8), a zero byte after
+// them when they are fewer, spaces in the rest.
 void MakeIdentifierName(const std::string& identifier, uint8_t name[8]);
 
 struct BlockIdentify {
@@ -182,7 +183,9 @@ struct BlockIdentify {
 // Renames the identifier of the block whose image starts at partitionStart as the drive is seen (the presented
 // block, or with no driver the block's physical start): only the label entry's name and time stamp change. Then
 // restarts volumeName (none when empty) so the system sees the new label. An empty identifier is refused: its
-// zero byte first in the root directory would end the directory and hide the files after it. The volumes in
+// zero byte first in the root directory would end the directory and hide the files after it. The identifier is
+// UTF-8, its first 8 characters count, and they go to the disk in the OEM code page; a character the code page
+// lacks, or more than 8 bytes, is refused before the disk is opened (the notice says which). The volumes in
 // driveLetters are held exclusively from before the read until before the restart; one that cannot be locked gives
 // the open failure's message and status, with nothing written.
 BlockIdentify ModifyFloppyIdentify(const char* deviceName, uint64_t partitionStart, FloppyKind kind,
@@ -198,7 +201,7 @@ BlockIdentify RenameBlockIdentifier(const BlockDisk* disk, BlockKind kind, const
 struct BlockFormatOptions {
   FloppyKind kind = FloppyKind::k1440K;
   DosVersion dos = kDosNone;
-  std::string identifier;  // single format: the label, at most 10 characters used
+  std::string identifier;  // single format: the label's bytes in the OEM code page, at most 10 used
   // The filter driver is attached: a batch has it present block 0 while it writes at physical sectors, and a
   // single format has it present the block being formatted. Without it, blocks are addressed physically.
   bool driverAttached = false;

@@ -2,6 +2,7 @@
 // and the run of the block format thread around them.
 #include <cstring>
 
+#include "base/oemtext.h"
 #include "base/trace.h"
 #include "blocks/blocks.h"
 #include "blocks/text_format.h"
@@ -66,6 +67,11 @@ std::optional<BlockNotice> RefuseJob(const BlockFormatJob& job) {
     if (!disk.serviceActive) return Notice(Tr(kStartService), kBlockFormatCaption);
     if (job.currentEntry < 0 || static_cast<size_t>(job.currentEntry) >= job.entries.size())
       return Notice(Tr(kFormatChooseBlock), kBlockFormatCaption);
+    // The label goes to the disk in the OEM code page: a character it lacks is refused rather than stored as "?",
+    // and a long text is cut after a whole character, never inside one.
+    OemText label = ToOemText(job.identifier, kMaxSingleLabelLength, true);
+    if (label.fault != OemTextFault::kNone)
+      return Notice(OemTextRefusal(label, kMaxSingleLabelLength), kBlockFormatCaption);
   }
   if (job.dosBoxChecked && job.dosEntry != 0 && job.dosEntry != 1)
     return Notice(Tr(kFormatChooseDos), kBlockFormatCaption);
@@ -222,7 +228,7 @@ BlockFormatRun RunBlockFormat(const BlockFormatJob& job, const BlockFormatUi& ui
   BlockFormatOptions options;
   options.kind = BlockFloppyKind(job.kind);
   options.dos = job.dosBoxChecked ? DosOfEntry(job.dosEntry) : kDosNone;
-  options.identifier = job.identifier;
+  options.identifier = job.batch ? std::string() : ToOemText(job.identifier, kMaxSingleLabelLength, true).bytes;
   options.driverAttached = disk.serviceActive;
   options.driveLetters = disk.driveLetters;
   uint32_t firstBlock = job.batch ? 0 : static_cast<uint32_t>(job.currentEntry);

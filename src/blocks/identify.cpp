@@ -1,6 +1,7 @@
 // Renaming a block's identifier in place: the first 8 bytes of its volume label entry and the entry's time stamp.
 #include <cstring>
 
+#include "base/oemtext.h"
 #include "base/trace.h"
 #include "blocks/blocks.h"
 #include "blocks/texts.h"
@@ -31,6 +32,15 @@ BlockIdentify ModifyFloppyIdentify(const char* deviceName, uint64_t partitionSta
                                    const std::string& identifier, const char* volumeName,
                                    const char* driveLetters) {
   if (identifier.empty() || identifier[0] == '\0') return Failure(kIdentifyEmpty, nullptr);
+  // The identifier is the edit's text, at most 8 characters (a list entry put there may be longer). The label entry
+  // holds it in the OEM code page, as DOS and Windows read it; a character the code page lacks, or more bytes than
+  // the 8 the name gives (5 Chinese characters), is refused before the disk is opened.
+  OemText oem = ToOemText(FirstCharacters(identifier, kMaxIdentifierLength), kMaxIdentifierLength);
+  if (oem.fault != OemTextFault::kNone) {
+    BlockIdentify refused;
+    refused.notice = BlockNotice{OemTextRefusal(oem, kMaxIdentifierLength), Tr(kBlockCaption), false};
+    return refused;
+  }
   DeviceHandle drive(OpenDevice(deviceName));
   if (!drive.valid()) return Failure(kIdentifyOpenFailure, &kIdentifyOpenFailureStatus);
   // Taken before the read: the lock writes out what the system still holds of the root directory, so the sector
@@ -47,7 +57,7 @@ BlockIdentify ModifyFloppyIdentify(const char* deviceName, uint64_t partitionSta
     return Failure(kIdentifyReadFailure, &kIdentifyReadFailureStatus);
   if (sector[direntry::kAttributes] != direntry::kVolumeLabel) return Failure(kIdentifyNoLabel, nullptr);
 
-  MakeIdentifierName(identifier, sector);
+  MakeIdentifierName(oem.bytes, sector);
   SysTime now{};
   SysGetLocalTime(&now);
   StampDirectoryEntry(sector, FatDate(now), FatTime(now), false);

@@ -82,15 +82,14 @@ std::string ParseRequest(std::vector<std::string> args, BlocksRequest* r) {
   return "";
 }
 
-// The identifier as the page's upper-case edit would hold it: at most 8 printable ASCII characters.
+// The identifier as the page's upper-case edit would hold it: no control character, ASCII letters in upper case,
+// and at most 8 bytes in the disk's code page (4 Chinese characters in 936).
 std::string CheckIdentifier(std::string* text) {
   if (text->empty()) return "the identifier is empty";
-  if (text->size() > kMaxIdentifierLength) return "an identifier has at most 8 characters";
-  for (char& c : *text) {
-    if (c < 0x20 || c > 0x7E) return "an identifier holds printable ASCII characters only";
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  }
-  return "";
+  if (CliPrintable(*text) != *text) return "an identifier holds no control characters";
+  for (char& c : *text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return CliOemBytes(*text, kMaxIdentifierLength, "the identifier", nullptr);
 }
 
 // The block area as the program finds it (the first entry of the drive layout). Sector 0 is read first: a partition
@@ -230,7 +229,7 @@ int Label(BlocksRequest r, const CliTarget& target, const BlockArea& area) {
   if (!done.result)
     return CliFailRun(target, OneLine(done.notice ? done.notice->text : "the identifier was not changed"),
                       "block " + std::to_string(r.block) + "'s root directory may be damaged, format the block again");
-  std::printf("block %u: identifier %s\n", r.block, r.text.c_str());
+  std::printf("block %u: identifier %s\n", r.block, CliPrintable(r.text).c_str());
   return 0;
 }
 
@@ -362,8 +361,8 @@ const CliCommandRegistrar kRegisterBlocks({
     "      --verify first checks that TARGET keeps what is written across the blocks' area (a disk that claims\n"
     "      more than it holds is refused before any block is written) and reads every block back at the end.\n"
     "      list shows each block's identifier up to the first block that is not a floppy of the kind, then the\n"
-    "      number of valid blocks. label renames block N's identifier to TEXT (1 to 8 characters, taken in upper\n"
-    "      case). export copies block N into FILE as a floppy image file (never TARGET itself; a USB disk only\n"
+    "      number of valid blocks. label renames block N's identifier to TEXT (at most 8 bytes in the disk's code\n"
+    "      page, see --codepage; letters taken in upper case). export copies block N into FILE as a floppy image file (never TARGET itself; a USB disk only\n"
     "      after you confirm); import writes a floppy image file of exactly the kind's size into block N. A\n"
     "      partition table with no valid entry, or with an empty first slot, is refused.\n"
     "  blocks ls|put|get|rm|mkdir|rmdir TARGET N ... [--kind K]\n"

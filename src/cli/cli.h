@@ -104,9 +104,20 @@ int OpenCliOutputFile(const std::string& path, const CliTarget& source, bool yes
 // character devices are refused, so reading it can never hang. Returns the descriptor, or -1 with a message.
 int OpenCliInputFile(const std::string& path, std::string* error);
 
-// Text from a disk or the user, made safe for a terminal: control bytes, DEL and bytes above 0x7E are shown as
-// \xNN, so no escape sequence reaches the terminal.
+// Text from a disk or the user, made safe for a terminal: UTF-8 characters are kept; control characters (C0, DEL,
+// C1) and bytes that are no UTF-8 are shown as \xNN, so no escape sequence reaches the terminal. Texts from a
+// disk are decoded from its code page first (FromOemText), and bytes that do not decode show as \xNN too.
 std::string CliPrintable(const std::string& text);
+
+// --codepage N: the code page of labels, identifiers and 8.3 names on the disk, taken from the arguments of every
+// command (RunCliCommand) and set on the simulated machine (OpenCliTarget keeps it). "" when fine, else what is
+// wrong.
+constexpr uint32_t kCliDefaultCodePage = 850;
+std::string TakeCodePage(std::vector<std::string>& args);
+uint32_t CliCodePage();
+// A label, identifier or name the user typed, as the disk keeps it: its bytes in the code page. "" when it fits in
+// maxBytes, else what is wrong (`what` begins the message: "the label").
+std::string CliOemBytes(const std::string& text, size_t maxBytes, const std::string& what, std::string* bytes);
 
 // Reports a run that failed once the target was opened, saying what state it is in: "nothing was written" when
 // no sector was (an image file this run created is removed again), else which sectors were written and `remedy`.

@@ -10,6 +10,7 @@
 #include <utime.h>
 #include <vector>
 
+#include "base/oemtext.h"
 #include "base/texts.h"
 #include "blocks/blocks.h"
 #include "cli/cli.h"
@@ -162,16 +163,18 @@ int List(const FilesRequest& r, SysHandle disk, uint32_t start) {
   if (result.ok()) result = ReadFatVolumeInfo(disk, start, &info);
   if (!result.ok()) return Failed(result, r);
   unsigned files = 0, folders = 0;
+  // Names and the label are the disk's bytes in its code page: decoded, and never a control byte to the terminal.
   for (const FatFileEntry& e : entries) {
     (e.directory ? folders : files)++;
+    const std::string name = CliPrintable(FromOemText(e.name));
     if (e.directory)
-      std::printf("%-12s %10s  %s\n", e.name.c_str(), "<DIR>", FatDateText(e.date, e.time).c_str());
+      std::printf("%-12s %10s  %s\n", name.c_str(), "<DIR>", FatDateText(e.date, e.time).c_str());
     else
-      std::printf("%-12s %10u  %s\n", e.name.c_str(), e.size, FatDateText(e.date, e.time).c_str());
+      std::printf("%-12s %10u  %s\n", name.c_str(), e.size, FatDateText(e.date, e.time).c_str());
   }
   std::printf("%u files, %u folders; %llu bytes free of %llu%s%s\n", files, folders,
               static_cast<unsigned long long>(info.freeBytes), static_cast<unsigned long long>(info.totalBytes),
-              info.label.empty() ? "" : "; label ", info.label.c_str());
+              info.label.empty() ? "" : "; label ", CliPrintable(FromOemText(info.label)).c_str());
   return 0;
 }
 

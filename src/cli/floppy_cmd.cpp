@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "base/oemtext.h"
 #include "cli/cli.h"
 #include "fat/fat.h"
 #include "disk/sectorio.h"
@@ -36,8 +37,10 @@ std::string ParseRequest(std::vector<std::string> args, FloppyRequest* r) {
   std::string error = ParseFloppyKindName(kind, &r->kind);
   if (!error.empty()) return error;
   TakeOption(args, "--label", &r->label);
-  if (r->label.size() > bpb::kLabelSize) return "a label has at most 11 characters";
   if (r->label.find('\0') != std::string::npos) return "a label cannot hold a zero byte";
+  // The label goes to the disk in its code page (--codepage), at most 11 bytes.
+  error = CliOemBytes(r->label, bpb::kLabelSize, "the label", &r->label);
+  if (!error.empty()) return error;
   bool haveDos = TakeOption(args, "--dos", &dos);
   bool haveSysFiles = TakeOption(args, "--sysfiles", &r->sysFiles);
   if (haveDos != haveSysFiles) return "--dos and --sysfiles go together";
@@ -86,7 +89,7 @@ int RunFloppy(const std::vector<std::string>& args) {
   const std::string remedy = "the floppy image is incomplete, write it again";
   if (written != FloppyImageResult::kWritten) return CliFailRun(target, "writing the floppy image to " + r.target + " failed", remedy);
   std::printf("wrote a %s floppy image at sector %u of %s%s%s%s\n", FloppyKindName(r.kind), static_cast<unsigned>(r.at),
-              r.target.c_str(), r.label.empty() ? "" : (", label " + CliPrintable(r.label)).c_str(),
+              r.target.c_str(), r.label.empty() ? "" : (", label " + CliPrintable(FromOemText(r.label))).c_str(),
               r.dos == kDosNone ? "" : ", with the system files of DOS ", r.dos == kDos622 ? "6.22" : r.dos ? "7.1" : "");
   return 0;
 }
@@ -96,7 +99,8 @@ const CliCommandRegistrar kRegisterFloppy({
     "  floppy TARGET --kind 720K|1.2M|1.44M [--label TEXT] [--dos 6.22|7.1 --sysfiles DIR] [--at SECTOR] [--yes]\n"
     "      Writes one empty FAT12 floppy image as the standard edition page does: DBR, both FATs, the root\n"
     "      directory and the data area filled with F6 (the image's last sector is left as it was). The DBR goes to\n"
-    "      SECTOR (default 0). --label (up to 11 characters, taken as given) adds a volume label entry.\n"
+    "      SECTOR (default 0). --label (up to 11 bytes in the disk's code page, see --codepage) adds a volume label\n"
+    "      entry.\n"
     "      --dos makes the image bootable: DIR stands for the program's SysFile folder and holds OS6A, OS6B, OS6C\n"
     "      (DOS 6.22) or OS7A, OS7B, OS7C (DOS 7.1), copied as IO.SYS, MSDOS.SYS and COMMAND.COM; korvane shows\n"
     "      DIR to the program as SysFile in a temporary current directory. A missing image file is created, a\n"

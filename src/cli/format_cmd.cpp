@@ -10,6 +10,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "base/oemtext.h"
 #include "cli/cli.h"
 #include "fat/fat.h"
 #include "disk/sectorio.h"
@@ -89,8 +90,10 @@ std::string ParseRequest(std::vector<std::string> args, FormatRequest* r) {
     o.clusterBytes = static_cast<uint32_t>(value);
   }
   if (TakeOption(args, "--label", &o.label)) {
-    if (o.label.size() > bpb::kLabelSize) return "a label has at most 11 characters";
     if (o.label.find('\0') != std::string::npos) return "a label cannot hold a zero byte";
+    // The label goes to the disk in its code page (--codepage), at most 11 bytes.
+    std::string error = CliOemBytes(o.label, bpb::kLabelSize, "the label", &o.label);
+    if (!error.empty()) return error;
   }
   if (TakeOption(args, "--root", &root)) {
     if (!ParseUnsigned(root, &value) || value > UINT32_MAX) return "--root takes a number of root directory entries";
@@ -162,7 +165,7 @@ void PrintSummary(const FormatRequest& r, const UsbFormatOutcome& outcome, bool 
               r.target.c_str(), v.fat16 ? 16 : 12, static_cast<unsigned>(v.totalSectors),
               static_cast<unsigned>(v.fatCount), v.fatCount == 1 ? "" : "s", static_cast<unsigned>(v.sectorsPerFat),
               static_cast<unsigned>(v.ClusterBytes()), static_cast<unsigned>(v.rootEntries));
-  if (!o.label.empty()) std::printf(", label %s", CliPrintable(o.label).c_str());
+  if (!o.label.empty()) std::printf(", label %s", CliPrintable(FromOemText(o.label)).c_str());
   if (outcome.volumeStart) std::printf(", behind an MBR, from sector %u", static_cast<unsigned>(outcome.volumeStart));
   if (o.fillDataArea && !outcome.fillFailed) std::printf(", data area filled with %02X", o.fillByte);
   if (systemFilesCopied)
@@ -241,7 +244,7 @@ const CliCommandRegistrar kRegisterFormat({
     "      Formats the whole TARGET as one FAT12 or FAT16 volume, as the USB disk format page does: DBR, FATs and\n"
     "      root directory; the rest is left as it was unless --fill gives a byte for the data area (its last\n"
     "      sector stays). Defaults: 2 FATs, 256 root entries (at most 512), the cluster size (512 to 65536\n"
-    "      bytes) the page recommends for the disk, no label (up to 11 characters, taken as given). FAT type and\n"
+    "      bytes) the page recommends for the disk, no label (up to 11 bytes in the disk's code page). FAT type and\n"
     "      size follow from the choices; a volume FAT16 cannot hold is refused before anything is written.\n"
     "      --dos makes the volume bootable with the system files in DIR (OS6A, OS6B, OS6C for DOS 6.22 or OS7A,\n"
     "      OS7B, OS7C for DOS 7.1, shown to the program as its SysFile folder). --boot hdd or zip puts an MBR in\n"

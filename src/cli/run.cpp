@@ -61,6 +61,8 @@ int RunCliCommand(const CliCommand& command, std::vector<std::string> args) {
       if (!command.subcommandHelp || !command.subcommandHelp(args)) std::printf("usage:\n%s\n", command.usage);
       return kExitDone;
     }
+  const std::string codePage = TakeCodePage(args);
+  if (!codePage.empty()) return CliUsage(codePage);
   struct sigaction action {};
   action.sa_handler = AskToStop;
   sigemptyset(&action.sa_mask);

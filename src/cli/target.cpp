@@ -283,6 +283,7 @@ bool OpenCliTarget(const std::string& path, const CliTargetOptions& options, Cli
   setup.sectorCount = t.sectorCount;
   setup.sectorSize = t.sectorSize;
   SimReset();
+  SimSetOemCodePage(CliCodePage());
   if (!SimAddDisk(setup)) {
     *error = "cannot open " + path + (errno ? std::string(": ") + std::strerror(errno) : std::string());
     Discard(t);
@@ -367,13 +368,37 @@ int OpenCliInputFile(const std::string& path, std::string* error) {
 std::string CliPrintable(const std::string& text) {
   static const char kHex[] = "0123456789abcdef";
   std::string out;
-  for (unsigned char c : text) {
-    if (c < 0x20 || c > 0x7E) {
-      out += "\\x";
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
+  auto escape = [&](unsigned char c) {
+    out += "\\x";
+    out += kHex[c >> 4];
+    out += kHex[c & 15];
+  };
+  for (size_t at = 0; at < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[at]);
+    if (c < 0x80) {
+      if (c < 0x20 || c == 0x7F) escape(c);
+      else out += static_cast<char>(c);
+      ++at;
+      continue;
+    }
+    // A whole UTF-8 sequence, shortest form, no surrogate, no C1 control (U+0080 to U+009F): kept; else the byte
+    // is shown.
+    size_t length = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+    uint32_t code = length == 2 ? c & 0x1Fu : length == 3 ? c & 0x0Fu : c & 0x07u;
+    bool whole = length != 0 && at + length <= text.size();
+    for (size_t i = 1; whole && i < length; ++i) {
+      const unsigned char next = static_cast<unsigned char>(text[at + i]);
+      whole = (next & 0xC0) == 0x80;
+      code = code << 6 | (next & 0x3Fu);
+    }
+    whole = whole && !(length == 3 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) &&
+            !(length == 4 && (code < 0x10000 || code > 0x10FFFF)) && !(code >= 0x80 && code <= 0x9F);
+    if (whole) {
+      out.append(text, at, length);
+      at += length;
     } else {
-      out += static_cast<char>(c);
+      escape(c);
+      ++at;
     }
   }
   return out;

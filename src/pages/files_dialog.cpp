@@ -15,6 +15,7 @@
 #include "ui/resource_ids.h"
 #include "ui/sheet.h"
 #include "ui/wintext.h"
+#include "base/oemtext.h"
 #include "blocks/texts.h"
 #include "fatfiles/fatfiles.h"
 #include "pages/files_texts.h"
@@ -92,12 +93,8 @@ void AddRow(int row, const std::string& name, const std::string& size, const std
   }
 }
 
-// Names as stored may hold bytes of the machine's DOS code page: shown through it.
-std::string StoredName(const std::string& name) {
-  wchar_t wide[64] = {};
-  MultiByteToWideChar(CP_OEMCP, 0, name.c_str(), -1, wide, 63);
-  return WideToUtf8(wide);
-}
+// Names as stored may hold bytes of the machine's OEM code page: shown through it.
+std::string StoredName(const std::string& name) { return FromOemText(name); }
 
 void Refresh() {
   SendMessageW(List(), LVM_DELETEALLITEMS, 0, 0);

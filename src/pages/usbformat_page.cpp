@@ -17,6 +17,7 @@
 #include "ui/resource_ids.h"
 #include "ui/sheet.h"
 #include "ui/wintext.h"
+#include "base/oemtext.h"
 #include "base/trace.h"
 #include "disk/discovery.h"
 #include "disk/sectorio.h"
@@ -106,17 +107,16 @@ uint8_t ParseFillByte(const std::string& text) {
   return static_cast<uint8_t>(value);
 }
 
-// The label's bytes for the root directory entry: the OEM code page, as the FAT directory holds names, at most 11
-// bytes; a character that does not fit whole is left out rather than cut in half.
-std::string ReadLabel(HWND window) {
-  wchar_t wide[kUsbLabelMaxChars + 1] = {};
-  int length = GetDlgItemTextW(window, IDC_USB_LABEL, wide, kUsbLabelMaxChars + 1);
-  for (int chars = length; chars > 0; --chars) {
-    char bytes[64];
-    int count = WideCharToMultiByte(CP_OEMCP, 0, wide, chars, bytes, sizeof bytes, nullptr, nullptr);
-    if (count > 0 && static_cast<size_t>(count) <= bpb::kLabelSize) return std::string(bytes, count);
+// The label's bytes for the root directory entry, in the OEM code page as the FAT directory holds names: false,
+// with the refusal shown, when a character is not in the code page or the bytes are more than the entry's 11.
+bool ReadLabel(HWND window, std::string* label) {
+  OemText oem = ToOemText(GetControlText(window, IDC_USB_LABEL), bpb::kLabelSize);
+  if (oem.fault != OemTextFault::kNone) {
+    ShowPageMessage(window, OemTextRefusal(oem, bpb::kLabelSize).c_str(), MB_ICONERROR);
+    return false;
   }
-  return std::string();
+  *label = oem.bytes;
+  return true;
 }
 
 // The entry a drop-down combo box shows. Its field can be typed over, and the list's selection may then differ
@@ -137,7 +137,6 @@ UsbFormatOptions ReadOptions(HWND window) {
   int fats = ComboChoice(window, IDC_USB_FAT_COUNT), unit = ComboChoice(window, IDC_USB_UNIT);
   options.fatCount = fats < 0 ? 0 : static_cast<uint32_t>(fats) + 1;        // "1", "2"
   options.clusterBytes = unit < 0 ? 0 : kSectorSize << unit;                // "512 bytes" .. "65536 bytes"
-  options.label = ReadLabel(window);
   options.rootEntries = ParseRootEntries(GetControlText(window, IDC_USB_ROOT_ENTRIES));
   options.fillDataArea = IsTicked(window, IDC_USB_FILL);
   options.fillByte = ParseFillByte(GetControlText(window, IDC_USB_FILL_BYTE));
@@ -363,6 +362,8 @@ void OnStartClicked(HWND window) {
     ShowPageMessage(window, Tr(kUsbNoDiskSelected), MB_ICONERROR);
     return;
   }
+  std::string label;
+  if (!ReadLabel(window, &label)) return;
   auto job = std::make_shared<FormatJob>();
   job->page = window;
   job->target = *disk;
@@ -374,6 +375,7 @@ void OnStartClicked(HWND window) {
     return;
   }
   job->options = ReadOptions(window);
+  job->options.label = label;
   UsbFormatRefusal refusal = CheckUsbFormatRequest(job->target.sectorCount, job->options);
   if (refusal != kUsbFormatAccepted) {
     ShowPageMessage(window, Tr(RefusalText(refusal)), MB_ICONERROR);  // the disk closes with the job

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // ---------------------------------------------------------------------------------------------------------------
 // Handles and constants
@@ -91,6 +92,18 @@ struct SysTime {
 };
 void SysGetLocalTime(SysTime* time);
 void SysSleep(uint32_t milliseconds);
+
+// ---------------------------------------------------------------------------------------------------------------
+// The OEM code page: the one DOS, Windows Explorer and the FAT directory keep labels and 8.3 names in (437 or 850
+// on Western systems, 936 on Chinese ones)
+// ---------------------------------------------------------------------------------------------------------------
+
+uint32_t SysGetOemCodePage();  // GetOEMCP
+// WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, ...) of a UTF-8 text: false when a character has no bytes of
+// its own in the code page (the default character was used), so nothing is ever stored as a look-alike or "?".
+bool SysUtf8ToOem(const std::string& utf8, std::string* oem);
+// MultiByteToWideChar(CP_OEMCP, MB_ERR_INVALID_CHARS, ...) to UTF-8: false when the bytes do not decode.
+bool SysOemToUtf8(const std::string& oem, std::string* utf8);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Volumes and names

@@ -29,7 +29,7 @@ enum BootMode : int { kBootFdd = 0, kBootHdd = 1, kBootZip = 2 };
 struct UsbFormatOptions {
   uint32_t fatCount = 2;       // 1 or 2
   uint32_t clusterBytes = 512; // a power of two from 512 to 65,536
-  std::string label;           // bytes as typed; at most 11 are used
+  std::string label;           // bytes for the disk (the OEM code page); at most 11 are used
   uint32_t rootEntries = 256;
   bool fillDataArea = false;
   uint8_t fillByte = 0;

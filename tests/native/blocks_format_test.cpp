@@ -111,6 +111,15 @@ TEST_F(BlockFormatTest, SingleFormatLandsInThePresentedBlock) {
   SimWriteRaw(1, BlockStart(5, k144), std::vector<uint8_t>(512, 0));
   ASSERT_TRUE(RunBlockFormat(Single(5, "No.5:Unformatted"), page.Ui()).success);
   EXPECT_EQ(RootName(5, k144), std::string("No.5:Unfor\0", 11));
+  // The label is kept in the OEM code page and cut after a whole character: 5 GBK characters, not 5 and a half.
+  SimSetOemCodePage(936);
+  ASSERT_TRUE(RunBlockFormat(Single(5, "\u4e2d\u6587\u4e2d\u6587A\u6587"), page.Ui()).success);
+  EXPECT_EQ(RootName(5, k144), std::string("\xd6\xd0\xce\xc4\xd6\xd0\xce\xc4" "A\0\0", 11));
+  page = PageRecord();
+  SimSetOemCodePage(437);
+  EXPECT_FALSE(RunBlockFormat(Single(5, "\u4e2d"), page.Ui()).started);
+  ASSERT_EQ(page.messages.size(), 1u);
+  EXPECT_EQ(page.messages[0].text.rfind("The character \"\u4e2d\" cannot be stored on the disk", 0), 0u);
 }
 
 TEST_F(BlockFormatTest, ABlockThatCannotBeWrittenEndsTheRunAsAFailureNamingIt) {

@@ -64,6 +64,47 @@ TEST_F(BlockSwitchTest, RenamingWritesNothingWhereThereIsNoLabelToRename) {
   EXPECT_EQ(RenameBlockIdentifier(&disk, k144, "DATA").notice->text, "Please start multi-floppy service.");
 }
 
+// Identifiers go to the disk in the machine's OEM code page and come back from it: what DOS and Explorer show.
+TEST_F(BlockSwitchTest, IdentifiersAreKeptInTheOemCodePageAndRefusedWhenItCannotHoldThem) {
+  struct Case {
+    uint32_t codePage;
+    const char* identifier;
+    const char* stored;  // 11 bytes; nullptr: refused, nothing written
+    const char* refusal;
+  } cases[] = {
+      {936, "\u4e2d\u6587", "\xd6\xd0\xce\xc4\0   XYZ", nullptr},  // GBK
+      {437, "\u00c9T\u00c9", "\x90T\x90\0    XYZ", nullptr},
+      {850, "\u00c9T\u00c9", "\x90T\x90\0    XYZ", nullptr},
+      {437, "\u4e2d\u6587", nullptr, "The character \"\u4e2d\" cannot be stored on the disk: it is not in code page 437"},
+      {936, "\u4e2d\u6587\u4e2d\u6587\u4e2d", nullptr, "The text takes 10 bytes on the disk (code page 936), but the field holds 8"},
+      {437, "\u20ac", nullptr, "The character \"\u20ac\" cannot be stored"},  // no best-fit "E" or "?"
+      {850, "ABCDEFGHIJ", "ABCDEFGHXYZ", nullptr},  // a list entry longer than the edit holds: its first 8
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.codePage) + " " + c.identifier);
+    SimReset();
+    SimSetOemCodePage(c.codePage);
+    MakeStick(10 * 3072, 0, 10 * 3072);
+    LayBlock(0, k144, "ABCDEFGHXYZ");
+    BlockIdentify done = ModifyFloppyIdentify("physicaldrive1", 0, k144, c.identifier, "E:");
+    if (!c.stored) {
+      ASSERT_TRUE(done.notice);
+      EXPECT_EQ(done.notice->text.rfind(c.refusal, 0), 0u) << done.notice->text;
+      EXPECT_EQ(SimStats(1).writeCalls, 0u);
+      continue;
+    }
+    EXPECT_EQ(done.result, 1);
+    EXPECT_EQ(RootName(0, k144), std::string(c.stored, 11));
+    if (std::strlen(c.identifier) <= 8) {
+      EXPECT_EQ(ValidBlockEntryText(0, Sector(1, 19).data()), c.identifier);
+    }
+  }
+  // A label whose bytes do not decode keeps them, so the command line can show them as \xNN.
+  SimSetOemCodePage(936);
+  LayBlock(0, k144, "A\x81");
+  EXPECT_EQ(ValidBlockEntryText(0, Sector(1, 19).data()), "A\x81");
+}
+
 TEST_F(BlockSwitchTest, ShowingABlockPresentsItTellsTheLayoutAndRestartsTheVolume) {
   MakeStick(63 + 10 * 3072, 63, 10 * 3072);
   AttachDriver(FloppyKind::k720K);

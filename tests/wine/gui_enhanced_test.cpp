@@ -259,6 +259,35 @@ TEST_F(GuiTest, EnhancedPageStartsTheServiceFormatsSwitchesRenamesAndStopsIt) {
   EXPECT_EQ(ComboSelection(page, kBlockList), 0);
   EXPECT_EQ(SimFilter(kStick).presentedBlock, 0u);
 
+  // Identifiers go to the disk in the system's OEM code page (936 under Chinese Windows, 437 under English) and the
+  // block list decodes them; a character the code page lacks is refused with nothing written.
+  const bool zh = ExpectedLanguage() == Language::Chinese;
+  const std::string identifier = zh ? "\u4e2d\u6587" : "\u00c9T\u00c9";
+  SetEditText(page, kIdentifier, identifier);
+  ClickAndSettle(page, kRename);
+  EXPECT_TRUE(TakeMessageBoxes().empty());
+  root = SimReadRaw(kStick, kRootSector144, 1);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(root.data()), 5),
+            zh ? std::string("\xd6\xd0\xce\xc4\0", 5) : std::string("\x90T\x90\0 ", 5));
+  SwitchTab(0);
+  SwitchTab(1);
+  Settle();
+  EXPECT_EQ(ComboEntries(page, kBlockList).at(0), identifier);
+  SimResetStats(kStick);
+  SetEditText(page, kIdentifier, zh ? "\ud55c" : "\u4e2d");  // Hangul is not in GBK, Chinese not in 437
+  ClickButton(page, kRename);
+  MessageBoxRecord refused = WaitForMessageBox();
+  EXPECT_NE(refused.text.find(zh ? "\u4ee3\u7801\u9875936" : "code page 437"), std::string::npos) << refused.text;
+  EXPECT_EQ(refused.style, static_cast<UINT>(MB_ICONERROR));
+  EXPECT_EQ(SimStats(kStick).writeCalls, 0u);
+  EXPECT_TRUE(ScreenshotMessageBox(refused, "enhanced-identifier-refused"));
+  SetEditText(page, kIdentifier, zh ? "\u4e2d\u6587\u4e2d\u6587\u4e2d" : "DATA");
+  if (zh) {
+    ClickButton(page, kRename);
+    EXPECT_TRUE(ScreenshotMessageBox(WaitForMessageBox(), "enhanced-identifier-too-long"));
+    EXPECT_EQ(SimStats(kStick).writeCalls, 0u);
+  }
+
   // 720K blocks: the driver learns 2048 sectors per block, and the 1.44M images no longer count as blocks.
   SelectComboEntry(page, kKind, 0);
   Settle();

@@ -633,6 +633,34 @@ bool Screenshot(HWND window, const std::string& name) {
   return std::fclose(file) == 0 && written;
 }
 
+namespace {
+
+struct RealBox {
+  std::wstring text, caption;
+  UINT style;
+};
+
+DWORD WINAPI RealBoxThread(void* parameter) {
+  RealBox* box = static_cast<RealBox*>(parameter);
+  MessageBoxW(nullptr, box->text.c_str(), box->caption.c_str(), box->style);
+  return 0;
+}
+
+}  // namespace
+
+bool ScreenshotMessageBox(const MessageBoxRecord& record, const std::string& name) {
+  RealBox box{Utf8ToWide(record.text.c_str()), Utf8ToWide(record.caption.c_str()), record.style};
+  HANDLE thread = CreateThread(nullptr, 0, RealBoxThread, &box, 0, nullptr);
+  if (!thread) return false;
+  HWND window = nullptr;
+  for (int i = 0; i < 100 && !window; ++i, Sleep(50)) window = FindWindowW(L"#32770", box.caption.c_str());
+  bool written = window && Screenshot(window, name);
+  if (window) PostMessageW(window, WM_COMMAND, IDOK, 0);
+  if (WaitForSingleObject(thread, kTimeoutMs) != WAIT_OBJECT_0) written = false;
+  CloseHandle(thread);
+  return written;
+}
+
 // --- Paths -------------------------------------------------------------------------------------------------------
 
 std::string WindowsPath(const std::string& hostPath) {
@@ -674,6 +702,7 @@ SimDiskSpec MemoryDisk(int number, uint32_t bus, uint64_t sectors, char letter) 
 
 void GuiTest::SetUp() {
   SimReset();
+  SimSetOemCodePage(GetOEMCP());  // the system's, as Windows would: 936 under zh_CN
   SimDiskSpec system = MemoryDisk(0, kSimBusAta, 16384, 'C');
   system.hasVendor = false;
   system.product = "SIM SYSTEM DISK";

@@ -140,6 +140,8 @@ std::vector<MessageBoxRecord> TakeMessageBoxes();
 
 // Writes the window as <screenshot dir>/<name>-<en|zh>.png ($KORVANE_SCREENSHOT_DIR). False when it could not.
 bool Screenshot(HWND window, const std::string& name);
+// Shows a recorded message box for real (its text, caption and style, no owner) and writes it as a screenshot.
+bool ScreenshotMessageBox(const MessageBoxRecord& box, const std::string& name);
 
 // --- Paths -------------------------------------------------------------------------------------------------------
 

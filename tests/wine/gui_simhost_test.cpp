@@ -165,6 +165,7 @@ TEST(SimMachineFile, ReadsDisksWithQuotedNamesVolumesImagesAndComments) {
       "disk 1 usb \"Generic \" \" Flash Disk\" 512 524288 stick.img E\r\n"
       "disk 2 scsi \"Kingston\" - 2048 0 D:\\images\\big.img f@63+2880,G@4096\n"
       "vista\n"
+      "codepage 936\n"
       "hold e\n"
       "fail writes 1 100 8\n"
       "fail reads 2 4096\n"
@@ -177,6 +178,7 @@ TEST(SimMachineFile, ReadsDisksWithQuotedNamesVolumesImagesAndComments) {
   ASSERT_TRUE(ParseSimMachine(text, "C:\\sim", &disks, &error, &rules)) << error;
   ASSERT_EQ(disks.size(), 3u);
   EXPECT_TRUE(rules.vista);
+  EXPECT_EQ(rules.oemCodePage, 936u);
   EXPECT_EQ(rules.heldVolumes, "E");
   ASSERT_EQ(rules.faults.size(), 4u);
   EXPECT_EQ(rules.faults[0].kind, SimMachineFault::kFailWrites);
@@ -229,6 +231,7 @@ TEST(SimMachineFile, FaultsNameTheirLine) {
   EXPECT_EQ(ParseError("fail writes 1 x"), "line 1: bad number \"x\"");
   EXPECT_EQ(ParseError("pull 1"), "line 1: a pull line takes a disk number and a count");
   EXPECT_EQ(ParseError("real 1 0"), "line 1: real takes a disk number and a sector count");
+  EXPECT_EQ(ParseError("codepage gbk"), "line 1: codepage takes a code page number such as 437 or 936");
   EXPECT_EQ(ParseError("real 3 100"), "real: no disk 3");
   EXPECT_EQ(ParseError("disk 1 usb a b 500 100 memory E"), "line 1: bad sector size \"500\"");
   EXPECT_EQ(ParseError("disk 1 usb a b 512 0 memory E"), "line 1: a memory disk needs a size between 1 sector and 1 GiB");

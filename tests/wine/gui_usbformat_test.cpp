@@ -175,6 +175,25 @@ TEST_F(GuiTest, UsbPageRefusalsBeforeTheFormatLeaveEveryDiskUntouched) {
     EXPECT_TRUE(IsEnabled(page, IDC_USB_START) && IsEnabled(page, IDC_USB_DISK_LIST));
   }
 
+  // A label the OEM code page cannot hold (936 under Chinese Windows, 437 under English) is refused before the
+  // question, and so is one whose bytes are more than the entry's 11.
+  const bool zh = ExpectedLanguage() == Language::Chinese;
+  const std::pair<std::string, std::string> labels[] = {
+      {zh ? "\ud55c" : "\u4e2d", "usbformat-label-refused"},
+      {"\u4e2d\u6587\u4e2d\u6587\u4e2d\u6587", "usbformat-label-too-long"}};
+  SimResetStats(1);
+  for (const auto& label : labels) {
+    if (!zh && label.second == "usbformat-label-too-long") continue;
+    SetEditText(page, IDC_USB_LABEL, label.first);
+    ClickButton(page, IDC_USB_START);
+    MessageBoxRecord box = WaitForMessageBox();
+    EXPECT_NE(box.text.find(zh ? "\u4ee3\u7801\u9875936" : "code page 437"), std::string::npos) << box.text;
+    EXPECT_EQ(box.style, static_cast<UINT>(MB_ICONERROR));
+    EXPECT_EQ(SimStats(1).opens + SimStats(1).writeCalls, 0u);
+    EXPECT_TRUE(ScreenshotMessageBox(box, label.second));
+  }
+  SetEditText(page, IDC_USB_LABEL, "");
+
   SimResetStats(1);
   SelectListEntry(page, IDC_USB_DISK_LIST, 0);
   AnswerMessageBoxes({IDCANCEL});

@@ -243,6 +243,15 @@ bool ParseSimMachine(const std::string& text, const std::string& baseDir, std::v
       found.heldVolumes += static_cast<char>(std::toupper(static_cast<unsigned char>(fields[1].text[0])));
       continue;
     }
+    if (ok && !fields[0].quoted && fields[0].text == "codepage") {
+      uint64_t codePage = 0;
+      if (fields.size() != 2 || !ParseNumber(fields[1].text, &codePage) || codePage == 0 || codePage > 65535) {
+        *error = "line " + std::to_string(lineNumber) + ": codepage takes a code page number such as 437 or 936";
+        return false;
+      }
+      found.oemCodePage = static_cast<uint32_t>(codePage);
+      continue;
+    }
     if (ok && !fields[0].quoted &&
         (fields[0].text == "fail" || fields[0].text == "short" || fields[0].text == "pull")) {
       SimMachineFault machineFault;

@@ -17,6 +17,8 @@
 //
 //   vista        writes through a disk handle into a mounted volume nobody locked fail, as on Windows Vista and later
 //   hold <letter>  another program holds files open on the volume, so it cannot be locked
+//   codepage <n> the OEM code page labels and 8.3 names are kept in (437, 850, 936, ...); without the line, the
+//                host system's own (936 on a Chinese system)
 //
 // and these make a disk fail, so the program can be seen reporting it:
 //
@@ -47,6 +49,7 @@ struct SimMachineFault {
 struct SimMachineRules {
   bool vista = false;
   std::string heldVolumes;  // letters
+  uint32_t oemCodePage = 0;  // 0: the host system's
   std::vector<SimMachineFault> faults;
 };
 // Puts the faults of a machine file on the machine's disks.

@@ -113,6 +113,8 @@ bool BuildSimMachine(const std::string& dir, std::string* error) {
       return false;
     }
   SimSetVistaVolumeRule(rules.vista);
+  // Windows keeps labels and 8.3 names in the system's OEM code page: the host's own unless the file names one.
+  SimSetOemCodePage(rules.oemCodePage ? rules.oemCodePage : GetOEMCP());
   for (char letter : rules.heldVolumes) SimHoldVolume(letter, true);
   ApplySimMachineFaults(rules.faults);
   SimSetCurrentDirectory(dir);

@@ -129,7 +129,8 @@ struct SimMachineState {
   bool fixedTime = false;
   SysTime time{};
   bool vistaVolumeRule = false;  // writes inside a mounted, unlocked volume fail with access denied
-  bool filterDriverLoads = true;  // false: a disk whose list names the filter fails to start (an unsigned driver)
+  bool filterDriverLoads = true;
+  uint32_t oemCodePage = 437;     // labels and 8.3 names are kept in this code page  // false: a disk whose list names the filter fails to start (an unsigned driver)
   SimDeviceEventSink eventSink = nullptr;
   std::vector<std::pair<void*, int>> notifications;  // (window, id)
   int nextNotification = 1;

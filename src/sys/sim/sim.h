@@ -111,6 +111,9 @@ void SimSetCurrentDirectory(const std::string& hostPath);
 void SimSetWindowsDirectory(const std::string& hostPath);
 void SimSetLocalTime(const SysTime& time);                    // fixes the clock (tests)
 void SimSetVistaVolumeRule(bool on);
+// The OEM code page of the machine (437 after SimReset; Windows picks it by the system's language: 936 on Chinese
+// systems, 437 or 850 on Western ones).
+void SimSetOemCodePage(uint32_t codePage);
 // Whether the system loads the filter driver (64-bit Windows Vista and later refuse an unsigned one). When it does
 // not, a disk whose upper filter list names the filter fails to start and stays away until the list changes.
 void SimSetFilterDriverLoads(bool loads);

@@ -16,6 +16,7 @@
 #include <unistd.h>
 #endif
 
+#include "sys/codepage.h"
 #include "sys/sim/machine.h"
 
 namespace {
@@ -346,6 +347,7 @@ void SimReset() {
   m.fixedTime = false;
   m.vistaVolumeRule = false;
   m.filterDriverLoads = true;
+  m.oemCodePage = 437;
 }
 
 bool SimAddDisk(const SimDiskSpec& setup) {
@@ -917,3 +919,17 @@ void SysGetLocalTime(SysTime* time) {
 }
 
 void SysSleep(uint32_t milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+
+// The machine's OEM code page, converted with the host's tables (sys/codepage.h).
+void SimSetOemCodePage(uint32_t codePage) {
+  std::lock_guard<SysLock> lock(SimState().mutex);
+  SimState().oemCodePage = codePage;
+}
+uint32_t SysGetOemCodePage() {
+  std::lock_guard<SysLock> lock(SimState().mutex);
+  return SimState().oemCodePage;
+}
+bool SysUtf8ToOem(const std::string& utf8, std::string* oem) {
+  return CodePageFromUtf8(SysGetOemCodePage(), utf8, oem);
+}
+bool SysOemToUtf8(const std::string& oem, std::string* utf8) { return CodePageToUtf8(SysGetOemCodePage(), oem, utf8); }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "sys/codepage.h"
 #include "sys/ioctl.h"
 #include "sys/sys.h"
 
@@ -118,6 +119,10 @@ uint32_t SysFormatMessage(uint32_t error, char* buffer, uint32_t size) {
 void SysOutputDebugString(const char* text) { OutputDebugStringA(text); }
 void SysGetLocalTime(SysTime* time) { GetLocalTime(reinterpret_cast<SYSTEMTIME*>(time)); }
 void SysSleep(uint32_t milliseconds) { Sleep(milliseconds); }
+
+uint32_t SysGetOemCodePage() { return GetOEMCP(); }
+bool SysUtf8ToOem(const std::string& utf8, std::string* oem) { return CodePageFromUtf8(GetOEMCP(), utf8, oem); }
+bool SysOemToUtf8(const std::string& oem, std::string* utf8) { return CodePageToUtf8(GetOEMCP(), oem, utf8); }
 
 uint32_t SysGetLogicalDriveStrings(uint32_t size, char* buffer) { return GetLogicalDriveStringsA(size, buffer); }
 

@@ -1,0 +1,85 @@
+#!/bin/bash
+# Labels, identifiers and 8.3 names in the disk's code page (--codepage): what korvane writes is what mtools reads
+# with the same code page, a character the code page lacks is refused with nothing written, and every listing of
+# disk text shows control bytes and bytes that do not decode as \xNN.
+set -u
+: "${KORVANE:?}"
+command -v mlabel >/dev/null || { echo "mtools missing"; exit 77; }
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+cd "$WORK" || exit 1
+failures=0
+fail() { echo "FAIL [$case_name]: $*"; failures=$((failures + 1)); }
+run() {
+  local want=$1
+  shift
+  out=$(timeout 20 "$KORVANE" "$@" </dev/null 2>&1)
+  local rc=$?
+  [ "$rc" -eq "$want" ] || fail "korvane $* exited $rc, expected $want: $out"
+}
+expect_text() { case "$out" in *"$1"*) ;; *) fail "no '$1' in: $out" ;; esac; }
+no_control() { case "$out" in *$'\033'*|*$'\a'*|*$'\r'*) fail "a control byte reached the terminal: $out" ;; esac; }
+# mtools_label IMAGE[@@OFFSET] CODEPAGE: the label as mtools reads it in that code page.
+mtools_label() {
+  printf 'default_codepage=%s\nmtools_skip_check=1\n' "$2" > mtoolsrc
+  MTOOLSRC=mtoolsrc mlabel -s -i "$1" :: 2>&1
+}
+bytes_at() { od -An -tx1 -j "$1" -N "$2" "$3" | tr -d ' \n'; }
+
+case_name="a Chinese identifier in code page 936"
+truncate -s 8M blocks.img
+run 0 blocks format blocks.img --count 3
+run 0 blocks label blocks.img 1 中文 --codepage 936
+[ "$(bytes_at $(((3072 + 19) * 512)) 5 blocks.img)" = d6d0cec400 ] || fail "not GBK: $(bytes_at $(((3072 + 19) * 512)) 11 blocks.img)"
+case "$(mtools_label blocks.img@@$((3072 * 512)) 936)" in *中文*) ;; *) fail "mtools reads $(mtools_label blocks.img@@$((3072 * 512)) 936)" ;; esac
+run 0 blocks list blocks.img --codepage 936
+expect_text $'FLPPY0\n中文\nFLPPY2'
+cp blocks.img blocks.before
+run 1 blocks label blocks.img 2 中文
+expect_text "code page 850 has no such character"
+run 1 blocks label blocks.img 2 中文中文中 --codepage 936
+expect_text "takes 10 bytes in code page 936; at most 8 fit"
+cmp -s blocks.img blocks.before || fail "a refused identifier changed the disk"
+run 2 blocks list blocks.img --codepage 99999
+
+case_name="labels of floppy and format in code pages 437 and 936"
+truncate -s 1440K floppy.img
+run 0 floppy floppy.img --kind 1.44M --label ÉTÉ --codepage 437
+[ "$(bytes_at $((19 * 512)) 3 floppy.img)" = 905490 ] || fail "not code page 437: $(bytes_at $((19 * 512)) 11 floppy.img)"
+case "$(mtools_label floppy.img 437)" in *ÉTÉ*) ;; *) fail "mtools reads $(mtools_label floppy.img 437)" ;; esac
+run 0 files ls floppy.img --codepage 437
+expect_text "label ÉTÉ"
+run 2 floppy floppy.img --kind 1.44M --label 中文中文中文 --codepage 936
+expect_text "takes 12 bytes in code page 936; at most 11 fit"
+truncate -s 16M volume.img
+run 0 format volume.img --label 中文卷标 --codepage 936
+case "$(mtools_label volume.img 936)" in *中文卷标*) ;; *) fail "mtools reads $(mtools_label volume.img 936)" ;; esac
+run 2 format volume.img --label €
+expect_text "code page 850 has no such character"
+
+case_name="disk text in every listing is escaped"
+# The label of block 0 and a file name in block 0 and in the floppy get control bytes; block 1 a byte that is no
+# character of code page 936.
+run 0 blocks put blocks.img 0 mtoolsrc --as A.TXT
+run 0 files put floppy.img mtoolsrc --as A.TXT
+for at in $((19 * 512)); do
+  printf 'E\033[2J\a\r' | dd of=blocks.img bs=1 seek=$at conv=notrunc status=none
+  printf 'B\033]0;' | dd of=blocks.img bs=1 seek=$((at + 32)) conv=notrunc status=none
+  printf 'B\033]0;' | dd of=floppy.img bs=1 seek=$((at + 32)) conv=notrunc status=none
+done
+printf 'A\201\0' | dd of=blocks.img bs=1 seek=$(((3072 + 19) * 512)) conv=notrunc status=none
+run 0 blocks list blocks.img --codepage 936
+no_control
+expect_text 'E\x1b[2J\x07\x0d'
+expect_text $'\nA\\x81\n'
+for listing in "blocks ls blocks.img 0" "files ls floppy.img" "files ls blocks.img"; do
+  # shellcheck disable=SC2086
+  run 0 $listing --codepage 437
+  no_control
+  expect_text 'B\x1b]0;'
+done
+run 0 files ls blocks.img
+expect_text 'label E\x1b[2J\x07\x0d'
+
+[ "$failures" -eq 0 ] || exit 1
+echo "codepage: all cases passed"
