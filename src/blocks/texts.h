@@ -9,7 +9,8 @@ inline constexpr TextPair kBlockCaption{"Plover hint", "Plover hint"};
 inline constexpr TextPair kBlockFormatCaption{"Plover Hint", "Plover Hint"};
 // The go-to step's no-disk message in Chinese has its own caption.
 inline constexpr TextPair kBlockGoToNoDiskCaption{"Plover hint", "Error"};
-inline constexpr TextPair kSectorSizeCaption{"Format usb disk", "格式化U盘"};
+// The sector-size refusal keeps the English caption in both languages.
+inline constexpr TextPair kSectorSizeCaption{"Format usb disk", "Format usb disk"};
 
 // Block scan.
 inline constexpr TextPair kBlockGroupCaption{"Select or switch floppy operation:(0 OF 0)", "软盘选择切换:(0 OF 0)"};

@@ -281,8 +281,8 @@ void ShowVolumeRefusal(HWND window, const UsbFormatOutcome& outcome) {
   if (outcome.refusal == kUsbFormatAccepted) return;
   bool beyondFat16 = outcome.refusal == kUsbFormatTooManyClusters || outcome.refusal == kUsbFormatBeyondFat16;
   if (beyondFat16) SetStatus(window, Tr(kFat16ExceededStatus));
-  if (outcome.refusal == kUsbFormatTooManyClusters)
-    ShowPageMessage(window, UnitSuggestionText(outcome).c_str(), MB_ICONINFORMATION);
+  if (outcome.refusal == kUsbFormatTooManyClusters)  // the suggestion's caption is English in both languages
+    ShowMessage(window, UnitSuggestionText(outcome).c_str(), "Format usb disk", MB_ICONINFORMATION);
   else
     ShowPageMessage(window, Tr(RefusalText(outcome.refusal)), MB_ICONERROR);
 }

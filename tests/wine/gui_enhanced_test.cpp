@@ -523,7 +523,7 @@ TEST_F(GuiTest, DisksWithSectorsLargerThan512BytesAreNeitherBatchNorSingleFormat
   const std::string refusal = ExpectedWith(kSectorSizeNotSupported, 2048);
   for (int button : {kBatch, kSingle}) {
     ClickButton(page, button);
-    ExpectBox(WaitForMessageBox(), refusal, gui::Expected(kSectorSizeCaption), MB_ICONERROR);
+    ExpectBox(WaitForMessageBox(), refusal, "Format usb disk", MB_ICONERROR);
     WaitForRunEnd(page);
   }
   EXPECT_EQ(SimStats(kStick).writeCalls, 0u);

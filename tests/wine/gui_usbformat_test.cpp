@@ -91,15 +91,16 @@ bool AllBytes(const std::vector<uint8_t>& bytes, uint8_t value) {
 // Message boxes with the status line as it read when each came up (answered OK).
 struct SeenBox {
   std::string text;
+  std::string caption;
   UINT style;
   std::string status;
 };
 SysLock gSeenMutex;
 std::vector<SeenBox> gSeen;
 
-int RecordWithStatus(HWND owner, const char* text, const char*, UINT style) {
+int RecordWithStatus(HWND owner, const char* text, const char* caption, UINT style) {
   std::lock_guard<SysLock> lock(gSeenMutex);
-  gSeen.push_back(SeenBox{text, style, GetControlText(owner, IDC_USB_STATUS)});
+  gSeen.push_back(SeenBox{text, caption, style, GetControlText(owner, IDC_USB_STATUS)});
   return IDOK;
 }
 
@@ -331,6 +332,7 @@ TEST_F(GuiTest, UsbPageReportsChoicesTheVolumeCannotBeBuiltFrom) {
   ASSERT_EQ(seen.size(), 3u);
   std::string suggestion = Expected(kUnitNotLess);
   EXPECT_EQ(seen[1].text, suggestion.replace(suggestion.find("%d"), 2, "1024"));
+  EXPECT_EQ(seen[1].caption, "Format usb disk");  // in both languages, unlike the page's other boxes
   EXPECT_EQ(seen[1].style, static_cast<UINT>(MB_ICONINFORMATION));
   EXPECT_EQ(seen[1].status, Expected(kFat16ExceededStatus));
   EXPECT_EQ(seen[2].text, WithDisk(kUsbFormatFailed, 0));
