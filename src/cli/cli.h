@@ -113,7 +113,7 @@ int CliFailRun(const CliTarget& target, const std::string& message, const std::s
 std::vector<std::string> CliDirectoryEntries(const std::string& path);
 
 // Where block n's floppy image starts on the target: the block area of its first partition as `blocks` sees it,
-// the block checked to exist, to lie in the first 2 GiB and to hold a formatted floppy of the kind. "" when it
+// the block checked to exist, to lie in the first 2 TiB and to hold a formatted floppy of the kind. "" when it
 // does, else what is wrong.
 std::string LocateFloppyBlock(const CliTarget& target, uint32_t block, FloppyKind kind, uint32_t* start);
 // Where the volume of the target lies: its first partition, or sector 0 without a partition table.
