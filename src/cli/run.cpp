@@ -61,6 +61,9 @@ int RunCliCommand(const CliCommand& command, std::vector<std::string> args) {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  // A file size limit (ulimit -f) makes a write past it fail, as a full file system does, instead of ending the
+  // process half way through a run.
+  signal(SIGXFSZ, SIG_IGN);
 
   ProgressLine line;
   RunControl control;

@@ -1,6 +1,8 @@
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "base/selfcheck.h"
@@ -169,6 +171,48 @@ TEST(SectorIoLimits, SectorsPastTwoGibibytesAreReachedAndNoRunWrapsRound) {
     EXPECT_EQ(FillSectors(disk.get(), 0xFFFFFFFEu, 3, 0), kSectorIoSeekFailed);
     EXPECT_EQ(ReadSectors(disk.get(), 2, 0xFFFFFFFFu, data.data()), kSectorIoSeekFailed);
     EXPECT_EQ(SimStats(1).writeCalls + SimStats(1).readCalls, 0u);
+  }
+  SimReset();
+  std::remove(path.c_str());
+}
+
+// A write the host takes only in part (a full file system; here the file size limit, which cuts a write the same
+// way) fails, and every sector it reached counts as written, the one it reached in part included; so do the
+// sectors a short transfer moved.
+TEST(SimWriteAccounting, TheSectorsOfAWriteThatLandedInPartCountAsWritten) {
+  SimReset();
+  std::string path = ::testing::TempDir() + "korvane-partial-" + std::to_string(getpid()) + ".img";
+  SimDiskSpec setup = MemoryStick(4096);
+  setup.imagePath = path;
+  setup.createImage = true;
+  ASSERT_TRUE(SimAddDisk(setup));
+  {
+    DeviceHandle disk(OpenDevice("physicaldrive1"));
+    ASSERT_TRUE(disk.valid());
+    std::vector<uint8_t> data(16 * 512, 0xAB);
+    struct sigaction ignore {}, previous {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGXFSZ, &ignore, &previous);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit limit = saved;
+    limit.rlim_cur = 100 * 512 + 300;  // the host keeps the bytes before this offset only
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const uint32_t code = WriteSectors(disk.get(), 16, 90, data.data());
+    setrlimit(RLIMIT_FSIZE, &saved);
+    sigaction(SIGXFSZ, &previous, nullptr);
+    EXPECT_EQ(code, kSectorIoCallFailed);
+    SimDiskStats stats = SimStats(1);
+    EXPECT_EQ(stats.sectorsWritten, 11u) << "sectors 90 to 100, the last in part";
+    EXPECT_EQ(stats.lowestSectorWritten, 90u);
+    EXPECT_EQ(stats.highestSectorWritten, 100u);
+    EXPECT_EQ(stats.firstFailedSector, 100u);
+    for (uint8_t b : SimReadRaw(1, 90, 10)) ASSERT_EQ(b, 0xAB);
+
+    SimResetStats(1);
+    SimShortTransfers(1, true);
+    EXPECT_EQ(WriteSectors(disk.get(), 4, 10, data.data()), kSectorIoShortTransfer);
+    EXPECT_EQ(SimStats(1).sectorsWritten, 3u);
   }
   SimReset();
   std::remove(path.c_str());
