@@ -25,8 +25,14 @@ struct CliCommandRegistrar {
 int RunCliCommand(const CliCommand& command, std::vector<std::string> args);
 // A stop was asked for by SIGINT or SIGTERM.
 bool CliInterrupted();
-// The refusal of a disk that failed the capacity check at badSector (`where` names its place further).
+// The refusal of a disk that failed the capacity check at badSector (`where` names its place further), with the
+// sectors whose old bytes the check could not put back.
 std::string CapacityText(const std::string& target, uint64_t badSector, const std::string& where);
+// Whether the run's capacity check (--verify) ran, and the sectors whose old bytes it could not put back. A check
+// that put them all back leaves nothing in the target's write accounting.
+bool CliCapacityChecked(std::vector<uint32_t>* notPutBack);
+// "sector 5" or "sectors 5, 9 and 12".
+std::string SectorListText(const std::vector<uint32_t>& sectors);
 // Turns on the capacity check before and the read-back after the writes of the command's run.
 void CliVerify(bool on);
 

@@ -2,7 +2,7 @@
 # Long runs of korvane: SIGINT and SIGTERM stop a run after the transfer in progress (exit 130, the message says
 # what is complete), a stopped block batch leaves only complete blocks that list as valid, progress shows on a
 # terminal only, and --verify changes no byte of a good disk. A write the host takes only in part counts with the
-# sectors that changed.
+# sectors that changed, and a run stopped during the capacity check says it changed nothing.
 set -u
 : "${KORVANE:?}"
 command -v mdir >/dev/null || { echo "mtools missing"; exit 77; }
@@ -110,6 +110,31 @@ for run in "4000 blocks format full.img --count 5" "16500 format full.img --fill
   names_changed before.img full.img
 done
 rm -f full.img before.img in.bin
+
+# The capacity check of --verify writes markers and puts every old byte back before the first real write: a run
+# stopped then changed nothing and says so. A signal that came later finds the run writing; it is sent again.
+case_name="SIGINT during the capacity check"
+for attempt in 1 2 3; do
+  rm -f check.img
+  truncate -s 256M check.img
+  "$KORVANE" format check.img --verify --fill E5 </dev/null >out.txt 2>&1 &
+  pid=$!
+  # As soon as korvane catches SIGINT (SigCgt of its status), before it writes.
+  for _ in $(seq 20000); do
+    while read -r key value; do
+      [ "$key" = SigCgt: ] && [ $((0x$value & 2)) -ne 0 ] && break 2
+    done <"/proc/$pid/status"
+  done
+  kill -INT "$pid"
+  wait "$pid"
+  rc=$?
+  out=$(cat out.txt)
+  cmp -s check.img <(head -c 256M /dev/zero) && break
+done
+cmp -s check.img <(head -c 256M /dev/zero) || fail "every attempt wrote before the signal came: $out"
+[ "$rc" -eq 130 ] || fail "exit $rc, expected 130: $out"
+expect_text "interrupted: the format of check.img stopped; nothing was changed (the capacity check put back every byte it wrote)"
+rm -f check.img
 
 [ "$failures" -eq 0 ] || exit 1
 echo "all cases passed"
