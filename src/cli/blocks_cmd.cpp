@@ -127,7 +127,7 @@ std::string NoRoom(const BlocksRequest& r, const BlockArea& area) {
          std::to_string(area.start) + ") holds no " + FloppyKindName(r.kind) + " floppy block";
 }
 
-// The first sector of the block, refused when the block's image would reach beyond the first 2 GiB.
+// The first sector of the block, refused when the block's image would reach past the last 32-bit sector number.
 bool AddressableBlock(const BlocksRequest& r, const BlockArea& area, uint32_t* start, std::string* error) {
   if (r.block >= area.blocks) {
     *error = area.blocks == 0 ? NoRoom(r, area)
@@ -138,7 +138,7 @@ bool AddressableBlock(const BlocksRequest& r, const BlockArea& area, uint32_t* s
   }
   if (!FloppyBlockStart(area.start, r.block, r.kind, start) ||
       uint64_t{*start} + GeometryOf(r.kind).totalSectors > kFirstUnaddressableSector) {
-    *error = "block " + std::to_string(r.block) + " lies beyond the first 2 GiB of " + r.target;
+    *error = "block " + std::to_string(r.block) + " lies beyond the first 2 TiB of " + r.target;
     return false;
   }
   return true;
@@ -390,7 +390,7 @@ std::string LocateFirstVolume(const CliTarget& target, uint32_t* start) {
   BlockArea area;
   std::string error;
   if (!FindBlockArea(target, FloppyKind::k1440K, &area, &error)) return error;
-  if (area.start >= kFirstUnaddressableSector) return "the first partition of " + target.path + " lies beyond 2 GiB";
+  if (area.start >= kFirstUnaddressableSector) return "the first partition of " + target.path + " lies beyond 2 TiB";
   *start = static_cast<uint32_t>(area.start);
   return "";
 }

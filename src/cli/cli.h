@@ -29,8 +29,14 @@ struct CliCommandRegistrar {
 int RunCliCommand(const CliCommand& command, std::vector<std::string> args);
 // A stop was asked for by SIGINT or SIGTERM.
 bool CliInterrupted();
-// The refusal of a disk that failed the capacity check at badSector (`where` names its place further).
+// The refusal of a disk that failed the capacity check at badSector (`where` names its place further), with the
+// sectors whose old bytes the check could not put back.
 std::string CapacityText(const std::string& target, uint64_t badSector, const std::string& where);
+// Whether the run's capacity check (--verify) ran, and the sectors whose old bytes it could not put back. A check
+// that put them all back leaves nothing in the target's write accounting.
+bool CliCapacityChecked(std::vector<uint32_t>* notPutBack);
+// "sector 5" or "sectors 5, 9 and 12".
+std::string SectorListText(const std::vector<uint32_t>& sectors);
 // Turns on the capacity check before and the read-back after the writes of the command's run.
 void CliVerify(bool on);
 
@@ -129,7 +135,7 @@ int CliFailRun(const CliTarget& target, const std::string& message, const std::s
 std::vector<std::string> CliDirectoryEntries(const std::string& path);
 
 // Where block n's floppy image starts on the target: the block area of its first partition as `blocks` sees it,
-// the block checked to exist, to lie in the first 2 GiB and to hold a formatted floppy of the kind. "" when it
+// the block checked to exist, to lie in the first 2 TiB and to hold a formatted floppy of the kind. "" when it
 // does, else what is wrong.
 std::string LocateFloppyBlock(const CliTarget& target, uint32_t block, FloppyKind kind, uint32_t* start);
 // Where the volume of the target lies: its first partition, or sector 0 without a partition table.

@@ -51,9 +51,9 @@ std::string ParseRequest(std::vector<std::string> args, FloppyRequest* r) {
   }
   uint64_t sector = 0;
   if (TakeOption(args, "--at", &at) && !ParseUnsigned(at, &sector)) return "--at takes a sector number";
-  // Sector numbers reach only the first 2 GiB of a disk (compared without adding, so no sum can wrap).
+  // Sector numbers reach only the first 2 TiB of a disk (compared without adding, so no sum can wrap).
   if (sector > kFirstUnaddressableSector - GeometryOf(r->kind).totalSectors)
-    return "--at " + at + ": the image would end beyond the first 2 GiB of the disk";
+    return "--at " + at + ": the image would end beyond the first 2 TiB of the disk";
   r->at = static_cast<uint32_t>(sector);
   if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
     return args.empty() ? "a TARGET is required" : "unexpected argument '" + args.back() + "'";

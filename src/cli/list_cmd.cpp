@@ -194,7 +194,8 @@ int RunInfo(const std::vector<std::string>& args) {
   std::printf("%s: %s of %u bytes (%.1f MiB)\n", args[0].c_str(), Sectors(target.sectorCount).c_str(),
               target.sectorSize, static_cast<double>(target.sectorCount) * target.sectorSize / kBytesPerMiB);
   if (target.sectorCount > kFirstUnaddressableSector)
-    std::printf("note: the program reaches only the first %u sectors (2 GiB)\n", kFirstUnaddressableSector);
+    std::printf("note: the program reaches only the first %llu sectors (2 TiB)\n",
+                static_cast<unsigned long long>(kFirstUnaddressableSector));
   if (table.kind == PartitionTableKind::kNoValidEntry) {
     std::printf("first partition: none: sector 0 holds a partition table (55 AA) with no valid entry\n");
     return kExitDone;

@@ -10,6 +10,7 @@
 
 #include "cli/cli.h"
 #include "disk/runcontrol.h"
+#include "sys/sim/sim.h"
 
 namespace {
 
@@ -17,6 +18,18 @@ std::atomic<bool> gStopAsked{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
 extern "C" void AskToStop(int) { gStopAsked.store(true); }
+
+// The capacity check of the command's run, once it ran: the sectors whose old bytes it could not put back.
+bool gCapacityChecked = false;
+std::vector<uint32_t> gNotPutBack;
+
+void NoteCapacityCheck(const std::vector<uint32_t>& notPutBack) {
+  gCapacityChecked = true;
+  gNotPutBack = notPutBack;
+  // A check that put every byte back changed nothing: the target's write accounting starts again after it, so
+  // what a failed run reports as written is what the run itself wrote.
+  if (notPutBack.empty()) SimResetStats(CliTarget().diskNumber);
+}
 
 double Seconds() {
   timespec now{};
@@ -68,10 +81,14 @@ int RunCliCommand(const CliCommand& command, std::vector<std::string> args) {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  // A file size limit (ulimit -f) makes a write past it fail, as a full file system does, instead of ending the
+  // process half way through a run.
+  signal(SIGXFSZ, SIG_IGN);
 
   ProgressLine line;
   RunControl control;
   control.stop = &gStopAsked;
+  control.capacityChecked = NoteCapacityCheck;
   if (!quiet && ::isatty(STDERR_FILENO))
     control.progress = [&line](uint64_t done, uint64_t total) { line.Show(done, total); };
   int status;
@@ -89,8 +106,23 @@ void CliVerify(bool on) {
   if (RunControl* run = CurrentRun()) run->verify = on;
 }
 
+bool CliCapacityChecked(std::vector<uint32_t>* notPutBack) {
+  *notPutBack = gNotPutBack;
+  return gCapacityChecked;
+}
+
+std::string SectorListText(const std::vector<uint32_t>& sectors) {
+  std::string text = sectors.size() == 1 ? "sector " : "sectors ";
+  for (size_t i = 0; i < sectors.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == sectors.size() ? " and " : ", ") + std::to_string(sectors[i]);
+  return text;
+}
+
 std::string CapacityText(const std::string& target, uint64_t badSector, const std::string& where) {
-  return target + " is smaller than it claims: sector " + std::to_string(badSector) + where +
-         " does not keep what is written to it; nothing was formatted (the check wrote markers at spread sectors "
-         "and put back what they held)";
+  const std::string text = target + " is smaller than it claims: sector " + std::to_string(badSector) + where +
+                           " does not keep what is written to it; nothing was formatted";
+  if (!gNotPutBack.empty())
+    return text + ", but the check could not put back what " + SectorListText(gNotPutBack) +
+           " held (it wrote markers there)";
+  return text + " (the check wrote markers at spread sectors and put back what they held)";
 }

@@ -417,14 +417,19 @@ int CliFailRun(const CliTarget& target, const std::string& message, const std::s
   const std::string text = interrupted ? "interrupted: " + message : message;
   const int status = interrupted ? kExitInterrupted : kExitFailed;
   SimDiskStats stats = SimStats(target.diskNumber);
+  std::vector<uint32_t> notPutBack;
+  const bool checked = CliCapacityChecked(&notPutBack);
   if (stats.sectorsWritten == 0) {
     Discard(target);
-    CliFail(text + "; nothing was written");
+    CliFail(text + (checked ? "; nothing was changed (the capacity check put back every byte it wrote)"
+                            : "; nothing was written"));
     return status;
   }
+  const std::string unrestored =
+      notPutBack.empty() ? "" : " (the capacity check could not put back what " + SectorListText(notPutBack) + " held)";
   CliFail(text + "; sectors " + std::to_string(stats.lowestSectorWritten) + " to " +
-          std::to_string(stats.highestSectorWritten) + " of " + target.path + " were written before it stopped: " +
-          remedy);
+          std::to_string(stats.highestSectorWritten) + " of " + target.path + " were written before it stopped" +
+          unrestored + ": " + remedy);
   return status;
 }
 

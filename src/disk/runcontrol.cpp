@@ -134,6 +134,7 @@ VerifyResult CheckDiskCapacity(SysHandle disk, uint32_t first, uint32_t count) {
   VerifyResult result;
   if (count == 0) return result;
   // The markers and the old contents that go back must not be stopped half way, counted or recorded.
+  RunControl* const run = tCurrentRun;
   RunScope detached(nullptr);
   std::vector<uint32_t> places;
   auto add = [&](uint64_t offset) {
@@ -178,9 +179,14 @@ VerifyResult CheckDiskCapacity(SysHandle disk, uint32_t first, uint32_t count) {
       }
     }
   }
-  // The old contents go back wherever a marker went (on a disk that wraps, two places that share a sector read
-  // the same old bytes, so the order does not matter).
-  while (written-- > 0) WriteSectors(disk, 1, places[written], &old[written * kSectorSize]);
+  // The old contents go back wherever a marker went, a marker whose write failed included (it may have reached
+  // the disk in part). On a disk that wraps, two places that share a sector read the same old bytes, so the order
+  // does not matter.
+  std::vector<uint32_t> notPutBack;
+  while (written-- > 0)
+    if (WriteSectors(disk, 1, places[written], &old[written * kSectorSize]) != kSectorIoOk)
+      notPutBack.insert(notPutBack.begin(), places[written]);
   SysFlushFileBuffers(disk);
+  if (run && run->capacityChecked) run->capacityChecked(notPutBack);
   return result;
 }

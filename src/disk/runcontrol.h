@@ -29,6 +29,9 @@ struct RunControl {
   // Set by any thread, or a signal handler, to stop the run before its next write.
   const std::atomic<bool>* stop = nullptr;
   bool verify = false;  // check the disk's capacity first and read back what was written at the end
+  // Called on the run's thread when a capacity check has put back what it could, with the sectors whose old bytes
+  // could not go back (empty: the disk holds again exactly what it held before the check).
+  std::function<void(const std::vector<uint32_t>& notPutBack)> capacityChecked;
   uint64_t done = 0, total = 0;
   RunWrites writes;
 };
@@ -70,5 +73,6 @@ VerifyResult VerifyRunWrites(SysHandle disk);
 // sectors at spread places (each power of two and each sixteenth of the area) are read, a marker that names each
 // place is written to all of them, read back, and the old contents are written back. A disk that claims more than
 // it holds (it wraps round to its start, or drops writes past its real end) shows another place's marker or its old
-// bytes. No byte of the disk changes on a sound disk.
+// bytes. No byte of the disk changes on a sound disk. A stop asked for while it runs waits for the old contents to
+// go back; the run's capacityChecked then learns which sectors they could not.
 VerifyResult CheckDiskCapacity(SysHandle disk, uint32_t first, uint32_t count);

@@ -28,11 +28,23 @@ FillBuffer& TheFillBuffer() {
   return buffer;
 }
 
-// Seeks to sector S as the program always has: one 32-bit distance from the start, no high part.
+// Seeks to sector S with its 64-bit byte offset: the low 32 bits as the distance and the high part beside it, as
+// SetFilePointer takes them on every Windows the program runs on. The position reached must be the offset, high
+// part included; a failed call answers 0xFFFFFFFF with an error set (a sector's offset never has those low bits).
 bool SeekToSector(SysHandle disk, uint32_t startSector) {
-  if (startSector >= kFirstUnaddressableSector) return false;
-  uint32_t offset = startSector * kSectorSize;
-  return SysSetFilePointer(disk, static_cast<int32_t>(offset), nullptr, kSysFileBegin) == offset;
+  const uint64_t offset = uint64_t{startSector} * kSectorSize;
+  int32_t high = static_cast<int32_t>(offset >> 32);
+  SysSetLastError(kSysErrorSuccess);
+  const uint32_t low =
+      SysSetFilePointer(disk, static_cast<int32_t>(static_cast<uint32_t>(offset)), &high, kSysFileBegin);
+  if (low == kSysInvalidSetFilePointer && SysGetLastError() != kSysErrorSuccess) return false;
+  return ((uint64_t{static_cast<uint32_t>(high)} << 32) | low) == offset;
+}
+
+// A run that would go on past the last 32-bit sector number: refused whole, so no sector number wraps round to
+// the start of the disk.
+bool PastLastSector(uint32_t startSector, uint32_t count) {
+  return uint64_t{startSector} + count > kFirstUnaddressableSector;
 }
 
 uint32_t WriteRun(SysHandle disk, uint32_t count, uint32_t startSector, const uint8_t* source, bool uniform) {
@@ -48,6 +60,7 @@ uint32_t WriteRun(SysHandle disk, uint32_t count, uint32_t startSector, const ui
 }
 
 uint32_t WriteSectorsFrom(SysHandle disk, uint32_t count, uint32_t startSector, const uint8_t* source, bool uniform) {
+  if (PastLastSector(startSector, count)) return kSectorIoSeekFailed;
   do {
     uint32_t run = count > kMaxSectorsPerWrite ? kMaxSectorsPerWrite : count;
     uint32_t code = WriteRun(disk, run, startSector, source, uniform);
@@ -75,7 +88,7 @@ SysHandle OpenDevice(const char* deviceName) {
 
 uint32_t ReadSectors(SysHandle disk, uint32_t count, uint32_t startSector, void* buffer) {
   if (!SelfCheckPasses()) return kSectorIoRefused;
-  if (!SeekToSector(disk, startSector)) return kSectorIoSeekFailed;
+  if (PastLastSector(startSector, count) || !SeekToSector(disk, startSector)) return kSectorIoSeekFailed;
   if (count > UINT32_MAX / kSectorSize) {
     SysSetLastError(kSysErrorInvalidParameter);
     return kSectorIoCallFailed;
@@ -95,6 +108,7 @@ uint32_t WriteSectors(SysHandle disk, uint32_t count, uint32_t startSector, cons
 
 uint32_t FillSectors(SysHandle disk, uint32_t startSector, uint32_t count, uint8_t fillByte) {
   if (count == 0) return kSectorIoOk;
+  if (PastLastSector(startSector, count)) return kSectorIoSeekFailed;
   FillBuffer& fill = TheFillBuffer();
   std::lock_guard<SysLock> lock(fill.lock);
   if (!fill.bytes) fill.bytes.reset(new uint8_t[kFillBufferBytes]);

@@ -1,4 +1,4 @@
-// Sector I/O on physical disks and volumes: 512-byte sectors at absolute sector numbers within the first 2 GiB.
+// Sector I/O on physical disks and volumes: 512-byte sectors at absolute 32-bit sector numbers (the first 2 TiB).
 // Handles belong to the caller, who closes them.
 #pragma once
 
@@ -7,8 +7,9 @@
 #include "fat/fat.h"
 #include "sys/sys.h"
 
-// Sector numbers are 32-bit and the seek carries no high part: only the first 2 GiB of a device are addressable.
-constexpr uint32_t kFirstUnaddressableSector = 4194304;
+// Sector numbers are 32-bit; the seek carries the byte offset's high part, so every sector they name is reached.
+// A transfer or an image that would run past the last of them is refused by its caller, never wrapped round.
+constexpr uint64_t kFirstUnaddressableSector = uint64_t{1} << 32;
 // A transfer moves at most 8 MiB (longer writes go out in several); the storage stack splits a request into what
 // the adapter takes, so large transfers cost fewer commands on a USB stick.
 constexpr uint32_t kMaxSectorsPerWrite = 16384;

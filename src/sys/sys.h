@@ -56,7 +56,9 @@ constexpr uint32_t kSysErrorNoSuchDevinst = 0xE000020B;
 
 // CreateFileA with no security attributes and no template. Returns SysInvalidHandle() on failure.
 SysHandle SysCreateFile(const char* path, uint32_t access, uint32_t share, uint32_t disposition, uint32_t flags);
-// SetFilePointer: returns the new low 32 bits of the position, or kSysInvalidSetFilePointer on failure.
+// SetFilePointer: returns the new low 32 bits of the position, or kSysInvalidSetFilePointer on failure (with the
+// last error set: with a high part those low bits can be a position too). distanceHigh, when given, carries the
+// distance's high 32 bits in and the new position's high 32 bits out.
 uint32_t SysSetFilePointer(SysHandle h, int32_t distance, int32_t* distanceHigh, uint32_t method);
 bool SysReadFile(SysHandle h, void* buffer, uint32_t bytes, uint32_t* bytesRead);
 bool SysWriteFile(SysHandle h, const void* buffer, uint32_t bytes, uint32_t* bytesWritten);

@@ -139,8 +139,7 @@ UsbFormatOutcome RunUsbFormat(SysHandle disk, uint32_t sectorCount, const UsbFor
   }
 
   if (RunVerifies()) {
-    VerifyResult capacity =
-        CheckDiskCapacity(disk, 0, sectorCount < kFirstUnaddressableSector ? sectorCount : kFirstUnaddressableSector);
+    VerifyResult capacity = CheckDiskCapacity(disk, 0, sectorCount);
     if (!capacity.ok) {
       outcome.capacityFailed = true;
       outcome.badSector = capacity.badSector;

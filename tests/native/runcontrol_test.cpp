@@ -113,4 +113,22 @@ TEST_F(RunControlTest, AStopEndsAUsbFormatBeforeItsNextWriteWithTheVolumeStructu
   EXPECT_GT(control.total, 15u * 1024 * 1024) << "the total counts the whole fill";
 }
 
+TEST_F(RunControlTest, TheCapacityCheckTellsTheRunWhichSectorsItCouldNotPutBack) {
+  Stick(0);
+  std::vector<std::vector<uint32_t>> reports;
+  RunControl control;
+  control.capacityChecked = [&reports](const std::vector<uint32_t>& notPutBack) { reports.push_back(notPutBack); };
+  RunScope scope(&control);
+  DeviceHandle disk(OpenDevice("physicaldrive1"));
+  ASSERT_TRUE(CheckDiskCapacity(disk.get(), 0, kStick).ok);
+  // A marker goes to each place, then the old bytes go back, the first place's last: that write fails.
+  SimFailWriteCall(1, SimStats(1).writeCalls - 1);
+  EXPECT_TRUE(CheckDiskCapacity(disk.get(), 0, kStick).ok);
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_TRUE(reports[0].empty()) << "a sound disk holds all its old bytes again";
+  EXPECT_EQ(reports[1], std::vector<uint32_t>{0});
+  EXPECT_FALSE(AllBytes(1, 0, 1, 0xAB)) << "sector 0 still holds its marker";
+  EXPECT_TRUE(AllBytes(1, 1, kStick - 1, 0xAB));
+}
+
 }  // namespace

@@ -1,6 +1,8 @@
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "base/selfcheck.h"
@@ -138,28 +140,79 @@ TEST_F(SectorIoTest, ConcurrentFillsWriteOnlyTheirOwnByte) {
   EXPECT_TRUE(AllBytes(1, 2000, 95, 0x55));
 }
 
-// The 2 GiB addressing limit, on a sparse image file just over 2 GiB.
-TEST(SectorIoLimits, SectorsAreAddressableUpToTwoGibibytes) {
+// A stick of 3.5 GiB on a sparse image file: the seek carries the byte offset's high part, so sectors across and
+// past the 2 GiB line are reached where they lie, and a run that would go on past the last 32-bit sector number is
+// refused whole instead of wrapping round to sector 0.
+TEST(SectorIoLimits, SectorsPastTwoGibibytesAreReachedAndNoRunWrapsRound) {
   SimReset();
-  std::string path = "/tmp/korvane-limit-" + std::to_string(getpid()) + ".img";
-  SimDiskSpec setup = MemoryStick(4194304 + 8);
+  std::string path = ::testing::TempDir() + "korvane-large-" + std::to_string(getpid()) + ".img";
+  SimDiskSpec setup = MemoryStick(7340032);
   setup.imagePath = path;
   setup.createImage = true;
   ASSERT_TRUE(SimAddDisk(setup));
   {
     DeviceHandle disk(OpenDevice("physicaldrive1"));
     ASSERT_TRUE(disk.valid());
-    uint8_t buffer[512];
-    std::fill(buffer, buffer + 512, 0xC3);
-    EXPECT_EQ(WriteSectors(disk.get(), 1, 4194303, buffer), kSectorIoOk);
-    EXPECT_EQ(ReadSectors(disk.get(), 1, 4194303, buffer), kSectorIoOk);
-    EXPECT_EQ(buffer[511], 0xC3);
+    std::vector<uint8_t> data(4 * 512);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i / 512 + 0x31);
+    for (uint32_t start : {4194302u, 4194304u, 7340028u}) {
+      ASSERT_EQ(WriteSectors(disk.get(), 4, start, data.data()), kSectorIoOk) << "sector " << start;
+      EXPECT_EQ(SimReadRaw(1, start, 4), data) << "sector " << start;
+      std::vector<uint8_t> back(data.size());
+      ASSERT_EQ(ReadSectors(disk.get(), 4, start, back.data()), kSectorIoOk) << "sector " << start;
+      EXPECT_EQ(back, data) << "sector " << start;
+    }
+    ASSERT_EQ(FillSectors(disk.get(), 4193000, 3000, 0xC3), kSectorIoOk);
+    for (uint8_t b : SimReadRaw(1, 4193000, 3000)) ASSERT_EQ(b, 0xC3);
+    for (uint8_t b : SimReadRaw(1, 0, 8)) ASSERT_EQ(b, 0) << "a transfer past 2 GiB landed at the disk's start";
+
     SimResetStats(1);
-    EXPECT_EQ(ReadSectors(disk.get(), 1, 4194304, buffer), kSectorIoSeekFailed);
-    EXPECT_EQ(WriteSectors(disk.get(), 1, 4194304, buffer), kSectorIoSeekFailed);
-    EXPECT_EQ(FillSectors(disk.get(), 4194304, 3, 0), kSectorIoSeekFailed);
-    EXPECT_EQ(SimStats(1).writeCalls, 0u);
-    EXPECT_EQ(SimStats(1).readCalls, 0u);
+    EXPECT_EQ(WriteSectors(disk.get(), 2, 0xFFFFFFFFu, data.data()), kSectorIoSeekFailed);
+    EXPECT_EQ(FillSectors(disk.get(), 0xFFFFFFFEu, 3, 0), kSectorIoSeekFailed);
+    EXPECT_EQ(ReadSectors(disk.get(), 2, 0xFFFFFFFFu, data.data()), kSectorIoSeekFailed);
+    EXPECT_EQ(SimStats(1).writeCalls + SimStats(1).readCalls, 0u);
+  }
+  SimReset();
+  std::remove(path.c_str());
+}
+
+// A write the host takes only in part (a full file system; here the file size limit, which cuts a write the same
+// way) fails, and every sector it reached counts as written, the one it reached in part included; so do the
+// sectors a short transfer moved.
+TEST(SimWriteAccounting, TheSectorsOfAWriteThatLandedInPartCountAsWritten) {
+  SimReset();
+  std::string path = ::testing::TempDir() + "korvane-partial-" + std::to_string(getpid()) + ".img";
+  SimDiskSpec setup = MemoryStick(4096);
+  setup.imagePath = path;
+  setup.createImage = true;
+  ASSERT_TRUE(SimAddDisk(setup));
+  {
+    DeviceHandle disk(OpenDevice("physicaldrive1"));
+    ASSERT_TRUE(disk.valid());
+    std::vector<uint8_t> data(16 * 512, 0xAB);
+    struct sigaction ignore {}, previous {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGXFSZ, &ignore, &previous);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit limit = saved;
+    limit.rlim_cur = 100 * 512 + 300;  // the host keeps the bytes before this offset only
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const uint32_t code = WriteSectors(disk.get(), 16, 90, data.data());
+    setrlimit(RLIMIT_FSIZE, &saved);
+    sigaction(SIGXFSZ, &previous, nullptr);
+    EXPECT_EQ(code, kSectorIoCallFailed);
+    SimDiskStats stats = SimStats(1);
+    EXPECT_EQ(stats.sectorsWritten, 11u) << "sectors 90 to 100, the last in part";
+    EXPECT_EQ(stats.lowestSectorWritten, 90u);
+    EXPECT_EQ(stats.highestSectorWritten, 100u);
+    EXPECT_EQ(stats.firstFailedSector, 100u);
+    for (uint8_t b : SimReadRaw(1, 90, 10)) ASSERT_EQ(b, 0xAB);
+
+    SimResetStats(1);
+    SimShortTransfers(1, true);
+    EXPECT_EQ(WriteSectors(disk.get(), 4, 10, data.data()), kSectorIoShortTransfer);
+    EXPECT_EQ(SimStats(1).sectorsWritten, 3u);
   }
   SimReset();
   std::remove(path.c_str());

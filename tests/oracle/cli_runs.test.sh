@@ -1,7 +1,8 @@
 #!/bin/bash
 # Long runs of korvane: SIGINT and SIGTERM stop a run after the transfer in progress (exit 130, the message says
 # what is complete), a stopped block batch leaves only complete blocks that list as valid, progress shows on a
-# terminal only, and --verify changes no byte of a good disk.
+# terminal only, and --verify changes no byte of a good disk. A write the host takes only in part counts with the
+# sectors that changed, and a run stopped during the capacity check says it changed nothing.
 set -u
 : "${KORVANE:?}"
 command -v mdir >/dev/null || { echo "mtools missing"; exit 77; }
@@ -77,6 +78,63 @@ truncate -s 64M plain.img checked.img
 "$KORVANE" format plain.img --fill E5 >/dev/null
 cmp -s plain.img checked.img || fail "--verify changed what was written"
 "$KORVANE" blocks format plain.img --count 40 --verify >/dev/null || fail "a good image failed the block verify"
+
+# A file size limit (ulimit -f, in KiB) lets a write reach only the bytes before it, as a file system that fills up
+# does: the run fails, and its message names the sectors that changed, from the first to the last.
+limited() {
+  local kib=$1
+  shift
+  out=$( (ulimit -f "$kib" && "$KORVANE" "$@") 2>&1)
+  rc=$?
+}
+names_changed() {
+  local first last lo hi
+  read -r first last < <(cmp -l "$1" "$2" | awk 'NR == 1 {f = $1} {l = $1} END {if (NR) print int((f - 1) / 512), int((l - 1) / 512)}')
+  read -r lo hi < <(sed -n 's/.*; sectors \([0-9]*\) to \([0-9]*\) of .* were written before it stopped.*/\1 \2/p' <<<"$out")
+  [ "$rc" -eq 1 ] && [ -n "${first:-}" ] && [ -n "${lo:-}" ] && [ "$lo" -le "$first" ] && [ "$hi" -eq "$last" ] ||
+    fail "exit $rc, sectors ${first:-none} to ${last:-none} changed: $out"
+}
+for run in "4000 blocks format full.img --count 5" "16500 format full.img --fill E5" "25 files put full.img in.bin"; do
+  read -r kib command <<<"$run"
+  case_name="a full file system: $command"
+  rm -f full.img
+  if [ "$command" = "files put full.img in.bin" ]; then
+    "$KORVANE" floppy full.img --kind 1.44M >/dev/null
+    head -c 20000 /dev/urandom >in.bin
+  else
+    truncate -s 64M full.img
+  fi
+  cp full.img before.img
+  # shellcheck disable=SC2086
+  limited "$kib" $command
+  names_changed before.img full.img
+done
+rm -f full.img before.img in.bin
+
+# The capacity check of --verify writes markers and puts every old byte back before the first real write: a run
+# stopped then changed nothing and says so. A signal that came later finds the run writing; it is sent again.
+case_name="SIGINT during the capacity check"
+for attempt in 1 2 3; do
+  rm -f check.img
+  truncate -s 256M check.img
+  "$KORVANE" format check.img --verify --fill E5 </dev/null >out.txt 2>&1 &
+  pid=$!
+  # As soon as korvane catches SIGINT (SigCgt of its status), before it writes.
+  for _ in $(seq 20000); do
+    while read -r key value; do
+      [ "$key" = SigCgt: ] && [ $((0x$value & 2)) -ne 0 ] && break 2
+    done <"/proc/$pid/status"
+  done
+  kill -INT "$pid"
+  wait "$pid"
+  rc=$?
+  out=$(cat out.txt)
+  cmp -s check.img <(head -c 256M /dev/zero) && break
+done
+cmp -s check.img <(head -c 256M /dev/zero) || fail "every attempt wrote before the signal came: $out"
+[ "$rc" -eq 130 ] || fail "exit $rc, expected 130: $out"
+expect_text "interrupted: the format of check.img stopped; nothing was changed (the capacity check put back every byte it wrote)"
+rm -f check.img
 
 [ "$failures" -eq 0 ] || exit 1
 echo "all cases passed"

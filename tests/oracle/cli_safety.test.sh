@@ -144,7 +144,7 @@ fi
 
 case_name="sizes and sector numbers: no wrap, no misleading count"
 run 2 floppy huge.img --kind 1.44M --at 18446744073709551615
-run 2 floppy huge.img --kind 1.44M --at 4194000
+run 2 floppy huge.img --kind 1.44M --at 4294966000
 [ -e huge.img ] && fail "a refused floppy created its image"
 : > empty.img
 run 0 info empty.img

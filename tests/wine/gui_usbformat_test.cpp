@@ -1,5 +1,6 @@
 // The USB disk format page under Wine: what it shows, what it refuses, and the disks a format leaves behind.
 #include <windows.h>
+#include <prsht.h>
 
 #include <cstdio>
 #include <cstring>
@@ -260,6 +261,45 @@ TEST_F(GuiTest, UsbPageFillsTheDataAreaWithTheTypedByte) {
   EXPECT_EQ(WaitForMessageBox(60000).text, failed);
   Settle();
   EXPECT_EQ(SimStats(2).sectorsWrittenPastFailure, 0u);
+}
+
+// A 3.5 GiB stick (a sparse image file, in memory when /dev/shm has room): FAT16 with 64 KiB clusters, the data area
+// filled to the volume's end past 2 GiB, checked and read back with the verify the page has on by default.
+TEST_F(GuiTest, UsbPageFormatsAndFillsAStickLargerThanTwoGibibytes) {
+  constexpr uint64_t kSectors = 7340032;
+  auto room = [](const char* folder) {
+    ULARGE_INTEGER free{};
+    return GetDiskFreeSpaceExA(folder, &free, nullptr, nullptr) && free.QuadPart >= (kSectors + 2048) * 512;
+  };
+  const char* folder = room("Z:\\dev\\shm\\") ? "Z:\\dev\\shm\\" : room(".\\") ? "" : nullptr;
+  if (!folder) GTEST_SKIP() << "no room for a 3.5 GiB image";
+  const std::string image = std::string(folder) + "korvane-gui-large-" + std::to_string(GetCurrentProcessId()) + ".img";
+  SimDiskSpec stick;
+  stick.number = 2;
+  stick.sectorCount = kSectors;
+  stick.imagePath = image;
+  stick.createImage = true;
+  stick.volumes.push_back(SimVolumeSpec());
+  stick.volumes.back().letter = 'F';
+  ASSERT_TRUE(SimAddDisk(stick));
+  HWND page = OpenPage();
+  ASSERT_NE(page, nullptr);
+  SelectListEntry(page, IDC_USB_DISK_LIST, 1);
+  SelectComboEntry(page, IDC_USB_UNIT, 7);  // 65536 bytes
+  Tick(page, IDC_USB_FILL, true);
+  WaitForMessageBox();  // the warning
+  SetEditText(page, IDC_USB_FILL_BYTE, "E5");
+  StartFormat(page);
+  ExpectCompleted(page);
+  std::vector<uint8_t> dbr = SimReadRaw(2, 0, 1);
+  EXPECT_EQ(GetLe32(&dbr[bpb::kTotalSectors32]), kSectors);
+  EXPECT_EQ(dbr[bpb::kSectorsPerCluster], 128);
+  EXPECT_TRUE(AllBytes(SimReadRaw(2, 4194304, 1), 0xE5)) << "the fill stopped at 2 GiB";
+  EXPECT_TRUE(AllBytes(SimReadRaw(2, kSectors - 2, 1), 0xE5));
+  PostMessageW(Sheet(), PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+  EXPECT_EQ(WaitForProgramExit(), 0);
+  SimReset();  // lets go of the image
+  EXPECT_EQ(std::remove(image.c_str()), 0);
 }
 
 // Choices the thread finds the volume cannot be built from: the page says why, then that the format failed, names

@@ -54,6 +54,42 @@ TEST(WineSectorIo, WritesReadsAndFillsAnImageThroughTheWin32Layer) {
   EXPECT_EQ(data[40 * 512 - 1], 0);
 }
 
+// A sparse 3.5 GiB image: the seek's high part takes a transfer across the 2 GiB line to where it lies.
+TEST(WineSectorIo, SectorsPastTwoGibibytesAreReachedThroughTheWin32Layer) {
+  const std::string name = ImageName();
+  HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  LONG high = 0;  // 3.5 GiB is 0xE0000000 bytes
+  ASSERT_NE(SetFilePointer(file, static_cast<LONG>(0xE0000000u), &high, FILE_BEGIN), INVALID_SET_FILE_POINTER);
+  ASSERT_TRUE(SetEndOfFile(file));
+  CloseHandle(file);
+  {
+    DeviceHandle disk(OpenDevice(name.c_str()));
+    ASSERT_TRUE(disk.valid()) << "error " << GetLastError();
+    std::vector<unsigned char> pattern(4 * 512);
+    for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<unsigned char>(i / 512 + 0x41);
+    EXPECT_EQ(WriteSectors(disk.get(), 4, 4194302, pattern.data()), kSectorIoOk);
+    EXPECT_EQ(FillSectors(disk.get(), 7340000, 32, 0xF6), kSectorIoOk);
+    std::vector<unsigned char> back(4 * 512);
+    EXPECT_EQ(ReadSectors(disk.get(), 4, 4194302, back.data()), kSectorIoOk);
+    EXPECT_EQ(back, pattern);
+  }
+  std::FILE* f = std::fopen(name.c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  std::vector<unsigned char> at(4 * 512), start(512, 1), end(512);
+  ASSERT_EQ(_fseeki64(f, 4194302ll * 512, SEEK_SET), 0);
+  EXPECT_EQ(std::fread(at.data(), 1, at.size(), f), at.size());
+  EXPECT_EQ(at[2 * 512], 0x43) << "the sector just past 2 GiB";
+  ASSERT_EQ(_fseeki64(f, 7340031ll * 512, SEEK_SET), 0);
+  EXPECT_EQ(std::fread(end.data(), 1, end.size(), f), end.size());
+  EXPECT_EQ(end[511], 0xF6) << "the disk's last sector";
+  ASSERT_EQ(_fseeki64(f, 0, SEEK_SET), 0);
+  EXPECT_EQ(std::fread(start.data(), 1, start.size(), f), start.size());
+  EXPECT_EQ(start, std::vector<unsigned char>(512, 0)) << "a transfer past 2 GiB landed at the start";
+  std::fclose(f);
+  std::remove(name.c_str());
+}
+
 TEST(WineSectorIo, AMissingDeviceCannotBeOpened) {
   DeviceHandle disk(OpenDevice("Z:\\tmp\\no-such-image.img"));
   EXPECT_FALSE(disk.valid());

@@ -148,7 +148,9 @@ void SimSetError(uint32_t error);
 std::string SimHostPath(const std::string& path);
 // Raw sector access on a disk's backing, bounds-checked; false past the end.
 bool SimBackingRead(SimDiskState& disk, uint64_t offset, void* buffer, uint32_t bytes);
-bool SimBackingWrite(SimDiskState& disk, uint64_t offset, const void* buffer, uint32_t bytes);
+// *landed (when given): the bytes that reached the backing, also when the write failed part way.
+bool SimBackingWrite(SimDiskState& disk, uint64_t offset, const void* buffer, uint32_t bytes,
+                     uint32_t* landed = nullptr);
 // Raises a device arrival or removal event to every registered window.
 void SimRaiseDeviceEvent(uint32_t event);
 // The disk is there for the system: not pulled and its device not stopped.

@@ -244,7 +244,7 @@ bool Wrapped(const SimDiskState& disk, uint64_t offset, Buffer* buffer, uint32_t
 }
 
 bool PhysicalRead(SimDiskState& disk, uint64_t offset, void* buffer, uint32_t bytes);
-bool PhysicalWrite(SimDiskState& disk, uint64_t offset, const void* buffer, uint32_t bytes);
+bool PhysicalWrite(SimDiskState& disk, uint64_t offset, const void* buffer, uint32_t bytes, uint32_t* landed);
 
 }  // namespace
 
@@ -255,10 +255,19 @@ bool SimBackingRead(SimDiskState& disk, uint64_t offset, void* buffer, uint32_t 
   });
 }
 
-bool SimBackingWrite(SimDiskState& disk, uint64_t offset, const void* buffer, uint32_t bytes) {
+bool SimBackingWrite(SimDiskState& disk, uint64_t offset, const void* buffer, uint32_t bytes, uint32_t* landed) {
+  uint32_t total = 0;
+  if (landed) *landed = 0;
   if (offset + bytes > DiskBytes(disk)) return false;
-  return Wrapped(disk, offset, static_cast<const uint8_t*>(buffer), bytes,
-                 [&disk](uint64_t at, const uint8_t* b, uint32_t n) { return PhysicalWrite(disk, at, b, n); });
+  const bool ok = Wrapped(disk, offset, static_cast<const uint8_t*>(buffer), bytes,
+                          [&disk, &total](uint64_t at, const uint8_t* b, uint32_t n) {
+                            uint32_t piece = 0;
+                            const bool moved = PhysicalWrite(disk, at, b, n, &piece);
+                            total += piece;
+                            return moved;
+                          });
+  if (landed) *landed = total;
+  return ok;
 }
 
 namespace {
@@ -289,11 +298,15 @@ bool PhysicalRead(SimDiskState& disk, uint64_t offset, void* buffer, uint32_t by
   return true;
 }
 
-bool PhysicalWrite(SimDiskState& disk, uint64_t offset, const void* buffer, uint32_t bytes) {
+// *landed tells how many bytes reached the backing, also when the host took only part of them (a full file
+// system, a file size limit): those bytes changed the disk.
+bool PhysicalWrite(SimDiskState& disk, uint64_t offset, const void* buffer, uint32_t bytes, uint32_t* landed) {
+  *landed = 0;
   if (bytes == 0) return true;
   SimBacking& b = disk.backing;
   if (b.path.empty()) {
     std::memcpy(b.memory.data() + offset, buffer, bytes);
+    *landed = bytes;
     return true;
   }
 #ifndef _WIN32
@@ -302,17 +315,19 @@ bool PhysicalWrite(SimDiskState& disk, uint64_t offset, const void* buffer, uint
   const uint8_t* p = static_cast<const uint8_t*>(buffer);
   while (bytes > 0) {
     ssize_t n = ::pwrite(fileno(b.file), p, bytes, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     p += n;
     offset += static_cast<uint64_t>(n);
     bytes -= static_cast<uint32_t>(n);
+    *landed += static_cast<uint32_t>(n);
   }
   return true;
 #else
   if (!Seek64(b.file, offset)) return false;
-  bool ok = std::fwrite(buffer, 1, bytes, b.file) == bytes;
+  *landed = static_cast<uint32_t>(std::fwrite(buffer, 1, bytes, b.file));
   // Keep the host file current: other tools (and other handles) read it directly.
-  return std::fflush(b.file) == 0 && ok;
+  return std::fflush(b.file) == 0 && *landed == bytes;
 #endif
 }
 
@@ -696,6 +711,18 @@ bool SysWriteFile(SysHandle handle, const void* buffer, uint32_t bytes, uint32_t
     disk.stats.failedWrites++;
     disk.stats.firstFailedSector = std::min(disk.stats.firstFailedSector, byteOffset / ss);
   };
+  // Every sector that bytes [begin, end) of the disk reached counts as written, one that only part of them
+  // reached included: its old contents are gone.
+  auto noteWritten = [&disk, ss](uint64_t begin, uint64_t end) {
+    if (end <= begin) return;
+    const uint64_t first = begin / ss, last = (end - 1) / ss;
+    disk.stats.sectorsWritten += last - first + 1;
+    disk.stats.lowestSectorWritten = std::min(disk.stats.lowestSectorWritten, first);
+    disk.stats.highestSectorWritten = std::max(disk.stats.highestSectorWritten, last);
+    const uint64_t failed = disk.stats.firstFailedSector;
+    if (failed != UINT64_MAX && last >= failed)
+      disk.stats.sectorsWrittenPastFailure += last - std::max(first, failed) + 1;
+  };
   if (disk.pullAfterWrites == 0) disk.present = false;
   if (disk.pullAfterWrites != UINT64_MAX && disk.pullAfterWrites > 0) disk.pullAfterWrites--;
   Span span{h->position, h->position};
@@ -715,21 +742,16 @@ bool SysWriteFile(SysHandle handle, const void* buffer, uint32_t bytes, uint32_t
     noteFailure(span.begin);
     return false;
   }
-  if (n > 0 && !SimBackingWrite(disk, span.begin, buffer, static_cast<uint32_t>(n))) {
+  uint32_t landed = 0;
+  if (n > 0 && !SimBackingWrite(disk, span.begin, buffer, static_cast<uint32_t>(n), &landed)) {
+    // The host took only part of the transfer: the call fails, and what reached the disk is written all the same.
     SimSetError(kSysErrorWriteFault);
     disk.transfers.back().failed = true;
-    noteFailure(span.begin);
+    noteWritten(span.begin, span.begin + landed);
+    noteFailure(span.begin + landed);
     return false;
   }
-  if (n > 0) {
-    uint64_t first = span.begin / ss, last = (span.end - 1) / ss;
-    disk.stats.sectorsWritten += last - first + 1;
-    disk.stats.lowestSectorWritten = std::min(disk.stats.lowestSectorWritten, first);
-    disk.stats.highestSectorWritten = std::max(disk.stats.highestSectorWritten, last);
-    const uint64_t failed = disk.stats.firstFailedSector;
-    if (failed != UINT64_MAX && last >= failed)
-      disk.stats.sectorsWrittenPastFailure += last - std::max(first, failed) + 1;
-  }
+  noteWritten(span.begin, span.end);
   if (static_cast<uint64_t>(n) < bytes) noteFailure(span.end);
   h->position += static_cast<uint64_t>(n);
   if (bytesWritten) *bytesWritten = static_cast<uint32_t>(n);
