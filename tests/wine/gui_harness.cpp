@@ -581,12 +581,17 @@ void PressKeyWith(const std::vector<int>& modifiers, int virtualKey) {
     SetKeyboardState(keys);
     HWND focus = GetFocus();
     const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(static_cast<UINT>(virtualKey), 0)) << 16;
-    MSG down = {focus, WM_KEYDOWN, static_cast<WPARAM>(virtualKey), scan | 1, static_cast<DWORD>(GetMessageTime()), {0, 0}};
+    MSG down = MSG();
+    down.hwnd = focus;
+    down.message = WM_KEYDOWN;
+    down.wParam = static_cast<WPARAM>(virtualKey);
+    down.lParam = scan | 1;
     // Windows' modal sheet hands every message of its loop to PSM_ISDIALOGMESSAGE first, which is where its page
     // shortcuts live; Wine's modal loop (8.0) calls IsDialogMessage only. Keys typed into the sheet go the Windows
     // way here; those typed into a modal dialog reach that dialog's own loop, as on Windows.
-    if (!IsChild(Sheet(), focus) || !SendMessageW(Sheet(), PSM_ISDIALOGMESSAGE, 0, reinterpret_cast<LPARAM>(&down)))
-      PostMessageW(focus, WM_KEYDOWN, down.wParam, down.lParam);
+    const bool taken =
+        IsChild(Sheet(), focus) && SendMessageW(Sheet(), PSM_ISDIALOGMESSAGE, 0, reinterpret_cast<LPARAM>(&down));
+    if (!taken) PostMessageW(focus, WM_KEYDOWN, down.wParam, down.lParam);
     PostMessageW(focus, WM_KEYUP, down.wParam, down.lParam | (LPARAM(3) << 30));
   });
   Post([modifiers] {

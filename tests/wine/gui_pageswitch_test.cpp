@@ -148,7 +148,7 @@ void SwitchServiceTryingToLeave(HWND page, bool on, const TextPair& outcome) {
     Held held(0);
     AnswerMessageBoxes({IDOK});
     Tick(page, IDC_ENH_SERVICE, on);
-    EXPECT_FALSE(IsEnabled(page, IDC_ENH_SERVICE)) << "no run";
+    EXPECT_FALSE(IsEnabled(page, IDC_ENH_SERVICE)) << "the switch is free during its run";
     FocusOn(page, IDC_ENH_DISK_LIST);
     TryToLeave(1, false);
   }
@@ -248,8 +248,9 @@ TEST_F(GuiTest, NoPageCanBeLeftWhileItsRunGoesOn) {
   ASSERT_EQ(SimFilter(kStick).mode, 1u);
   before = StickBlocks();
   std::string outcome;
+  HWND standard = CurrentPage();
   ASSERT_NO_FATAL_FAILURE(
-      DiskFormatTryingToLeave(CurrentPage(), 0, IDC_STD_START, IDC_STD_DISK_LIST, "pageswitch-standard-stays", &outcome));
+      DiskFormatTryingToLeave(standard, 0, IDC_STD_START, IDC_STD_DISK_LIST, "pageswitch-standard-stays", &outcome));
   ExpectOnlyBlockChanged(before, 0);
   EXPECT_TRUE(IsValidBlockBootRecord(SimReadRaw(kStick, 0, 1).data(), FloppyKind::k1440K));
   EXPECT_EQ(SimFilter(kStick).mode, 1u);
