@@ -92,6 +92,7 @@ struct EnhancedPage {
   int formatPercent = -1;                 // the last percent it reported
   std::vector<HWND> heldForRun;           // the controls the run disabled, enabled again at its end
   std::string batchCaption;               // the batch button's caption before it became the Stop button
+  bool filesOpen = false;                 // while the files dialog is up (modal, on this thread)
 };
 
 EnhancedPage gPage;
@@ -286,7 +287,9 @@ void OnFiles() {
   } else if (CurrentBlockEntry() >= 0) {
     request.presentedBlock = static_cast<uint32_t>(CurrentBlockEntry());
   }
+  gPage.filesOpen = true;
   ShowFilesDialog(gPage.window, request);
+  gPage.filesOpen = false;
 }
 
 void OnBlockSelected() {
@@ -764,6 +767,9 @@ INT_PTR CALLBACK EnhancedPageProc(HWND window, UINT message, WPARAM wParam, LPAR
       return 0;
     case WM_NOTIFY:
       if (reinterpret_cast<const NMHDR*>(lParam)->code == PSN_HELP) ShowInstructions(window, kEnhancedInstructions);
+      // Hidden, the page would have the driver present the disk unchanged under a run's writes.
+      if (reinterpret_cast<const NMHDR*>(lParam)->code == PSN_KILLACTIVE)
+        return AnswerPageLeaving(window, gPage.formatRunning || gPage.serviceThread || gPage.filesOpen);
       // The close box stays usable while a format writes: the sheet does not close until the run has ended.
       if (reinterpret_cast<const NMHDR*>(lParam)->code == PSN_QUERYCANCEL) {
         SetWindowLongPtrW(window, DWLP_MSGRESULT, gPage.formatRunning ? TRUE : FALSE);

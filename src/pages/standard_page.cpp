@@ -350,12 +350,15 @@ void OnCommand(HWND window, WORD id, WORD code) {
 }
 
 // The sheet asks before it closes (OK, Cancel, the close box): not while a format runs, which would be cut off
-// halfway through the disk. Answers go back through DWLP_MSGRESULT.
+// halfway through the disk. Nor does another page come to the front while it runs. Answers go back through
+// DWLP_MSGRESULT.
 bool OnNotify(HWND window, const NMHDR& header) {
   switch (header.code) {
     case PSN_HELP:
       ShowInstructions(window, kStandardInstructions);
       return false;
+    case PSN_KILLACTIVE:
+      return AnswerPageLeaving(window, Formatting()) != FALSE;
     case PSN_QUERYCANCEL:
       SetWindowLongPtrW(window, DWLP_MSGRESULT, Formatting() ? TRUE : FALSE);
       return true;

@@ -452,8 +452,11 @@ void OnCommand(HWND window, int id, WORD code) {
   }
 }
 
-void OnNotify(HWND window, const NMHDR& header) {
+// Help, and no other page in front while a format runs (answered through DWLP_MSGRESULT).
+INT_PTR OnNotify(HWND window, const NMHDR& header) {
+  if (header.code == PSN_KILLACTIVE) return AnswerPageLeaving(window, Formatting());
   if (header.code == PSN_HELP) ShowInstructions(window, kUsbFormatInstructions);
+  return FALSE;
 }
 
 }  // namespace
@@ -464,8 +467,7 @@ INT_PTR CALLBACK UsbFormatPageProc(HWND window, UINT message, WPARAM wParam, LPA
       OnInitDialog(window);
       return 0;
     case WM_NOTIFY:
-      OnNotify(window, *reinterpret_cast<const NMHDR*>(lParam));
-      return 0;
+      return OnNotify(window, *reinterpret_cast<const NMHDR*>(lParam));
     case WM_COMMAND:
       OnCommand(window, LOWORD(wParam), HIWORD(wParam));
       return 0;

@@ -24,6 +24,11 @@ void SetSheetWindow(HWND sheet) { gSheet.store(sheet); }
 bool SheetEndFlag() { return gEndFlag.load(); }
 void SetSheetEndFlag(bool end) { gEndFlag.store(end); }
 
+INT_PTR AnswerPageLeaving(HWND page, bool runActive) {
+  SetWindowLongPtrW(page, DWLP_MSGRESULT, runActive ? TRUE : FALSE);
+  return TRUE;
+}
+
 namespace {
 
 void GrowWindow(HWND window, int dx, int dy) {

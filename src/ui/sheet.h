@@ -22,3 +22,10 @@ void SetSheetEndFlag(bool end);
 // units of its own font, while the pages use a larger font of their own, so a page can come out bigger than the
 // space the sheet made for it. Each page calls this when it initialises; it changes nothing when the page fits.
 void FitSheetToPage(HWND page);
+
+// The page's answer to PSN_KILLACTIVE, which the sheet sends before it shows another page (a tab clicked,
+// Ctrl+Tab, Ctrl+Shift+Tab, Ctrl+PageDown, Ctrl+PageUp) and before OK. While the page's run is active the answer is
+// a refusal: the page stays in front. Changing pages is not harmless mid-run: the enhanced page tells the filter
+// driver to present the disk unchanged when it is hidden, and to present its block again when it comes back, and
+// either would move the rest of a run's writes to another place on the disk. Returns the dialog procedure's result.
+INT_PTR AnswerPageLeaving(HWND page, bool runActive);

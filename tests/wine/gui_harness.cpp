@@ -388,7 +388,12 @@ void SwitchTab(int index) {
     ADD_FAILURE() << "the tabs cannot be clicked now";
     return;
   }
-  PostMessageW(tab, TCM_SETCURFOCUS, static_cast<WPARAM>(index), 0);
+  // A click on the tab's middle: the tab control asks the sheet first (TCN_SELCHANGING), and a page may refuse.
+  RECT item = RECT();
+  SendToUi(tab, TCM_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+  const LPARAM at = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
+  PostMessageW(tab, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  PostMessageW(tab, WM_LBUTTONUP, 0, at);
   Settle();
 }
 
@@ -562,6 +567,39 @@ void PressKey(int virtualKey) {
     PostMessageW(focus, WM_KEYUP, static_cast<WPARAM>(virtualKey), scan | 1 | (LPARAM(3) << 30));
   });
   Settle();  // the key messages were posted behind the first marker
+}
+
+void PressKeyWith(const std::vector<int>& modifiers, int virtualKey) {
+  if (!IsReachable(FocusWindow())) {
+    ADD_FAILURE() << "no window that a user could type into has the focus";
+    return;
+  }
+  Post([modifiers, virtualKey] {
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    for (int key : modifiers) keys[key] |= 0x80;
+    SetKeyboardState(keys);
+    HWND focus = GetFocus();
+    const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(static_cast<UINT>(virtualKey), 0)) << 16;
+    MSG down = MSG();
+    down.hwnd = focus;
+    down.message = WM_KEYDOWN;
+    down.wParam = static_cast<WPARAM>(virtualKey);
+    down.lParam = scan | 1;
+    // Windows' modal sheet hands every message of its loop to PSM_ISDIALOGMESSAGE first, which is where its page
+    // shortcuts live; Wine's modal loop (8.0) calls IsDialogMessage only. Keys typed into the sheet go the Windows
+    // way here; those typed into a modal dialog reach that dialog's own loop, as on Windows.
+    const bool taken =
+        IsChild(Sheet(), focus) && SendMessageW(Sheet(), PSM_ISDIALOGMESSAGE, 0, reinterpret_cast<LPARAM>(&down));
+    if (!taken) PostMessageW(focus, WM_KEYDOWN, down.wParam, down.lParam);
+    PostMessageW(focus, WM_KEYUP, down.wParam, down.lParam | (LPARAM(3) << 30));
+  });
+  Post([modifiers] {
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    for (int key : modifiers) keys[key] &= 0x7F;
+    SetKeyboardState(keys);
+  });
 }
 
 // --- Dialogs and message boxes -------------------------------------------------------------------------------

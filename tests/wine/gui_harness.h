@@ -67,7 +67,8 @@ HWND Sheet();
 HWND TabControl();
 int TabCount();
 std::string TabTitle(int index);
-// Clicks a tab, as the user does; the page is created the first time it is shown.
+// Clicks a tab with the mouse, as the user does; the page in front may refuse to be left. A page is created the
+// first time it is shown.
 void SwitchTab(int index);
 int CurrentTab();
 HWND CurrentPage();
@@ -112,6 +113,11 @@ void TypeText(HWND dialog, int id, const std::string& utf8);
 void SetEditText(HWND dialog, int id, const std::string& utf8);
 // Presses and releases a key on the window with the keyboard focus.
 void PressKey(int virtualKey);
+// The same with modifier keys held (VK_CONTROL, VK_SHIFT): down in the UI thread's key state while the key's
+// messages are handled, as the keyboard leaves them. A key typed into the sheet goes to its PSM_ISDIALOGMESSAGE
+// first, as Windows' modal sheet loop hands it (the sheet's page shortcuts live there; Wine 8's loop skips them).
+// Fails the test when no window a user could reach has the focus.
+void PressKeyWith(const std::vector<int>& modifiers, int virtualKey);
 HWND FocusWindow();
 
 // --- Dialogs and message boxes -------------------------------------------------------------------------------
