@@ -414,7 +414,9 @@ void CliPrintTrace() {
 int CliFailRun(const CliTarget& target, const std::string& message, const std::string& remedy) {
   CliPrintTrace();
   const bool interrupted = CliInterrupted();
-  const std::string text = interrupted ? "interrupted: " + message : message;
+  // The core's texts end in a full stop; what was written follows after a semicolon.
+  std::string text = interrupted ? "interrupted: " + message : message;
+  if (!text.empty() && text.back() == '.') text.pop_back();
   const int status = interrupted ? kExitInterrupted : kExitFailed;
   SimDiskStats stats = SimStats(target.diskNumber);
   std::vector<uint32_t> notPutBack;
