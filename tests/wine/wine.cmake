@@ -37,3 +37,19 @@ foreach(version ${KORVANE_OLD_WINDOWS})
   set_tests_properties(wine_${version}_driver PROPERTIES LABELS wine TIMEOUT 300
     ENVIRONMENT "KORVANE_DRIVER=Z:${CMAKE_BINARY_DIR}/Dunmarle.sys")
 endforeach()
+
+# The driver as the service switch installs it, loaded and unloaded by Wine's driver host: a 32-bit driver loads
+# only into a 32-bit system, so this runs in the Windows XP and 2000 prefixes.
+if(KORVANE_OLD_WINDOWS)
+  add_executable(korvane_service_tests ${CMAKE_CURRENT_LIST_DIR}/service_test.cpp)
+  target_link_libraries(korvane_service_tests PRIVATE korvane_core korvane_win32 gtest gtest_main)
+  add_dependencies(korvane_service_tests dunmarle_driver)
+  foreach(version ${KORVANE_OLD_WINDOWS})
+    add_test(NAME wine_${version}_driver_service
+      COMMAND ${KORVANE_WINE_RUN} --arch win32 --winver ${version} --exec bash -c
+        "$WINE \"$0\" --gtest_filter=*Installs* || exit 1; /usr/lib/wine/wineserver -k; /usr/lib/wine/wineserver -w; $WINE \"$0\" --gtest_filter=*Loads*"
+        $<TARGET_FILE:korvane_service_tests>)
+    set_tests_properties(wine_${version}_driver_service PROPERTIES LABELS wine TIMEOUT 300
+      ENVIRONMENT "KORVANE_DRIVER=Z:${CMAKE_BINARY_DIR}/Dunmarle.sys")
+  endforeach()
+endif()
