@@ -171,13 +171,12 @@ int FramedSquare(HWND page) {
 // The indicator runs: shown, drawn, and its frame moves on while the worker waits for the disk.
 void ExpectIndicatorRunning(HWND page) {
   for (int i = 0; i < kBusySquares; ++i) EXPECT_TRUE(IsVisible(page, kFirstSquare + i));
-  Sleep(700);
-  int first = FramedSquare(page);
-  Sleep(700);
-  int second = FramedSquare(page);
-  EXPECT_NE(first, -1);
-  EXPECT_NE(second, -1);
-  EXPECT_NE(first, second) << "the frame did not move";
+  int first = -1;
+  EXPECT_TRUE(WaitFor([&] { return (first = FramedSquare(page)) != -1; }, 10000)) << "the indicator is not drawn";
+  EXPECT_TRUE(WaitFor([&] {
+    int now = FramedSquare(page);
+    return now != -1 && now != first;
+  }, 10000)) << "the frame did not move";
 }
 
 }  // namespace
@@ -369,6 +368,8 @@ TEST_F(GuiTest, ABatchShowsItsProgressAndTheBatchButtonStopsIt) {
   ASSERT_TRUE(WaitFor([&] { return SimStats(kStick).writeCalls >= 5; }, 30000));
   Screenshot(Sheet(), "enhanced-format-progress");
   ClickButton(page, kBatch);
+  ASSERT_TRUE(WaitFor([&] { return Text(page, kBatch) == gui::Expected(kRunStoppingButton); }, 30000))
+      << "the Stop click did not land";
   SimResumeWrites(kStick);
   MessageBoxRecord box = WaitForMessageBox(60000);
   WaitForRunEnd(page);
