@@ -12,6 +12,6 @@ endforeach()
 foreach(version ${KORVANE_OLD_WINDOWS})
   add_test(NAME wine_${version}_sim_program COMMAND ${KORVANE_WINE_RUN} --arch win32 --winver ${version}
     $<TARGET_FILE:korvane_gui_tests> --gtest_filter=SimProgram.*)
-  set_tests_properties(wine_${version}_sim_program PROPERTIES LABELS wine TIMEOUT 600
+  set_tests_properties(wine_${version}_sim_program PROPERTIES LABELS wine TIMEOUT 600 RESOURCE_LOCK wine_${version}
     ENVIRONMENT "LANG=en_US.UTF-8;LC_ALL=en_US.UTF-8;KORVANE_SIM_EXE=$<TARGET_FILE:Korvane-sim>")
 endforeach()

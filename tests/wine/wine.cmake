@@ -16,7 +16,7 @@ set_tests_properties(wine_smoke_sectorio PROPERTIES LABELS wine TIMEOUT 300)
 foreach(version ${KORVANE_OLD_WINDOWS})
   add_test(NAME wine_${version}_smoke_sectorio
     COMMAND ${KORVANE_WINE_RUN} --arch win32 --winver ${version} $<TARGET_FILE:korvane_wine_smoke>)
-  set_tests_properties(wine_${version}_smoke_sectorio PROPERTIES LABELS wine TIMEOUT 300)
+  set_tests_properties(wine_${version}_smoke_sectorio PROPERTIES LABELS wine TIMEOUT 300 RESOURCE_LOCK wine_${version})
 endforeach()
 
 include(${CMAKE_CURRENT_LIST_DIR}/gui.cmake OPTIONAL)
@@ -34,12 +34,13 @@ set_tests_properties(wine_driver PROPERTIES LABELS wine TIMEOUT 300
 foreach(version ${KORVANE_OLD_WINDOWS})
   add_test(NAME wine_${version}_driver
     COMMAND ${KORVANE_WINE_RUN} --arch win32 --winver ${version} $<TARGET_FILE:korvane_driver_tests>)
-  set_tests_properties(wine_${version}_driver PROPERTIES LABELS wine TIMEOUT 300
+  set_tests_properties(wine_${version}_driver PROPERTIES LABELS wine TIMEOUT 300 RESOURCE_LOCK wine_${version}
     ENVIRONMENT "KORVANE_DRIVER=Z:${CMAKE_BINARY_DIR}/Dunmarle.sys")
 endforeach()
 
 # The driver as the service switch installs it, loaded and unloaded by Wine's driver host: a 32-bit driver loads
-# only into a 32-bit system, so this runs in the Windows XP and 2000 prefixes.
+# only into a 32-bit system, so this runs in the Windows XP and 2000 prefixes. It restarts its prefix's system, so
+# the tests of one prefix take turns (RESOURCE_LOCK).
 if(KORVANE_OLD_WINDOWS)
   add_executable(korvane_service_tests ${CMAKE_CURRENT_LIST_DIR}/service_test.cpp)
   target_link_libraries(korvane_service_tests PRIVATE korvane_core korvane_win32 gtest gtest_main)
@@ -49,7 +50,7 @@ if(KORVANE_OLD_WINDOWS)
       COMMAND ${KORVANE_WINE_RUN} --arch win32 --winver ${version} --exec bash -c
         "$WINE \"$0\" --gtest_filter=*Installs* || exit 1; /usr/lib/wine/wineserver -k; /usr/lib/wine/wineserver -w; $WINE \"$0\" --gtest_filter=*Loads*"
         $<TARGET_FILE:korvane_service_tests>)
-    set_tests_properties(wine_${version}_driver_service PROPERTIES LABELS wine TIMEOUT 300
+    set_tests_properties(wine_${version}_driver_service PROPERTIES LABELS wine TIMEOUT 300 RESOURCE_LOCK wine_${version}
       ENVIRONMENT "KORVANE_DRIVER=Z:${CMAKE_BINARY_DIR}/Dunmarle.sys")
   endforeach()
 endif()
