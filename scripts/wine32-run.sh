@@ -90,6 +90,7 @@ if [ ! -f "$WINEPREFIX/.korvane-ready" ]; then
   touch "$WINEPREFIX/.korvane-ready"
 fi
 flock -u 9
+exec 9>&-
 
 if [ -n "$exec_mode" ]; then
   "$@"
