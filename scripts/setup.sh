@@ -74,7 +74,8 @@ CONF
   for deb in "$apt_dir"/archives/*_i386.deb; do dpkg-deb -x "$deb" "$new"; done
   # One /usr tree (the packages put the loader and libc in /lib), laid over /usr by wine32-run.sh.
   cp -a "$new/lib/." "$new/usr/lib/" && rm -rf "$new/lib" "$new/etc"
-  dpkg-deb --fsys-tarfile "$apt_dir"/archives/qemu-user_*_amd64.deb | tar -xO ./usr/bin/qemu-i386 >"$new/usr/bin/qemu-i386"
+  dpkg-deb --fsys-tarfile "$apt_dir"/archives/qemu-user_*_amd64.deb |
+    tar -xO ./usr/bin/qemu-i386 >"$new/usr/bin/qemu-i386"
   chmod 755 "$new/usr/bin/qemu-i386"
   # What libwine's maintainer script does: the MinGW zlib1.dll, marked as a Wine builtin DLL, beside Wine's DLLs.
   for pair in i386:i686 x86_64:x86_64; do
