@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the four builds and runs every test: native (also under ASan and UBSan),
-# the oracles (fsck.fat, mtools, QEMU), the import check of both Windows builds, the Windows programs under Wine
-# and the fuzz targets (libFuzzer, a short fixed time each), then builds the release packages and checks them
+# the oracles (fsck.fat, mtools, QEMU), the import check of both Windows builds, the Windows programs of both builds
+# under Wine (the 32-bit ones under qemu-i386, also as on Windows XP and 2000) and the fuzz targets (libFuzzer, a short fixed time each), then builds the release packages and checks them
 # (scripts/check-packages.py).
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -54,9 +54,11 @@ run_ctest() {
 }
 run_ctest native
 run_ctest native-asan
+# The 32-bit build's Wine suites (scripts/wine32-run.sh): WoW64, Windows XP and Windows 2000 each have a prefix of
+# their own, and the GUI suites run alone.
 run_ctest win32
 run_ctest win64 -j1
-/usr/lib/wine/wineserver -k 2>/dev/null
+WINEPREFIX="$HOME/.wine-korvane" /usr/lib/wine/wineserver -k 2>/dev/null
 run_ctest fuzz
 
 echo "== packages"

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs a 64-bit Windows program under Wine's 64-bit loader (this kernel runs no 32-bit programs), with a display:
+# Runs a 64-bit Windows program under Wine's 64-bit loader (32-bit ones: scripts/wine32-run.sh), with a display:
 # the one in $DISPLAY, or a private Xvfb started for this run.
 set -u
 export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-korvane}"

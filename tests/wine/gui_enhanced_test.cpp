@@ -171,13 +171,12 @@ int FramedSquare(HWND page) {
 // The indicator runs: shown, drawn, and its frame moves on while the worker waits for the disk.
 void ExpectIndicatorRunning(HWND page) {
   for (int i = 0; i < kBusySquares; ++i) EXPECT_TRUE(IsVisible(page, kFirstSquare + i));
-  Sleep(700);
-  int first = FramedSquare(page);
-  Sleep(700);
-  int second = FramedSquare(page);
-  EXPECT_NE(first, -1);
-  EXPECT_NE(second, -1);
-  EXPECT_NE(first, second) << "the frame did not move";
+  int first = -1;
+  EXPECT_TRUE(WaitFor([&] { return (first = FramedSquare(page)) != -1; }, 10000)) << "the indicator is not drawn";
+  EXPECT_TRUE(WaitFor([&] {
+    int now = FramedSquare(page);
+    return now != -1 && now != first;
+  }, 10000)) << "the frame did not move";
 }
 
 }  // namespace
@@ -384,7 +383,8 @@ TEST_F(GuiTest, ABatchShowsItsProgressAndTheBatchButtonStopsIt) {
   EXPECT_TRUE(IsChecked(page, IDC_ENH_VERIFY)) << "on by default";
   Tick(page, IDC_ENH_VERIFY, false);
   SetEditText(page, kCount, "20");
-  SimDelayWrites(kStick, 40);
+  // The run waits inside its first block until the Stop click has landed, however fast the machine runs it.
+  SimPauseWritesAfter(kStick, 5);
   AnswerMessageBoxes({IDOK, IDOK});
   const std::string question = QuestionNamingSelectedDisk(kFormatConfirm, page, kDiskList);
   ClickButton(page, kBatch);
@@ -397,8 +397,10 @@ TEST_F(GuiTest, ABatchShowsItsProgressAndTheBatchButtonStopsIt) {
   ASSERT_TRUE(WaitFor([&] { return SimStats(kStick).writeCalls >= 5; }, 30000));
   Screenshot(Sheet(), "enhanced-format-progress");
   ClickButton(page, kBatch);
+  ASSERT_TRUE(WaitFor([&] { return Text(page, kBatch) == gui::Expected(kRunStoppingButton); }, 30000))
+      << "the Stop click did not land";
+  SimResumeWrites(kStick);
   MessageBoxRecord box = WaitForMessageBox(60000);
-  SimDelayWrites(kStick, 0);
   WaitForRunEnd(page);
   uint32_t complete = 0;
   while (IsValidBlockBootRecord(SimReadRaw(kStick, uint64_t{complete} * kBlock144, 1).data(), FloppyKind::k1440K))

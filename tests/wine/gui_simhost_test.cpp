@@ -294,7 +294,7 @@ TEST_F(GuiTest, SimulatedDeviceEventsArriveAsDeviceChangeMessages) {
 }
 
 // The simulated program started as the README starts it: no machine file, so the default stick is created beside
-// it; it shows the sheet and ends with exit code 0 when the user presses OK.
+// it; it shows the sheet and each of its three pages, and ends with exit code 0 when the user presses OK.
 TEST(SimProgram, StartsOnTheDefaultStickAndEndsWithExitCodeZero) {
   ScratchDirectory dir;
   SimProgram program;
@@ -303,6 +303,11 @@ TEST(SimProgram, StartsOnTheDefaultStickAndEndsWithExitCodeZero) {
   ASSERT_NE(sheet, nullptr) << "the sheet did not come up";
   EXPECT_EQ(FileSize(dir / "Korvane-sim-stick.img"), 256ll << 20);
   EXPECT_NE(GetFileAttributesA((dir / "sim-windows").c_str()), INVALID_FILE_ATTRIBUTES);
+  for (int index : {1, 2, 0}) {
+    SendMessageW(sheet, PSM_SETCURSEL, index, 0);
+    HWND page = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+    EXPECT_TRUE(page && IsWindowVisible(page) && GetWindow(page, GW_CHILD)) << "page " << index << " is not shown";
+  }
   PostMessageW(GetDlgItem(sheet, IDOK), BM_CLICK, 0, 0);
   EXPECT_EQ(program.WaitForExit(), 0);
 }

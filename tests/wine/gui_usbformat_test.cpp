@@ -317,10 +317,13 @@ TEST_F(GuiTest, UsbPageShowsTheProgressAndItsStartButtonStopsTheFormat) {
   SimDelayWrites(1, 30);
   StartFormat(page);
   ASSERT_TRUE(WaitFor([page] { return Text(page, IDC_USB_STATUS).find('%') != std::string::npos; }, 30000));
+  SimPauseWritesAfter(1, 0);  // the fill waits at its next write until the Stop click has landed
   EXPECT_EQ(Text(page, IDC_USB_START), Expected(kRunStopButton));
   EXPECT_FALSE(IsEnabled(page, IDC_USB_DISK_LIST));
   EXPECT_TRUE(Screenshot(Sheet(), "usbformat-progress"));
   ClickButton(page, IDC_USB_START);
+  ASSERT_TRUE(WaitFor([page] { return Text(page, IDC_USB_START) == Expected(kRunStoppingButton); }, 30000));
+  SimResumeWrites(1);
   ExpectBox(WaitForMessageBox(60000), kUsbFormatStopped, MB_ICONERROR);
   Settle();
   SimDelayWrites(1, 0);

@@ -61,6 +61,7 @@ struct SimDiskState {
   uint32_t failError = kSysErrorDeviceNotConnected;
   bool shortTransfers = false;              // transfers move one sector less than asked (at least 0)
   uint32_t writeDelayMs = 0;                // every write call takes this much longer
+  uint64_t writesBeforePause = UINT64_MAX;  // write calls that go through before the next one waits
   bool heldByOtherProgram = false;          // a restart then needs a reboot
   // Device node state.
   bool stopped = false;                     // between a device stop and the next start

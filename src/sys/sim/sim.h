@@ -104,6 +104,10 @@ void SimFailReadCall(int number, uint64_t calls, uint32_t error = kSysErrorReadF
 void SimPullAfterWrites(int number, uint64_t writes);
 // Every write call to the disk takes `milliseconds` longer, as a slow stick does (0: as fast as the host).
 void SimDelayWrites(int number, uint32_t milliseconds);
+// Once `writes` more write calls have gone through, the writer waits in its next write call until SimResumeWrites:
+// a test can act while a run is surely still going, however fast or slow the machine.
+void SimPauseWritesAfter(int number, uint64_t writes);
+void SimResumeWrites(int number);
 void SimHoldDisk(int number, bool held);                      // another program holds it: restarts need a reboot
 
 // Directories and clock.

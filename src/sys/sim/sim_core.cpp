@@ -464,6 +464,12 @@ void SimFailReadCall(int number, uint64_t calls, uint32_t error) {
 void SimDelayWrites(int number, uint32_t milliseconds) {
   WithDisk(number, [&](SimDiskState& d) { d.writeDelayMs = milliseconds; });
 }
+void SimPauseWritesAfter(int number, uint64_t writes) {
+  WithDisk(number, [&](SimDiskState& d) { d.writesBeforePause = writes; });
+}
+void SimResumeWrites(int number) {
+  WithDisk(number, [&](SimDiskState& d) { d.writesBeforePause = UINT64_MAX; });
+}
 void SimPullAfterWrites(int number, uint64_t writes) {
   WithDisk(number, [&](SimDiskState& d) { d.pullAfterWrites = writes; });
 }
@@ -679,12 +685,21 @@ bool SysReadFile(SysHandle handle, void* buffer, uint32_t bytes, uint32_t* bytes
 
 bool SysWriteFile(SysHandle handle, const void* buffer, uint32_t bytes, uint32_t* bytesWritten) {
   SimMachineState& m = SimState();
-  // A slow disk keeps the writer waiting, not the rest of the machine.
+  // A slow or paused disk keeps the writer waiting, not the rest of the machine.
   uint32_t delay = 0;
-  {
-    std::lock_guard<SysLock> lock(m.mutex);
-    SimHandleState* h = SimFindHandle(handle);
-    if (h && h->kind != SimHandleKind::File && h->disk >= 0) delay = m.disks[h->disk]->writeDelayMs;
+  for (;;) {
+    {
+      std::lock_guard<SysLock> lock(m.mutex);
+      SimHandleState* h = SimFindHandle(handle);
+      if (!h || h->kind == SimHandleKind::File || h->disk < 0) break;
+      SimDiskState& d = *m.disks[h->disk];
+      if (d.writesBeforePause != 0) {
+        if (d.writesBeforePause != UINT64_MAX) d.writesBeforePause--;
+        delay = d.writeDelayMs;
+        break;
+      }
+    }
+    SysSleep(5);
   }
   if (delay) SysSleep(delay);
   std::lock_guard<SysLock> lock(m.mutex);
