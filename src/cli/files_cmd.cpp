@@ -192,11 +192,13 @@ int List(const FilesRequest& r, SysHandle disk, uint32_t start) {
   // Names and the label are the disk's bytes in its code page: decoded, and never a control byte to the terminal.
   for (const FatFileEntry& e : entries) {
     (e.directory ? folders : files)++;
+    // Padded by the stored bytes: a character of two bytes (Chinese in 936) takes two columns.
     const std::string name = CliPrintable(FromOemText(e.name));
+    const int pad = e.name.size() < 12 ? static_cast<int>(12 - e.name.size()) : 0;
     if (e.directory)
-      std::printf("%-12s %10s  %s\n", name.c_str(), "<DIR>", FatDateText(e.date, e.time).c_str());
+      std::printf("%s%*s %10s  %s\n", name.c_str(), pad, "", "<DIR>", FatDateText(e.date, e.time).c_str());
     else
-      std::printf("%-12s %10u  %s\n", name.c_str(), e.size, FatDateText(e.date, e.time).c_str());
+      std::printf("%s%*s %10u  %s\n", name.c_str(), pad, "", e.size, FatDateText(e.date, e.time).c_str());
   }
   std::printf("%u files, %u folders; %llu bytes free of %llu%s%s\n", files, folders,
               static_cast<unsigned long long>(info.freeBytes), static_cast<unsigned long long>(info.totalBytes),
