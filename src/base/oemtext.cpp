@@ -62,6 +62,23 @@ OemText ToOemText(const std::string& utf8, size_t maxBytes, bool cutToField) {
   return text;
 }
 
+std::string UpperCaseName(const std::string& utf8) {
+  std::string upper = utf8;
+  for (size_t i = 0; i < upper.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(upper[i]);
+    if (c >= 'a' && c <= 'z') {
+      upper[i] = static_cast<char>(c - 'a' + 'A');
+    } else if (c == 0xC3 && i + 1 < upper.size()) {
+      // U+00E0-U+00FE but U+00F7 (the division sign) are the lower case of U+00C0-U+00DE.
+      const unsigned char next = static_cast<unsigned char>(upper[++i]);
+      if (next >= 0xA0 && next <= 0xBE && next != 0xB7) upper[i] = static_cast<char>(next - 0x20);
+    } else {
+      i += SequenceLength(c) - 1;
+    }
+  }
+  return upper;
+}
+
 std::string OemTextRefusal(const OemText& text, size_t maxBytes) {
   char message[512];
   if (text.fault == OemTextFault::kNotInCodePage)

@@ -30,6 +30,11 @@ std::string OemTextRefusal(const OemText& text, size_t maxBytes);
 // The first `count` characters of a UTF-8 text (what an edit limited to that many characters would hold).
 std::string FirstCharacters(const std::string& utf8, size_t count);
 
+// A file name or path as DOS keeps it: letters in upper case (ASCII and Latin-1's accented letters; other
+// characters as they are), still UTF-8, ready for ToOemText. Upper-casing before the conversion leaves the bytes of
+// a two-byte character alone.
+std::string UpperCaseName(const std::string& utf8);
+
 // Bytes from the disk as UTF-8 text, decoded through the OEM code page; a byte that does not decode (a lead byte
 // without its trail byte) is kept as it is, so the caller still sees it (the command line shows it as \xNN).
 std::string FromOemText(const std::string& bytes);

@@ -124,6 +124,9 @@ uint32_t CliCodePage();
 // A label, identifier or name the user typed, as the disk keeps it: its bytes in the code page. "" when it fits in
 // maxBytes, else what is wrong (`what` begins the message: "the label").
 std::string CliOemBytes(const std::string& text, size_t maxBytes, const std::string& what, std::string* bytes);
+// A file name or path inside a volume as the user typed it, in the form the files layer takes: letters upper-cased
+// (UpperCaseName), then in the code page of --codepage. "" when fine, else why it cannot be.
+std::string CliOemName(const std::string& text, std::string* oem);
 
 // Reports a run that failed once the target was opened, saying what state it is in: "nothing was written" when
 // no sector was (an image file this run created is removed again), else which sectors were written and `remedy`.

@@ -51,3 +51,7 @@ std::string CliOemBytes(const std::string& text, size_t maxBytes, const std::str
   return what + " takes " + std::to_string(oem.bytes.size()) + " bytes in " + codePage + "; at most " +
          std::to_string(maxBytes) + " fit";
 }
+
+std::string CliOemName(const std::string& text, std::string* oem) {
+  return CliOemBytes(UpperCaseName(text), std::string::npos, "the name " + CliPrintable(text), oem);
+}

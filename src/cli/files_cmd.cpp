@@ -1,5 +1,6 @@
 // `korvane blocks ls|put|get|rm|mkdir|rmdir` and `korvane files ...`: the files inside one floppy block, or inside
-// the FAT volume of a floppy image, a standard edition disk or a general volume. DOS 8.3 names only.
+// the FAT volume of a floppy image, a standard edition disk or a general volume. DOS 8.3 names only, kept in the
+// code page of --codepage: what the user types is UTF-8 and goes to the volume upper-cased and converted.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -33,7 +34,7 @@ const FilesAction kActions[] = {
      false},
     {"put", "FILE...", " [--to DIR] [--as NAME] [--replace]",
      "copies files into the floppy (into DIR, default the root folder). Names must be DOS 8.3 names (at most 8\n"
-     "      characters, a dot and 3 more); --as NAME stores the one FILE under another name. A name that is taken is\n"
+     "      bytes, a dot and 3 more, in the code page of --codepage); --as NAME stores the one FILE under another name. A name that is taken is\n"
      "      refused unless --replace. Files that do not fit together are refused and nothing is written",
      1, SIZE_MAX, true},
     {"get", "NAME...", " [--to DIR] [--force]",
@@ -65,6 +66,8 @@ struct FilesRequest {
   FloppyKind kind = FloppyKind::k1440K;
   std::vector<std::string> operands;
   std::string to, as;
+  std::vector<std::string> names;  // the volume's names in its code page: put's stored names, the others' operands
+  std::string volumeTo;            // put's --to in the volume's code page
   bool haveTo = false, haveAs = false, replace = false, force = false, yes = false;
   const CliTarget* opened = nullptr;  // once the target is open
 };
@@ -102,6 +105,22 @@ std::string ParseFilesRequest(std::vector<std::string> args, bool blocks, FilesR
   if (r->operands.size() < r->action->minOperands || r->operands.size() > r->action->maxOperands)
     return name + " takes " + r->action->operands;
   if (r->haveAs && r->operands.size() != 1) return "--as names one file; put the others without it";
+  return "";
+}
+
+// Every name and path the request gives the volume, in its code page; refused before the target is opened.
+std::string VolumeNames(FilesRequest* r) {
+  const bool put = r->action->name == std::string("put");
+  if (put && r->haveTo) {
+    std::string error = CliOemName(r->to, &r->volumeTo);
+    if (!error.empty()) return error;
+  }
+  for (const std::string& operand : r->operands) {
+    std::string name;
+    std::string error = CliOemName(put ? (r->haveAs ? r->as : LastPathPart(operand)) : operand, &name);
+    if (!error.empty()) return error;
+    r->names.push_back(name);
+  }
   return "";
 }
 
@@ -145,8 +164,15 @@ std::string Where(const FilesRequest& r) {
   return r.blocks ? "block " + std::to_string(r.block) + " of " + r.target : r.target;
 }
 
+// The files layer's message with the name it names decoded from the volume's code page.
+std::string Message(const FatFilesResult& result) {
+  FatFilesResult shown = result;
+  shown.name = CliPrintable(FromOemText(result.name));
+  return FatFilesMessage(shown);
+}
+
 int Failed(const FatFilesResult& result, const FilesRequest& r) {
-  std::string text = FatFilesMessage(result);
+  std::string text = Message(result);
   if (result.error == FatFilesError::kBadName && r.action->name == std::string("put"))
     text += " (--as NAME stores it under a short name)";
   if (!r.action->writes || !r.opened) return CliFail(text);
@@ -158,7 +184,7 @@ int Failed(const FatFilesResult& result, const FilesRequest& r) {
 int List(const FilesRequest& r, SysHandle disk, uint32_t start) {
   std::vector<FatFileEntry> entries;
   FatVolumeInfo info;
-  const std::string path = r.operands.empty() ? "" : r.operands[0];
+  const std::string path = r.names.empty() ? "" : r.names[0];
   FatFilesResult result = ListFatDirectory(disk, start, path, &entries);
   if (result.ok()) result = ReadFatVolumeInfo(disk, start, &info);
   if (!result.ok()) return Failed(result, r);
@@ -166,11 +192,13 @@ int List(const FilesRequest& r, SysHandle disk, uint32_t start) {
   // Names and the label are the disk's bytes in its code page: decoded, and never a control byte to the terminal.
   for (const FatFileEntry& e : entries) {
     (e.directory ? folders : files)++;
+    // Padded by the stored bytes: a character of two bytes (Chinese in 936) takes two columns.
     const std::string name = CliPrintable(FromOemText(e.name));
+    const int pad = e.name.size() < 12 ? static_cast<int>(12 - e.name.size()) : 0;
     if (e.directory)
-      std::printf("%-12s %10s  %s\n", name.c_str(), "<DIR>", FatDateText(e.date, e.time).c_str());
+      std::printf("%s%*s %10s  %s\n", name.c_str(), pad, "", "<DIR>", FatDateText(e.date, e.time).c_str());
     else
-      std::printf("%-12s %10u  %s\n", name.c_str(), e.size, FatDateText(e.date, e.time).c_str());
+      std::printf("%s%*s %10u  %s\n", name.c_str(), pad, "", e.size, FatDateText(e.date, e.time).c_str());
   }
   std::printf("%u files, %u folders; %llu bytes free of %llu%s%s\n", files, folders,
               static_cast<unsigned long long>(info.freeBytes), static_cast<unsigned long long>(info.totalBytes),
@@ -212,17 +240,17 @@ int Put(const FilesRequest& r, SysHandle disk, uint32_t start) {
     std::string error;
     time_t modified = 0;
     if (!ReadHostFile(r.operands[i], &files[i].data, &modified, &error)) return CliFail(error + "; nothing was written");
-    files[i].name = r.haveAs ? r.as : LastPathPart(r.operands[i]);
+    files[i].name = r.names[i];
     files[i].modified = HostTime(modified);
     bytes += files[i].data.size();
   }
-  FatFilesResult result = AddFatFiles(disk, start, r.to, files, r.replace);
+  FatFilesResult result = AddFatFiles(disk, start, r.volumeTo, files, r.replace);
   if (!result.ok()) return Failed(result, r);
   for (const FatFileToAdd& f : files) {
     uint8_t name[11];
-    MakeShortName(f.name, name);
+    MakeShortName(f.name, name, CliCodePage());
     std::printf("%s -> %s%s%s (%zu bytes)\n", LastPathPart(r.operands[&f - &files[0]]).c_str(), r.to.c_str(),
-                r.to.empty() ? "" : "/", ShortNameText(name).c_str(), f.data.size());
+                r.to.empty() ? "" : "/", CliPrintable(FromOemText(ShortNameText(name))).c_str(), f.data.size());
   }
   std::printf("%zu files (%llu bytes) written into %s\n", files.size(), static_cast<unsigned long long>(bytes),
               Where(r).c_str());
@@ -249,7 +277,8 @@ bool WriteFully(int fd, const uint8_t* bytes, size_t count) {
 // whole; a copy that stops part way removes the file it created, or says that the one it overwrote is incomplete.
 int Get(const FilesRequest& r, SysHandle disk, uint32_t start) {
   const std::string folder = r.haveTo ? r.to : ".";
-  for (const std::string& name : r.operands) {
+  for (size_t i = 0; i < r.operands.size(); ++i) {
+    const std::string& name = r.operands[i];  // as typed, UTF-8: the host file takes its last part
     const std::string out = folder + "/" + LastPathPart(name);
     struct stat st;
     if (!r.force && ::stat(out.c_str(), &st) == 0) return CliFail(out + " exists; nothing was overwritten (--force)");
@@ -272,7 +301,7 @@ int Get(const FilesRequest& r, SysHandle disk, uint32_t start) {
       bytes += count;
       return true;
     };
-    FatFilesResult result = ReadFatFile(disk, start, name, sink);
+    FatFilesResult result = ReadFatFile(disk, start, r.names[i], sink);
     if (fd >= 0 && ::close(fd) != 0 && result.ok()) {
       writeError = errno;
       result.error = FatFilesError::kStopped;
@@ -281,7 +310,7 @@ int Get(const FilesRequest& r, SysHandle disk, uint32_t start) {
     if (!result.ok()) {
       std::string text = result.error == FatFilesError::kStopped && writeError
                              ? "cannot write " + out + ": " + std::strerror(writeError)
-                             : FatFilesMessage(result);
+                             : Message(result);
       if (created) ::unlink(out.c_str());
       if (fd >= 0) text += created ? "; " + out + " was removed again" : "; " + out + " is incomplete";
       return CliFail(text);
@@ -297,9 +326,9 @@ int Get(const FilesRequest& r, SysHandle disk, uint32_t start) {
 int Change(const FilesRequest& r, SysHandle disk, uint32_t start) {
   const std::string action = r.action->name;
   FatFilesResult result;
-  if (action == "rm") result = DeleteFatFiles(disk, start, r.operands);
-  else if (action == "mkdir") result = MakeFatDirectory(disk, start, r.operands[0]);
-  else result = RemoveFatDirectory(disk, start, r.operands[0]);
+  if (action == "rm") result = DeleteFatFiles(disk, start, r.names);
+  else if (action == "mkdir") result = MakeFatDirectory(disk, start, r.names[0]);
+  else result = RemoveFatDirectory(disk, start, r.names[0]);
   if (!result.ok()) return Failed(result, r);
   if (action == "rm") std::printf("deleted %zu files from %s\n", r.operands.size(), Where(r).c_str());
   else std::printf("%s %s in %s\n", action == "mkdir" ? "made" : "removed", r.operands[0].c_str(), Where(r).c_str());
@@ -319,6 +348,7 @@ int RunFiles(const std::vector<std::string>& args, bool blocks) {
   FilesRequest r;
   std::string error = ParseFilesRequest(args, blocks, &r);
   if (!error.empty()) return CliUsage(error);
+  if (!(error = VolumeNames(&r)).empty()) return CliFail(error + (r.action->writes ? "; nothing was written" : ""));
   CliTargetOptions options;
   options.yes = r.yes;
   options.readOnly = !r.action->writes;

@@ -205,29 +205,50 @@ void BuildLabelEntry(uint8_t* e, const char* label, size_t length, uint16_t date
   StampDirectoryEntry(e, date, time, false);
 }
 
-bool MakeShortName(const std::string& text, uint8_t name[11]) {
+bool IsOemLeadByte(uint32_t codePage, uint8_t byte) {
+  switch (codePage) {
+    case 932:
+      return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    case 936:
+    case 949:
+    case 950:
+      return byte >= 0x81 && byte <= 0xFE;
+    default:
+      return false;
+  }
+}
+
+bool MakeShortName(const std::string& text, uint8_t name[11], uint32_t codePage) {
   static const char kAllowed[] = "!#$%&'()-@^_`{}~";
   std::memset(name, ' ', 11);
-  size_t dot = text.find('.');
+  size_t dot = text.find('.');  // never a trail byte: those are 0x40 and above
   std::string base = text.substr(0, dot), ext = dot == std::string::npos ? "" : text.substr(dot + 1);
   if (base.empty() || base.size() > 8 || ext.size() > 3 || ext.find('.') != std::string::npos) return false;
   if (dot != std::string::npos && ext.empty()) return false;
-  for (const std::string* part : {&base, &ext})
-    for (char ch : *part) {
-      unsigned char u = static_cast<unsigned char>(ch);
-      if (!(std::isalnum(u) && u < 0x80) && !std::strchr(kAllowed, ch)) return false;
+  for (std::string* part : {&base, &ext})
+    for (size_t i = 0; i < part->size(); ++i) {
+      unsigned char u = static_cast<unsigned char>((*part)[i]);
+      if (IsOemLeadByte(codePage, u)) {
+        if (i + 1 >= part->size()) return false;
+        unsigned char trail = static_cast<unsigned char>((*part)[++i]);
+        if (trail < 0x40 || trail == 0x7F || trail == 0xFF) return false;
+      } else if (u >= 0x80) {
+        continue;  // a letter or sign of the code page
+      } else if (std::isalnum(u)) {
+        (*part)[i] = static_cast<char>(std::toupper(u));
+      } else if (!std::strchr(kAllowed, static_cast<char>(u)) || u == 0) {
+        return false;
+      }
     }
-  std::string upper = base;
-  for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
   static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CLOCK$"};
   for (const char* device : kDevices)
-    if (upper == device) return false;
-  if (upper.size() == 4 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) &&
-      upper[3] >= '1' && upper[3] <= '9')
+    if (base == device) return false;
+  if (base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) && base[3] >= '1' &&
+      base[3] <= '9')
     return false;
-  for (size_t i = 0; i < base.size(); ++i) name[i] = static_cast<uint8_t>(upper[i]);
-  for (size_t i = 0; i < ext.size(); ++i)
-    name[8 + i] = static_cast<uint8_t>(std::toupper(static_cast<unsigned char>(ext[i])));
+  std::memcpy(name, base.data(), base.size());
+  std::memcpy(name + 8, ext.data(), ext.size());
+  if (name[0] == direntry::kDeleted) name[0] = 0x05;  // stored as 05, read back as E5
   return true;
 }
 

@@ -212,8 +212,16 @@ void StampDirectoryEntry(uint8_t* entry, uint16_t date, uint16_t time, bool crea
 // a zero-terminated string), the label attribute, the write time stamp.
 void BuildLabelEntry(uint8_t* entry, const char* label, size_t length, uint16_t date, uint16_t time);
 
-// An 8.3 name as the 11 bytes of an entry, upper case; false for a name DOS cannot hold (empty, too long, a
-// character outside letters, digits and !#$%&'()-@^_`{}~, a device name).
-bool MakeShortName(const std::string& text, uint8_t name[11]);
-// The 11 bytes of an entry as "NAME.EXT".
+// Whether a byte begins a two-byte character in an OEM code page: 0x81-0xFE in 936, 949 and 950, 0x81-0x9F and
+// 0xE0-0xFC in 932; never in the single-byte code pages (437, 850, ...). The byte after it is its trail byte
+// (0x40-0xFE but 0x7F), which may look like an ASCII letter, '\\' or '|' and is none of them.
+bool IsOemLeadByte(uint32_t codePage, uint8_t byte);
+
+// An 8.3 name as the 11 bytes of an entry; false for a name DOS cannot hold (empty, too long, a character outside
+// letters, digits and !#$%&'()-@^_`{}~, a device name, a lead byte without its trail byte). `text` is the name's
+// bytes in the OEM code page `codePage`: bytes 0x80-0xFF are letters of that code page and stay as they are, only
+// ASCII letters that are not trail bytes are upper-cased, so a caller that wants other letters in upper case
+// upper-cases them in its own text before converting it. A first byte 0xE5 (the deleted mark) is stored as 0x05.
+bool MakeShortName(const std::string& text, uint8_t name[11], uint32_t codePage = 437);
+// The 11 bytes of an entry as "NAME.EXT", in the OEM code page (a first byte 0x05 back to 0xE5).
 std::string ShortNameText(const uint8_t name[11]);

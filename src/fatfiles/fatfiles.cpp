@@ -139,11 +139,21 @@ FatFilesResult FindEntry(Change& c, uint32_t directory, const uint8_t name[11], 
   return Fail(FatFilesError::kNotFound);
 }
 
+// Names and paths are bytes of the machine's OEM code page; the byte after a lead byte is part of its character,
+// never a separator (in 932 and 936 it may be 0x5C).
+bool ShortName(const std::string& text, uint8_t name[11]) { return MakeShortName(text, name, SysGetOemCodePage()); }
+
 std::vector<std::string> SplitPath(const std::string& path) {
+  const uint32_t codePage = SysGetOemCodePage();
   std::vector<std::string> parts;
   std::string part;
-  for (char ch : path + "/") {
-    if (ch == '/' || ch == '\\') {
+  const std::string text = path + "/";
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char ch = text[i];
+    if (IsOemLeadByte(codePage, static_cast<uint8_t>(ch)) && i + 1 < text.size()) {
+      part += ch;
+      part += text[++i];
+    } else if (ch == '/' || ch == '\\') {
       if (!part.empty() && part != ".") parts.push_back(part);
       part.clear();
     } else {
@@ -158,7 +168,7 @@ bool PathPartName(const std::string& part, uint8_t name[11]) {
     std::memcpy(name, "..         ", 11);
     return true;
   }
-  return MakeShortName(part, name);
+  return ShortName(part, name);
 }
 
 // The first cluster of the directory whose entry this is (0 for the root, which only a ".." entry names), checked to
@@ -201,7 +211,7 @@ FatFilesResult ResolveParent(Change& c, const std::string& path, uint32_t* direc
   if (parts.empty()) return Fail(FatFilesError::kNotFound, path);
   std::string parent;
   for (size_t i = 0; i + 1 < parts.size(); ++i) parent += parts[i] + "/";
-  if (!MakeShortName(parts.back(), name)) return Fail(FatFilesError::kBadName, parts.back());
+  if (!ShortName(parts.back(), name)) return Fail(FatFilesError::kBadName, parts.back());
   return ResolveDirectory(c, parent, directory);
 }
 
@@ -487,7 +497,7 @@ FatFilesResult AddFatFiles(SysHandle disk, uint32_t start, const std::string& di
   uint64_t needed = 0;
   for (const FatFileToAdd& f : files) {
     uint8_t name[11];
-    if (!MakeShortName(f.name, name)) return Fail(FatFilesError::kBadName, f.name);
+    if (!ShortName(f.name, name)) return Fail(FatFilesError::kBadName, f.name);
     if (static_cast<uint64_t>(f.data.size()) >= (uint64_t{1} << 32)) return Fail(FatFilesError::kTooLarge, f.name);
     needed += RoundUp(f.data.size(), c.v.ClusterBytes());
   }
@@ -502,7 +512,7 @@ FatFilesResult AddFatFiles(SysHandle disk, uint32_t start, const std::string& di
   }
   for (const FatFileToAdd& f : files) {
     uint8_t name[11];
-    MakeShortName(f.name, name);
+    ShortName(f.name, name);
     Found old;
     Slot slot;
     r = FindEntry(c, directory, name, &old);

@@ -10,9 +10,9 @@ inline constexpr TextPair kFilesWriteFailed{
 inline constexpr TextPair kFilesNotFat{"This floppy is not formatted (no FAT12 or FAT16 file system).",
                                        "此软盘未格式化(没有FAT12或FAT16文件系统)."};
 inline constexpr TextPair kFilesBadName{
-    "\"%s\" is not a DOS 8.3 name: at most 8 letters or digits, a dot and at most 3 more, no spaces or Chinese "
-    "characters. Give it a short name.",
-    "\"%s\" 不是DOS 8.3文件名:最多8个字母或数字,加一个点和最多3个字符,不能有空格或中文.请改用短文件名."};
+    "\"%s\" is not a DOS 8.3 name: at most 8 letters or digits, a dot and at most 3 more (a Chinese character "
+    "counts as 2), no spaces. Give it a short name.",
+    "\"%s\" 不是DOS 8.3文件名:最多8个字母或数字,加一个点和最多3个字符(一个汉字算2个),不能有空格.请改用短文件名."};
 inline constexpr TextPair kFilesNotFound{"\"%s\" was not found.", "找不到 \"%s\"."};
 inline constexpr TextPair kFilesNotDirectory{"\"%s\" is not a folder.", "\"%s\" 不是文件夹."};
 inline constexpr TextPair kFilesIsDirectory{"\"%s\" is a folder.", "\"%s\" 是文件夹."};

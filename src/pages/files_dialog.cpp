@@ -96,10 +96,27 @@ void AddRow(int row, const std::string& name, const std::string& size, const std
 // Names as stored may hold bytes of the machine's OEM code page: shown through it.
 std::string StoredName(const std::string& name) { return FromOemText(name); }
 
+// The files layer's message with the name it names shown through the OEM code page.
+std::string Message(FatFilesResult r) {
+  r.name = StoredName(r.name);
+  return FatFilesMessage(r);
+}
+
+// A name the user gave as the volume keeps it: letters upper-cased, in the OEM code page, an 8.3 name. False when
+// it is none; `refusal` then says why when the code page lacks one of its characters (else it is left empty).
+bool VolumeShortName(const std::string& name, uint8_t shortName[11], std::string* refusal) {
+  OemText oem = ToOemText(UpperCaseName(name), std::string::npos);
+  if (oem.fault != OemTextFault::kNone) {
+    *refusal = OemTextRefusal(oem, std::string::npos);
+    return false;
+  }
+  return MakeShortName(oem.bytes, shortName, SysGetOemCodePage());
+}
+
 void Refresh() {
   SendMessageW(List(), LVM_DELETEALLITEMS, 0, 0);
   gDialog->entries.clear();
-  SetControlText(gDialog->window, IDC_FILES_FOLDER, Format(kFilesFolder, "\\" + gDialog->folder).c_str());
+  SetControlText(gDialog->window, IDC_FILES_FOLDER, Format(kFilesFolder, "\\" + StoredName(gDialog->folder)).c_str());
   SetControlText(gDialog->window, IDC_FILES_FREE, "");
   BlockFilesPlace place;
   if (!CurrentPlace(&place)) return;
@@ -108,7 +125,7 @@ void Refresh() {
     FatFilesResult listed = ListFatDirectory(disk, start, gDialog->folder, &gDialog->entries);
     return listed.ok() ? ReadFatVolumeInfo(disk, start, &info) : listed;
   });
-  if (!r.ok()) return Tell(FatFilesMessage(r));
+  if (!r.ok()) return Tell(Message(r));
   int row = 0;
   if (!gDialog->folder.empty()) AddRow(row++, "..", Tr(kFilesFolderSize), "", -1);
   for (size_t i = 0; i < gDialog->entries.size(); ++i) {
@@ -127,7 +144,7 @@ void Change(const FatFilesCall& change) {
   HCURSOR previous = SetCursor(LoadCursor(nullptr, IDC_WAIT));
   FatFilesResult r = ChangeBlockFiles(place, change);
   SetCursor(previous);
-  if (!r.ok()) Tell(FatFilesMessage(r));
+  if (!r.ok()) Tell(Message(r));
   Refresh();
 }
 
@@ -167,14 +184,16 @@ INT_PTR CALLBACK NameProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     if (LOWORD(wParam) == IDOK) {
       std::string name = GetControlText(window, IDC_FILES_NAME_EDIT);
       uint8_t shortName[11];
-      if (!MakeShortName(name, shortName)) {
+      std::string refusal;
+      if (!VolumeShortName(name, shortName, &refusal)) {
         FatFilesResult bad;
         bad.error = FatFilesError::kBadName;
         bad.name = name;
-        ShowMessage(window, FatFilesMessage(bad).c_str(), Tr(kBlockCaption), MB_ICONERROR);
+        ShowMessage(window, refusal.empty() ? FatFilesMessage(bad).c_str() : refusal.c_str(), Tr(kBlockCaption),
+                    MB_ICONERROR);
         return TRUE;
       }
-      request->name = ShortNameText(shortName);
+      request->name = StoredName(ShortNameText(shortName));  // shown again as typed text if asked anew
     }
     EndDialog(window, LOWORD(wParam));
     return TRUE;
@@ -245,15 +264,16 @@ void AddHostFiles(const std::vector<std::wstring>& paths) {
     FatFileToAdd file;
     if (!ReadHostFile(path, &file)) return Tell(Format(kFilesHostReadFailed, WideToUtf8(path.c_str())));
     uint8_t shortName[11];
-    file.name = name;
-    if (!MakeShortName(name, shortName)) {
-      file.name = SuggestShortName(name);
-      if (!AskName(Format(kFilesShortNamePrompt, name), &file.name)) return;  // nothing is added
-      MakeShortName(file.name, shortName);
+    std::string refusal;
+    if (!VolumeShortName(name, shortName, &refusal)) {
+      std::string typed = SuggestShortName(name);
+      if (!AskName(Format(kFilesShortNamePrompt, name), &typed)) return;  // nothing is added
+      VolumeShortName(typed, shortName, &refusal);
     }
-    const FatFileEntry* taken = EntryNamed(ShortNameText(shortName));
+    file.name = ShortNameText(shortName);  // the OEM bytes the volume keeps
+    const FatFileEntry* taken = EntryNamed(file.name);
     if (taken && !taken->directory) {
-      if (!Ask(Format(kFilesReplace, taken->name))) continue;
+      if (!Ask(Format(kFilesReplace, StoredName(taken->name)))) continue;
       replace = true;
     }
     files.push_back(std::move(file));
@@ -325,7 +345,7 @@ void OnExtract() {
     std::vector<uint8_t> data;
     FatFilesResult r = LookAtBlockFiles(
         place, [&](SysHandle disk, uint32_t start) { return ReadFatFile(disk, start, InFolder(entry.name), &data); });
-    if (!r.ok()) return Tell(FatFilesMessage(r));
+    if (!r.ok()) return Tell(Message(r));
     std::wstring path = folder + L"\\" + Utf8ToWide(StoredName(entry.name).c_str());
     if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES && !Ask(Format(kFilesHostReplace, entry.name)))
       continue;
@@ -364,7 +384,11 @@ void OnDelete() {
 void OnNewFolder() {
   std::string name;
   if (!AskName(Tr(kFilesNewFolderPrompt), &name)) return;
-  Change([&](SysHandle disk, uint32_t start) { return MakeFatDirectory(disk, start, InFolder(name)); });
+  uint8_t shortName[11];
+  std::string refusal;
+  VolumeShortName(name, shortName, &refusal);  // AskName gives back only names that pass
+  const std::string path = InFolder(ShortNameText(shortName));
+  Change([&](SysHandle disk, uint32_t start) { return MakeFatDirectory(disk, start, path); });
 }
 
 void OnOpenRow() {

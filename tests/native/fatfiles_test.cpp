@@ -72,9 +72,48 @@ TEST(FatFilesNames, OnlyDos83NamesPass) {
   EXPECT_TRUE(MakeShortName("A-B_C~1.{}@", name));
   EXPECT_TRUE(MakeShortName("COM10", name));
   for (const char* bad : {"", ".", "..", ".TXT", "NAME.", "TOOLONGNAME", "NAME.HTML", "A.B.C", "A B.TXT", "A+B",
-                          "A*.TXT", "A\"B", "设计.DST", "CAFÉ.TXT", "CON", "nul.txt", "com1.bin", "LPT9", "CLOCK$"})
+                          "A*.TXT", "A\"B", "CON", "nul.txt", "com1.bin", "LPT9", "CLOCK$"})
     EXPECT_FALSE(MakeShortName(bad, name)) << bad;
   EXPECT_EQ(LastPathPart("dir\\sub/FILE.TXT"), "FILE.TXT");
+}
+
+// Names in the OEM code page: a trail byte that looks like a lower-case letter, '\\' or '|' stays as it is, a
+// first byte E5 is stored as 05 and read back as E5, a lead byte needs its trail byte.
+TEST(FatFilesNames, OemNamesKeepTheirBytes) {
+  struct Case {
+    uint32_t codePage;
+    const char* text;
+    const char* stored;  // 11 bytes, or nullptr when refused
+  } const cases[] = {
+      {936, "\xB0\x61\x81\x5C\x81\x7Cx.txt", "\xB0\x61\x81\x5C\x81\x7CX TXT"},
+      {936, "\xD6\xD0\xCE\xC4.\xCE\xC4" "a", "\xD6\xD0\xCE\xC4    \xCE\xC4""A"},
+      {936, "\xE5\x61\x62", "\x05\x61""B        "},
+      {850, "caf\x90.txt", "CAF\x90    TXT"},
+      {850, "\xE5t\xE0", "\x05T\xE0        "},
+      {936, "ab\x81.txt", nullptr},
+      {936, "\x81.txt", nullptr},
+      {936, "\x81\x30", nullptr},
+      {936, "abcdefg\xD6\xD0", nullptr},
+  };
+  for (const Case& c : cases) {
+    uint8_t name[11];
+    const bool made = MakeShortName(c.text, name, c.codePage);
+    ASSERT_EQ(made, c.stored != nullptr) << c.text;
+    if (!made) continue;
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(name), 11), c.stored) << c.text;
+    EXPECT_EQ(ShortNameText(name)[0] == '\xE5', c.text[0] == '\xE5') << c.text;  // 05 reads back as E5
+  }
+}
+
+TEST_F(FatFilesTest, ATrailByte5CIsNoPathSeparator) {
+  SimSetOemCodePage(936);
+  const std::string folder = "\x81\x5C", file = "\xD6\xD0\x81\x5C.txt";
+  ASSERT_TRUE(MakeFatDirectory(disk_.get(), kStart, folder).ok());
+  ASSERT_TRUE(add(folder + "\\", {{file, Bytes(700, 3)}}).ok());
+  EXPECT_EQ(read(folder + "/\xD6\xD0\x81\x5C.TXT"), Bytes(700, 3));
+  EXPECT_EQ(names(folder), std::vector<std::string>{"\xD6\xD0\x81\x5C.TXT"});
+  EXPECT_TRUE(DeleteFatFiles(disk_.get(), kStart, {folder + "\\" + file}).ok());
+  EXPECT_TRUE(RemoveFatDirectory(disk_.get(), kStart, folder).ok());
 }
 
 TEST_F(FatFilesTest, FilesAndFoldersComeBackAsWritten) {

@@ -81,5 +81,32 @@ done
 run 0 files ls blocks.img
 expect_text 'label E\x1b[2J\x07\x0d'
 
+case_name="file names in code pages 936 and 850"
+# 乤 and 乗 are 81 61 and 81 5C in code page 936: trail bytes that look like 'a' and '\'.
+truncate -s 1440K names.img
+run 0 floppy names.img --kind 1.44M
+printf 'GBK name\n' > 中乤乗.txt
+printf 'accent\n' > café.txt
+run 0 files mkdir names.img 目录 --codepage 936
+run 0 files put names.img 中乤乗.txt --to 目录 --codepage 936
+LC_ALL=C grep -qaF "$(printf '\326\320\201\141\201\134  TXT')" names.img || fail "the entry is not the name in code page 936"
+printf 'default_codepage=936\nmtools_skip_check=1\n' > mtoolsrc
+case "$(MTOOLSRC=mtoolsrc mdir -i names.img ::/目录 2>&1)" in *中乤乗*TXT*) ;; *) fail "mdir reads $(MTOOLSRC=mtoolsrc mdir -i names.img ::/目录 2>&1)" ;; esac
+run 0 files ls names.img 目录 --codepage 936
+expect_text "中乤乗.TXT"
+mkdir out
+run 0 files get names.img 目录/中乤乗.txt --to out --codepage 936
+cmp -s out/中乤乗.txt 中乤乗.txt || fail "the file did not come back whole under its name"
+cp names.img names.before
+run 1 files put names.img 中乤乗.txt
+expect_text "code page 850 has no such character"
+cmp -s names.img names.before || fail "a refused name changed the disk"
+run 0 files rm names.img 目录/中乤乗.TXT --codepage 936
+run 0 files rmdir names.img 目录 --codepage 936
+run 0 files put names.img café.txt
+LC_ALL=C grep -qaF "$(printf 'CAF\220    TXT')" names.img || fail "café.txt is not CAFÉ.TXT in code page 850"
+run 0 files ls names.img
+expect_text "CAFÉ.TXT"
+
 [ "$failures" -eq 0 ] || exit 1
 echo "codepage: all cases passed"

@@ -6,6 +6,7 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -160,7 +161,7 @@ TEST_F(GuiTest, FilesOfAnyBlockWithoutTheService) {
   const std::string dir = HostDir();
   const std::wstring design = HostFile(dir, "design.dst", std::string(3000, 'd'));
   const std::wstring spring = HostFile(dir, "Spring pattern.dst", "spring");
-  const std::wstring chinese = HostFile(dir, "花样.dst", "flower");
+  const std::wstring chinese = HostFile(dir, "花样设计图案.dst", "flower");
   SetFilePickersForTesting([&] { return std::vector<std::wstring>{design, spring}; },
                            [&] { return Utf8ToWide(dir.c_str()); });
   HWND dialog = OpenFilesDialog();
@@ -187,7 +188,8 @@ TEST_F(GuiTest, FilesOfAnyBlockWithoutTheService) {
   EXPECT_EQ(Rows(dialog).at(1), "DESIGN.DST|3,000");
   EXPECT_EQ(FilesOf(1), std::vector<std::string>{}) << "another block changed";
 
-  // Dropped from Explorer: a name of Chinese characters is no DOS name; cancelling the question adds nothing.
+  // Dropped from Explorer: six Chinese characters are no 8.3 name in any code page; cancelling the question adds
+  // nothing.
   Drop(dialog, {chinese});
   ask = WaitForDialog();
   ASSERT_TRUE(ask && ask != dialog);
@@ -236,6 +238,23 @@ TEST_F(GuiTest, FilesOfAnyBlockWithoutTheService) {
   EXPECT_EQ(WaitForMessageBox().text, Expected(kFilesInUse));
   EXPECT_EQ(SimReadRaw(kStick, 2 * kBlock144, 2880), before);
   SimHoldVolume('E', false);
+
+  // 花样.dst is an 8.3 name in the OEM code page of Chinese Windows (936) and goes in as its bytes; the code pages
+  // without these characters ask for a short name.
+  const std::wstring flower = HostFile(dir, "花样.dst", "flower");
+  Drop(dialog, {flower});
+  if (SysGetOemCodePage() == 936) {
+    Settle();
+    const std::vector<std::string> files = FilesOf(2), rows = Rows(dialog);
+    EXPECT_NE(std::find(files.begin(), files.end(), "\xBB\xA8\xD1\xF9.DST"), files.end());
+    EXPECT_NE(std::find(rows.begin(), rows.end(), "花样.DST|6"), rows.end());
+  } else {
+    ask = WaitForDialog();
+    ASSERT_TRUE(ask && ask != dialog);
+    ClickButton(ask, IDCANCEL);
+    ASSERT_TRUE(WaitForWindowGone(ask));
+  }
+  DeleteFileW(flower.c_str());
 
   ClickButton(dialog, IDCANCEL);
   ASSERT_TRUE(WaitForWindowGone(dialog));
