@@ -21,17 +21,9 @@ for preset in native native-asan win32 win64 fuzz; do
 done
 
 # One virtual display for every Wine test.
-if [ -z "${DISPLAY:-}" ]; then
-  for n in $(seq 90 130); do
-    [ -e "/tmp/.X${n}-lock" ] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    export DISPLAY=":$n"
-    trap 'kill $xvfb_pid 2>/dev/null' EXIT
-    sleep 1
-    break
-  done
-fi
+. scripts/display.sh
+start_display 1
+[ -n "$xvfb_pid" ] && trap 'kill $xvfb_pid 2>/dev/null' EXIT
 
 passed=0
 failed=0

@@ -59,17 +59,8 @@ esac
 export WINEPREFIX="${WINEPREFIX:-${KORVANE_WINE_PREFIX_BASE:-$HOME/.wine-korvane}-$arch${winver:+-$winver}}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
-xvfb_pid=""
-if [ -z "${DISPLAY:-}" ]; then
-  for n in $(seq 90 130); do
-    [ -e "/tmp/.X${n}-lock" ] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    export DISPLAY=":$n"
-    sleep 0.5
-    break
-  done
-fi
+. "$(dirname "$0")/display.sh"
+start_display
 
 # The prefix is made inside the namespace, so that its syswow64 gets the 32-bit DLLs; one maker at a time.
 mkdir -p "$(dirname "$WINEPREFIX")"
