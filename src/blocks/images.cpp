@@ -106,7 +106,7 @@ BlockImportResult ImportBlockImages(const char* deviceName, uint64_t partitionSt
       return result;
     }
   }
-  RunExpect(count * result.expectedBytes);
+  RunExpect(count * (result.expectedBytes + kSectorSize));  // each image and the zeroed DBR before it
   uint32_t areaStart = 0;
   FloppyBlockStart(partitionStart, firstBlock, kind, &areaStart);
   auto blockOf = [&](uint64_t sector) {

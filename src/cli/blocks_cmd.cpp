@@ -321,7 +321,7 @@ int Export(const BlocksRequest& r, const CliTarget& target, const BlockArea& are
       return CliFail(r.text + " is not a folder; nothing was written");
     for (uint32_t block = r.block; block <= r.lastBlock; ++block) {
       if (!(error = ReadBlock(r, target, area, block, &image)).empty()) return CliFail(error + "; nothing was written");
-      paths.push_back(r.text + "/" + BlockImageFileName(block, image));
+      paths.push_back(r.text + (r.text.back() == '/' ? "" : "/") + BlockImageFileName(block, image));
     }
   }
   struct stat source {};
