@@ -133,7 +133,8 @@ BlockImportResult ImportBlockImages(const char* deviceName, uint64_t partitionSt
     }
     // Read again: a file that changed since the check is not written.
     uint64_t size = 0;
-    if (!read(i, result.expectedBytes, &bytes, &size) || CheckImage(bytes, size, options) != BlockImportRefusal::kNone) {
+    if (!read(i, result.expectedBytes, &bytes, &size) ||
+        CheckImage(bytes, size, options) != BlockImportRefusal::kNone) {
       result.failed = result.imageChanged = true;
       break;
     }

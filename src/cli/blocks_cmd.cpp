@@ -387,7 +387,8 @@ std::string ImportRefusal(const BlocksRequest& r, const BlockArea& area, const B
     case BlockImportRefusal::kPastLastBlock:
       return BlocksText(r.block, last) + " would run past the last block of " + r.target + " (block " +
              std::to_string(result.lastBlock) + " is its last " + kind + " block)";
-    case BlockImportRefusal::kUnaddressable: return BlocksText(r.block, last) + " lie beyond the first 2 TiB of " + r.target;
+    case BlockImportRefusal::kUnaddressable:
+      return BlocksText(r.block, last) + " would lie beyond the first 2 TiB of " + r.target;
     case BlockImportRefusal::kUnreadable: return readError;
     case BlockImportRefusal::kWrongSize:
       return file + " is not a " + kind + " floppy image: it holds " + std::to_string(result.imageBytes) +
