@@ -2,6 +2,7 @@
 // short part way that leave whole blocks before the block they name and no half block that scans valid.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <vector>
