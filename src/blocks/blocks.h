@@ -279,7 +279,68 @@ uint32_t ReadBlockImage(SysHandle disk, uint32_t blockStart, FloppyKind kind, st
 // Writes an image of exactly the kind's size at blockStart; a SectorIo code, or kBlockImageWrongSize (nothing
 // written) for an image of any other size.
 constexpr uint32_t kBlockImageWrongSize = 100;
+// The new DBR is written last, over a zeroed one, so an image cut short never scans as a valid block.
 uint32_t WriteBlockImage(SysHandle disk, uint32_t blockStart, FloppyKind kind, const std::vector<uint8_t>& image);
+
+// The file name a block's image is exported under: the block number in three digits, then "-" and its identifier
+// when the image holds a volume label as its first root entry ("007-FLPPY7.img", else "007.img"). Of the label's
+// bytes, letters, digits, "-" and "_" are kept and every other byte becomes "_".
+std::string BlockImageFileName(uint32_t block, const std::vector<uint8_t>& image);
+
+// Reads image `index` of a batch: its bytes, at most limit + 1 of them (one more tells that it is larger), and its
+// size in bytes. False when it cannot be read.
+using BlockImageReader =
+    std::function<bool(size_t index, size_t limit, std::vector<uint8_t>* bytes, uint64_t* size)>;
+
+struct BlockImportOptions {
+  FloppyKind kind = FloppyKind::k1440K;
+  // An image whose first sector is no DBR of the kind is written too. The scan ends at its block and hides every
+  // block after it, so without this such an image is refused.
+  bool force = false;
+  bool driverAttached = false;  // as for a batch format: block 0 presented while the blocks are written
+  std::string driveLetters;     // the disk's volumes, held exclusively for the run; empty takes none
+};
+
+// Why a batch of images was refused before anything was written.
+enum class BlockImportRefusal {
+  kNone,
+  kNoBlock,          // the area holds no block of the kind
+  kPastLastBlock,    // the images would run past lastBlock
+  kUnaddressable,    // a block would lie past the first 2 TiB
+  kUnreadable,       // image `image` cannot be read
+  kWrongSize,        // image `image` is imageBytes, not expectedBytes
+  kNotFloppy,        // image `image` has no DBR of the kind (55 AA and the kind's total sectors)
+};
+
+struct BlockImportResult {
+  BlockImportRefusal refusal = BlockImportRefusal::kNone;
+  size_t image = 0;            // the image refused, or the image of failedBlock
+  uint64_t imageBytes = 0;     // its size (kWrongSize)
+  uint64_t expectedBytes = 0;  // the kind's image size
+  uint32_t lastBlock = 0;      // the area's last block (kPastLastBlock)
+  bool opened = false;         // the drive could be opened
+  bool driverRefused = false;  // the driver would not present block 0; nothing was written
+  bool volumesInUse = false;   // a volume of the disk could not be locked; nothing was written
+  // Blocks firstBlock .. firstBlock + written - 1 hold their images completely.
+  uint32_t written = 0;
+  // The run ended at failedBlock: it was not begun (stopped before it, or its image could no longer be read or
+  // changed since the check) or cut short (no valid DBR); the blocks after it hold what they held.
+  bool failed = false;
+  bool stopped = false;        // the user stopped the run (disk/runcontrol.h)
+  bool imageChanged = false;   // failedBlock's image could no longer be read, or changed since the check
+  uint32_t failedBlock = 0;
+  bool capacityFailed = false; // a verifying run: the disk does not keep what is written at badSector
+  bool verifyFailed = false;
+  uint64_t badSector = 0;
+};
+
+// Writes `count` floppy image files into blocks firstBlock, firstBlock + 1, ... (blocks at S + n x B). Every image
+// is checked before the first write: read, exactly the kind's size, a DBR of the kind (unless forced), and every
+// block inside the area. Under a verifying run the area is checked for a disk that claims more than it holds first
+// and read back after the last block; a stop asked for ends the run before its next write.
+BlockImportResult ImportBlockImages(const char* deviceName, uint64_t partitionStart, uint64_t partitionLength,
+                                    uint32_t firstBlock, size_t count, const BlockImageReader& read,
+                                    const BlockImportOptions& options);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Files inside a block

@@ -28,8 +28,12 @@ struct BlocksRequest {
   std::string target;
   FloppyKind kind = FloppyKind::k1440K;
   bool yes = false;
-  uint32_t block = 0;       // label, export, import
-  std::string text;         // label: the identifier; export, import: the image file
+  uint32_t block = 0;       // label, export, import: the (first) block
+  uint32_t lastBlock = 0;   // export: the last block of N-M
+  bool range = false;       // export N-M into a folder
+  std::string text;         // label: the identifier; export: the image file or folder
+  std::vector<std::string> files;  // import: the image files, one block each
+  bool force = false;       // import: images that are no floppy of the kind; export: over existing files
   uint64_t count = 0;       // format
   DosVersion dos = kDosNone;
   std::string sysFiles;
@@ -63,21 +67,37 @@ std::string ParseRequest(std::vector<std::string> args, BlocksRequest* r) {
     else if (haveDos) return "unknown DOS version '" + dos + "' (6.22 or 7.1)";
   } else if (r->action == "label" || r->action == "export" || r->action == "import") {
     operands = 3;
+    if (r->action != "label") r->force = TakeFlag(args, "--force");
+    if (r->action == "import") r->verify = TakeFlag(args, "--verify");
   } else if (r->action != "list") {
     return "unknown blocks action '" + r->action +
            "' (format, list, label, export, import, ls, put, get, rm, mkdir or rmdir)";
   }
   for (const std::string& a : args)
     if (a.size() > 1 && a[0] == '-' && a[1] == '-') return "unexpected option '" + a + "'";
-  if (args.size() != operands)
-    return r->action + (operands == 1 ? " takes a TARGET" : " takes TARGET N " +
-                                                                std::string(r->action == "label" ? "TEXT" : "FILE"));
+  const bool manyFiles = r->action == "import";
+  if (args.size() != operands && !(manyFiles && args.size() > operands))
+    return r->action + (operands == 1 ? " takes a TARGET"
+                        : r->action == "label"  ? " takes TARGET N TEXT"
+                        : r->action == "import" ? " takes TARGET N FILE..."
+                                                : " takes TARGET N FILE or TARGET N-M FOLDER");
   r->target = args[0];
   if (operands == 3) {
-    uint64_t block = 0;
-    if (!ParseUnsigned(args[1], &block) || block >= kMaxFloppyBlocks) return "N is a block number from 0 to 99";
+    std::string first = args[1], last;
+    const size_t dash = r->action == "export" ? first.find('-') : std::string::npos;
+    if (dash != std::string::npos) {
+      last = first.substr(dash + 1);
+      first.resize(dash);
+      r->range = true;
+    }
+    uint64_t block = 0, lastBlock = 0;
+    if (!ParseUnsigned(first, &block) || block >= kMaxFloppyBlocks) return "N is a block number from 0 to 99";
+    if (r->range && (!ParseUnsigned(last, &lastBlock) || lastBlock >= kMaxFloppyBlocks || lastBlock < block))
+      return "N-M are block numbers from 0 to 99, M not below N";
     r->block = static_cast<uint32_t>(block);
+    r->lastBlock = r->range ? static_cast<uint32_t>(lastBlock) : r->block;
     r->text = args[2];
+    r->files.assign(args.begin() + 2, args.end());
   }
   return "";
 }
@@ -248,38 +268,96 @@ bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
   return ::fsync(fd) == 0 || errno == EINVAL;
 }
 
-int Export(const BlocksRequest& r, const CliTarget& target, const BlockArea& area) {
+// "block 5" or "blocks 5 to 7".
+std::string BlocksText(uint32_t first, uint32_t last) {
+  return first == last ? "block " + std::to_string(first)
+                       : "blocks " + std::to_string(first) + " to " + std::to_string(last);
+}
+
+// Reads block `block`'s image; "" when done, else what is wrong.
+std::string ReadBlock(const BlocksRequest& r, const CliTarget& target, const BlockArea& area, uint32_t block,
+                      std::vector<uint8_t>* image) {
+  BlocksRequest one = r;
+  one.block = block;
   uint32_t start = 0;
   std::string error;
-  if (!AddressableBlock(r, area, &start, &error)) return CliFail(error);
-  std::vector<uint8_t> image;
-  {
-    DeviceHandle disk(OpenDevice(target.deviceName.c_str()));
-    if (!disk.valid() || ReadBlockImage(disk.get(), start, r.kind, &image) != kSectorIoOk)
-      return CliFail("cannot read block " + std::to_string(r.block) + " of " + r.target);
-  }
+  if (!AddressableBlock(one, area, &start, &error)) return error;
+  DeviceHandle disk(OpenDevice(target.deviceName.c_str()));
+  if (!disk.valid() || ReadBlockImage(disk.get(), start, r.kind, image) != kSectorIoOk)
+    return "cannot read block " + std::to_string(block) + " of " + r.target;
+  return "";
+}
+
+// Writes an exported image into path; "" when done, else what is wrong (a file this call created is removed).
+std::string WriteExport(const BlocksRequest& r, const CliTarget& target, const std::string& path,
+                        const std::vector<uint8_t>& image) {
   bool created = false;
-  int out = OpenCliOutputFile(r.text, target, r.yes, &created, &error);
-  if (out < 0) return CliFail(error + "; nothing was written");
+  std::string error;
+  int out = OpenCliOutputFile(path, target, r.yes, &created, &error);
+  if (out < 0) return error;
   bool written = WriteAll(out, image);
   int writeError = errno;
   if (::close(out) != 0 && written) {
     written = false;
     writeError = errno;
   }
-  if (!written) {
-    if (created) ::unlink(r.text.c_str());
-    return CliFail("cannot write " + r.text + ": " + std::strerror(writeError) +
-                   (created ? "; it was removed again" : "; it is incomplete"));
+  if (written) return "";
+  if (created) ::unlink(path.c_str());
+  return "cannot write " + path + ": " + std::strerror(writeError) +
+         (created ? " (it was removed again)" : " (it is incomplete)");
+}
+
+// One block into a file, or blocks N to M into a folder as NNN-IDENTIFIER.img. Files that exist are refused before
+// anything is written, unless --force.
+int Export(const BlocksRequest& r, const CliTarget& target, const BlockArea& area) {
+  std::vector<uint8_t> image;
+  std::vector<std::string> paths;
+  std::string error;
+  if (!r.range) {
+    paths.push_back(r.text);
+  } else {
+    struct stat st {};
+    if (::stat(r.text.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
+      return CliFail(r.text + " is not a folder; nothing was written");
+    for (uint32_t block = r.block; block <= r.lastBlock; ++block) {
+      if (!(error = ReadBlock(r, target, area, block, &image)).empty()) return CliFail(error + "; nothing was written");
+      paths.push_back(r.text + (r.text.back() == '/' ? "" : "/") + BlockImageFileName(block, image));
+    }
   }
-  std::printf("block %u exported to %s (%zu bytes)\n", r.block, r.text.c_str(), image.size());
+  struct stat source {};
+  const bool sourceKnown = ::stat(target.path.c_str(), &source) == 0;
+  for (const std::string& path : paths) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (sourceKnown && st.st_dev == source.st_dev && st.st_ino == source.st_ino)
+      return CliFail(path + " is " + target.path + " itself; write into another file");
+    if (!r.force) return CliFail(path + " exists; nothing was written (--force writes over it)");
+  }
+  if (r.range && ::mkdir(r.text.c_str(), 0777) != 0 && errno != EEXIST)
+    return CliFail("cannot make the folder " + r.text + ": " + std::strerror(errno) + "; nothing was written");
+  for (uint32_t block = r.block; block <= r.lastBlock; ++block) {
+    const std::string& path = paths[block - r.block];
+    if ((error = ReadBlock(r, target, area, block, &image)).empty()) error = WriteExport(r, target, path, image);
+    if (!error.empty())
+      return CliFail(error + (block == r.block ? "; nothing was exported"
+                                               : "; " + BlocksText(r.block, block - 1) + " were exported"));
+    std::printf("block %u exported to %s (%zu bytes)\n", block, path.c_str(), image.size());
+  }
   return 0;
 }
 
-// Reads a whole image file of at most `limit` bytes (one more tells that it is larger); false with a message.
-bool ReadImageFile(const std::string& path, size_t limit, std::vector<uint8_t>* bytes, std::string* error) {
+// Reads a whole image file of at most `limit` bytes (one more tells that it is larger) and its size; false with a
+// message.
+bool ReadImageFile(const std::string& path, size_t limit, std::vector<uint8_t>* bytes, uint64_t* size,
+                   std::string* error) {
   int in = OpenCliInputFile(path, error);
   if (in < 0) return false;
+  const off_t end = ::lseek(in, 0, SEEK_END);
+  if (end < 0 || ::lseek(in, 0, SEEK_SET) != 0) {
+    *error = "cannot read " + path + ": " + std::strerror(errno);
+    ::close(in);
+    return false;
+  }
   bytes->resize(limit + 1);
   size_t got = 0;
   while (got < bytes->size()) {
@@ -295,32 +373,72 @@ bool ReadImageFile(const std::string& path, size_t limit, std::vector<uint8_t>* 
   }
   ::close(in);
   bytes->resize(got);
+  *size = got > limit ? static_cast<uint64_t>(end) : got;
   return true;
 }
 
-int Import(const BlocksRequest& r, const CliTarget& target, const BlockArea& area) {
-  uint32_t start = 0;
-  std::string error;
-  if (!AddressableBlock(r, area, &start, &error)) return CliFail(error + "; nothing was written");
-  const size_t imageBytes = size_t{GeometryOf(r.kind).totalSectors} * kSectorSize;
-  std::vector<uint8_t> image;
-  if (!ReadImageFile(r.text, imageBytes, &image, &error)) return CliFail(error + "; nothing was written");
-  if (image.size() != imageBytes)
-    return CliFail(r.text + " is not a " + FloppyKindName(r.kind) + " floppy image (" + std::to_string(imageBytes) +
-                   " bytes)" + (image.size() > imageBytes ? ": it is larger" : ": it holds " +
-                                                                       std::to_string(image.size()) + " bytes") +
-                   "; nothing was written");
-  uint32_t code = 0;
-  {
-    DeviceHandle disk(OpenDevice(target.deviceName.c_str()));
-    if (!disk.valid()) return CliFail("cannot open " + r.target + "; nothing was written");
-    code = WriteBlockImage(disk.get(), start, r.kind, image);
+std::string ImportRefusal(const BlocksRequest& r, const BlockArea& area, const BlockImportResult& result,
+                          const std::string& readError) {
+  const uint32_t last = r.block + static_cast<uint32_t>(r.files.size()) - 1;
+  const std::string file = r.files[result.image < r.files.size() ? result.image : 0];
+  const std::string kind = FloppyKindName(r.kind);
+  switch (result.refusal) {
+    case BlockImportRefusal::kNoBlock: return NoRoom(r, area);
+    case BlockImportRefusal::kPastLastBlock:
+      return BlocksText(r.block, last) + " would run past the last block of " + r.target + " (block " +
+             std::to_string(result.lastBlock) + " is its last " + kind + " block)";
+    case BlockImportRefusal::kUnaddressable:
+      return BlocksText(r.block, last) + " would lie beyond the first 2 TiB of " + r.target;
+    case BlockImportRefusal::kUnreadable: return readError;
+    case BlockImportRefusal::kWrongSize:
+      return file + " is not a " + kind + " floppy image: it holds " + std::to_string(result.imageBytes) +
+             " bytes, a " + kind + " image holds " + std::to_string(result.expectedBytes);
+    case BlockImportRefusal::kNotFloppy:
+      return file + " holds no " + kind + " floppy DBR (55 AA and the kind's total sectors) in its first sector: " +
+             "the block scan would end at its block and hide every block after it (--force writes it anyway)";
+    case BlockImportRefusal::kNone: break;
   }
+  return "";
+}
+
+int Import(const BlocksRequest& r, const CliTarget& target, const BlockArea& area) {
+  std::string readError;
+  BlockImageReader read = [&](size_t i, size_t limit, std::vector<uint8_t>* bytes, uint64_t* size) {
+    return ReadImageFile(r.files[i], limit, bytes, size, &readError);
+  };
+  BlockImportOptions options;
+  options.kind = r.kind;
+  options.force = r.force;
+  CliVerify(r.verify);
+  const BlockImportResult result =
+      ImportBlockImages(target.deviceName.c_str(), area.start, area.length, r.block, r.files.size(), read, options);
+  if (result.refusal != BlockImportRefusal::kNone)
+    return CliFail(ImportRefusal(r, area, result, readError) + "; nothing was written");
   RereadCliTarget(target);
-  if (code != kSectorIoOk)
-    return CliFailRun(target, "writing block " + std::to_string(r.block) + " of " + r.target + " failed",
-                      "block " + std::to_string(r.block) + " is incomplete, import it again or format it");
-  std::printf("%s imported into block %u\n", r.text.c_str(), r.block);
+  const std::string blockText = "floppy block " + std::to_string(result.failedBlock);
+  if (result.capacityFailed) return CliFail(CapacityText(r.target, result.badSector, " (" + blockText + ")"));
+  const std::string complete = result.written == 0 ? "no block is complete"
+                               : result.written == 1
+                                   ? "block " + std::to_string(r.block) + " is complete"
+                                   : BlocksText(r.block, r.block + result.written - 1) + " are complete";
+  if (result.verifyFailed)
+    return CliFailRun(target, "the check after writing found that sector " + std::to_string(result.badSector) + " (" +
+                                  blockText + ") does not hold what was written to it; " + r.target +
+                                  " may be faulty or smaller than it claims",
+                      "do not use the blocks");
+  if (result.stopped || result.failed || !result.opened || result.volumesInUse || result.driverRefused) {
+    std::string what = !result.opened ? "cannot open " + r.target
+                       : result.stopped ? "the import stopped at " + blockText
+                       : result.imageChanged ? r.files[result.image] + " changed while it was imported: " +
+                                                  (readError.empty() ? "it is no longer what was checked" : readError)
+                                             : "writing " + blockText + " of " + r.target + " failed";
+    const bool cut = result.failed && !result.imageChanged;
+    return CliFailRun(target, what,
+                      complete + "; " + blockText + (cut ? " was cut short (it has no valid DBR)" : " was not begun") +
+                          " and the blocks after it hold what they held: import them again");
+  }
+  for (size_t i = 0; i < r.files.size(); ++i)
+    std::printf("%s imported into block %zu\n", r.files[i].c_str(), r.block + i);
   return 0;
 }
 
@@ -334,6 +452,8 @@ int RunBlocks(const std::vector<std::string>& args) {
   CliTargetOptions options;
   options.yes = r.yes;
   options.readOnly = r.action == "list" || r.action == "export";
+  if (r.action == "import")
+    options.changes = "Floppy " + BlocksText(r.block, r.block + static_cast<uint32_t>(r.files.size()) - 1);
   CliTarget target;
   if (!OpenCliTarget(r.target, options, &target, &error)) return CliFail(error);
   BlockArea area;
@@ -352,8 +472,8 @@ const CliCommandRegistrar kRegisterBlocks({
     "                [--yes]\n"
     "  blocks list TARGET [--kind K]\n"
     "  blocks label TARGET N TEXT [--kind K] [--yes]\n"
-    "  blocks export TARGET N FILE [--kind K] [--yes]\n"
-    "  blocks import TARGET N FILE [--kind K] [--yes]\n"
+    "  blocks export TARGET N FILE|N-M FOLDER [--kind K] [--force] [--yes]\n"
+    "  blocks import TARGET N FILE... [--kind K] [--force] [--verify] [--yes]\n"
     "      The enhanced edition's floppy blocks: up to 100 floppy images of one kind (default 1.44M) back to back\n"
     "      from the start of TARGET's first partition, or of TARGET when it has no partition table; 720K blocks\n"
     "      take 1 MiB, 1.2M and 1.44M blocks 1.5 MiB. format writes blocks 0 to N-1 labelled FLPPY0, FLPPY1, ...\n"
@@ -362,9 +482,13 @@ const CliCommandRegistrar kRegisterBlocks({
     "      more than it holds is refused before any block is written) and reads every block back at the end.\n"
     "      list shows each block's identifier up to the first block that is not a floppy of the kind, then the\n"
     "      number of valid blocks. label renames block N's identifier to TEXT (at most 8 bytes in the disk's code\n"
-    "      page, see --codepage; letters taken in upper case). export copies block N into FILE as a floppy image file (never TARGET itself; a USB disk only\n"
-    "      after you confirm); import writes a floppy image file of exactly the kind's size into block N. A\n"
-    "      partition table with no valid entry, or with an empty first slot, is refused.\n"
+    "      page, see --codepage; letters taken in upper case). export copies block N into FILE as a floppy image\n"
+    "      file (never TARGET itself; a USB disk only after you confirm), or blocks N to M into FOLDER as\n"
+    "      007-FLPPY7.img, 008.img (no identifier), ...; an existing file is refused unless --force. import\n"
+    "      writes the image files into blocks N, N+1, ... in order, each exactly the kind's size; all are checked\n"
+    "      before the first write, and one whose first sector is no floppy DBR of the kind is refused unless\n"
+    "      --force (the block list would end at it). A partition table with no valid entry, or with an empty\n"
+    "      first slot, is refused.\n"
     "  blocks ls|put|get|rm|mkdir|rmdir TARGET N ... [--kind K]\n"
     "      The files inside block N: list a folder, copy files in (put FILE... [--to DIR] [--as NAME]) and out\n"
     "      (get NAME... [--to DIR]), delete them, make and remove folders. DOS 8.3 names only; korvane blocks\n"

@@ -78,6 +78,55 @@ check_floppy "$WORK/six.img" FLPPY6
 cut "$IMG" $((9 * 3072)) 2880 "$WORK/nine.img"
 check_floppy "$WORK/nine.img" RENAMED
 
+case_name="three images into blocks 5 to 7 and out into a folder"
+for i in 1 2 3; do
+  mformat -C -i "$WORK/set$i.img" -f 1440 -v "SET$i" :: || fail "mformat $i failed"
+  printf 'image %s\n' "$i" >"$WORK/note.txt"
+  mcopy -i "$WORK/set$i.img" "$WORK/note.txt" ::NOTE.TXT || fail "mcopy $i failed"
+done
+for n in 4 8; do cut "$IMG" $((n * 3072)) 3072 "$WORK/neighbour$n-before"; done
+"$KORVANE" blocks import "$IMG" 5 "$WORK"/set{1,2,3}.img >/dev/null || fail "import failed"
+"$KORVANE" blocks export "$IMG" 5-7 "$WORK/out" >/dev/null || fail "export failed"
+for i in 1 2 3; do
+  cut "$IMG" $(((4 + i) * 3072)) 2880 "$WORK/in-place.img"
+  cmp -s "$WORK/set$i.img" "$WORK/in-place.img" || fail "block $((4 + i)) does not hold set$i.img"
+  cmp -s "$WORK/set$i.img" "$WORK/out/00$((4 + i))-SET$i.img" || fail "00$((4 + i))-SET$i.img differs from set$i.img"
+done
+for n in 4 8; do
+  cut "$IMG" $((n * 3072)) 3072 "$WORK/neighbour$n-after"
+  cmp -s "$WORK/neighbour$n-before" "$WORK/neighbour$n-after" || fail "the neighbour block $n changed"
+done
+
+# Refused before anything is written: NAME|FIRST BLOCK|FILES|EXPECTED TEXT
+truncate -s 1000000 "$WORK/short.img"
+head -c 1474560 /dev/zero | tr '\0' x >"$WORK/text.img"
+before=$(md5sum <"$IMG")
+while IFS='|' read -r case_name first files expect; do
+  paths=()
+  for f in $files; do paths+=("$WORK/$f"); done
+  out=$("$KORVANE" blocks import "$IMG" "$first" "${paths[@]}" 2>&1) && fail "accepted: $out"
+  grep -qF -- "$expect" <<<"$out" || fail "no '$expect' in: $out"
+  [ "$(md5sum <"$IMG")" = "$before" ] || fail "the image changed"
+done <<'TABLE'
+a wrong size in the middle|5|set1.img short.img set3.img|short.img is not a 1.44M floppy image: it holds 1000000 bytes
+past the last block|98|set1.img set2.img set3.img|past the last block of
+a file with no floppy DBR|5|set1.img text.img|text.img holds no 1.44M floppy DBR
+TABLE
+case_name="a file with no floppy DBR, forced"
+"$KORVANE" blocks import "$IMG" 5 "$WORK/text.img" --force >/dev/null || fail "import --force failed"
+cut "$IMG" $((5 * 3072)) 2880 "$WORK/in-place.img"
+cmp -s "$WORK/text.img" "$WORK/in-place.img" || fail "block 5 does not hold text.img"
+listed=$("$KORVANE" blocks list "$IMG" | tail -n 1)
+[ "$listed" = "valid blocks: 5" ] || fail "the scan does not end at block 5: $listed"
+
+case_name="existing export files"
+out=$("$KORVANE" blocks export "$IMG" 5-7 "$WORK/out" 2>&1) && fail "export over existing files accepted"
+grep -qF "006-SET2.img exists" <<<"$out" || fail "no refusal naming 006-SET2.img: $out"
+[ -e "$WORK/out/005.img" ] && fail "a refused export wrote 005.img"
+"$KORVANE" blocks export "$IMG" 5-7 "$WORK/out" --force >/dev/null || fail "export --force failed"
+cmp -s "$WORK/text.img" "$WORK/out/005.img" || fail "005.img differs from block 5"
+out=$("$KORVANE" blocks export "$IMG" 6 "$WORK/seven.img" 2>&1) && fail "single export over a file accepted"
+
 # Bootable blocks: the identifier is the first root entry, IO.SYS and MSDOS.SYS follow it. QEMU boots the last block
 # where it lies on the disk, as an emulator presents it, and the stand-in IO.SYS checks its DOS's contract.
 if command -v qemu-system-i386 >/dev/null && [ -f "${BUILD_DIR:-}/testio.sys" ]; then

@@ -1,0 +1,118 @@
+// Floppy image files written into consecutive blocks: refusals before the first write, and runs stopped or cut
+// short part way that leave whole blocks before the block they name and no half block that scans valid.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <vector>
+
+#include "blocks/blocks.h"
+#include "disk/runcontrol.h"
+#include "sim_fixture.h"
+
+namespace {
+
+constexpr FloppyKind k144 = FloppyKind::k1440K;
+constexpr uint32_t kBlock = 3072, kImageBytes = 2880 * 512, kAreaBlocks = 6;
+
+// A 1.44M image whose DBR is the kind's, its other sectors filled with the image's own byte.
+std::vector<uint8_t> Image(uint8_t fill) {
+  std::vector<uint8_t> image(kImageBytes, fill);
+  BuildFloppyDbr(k144, "", kDosNone, image.data());
+  return image;
+}
+
+class BlockImagesTest : public SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    AddDisk(MemoryStick(kAreaBlocks * kBlock));
+  }
+  BlockImportResult Import(uint32_t first, bool force = false) {
+    BlockImportOptions options;
+    options.force = force;
+    return ImportBlockImages(
+        "physicaldrive1", 0, kAreaBlocks * kBlock, first, images.size(),
+        [this](size_t i, size_t limit, std::vector<uint8_t>* bytes, uint64_t* size) {
+          *size = images[i].size();
+          bytes->assign(images[i].begin(), images[i].begin() + std::min<size_t>(limit + 1, images[i].size()));
+          return true;
+        },
+        options);
+  }
+  bool BlockIs(uint32_t block, const std::vector<uint8_t>& image) {
+    return SimReadRaw(1, uint64_t{block} * kBlock, 2880) == image;
+  }
+  std::vector<std::vector<uint8_t>> images{Image(0x11), Image(0x22), Image(0x33)};
+};
+
+TEST_F(BlockImagesTest, RefusalsComeBeforeAnyWrite) {
+  std::vector<uint8_t> noDbr(kImageBytes, 0x44);
+  struct Case {
+    const char* name;
+    uint32_t first;
+    std::vector<uint8_t> middle;
+    BlockImportRefusal refusal;
+  } cases[] = {
+      {"a short image in the middle", 1, std::vector<uint8_t>(kImageBytes - 512, 0), BlockImportRefusal::kWrongSize},
+      {"a long image in the middle", 1, std::vector<uint8_t>(kImageBytes + 1, 0), BlockImportRefusal::kWrongSize},
+      {"no DBR of the kind", 1, noDbr, BlockImportRefusal::kNotFloppy},
+      {"past the last block", kAreaBlocks - 2, Image(0x22), BlockImportRefusal::kPastLastBlock},
+  };
+  for (const Case& c : cases) {
+    images[1] = c.middle;
+    SimResetStats(1);
+    BlockImportResult r = Import(c.first);
+    EXPECT_EQ(r.refusal, c.refusal) << c.name;
+    EXPECT_EQ(SimStats(1).writeCalls, 0u) << c.name;
+    if (c.refusal == BlockImportRefusal::kPastLastBlock) {
+      EXPECT_EQ(r.lastBlock, kAreaBlocks - 1) << c.name;
+    } else {
+      EXPECT_EQ(r.image, 1u) << c.name;
+      EXPECT_EQ(r.imageBytes, c.middle.size()) << c.name;
+    }
+  }
+  images[1] = noDbr;
+  BlockImportResult forced = Import(1, true);
+  EXPECT_EQ(forced.refusal, BlockImportRefusal::kNone);
+  EXPECT_EQ(forced.written, 3u);
+  EXPECT_TRUE(BlockIs(2, noDbr));
+}
+
+// Stopped after every number of writes, or with every transfer cut one sector short: the blocks before failedBlock
+// hold their images, failedBlock does not scan valid, and the blocks after it hold what they held.
+TEST_F(BlockImagesTest, ARunCutShortLeavesWholeBlocksBeforeTheOneItNames) {
+  const std::vector<uint8_t> old = Image(0x99);
+  for (uint32_t n = 0; n < kAreaBlocks; ++n) SimWriteRaw(1, uint64_t{n} * kBlock, old);
+  for (uint64_t after = 0; after <= 9; ++after) {
+    for (uint32_t n = 1; n <= 3; ++n) SimWriteRaw(1, uint64_t{n} * kBlock, old);
+    SimResetStats(1);
+    std::atomic<bool> stop{false};
+    RunControl control;
+    control.stop = &stop;
+    control.progress = [&stop, after](uint64_t, uint64_t) { stop = SimStats(1).writeCalls >= after; };
+    const bool shortTransfers = after == 9;  // every image's first write moves nothing
+    SimShortTransfers(1, shortTransfers);
+    BlockImportResult r;
+    {
+      RunScope scope(&control);
+      stop = after == 0;
+      r = Import(1);
+    }
+    SimShortTransfers(1, false);
+    EXPECT_TRUE(shortTransfers ? r.failed && !r.stopped : r.stopped) << "after " << after << " writes";
+    ASSERT_LT(r.written, 3u) << "after " << after << " writes";
+    EXPECT_EQ(r.failedBlock, 1 + r.written) << "after " << after << " writes";
+    for (uint32_t i = 0; i < r.written; ++i) EXPECT_TRUE(BlockIs(1 + i, images[i])) << "after " << after;
+    std::vector<uint8_t> dbr = SimReadRaw(1, uint64_t{r.failedBlock} * kBlock, 1);
+    if (IsValidBlockBootRecord(dbr.data(), k144)) {
+      EXPECT_TRUE(BlockIs(r.failedBlock, old)) << "block " << r.failedBlock << " scans valid half written, after "
+                                               << after << " writes";
+    }
+    for (uint32_t b = r.failedBlock + 1; b < kAreaBlocks; ++b) EXPECT_TRUE(BlockIs(b, old)) << "after " << after;
+    EXPECT_TRUE(BlockIs(0, old));
+  }
+}
+
+}  // namespace
