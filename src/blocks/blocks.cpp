@@ -78,8 +78,8 @@ uint32_t ReadBlockImage(SysHandle disk, uint32_t blockStart, FloppyKind kind, st
 uint32_t WriteBlockImage(SysHandle disk, uint32_t blockStart, FloppyKind kind, const std::vector<uint8_t>& image) {
   const uint32_t sectors = GeometryOf(kind).totalSectors;
   if (image.size() != static_cast<size_t>(sectors) * kSectorSize) return kBlockImageWrongSize;
-  // The old DBR goes first and the new one last, so an image cut short anywhere never scans as a valid block:
-  // its first sector is then zeros, or the old block's DBR over an image that was not begun.
+  // The block's DBR is zeroed first and the new one written last, so an image cut short anywhere never scans as a
+  // valid block: its first sector is then zeros, or the old DBR over a block the image has not yet reached.
   const uint8_t zeros[kSectorSize] = {};
   uint32_t code = WriteSectors(disk, 1, blockStart, zeros);
   if (code == kSectorIoOk) code = WriteSectors(disk, sectors - 1, blockStart + 1, image.data() + kSectorSize);
