@@ -18,6 +18,10 @@ void SetSheetWindow(HWND sheet);
 bool SheetEndFlag();
 void SetSheetEndFlag(bool end);
 
+// The sheet's buttons: OK, Cancel, Help and Apply (hidden: the sheet has none, but it is moved with the others).
+inline constexpr int kApplyButtonId = 0x3021;
+inline constexpr int kSheetButtonIds[] = {IDOK, IDCANCEL, IDHELP, kApplyButtonId};
+
 // Grows the sheet (frame, tab control, buttons) so that the page fits in it. The sheet sizes itself in the dialog
 // units of its own font, while the pages use a larger font of their own, so a page can come out bigger than the
 // space the sheet made for it. Each page calls this when it initialises; it changes nothing when the page fits.
