@@ -8,7 +8,7 @@ HINSTANCE ModuleInstance();
 void SetModuleInstance(HINSTANCE instance);
 
 // The sheet's frame window: stored by the sheet callback on every call, valid from the sheet's initialisation
-// until it closes, and replaced when the sheet opens again. Worker threads read it (to disable the whole sheet).
+// until it closes, and replaced when the sheet opens again. The enhanced page reads it to hold the sheet for a run.
 HWND SheetWindow();
 void SetSheetWindow(HWND sheet);
 
