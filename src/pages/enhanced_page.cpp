@@ -452,9 +452,11 @@ void FormatWork(const FormatJob& job) {
 }
 
 // While a run writes, nothing may start another or leave the page: the sheet's tabs and buttons and the page's
-// controls are disabled, all but the batch button, which stops the run, so the page stays responsive.
+// controls are disabled, all but the batch button, which stops the run, so the page stays responsive. Giving back
+// a sheet that was never held (a run refused or cancelled before it wrote) leaves the batch button's name alone.
 void HoldSheetForRun(bool hold) {
   if (!hold) {
+    if (gPage.heldForRun.empty()) return;
     for (HWND control : gPage.heldForRun) EnableWindow(control, TRUE);
     gPage.heldForRun.clear();
     SetText(IDC_ENH_BATCH_FORMAT, gPage.batchCaption);
