@@ -1,13 +1,16 @@
 // How a page talks to its worker threads, the same on every page. The page's thread owns the controls, the disk
 // table and the job; a worker reads its job, does the long work and reports through these messages:
 //
-//   start       StartWorker(page, which, work): `work` runs on a new thread. The page fills the job `work` uses
-//               before the start and keeps it, with the returned thread, until the completion arrived.
+//   start       StartWorker(page, which, work): `work` runs on a new thread over a job the page filled before
+//               the start. What the page reads back (a result, the Stop flag) it keeps, with the returned thread,
+//               until the completion arrived.
 //   progress    kWorkerProgress (the run's percent, posted by the run control PreparePageRun readies),
 //               kWorkerStatus (a status line), kWorkerBusy (the busy indicator), kWorkerUpdate (what a page's own
 //               worker found, in the page's own payload type).
 //   hold        kWorkerHold: the sheet held while the worker writes (tabs, sheet buttons, the page's controls but
-//               its Stop button), and given back. Pages whose worker writes from start to end hold it themselves.
+//               its Stop button), and given back. A worker that writes from its start to its end needs none: its
+//               page turns the start button into the Stop button when it starts it. Either way the page refuses to
+//               be left (AnswerPageLeaving) until the completion arrived.
 //   questions   Every message box is shown on the page's thread, modal to the page: a page asks what it can
 //               before the start; a worker that has to ask or tell something midway calls WorkerMessageBox, which
 //               sends kWorkerBox to the page and returns the answer.
@@ -20,7 +23,6 @@
 #include <windows.h>
 
 #include <functional>
-#include <string>
 
 enum : UINT {
   kWorkerProgress = WM_APP + 0x50,  // wParam: the percent, 0 to 100
