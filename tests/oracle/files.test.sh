@@ -235,5 +235,29 @@ print(r, resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss // 1024)' "$KORV
 [ "${peak#* }" -lt 256 ] || fail "copying a file out took ${peak#* } MiB"
 [ -e out/HUGE.BIN ] && fail "a partial copy was left behind"
 
+# ---------------------------------------------------------------------------------------------------------------
+# `get` of many files reads the boot record, the FAT and the folder once: each further file costs the read of its
+# own clusters (one each here, as every file lies in clusters that follow each other).
+if command -v strace >/dev/null; then
+  for kind in "blocks get disk.img 9" "files get plain.img"; do
+    case_name="reads of $kind"
+    names=()
+    for ((i = 0; i < 10; i++)); do head -c 3000 /dev/urandom >"r$i.bin"; names+=("r$i.bin"); done
+    # shellcheck disable=SC2086
+    K ${kind/get/put} "${names[@]}" --replace >/dev/null || fail "put"
+    read -r _ _ img _ <<<"$kind"
+    reads() {  # reads NAME...: the reads korvane makes of the image to get the files
+      rm -rf rd && mkdir rd
+      # shellcheck disable=SC2086
+      strace -y -e trace=read,pread64,readv,preadv,preadv2 -o trace.txt "$KORVANE" $kind "$@" --to rd >/dev/null ||
+        fail "get $*"
+      grep -c "<$PWD/$img>" trace.txt
+    }
+    one=$(reads r0.bin) ten=$(reads "${names[@]}")
+    [ "$one" -gt 0 ] && [ $((ten - one)) -le 9 ] || fail "$one reads for one file, $ten for ten"
+    for n in "${names[@]}"; do cmp -s "rd/$n" "$n" || fail "$n read back otherwise"; done
+  done
+fi
+
 echo "$failures failed"
 [ $failures -eq 0 ]
