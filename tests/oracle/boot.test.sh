@@ -93,7 +93,9 @@ done
 #     NAME|MEDIA|PROGRAM|MKFAT OPTIONS|TEXT TO WAIT FOR|CHECKS (the last four expanded when read)
 row=${KINDS[2]}
 img=$WORK/floppy.img
+# shellcheck disable=SC2034  # EMPTIES and SYS are read by the table's options through eval
 EMPTIES=$(for i in $(seq 1 16); do printf -- '--file EMPTY%s.TXT=%s/empty ' "$i" "$WORK"; done)
+# shellcheck disable=SC2034
 SYS="${SYSFILES[*]}"
 while IFS='|' read -r case_name drive prog options until checks; do
   eval "floppy \"\$img\" \"\$row\" \"$prog.bin\" $options"

@@ -2,6 +2,7 @@
 # What the oracle scripts share, sourced first by each: a work folder that goes away, failures counted with the
 # case named, korvane runs, and the checks several of them make with fsck.fat, mtools and dd.
 set -u
+# shellcheck disable=SC2034  # ORACLE is for the scripts that source this
 ORACLE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 export MTOOLS_SKIP_CHECK=1  # disks under 1024 x 32 sectors get 0 heads by design, which mtools would refuse
 failures=0
