@@ -7,6 +7,8 @@ ORACLE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 export MTOOLS_SKIP_CHECK=1  # disks under 1024 x 32 sectors get 0 heads by design, which mtools would refuse
 failures=0
 case_name=
+# The paths the caller gave stay valid in the work folder.
+for name in KORVANE BUILD_DIR SRC_DIR; do [ -z "${!name:-}" ] || export "$name=$(realpath -m "${!name}")"; done
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 cd "$WORK" || exit 1
