@@ -22,9 +22,7 @@ ln disk.img out/hard/A.TXT
 ln -s ../../disk.img out/soft/A.TXT
 ln -s missing/A.TXT out/dangling/A.TXT
 keep disk.img
-for out_path in disk.img hard.img soft.img; do
-  runs 1 "itself" blocks export disk.img 1 "$out_path"
-done
+for out_path in disk.img hard.img soft.img; do runs 1 "itself" blocks export disk.img 1 "$out_path"; done
 for get in "files get disk.img" "blocks get disk.img 0"; do
   for folder in hard soft dangling; do
     # shellcheck disable=SC2086
@@ -36,9 +34,7 @@ unchanged disk.img
 mkfifo fifo
 runs 1 "character device" blocks export disk.img 1 /dev/null
 runs 1 "FIFO" blocks export disk.img 1 fifo
-if [ -b /dev/loop0 ]; then
-  runs 1 "not a USB disk" blocks export disk.img 1 /dev/loop0
-fi
+[ ! -b /dev/loop0 ] || runs 1 "not a USB disk" blocks export disk.img 1 /dev/loop0
 run 0 blocks export disk.img 1 block1.img
 [ "$(stat -c %s block1.img)" = 1474560 ] || fail "the export is not one floppy image"
 
@@ -113,9 +109,7 @@ runs 0 "6442450944 sectors" info big.img
 case_name="format refuses what it cannot finish before its first write"
 truncate -s 1M small.img
 mkdir -p sys
-head -c 100 /dev/zero > sys/OS7A
-head -c 3000000 /dev/zero > sys/OS7B
-head -c 100 /dev/zero > sys/OS7C
+for file in A:100 B:3000000 C:100; do head -c "${file#*:}" /dev/zero >"sys/OS7${file%:*}"; done
 keep small.img
 runs 1 "nothing was written" format small.img --root 0
 runs 1 "nothing was written" format small.img --dos 7.1 --sysfiles sys

@@ -69,9 +69,7 @@ expect_refused() {  # expect_refused WHAT ARGS...
   [ -s err.txt ] || fail "$what: no message"
   cmp -s disk.img before.img || { fail "$what changed the disk"; cp before.img disk.img; }
 }
-cp prog.bin "long name.txt"
-cp prog.bin "设计.dst"
-cp prog.bin con.txt
+for name in "long name.txt" 设计.dst con.txt; do cp prog.bin "$name"; done
 expect_refused "a long name" blocks put disk.img 50 "long name.txt"
 expect_refused "a Chinese name" blocks put disk.img 50 "设计.dst"
 expect_refused "a device name" blocks put disk.img 50 con.txt
