@@ -41,8 +41,7 @@ for attempt in 1 2 3; do
   [ "$rc" -eq 0 ] || break  # it finished before the signal came: try again
 done
 [ "$rc" -eq 130 ] || fail "exit $rc, expected 130: $out"
-expect_text "interrupted: the format stopped at floppy block"
-expect_text "format the blocks again"
+expect_text "interrupted: the format stopped at floppy block" "format the blocks again"
 complete=$(sed -n 's/.*blocks 0 to \([0-9]*\) are complete.*/\1/p' <<<"$out")
 valid=$("$KORVANE" blocks list disk.img | sed -n 's/^valid blocks: //p')
 [ -n "$complete" ] && [ "$valid" -eq $((complete + 1)) ] || fail "$valid blocks list as valid: $out"

@@ -51,8 +51,7 @@ done
 printf 'A\201\0' | dd of=blocks.img bs=1 seek=$(((3072 + 19) * 512)) conv=notrunc status=none
 run 0 blocks list blocks.img --codepage 936
 no_control
-expect_text 'E\x1b[2J\x07\x0d'
-expect_text $'\nA\\x81\n'
+expect_text 'E\x1b[2J\x07\x0d' $'\nA\\x81\n'
 for listing in "blocks ls blocks.img 0" "files ls floppy.img" "files ls blocks.img"; do
   # shellcheck disable=SC2086
   run 0 $listing --codepage 437
