@@ -1,7 +1,7 @@
 // The simulated Windows machine: its whole state, shared by the files that implement the seam over it.
 //
 // One process-wide machine guarded by one mutex, so a page's thread and its worker can use it together as they
-// use the real system. Tests and the command-line tool build it through the control functions of sim.h.
+// use the real system. Tests and the simulated Windows program build it through the control functions of sim.h.
 #pragma once
 
 #include <cstdint>
