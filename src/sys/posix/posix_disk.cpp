@@ -13,10 +13,12 @@
 #include <mutex>
 
 #include "fat/fat.h"
+#include "sys/disk_answers.h"
 #include "sys/ioctl.h"
 #include "sys/lock.h"
 #include "sys/posix/posix.h"
 #include "sys/posix/posix_internal.h"
+#include "sys/seam_common.h"
 #include "sys/sys.h"
 
 namespace {
@@ -24,7 +26,6 @@ namespace {
 constexpr uint32_t kFileEnd = 2;               // FILE_END
 constexpr uint32_t kErrorNegativeSeek = 131;   // ERROR_NEGATIVE_SEEK
 constexpr uint32_t kErrorNotLocked = 158;      // ERROR_NOT_LOCKED
-constexpr uint32_t kStorageBusUsb = kBusTypeUsb;
 constexpr uint32_t kDeviceTypeDisk = kFileDeviceDisk;
 
 struct Volume {
@@ -33,17 +34,12 @@ struct Volume {
   int lockedBy = 0;               // the handle that holds it locked
 };
 
-struct LayoutEntry {
-  uint64_t offset = 0, length = 0;  // bytes
-  uint8_t type = 0, boot = 0;
-};
-
 struct Disk {
   PosixDiskSetup setup;
   int fd = -1;
   std::vector<Volume> volumes;
   bool layoutRead = false;
-  std::vector<LayoutEntry> layout;  // read from sector 0 when first asked for, as Windows does at a device start
+  std::vector<DiskLayoutEntry> layout;  // read from sector 0 when first asked for, as Windows does at a device start
   PosixDiskWrites writes;
   uint64_t Bytes() const { return setup.sectorCount * setup.sectorSize; }
 };
@@ -187,126 +183,15 @@ std::string HostPath(const std::string& path) {
   return base.back() == '/' ? base + p : base + "/" + p;
 }
 
-// Whether sector 0 holds a FAT boot record (a disk formatted without a partition table).
-bool LooksLikeBootRecord(const uint8_t* s) {
-  if (s[0] != 0xEB && s[0] != 0xE9) return false;
-  const uint32_t bytesPerSector = GetLe16(s + bpb::kBytesPerSector);
-  const uint32_t sectorsPerCluster = s[bpb::kSectorsPerCluster];
-  const bool sizeOk = bytesPerSector == 512 || bytesPerSector == 1024 || bytesPerSector == 2048 ||
-                      bytesPerSector == 4096;
-  return sizeOk && sectorsPerCluster != 0 && (sectorsPerCluster & (sectorsPerCluster - 1)) == 0;
-}
-
-// The drive layout as Windows reports it: the four slots of an MBR, empty ones included, or one partition over the
-// whole disk when sector 0 holds no partition table.
-std::vector<LayoutEntry> ReadLayout(Disk& disk) {
-  const uint32_t ss = disk.setup.sectorSize;
-  std::vector<uint8_t> sector(std::max<uint32_t>(ss, 512), 0);
-  const bool read = ss >= 512 && disk.setup.sectorCount > 0 && DiskRead(disk, 0, sector.data(), ss);
-  std::vector<LayoutEntry> layout;
-  if (read && HasBootSignature(sector.data()) && !LooksLikeBootRecord(sector.data())) {
-    bool any = false;
-    for (int i = 0; i < 4; ++i) {
-      const uint8_t* e = &sector[446 + 16 * i];
-      const uint32_t start = GetLe32(e + 8), count = GetLe32(e + 12);
-      LayoutEntry entry;
-      if (e[4] != 0 && (e[0] == 0 || e[0] == 0x80) && count != 0 &&
-          static_cast<uint64_t>(start) + count <= disk.setup.sectorCount) {
-        entry = {static_cast<uint64_t>(start) * ss, static_cast<uint64_t>(count) * ss, e[4], e[0]};
-        any = true;
-      }
-      layout.push_back(entry);
-    }
-    if (!any) layout.clear();
-  }
-  if (layout.empty())
-    layout.push_back({0, disk.Bytes(), static_cast<uint8_t>(read && LooksLikeBootRecord(sector.data()) ? 0x06 : 0), 0});
-  return layout;
-}
-
 bool DriveLayout(Disk& disk, void* out, uint32_t outSize, uint32_t* bytesReturned) {
   if (!disk.layoutRead) {
-    disk.layout = ReadLayout(disk);
+    const uint32_t ss = disk.setup.sectorSize;
+    std::vector<uint8_t> sector(std::max<uint32_t>(ss, 512), 0);
+    const bool read = ss >= 512 && disk.setup.sectorCount > 0 && DiskRead(disk, 0, sector.data(), ss);
+    disk.layout = LayoutFromSector0(sector.data(), read, disk.setup.sectorCount, ss);
     disk.layoutRead = true;
   }
-  const uint32_t needed =
-      kDriveLayoutEntriesOffset + static_cast<uint32_t>(disk.layout.size() * sizeof(PartitionInformation));
-  if (!out || outSize < needed) return Fail(kSysErrorInsufficientBuffer);
-  uint8_t* bytes = static_cast<uint8_t*>(out);
-  std::memset(bytes, 0, needed);
-  const DriveLayoutHeader header{static_cast<uint32_t>(disk.layout.size()), 0x4B4F5256u};
-  std::memcpy(bytes, &header, sizeof header);
-  for (size_t i = 0; i < disk.layout.size(); ++i) {
-    const LayoutEntry& e = disk.layout[i];
-    PartitionInformation p{};
-    p.startingOffset = static_cast<int64_t>(e.offset);
-    p.partitionLength = static_cast<int64_t>(e.length);
-    p.hiddenSectors = static_cast<uint32_t>(e.offset / disk.setup.sectorSize);
-    p.partitionNumber = e.type ? static_cast<uint32_t>(i + 1) : 0;
-    p.partitionType = e.type;
-    p.bootIndicator = e.boot == 0x80;
-    p.recognizedPartition = e.type != 0;
-    std::memcpy(bytes + kDriveLayoutEntriesOffset + i * sizeof p, &p, sizeof p);
-  }
-  return Done(bytesReturned, needed);
-}
-
-// READ CAPACITY (10) through the pass-through request, answered from the disk's size; other commands are refused.
-bool ReadCapacity(const Disk& disk, const void* in, uint32_t inSize, void* out, uint32_t outSize,
-                  uint32_t* bytesReturned) {
-  ScsiPassThrough spt{};
-  if (!in || inSize < sizeof spt) return Fail(kSysErrorInvalidParameter);
-  std::memcpy(&spt, in, sizeof spt);
-  if (spt.length != sizeof spt || spt.cdbLength > 16 || spt.cdb[0] != kScsiOpReadCapacity10 ||
-      spt.dataIn != kScsiDataIn || spt.dataTransferLength < 8)
-    return Fail(kSysErrorInvalidParameter);
-  const uint64_t dataEnd = static_cast<uint64_t>(spt.dataBufferOffset) + spt.dataTransferLength;
-  if (!out || spt.dataBufferOffset < sizeof spt || dataEnd > outSize || outSize < sizeof spt)
-    return Fail(kSysErrorInvalidParameter);
-  const uint64_t last = disk.setup.sectorCount ? disk.setup.sectorCount - 1 : 0;
-  const uint32_t lba = last > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(last);
-  const uint32_t ss = disk.setup.sectorSize;
-  uint8_t* data = static_cast<uint8_t*>(out) + spt.dataBufferOffset;
-  for (int i = 0; i < 4; ++i) {
-    data[i] = static_cast<uint8_t>(lba >> (24 - 8 * i));
-    data[4 + i] = static_cast<uint8_t>(ss >> (24 - 8 * i));
-  }
-  spt.scsiStatus = 0;
-  spt.dataTransferLength = 8;
-  spt.senseInfoLength = 0;
-  std::memcpy(out, &spt, sizeof spt);
-  return Done(bytesReturned, static_cast<uint32_t>(spt.dataBufferOffset + 8));
-}
-
-// STORAGE_DEVICE_DESCRIPTOR of a removable USB disk with the disk's vendor and product.
-bool QueryProperty(const Disk& disk, const void* in, uint32_t inSize, void* out, uint32_t outSize,
-                   uint32_t* bytesReturned) {
-  StoragePropertyQuery query{};
-  if (!in || inSize < 8) return Fail(kSysErrorInvalidParameter);
-  std::memcpy(&query, in, std::min<uint32_t>(inSize, sizeof query));
-  if (query.propertyId != kStorageDeviceProperty) return Fail(kSysErrorNotSupported);
-  if (query.queryType == kPropertyExistsQuery) return Done(bytesReturned, 0);
-  if (query.queryType != kPropertyStandardQuery) return Fail(kSysErrorInvalidParameter);
-  if (!out || outSize < 8) return Fail(kSysErrorInsufficientBuffer);
-  std::vector<uint8_t> bytes(sizeof(StorageDeviceDescriptor), 0);
-  auto add = [&bytes](const std::string& text) {
-    const uint32_t offset = static_cast<uint32_t>(bytes.size());
-    bytes.insert(bytes.end(), text.begin(), text.end());
-    bytes.push_back(0);
-    return offset;
-  };
-  StorageDeviceDescriptor d{};
-  d.version = sizeof(StorageDeviceDescriptor);
-  d.removableMedia = 1;
-  d.vendorIdOffset = add(disk.setup.vendor);
-  d.productIdOffset = add(disk.setup.product);
-  d.productRevisionOffset = add("1.00");
-  d.busType = kStorageBusUsb;
-  d.size = static_cast<uint32_t>(bytes.size());
-  std::memcpy(bytes.data(), &d, offsetof(StorageDeviceDescriptor, rawDeviceProperties));
-  const uint32_t n = std::min<uint32_t>(outSize, d.size);
-  std::memcpy(out, bytes.data(), n);
-  return Done(bytesReturned, n);
+  return AnswerDriveLayout(disk.layout, disk.setup.sectorSize, out, outSize, bytesReturned);
 }
 
 bool DeviceNumber(const Disk& disk, const Handle& h, void* out, uint32_t outSize, uint32_t* bytesReturned) {
@@ -396,8 +281,8 @@ bool PosixOpenDisk(const PosixDiskSetup& setup) {
   disk.fd = ::open(setup.path.c_str(), (setup.readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
   if (disk.fd < 0 && setup.sectorCount == 0) disk.fd = ::open(setup.path.c_str(), O_RDONLY | O_CLOEXEC);
   if (disk.fd < 0) return false;
-  struct stat st {};
-  const uint64_t size = ::fstat(disk.fd, &st) == 0 && S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+  const off_t end = ::lseek(disk.fd, 0, SEEK_END);  // a block device's size too
+  const uint64_t size = end > 0 ? static_cast<uint64_t>(end) : 0;
   if (disk.setup.sectorCount == 0) disk.setup.sectorCount = size / disk.setup.sectorSize;
   const uint64_t wanted = disk.setup.sectorCount * disk.setup.sectorSize;
   // Extended without writing the whole image: one byte at its end.
@@ -586,9 +471,18 @@ bool SysDeviceIoControl(SysHandle handle, uint32_t code, void* in, uint32_t inSi
   if (h->kind == Kind::File) return Fail(kSysErrorInvalidFunction);
   Disk& disk = host.disk;
   const bool onDisk = h->kind == Kind::Disk;
-  if (code == kIoctlStorageQueryProperty) return QueryProperty(disk, in, inSize, out, outSize, bytesReturned);
+  if (code == kIoctlStorageQueryProperty) {
+    // A removable USB disk, with the vendor and model the tool found for it.
+    StorageIdentity identity;
+    identity.removable = true;
+    identity.busType = kBusTypeUsb;
+    identity.vendor = disk.setup.vendor;
+    identity.product = disk.setup.product;
+    return AnswerStorageQuery(identity, in, inSize, out, outSize, bytesReturned);
+  }
   if (code == kIoctlStorageGetDeviceNumber) return DeviceNumber(disk, *h, out, outSize, bytesReturned);
-  if (onDisk && code == kIoctlScsiPassThrough) return ReadCapacity(disk, in, inSize, out, outSize, bytesReturned);
+  if (onDisk && code == kIoctlScsiPassThrough)
+    return AnswerReadCapacity(disk.setup.sectorCount, disk.setup.sectorSize, in, inSize, out, outSize, bytesReturned);
   if (onDisk && code == kIoctlDiskGetDriveLayout) return DriveLayout(disk, out, outSize, bytesReturned);
   if (!onDisk && (code == kFsctlLockVolume || code == kFsctlUnlockVolume || code == kFsctlDismountVolume))
     return VolumeRequest(disk, *h, IdOf(handle), code, bytesReturned);
@@ -597,13 +491,7 @@ bool SysDeviceIoControl(SysHandle handle, uint32_t code, void* in, uint32_t inSi
 }
 
 bool SysGetFileAttributesEx(const char* path, uint32_t* attributes, uint64_t* size) {
-  struct stat st {};
-  if (::stat(HostPath(path).c_str(), &st) != 0) return Fail(kSysErrorFileNotFound);
-  uint32_t attr = S_ISDIR(st.st_mode) ? 0x10u : 0x20u;  // directory, or archive as Windows sets on new files
-  if (!(st.st_mode & S_IWUSR)) attr |= 0x01u;           // read-only
-  if (attributes) *attributes = attr;
-  if (size) *size = static_cast<uint64_t>(st.st_size);
-  return true;
+  return HostFileAttributes(HostPath(path), attributes, size);
 }
 
 bool SysFindFile(const char* pattern) {

@@ -2,18 +2,15 @@
 // device notifications answer as a system without them.
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <mutex>
-#include <thread>
 
-#include "sys/codepage.h"
 #include "sys/lock.h"
 #include "sys/posix/posix.h"
 #include "sys/posix/posix_internal.h"
+#include "sys/seam_common.h"
 #include "sys/sys.h"
 
 namespace {
@@ -68,8 +65,6 @@ void PosixSetOemCodePage(uint32_t codePage) {
   State().oemCodePage = codePage;
 }
 
-bool operator==(const SysGuid& a, const SysGuid& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
 uint32_t SysGetCurrentDirectory(uint32_t size, char* buffer) {
   const std::string directory = PosixCurrentDirectory();
   if (directory.empty()) return 0;
@@ -92,69 +87,18 @@ uint32_t SysGetWindowsDirectory(char* buffer, uint32_t size) {
 uint32_t SysGetLastError() { return tLastError; }
 void SysSetLastError(uint32_t error) { tLastError = error; }
 
-uint32_t SysFormatMessage(uint32_t error, char* buffer, uint32_t size) {
-  static const struct {
-    uint32_t error;
-    const char* text;
-  } kTexts[] = {
-      {0, "The operation completed successfully.\r\n"},
-      {1, "Incorrect function.\r\n"},
-      {2, "The system cannot find the file specified.\r\n"},
-      {3, "The system cannot find the path specified.\r\n"},
-      {5, "Access is denied.\r\n"},
-      {6, "The handle is invalid.\r\n"},
-      {21, "The device is not ready.\r\n"},
-      {27, "The drive cannot find the sector requested.\r\n"},
-      {29, "The system cannot write to the specified device.\r\n"},
-      {30, "The system cannot read from the specified device.\r\n"},
-      {32, "The process cannot access the file because it is being used by another process.\r\n"},
-      {50, "The request is not supported.\r\n"},
-      {87, "The parameter is incorrect.\r\n"},
-      {122, "The data area passed to a system call is too small.\r\n"},
-      {1167, "The device is not connected.\r\n"},
-  };
-  for (const auto& t : kTexts) {
-    if (t.error != error) continue;
-    const size_t n = std::strlen(t.text);
-    if (n + 1 > size) {
-      tLastError = kSysErrorInsufficientBuffer;
-      return 0;
-    }
-    std::memcpy(buffer, t.text, n + 1);
-    return static_cast<uint32_t>(n);
-  }
-  tLastError = 317;  // ERROR_MR_MID_NOT_FOUND
-  return 0;
-}
-
 void SysOutputDebugString(const char* text) {
   std::lock_guard<SysLock> lock(State().lock);
   State().debugOutput.push_back(text ? text : "");
   if (std::getenv("KORVANE_TRACE")) std::fputs(text ? text : "", stderr);
 }
 
-void SysGetLocalTime(SysTime* time) {
-  const std::time_t now = std::time(nullptr);
-  std::tm t{};
-  localtime_r(&now, &t);
-  time->year = static_cast<uint16_t>(t.tm_year + 1900);
-  time->month = static_cast<uint16_t>(t.tm_mon + 1);
-  time->dayOfWeek = static_cast<uint16_t>(t.tm_wday);
-  time->day = static_cast<uint16_t>(t.tm_mday);
-  time->hour = static_cast<uint16_t>(t.tm_hour);
-  time->minute = static_cast<uint16_t>(t.tm_min);
-  time->second = static_cast<uint16_t>(t.tm_sec);
-  time->milliseconds = 0;
-}
-
-void SysSleep(uint32_t milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+void SysGetLocalTime(SysTime* time) { HostLocalTime(time); }
 
 uint32_t SysGetOemCodePage() {
   std::lock_guard<SysLock> lock(State().lock);
   return State().oemCodePage;
 }
-bool SysUtf8ToOem(const std::string& utf8, std::string* oem) { return CodePageFromUtf8(SysGetOemCodePage(), utf8, oem); }
-bool SysOemToUtf8(const std::string& oem, std::string* utf8) { return CodePageToUtf8(SysGetOemCodePage(), oem, utf8); }
 
 // ---------------------------------------------------------------------------------------------------------------
 // Setup API, registry and device notifications: none on this side
