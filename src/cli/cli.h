@@ -54,7 +54,6 @@ struct CliTarget {
   uint32_t sectorSize = 512;
   uint64_t sectorCount = 0;
   std::string vendor, model;  // block devices
-  int diskNumber = 1;
   std::string deviceName = "physicaldrive1";  // its name through the seam
 };
 
@@ -89,7 +88,8 @@ std::string CheckFloppySysFiles(const std::string& folder, DosVersion dos, Flopp
 
 // Shows a folder of DOS system files (OS6A .. OS6C, OS7A .. OS7C) to the program, which looks for them as SysFile
 // under its current directory: Prepare makes a temporary directory whose SysFile links to the folder and makes it
-// the program's current directory (sys/posix/posix.h). The directory goes away with the object. Prepare returns an error text, empty on success.
+// the program's current directory (sys/posix/posix.h). The directory goes away with the object. Prepare returns
+// an error text, empty on success.
 struct CliSysFileStage {
   std::string directory, link;
   CliSysFileStage() = default;

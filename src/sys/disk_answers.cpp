@@ -39,7 +39,8 @@ std::vector<DiskLayoutEntry> LayoutFromSector0(const uint8_t* sector, bool read,
       const uint8_t* e = &sector[446 + 16 * i];
       const uint32_t start = GetLe32(e + 8), count = GetLe32(e + 12);
       DiskLayoutEntry entry;
-      if (e[4] != 0 && (e[0] == 0 || e[0] == 0x80) && count != 0 && static_cast<uint64_t>(start) + count <= sectorCount) {
+      if (e[4] != 0 && (e[0] == 0 || e[0] == 0x80) && count != 0 &&
+          static_cast<uint64_t>(start) + count <= sectorCount) {
         entry = {static_cast<uint64_t>(start) * sectorSize, static_cast<uint64_t>(count) * sectorSize, e[4], e[0]};
         any = true;
       }

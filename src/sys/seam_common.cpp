@@ -81,5 +81,7 @@ uint32_t SysFormatMessage(uint32_t error, char* buffer, uint32_t size) {
 
 void SysSleep(uint32_t milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
-bool SysUtf8ToOem(const std::string& utf8, std::string* oem) { return CodePageFromUtf8(SysGetOemCodePage(), utf8, oem); }
+bool SysUtf8ToOem(const std::string& utf8, std::string* oem) {
+  return CodePageFromUtf8(SysGetOemCodePage(), utf8, oem);
+}
 bool SysOemToUtf8(const std::string& oem, std::string* utf8) { return CodePageToUtf8(SysGetOemCodePage(), oem, utf8); }
