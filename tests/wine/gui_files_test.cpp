@@ -96,14 +96,6 @@ void SelectRows(HWND dialog, const std::vector<int>& rows) {
   });
 }
 
-std::string HostDir() {
-  char temp[MAX_PATH];
-  GetTempPathA(MAX_PATH, temp);
-  std::string dir = std::string(temp) + "korvane-files-" + std::to_string(GetCurrentProcessId());
-  CreateDirectoryA(dir.c_str(), nullptr);
-  return dir;
-}
-
 std::wstring HostFile(const std::string& dir, const std::string& nameUtf8, const std::string& bytes) {
   std::wstring path = Utf8ToWide((dir + "\\" + nameUtf8).c_str());
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -142,23 +134,16 @@ void Drop(HWND dialog, const std::vector<std::wstring>& paths) {
 }
 
 HWND OpenFilesDialog() {
-  if (!StartProgram()) return nullptr;
-  SwitchTab(1);
-  Settle();
+  if (!OpenPage(1)) return nullptr;
   Screenshot(Sheet(), "enhanced-files-button");
   ClickButton(CurrentPage(), kFilesButtonId);
   return WaitForDialog();
 }
 
-std::string Expect(const TextPair& text, const std::string& value) {
-  std::string out = Expected(text);
-  out.replace(out.find("%s"), 2, value);
-  return out;
-}
-
 TEST_F(GuiTest, FilesOfAnyBlockWithoutTheService) {
   LayBlocks();
-  const std::string dir = HostDir();
+  ScratchFolder host("korvane-files");
+  const std::string& dir = host.dir;
   const std::wstring design = HostFile(dir, "design.dst", std::string(3000, 'd'));
   const std::wstring spring = HostFile(dir, "Spring pattern.dst", "spring");
   const std::wstring chinese = HostFile(dir, "花样设计图案.dst", "flower");
@@ -200,7 +185,7 @@ TEST_F(GuiTest, FilesOfAnyBlockWithoutTheService) {
   // Dropping a file that is there already asks before it is replaced.
   AnswerMessageBoxes({IDYES});
   Drop(dialog, {design});
-  EXPECT_EQ(WaitForMessageBox().text, Expect(kFilesReplace, "DESIGN.DST"));
+  EXPECT_EQ(WaitForMessageBox().text, Expected(kFilesReplace, "DESIGN.DST"));
   EXPECT_EQ(FilesOf(2).size(), 3u);
 
   // New folder, then into it and back.
@@ -224,7 +209,7 @@ TEST_F(GuiTest, FilesOfAnyBlockWithoutTheService) {
   SelectRows(dialog, {0, 1});
   AnswerMessageBoxes({IDOK});
   ClickButton(dialog, kDelete);
-  EXPECT_EQ(WaitForMessageBox().text, Expect(kFilesConfirmDelete, "OLD.TXT, DESIGN.DST"));
+  EXPECT_EQ(WaitForMessageBox().text, Expected(kFilesConfirmDelete, "OLD.TXT, DESIGN.DST"));
   EXPECT_EQ(FilesOf(2), (std::vector<std::string>{"SPRING.DST", "WORK"}));
   EXPECT_NE(Text(dialog, kFree).find("1,45"), std::string::npos);
 
@@ -254,16 +239,10 @@ TEST_F(GuiTest, FilesOfAnyBlockWithoutTheService) {
     ClickButton(ask, IDCANCEL);
     ASSERT_TRUE(WaitForWindowGone(ask));
   }
-  DeleteFileW(flower.c_str());
 
   ClickButton(dialog, IDCANCEL);
   ASSERT_TRUE(WaitForWindowGone(dialog));
   SetFilePickersForTesting(nullptr, nullptr);
-  DeleteFileW(design.c_str());
-  DeleteFileW(spring.c_str());
-  DeleteFileW(chinese.c_str());
-  DeleteFileA((dir + "\\OLD.TXT").c_str());
-  RemoveDirectoryA(dir.c_str());
 }
 
 TEST_F(GuiTest, FilesOfThePresentedBlockWithTheService) {

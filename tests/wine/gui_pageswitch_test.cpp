@@ -31,27 +31,6 @@ constexpr uint32_t kWriteDelayMs = 200;
 constexpr int kFilesNewFolder = 1408, kFilesNameEdit = 1412;
 constexpr char kFolderEntry[] = "PAGES      ";
 
-// "Dunmarle.sys" in the program's current directory and a driver directory under its Windows directory.
-struct DriverFiles {
-  std::string dir;
-  DriverFiles() {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    dir = std::string(temp) + "korvane-pageswitch-" + std::to_string(GetCurrentProcessId());
-    for (const char* sub : {"", "\\windows", "\\windows\\system32", "\\windows\\system32\\drivers"})
-      CreateDirectoryA((dir + sub).c_str(), nullptr);
-    CloseHandle(CreateFileA((dir + "\\Dunmarle.sys").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    SimSetCurrentDirectory(dir);
-    SimSetWindowsDirectory(dir + "\\windows");
-  }
-  ~DriverFiles() {
-    DeleteFileA((dir + "\\Dunmarle.sys").c_str());
-    DeleteFileA((dir + "\\windows\\system32\\drivers\\Dunmarle.sys").c_str());
-    for (const char* sub : {"\\windows\\system32\\drivers", "\\windows\\system32", "\\windows", ""})
-      RemoveDirectoryA((dir + sub).c_str());
-  }
-};
-
 // Holds the simulated machine once the stick has taken `writes` write calls since its stats were reset (0: at
 // once), so the run's worker waits at its next access to the machine: the run surely goes on while the test acts,
 // however slow the emulation. Writes are slowed until then, so that the hold falls between two of them.
@@ -199,10 +178,8 @@ void DiskFormatTryingToLeave(HWND page, int tab, int startButton, int diskList, 
 }  // namespace
 
 TEST_F(GuiTest, NoPageCanBeLeftWhileItsRunGoesOn) {
-  DriverFiles driver;
-  ASSERT_TRUE(StartProgram());
-  SwitchTab(1);
-  HWND enhanced = CurrentPage();
+  ScratchFolder driver("korvane-pageswitch", true);
+  HWND enhanced = OpenPage(1);
   ASSERT_NO_FATAL_FAILURE(SwitchServiceTryingToLeave(enhanced, true, kServiceStarted));
   ASSERT_TRUE(SimFilter(kStick).attached);
 
