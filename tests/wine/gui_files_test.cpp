@@ -133,6 +133,16 @@ void Drop(HWND dialog, const std::vector<std::wstring>& paths) {
   Settle();
 }
 
+// Answers the name dialog that came up over `dialog`: `name` typed and OK, or Cancel without one.
+void AnswerNameDialog(HWND dialog, const char* name) {
+  HWND ask = WaitForDialog();
+  ASSERT_TRUE(ask && ask != dialog);
+  if (name) TypeText(ask, kNameEdit, name);
+  ClickButton(ask, name ? IDOK : IDCANCEL);
+  ASSERT_TRUE(WaitForWindowGone(ask));
+  Settle();
+}
+
 HWND OpenFilesDialog() {
   if (!OpenPage(1)) return nullptr;
   Screenshot(Sheet(), "enhanced-files-button");
@@ -176,11 +186,7 @@ TEST_F(GuiTest, FilesOfAnyBlockWithoutTheService) {
   // Dropped from Explorer: six Chinese characters are no 8.3 name in any code page; cancelling the question adds
   // nothing.
   Drop(dialog, {chinese});
-  ask = WaitForDialog();
-  ASSERT_TRUE(ask && ask != dialog);
-  ClickButton(ask, IDCANCEL);
-  ASSERT_TRUE(WaitForWindowGone(ask));
-  Settle();
+  ASSERT_NO_FATAL_FAILURE(AnswerNameDialog(dialog, nullptr));
   EXPECT_EQ(FilesOf(2).size(), 3u);
   // Dropping a file that is there already asks before it is replaced.
   AnswerMessageBoxes({IDYES});
@@ -190,11 +196,7 @@ TEST_F(GuiTest, FilesOfAnyBlockWithoutTheService) {
 
   // New folder, then into it and back.
   ClickButton(dialog, kNewFolder);
-  ask = WaitForDialog();
-  TypeText(ask, kNameEdit, "work");
-  ClickButton(ask, IDOK);
-  ASSERT_TRUE(WaitForWindowGone(ask));
-  Settle();
+  ASSERT_NO_FATAL_FAILURE(AnswerNameDialog(dialog, "work"));
   EXPECT_EQ(FilesOf(2).back(), "WORK");
   EXPECT_EQ(Rows(dialog).back(), "WORK|" + Expected(kFilesFolderSize));
   Screenshot(dialog, "files-dialog");
@@ -234,10 +236,7 @@ TEST_F(GuiTest, FilesOfAnyBlockWithoutTheService) {
     EXPECT_NE(std::find(files.begin(), files.end(), "\xBB\xA8\xD1\xF9.DST"), files.end());
     EXPECT_NE(std::find(rows.begin(), rows.end(), "花样.DST|6"), rows.end());
   } else {
-    ask = WaitForDialog();
-    ASSERT_TRUE(ask && ask != dialog);
-    ClickButton(ask, IDCANCEL);
-    ASSERT_TRUE(WaitForWindowGone(ask));
+    ASSERT_NO_FATAL_FAILURE(AnswerNameDialog(dialog, nullptr));
   }
 
   ClickButton(dialog, IDCANCEL);

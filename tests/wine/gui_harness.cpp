@@ -80,19 +80,34 @@ LRESULT SendToUi(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   return result;
 }
 
+struct DialogSearch {
+  HWND sheet, found;
+};
+
+BOOL CALLBACK FindModalDialog(HWND window, LPARAM param) {
+  DialogSearch* search = reinterpret_cast<DialogSearch*>(param);
+  if (window == search->sheet || !IsWindowVisible(window) || !IsWindowEnabled(window) || ClassName(window) != "#32770")
+    return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
 // The topmost visible, enabled dialog of the UI thread other than the sheet.
 HWND ModalDialog() {
-  struct Search {
-    HWND sheet, found;
-  } search = {Sheet(), nullptr};
-  EnumThreadWindows(h.threadId, [](HWND window, LPARAM param) -> BOOL {
-    Search* s = reinterpret_cast<Search*>(param);
-    if (window == s->sheet || !IsWindowVisible(window) || !IsWindowEnabled(window) || ClassName(window) != "#32770")
-      return TRUE;
-    s->found = window;
-    return FALSE;
-  }, reinterpret_cast<LPARAM>(&search));
+  DialogSearch search = {Sheet(), nullptr};
+  EnumThreadWindows(h.threadId, FindModalDialog, reinterpret_cast<LPARAM>(&search));
   return search.found;
+}
+
+struct RealBox {
+  std::wstring text, caption;
+  UINT style;
+};
+
+DWORD WINAPI ShowRealBox(void* box) {
+  RealBox* b = static_cast<RealBox*>(box);
+  MessageBoxW(nullptr, b->text.c_str(), b->caption.c_str(), b->style);
+  return 0;
 }
 
 // Closes whatever the program still shows: modal dialogs first (they disable the sheet), then the sheet.
@@ -502,15 +517,8 @@ bool Screenshot(HWND window, const std::string& name) {
 }
 
 bool ScreenshotMessageBox(const MessageBoxRecord& record, const std::string& name) {
-  struct RealBox {
-    std::wstring text, caption;
-    UINT style;
-  } box{Utf8ToWide(record.text.c_str()), Utf8ToWide(record.caption.c_str()), record.style};
-  HANDLE thread = CreateThread(nullptr, 0, [](void* p) -> DWORD {
-    RealBox* b = static_cast<RealBox*>(p);
-    MessageBoxW(nullptr, b->text.c_str(), b->caption.c_str(), b->style);
-    return 0;
-  }, &box, 0, nullptr);
+  RealBox box{Utf8ToWide(record.text.c_str()), Utf8ToWide(record.caption.c_str()), record.style};
+  HANDLE thread = CreateThread(nullptr, 0, ShowRealBox, &box, 0, nullptr);
   if (!thread) return false;
   HWND window = nullptr;
   for (int i = 0; i < 100 && !window; ++i, Sleep(50)) window = FindWindowW(L"#32770", box.caption.c_str());

@@ -34,26 +34,20 @@ constexpr char kFolderEntry[] = "PAGES      ";
 // Holds the simulated machine once the stick has taken `writes` write calls since its stats were reset (0: at
 // once), so the run's worker waits at its next access to the machine: the run surely goes on while the test acts,
 // however slow the emulation. Writes are slowed until then, so that the hold falls between two of them.
-class Held {
- public:
-  explicit Held(uint64_t writes) {
-    held_ = WaitFor(
-        [writes] {
-          SimState().mutex.lock();
-          if (SimStats(kStick).writeCalls >= writes) return true;
-          SimState().mutex.unlock();
-          return false;
-        },
-        60000);
-    EXPECT_TRUE(held_) << "the run wrote nothing";
-  }
+struct Held {
+  uint64_t writes;
+  bool held = WaitFor([this] { return Take(); }, 60000);  // after `writes`, which it reads
+  explicit Held(uint64_t count) : writes(count) { EXPECT_TRUE(held) << "the run wrote nothing"; }
   ~Held() {
     SimDelayWrites(kStick, 0);
-    if (held_) SimState().mutex.unlock();
+    if (held) SimState().mutex.unlock();
   }
-
- private:
-  bool held_ = false;
+  bool Take() {
+    SimState().mutex.lock();
+    if (SimStats(kStick).writeCalls >= writes) return true;
+    SimState().mutex.unlock();
+    return false;
+  }
 };
 
 struct Gesture {
@@ -62,12 +56,8 @@ struct Gesture {
   int key;  // 0: a click on the next tab
 };
 
-const Gesture kGestures[] = {
-    {"Ctrl+Tab", {VK_CONTROL}, VK_TAB},
-    {"Ctrl+Shift+Tab", {VK_CONTROL, VK_SHIFT}, VK_TAB},
-    {"Ctrl+PageDown", {VK_CONTROL}, VK_NEXT},
-    {"a click on another tab", {}, 0},
-};
+const Gesture kGestures[] = {{"Ctrl+Tab", {VK_CONTROL}, VK_TAB}, {"Ctrl+Shift+Tab", {VK_CONTROL, VK_SHIFT}, VK_TAB},
+                             {"Ctrl+PageDown", {VK_CONTROL}, VK_NEXT}, {"a click on another tab", {}, 0}};
 
 // The keyboard focus on a control the user could reach with the Tab key.
 void FocusOn(HWND dialog, int id) {
