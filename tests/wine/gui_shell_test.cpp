@@ -204,9 +204,10 @@ TEST_F(GuiTest, SheetAndPagesOpenWithEveryControlTextAndPresetChoice) {
   for (const auto& field : fields) EXPECT_EQ(Text(usb, field.first), field.second) << "control " << field.first;
 }
 
-// Screenshots of every page; the fields' own rules reach the user through typing: digits only, upper case, length
+// Screenshots of every page. The pages' disk lists show the lines of the simulated disks and refill when a disk
+// arrives or is removed. The fields' own rules reach the user through typing: digits only, upper case, length
 // limits; radio buttons keep one of their group checked; a hidden control cannot be clicked.
-TEST_F(GuiTest, FieldsObeyTheirRulesWhenTheUserTypesAndClicks) {
+TEST_F(GuiTest, PagesListTheDisksAndFollowDeviceEventsAndFieldsObeyTheirRules) {
   ASSERT_TRUE(StartProgram());
   for (const PageCase& page : kPageCases) {
     SwitchTab(page.tab);
@@ -214,6 +215,36 @@ TEST_F(GuiTest, FieldsObeyTheirRulesWhenTheUserTypesAndClicks) {
   }
   std::vector<HWND> pages = ShowEveryPage();
   HWND standard = pages[0], enhanced = pages[1], usb = pages[2];
+
+  // A second stick of 3,000 sectors with two volumes: 1.5 MB on the standard and USB format pages, still the KB
+  // form on the enhanced page (its KB form goes up to 2 MiB), and both volumes in drive-letter order. The enhanced
+  // page marks disks whose multi-floppy service is off.
+  const std::string first = "1.Generic Flash Disk(64.0MB\\512B): E:(64.0M,Unknown) ";
+  const std::string volumes = "F:(0.7M,Unknown) G:(0.7M,Unknown) ";
+  const std::string second[] = {"2.Generic Flash Disk(1.5MB\\512B): " + volumes,
+                                "! 2.Generic Flash Disk( 1500.0KB\\512B): " + volumes,
+                                "2.Generic Flash Disk(1.5MB\\512B): " + volumes};
+  const int lists[] = {IDC_STD_DISK_LIST, IDC_ENH_DISK_LIST, IDC_USB_DISK_LIST};
+  SimDiskSpec stick = Stick(2, 'F', 3000);
+  stick.volumes = {stick.volumes[0], stick.volumes[0]};
+  stick.volumes[0].sectorCount = stick.volumes[1].startSector = stick.volumes[1].sectorCount = 1500;
+  stick.volumes[1].letter = 'G';
+  for (int step = 0; step < 3; ++step) {
+    SCOPED_TRACE(step == 0 ? "at the start" : step == 1 ? "after the arrival" : "after the removal");
+    if (step == 1) {
+      ASSERT_TRUE(SimAddDisk(stick));
+      SimInsertDisk(2);  // the arrival event: the program learns of the disk only by it
+    }
+    if (step == 2) SimRemoveDisk(1);
+    Settle();
+    for (int tab = 0; tab < 3; ++tab) {
+      std::vector<std::string> lines;
+      if (step < 2) lines.push_back((tab == 1 ? "! " : "") + first);
+      if (step > 0) lines.push_back(second[tab]);
+      EXPECT_EQ(ListEntries(pages[static_cast<size_t>(tab)], lists[tab]), lines) << kPageCases[tab].name;
+    }
+  }
+  EXPECT_TRUE(TakeMessageBoxes().empty()) << "a device event brought up a message";
   ClickButton(standard, IDC_STD_720K);
   EXPECT_TRUE(IsChecked(standard, IDC_STD_720K));
   EXPECT_FALSE(IsChecked(standard, IDC_STD_1440K));
