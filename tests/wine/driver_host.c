@@ -73,12 +73,9 @@ static NTSTATUS NTAPI DiskControl(PDEVICE_OBJECT device, PIRP irp) {
       code == IOCTL_DISK_GET_PARTITION_INFO) {
     g.log.sizeQueries++;
     if (code == IOCTL_DISK_GET_DRIVE_GEOMETRY && out >= sizeof(DISK_GEOMETRY)) {
-      DISK_GEOMETRY* geometry = (DISK_GEOMETRY*)buffer;
-      geometry->Cylinders.QuadPart = (LONGLONG)(g.sectors / (255 * 63));
-      geometry->MediaType = RemovableMedia;
-      geometry->TracksPerCylinder = 255;
-      geometry->SectorsPerTrack = 63;
-      geometry->BytesPerSector = HOST_SECTOR;
+      DISK_GEOMETRY geometry = {{{0}}, RemovableMedia, 255, 63, HOST_SECTOR};
+      geometry.Cylinders.QuadPart = (LONGLONG)(g.sectors / (255 * 63));
+      RtlCopyMemory(buffer, &geometry, sizeof geometry);
       return Finish(irp, STATUS_SUCCESS, sizeof(DISK_GEOMETRY));
     }
     if (code == IOCTL_DISK_GET_LENGTH_INFO && g.answersLength && out >= sizeof(GET_LENGTH_INFORMATION)) {
@@ -99,23 +96,19 @@ static NTSTATUS NTAPI DiskControl(PDEVICE_OBJECT device, PIRP irp) {
   return Finish(irp, STATUS_SUCCESS, 0x4D4B);
 }
 
-static NTSTATUS NTAPI DiskPnp(PDEVICE_OBJECT device, PIRP irp) {
+/* Plug and play, power and WMI requests: counted and completed. */
+static NTSTATUS NTAPI DiskOther(PDEVICE_OBJECT device, PIRP irp) {
+  PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
   (void)device;
-  g.log.pnpCount++;
-  g.log.lastPnp = IoGetCurrentIrpStackLocation(irp)->MinorFunction;
-  return Finish(irp, STATUS_SUCCESS, 0);
-}
-
-static NTSTATUS NTAPI DiskPower(PDEVICE_OBJECT device, PIRP irp) {
-  (void)device;
-  g.log.powerCount++;
-  PoStartNextPowerIrp(irp);
-  return Finish(irp, STATUS_SUCCESS, 0);
-}
-
-static NTSTATUS NTAPI DiskSystemControl(PDEVICE_OBJECT device, PIRP irp) {
-  (void)device;
-  g.log.systemControlCount++;
+  if (stack->MajorFunction == IRP_MJ_PNP) {
+    g.log.pnpCount++;
+    g.log.lastPnp = stack->MinorFunction;
+  } else if (stack->MajorFunction == IRP_MJ_POWER) {
+    g.log.powerCount++;
+    PoStartNextPowerIrp(irp);
+  } else {
+    g.log.systemControlCount++;
+  }
   return Finish(irp, STATUS_SUCCESS, 0);
 }
 
@@ -125,9 +118,9 @@ static NTSTATUS NTAPI DiskDriverInit(PDRIVER_OBJECT driver, PUNICODE_STRING regi
   driver->MajorFunction[IRP_MJ_READ] = DiskTransfer;
   driver->MajorFunction[IRP_MJ_WRITE] = DiskTransfer;
   driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = DiskControl;
-  driver->MajorFunction[IRP_MJ_PNP] = DiskPnp;
-  driver->MajorFunction[IRP_MJ_POWER] = DiskPower;
-  driver->MajorFunction[IRP_MJ_SYSTEM_CONTROL] = DiskSystemControl;
+  driver->MajorFunction[IRP_MJ_PNP] = DiskOther;
+  driver->MajorFunction[IRP_MJ_POWER] = DiskOther;
+  driver->MajorFunction[IRP_MJ_SYSTEM_CONTROL] = DiskOther;
   return STATUS_SUCCESS;
 }
 

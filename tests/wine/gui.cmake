@@ -2,7 +2,7 @@
 # as a process. Runs in English and in Chinese; screenshots go to build/<preset>/screenshots.
 file(GLOB KORVANE_GUI_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/gui_*.cpp)
 add_executable(korvane_gui_tests ${KORVANE_GUI_TEST_SOURCES} $<TARGET_OBJECTS:korvane_resources>)
-target_link_libraries(korvane_gui_tests PRIVATE korvane_simhost korvane_gui korvane_core korvane_sim gtest gtest_main)
+target_link_libraries(korvane_gui_tests PRIVATE korvane_simhost korvane_gui korvane_core korvane_sim gdiplus gtest gtest_main)
 foreach(locale en_US zh_CN)
   add_test(NAME wine_gui_${locale} COMMAND ${KORVANE_WINE_RUN} $<TARGET_FILE:korvane_gui_tests>)
   set_tests_properties(wine_gui_${locale} PROPERTIES LABELS wine TIMEOUT 900 RUN_SERIAL TRUE

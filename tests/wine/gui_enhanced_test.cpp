@@ -39,34 +39,6 @@ enum Control {
   kSingle = 1020, kBatch = 1001, kFirstSquare = 1048, kStatus = 1009, kBlockNumber = 1006,
 };
 
-// A scratch directory as the program's current directory, with a Windows directory whose driver directory takes
-// the installed driver; "Dunmarle.sys" beside the program when asked for.
-struct ServiceFiles {
-  std::string dir;
-  explicit ServiceFiles(bool withDriver) {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    dir = std::string(temp) + "korvane-enhanced-" + std::to_string(GetCurrentProcessId());
-    for (const char* sub : {"", "\\windows", "\\windows\\system32", "\\windows\\system32\\drivers"})
-      CreateDirectoryA((dir + sub).c_str(), nullptr);
-    if (withDriver) PutDriver();
-    SimSetCurrentDirectory(dir);
-    SimSetWindowsDirectory(dir + "\\windows");
-  }
-  void PutDriver() const {
-    HANDLE file = CreateFileA((dir + "\\Dunmarle.sys").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, "MZ", 2, &written, nullptr);
-    CloseHandle(file);
-  }
-  ~ServiceFiles() {
-    DeleteFileA((dir + "\\Dunmarle.sys").c_str());
-    DeleteFileA((dir + "\\windows\\system32\\drivers\\Dunmarle.sys").c_str());
-    for (const char* sub : {"\\windows\\system32\\drivers", "\\windows\\system32", "\\windows", ""})
-      RemoveDirectoryA((dir + sub).c_str());
-  }
-};
-
 // Holds the simulated machine: every disk, registry and device access of the program waits, as on a disk that is
 // slow to answer, while the page's own thread (which only paints) goes on.
 struct MachineHeld {
@@ -78,19 +50,10 @@ std::string Upper(std::string text) {
   return text;
 }
 
-std::string ExpectedWith(const TextPair& text, int value) { return FormatBlockText(gui::Expected(text).c_str(), value); }
-
-void ExpectBox(const MessageBoxRecord& box, const std::string& text, const std::string& caption, UINT style) {
-  EXPECT_EQ(box.text, text);
-  EXPECT_EQ(box.caption, caption);
-  EXPECT_EQ(box.style, style);
-}
-
-HWND OpenEnhancedPage() {
-  if (!StartProgram()) return nullptr;
-  SwitchTab(1);
+// A click that restarts the volume: the page handles the device events it raised after the click itself.
+void ClickAndSettle(HWND page, int id) {
+  ClickButton(page, id);
   Settle();
-  return CurrentPage();
 }
 
 // The run that a click started (service or format) has ended and the page applied what it reported, including
@@ -99,21 +62,15 @@ void WaitForRunEnd(HWND page) {
   // A format run holds the sheet's tabs and turns the batch button into its Stop button until it ends.
   EXPECT_TRUE(WaitFor([&] {
     return IsEnabled(page, kBatch) && IsWindowEnabled(Sheet()) && IsWindowEnabled(TabControl()) &&
-           Text(page, kBatch) != gui::Expected(kRunStopButton);
+           Text(page, kBatch) != Expected(kRunStopButton);
   }));
-  Settle();
-}
-
-// A click that restarts the volume: the page handles the device events it raised after the click itself.
-void ClickAndSettle(HWND page, int id) {
-  ClickButton(page, id);
   Settle();
 }
 
 void SwitchService(HWND page, bool on, const TextPair& outcome) {
   AnswerMessageBoxes({IDOK});
   Tick(page, kServiceSwitch, on);
-  ExpectBox(WaitForMessageBox(), gui::Expected(outcome), "Plover hint", MB_ICONINFORMATION);
+  ExpectBox(WaitForMessageBox(), Expected(outcome), "Plover hint", MB_ICONINFORMATION);
   WaitForRunEnd(page);
 }
 
@@ -182,8 +139,8 @@ void ExpectIndicatorRunning(HWND page) {
 }  // namespace
 
 TEST_F(GuiTest, EnhancedPageStartsTheServiceFormatsSwitchesRenamesAndStopsIt) {
-  ServiceFiles files(true);
-  HWND page = OpenEnhancedPage();
+  ScratchFolder files("korvane-enhanced", true);
+  HWND page = OpenPage(1);
   ASSERT_TRUE(page);
   ASSERT_EQ(ListSelection(page, kDiskList), 0);
   EXPECT_FALSE(IsChecked(page, kServiceSwitch));
@@ -199,16 +156,16 @@ TEST_F(GuiTest, EnhancedPageStartsTheServiceFormatsSwitchesRenamesAndStopsIt) {
   EXPECT_EQ(filter.sectorsPerBlock, kBlock144);
   EXPECT_TRUE(IsChecked(page, kServiceSwitch));
   EXPECT_EQ(Text(page, kCount), std::to_string(kStickBlocks));
-  EXPECT_EQ(Text(page, kCountLabel), ExpectedWith(kBlockCountLabel, kStickBlocks));
+  EXPECT_EQ(Text(page, kCountLabel), Expected(kBlockCountLabel, kStickBlocks));
   EXPECT_EQ(ListEntries(page, kDiskList).at(0).substr(0, 2), "+ ");
 
   // Five blocks: each labelled by its number at S + n x B, nothing written past them.
   SetEditText(page, kCount, "5");
-  ExpectBox(Format(page, kBatch), gui::Expected(kFormatSuccess), "Plover Hint", MB_ICONINFORMATION);
+  ExpectBox(Format(page, kBatch), Expected(kFormatSuccess), "Plover Hint", MB_ICONINFORMATION);
   EXPECT_EQ(ComboEntries(page, kBlockList),
             (std::vector<std::string>{"FLPPY0", "FLPPY1", "FLPPY2", "FLPPY3", "FLPPY4", Upper("No.5:Unformatted")}));
   EXPECT_EQ(ComboSelection(page, kBlockList), 0);
-  EXPECT_EQ(Text(page, kStatus), ExpectedWith(kScanResultHint, 5));
+  EXPECT_EQ(Text(page, kStatus), Expected(kScanResultHint, 5));
   for (uint32_t n = 0; n < 5; ++n) EXPECT_EQ(PhysicalLabel(n), "FLPPY" + std::to_string(n));
   EXPECT_LT(SimStats(kStick).highestSectorWritten, 5u * kBlock144);
   Screenshot(Sheet(), "enhanced-blocks");
@@ -249,7 +206,7 @@ TEST_F(GuiTest, EnhancedPageStartsTheServiceFormatsSwitchesRenamesAndStopsIt) {
 
   // Single format of the presented block 2 with the identifier typed: written inside block 2 only.
   SimResetStats(kStick);
-  ExpectBox(Format(page, kSingle), gui::Expected(kFormatSuccess), "Plover Hint", MB_ICONINFORMATION);
+  ExpectBox(Format(page, kSingle), Expected(kFormatSuccess), "Plover Hint", MB_ICONINFORMATION);
   SimDiskStats stats = SimStats(kStick);
   EXPECT_GE(stats.lowestSectorWritten, 2u * kBlock144);
   EXPECT_LT(stats.highestSectorWritten, 3u * kBlock144);
@@ -290,10 +247,10 @@ TEST_F(GuiTest, EnhancedPageStartsTheServiceFormatsSwitchesRenamesAndStopsIt) {
   // 720K blocks: the driver learns 2048 sectors per block, and the 1.44M images no longer count as blocks.
   SelectComboEntry(page, kKind, 0);
   Settle();
-  EXPECT_EQ(Text(page, kBatch), FormatBlockText(gui::Expected(kEnhMakeKindButton).c_str(), "720K"));
+  EXPECT_EQ(Text(page, kBatch), Expected(kEnhMakeKindButton, "720K"));
   EXPECT_EQ(SimFilter(kStick).sectorsPerBlock, 2048u);
   EXPECT_EQ(ComboEntries(page, kBlockList), (std::vector<std::string>{Upper("No.0:Unformatted")}));
-  EXPECT_EQ(Text(page, kStatus), ExpectedWith(kScanResultHint, 0));
+  EXPECT_EQ(Text(page, kStatus), Expected(kScanResultHint, 0));
 
   SwitchService(page, false, kServiceStopped);
   EXPECT_FALSE(IsChecked(page, kServiceSwitch));
@@ -303,37 +260,14 @@ TEST_F(GuiTest, EnhancedPageStartsTheServiceFormatsSwitchesRenamesAndStopsIt) {
   EXPECT_FALSE(SimGetUpperFilters(kStick, &type, &filters));
 }
 
-TEST_F(GuiTest, ClosingWithTheServiceOnAsksFirstYesOpensTheSheetAgainNoEndsTheProgram) {
-  ServiceFiles files(true);
+// While a worker waits for the disk the busy indicator runs and the switch is refused; closing with the service on
+// asks first.
+TEST_F(GuiTest, BusyIndicatorRunsWhileAWorkerWaitsForTheDiskAndClosingWithTheServiceOnAsksFirst) {
+  ScratchFolder files("korvane-enhanced", true);
   DiskTable disks;
   DiscoverDisks(&disks);
-  const std::string question = FormatBlockText(gui::Expected(kEnhExitQuestion).c_str(), disks.slots[0].hardwareKey);
-  HWND page = OpenEnhancedPage();
-  ASSERT_TRUE(page);
-  SwitchService(page, true, kServiceStarted);
-
-  HWND first = Sheet();
-  AnswerMessageBoxes({IDYES});
-  PressSheetButton(IDOK);
-  ExpectBox(WaitForMessageBox(), question, "Plover hint", MB_YESNO | MB_ICONERROR);
-  ASSERT_TRUE(WaitFor([&] { return Sheet() && Sheet() != first && IsWindowVisible(Sheet()); }));
-  Settle();
-  EXPECT_TRUE(ProgramRunning());
-  EXPECT_EQ(CurrentTab(), 0);
-  SwitchTab(1);
-  page = CurrentPage();
-  EXPECT_TRUE(IsChecked(page, kServiceSwitch));
-
-  AnswerMessageBoxes({IDNO});
-  PressSheetButton(IDCANCEL);
-  ExpectBox(WaitForMessageBox(), question, "Plover hint", MB_YESNO | MB_ICONERROR);
-  EXPECT_EQ(WaitForProgramExit(), 0);
-  EXPECT_TRUE(SimFilter(kStick).attached);  // the user chose to leave it on
-}
-
-TEST_F(GuiTest, BusyIndicatorRunsAndTheSwitchIsRefusedWhileAWorkerWaitsForTheDisk) {
-  ServiceFiles files(true);
-  HWND page = OpenEnhancedPage();
+  const std::string exitQuestion = Expected(kEnhExitQuestion, disks.slots[0].hardwareKey);
+  HWND page = OpenPage(1);
   ASSERT_TRUE(page);
   EXPECT_FALSE(IsVisible(page, kFirstSquare));
   {
@@ -347,7 +281,7 @@ TEST_F(GuiTest, BusyIndicatorRunsAndTheSwitchIsRefusedWhileAWorkerWaitsForTheDis
     ExpectIndicatorRunning(page);
     Screenshot(Sheet(), "enhanced-service-running");
   }
-  ExpectBox(WaitForMessageBox(), gui::Expected(kServiceStarted), "Plover hint", MB_ICONINFORMATION);
+  ExpectBox(WaitForMessageBox(), Expected(kServiceStarted), "Plover hint", MB_ICONINFORMATION);
   WaitForRunEnd(page);
   EXPECT_TRUE(IsChecked(page, kServiceSwitch));
   EXPECT_FALSE(IsVisible(page, kFirstSquare));
@@ -363,20 +297,37 @@ TEST_F(GuiTest, BusyIndicatorRunsAndTheSwitchIsRefusedWhileAWorkerWaitsForTheDis
     Screenshot(Sheet(), "enhanced-format-running");
   }
   ExpectBox(WaitForMessageBox(), question, "Plover Hint", MB_OKCANCEL | MB_ICONINFORMATION);
-  ExpectBox(WaitForMessageBox(), gui::Expected(kFormatSuccess), "Plover Hint", MB_ICONINFORMATION);
+  ExpectBox(WaitForMessageBox(), Expected(kFormatSuccess), "Plover Hint", MB_ICONINFORMATION);
   WaitForRunEnd(page);
   EXPECT_FALSE(IsVisible(page, kFirstSquare));
   EXPECT_EQ(ComboEntries(page, kBlockList).size(), 4u);
 
-  PressSheetButton(IDOK);  // the service is still on: the page asks, and No (unscripted) lets the program end
-  EXPECT_EQ(WaitForMessageBox().style, static_cast<UINT>(MB_YESNO | MB_ICONERROR));
+  // Closing with the service on asks first: Yes opens the sheet again, No ends the program and leaves it on.
+  HWND first = Sheet();
+  AnswerMessageBoxes({IDYES});
+  PressSheetButton(IDOK);
+  ExpectBox(WaitForMessageBox(), exitQuestion, "Plover hint", MB_YESNO | MB_ICONERROR);
+  ASSERT_TRUE(WaitFor([&] { return Sheet() && Sheet() != first && IsWindowVisible(Sheet()); }));
+  Settle();
+  EXPECT_TRUE(ProgramRunning());
+  EXPECT_EQ(CurrentTab(), 0);
+  SwitchTab(1);
+  EXPECT_TRUE(IsChecked(CurrentPage(), kServiceSwitch));
+  AnswerMessageBoxes({IDNO});
+  PressSheetButton(IDCANCEL);
+  ExpectBox(WaitForMessageBox(), exitQuestion, "Plover hint", MB_YESNO | MB_ICONERROR);
   EXPECT_EQ(WaitForProgramExit(), 0);
+  EXPECT_TRUE(SimFilter(kStick).attached);  // the user chose to leave it on
 }
 
-// A batch on a slow stick: the status shows the block and the percent, nothing but the Stop button can be reached,
-// and a stop leaves the blocks before it complete and lists no block that is not.
-TEST_F(GuiTest, ABatchShowsItsProgressAndTheBatchButtonStopsIt) {
-  HWND page = OpenEnhancedPage();
+// Batches on the stick. A slow one shows the block and the percent, nothing but the Stop button can be reached, and
+// a stop leaves the blocks before it complete and lists no block that is not. Typing into the kind box leaves no
+// kind chosen: a batch writes 1.44M images into 1.5 MiB blocks, and the batch button, the Stop button during the
+// run, gets back the name it had. The verify check box catches a stick that keeps only half of what it claims,
+// before any block is written.
+TEST_F(GuiTest, BatchesShowTheirProgressStopWriteWithNoKindChosenAndVerifyTheStick) {
+  ASSERT_TRUE(AddStickThatWrapsAtHalf());
+  HWND page = OpenPage(1);
   ASSERT_TRUE(page);
   SelectListEntry(page, kDiskList, 0);
   Settle();
@@ -390,14 +341,14 @@ TEST_F(GuiTest, ABatchShowsItsProgressAndTheBatchButtonStopsIt) {
   ClickButton(page, kBatch);
   ExpectBox(WaitForMessageBox(), question, "Plover Hint", MB_OKCANCEL | MB_ICONINFORMATION);
   ASSERT_TRUE(WaitFor([&] { return Text(page, kStatus).find("%") != std::string::npos; }, 30000));
-  EXPECT_EQ(Text(page, kBatch), gui::Expected(kRunStopButton));
+  EXPECT_EQ(Text(page, kBatch), Expected(kRunStopButton));
   EXPECT_FALSE(IsWindowEnabled(TabControl()));
   EXPECT_FALSE(IsEnabled(page, kDiskList));
   EXPECT_FALSE(IsEnabled(page, kSingle));
   ASSERT_TRUE(WaitFor([&] { return SimStats(kStick).writeCalls >= 5; }, 30000));
   Screenshot(Sheet(), "enhanced-format-progress");
   ClickButton(page, kBatch);
-  ASSERT_TRUE(WaitFor([&] { return Text(page, kBatch) == gui::Expected(kRunStoppingButton); }, 30000))
+  ASSERT_TRUE(WaitFor([&] { return Text(page, kBatch) == Expected(kRunStoppingButton); }, 30000))
       << "the Stop click did not land";
   SimResumeWrites(kStick);
   MessageBoxRecord box = WaitForMessageBox(60000);
@@ -408,57 +359,46 @@ TEST_F(GuiTest, ABatchShowsItsProgressAndTheBatchButtonStopsIt) {
   ASSERT_GT(complete, 0u);
   EXPECT_LT(complete, 20u);
   EXPECT_EQ(PhysicalLabel(complete - 1), "FLPPY" + std::to_string(complete - 1)) << "the last valid block is whole";
-  EXPECT_EQ(box.text, FormatBlockText(gui::Expected(kBlockFormatStopped).c_str(), complete, complete));
+  EXPECT_EQ(box.text, Expected(kBlockFormatStopped, complete, complete));
   EXPECT_EQ(box.style, static_cast<UINT>(MB_ICONERROR));
   EXPECT_TRUE(IsWindowEnabled(TabControl()));
   EXPECT_TRUE(IsEnabled(page, kDiskList));
-}
 
-// Typing into the kind box leaves no kind chosen: a batch writes 1.44M images into 1.5 MiB blocks, and the batch
-// button, the Stop button during the run, gets back the name it had.
-TEST_F(GuiTest, ABatchWithNoKindChosenWrites144MImagesAndTheButtonKeepsItsName) {
-  HWND page = OpenEnhancedPage();
-  ASSERT_TRUE(page);
-  SelectListEntry(page, kDiskList, 0);
-  Settle();
+  SimWriteRaw(kStick, 0, std::vector<uint8_t>(size_t{complete} * kBlock144 * kSectorSize, 0));
   const std::string caption = Text(page, kBatch);
   TypeText(page, kKind, "2.88M");
   Settle();
   ASSERT_EQ(ComboSelection(page, kKind), -1);
   SetEditText(page, kCount, "2");
-  ExpectBox(Format(page, kBatch), gui::Expected(kFormatSuccess), "Plover Hint", MB_ICONINFORMATION);
+  ExpectBox(Format(page, kBatch), Expected(kFormatSuccess), "Plover Hint", MB_ICONINFORMATION);
   EXPECT_EQ(Text(page, kBatch), caption);
   for (uint32_t n = 0; n < 2; ++n) {
     EXPECT_TRUE(IsValidBlockBootRecord(SimReadRaw(kStick, uint64_t{n} * kBlock144, 1).data(), FloppyKind::k1440K));
     EXPECT_EQ(PhysicalLabel(n), "FLPPY" + std::to_string(n));
   }
-}
 
-// The verify check box catches a stick that keeps only half of what it claims, before any block is written.
-TEST_F(GuiTest, TheVerifyCatchesAStickThatWrapsAtHalfItsSize) {
-  ASSERT_TRUE(AddStickThatWrapsAtHalf());
-  HWND page = OpenEnhancedPage();
-  ASSERT_TRUE(page);
+  SelectComboEntry(page, kKind, 2);
+  Tick(page, IDC_ENH_VERIFY, true);
   SelectListEntry(page, kDiskList, 1);
   Settle();
   SetEditText(page, kCount, "10");
-  MessageBoxRecord box = Format(page, kBatch);
-  EXPECT_EQ(box.text, FormatBlockText(gui::Expected(kBlockCapacityFailed).c_str(), 0ull, 0u));
-  EXPECT_EQ(box.style, static_cast<UINT>(MB_ICONERROR));
+  MessageBoxRecord wraps = Format(page, kBatch);
+  EXPECT_EQ(wraps.text, Expected(kBlockCapacityFailed, 0ull, 0u));
+  EXPECT_EQ(wraps.style, static_cast<UINT>(MB_ICONERROR));
   Screenshot(Sheet(), "enhanced-verify-wraps");
   Tick(page, IDC_ENH_VERIFY, false);
-  EXPECT_EQ(Format(page, kBatch).text, gui::Expected(kFormatSuccess)) << "unchecked, the lie goes unnoticed";
+  EXPECT_EQ(Format(page, kBatch).text, Expected(kFormatSuccess)) << "unchecked, the lie goes unnoticed";
 }
 
 TEST_F(GuiTest, ServiceStartsThatCannotGoThroughAndASingleFormatWithoutTheService) {
-  ServiceFiles files(false);
-  HWND page = OpenEnhancedPage();
+  ScratchFolder files("korvane-enhanced");
+  HWND page = OpenPage(1);
   ASSERT_TRUE(page);
 
   // No driver file: told so, nothing in the system changed.
   AnswerMessageBoxes({IDOK});
   Tick(page, kServiceSwitch, true);
-  ExpectBox(WaitForMessageBox(), gui::Expected(kServiceDriverMissing), "Plover hint", MB_ICONINFORMATION);
+  ExpectBox(WaitForMessageBox(), Expected(kServiceDriverMissing), "Plover hint", MB_ICONINFORMATION);
   WaitForRunEnd(page);
   EXPECT_FALSE(IsChecked(page, kServiceSwitch));
   EXPECT_FALSE(SimRegistryKeyExists(kServiceKey));
@@ -469,7 +409,7 @@ TEST_F(GuiTest, ServiceStartsThatCannotGoThroughAndASingleFormatWithoutTheServic
   // A single format would land on the start of the whole disk without the service: refused, nothing written.
   SimResetStats(kStick);
   ClickButton(page, kSingle);
-  ExpectBox(WaitForMessageBox(), gui::Expected(kStartService), "Plover Hint", MB_ICONERROR);
+  ExpectBox(WaitForMessageBox(), Expected(kStartService), "Plover Hint", MB_ICONERROR);
   WaitForRunEnd(page);
   EXPECT_EQ(SimStats(kStick).writeCalls, 0u);
 
@@ -478,7 +418,7 @@ TEST_F(GuiTest, ServiceStartsThatCannotGoThroughAndASingleFormatWithoutTheServic
   SimSetFilterDriverLoads(false);
   AnswerMessageBoxes({IDOK});
   Tick(page, kServiceSwitch, true);
-  ExpectBox(WaitForMessageBox(), gui::Expected(kServiceDriverNotLoaded), "Plover hint", MB_ICONERROR);
+  ExpectBox(WaitForMessageBox(), Expected(kServiceDriverNotLoaded), "Plover hint", MB_ICONERROR);
   WaitForRunEnd(page);
   EXPECT_FALSE(IsChecked(page, kServiceSwitch));
   SimSetFilterDriverLoads(true);
@@ -501,24 +441,19 @@ TEST_F(GuiTest, ServiceStartsThatCannotGoThroughAndASingleFormatWithoutTheServic
   SimRemoveDisk(kStick);
   Settle();
   EXPECT_TRUE(ListEntries(page, kDiskList).empty());
-  EXPECT_EQ(Text(page, kStatus), gui::Expected(kEnhStatusAfterDeviceChange));
+  EXPECT_EQ(Text(page, kStatus), Expected(kEnhStatusAfterDeviceChange));
   Tick(page, kServiceSwitch, true);
-  ExpectBox(WaitForMessageBox(), gui::Expected(kServiceNoDisk), "Plover Hint", MB_ICONERROR);
+  ExpectBox(WaitForMessageBox(), Expected(kServiceNoDisk), "Plover Hint", MB_ICONERROR);
   WaitForRunEnd(page);
   EXPECT_FALSE(IsChecked(page, kServiceSwitch));
 }
 
 TEST_F(GuiTest, DisksWithSectorsLargerThan512BytesAreNeitherBatchNorSingleFormatted) {
   SimReset();
-  SimDiskSpec stick;
-  stick.number = kStick;
+  SimDiskSpec stick = Stick(kStick, 'E', 32768);
   stick.sectorSize = 2048;
-  stick.sectorCount = 32768;
-  SimVolumeSpec volume;
-  volume.letter = 'E';
-  stick.volumes.push_back(volume);
   ASSERT_TRUE(SimAddDisk(stick));
-  HWND page = OpenEnhancedPage();
+  HWND page = OpenPage(1);
   ASSERT_TRUE(page);
   ASSERT_EQ(ListSelection(page, kDiskList), 0);
 
@@ -526,7 +461,7 @@ TEST_F(GuiTest, DisksWithSectorsLargerThan512BytesAreNeitherBatchNorSingleFormat
   SelectComboEntry(page, kKind, 0);
   Settle();
   const std::string caption = Text(page, kBatch);
-  const std::string refusal = ExpectedWith(kSectorSizeNotSupported, 2048);
+  const std::string refusal = Expected(kSectorSizeNotSupported, 2048);
   for (int button : {kBatch, kSingle}) {
     ClickButton(page, button);
     ExpectBox(WaitForMessageBox(), refusal, "Format usb disk", MB_ICONERROR);

@@ -96,14 +96,6 @@ void SelectRows(HWND dialog, const std::vector<int>& rows) {
   });
 }
 
-std::string HostDir() {
-  char temp[MAX_PATH];
-  GetTempPathA(MAX_PATH, temp);
-  std::string dir = std::string(temp) + "korvane-files-" + std::to_string(GetCurrentProcessId());
-  CreateDirectoryA(dir.c_str(), nullptr);
-  return dir;
-}
-
 std::wstring HostFile(const std::string& dir, const std::string& nameUtf8, const std::string& bytes) {
   std::wstring path = Utf8ToWide((dir + "\\" + nameUtf8).c_str());
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -141,24 +133,27 @@ void Drop(HWND dialog, const std::vector<std::wstring>& paths) {
   Settle();
 }
 
-HWND OpenFilesDialog() {
-  if (!StartProgram()) return nullptr;
-  SwitchTab(1);
+// Answers the name dialog that came up over `dialog`: `name` typed and OK, or Cancel without one.
+void AnswerNameDialog(HWND dialog, const char* name) {
+  HWND ask = WaitForDialog();
+  ASSERT_TRUE(ask && ask != dialog);
+  if (name) TypeText(ask, kNameEdit, name);
+  ClickButton(ask, name ? IDOK : IDCANCEL);
+  ASSERT_TRUE(WaitForWindowGone(ask));
   Settle();
+}
+
+HWND OpenFilesDialog() {
+  if (!OpenPage(1)) return nullptr;
   Screenshot(Sheet(), "enhanced-files-button");
   ClickButton(CurrentPage(), kFilesButtonId);
   return WaitForDialog();
 }
 
-std::string Expect(const TextPair& text, const std::string& value) {
-  std::string out = Expected(text);
-  out.replace(out.find("%s"), 2, value);
-  return out;
-}
-
 TEST_F(GuiTest, FilesOfAnyBlockWithoutTheService) {
   LayBlocks();
-  const std::string dir = HostDir();
+  ScratchFolder host("korvane-files");
+  const std::string& dir = host.dir;
   const std::wstring design = HostFile(dir, "design.dst", std::string(3000, 'd'));
   const std::wstring spring = HostFile(dir, "Spring pattern.dst", "spring");
   const std::wstring chinese = HostFile(dir, "花样设计图案.dst", "flower");
@@ -191,25 +186,17 @@ TEST_F(GuiTest, FilesOfAnyBlockWithoutTheService) {
   // Dropped from Explorer: six Chinese characters are no 8.3 name in any code page; cancelling the question adds
   // nothing.
   Drop(dialog, {chinese});
-  ask = WaitForDialog();
-  ASSERT_TRUE(ask && ask != dialog);
-  ClickButton(ask, IDCANCEL);
-  ASSERT_TRUE(WaitForWindowGone(ask));
-  Settle();
+  ASSERT_NO_FATAL_FAILURE(AnswerNameDialog(dialog, nullptr));
   EXPECT_EQ(FilesOf(2).size(), 3u);
   // Dropping a file that is there already asks before it is replaced.
   AnswerMessageBoxes({IDYES});
   Drop(dialog, {design});
-  EXPECT_EQ(WaitForMessageBox().text, Expect(kFilesReplace, "DESIGN.DST"));
+  EXPECT_EQ(WaitForMessageBox().text, Expected(kFilesReplace, "DESIGN.DST"));
   EXPECT_EQ(FilesOf(2).size(), 3u);
 
   // New folder, then into it and back.
   ClickButton(dialog, kNewFolder);
-  ask = WaitForDialog();
-  TypeText(ask, kNameEdit, "work");
-  ClickButton(ask, IDOK);
-  ASSERT_TRUE(WaitForWindowGone(ask));
-  Settle();
+  ASSERT_NO_FATAL_FAILURE(AnswerNameDialog(dialog, "work"));
   EXPECT_EQ(FilesOf(2).back(), "WORK");
   EXPECT_EQ(Rows(dialog).back(), "WORK|" + Expected(kFilesFolderSize));
   Screenshot(dialog, "files-dialog");
@@ -224,7 +211,7 @@ TEST_F(GuiTest, FilesOfAnyBlockWithoutTheService) {
   SelectRows(dialog, {0, 1});
   AnswerMessageBoxes({IDOK});
   ClickButton(dialog, kDelete);
-  EXPECT_EQ(WaitForMessageBox().text, Expect(kFilesConfirmDelete, "OLD.TXT, DESIGN.DST"));
+  EXPECT_EQ(WaitForMessageBox().text, Expected(kFilesConfirmDelete, "OLD.TXT, DESIGN.DST"));
   EXPECT_EQ(FilesOf(2), (std::vector<std::string>{"SPRING.DST", "WORK"}));
   EXPECT_NE(Text(dialog, kFree).find("1,45"), std::string::npos);
 
@@ -249,21 +236,12 @@ TEST_F(GuiTest, FilesOfAnyBlockWithoutTheService) {
     EXPECT_NE(std::find(files.begin(), files.end(), "\xBB\xA8\xD1\xF9.DST"), files.end());
     EXPECT_NE(std::find(rows.begin(), rows.end(), "花样.DST|6"), rows.end());
   } else {
-    ask = WaitForDialog();
-    ASSERT_TRUE(ask && ask != dialog);
-    ClickButton(ask, IDCANCEL);
-    ASSERT_TRUE(WaitForWindowGone(ask));
+    ASSERT_NO_FATAL_FAILURE(AnswerNameDialog(dialog, nullptr));
   }
-  DeleteFileW(flower.c_str());
 
   ClickButton(dialog, IDCANCEL);
   ASSERT_TRUE(WaitForWindowGone(dialog));
   SetFilePickersForTesting(nullptr, nullptr);
-  DeleteFileW(design.c_str());
-  DeleteFileW(spring.c_str());
-  DeleteFileW(chinese.c_str());
-  DeleteFileA((dir + "\\OLD.TXT").c_str());
-  RemoveDirectoryA(dir.c_str());
 }
 
 TEST_F(GuiTest, FilesOfThePresentedBlockWithTheService) {

@@ -1,9 +1,10 @@
 #include "gui_harness.h"
 
 #include <commctrl.h>
+#include <objidl.h>  // before gdiplus.h, which needs its PROPID
+#include <gdiplus.h>
 
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -24,7 +25,6 @@ namespace {
 constexpr UINT kRunMessage = WM_APP + 1;        // lParam: const std::function<void()>*, run and return
 constexpr UINT kPostedRunMessage = WM_APP + 2;  // lParam: std::function<void()>* to run and delete
 constexpr UINT kSyncMessage = WM_APP + 3;       // lParam: event to set
-const wchar_t kHelperClass[] = L"KorvaneGuiTestHelper";
 
 struct Harness {
   HANDLE thread = nullptr;
@@ -34,92 +34,45 @@ struct Harness {
   SysLock boxMutex;
   std::deque<int> answers;
   std::deque<MessageBoxRecord> boxes;
-};
-
-Harness& TheHarness() {
-  static Harness harness;
-  return harness;
-}
+} h;
 
 // A message-only window on the UI thread: the door through which the test thread runs code there. Its messages
 // pass through whatever message loop runs at the moment (the sheet's, or a modal dialog's).
 LRESULT CALLBACK HelperProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case kRunMessage:
-      (*reinterpret_cast<const std::function<void()>*>(lParam))();
-      return 0;
-    case kPostedRunMessage: {
-      std::unique_ptr<std::function<void()>> action(reinterpret_cast<std::function<void()>*>(lParam));
-      (*action)();
-      return 0;
-    }
-    case kSyncMessage:
-      SetEvent(reinterpret_cast<HANDLE>(lParam));
-      return 0;
-    default:
-      return DefWindowProcW(window, message, wParam, lParam);
-  }
-}
-
-void RegisterHelperClass() {
-  static const bool registered = [] {
-    WNDCLASSW windowClass = WNDCLASSW();
-    windowClass.lpfnWndProc = HelperProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = kHelperClass;
-    return RegisterClassW(&windowClass) != 0;
-  }();
-  (void)registered;
+  if (message == kRunMessage) (*reinterpret_cast<const std::function<void()>*>(lParam))();
+  if (message == kPostedRunMessage)
+    (*std::unique_ptr<std::function<void()>>(reinterpret_cast<std::function<void()>*>(lParam)))();
+  if (message == kSyncMessage) SetEvent(reinterpret_cast<HANDLE>(lParam));
+  return message >= kRunMessage && message <= kSyncMessage ? 0 : DefWindowProcW(window, message, wParam, lParam);
 }
 
 DWORD WINAPI UiThread(LPVOID ready) {
-  HWND helper = CreateWindowExW(0, kHelperClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+  HWND helper = CreateWindowExW(0, L"KorvaneGuiTestHelper", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                 GetModuleHandleW(nullptr), nullptr);
-  TheHarness().helper = helper;
+  h.helper = helper;
   InstallSimDeviceEvents();  // device events reach the pages through this thread's message loop
   SetEvent(static_cast<HANDLE>(ready));
-  TheHarness().exitCode = RunProgram(GetModuleHandleW(nullptr));
-  TheHarness().helper = nullptr;
+  h.exitCode = RunProgram(GetModuleHandleW(nullptr));
+  h.helper = nullptr;
   DestroyWindow(helper);
   return 0;
 }
 
-int UnscriptedAnswer(UINT style) {
-  switch (style & MB_TYPEMASK) {
-    case MB_OK:
-      return IDOK;
-    case MB_YESNO:
-      return IDNO;
-    case MB_ABORTRETRYIGNORE:
-      return IDABORT;
-    default:
-      return IDCANCEL;
-  }
-}
-
 int RecordMessageBox(HWND owner, const char* text, const char* caption, UINT style) {
-  Harness& h = TheHarness();
   std::lock_guard<SysLock> lock(h.boxMutex);
-  MessageBoxRecord box;
-  box.text = text ? text : "";
-  box.caption = caption ? caption : "";
-  box.style = style;
-  box.owner = owner;
-  box.scripted = !h.answers.empty();
+  MessageBoxRecord box{text ? text : "", caption ? caption : "", style, 0, owner, !h.answers.empty()};
   if (box.scripted) {
     box.answer = h.answers.front();
     h.answers.pop_front();
-  } else {
-    box.answer = UnscriptedAnswer(style);
+  } else {  // nobody expected it: the answer that does least
+    UINT type = style & MB_TYPEMASK;
+    box.answer = type == MB_OK ? IDOK : type == MB_YESNO ? IDNO : type == MB_ABORTRETRYIGNORE ? IDABORT : IDCANCEL;
   }
   h.boxes.push_back(box);
   return box.answer;
 }
 
-bool ThreadEnded() {
-  HANDLE thread = TheHarness().thread;
-  return !thread || WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
-}
+bool ThreadEnded() { return !h.thread || WaitForSingleObject(h.thread, 0) == WAIT_OBJECT_0; }
 
 LRESULT SendToUi(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   LRESULT result = 0;
@@ -128,140 +81,71 @@ LRESULT SendToUi(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 struct DialogSearch {
-  HWND sheet;
-  HWND found;
+  HWND sheet, found;
 };
 
 BOOL CALLBACK FindModalDialog(HWND window, LPARAM param) {
   DialogSearch* search = reinterpret_cast<DialogSearch*>(param);
-  if (window == search->sheet || !IsWindowVisible(window) || !IsWindowEnabled(window)) return TRUE;
-  if (ClassName(window) != "#32770") return TRUE;
+  if (window == search->sheet || !IsWindowVisible(window) || !IsWindowEnabled(window) || ClassName(window) != "#32770")
+    return TRUE;
   search->found = window;
   return FALSE;
+}
+
+// The topmost visible, enabled dialog of the UI thread other than the sheet.
+HWND ModalDialog() {
+  DialogSearch search = {Sheet(), nullptr};
+  EnumThreadWindows(h.threadId, FindModalDialog, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+struct RealBox {
+  std::wstring text, caption;
+  UINT style;
+};
+
+DWORD WINAPI ShowRealBox(void* box) {
+  RealBox* b = static_cast<RealBox*>(box);
+  MessageBoxW(nullptr, b->text.c_str(), b->caption.c_str(), b->style);
+  return 0;
 }
 
 // Closes whatever the program still shows: modal dialogs first (they disable the sheet), then the sheet.
 void CloseProgram() {
   for (int i = 0; i < 10 && ProgramRunning(); ++i) {
-    DialogSearch search = {Sheet(), nullptr};
-    EnumThreadWindows(TheHarness().threadId, FindModalDialog, reinterpret_cast<LPARAM>(&search));
-    if (search.found)
-      PostMessageW(search.found, WM_COMMAND, IDCANCEL, 0);
+    HWND dialog = ModalDialog();
+    if (dialog)
+      PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     else
       PostMessageW(Sheet(), PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
     if (WaitForProgramExit(1000) == 0) return;
   }
 }
 
-// --- PNG, written by hand: stored (uncompressed) deflate blocks need no library. ---
-
-uint32_t Crc32(const std::string& data) {
-  static uint32_t table[256];
-  static const bool filled = [] {
-    for (uint32_t n = 0; n < 256; ++n) {
-      uint32_t c = n;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      table[n] = c;
-    }
-    return true;
+// Writes the window's pixels as the screen shows them into a PNG file (GDI+ encodes it).
+bool SavePng(HWND window, const std::wstring& path) {
+  static const bool started = [] {
+    ULONG_PTR token = 0;
+    Gdiplus::GdiplusStartupInput input;
+    return Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok;
   }();
-  (void)filled;
-  uint32_t crc = 0xFFFFFFFFu;
-  for (unsigned char b : data) crc = table[(crc ^ b) & 0xFF] ^ (crc >> 8);
-  return crc ^ 0xFFFFFFFFu;
-}
-
-void PutBe32(std::string* out, uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8) out->push_back(static_cast<char>((value >> shift) & 0xFF));
-}
-
-void PutChunk(std::string* png, const char* type, const std::string& data) {
-  PutBe32(png, static_cast<uint32_t>(data.size()));
-  std::string typed = std::string(type) + data;
-  *png += typed;
-  PutBe32(png, Crc32(typed));
-}
-
-std::string ZlibStored(const std::string& raw) {
-  std::string out("\x78\x01", 2);
-  size_t offset = 0;
-  do {
-    size_t length = raw.size() - offset < 65535 ? raw.size() - offset : 65535;
-    bool last = offset + length == raw.size();
-    out.push_back(last ? 1 : 0);
-    out.push_back(static_cast<char>(length & 0xFF));
-    out.push_back(static_cast<char>(length >> 8));
-    out.push_back(static_cast<char>(~length & 0xFF));
-    out.push_back(static_cast<char>((~length >> 8) & 0xFF));
-    out.append(raw, offset, length);
-    offset += length;
-  } while (offset < raw.size());
-  uint32_t a = 1, b = 0;
-  for (unsigned char c : raw) {
-    a = (a + c) % 65521;
-    b = (b + a) % 65521;
-  }
-  PutBe32(&out, (b << 16) | a);
-  return out;
-}
-
-// rgb: height rows of width * 3 bytes, top row first.
-std::string EncodePng(int width, int height, const std::vector<uint8_t>& rgb) {
-  std::string header;
-  PutBe32(&header, static_cast<uint32_t>(width));
-  PutBe32(&header, static_cast<uint32_t>(height));
-  header += std::string("\x08\x02\x00\x00\x00", 5);  // 8 bits, RGB, deflate, no filter, no interlace
-  std::string raw;
-  for (int y = 0; y < height; ++y) {
-    raw.push_back(0);
-    raw.append(reinterpret_cast<const char*>(rgb.data()) + static_cast<size_t>(y) * width * 3,
-               static_cast<size_t>(width) * 3);
-  }
-  std::string png("\x89PNG\r\n\x1a\n", 8);
-  PutChunk(&png, "IHDR", header);
-  PutChunk(&png, "IDAT", ZlibStored(raw));
-  PutChunk(&png, "IEND", std::string());
-  return png;
-}
-
-// The window's pixels as the screen shows them, top row first, RGB.
-bool CaptureWindow(HWND window, int* width, int* height, std::vector<uint8_t>* rgb) {
+  static const CLSID kPngEncoder = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
   RECT rect;
-  if (!GetWindowRect(window, &rect)) return false;
-  *width = rect.right - rect.left;
-  *height = rect.bottom - rect.top;
-  if (*width <= 0 || *height <= 0) return false;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, *width, *height);
+  if (!started || !GetWindowRect(window, &rect) || rect.right <= rect.left || rect.bottom <= rect.top) return false;
+  HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, rect.right - rect.left, rect.bottom - rect.top);
   HGDIOBJ old = SelectObject(memory, bitmap);
-  BOOL copied = BitBlt(memory, 0, 0, *width, *height, screen, rect.left, rect.top, SRCCOPY);
+  bool saved = BitBlt(memory, 0, 0, rect.right - rect.left, rect.bottom - rect.top, screen, rect.left, rect.top,
+                      SRCCOPY) != FALSE;
   SelectObject(memory, old);
-  BITMAPINFO info = BITMAPINFO();
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = *width;
-  info.bmiHeader.biHeight = -*height;  // top row first
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 24;
-  info.bmiHeader.biCompression = BI_RGB;
-  size_t stride = (static_cast<size_t>(*width) * 3 + 3) & ~static_cast<size_t>(3);
-  std::vector<uint8_t> bgr(stride * static_cast<size_t>(*height));
-  int lines = GetDIBits(memory, bitmap, 0, static_cast<UINT>(*height), bgr.data(), &info, DIB_RGB_COLORS);
+  Gdiplus::GpBitmap* image = nullptr;
+  saved = saved && Gdiplus::DllExports::GdipCreateBitmapFromHBITMAP(bitmap, nullptr, &image) == Gdiplus::Ok;
+  saved = saved && Gdiplus::DllExports::GdipSaveImageToFile(image, path.c_str(), &kPngEncoder, nullptr) == Gdiplus::Ok;
+  if (image) Gdiplus::DllExports::GdipDisposeImage(image);
   DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
-  if (!copied || lines != *height) return false;
-  rgb->resize(static_cast<size_t>(*width) * 3 * static_cast<size_t>(*height));
-  for (int y = 0; y < *height; ++y)
-    for (int x = 0; x < *width; ++x)
-      for (int c = 0; c < 3; ++c)
-        (*rgb)[(static_cast<size_t>(y) * *width + x) * 3 + c] = bgr[static_cast<size_t>(y) * stride + x * 3 + 2 - c];
-  return true;
-}
-
-std::string ScreenshotDirectory() {
-  const char* dir = std::getenv("KORVANE_SCREENSHOT_DIR");
-  return WindowsPath(dir && *dir ? dir : "screenshots");
+  return saved;
 }
 
 }  // namespace
@@ -269,107 +153,107 @@ std::string ScreenshotDirectory() {
 // --- The program -------------------------------------------------------------------------------------------------
 
 bool StartProgram(DWORD timeoutMs) {
-  Harness& h = TheHarness();
   if (ProgramRunning()) {
     ADD_FAILURE() << "the program is already running";
     return false;
   }
   if (h.thread) CloseHandle(h.thread);
-  RegisterHelperClass();
+  static const bool registered = [] {
+    WNDCLASSW windowClass = WNDCLASSW();
+    windowClass.lpfnWndProc = HelperProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"KorvaneGuiTestHelper";
+    return RegisterClassW(&windowClass) != 0;
+  }();
+  (void)registered;
   SetMessageBoxHookForTesting(RecordMessageBox);
   SetSheetWindow(nullptr);
   h.exitCode = -1;
   HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   h.thread = CreateThread(nullptr, 0, UiThread, ready, 0, &h.threadId);
-  if (!h.thread) {
-    CloseHandle(ready);
-    ADD_FAILURE() << "cannot create the UI thread";
-    return false;
-  }
-  WaitForSingleObject(ready, INFINITE);  // set before anything that could fail
+  if (h.thread) WaitForSingleObject(ready, INFINITE);  // set before anything that could fail
   CloseHandle(ready);
-  bool shown = WaitFor([] { return SheetWindow() && IsWindowVisible(SheetWindow()); }, timeoutMs);
+  if (!h.thread) ADD_FAILURE() << "cannot create the UI thread";
+  bool shown = h.thread && WaitFor([] { return SheetWindow() && IsWindowVisible(SheetWindow()); }, timeoutMs);
   if (shown) Settle();
   return shown;
 }
 
 int WaitForProgramExit(DWORD timeoutMs) {
-  HANDLE thread = TheHarness().thread;
-  if (thread && WaitForSingleObject(thread, timeoutMs) != WAIT_OBJECT_0) return -1;
-  return TheHarness().exitCode;
+  if (h.thread && WaitForSingleObject(h.thread, timeoutMs) != WAIT_OBJECT_0) return -1;
+  return h.exitCode;
 }
 
 bool ProgramRunning() { return !ThreadEnded(); }
-DWORD UiThreadId() { return TheHarness().threadId; }
+DWORD UiThreadId() { return h.threadId; }
 
 Language ExpectedLanguage() {
   const char* lang = std::getenv("LANG");
   return lang && std::strncmp(lang, "zh_CN", 5) == 0 ? Language::Chinese : Language::English;
 }
-
 const char* LanguageTag() { return ExpectedLanguage() == Language::Chinese ? "zh" : "en"; }
-
 std::string Expected(const TextPair& text) { return ExpectedLanguage() == Language::Chinese ? text.zh : text.en; }
+
+void ExpectBox(const MessageBoxRecord& box, const std::string& text, const std::string& caption, UINT style) {
+  EXPECT_EQ(box.text, text);
+  EXPECT_EQ(box.caption, caption) << box.text;
+  EXPECT_EQ(box.style, style) << box.text;
+}
+
+HWND OpenPage(int tab) {
+  if (!StartProgram()) return nullptr;
+  SwitchTab(tab);
+  Settle();
+  return CurrentPage();
+}
 
 // --- Running code on the UI thread, waiting --------------------------------------------------------------------
 
 void OnUiThread(const std::function<void()>& action) {
-  HWND helper = TheHarness().helper;
-  if (!helper || ThreadEnded()) {
-    ADD_FAILURE() << "the program is not running";
-    return;
-  }
   DWORD_PTR result = 0;
-  if (!SendMessageTimeoutW(helper, kRunMessage, 0, reinterpret_cast<LPARAM>(&action), SMTO_NORMAL, kTimeoutMs,
-                           &result))
+  if (!h.helper || ThreadEnded())
+    ADD_FAILURE() << "the program is not running";
+  else if (!SendMessageTimeoutW(h.helper, kRunMessage, 0, reinterpret_cast<LPARAM>(&action), SMTO_NORMAL, kTimeoutMs,
+                                &result))
     ADD_FAILURE() << "the UI thread did not answer";
 }
 
 void Post(const std::function<void()>& action) {
-  HWND helper = TheHarness().helper;
-  if (!helper || ThreadEnded()) {
+  if (!h.helper || ThreadEnded()) {
     ADD_FAILURE() << "the program is not running";
     return;
   }
   auto* copy = new std::function<void()>(action);
-  if (!PostMessageW(helper, kPostedRunMessage, 0, reinterpret_cast<LPARAM>(copy))) delete copy;
+  if (!PostMessageW(h.helper, kPostedRunMessage, 0, reinterpret_cast<LPARAM>(copy))) delete copy;
   Settle();
 }
 
 bool Settle(DWORD timeoutMs) {
-  HWND helper = TheHarness().helper;
-  if (!helper || ThreadEnded()) return true;
+  if (!h.helper || ThreadEnded()) return true;
   HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (!PostMessageW(helper, kSyncMessage, 0, reinterpret_cast<LPARAM>(done))) {
+  if (!PostMessageW(h.helper, kSyncMessage, 0, reinterpret_cast<LPARAM>(done))) {
     CloseHandle(done);
     return ThreadEnded();
   }
-  HANDLE waits[2] = {done, TheHarness().thread};
+  HANDLE waits[2] = {done, h.thread};
   DWORD result = WaitForMultipleObjects(2, waits, FALSE, timeoutMs);
-  if (result == WAIT_OBJECT_0 || result == WAIT_OBJECT_0 + 1) {
-    // A program that ended before handling the marker leaves it unhandled: keep the event alive for it.
-    if (result == WAIT_OBJECT_0) CloseHandle(done);
-    return true;
-  }
+  // A program that ended before handling the marker leaves it unhandled: keep the event alive for it.
+  if (result == WAIT_OBJECT_0) CloseHandle(done);
+  if (result == WAIT_OBJECT_0 || result == WAIT_OBJECT_0 + 1) return true;
   ADD_FAILURE() << "the UI thread is stuck";
   return false;
 }
 
 bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs) {
-  DWORD start = GetTickCount();
-  for (;;) {
-    if (condition()) return true;
+  for (DWORD start = GetTickCount(); !condition(); Sleep(20))
     if (GetTickCount() - start >= timeoutMs) return false;
-    Sleep(20);
-  }
+  return true;
 }
 
 // --- The sheet ---------------------------------------------------------------------------------------------------
 
 HWND Sheet() { return SheetWindow(); }
-
 HWND TabControl() { return reinterpret_cast<HWND>(SendToUi(Sheet(), PSM_GETTABCONTROL, 0, 0)); }
-
 int TabCount() { return static_cast<int>(SendToUi(TabControl(), TCM_GETITEMCOUNT, 0, 0)); }
 
 std::string TabTitle(int index) {
@@ -398,13 +282,8 @@ void SwitchTab(int index) {
 }
 
 int CurrentTab() { return static_cast<int>(SendToUi(TabControl(), TCM_GETCURSEL, 0, 0)); }
-
 HWND CurrentPage() { return reinterpret_cast<HWND>(SendToUi(Sheet(), PSM_GETCURRENTPAGEHWND, 0, 0)); }
-
-HWND Page(int index) {
-  return reinterpret_cast<HWND>(SendToUi(Sheet(), PSM_INDEXTOHWND, static_cast<WPARAM>(index), 0));
-}
-
+HWND Page(int index) { return reinterpret_cast<HWND>(SendToUi(Sheet(), PSM_INDEXTOHWND, WPARAM(index), 0)); }
 void PressSheetButton(int id) { ClickButton(Sheet(), id); }
 
 void PressCloseBox(HWND window) {
@@ -425,7 +304,6 @@ std::string Text(HWND window) {
   OnUiThread([&] { text = GetWindowTextUtf8(window); });
   return text;
 }
-
 std::string Text(HWND dialog, int id) { return Text(Control(dialog, id)); }
 
 std::string ClassName(HWND window) {
@@ -435,45 +313,31 @@ std::string ClassName(HWND window) {
 }
 
 LONG_PTR Style(HWND window) { return GetWindowLongPtrW(window, GWL_STYLE); }
-
-bool IsChecked(HWND dialog, int id) {
-  return SendToUi(Control(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
-
+bool IsChecked(HWND dialog, int id) { return SendToUi(Control(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 bool IsEnabled(HWND dialog, int id) { return IsWindowEnabled(Control(dialog, id)) != FALSE; }
 bool IsVisible(HWND dialog, int id) { return IsWindowVisible(Control(dialog, id)) != FALSE; }
 
 bool IsReachable(HWND window) {
-  if (!window) return false;
   for (HWND w = window; w && w != GetDesktopWindow(); w = GetAncestor(w, GA_PARENT))
     if (!IsWindowVisible(w) || !IsWindowEnabled(w)) return false;
-  return true;
-}
-
-void ClickButton(HWND dialog, int id) {
-  HWND button = Control(dialog, id);
-  if (!button) return;
-  if (!IsReachable(button)) {
-    ADD_FAILURE() << "control " << id << " is hidden or disabled: a user cannot click it";
-    return;
-  }
-  PostMessageW(button, BM_CLICK, 0, 0);
-  Settle();
-}
-
-void Tick(HWND dialog, int id, bool checked) {
-  if (IsChecked(dialog, id) != checked) ClickButton(dialog, id);
+  return window != nullptr;
 }
 
 namespace {
 
-void SelectEntry(HWND dialog, int id, int index, UINT countMessage, UINT selectMessage, WORD notification) {
+// The control a user could act on (`what`: "click", "pick from", "type into"), or nullptr after a failure.
+HWND Usable(HWND dialog, int id, const char* what) {
   HWND control = Control(dialog, id);
+  if (control && ClassName(control) == "ComboBox" && std::strcmp(what, "type into") == 0)
+    control = FindWindowExW(control, nullptr, L"Edit", nullptr);
+  if (!control || IsReachable(control)) return control;
+  ADD_FAILURE() << "control " << id << " is hidden or disabled: a user cannot " << what << " it";
+  return nullptr;
+}
+
+void SelectEntry(HWND dialog, int id, int index, UINT countMessage, UINT selectMessage, WORD notification) {
+  HWND control = Usable(dialog, id, "pick from");
   if (!control) return;
-  if (!IsReachable(control)) {
-    ADD_FAILURE() << "control " << id << " is hidden or disabled: a user cannot pick from it";
-    return;
-  }
   int count = static_cast<int>(SendToUi(control, countMessage, 0, 0));
   if (index < 0 || index >= count) {
     ADD_FAILURE() << "control " << id << " has " << count << " entries, no entry " << index;
@@ -500,21 +364,59 @@ std::vector<std::string> Entries(HWND control, UINT countMessage, UINT lengthMes
   return entries;
 }
 
+// Posts the key's down and up messages to the focus window; `dialogMessage`: the down goes to the sheet's
+// PSM_ISDIALOGMESSAGE first when the focus is in the sheet.
+void PostKey(int virtualKey, bool dialogMessage) {
+  Post([=] {
+    HWND focus = GetFocus();
+    MSG down = MSG();
+    down.hwnd = focus;
+    down.message = WM_KEYDOWN;
+    down.wParam = WPARAM(virtualKey);
+    down.lParam = (LPARAM(MapVirtualKeyW(UINT(virtualKey), 0)) << 16) | 1;
+    const bool taken = dialogMessage && IsChild(Sheet(), focus) &&
+                       SendMessageW(Sheet(), PSM_ISDIALOGMESSAGE, 0, reinterpret_cast<LPARAM>(&down));
+    if (!taken) PostMessageW(focus, WM_KEYDOWN, down.wParam, down.lParam);
+    PostMessageW(focus, WM_KEYUP, down.wParam, down.lParam | (LPARAM(3) << 30));
+  });
+}
+
+void HoldKeys(const std::vector<int>& keys, bool down) {
+  Post([=] {
+    BYTE state[256];
+    GetKeyboardState(state);
+    for (int key : keys) state[key] = down ? state[key] | 0x80 : state[key] & 0x7F;
+    SetKeyboardState(state);
+  });
+}
+
 }  // namespace
+
+void ClickButton(HWND dialog, int id) {
+  if (HWND button = Usable(dialog, id, "click")) {
+    PostMessageW(button, BM_CLICK, 0, 0);
+    Settle();
+  }
+}
+
+void Tick(HWND dialog, int id, bool checked) {
+  if (IsChecked(dialog, id) != checked) ClickButton(dialog, id);
+}
 
 void SelectListEntry(HWND dialog, int id, int index) {
   SelectEntry(dialog, id, index, LB_GETCOUNT, LB_SETCURSEL, LBN_SELCHANGE);
 }
-
 void SelectComboEntry(HWND dialog, int id, int index) {
   SelectEntry(dialog, id, index, CB_GETCOUNT, CB_SETCURSEL, CBN_SELCHANGE);
 }
-
 std::vector<std::string> ListEntries(HWND dialog, int id) {
   return Entries(Control(dialog, id), LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT);
 }
-
 int ListSelection(HWND dialog, int id) { return static_cast<int>(SendToUi(Control(dialog, id), LB_GETCURSEL, 0, 0)); }
+std::vector<std::string> ComboEntries(HWND dialog, int id) {
+  return Entries(Control(dialog, id), CB_GETCOUNT, CB_GETLBTEXTLEN, CB_GETLBTEXT);
+}
+int ComboSelection(HWND dialog, int id) { return static_cast<int>(SendToUi(Control(dialog, id), CB_GETCURSEL, 0, 0)); }
 
 std::string QuestionNamingSelectedDisk(const TextPair& question, HWND dialog, int listId) {
   std::vector<std::string> lines = ListEntries(dialog, listId);
@@ -524,28 +426,14 @@ std::string QuestionNamingSelectedDisk(const TextPair& question, HWND dialog, in
   return Expected(question) + "\r\n" + label + lines[static_cast<size_t>(selected)];
 }
 
-std::vector<std::string> ComboEntries(HWND dialog, int id) {
-  return Entries(Control(dialog, id), CB_GETCOUNT, CB_GETLBTEXTLEN, CB_GETLBTEXT);
-}
-
-int ComboSelection(HWND dialog, int id) {
-  return static_cast<int>(SendToUi(Control(dialog, id), CB_GETCURSEL, 0, 0));
-}
-
 void TypeText(HWND dialog, int id, const std::string& utf8) {
-  HWND control = Control(dialog, id);
-  if (!control) return;
-  HWND edit = ClassName(control) == "ComboBox" ? FindWindowExW(control, nullptr, L"Edit", nullptr) : control;
-  if (!IsReachable(edit)) {
-    ADD_FAILURE() << "control " << id << " is hidden or disabled: a user cannot type into it";
-    return;
-  }
+  HWND edit = Usable(dialog, id, "type into");
   std::wstring wide = Utf8ToWide(utf8.c_str());
-  Post([=] {
-    SetFocus(edit);
-    SendMessageW(edit, EM_SETSEL, 0, -1);
-    for (wchar_t c : wide) SendMessageW(edit, WM_CHAR, c, 1);
-  });
+  if (edit) Post([=] {
+      SetFocus(edit);
+      SendMessageW(edit, EM_SETSEL, 0, -1);
+      for (wchar_t c : wide) SendMessageW(edit, WM_CHAR, c, 1);
+    });
 }
 
 void SetEditText(HWND dialog, int id, const std::string& utf8) {
@@ -560,61 +448,29 @@ HWND FocusWindow() {
 }
 
 void PressKey(int virtualKey) {
-  Post([virtualKey] {
-    HWND focus = GetFocus();
-    LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(static_cast<UINT>(virtualKey), 0)) << 16;
-    PostMessageW(focus, WM_KEYDOWN, static_cast<WPARAM>(virtualKey), scan | 1);
-    PostMessageW(focus, WM_KEYUP, static_cast<WPARAM>(virtualKey), scan | 1 | (LPARAM(3) << 30));
-  });
+  PostKey(virtualKey, false);
   Settle();  // the key messages were posted behind the first marker
 }
 
+// Windows' modal sheet hands every message of its loop to PSM_ISDIALOGMESSAGE first, which is where its page
+// shortcuts live; Wine's modal loop (8.0) calls IsDialogMessage only. Keys typed into the sheet go the Windows way
+// here; those typed into a modal dialog reach that dialog's own loop, as on Windows.
 void PressKeyWith(const std::vector<int>& modifiers, int virtualKey) {
   if (!IsReachable(FocusWindow())) {
     ADD_FAILURE() << "no window that a user could type into has the focus";
     return;
   }
-  Post([modifiers, virtualKey] {
-    BYTE keys[256];
-    GetKeyboardState(keys);
-    for (int key : modifiers) keys[key] |= 0x80;
-    SetKeyboardState(keys);
-    HWND focus = GetFocus();
-    const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(static_cast<UINT>(virtualKey), 0)) << 16;
-    MSG down = MSG();
-    down.hwnd = focus;
-    down.message = WM_KEYDOWN;
-    down.wParam = static_cast<WPARAM>(virtualKey);
-    down.lParam = scan | 1;
-    // Windows' modal sheet hands every message of its loop to PSM_ISDIALOGMESSAGE first, which is where its page
-    // shortcuts live; Wine's modal loop (8.0) calls IsDialogMessage only. Keys typed into the sheet go the Windows
-    // way here; those typed into a modal dialog reach that dialog's own loop, as on Windows.
-    const bool taken =
-        IsChild(Sheet(), focus) && SendMessageW(Sheet(), PSM_ISDIALOGMESSAGE, 0, reinterpret_cast<LPARAM>(&down));
-    if (!taken) PostMessageW(focus, WM_KEYDOWN, down.wParam, down.lParam);
-    PostMessageW(focus, WM_KEYUP, down.wParam, down.lParam | (LPARAM(3) << 30));
-  });
-  Post([modifiers] {
-    BYTE keys[256];
-    GetKeyboardState(keys);
-    for (int key : modifiers) keys[key] &= 0x7F;
-    SetKeyboardState(keys);
-  });
+  HoldKeys(modifiers, true);
+  PostKey(virtualKey, true);
+  HoldKeys(modifiers, false);
 }
 
 // --- Dialogs and message boxes -------------------------------------------------------------------------------
 
 HWND WaitForDialog(DWORD timeoutMs) {
-  DialogSearch search = {nullptr, nullptr};
-  WaitFor(
-      [&] {
-        search = DialogSearch{Sheet(), nullptr};
-        EnumThreadWindows(UiThreadId(), FindModalDialog, reinterpret_cast<LPARAM>(&search));
-        return search.found != nullptr;
-      },
-      timeoutMs);
-  if (!search.found) ADD_FAILURE() << "no dialog came up";
-  return search.found;
+  HWND found = nullptr;
+  if (!WaitFor([&] { return (found = ModalDialog()) != nullptr; }, timeoutMs)) ADD_FAILURE() << "no dialog came up";
+  return found;
 }
 
 bool WaitForWindowGone(HWND window, DWORD timeoutMs) {
@@ -622,28 +478,24 @@ bool WaitForWindowGone(HWND window, DWORD timeoutMs) {
 }
 
 void AnswerMessageBoxes(std::initializer_list<int> answers) {
-  std::lock_guard<SysLock> lock(TheHarness().boxMutex);
-  for (int answer : answers) TheHarness().answers.push_back(answer);
+  std::lock_guard<SysLock> lock(h.boxMutex);
+  h.answers.insert(h.answers.end(), answers.begin(), answers.end());
 }
 
 MessageBoxRecord WaitForMessageBox(DWORD timeoutMs) {
-  Harness& h = TheHarness();
   MessageBoxRecord box;
-  bool came = WaitFor(
-      [&] {
+  if (!WaitFor([&] {
         std::lock_guard<SysLock> lock(h.boxMutex);
         if (h.boxes.empty()) return false;
         box = h.boxes.front();
         h.boxes.pop_front();
         return true;
-      },
-      timeoutMs);
-  if (!came) ADD_FAILURE() << "no message box came up";
+      }, timeoutMs))
+    ADD_FAILURE() << "no message box came up";
   return box;
 }
 
 std::vector<MessageBoxRecord> TakeMessageBoxes() {
-  Harness& h = TheHarness();
   std::lock_guard<SysLock> lock(h.boxMutex);
   std::vector<MessageBoxRecord> boxes(h.boxes.begin(), h.boxes.end());
   h.boxes.clear();
@@ -658,37 +510,15 @@ bool Screenshot(HWND window, const std::string& name) {
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
   });
   Sleep(400);  // Wine hands the painted pixels to the X server a moment later
-  int width = 0, height = 0;
-  std::vector<uint8_t> rgb;
-  if (!CaptureWindow(window, &width, &height, &rgb)) return false;
-  std::string dir = ScreenshotDirectory();
-  CreateDirectoryA(dir.c_str(), nullptr);
-  std::string path = dir + "\\" + name + "-" + LanguageTag() + ".png";
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return false;
-  std::string png = EncodePng(width, height, rgb);
-  bool written = std::fwrite(png.data(), 1, png.size(), file) == png.size();
-  return std::fclose(file) == 0 && written;
+  const char* dir = std::getenv("KORVANE_SCREENSHOT_DIR");
+  std::string folder = WindowsPath(dir && *dir ? dir : "screenshots");
+  CreateDirectoryA(folder.c_str(), nullptr);
+  return SavePng(window, Utf8ToWide((folder + "\\" + name + "-" + LanguageTag() + ".png").c_str()));
 }
-
-namespace {
-
-struct RealBox {
-  std::wstring text, caption;
-  UINT style;
-};
-
-DWORD WINAPI RealBoxThread(void* parameter) {
-  RealBox* box = static_cast<RealBox*>(parameter);
-  MessageBoxW(nullptr, box->text.c_str(), box->caption.c_str(), box->style);
-  return 0;
-}
-
-}  // namespace
 
 bool ScreenshotMessageBox(const MessageBoxRecord& record, const std::string& name) {
   RealBox box{Utf8ToWide(record.text.c_str()), Utf8ToWide(record.caption.c_str()), record.style};
-  HANDLE thread = CreateThread(nullptr, 0, RealBoxThread, &box, 0, nullptr);
+  HANDLE thread = CreateThread(nullptr, 0, ShowRealBox, &box, 0, nullptr);
   if (!thread) return false;
   HWND window = nullptr;
   for (int i = 0; i < 100 && !window; ++i, Sleep(50)) window = FindWindowW(L"#32770", box.caption.c_str());
@@ -699,7 +529,7 @@ bool ScreenshotMessageBox(const MessageBoxRecord& record, const std::string& nam
   return written;
 }
 
-// --- Paths -------------------------------------------------------------------------------------------------------
+// --- Paths and disks ---------------------------------------------------------------------------------------------
 
 std::string WindowsPath(const std::string& hostPath) {
   if (hostPath.empty() || hostPath[0] != '/') return hostPath;
@@ -709,57 +539,83 @@ std::string WindowsPath(const std::string& hostPath) {
   return path;
 }
 
+SimDiskSpec Stick(int number, char letter, uint64_t sectors, uint32_t bus) {
+  SimDiskSpec disk;
+  disk.number = number;
+  disk.busType = bus;
+  disk.sectorCount = sectors;
+  disk.volumes.push_back(SimVolumeSpec());
+  disk.volumes.back().letter = letter;
+  return disk;
+}
+
 bool AddStickThatWrapsAtHalf() {
-  SimDiskSpec liar;
-  liar.number = 2;
-  liar.sectorCount = 16 * 2048;
+  SimDiskSpec liar = Stick(2, 'F', 16 * 2048);
   liar.realSectors = 8 * 2048;
-  liar.volumes.push_back(SimVolumeSpec());
-  liar.volumes.back().letter = 'F';
   return SimAddDisk(liar);
+}
+
+ScratchFolder::ScratchFolder(const char* name, bool withDriver) {
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  dir = std::string(temp) + name + "-" + std::to_string(GetCurrentProcessId()) + "-" +
+        std::to_string(GetTickCount());
+  for (const char* sub : {"", "\\windows", "\\windows\\system32", "\\windows\\system32\\drivers"})
+    CreateDirectoryA((dir + sub).c_str(), nullptr);
+  if (withDriver) PutDriver();
+  SimSetCurrentDirectory(dir);
+  SimSetWindowsDirectory(dir + "\\windows");
+}
+
+void ScratchFolder::PutDriver() const {
+  HANDLE file = CreateFileA((dir + "\\Dunmarle.sys").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  WriteFile(file, "MZ", 2, &written, nullptr);
+  CloseHandle(file);
+}
+
+ScratchFolder::~ScratchFolder() { RemoveTree(dir); }
+
+void ScratchFolder::RemoveTree(const std::string& folder) {
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
+  for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &found)) {
+    std::string name = found.cFileName, child = folder + "\\" + name;
+    if (name == "." || name == "..") continue;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      RemoveTree(child);
+    else
+      DeleteFileA(child.c_str());
+  }
+  if (find != INVALID_HANDLE_VALUE) FindClose(find);
+  RemoveDirectoryA(folder.c_str());
 }
 
 }  // namespace gui
 
 // --- Fixture -----------------------------------------------------------------------------------------------------
 
-namespace {
-
-SimDiskSpec MemoryDisk(int number, uint32_t bus, uint64_t sectors, char letter) {
-  SimDiskSpec disk;
-  disk.number = number;
-  disk.busType = bus;
-  disk.sectorCount = sectors;
-  SimVolumeSpec volume;
-  volume.letter = letter;
-  disk.volumes.push_back(volume);
-  return disk;
-}
-
-}  // namespace
-
 void GuiTest::SetUp() {
   SimReset();
   SimSetOemCodePage(GetOEMCP());  // the system's, as Windows would: 936 under zh_CN
-  SimDiskSpec system = MemoryDisk(0, kSimBusAta, 16384, 'C');
+  SimDiskSpec system = gui::Stick(0, 'C', 16384, kSimBusAta);
   system.hasVendor = false;
   system.product = "SIM SYSTEM DISK";
   ASSERT_TRUE(SimAddDisk(system));
-  ASSERT_TRUE(SimAddDisk(MemoryDisk(1, kSimBusUsb, 64 * 2048, 'E')));
+  ASSERT_TRUE(SimAddDisk(gui::Stick(1, 'E', 64 * 2048)));
 }
 
 void GuiTest::TearDown() {
   using namespace gui;
-  if (ProgramRunning()) gui::CloseProgram();
+  if (ProgramRunning()) CloseProgram();
   EXPECT_FALSE(ProgramRunning()) << "the program did not close";
   {
-    std::lock_guard<SysLock> lock(TheHarness().boxMutex);
-    for (const MessageBoxRecord& box : TheHarness().boxes)
+    std::lock_guard<SysLock> lock(h.boxMutex);
+    for (const MessageBoxRecord& box : h.boxes)
       ADD_FAILURE() << "message box nobody looked at: \"" << box.text << "\" (" << box.caption << ")";
-    if (!TheHarness().answers.empty())
-      ADD_FAILURE() << TheHarness().answers.size() << " scripted message box answers were not used";
-    TheHarness().boxes.clear();
-    TheHarness().answers.clear();
+    if (!h.answers.empty()) ADD_FAILURE() << h.answers.size() << " scripted message box answers were not used";
+    h.boxes.clear();
+    h.answers.clear();
   }
   SetMessageBoxHookForTesting(nullptr);
   EXPECT_EQ(SimOpenHandleCount(), 0) << "a handle was left open";

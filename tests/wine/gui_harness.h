@@ -27,6 +27,8 @@
 #include <vector>
 
 #include "base/texts.h"
+#include "blocks/text_format.h"
+#include "sys/sim/sim.h"
 
 namespace gui {
 
@@ -47,6 +49,13 @@ Language ExpectedLanguage();
 const char* LanguageTag();
 // The half of a pair the program shows in this run's language.
 std::string Expected(const TextPair& text);
+// The same with its printf fields filled in.
+template <typename A, typename... R>
+std::string Expected(const TextPair& text, A first, R... rest) {
+  return FormatBlockText(Expected(text).c_str(), first, rest...);
+}
+// The program started and the page of tab `tab` in front; nullptr when the program did not come up.
+HWND OpenPage(int tab);
 
 // --- Running code on the UI thread, waiting --------------------------------------------------------------------
 
@@ -135,6 +144,8 @@ struct MessageBoxRecord {
   bool scripted = false;  // answered from the script; false: nobody expected it (answered Cancel, No or OK)
 };
 
+// A message box as expected: text, caption and style.
+void ExpectBox(const MessageBoxRecord& box, const std::string& text, const std::string& caption, UINT style);
 // Queues the answers (IDOK, IDCANCEL, IDYES, IDNO, IDRETRY) for the next message boxes, in order.
 void AnswerMessageBoxes(std::initializer_list<int> answers);
 // Waits for the next message box and takes it from the record.
@@ -154,11 +165,25 @@ bool ScreenshotMessageBox(const MessageBoxRecord& box, const std::string& name);
 // A Windows path for a host path from the environment ("/work/x" becomes "Z:\work\x").
 std::string WindowsPath(const std::string& hostPath);
 
-// --- Disks -------------------------------------------------------------------------------------------------------
+// --- Disks and folders -------------------------------------------------------------------------------------------
 
+// A disk of `sectors` 512-byte sectors with one volume, `letter`, over all of it.
+SimDiskSpec Stick(int number, char letter, uint64_t sectors, uint32_t bus = kSimBusUsb);
 // Adds a 16 MiB USB stick as drive 2 with F: that holds only 8 MiB and wraps round past them. False when it
 // could not be added.
 bool AddStickThatWrapsAtHalf();
+
+// A folder of its own in the temporary directory, made the simulated machine's current directory, with a Windows
+// directory under it whose driver directory takes the installed driver; "Dunmarle.sys" in it when asked for.
+// Removed with what was left in it.
+struct ScratchFolder {
+  std::string dir;
+  explicit ScratchFolder(const char* name, bool withDriver = false);
+  ~ScratchFolder();
+  void PutDriver() const;
+  std::string operator/(const std::string& name) const { return dir + "\\" + name; }
+  static void RemoveTree(const std::string& folder);
+};
 
 }  // namespace gui
 

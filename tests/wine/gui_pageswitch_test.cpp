@@ -31,50 +31,23 @@ constexpr uint32_t kWriteDelayMs = 200;
 constexpr int kFilesNewFolder = 1408, kFilesNameEdit = 1412;
 constexpr char kFolderEntry[] = "PAGES      ";
 
-// "Dunmarle.sys" in the program's current directory and a driver directory under its Windows directory.
-struct DriverFiles {
-  std::string dir;
-  DriverFiles() {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    dir = std::string(temp) + "korvane-pageswitch-" + std::to_string(GetCurrentProcessId());
-    for (const char* sub : {"", "\\windows", "\\windows\\system32", "\\windows\\system32\\drivers"})
-      CreateDirectoryA((dir + sub).c_str(), nullptr);
-    CloseHandle(CreateFileA((dir + "\\Dunmarle.sys").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    SimSetCurrentDirectory(dir);
-    SimSetWindowsDirectory(dir + "\\windows");
-  }
-  ~DriverFiles() {
-    DeleteFileA((dir + "\\Dunmarle.sys").c_str());
-    DeleteFileA((dir + "\\windows\\system32\\drivers\\Dunmarle.sys").c_str());
-    for (const char* sub : {"\\windows\\system32\\drivers", "\\windows\\system32", "\\windows", ""})
-      RemoveDirectoryA((dir + sub).c_str());
-  }
-};
-
 // Holds the simulated machine once the stick has taken `writes` write calls since its stats were reset (0: at
 // once), so the run's worker waits at its next access to the machine: the run surely goes on while the test acts,
 // however slow the emulation. Writes are slowed until then, so that the hold falls between two of them.
-class Held {
- public:
-  explicit Held(uint64_t writes) {
-    held_ = WaitFor(
-        [writes] {
-          SimState().mutex.lock();
-          if (SimStats(kStick).writeCalls >= writes) return true;
-          SimState().mutex.unlock();
-          return false;
-        },
-        60000);
-    EXPECT_TRUE(held_) << "the run wrote nothing";
-  }
+struct Held {
+  uint64_t writes;
+  bool held = WaitFor([this] { return Take(); }, 60000);  // after `writes`, which it reads
+  explicit Held(uint64_t count) : writes(count) { EXPECT_TRUE(held) << "the run wrote nothing"; }
   ~Held() {
     SimDelayWrites(kStick, 0);
-    if (held_) SimState().mutex.unlock();
+    if (held) SimState().mutex.unlock();
   }
-
- private:
-  bool held_ = false;
+  bool Take() {
+    SimState().mutex.lock();
+    if (SimStats(kStick).writeCalls >= writes) return true;
+    SimState().mutex.unlock();
+    return false;
+  }
 };
 
 struct Gesture {
@@ -83,12 +56,8 @@ struct Gesture {
   int key;  // 0: a click on the next tab
 };
 
-const Gesture kGestures[] = {
-    {"Ctrl+Tab", {VK_CONTROL}, VK_TAB},
-    {"Ctrl+Shift+Tab", {VK_CONTROL, VK_SHIFT}, VK_TAB},
-    {"Ctrl+PageDown", {VK_CONTROL}, VK_NEXT},
-    {"a click on another tab", {}, 0},
-};
+const Gesture kGestures[] = {{"Ctrl+Tab", {VK_CONTROL}, VK_TAB}, {"Ctrl+Shift+Tab", {VK_CONTROL, VK_SHIFT}, VK_TAB},
+                             {"Ctrl+PageDown", {VK_CONTROL}, VK_NEXT}, {"a click on another tab", {}, 0}};
 
 // The keyboard focus on a control the user could reach with the Tab key.
 void FocusOn(HWND dialog, int id) {
@@ -199,10 +168,8 @@ void DiskFormatTryingToLeave(HWND page, int tab, int startButton, int diskList, 
 }  // namespace
 
 TEST_F(GuiTest, NoPageCanBeLeftWhileItsRunGoesOn) {
-  DriverFiles driver;
-  ASSERT_TRUE(StartProgram());
-  SwitchTab(1);
-  HWND enhanced = CurrentPage();
+  ScratchFolder driver("korvane-pageswitch", true);
+  HWND enhanced = OpenPage(1);
   ASSERT_NO_FATAL_FAILURE(SwitchServiceTryingToLeave(enhanced, true, kServiceStarted));
   ASSERT_TRUE(SimFilter(kStick).attached);
 

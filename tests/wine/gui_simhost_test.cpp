@@ -21,44 +21,6 @@ using namespace gui;
 
 namespace {
 
-std::string ParseError(const std::string& text) {
-  std::vector<SimDiskSpec> disks;
-  std::string error;
-  EXPECT_FALSE(ParseSimMachine(text, "C:\\sim", &disks, &error)) << text;
-  return error;
-}
-
-// A directory of its own in the temporary directory, removed with what the program left in it.
-struct ScratchDirectory {
-  std::string path;
-  ScratchDirectory() {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    path = std::string(temp) + "korvane-sim-" + std::to_string(GetCurrentProcessId()) + "-" +
-           std::to_string(GetTickCount());
-    CreateDirectoryA(path.c_str(), nullptr);
-  }
-  ~ScratchDirectory() { RemoveTree(path); }
-  std::string operator/(const std::string& name) const { return path + "\\" + name; }
-  static void RemoveTree(const std::string& dir) {
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-      do {
-        std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        std::string child = dir + "\\" + name;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-          RemoveTree(child);
-        else
-          DeleteFileA(child.c_str());
-      } while (FindNextFileA(find, &found));
-      FindClose(find);
-    }
-    RemoveDirectoryA(dir.c_str());
-  }
-};
-
 void WriteFile(const std::string& path, const std::string& text) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   ASSERT_NE(file, nullptr) << path;
@@ -91,7 +53,7 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
 // Korvane-sim.exe copied into a scratch directory and started there, so that what it creates stays there.
 struct SimProgram {
   PROCESS_INFORMATION process = PROCESS_INFORMATION();
-  bool Start(const ScratchDirectory& dir) {
+  bool Start(const ScratchFolder& dir) {
     const char* built = std::getenv("KORVANE_SIM_EXE");
     if (!built) {
       ADD_FAILURE() << "KORVANE_SIM_EXE is not set";
@@ -109,7 +71,7 @@ struct SimProgram {
     STARTUPINFOA startup = STARTUPINFOA();
     startup.cb = sizeof startup;
     std::string command = "\"" + exe + "\"";
-    return CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, dir.path.c_str(), &startup,
+    return CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, dir.dir.c_str(), &startup,
                           &process) != FALSE;
   }
   ~SimProgram() {
@@ -155,6 +117,18 @@ void PumpMessages() {
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
 }
 
+// A disk as one line: number, bus, vendor and product (- when absent), sector size and count, real sectors, image
+// (+ when created) and volumes letter@start+count.
+std::string Describe(const SimDiskSpec& d) {
+  std::string line = std::to_string(d.number) + " " + std::to_string(d.busType) + " [" +
+                     (d.hasVendor ? d.vendor : "-") + "][" + (d.hasProduct ? d.product : "-") + "] " +
+                     std::to_string(d.sectorSize) + " " + std::to_string(d.sectorCount) + " " +
+                     std::to_string(d.realSectors) + " " + d.imagePath + (d.createImage ? "+" : "");
+  for (const SimVolumeSpec& v : d.volumes)
+    line += std::string(" ") + v.letter + "@" + std::to_string(v.startSector) + "+" + std::to_string(v.sectorCount);
+  return line;
+}
+
 }  // namespace
 
 TEST(SimMachineFile, ReadsDisksWithQuotedNamesVolumesImagesAndComments) {
@@ -177,70 +151,50 @@ TEST(SimMachineFile, ReadsDisksWithQuotedNamesVolumesImagesAndComments) {
   SimMachineRules rules;
   ASSERT_TRUE(ParseSimMachine(text, "C:\\sim", &disks, &error, &rules)) << error;
   ASSERT_EQ(disks.size(), 3u);
+  // A stick that wraps at half its claimed size; size 0 takes the existing image as it is.
+  const std::string expected[] = {
+      std::to_string(kSimBusAta) + " [-][SIM SYSTEM DISK] 512 16384 0  C@0+0",
+      std::to_string(kSimBusUsb) + " [Generic ][ Flash Disk] 512 524288 262144 C:\\sim\\stick.img+ E@0+0",
+      std::to_string(kSimBusScsi) + " [Kingston][-] 2048 0 0 D:\\images\\big.img F@63+2880 G@4096+0"};
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(Describe(disks[i]), std::to_string(i) + " " + expected[i]);
   EXPECT_TRUE(rules.vista);
   EXPECT_EQ(rules.oemCodePage, 936u);
   EXPECT_EQ(rules.heldVolumes, "E");
-  ASSERT_EQ(rules.faults.size(), 4u);
-  EXPECT_EQ(rules.faults[0].kind, SimMachineFault::kFailWrites);
-  EXPECT_EQ(rules.faults[0].first, 100u);
-  EXPECT_EQ(rules.faults[0].count, 8u);
-  EXPECT_EQ(rules.faults[1].kind, SimMachineFault::kFailReads);
-  EXPECT_EQ(rules.faults[1].disk, 2);
-  EXPECT_EQ(rules.faults[1].count, UINT64_MAX) << "without a count every sector from the first fails";
-  EXPECT_EQ(rules.faults[2].kind, SimMachineFault::kShortTransfers);
-  EXPECT_EQ(rules.faults[3].kind, SimMachineFault::kPull);
-  EXPECT_EQ(rules.faults[3].first, 30u);
-
-  EXPECT_EQ(disks[0].busType, kSimBusAta);
-  EXPECT_FALSE(disks[0].hasVendor);
-  EXPECT_EQ(disks[0].product, "SIM SYSTEM DISK");
-  EXPECT_TRUE(disks[0].imagePath.empty());
-  EXPECT_EQ(disks[0].sectorCount, 16384u);
-
-  EXPECT_EQ(disks[1].number, 1);
-  EXPECT_EQ(disks[1].vendor, "Generic ");
-  EXPECT_EQ(disks[1].product, " Flash Disk");
-  EXPECT_EQ(disks[1].imagePath, "C:\\sim\\stick.img");
-  EXPECT_TRUE(disks[1].createImage);
-  EXPECT_EQ(disks[1].realSectors, 262144u) << "a stick that wraps at half its claimed size";
-  EXPECT_EQ(disks[0].realSectors, 0u);
-  ASSERT_EQ(disks[1].volumes.size(), 1u);
-  EXPECT_EQ(disks[1].volumes[0].letter, 'E');
-  EXPECT_EQ(disks[1].volumes[0].startSector, 0u);
-
-  EXPECT_EQ(disks[2].busType, kSimBusScsi);
-  EXPECT_FALSE(disks[2].hasProduct);
-  EXPECT_EQ(disks[2].sectorSize, 2048u);
-  EXPECT_EQ(disks[2].imagePath, "D:\\images\\big.img");
-  EXPECT_FALSE(disks[2].createImage) << "size 0 takes the existing image as it is";
-  ASSERT_EQ(disks[2].volumes.size(), 2u);
-  EXPECT_EQ(disks[2].volumes[0].letter, 'F');
-  EXPECT_EQ(disks[2].volumes[0].startSector, 63u);
-  EXPECT_EQ(disks[2].volumes[0].sectorCount, 2880u);
-  EXPECT_EQ(disks[2].volumes[1].startSector, 4096u);
+  std::string faults;  // without a count every sector from the first fails
+  for (const SimMachineFault& f : rules.faults)
+    faults += std::to_string(f.kind) + " " + std::to_string(f.disk) + " " + std::to_string(f.first) + " " +
+              std::to_string(f.count) + ", ";
+  EXPECT_EQ(faults, "0 1 100 8, 1 2 4096 18446744073709551615, 2 1 0 18446744073709551615, 3 1 30 "
+                    "18446744073709551615, ");
 }
 
 TEST(SimMachineFile, FaultsNameTheirLine) {
-  EXPECT_EQ(ParseError("disk 1 usb a b 512 100 memory E\ndisk 2 firewire a b 512 100 memory F"),
-            "line 2: unknown bus \"firewire\"");
-  EXPECT_EQ(ParseError("disk 1 usb \"Generic  512 100 memory E"), "line 1: unterminated quote");
-  EXPECT_EQ(ParseError("disk 1 usb a b 512 100 memory"), "line 1: a disk takes 8 fields after \"disk\", found 7");
-  EXPECT_EQ(ParseError("disc 1 usb a b 512 100 memory E"), "line 1: expected \"disk\", found \"disc\"");
-  EXPECT_EQ(ParseError("hold EF"), "line 1: expected \"disk\", found \"hold\"");
-  EXPECT_EQ(ParseError("fail erases 1 100"), "line 1: fail takes writes or reads");
-  EXPECT_EQ(ParseError("fail writes 1 x"), "line 1: bad number \"x\"");
-  EXPECT_EQ(ParseError("pull 1"), "line 1: a pull line takes a disk number and a count");
-  EXPECT_EQ(ParseError("real 1 0"), "line 1: real takes a disk number and a sector count");
-  EXPECT_EQ(ParseError("codepage gbk"), "line 1: codepage takes a code page number such as 437 or 936");
-  EXPECT_EQ(ParseError("real 3 100"), "real: no disk 3");
-  EXPECT_EQ(ParseError("disk 1 usb a b 500 100 memory E"), "line 1: bad sector size \"500\"");
-  EXPECT_EQ(ParseError("disk 1 usb a b 512 0 memory E"), "line 1: a memory disk needs a size between 1 sector and 1 GiB");
-  EXPECT_EQ(ParseError("disk 1 usb a b 512 99999999 memory E").substr(0, 8), "line 1: ");
-  EXPECT_EQ(ParseError("disk 1 usb a b 512 100 memory E@x"), "line 1: bad volume list \"E@x\"");
-  EXPECT_EQ(ParseError("disk 100 usb a b 512 100 memory E"), "line 1: bad disk number \"100\"");
-  EXPECT_EQ(ParseError("disk 1 usb a b 512 100 memory E\ndisk 1 usb a b 512 100 memory F"), "disk 1 is given twice");
-  EXPECT_EQ(ParseError("disk 1 usb a b 512 100 memory E\ndisk 2 usb a b 512 100 memory e"),
-            "drive letter E: is given twice");
+  const char* const cases[][2] = {
+      {"disk 1 usb a b 512 100 memory E\ndisk 2 firewire a b 512 100 memory F", "line 2: unknown bus \"firewire\""},
+      {"disk 1 usb \"Generic  512 100 memory E", "line 1: unterminated quote"},
+      {"disk 1 usb a b 512 100 memory", "line 1: a disk takes 8 fields after \"disk\", found 7"},
+      {"disc 1 usb a b 512 100 memory E", "line 1: expected \"disk\", found \"disc\""},
+      {"hold EF", "line 1: expected \"disk\", found \"hold\""},
+      {"fail erases 1 100", "line 1: fail takes writes or reads"},
+      {"fail writes 1 x", "line 1: bad number \"x\""},
+      {"pull 1", "line 1: a pull line takes a disk number and a count"},
+      {"real 1 0", "line 1: real takes a disk number and a sector count"},
+      {"codepage gbk", "line 1: codepage takes a code page number such as 437 or 936"},
+      {"real 3 100", "real: no disk 3"},
+      {"disk 1 usb a b 500 100 memory E", "line 1: bad sector size \"500\""},
+      {"disk 1 usb a b 512 0 memory E", "line 1: a memory disk needs a size between 1 sector and 1 GiB"},
+      {"disk 1 usb a b 512 100 memory E@x", "line 1: bad volume list \"E@x\""},
+      {"disk 100 usb a b 512 100 memory E", "line 1: bad disk number \"100\""},
+      {"disk 1 usb a b 512 100 memory E\ndisk 1 usb a b 512 100 memory F", "disk 1 is given twice"},
+      {"disk 1 usb a b 512 100 memory E\ndisk 2 usb a b 512 100 memory e", "drive letter E: is given twice"},
+      {"disk 1 usb a b 512 99999999 memory E", "line 1: "},  // too large: its own words
+  };
+  for (const auto& c : cases) {
+    std::vector<SimDiskSpec> disks;
+    std::string error;
+    EXPECT_FALSE(ParseSimMachine(c[0], "C:\\sim", &disks, &error)) << c[0];
+    EXPECT_EQ(error.substr(0, c[1] == std::string("line 1: ") ? 8 : std::string::npos), c[1]) << c[0];
+  }
 }
 
 TEST(SimMachineFile, DefaultIsASystemDiskAndA256MiBGenericFlashDiskOnUsb) {
@@ -249,13 +203,8 @@ TEST(SimMachineFile, DefaultIsASystemDiskAndA256MiBGenericFlashDiskOnUsb) {
   EXPECT_EQ(disks[0].number, 0);
   EXPECT_EQ(disks[0].volumes.at(0).letter, 'C');
   EXPECT_TRUE(disks[0].imagePath.empty());
-  EXPECT_EQ(disks[1].number, 1);
-  EXPECT_EQ(disks[1].busType, kSimBusUsb);
-  EXPECT_EQ(disks[1].vendor, "Generic ");
-  EXPECT_EQ(disks[1].product, " Flash Disk");
-  EXPECT_EQ(disks[1].sectorCount * disks[1].sectorSize, 256ull << 20);
-  EXPECT_EQ(disks[1].imagePath, "C:\\sim\\Korvane-sim-stick.img");
-  EXPECT_EQ(disks[1].volumes.at(0).letter, 'E');
+  EXPECT_EQ(Describe(disks[1]), "1 " + std::to_string(kSimBusUsb) + " [Generic ][ Flash Disk] 512 524288 0 " +
+                                    "C:\\sim\\Korvane-sim-stick.img+ E@0+0");
 }
 
 // A volume arrival or removal reaches every registered window as WM_DEVICECHANGE with a device interface header of
@@ -296,7 +245,7 @@ TEST_F(GuiTest, SimulatedDeviceEventsArriveAsDeviceChangeMessages) {
 // The simulated program started as the README starts it: no machine file, so the default stick is created beside
 // it; it shows the sheet and each of its three pages, and ends with exit code 0 when the user presses OK.
 TEST(SimProgram, StartsOnTheDefaultStickAndEndsWithExitCodeZero) {
-  ScratchDirectory dir;
+  ScratchFolder dir("korvane-sim");
   SimProgram program;
   ASSERT_TRUE(program.Start(dir));
   HWND sheet = program.WaitForWindow("#32770", kSheetCaption);
@@ -314,7 +263,7 @@ TEST(SimProgram, StartsOnTheDefaultStickAndEndsWithExitCodeZero) {
 
 TEST(SimProgram, ReadsItsMachineFileAndRefusesAFaultyOne) {
   {
-    ScratchDirectory dir;
+    ScratchFolder dir("korvane-sim");
     WriteFile(dir / "Korvane-sim.machine", "disk 1 usb \"Kingston\" \"DataTraveler\" 512 4096 stick.img E\n");
     SimProgram program;
     ASSERT_TRUE(program.Start(dir));
@@ -326,7 +275,7 @@ TEST(SimProgram, ReadsItsMachineFileAndRefusesAFaultyOne) {
     EXPECT_EQ(program.WaitForExit(), 0);
   }
   {
-    ScratchDirectory dir;
+    ScratchFolder dir("korvane-sim");
     WriteFile(dir / "Korvane-sim.machine", "disk 1 usb a b 512 4096 memory E\ndisk 2 usb a b 512 4096\n");
     SimProgram program;
     ASSERT_TRUE(program.Start(dir));
@@ -341,7 +290,7 @@ TEST(SimProgram, ReadsItsMachineFileAndRefusesAFaultyOne) {
 // As scripts/run.sh starts it: the driver the build placed beside the program lets the enhanced page's service
 // switch start.
 TEST(SimProgram, TheServiceSwitchStartsWithTheBuiltDriverBesideTheProgram) {
-  ScratchDirectory dir;
+  ScratchFolder dir("korvane-sim");
   SimProgram program;
   ASSERT_TRUE(program.Start(dir));
   ASSERT_GT(FileSize(dir / "Dunmarle.sys"), 0) << "no Dunmarle.sys beside Korvane-sim.exe";

@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -10,89 +12,77 @@
 
 namespace {
 
-std::string ImageName() { return "Z:\\tmp\\ks" + std::to_string(GetCurrentProcessId() % 100000) + ".img"; }
+using Bytes = std::vector<unsigned char>;
 
+// An image file of `bytes` (sparse when large), removed when the test ends.
 struct ImageFile {
-  std::string name = ImageName();
-  explicit ImageFile(size_t sectors) {
-    std::FILE* f = std::fopen(name.c_str(), "wb");
-    std::vector<char> zero(sectors * 512, 0);
-    std::fwrite(zero.data(), 1, zero.size(), f);
-    std::fclose(f);
+  std::string name = "Z:\\tmp\\ks" + std::to_string(GetCurrentProcessId() % 100000) + ".img";
+  explicit ImageFile(uint64_t bytes) {
+    HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    LONG high = static_cast<LONG>(bytes >> 32);
+    EXPECT_NE(SetFilePointer(file, static_cast<LONG>(bytes), &high, FILE_BEGIN), INVALID_SET_FILE_POINTER);
+    EXPECT_TRUE(SetEndOfFile(file));
+    CloseHandle(file);
   }
   ~ImageFile() { std::remove(name.c_str()); }
-  std::vector<unsigned char> Read() const {
-    std::vector<unsigned char> data;
-    std::FILE* f = std::fopen(name.c_str(), "rb");
-    int c;
-    while ((c = std::fgetc(f)) != EOF) data.push_back(static_cast<unsigned char>(c));
-    std::fclose(f);
+  // `count` bytes from `offset`, as the file holds them.
+  Bytes Read(uint64_t offset, size_t count) const {
+    std::ifstream file(name, std::ios::binary);
+    file.seekg(static_cast<std::streamoff>(offset));
+    Bytes data(count);
+    file.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(count));
+    data.resize(static_cast<size_t>(file.gcount()));
     return data;
   }
 };
 
+Bytes Pattern(size_t sectors, unsigned char (*byte)(size_t)) {
+  Bytes pattern(sectors * 512);
+  for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = byte(i);
+  return pattern;
+}
+
 TEST(WineSectorIo, WritesReadsAndFillsAnImageThroughTheWin32Layer) {
-  ImageFile image(128);
-  DeviceHandle disk(OpenDevice(image.name.c_str()));
-  ASSERT_TRUE(disk.valid()) << "error " << GetLastError();
-
-  std::vector<unsigned char> pattern(3 * 512);
-  for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<unsigned char>(i * 7);
-  EXPECT_EQ(WriteSectors(disk.get(), 3, 10, pattern.data()), kSectorIoOk);
-  EXPECT_EQ(FillSectors(disk.get(), 40, 45, 0xF6), kSectorIoOk);
-
-  std::vector<unsigned char> back(3 * 512);
-  EXPECT_EQ(ReadSectors(disk.get(), 3, 10, back.data()), kSectorIoOk);
-  EXPECT_EQ(back, pattern);
-  disk.reset();
-
-  std::vector<unsigned char> data = image.Read();
-  ASSERT_EQ(data.size(), 128u * 512);
-  EXPECT_EQ(std::vector<unsigned char>(data.begin() + 10 * 512, data.begin() + 13 * 512), pattern);
-  for (size_t i = 40 * 512; i < 85 * 512; ++i) ASSERT_EQ(data[i], 0xF6) << "byte " << i;
-  EXPECT_EQ(data[85 * 512], 0);
-  EXPECT_EQ(data[40 * 512 - 1], 0);
+  ImageFile image(128 * 512);
+  const Bytes pattern = Pattern(3, [](size_t i) { return static_cast<unsigned char>(i * 7); });
+  {
+    DeviceHandle disk(OpenDevice(image.name.c_str()));
+    ASSERT_TRUE(disk.valid()) << "error " << GetLastError();
+    EXPECT_EQ(WriteSectors(disk.get(), 3, 10, pattern.data()), kSectorIoOk);
+    EXPECT_EQ(FillSectors(disk.get(), 40, 45, 0xF6), kSectorIoOk);
+    Bytes back(3 * 512);
+    EXPECT_EQ(ReadSectors(disk.get(), 3, 10, back.data()), kSectorIoOk);
+    EXPECT_EQ(back, pattern);
+  }
+  ASSERT_EQ(image.Read(0, 129 * 512).size(), 128u * 512);
+  EXPECT_EQ(image.Read(10 * 512, 3 * 512), pattern);
+  EXPECT_EQ(image.Read(40 * 512 - 1, 45 * 512 + 2), [] {
+    Bytes fill(45 * 512 + 2, 0xF6);
+    fill.front() = fill.back() = 0;
+    return fill;
+  }());
 }
 
 // A sparse 3.5 GiB image: the seek's high part takes a transfer across the 2 GiB line to where it lies.
 TEST(WineSectorIo, SectorsPastTwoGibibytesAreReachedThroughTheWin32Layer) {
-  const std::string name = ImageName();
-  HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  LONG high = 0;  // 3.5 GiB is 0xE0000000 bytes
-  ASSERT_NE(SetFilePointer(file, static_cast<LONG>(0xE0000000u), &high, FILE_BEGIN), INVALID_SET_FILE_POINTER);
-  ASSERT_TRUE(SetEndOfFile(file));
-  CloseHandle(file);
+  ImageFile image(0xE0000000ull);
+  const Bytes pattern = Pattern(4, [](size_t i) { return static_cast<unsigned char>(i / 512 + 0x41); });
   {
-    DeviceHandle disk(OpenDevice(name.c_str()));
+    DeviceHandle disk(OpenDevice(image.name.c_str()));
     ASSERT_TRUE(disk.valid()) << "error " << GetLastError();
-    std::vector<unsigned char> pattern(4 * 512);
-    for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<unsigned char>(i / 512 + 0x41);
     EXPECT_EQ(WriteSectors(disk.get(), 4, 4194302, pattern.data()), kSectorIoOk);
     EXPECT_EQ(FillSectors(disk.get(), 7340000, 32, 0xF6), kSectorIoOk);
-    std::vector<unsigned char> back(4 * 512);
+    Bytes back(4 * 512);
     EXPECT_EQ(ReadSectors(disk.get(), 4, 4194302, back.data()), kSectorIoOk);
     EXPECT_EQ(back, pattern);
   }
-  std::FILE* f = std::fopen(name.c_str(), "rb");
-  ASSERT_NE(f, nullptr);
-  std::vector<unsigned char> at(4 * 512), start(512, 1), end(512);
-  ASSERT_EQ(_fseeki64(f, 4194302ll * 512, SEEK_SET), 0);
-  EXPECT_EQ(std::fread(at.data(), 1, at.size(), f), at.size());
-  EXPECT_EQ(at[2 * 512], 0x43) << "the sector just past 2 GiB";
-  ASSERT_EQ(_fseeki64(f, 7340031ll * 512, SEEK_SET), 0);
-  EXPECT_EQ(std::fread(end.data(), 1, end.size(), f), end.size());
-  EXPECT_EQ(end[511], 0xF6) << "the disk's last sector";
-  ASSERT_EQ(_fseeki64(f, 0, SEEK_SET), 0);
-  EXPECT_EQ(std::fread(start.data(), 1, start.size(), f), start.size());
-  EXPECT_EQ(start, std::vector<unsigned char>(512, 0)) << "a transfer past 2 GiB landed at the start";
-  std::fclose(f);
-  std::remove(name.c_str());
+  EXPECT_EQ(image.Read(4194302ull * 512, 4 * 512), pattern) << "the sectors either side of 2 GiB";
+  EXPECT_EQ(image.Read(7340031ull * 512, 512), Bytes(512, 0xF6)) << "the disk's last sector";
+  EXPECT_EQ(image.Read(0, 512), Bytes(512, 0)) << "a transfer past 2 GiB landed at the start";
 }
 
 TEST(WineSectorIo, AMissingDeviceCannotBeOpened) {
-  DeviceHandle disk(OpenDevice("Z:\\tmp\\no-such-image.img"));
-  EXPECT_FALSE(disk.valid());
+  EXPECT_FALSE(DeviceHandle(OpenDevice("Z:\\tmp\\no-such-image.img")).valid());
 }
 
 }  // namespace
