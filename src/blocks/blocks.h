@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "disk/sectorio.h"
 #include "fatfiles/fatfiles.h"
 #include "floppy/floppy.h"
 #include "sys/sys.h"
@@ -274,10 +275,10 @@ BlockFormatRun RunBlockFormat(const BlockFormatJob& job, const BlockFormatUi& ui
 // Block images
 // ---------------------------------------------------------------------------------------------------------------
 
-// The kind's image (T sectors) at blockStart, read into image; a SectorIo code.
-uint32_t ReadBlockImage(SysHandle disk, uint32_t blockStart, FloppyKind kind, std::vector<uint8_t>* image);
-// Writes an image of exactly the kind's size at blockStart; a SectorIo code, or kBlockImageWrongSize (nothing
-// written) for an image of any other size.
+// The kind's image (T sectors) at blockStart, read into image.
+SectorIo ReadBlockImage(SysHandle disk, uint32_t blockStart, FloppyKind kind, std::vector<uint8_t>* image);
+// Writes an image of exactly the kind's size at blockStart; the SectorIo number (0 when written), or
+// kBlockImageWrongSize (nothing written) for an image of any other size.
 constexpr uint32_t kBlockImageWrongSize = 100;
 // The new DBR is written last, over a zeroed one, so an image cut short never scans as a valid block.
 uint32_t WriteBlockImage(SysHandle disk, uint32_t blockStart, FloppyKind kind, const std::vector<uint8_t>& image);

@@ -140,7 +140,7 @@ BlockImportResult ImportBlockImages(const char* deviceName, uint64_t partitionSt
     }
     uint32_t start = 0;
     FloppyBlockStart(partitionStart, block, kind, &start);
-    if (WriteBlockImage(drive.get(), start, kind, bytes) != kSectorIoOk) {
+    if (WriteBlockImage(drive.get(), start, kind, bytes) != 0) {
       result.failed = true;
       result.stopped = RunStopRequested();
       break;

@@ -121,7 +121,7 @@ uint32_t QueryCapacityAndLayout(const char* deviceName, uint32_t* bytesPerSector
 int DetectFatType(SysHandle volumeOrDisk) {
   uint8_t sector[kSectorSize + 2];
   std::memset(sector, 0, sizeof sector);
-  if (ReadSectors(volumeOrDisk, 1, 0, sector) != kSectorIoOk) return kFatUnknown;
+  if (ReadSectors(volumeOrDisk, 0, 1, sector) != SectorIo::kOk) return kFatUnknown;
   return FatTypeOfBootSector(sector);
 }
 

@@ -111,7 +111,7 @@ VerifyResult VerifyRunWrites(SysHandle disk) {
       while (end < kAreaSectors && RecordedHash(area, end) != 0) ++end;
       const uint64_t first = entry.first + index;
       if (first + (end - index) > UINT32_MAX ||
-          ReadSectors(disk, end - index, static_cast<uint32_t>(first), buffer.get()) != kSectorIoOk) {
+          ReadSectors(disk, static_cast<uint32_t>(first), end - index, buffer.get()) != SectorIo::kOk) {
         result.ok = false;
         result.readFailed = true;
         result.badSector = first;
@@ -147,7 +147,7 @@ VerifyResult CheckDiskCapacity(SysHandle disk, uint32_t first, uint32_t count) {
 
   std::vector<uint8_t> old(places.size() * kSectorSize);
   for (size_t i = 0; i < places.size(); ++i)
-    if (ReadSectors(disk, 1, places[i], &old[i * kSectorSize]) != kSectorIoOk)
+    if (ReadSectors(disk, places[i], 1, &old[i * kSectorSize]) != SectorIo::kOk)
       return VerifyResult{false, true, places[i]};
   auto marker = [](uint32_t sector, uint8_t* bytes) {
     static const char kTag[] = "korvane capacity marker";
@@ -162,14 +162,15 @@ VerifyResult CheckDiskCapacity(SysHandle disk, uint32_t first, uint32_t count) {
   size_t written = 0;
   for (; written < places.size() && result.ok; ++written) {
     marker(places[written], sector);
-    if (WriteSectors(disk, 1, places[written], sector) != kSectorIoOk) result = VerifyResult{false, true, places[written]};
+    if (WriteSectors(disk, places[written], 1, sector) != SectorIo::kOk)
+      result = VerifyResult{false, true, places[written]};
   }
   if (result.ok) {
     SysFlushFileBuffers(disk);
     uint8_t expected[kSectorSize];
     for (uint32_t place : places) {
       marker(place, expected);
-      if (ReadSectors(disk, 1, place, sector) != kSectorIoOk) {
+      if (ReadSectors(disk, place, 1, sector) != SectorIo::kOk) {
         result = VerifyResult{false, true, place};
         break;
       }
@@ -184,7 +185,7 @@ VerifyResult CheckDiskCapacity(SysHandle disk, uint32_t first, uint32_t count) {
   // does not matter.
   std::vector<uint32_t> notPutBack;
   while (written-- > 0)
-    if (WriteSectors(disk, 1, places[written], &old[written * kSectorSize]) != kSectorIoOk)
+    if (WriteSectors(disk, places[written], 1, &old[written * kSectorSize]) != SectorIo::kOk)
       notPutBack.insert(notPutBack.begin(), places[written]);
   SysFlushFileBuffers(disk);
   if (run && run->capacityChecked) run->capacityChecked(notPutBack);

@@ -16,31 +16,32 @@ constexpr uint32_t kMaxSectorsPerWrite = 16384;
 // Fills go out in chunks of 1 MiB that end on 1 MiB boundaries of the disk, the unit flash erases and writes best.
 constexpr uint32_t kFillChunkSectors = 2048;
 
-// Result codes of the transfers; callers test for 0.
-enum SectorIo : uint32_t {
-  kSectorIoOk = 0,
-  kSectorIoSeekFailed = 3,
-  kSectorIoCallFailed = 4,
-  kSectorIoShortTransfer = 5,
-  kSectorIoRefused = 6,  // the program's self-check failed
-  kSectorIoStopped = 7,  // the user stopped the run (disk/runcontrol.h) before this write; nothing was written
+// What a transfer came to; the numbers are kept as they always were.
+enum class SectorIo : uint32_t {
+  kOk = 0,
+  kSeekFailed = 3,
+  kCallFailed = 4,
+  kShortTransfer = 5,
+  kRefused = 6,  // the program's self-check failed
+  kStopped = 7,  // the user stopped the run (disk/runcontrol.h) before this write; nothing was written
 };
 
 // Opens "\\.\<deviceName>" ("physicaldrive1", "E:") for reading and writing with full sharing.
 // SysInvalidHandle() on failure; the system's last error tells why.
 SysHandle OpenDevice(const char* deviceName);
 
+// Every transfer takes (disk, startSector, count, ...).
 // Reads count sectors from startSector into buffer (count x 512 bytes). A failed read call leaves a
 // "ReadFile" trace line with the system error.
-uint32_t ReadSectors(SysHandle disk, uint32_t count, uint32_t startSector, void* buffer);
+SectorIo ReadSectors(SysHandle disk, uint32_t startSector, uint32_t count, void* buffer);
 
 // Writes count sectors straight from the buffer, in one transfer up to kMaxSectorsPerWrite. A run stopped by the
-// user writes nothing more and gives kSectorIoStopped.
-uint32_t WriteSectors(SysHandle disk, uint32_t count, uint32_t startSector, const void* buffer);
+// user writes nothing more and gives SectorIo::kStopped.
+SectorIo WriteSectors(SysHandle disk, uint32_t startSector, uint32_t count, const void* buffer);
 
 // Writes count sectors of nothing but fillByte from the process-wide fill buffer, in chunks aligned to 1 MiB of the
 // disk. Fills on different threads take turns, so they never see each other's bytes.
-uint32_t FillSectors(SysHandle disk, uint32_t startSector, uint32_t count, uint8_t fillByte);
+SectorIo FillSectors(SysHandle disk, uint32_t startSector, uint32_t count, uint8_t fillByte);
 
 // Opened device handle that closes itself.
 struct DeviceHandle {

@@ -64,13 +64,13 @@ FloppyImageResult WriteFloppyImage(SysHandle disk, uint32_t startSector, FloppyK
     TraceLine("FirstFATSecNum:%d", static_cast<int>(startSector + kFloppyReservedSectors));
     TraceLine("RootDirSectNum:%d", static_cast<int>(startSector + rootOffset));
   }
-  if (WriteSectors(disk, bodySectors, startSector, bytes) != kSectorIoOk) {
+  if (WriteSectors(disk, startSector, bodySectors, bytes) != SectorIo::kOk) {
     TraceLine("Write first FAT failure!\n");
     return FloppyImageResult::kImageFailed;
   }
   if (dos != kDosNone && TransferSystemFiles(disk, startSector, dos, dbr) != SysFilesTransfer::kDone)
     return FloppyImageResult::kSystemFilesFailed;
-  if (WriteSectors(disk, 1, startSector, dbr) != kSectorIoOk) {
+  if (WriteSectors(disk, startSector, 1, dbr) != SectorIo::kOk) {
     TraceLastError("WriteDBR");
     return FloppyImageResult::kBootRecordFailed;
   }

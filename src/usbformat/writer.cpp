@@ -17,7 +17,7 @@ namespace {
 constexpr uint8_t kFat12Or16PartitionType = 0x06;
 constexpr int kPartitionEntry = 446;
 
-bool Written(uint32_t sectorIoCode) { return sectorIoCode == kSectorIoOk; }
+bool Written(SectorIo code) { return code == SectorIo::kOk; }
 
 // Fills the data area, all but the volume's last sector, with the fill byte.
 bool FillDataArea(SysHandle disk, uint32_t volumeStart, const FatLayout& v, uint8_t fillByte) {
@@ -67,7 +67,7 @@ bool WriteMbr(SysHandle disk, uint32_t volumeStart, uint32_t sectorCount, const 
   uint8_t sector[kSectorSize];
   BuildMbr(volumeStart, sectorCount, geometry, sector);
   if (!Written(FillSectors(disk, 0, volumeStart, 0))) return false;
-  return Written(WriteSectors(disk, 1, 0, sector));
+  return Written(WriteSectors(disk, 0, 1, sector));
 }
 
 bool WriteVolumeFats(SysHandle disk, const FatLayout& v, uint8_t media) {
@@ -77,7 +77,7 @@ bool WriteVolumeFats(SysHandle disk, const FatLayout& v, uint8_t media) {
   for (uint32_t copy = 0; copy < v.fatCount; ++copy) {
     uint32_t first = v.firstFat + copy * v.sectorsPerFat;
     TraceLine("FatAddr:%x", first);
-    if (!Written(WriteSectors(disk, 1, first, head))) return false;
+    if (!Written(WriteSectors(disk, first, 1, head))) return false;
   }
   return true;
 }
@@ -93,7 +93,7 @@ bool WriteRootDirectory(SysHandle disk, const FatLayout& v, const std::string& l
   SysGetLocalTime(&now);
   uint8_t sector[kSectorSize] = {};
   BuildLabelEntry(sector, label.data(), label.size(), FatDate(now), FatTime(now));
-  return Written(WriteSectors(disk, 1, v.rootSector, sector));
+  return Written(WriteSectors(disk, v.rootSector, 1, sector));
 }
 
 UsbFormatOutcome RunUsbFormat(SysHandle disk, uint32_t sectorCount, const UsbFormatOptions& options,
@@ -150,7 +150,7 @@ UsbFormatOutcome RunUsbFormat(SysHandle disk, uint32_t sectorCount, const UsbFor
   // With no MBR size selected a bootable layout starts at sector 0, where the DBR would replace the MBR at once.
   if (volumeStart > 0 && !WriteMbr(disk, volumeStart, sectorCount, outcome.fields)) {
     outcome.failedStep = kUsbFormatStepMbr;
-  } else if (!Written(WriteSectors(disk, 1, volumeStart, dbr.bytes))) {
+  } else if (!Written(WriteSectors(disk, volumeStart, 1, dbr.bytes))) {
     outcome.failedStep = kUsbFormatStepDbr;
   } else if (!WriteVolumeFats(disk, volume, dbr.bytes[bpb::kMedia])) {
     outcome.failedStep = kUsbFormatStepFats;

@@ -72,12 +72,12 @@ TEST_F(RunControlTest, TheReadBackComparesWhatWasWrittenLastAndNamesTheFirstSect
   control.verify = true;
   RunScope scope(&control);
   // A fill and a sector written over it later: the later bytes count.
-  ASSERT_EQ(FillSectors(disk.get(), 1000, 5000, 0xF6), kSectorIoOk);
+  ASSERT_EQ(FillSectors(disk.get(), 1000, 5000, 0xF6), SectorIo::kOk);
   std::vector<uint8_t> sector(512, 0x11);
-  ASSERT_EQ(WriteSectors(disk.get(), 1, 3000, sector.data()), kSectorIoOk);
+  ASSERT_EQ(WriteSectors(disk.get(), 3000, 1, sector.data()), SectorIo::kOk);
   EXPECT_TRUE(VerifyRunWrites(disk.get()).ok);
   // What lands on sector x + half wraps onto sector x, which then no longer holds what the run wrote there.
-  ASSERT_EQ(WriteSectors(disk.get(), 1, kStick / 2 + 2000, sector.data()), kSectorIoOk);
+  ASSERT_EQ(WriteSectors(disk.get(), kStick / 2 + 2000, 1, sector.data()), SectorIo::kOk);
   VerifyResult result = VerifyRunWrites(disk.get());
   EXPECT_FALSE(result.ok);
   EXPECT_FALSE(result.readFailed);

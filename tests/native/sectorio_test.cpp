@@ -34,7 +34,7 @@ TEST_F(SectorIoTest, FillGoesOutInChunksThatEndOnMebibyteBoundaries) {
   for (const Case& c : cases) {
     SimWriteRaw(1, 0, std::vector<uint8_t>(4096 * 512, 0));
     SimResetStats(1);
-    ASSERT_EQ(FillSectors(disk.get(), c.start, c.count, 0x5A), kSectorIoOk);
+    ASSERT_EQ(FillSectors(disk.get(), c.start, c.count, 0x5A), SectorIo::kOk);
     EXPECT_EQ(SimStats(1).writeCalls, c.calls) << c.start << "+" << c.count;
     for (const SimTransfer& t : SimTransfers(1)) {
       const uint64_t end = t.firstSector + t.sectorCount;
@@ -46,65 +46,66 @@ TEST_F(SectorIoTest, FillGoesOutInChunksThatEndOnMebibyteBoundaries) {
 }
 
 TEST_F(SectorIoTest, FillBufferIsRefilledWhenAShorterFillLeftItPartlyOtherBytes) {
-  ASSERT_EQ(FillSectors(disk.get(), 0, 1, 0xF6), kSectorIoOk);
-  ASSERT_EQ(FillSectors(disk.get(), 10, 40, 0xF6), kSectorIoOk);
+  ASSERT_EQ(FillSectors(disk.get(), 0, 1, 0xF6), SectorIo::kOk);
+  ASSERT_EQ(FillSectors(disk.get(), 10, 40, 0xF6), SectorIo::kOk);
   EXPECT_TRUE(AllBytes(1, 10, 40, 0xF6));
   // Back and forth between bytes, with a short fill in between.
-  ASSERT_EQ(FillSectors(disk.get(), 100, 2, 0x00), kSectorIoOk);
-  ASSERT_EQ(FillSectors(disk.get(), 200, 45, 0xF6), kSectorIoOk);
-  ASSERT_EQ(FillSectors(disk.get(), 300, 45, 0x00), kSectorIoOk);
+  ASSERT_EQ(FillSectors(disk.get(), 100, 2, 0x00), SectorIo::kOk);
+  ASSERT_EQ(FillSectors(disk.get(), 200, 45, 0xF6), SectorIo::kOk);
+  ASSERT_EQ(FillSectors(disk.get(), 300, 45, 0x00), SectorIo::kOk);
   EXPECT_TRUE(AllBytes(1, 200, 45, 0xF6));
   SimWriteRaw(1, 300, std::vector<uint8_t>(45 * 512, 0xEE));
-  ASSERT_EQ(FillSectors(disk.get(), 300, 45, 0x00), kSectorIoOk);
+  ASSERT_EQ(FillSectors(disk.get(), 300, 45, 0x00), SectorIo::kOk);
   EXPECT_TRUE(AllBytes(1, 300, 45, 0x00));
 }
 
 TEST_F(SectorIoTest, AWriteGoesOutInOneTransfer) {
   std::vector<uint8_t> data(2879 * 512);
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i / 512 + 1);
-  ASSERT_EQ(WriteSectors(disk.get(), 2879, 7, data.data()), kSectorIoOk);
+  ASSERT_EQ(WriteSectors(disk.get(), 7, 2879, data.data()), SectorIo::kOk);
   EXPECT_EQ(SimStats(1).writeCalls, 1u);
   EXPECT_EQ(SimReadRaw(1, 7, 2879), data);
   std::vector<uint8_t> back(data.size());
-  ASSERT_EQ(ReadSectors(disk.get(), 2879, 7, back.data()), kSectorIoOk);
+  ASSERT_EQ(ReadSectors(disk.get(), 7, 2879, back.data()), SectorIo::kOk);
   EXPECT_EQ(back, data);
 }
 
 TEST_F(SectorIoTest, ZeroSectorTransfersSucceedAndMoveNothing) {
   uint8_t buffer[512] = {1};
-  EXPECT_EQ(ReadSectors(disk.get(), 0, 5, buffer), kSectorIoOk);
+  EXPECT_EQ(ReadSectors(disk.get(), 5, 0, buffer), SectorIo::kOk);
   EXPECT_EQ(buffer[0], 1);
-  EXPECT_EQ(FillSectors(disk.get(), 5, 0, 0xAA), kSectorIoOk);
+  EXPECT_EQ(FillSectors(disk.get(), 5, 0, 0xAA), SectorIo::kOk);
   EXPECT_EQ(SimStats(1).sectorsWritten, 0u);
 }
 
 TEST_F(SectorIoTest, FailedAndShortTransfersGiveTheirCodes) {
   uint8_t buffer[4 * 512] = {};
   // Past the end of the disk: the system reports a failure or a short read, never success.
-  uint32_t pastEnd = ReadSectors(disk.get(), 1, 4096, buffer);
-  EXPECT_TRUE(pastEnd == kSectorIoCallFailed || pastEnd == kSectorIoShortTransfer) << pastEnd;
-  EXPECT_EQ(ReadSectors(disk.get(), 4, 4094, buffer), kSectorIoShortTransfer);
+  SectorIo pastEnd = ReadSectors(disk.get(), 4096, 1, buffer);
+  EXPECT_TRUE(pastEnd == SectorIo::kCallFailed || pastEnd == SectorIo::kShortTransfer)
+      << static_cast<uint32_t>(pastEnd);
+  EXPECT_EQ(ReadSectors(disk.get(), 4094, 4, buffer), SectorIo::kShortTransfer);
 
   SimFailWritesFrom(1, 1000);
-  EXPECT_EQ(WriteSectors(disk.get(), 4, 998, buffer), kSectorIoCallFailed);
+  EXPECT_EQ(WriteSectors(disk.get(), 998, 4, buffer), SectorIo::kCallFailed);
   SimFailWritesFrom(1, UINT64_MAX);
   // A fill stops at the failing chunk: the chunks before it are written, none after it.
   SimFailWritesFrom(1, 2100);
-  EXPECT_EQ(FillSectors(disk.get(), 2000, 1000, 0x77), kSectorIoCallFailed);
+  EXPECT_EQ(FillSectors(disk.get(), 2000, 1000, 0x77), SectorIo::kCallFailed);
   EXPECT_TRUE(AllBytes(1, 2000, 48, 0x77));
   EXPECT_TRUE(AllBytes(1, 2048, 952, 0x00));
   SimFailWritesFrom(1, UINT64_MAX);
 
   SimShortTransfers(1, true);
-  EXPECT_EQ(WriteSectors(disk.get(), 4, 10, buffer), kSectorIoShortTransfer);
-  EXPECT_EQ(ReadSectors(disk.get(), 4, 10, buffer), kSectorIoShortTransfer);
+  EXPECT_EQ(WriteSectors(disk.get(), 10, 4, buffer), SectorIo::kShortTransfer);
+  EXPECT_EQ(ReadSectors(disk.get(), 10, 4, buffer), SectorIo::kShortTransfer);
 }
 
 TEST_F(SectorIoTest, AFailedReadLeavesAReadFileTraceLineWithTheSystemText) {
   SimFailReadsFrom(1, 0, kSysErrorDeviceNotConnected);
   SimClearDebugOutput();
   uint8_t buffer[512];
-  EXPECT_EQ(ReadSectors(disk.get(), 1, 3, buffer), kSectorIoCallFailed);
+  EXPECT_EQ(ReadSectors(disk.get(), 3, 1, buffer), SectorIo::kCallFailed);
   std::vector<std::string> out = SimDebugOutput();
   ASSERT_EQ(out.size(), 1u);
   EXPECT_EQ(out[0], "ReadFile:Last Err(48f)The device is not connected.\r\n");
@@ -113,9 +114,9 @@ TEST_F(SectorIoTest, AFailedReadLeavesAReadFileTraceLineWithTheSystemText) {
 TEST_F(SectorIoTest, TheSelfCheckRefusesEveryTransfer) {
   SelfCheckForceFailureForTesting(true);
   uint8_t buffer[512] = {};
-  EXPECT_EQ(ReadSectors(disk.get(), 1, 0, buffer), kSectorIoRefused);
-  EXPECT_EQ(WriteSectors(disk.get(), 1, 0, buffer), kSectorIoRefused);
-  EXPECT_EQ(FillSectors(disk.get(), 0, 3, 0x11), kSectorIoRefused);
+  EXPECT_EQ(ReadSectors(disk.get(), 0, 1, buffer), SectorIo::kRefused);
+  EXPECT_EQ(WriteSectors(disk.get(), 0, 1, buffer), SectorIo::kRefused);
+  EXPECT_EQ(FillSectors(disk.get(), 0, 3, 0x11), SectorIo::kRefused);
   SelfCheckForceFailureForTesting(false);
   EXPECT_EQ(SimStats(1).writeCalls, 0u);
   EXPECT_TRUE(SelfCheckPasses());
@@ -131,7 +132,7 @@ TEST_F(SectorIoTest, DeviceNamesThatDoNotFitThePathAreRefused) {
 
 TEST_F(SectorIoTest, ConcurrentFillsWriteOnlyTheirOwnByte) {
   auto fill = [this](uint32_t start, uint8_t byte) {
-    for (int round = 0; round < 20; ++round) ASSERT_EQ(FillSectors(disk.get(), start, 95, byte), kSectorIoOk);
+    for (int round = 0; round < 20; ++round) ASSERT_EQ(FillSectors(disk.get(), start, 95, byte), SectorIo::kOk);
   };
   std::thread a(fill, 1000, 0xAA), b(fill, 2000, 0x55);
   a.join();
@@ -156,20 +157,20 @@ TEST(SectorIoLimits, SectorsPastTwoGibibytesAreReachedAndNoRunWrapsRound) {
     std::vector<uint8_t> data(4 * 512);
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i / 512 + 0x31);
     for (uint32_t start : {4194302u, 4194304u, 7340028u}) {
-      ASSERT_EQ(WriteSectors(disk.get(), 4, start, data.data()), kSectorIoOk) << "sector " << start;
+      ASSERT_EQ(WriteSectors(disk.get(), start, 4, data.data()), SectorIo::kOk) << "sector " << start;
       EXPECT_EQ(SimReadRaw(1, start, 4), data) << "sector " << start;
       std::vector<uint8_t> back(data.size());
-      ASSERT_EQ(ReadSectors(disk.get(), 4, start, back.data()), kSectorIoOk) << "sector " << start;
+      ASSERT_EQ(ReadSectors(disk.get(), start, 4, back.data()), SectorIo::kOk) << "sector " << start;
       EXPECT_EQ(back, data) << "sector " << start;
     }
-    ASSERT_EQ(FillSectors(disk.get(), 4193000, 3000, 0xC3), kSectorIoOk);
+    ASSERT_EQ(FillSectors(disk.get(), 4193000, 3000, 0xC3), SectorIo::kOk);
     for (uint8_t b : SimReadRaw(1, 4193000, 3000)) ASSERT_EQ(b, 0xC3);
     for (uint8_t b : SimReadRaw(1, 0, 8)) ASSERT_EQ(b, 0) << "a transfer past 2 GiB landed at the disk's start";
 
     SimResetStats(1);
-    EXPECT_EQ(WriteSectors(disk.get(), 2, 0xFFFFFFFFu, data.data()), kSectorIoSeekFailed);
-    EXPECT_EQ(FillSectors(disk.get(), 0xFFFFFFFEu, 3, 0), kSectorIoSeekFailed);
-    EXPECT_EQ(ReadSectors(disk.get(), 2, 0xFFFFFFFFu, data.data()), kSectorIoSeekFailed);
+    EXPECT_EQ(WriteSectors(disk.get(), 0xFFFFFFFFu, 2, data.data()), SectorIo::kSeekFailed);
+    EXPECT_EQ(FillSectors(disk.get(), 0xFFFFFFFEu, 3, 0), SectorIo::kSeekFailed);
+    EXPECT_EQ(ReadSectors(disk.get(), 0xFFFFFFFFu, 2, data.data()), SectorIo::kSeekFailed);
     EXPECT_EQ(SimStats(1).writeCalls + SimStats(1).readCalls, 0u);
   }
   SimReset();
@@ -198,10 +199,10 @@ TEST(SimWriteAccounting, TheSectorsOfAWriteThatLandedInPartCountAsWritten) {
     rlimit limit = saved;
     limit.rlim_cur = 100 * 512 + 300;  // the host keeps the bytes before this offset only
     setrlimit(RLIMIT_FSIZE, &limit);
-    const uint32_t code = WriteSectors(disk.get(), 16, 90, data.data());
+    const SectorIo code = WriteSectors(disk.get(), 90, 16, data.data());
     setrlimit(RLIMIT_FSIZE, &saved);
     sigaction(SIGXFSZ, &previous, nullptr);
-    EXPECT_EQ(code, kSectorIoCallFailed);
+    EXPECT_EQ(code, SectorIo::kCallFailed);
     SimDiskStats stats = SimStats(1);
     EXPECT_EQ(stats.sectorsWritten, 11u) << "sectors 90 to 100, the last in part";
     EXPECT_EQ(stats.lowestSectorWritten, 90u);
@@ -211,7 +212,7 @@ TEST(SimWriteAccounting, TheSectorsOfAWriteThatLandedInPartCountAsWritten) {
 
     SimResetStats(1);
     SimShortTransfers(1, true);
-    EXPECT_EQ(WriteSectors(disk.get(), 4, 10, data.data()), kSectorIoShortTransfer);
+    EXPECT_EQ(WriteSectors(disk.get(), 10, 4, data.data()), SectorIo::kShortTransfer);
     EXPECT_EQ(SimStats(1).sectorsWritten, 3u);
   }
   SimReset();

@@ -38,11 +38,11 @@ TEST(WineSectorIo, WritesReadsAndFillsAnImageThroughTheWin32Layer) {
 
   std::vector<unsigned char> pattern(3 * 512);
   for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<unsigned char>(i * 7);
-  EXPECT_EQ(WriteSectors(disk.get(), 3, 10, pattern.data()), kSectorIoOk);
-  EXPECT_EQ(FillSectors(disk.get(), 40, 45, 0xF6), kSectorIoOk);
+  EXPECT_EQ(WriteSectors(disk.get(), 10, 3, pattern.data()), SectorIo::kOk);
+  EXPECT_EQ(FillSectors(disk.get(), 40, 45, 0xF6), SectorIo::kOk);
 
   std::vector<unsigned char> back(3 * 512);
-  EXPECT_EQ(ReadSectors(disk.get(), 3, 10, back.data()), kSectorIoOk);
+  EXPECT_EQ(ReadSectors(disk.get(), 10, 3, back.data()), SectorIo::kOk);
   EXPECT_EQ(back, pattern);
   disk.reset();
 
@@ -68,10 +68,10 @@ TEST(WineSectorIo, SectorsPastTwoGibibytesAreReachedThroughTheWin32Layer) {
     ASSERT_TRUE(disk.valid()) << "error " << GetLastError();
     std::vector<unsigned char> pattern(4 * 512);
     for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<unsigned char>(i / 512 + 0x41);
-    EXPECT_EQ(WriteSectors(disk.get(), 4, 4194302, pattern.data()), kSectorIoOk);
-    EXPECT_EQ(FillSectors(disk.get(), 7340000, 32, 0xF6), kSectorIoOk);
+    EXPECT_EQ(WriteSectors(disk.get(), 4194302, 4, pattern.data()), SectorIo::kOk);
+    EXPECT_EQ(FillSectors(disk.get(), 7340000, 32, 0xF6), SectorIo::kOk);
     std::vector<unsigned char> back(4 * 512);
-    EXPECT_EQ(ReadSectors(disk.get(), 4, 4194302, back.data()), kSectorIoOk);
+    EXPECT_EQ(ReadSectors(disk.get(), 4194302, 4, back.data()), SectorIo::kOk);
     EXPECT_EQ(back, pattern);
   }
   std::FILE* f = std::fopen(name.c_str(), "rb");
