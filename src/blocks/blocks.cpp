@@ -75,14 +75,15 @@ SectorIo ReadBlockImage(SysHandle disk, uint32_t blockStart, FloppyKind kind, st
   return ReadSectors(disk, blockStart, sectors, image->data());
 }
 
-uint32_t WriteBlockImage(SysHandle disk, uint32_t blockStart, FloppyKind kind, const std::vector<uint8_t>& image) {
+uint32_t WriteBlockImage(SysHandle disk, uint32_t blockStart, FloppyKind kind, const std::vector<uint8_t>& image,
+                         RunControl* run) {
   const uint32_t sectors = GeometryOf(kind).totalSectors;
   if (image.size() != static_cast<size_t>(sectors) * kSectorSize) return kBlockImageWrongSize;
   // The block's DBR is zeroed first and the new one written last, so an image cut short anywhere never scans as a
   // valid block: its first sector is then zeros, or the old DBR over a block the image has not yet reached.
   const uint8_t zeros[kSectorSize] = {};
-  SectorIo code = WriteSectors(disk, blockStart, 1, zeros);
-  if (code == SectorIo::kOk) code = WriteSectors(disk, blockStart + 1, sectors - 1, image.data() + kSectorSize);
-  if (code == SectorIo::kOk) code = WriteSectors(disk, blockStart, 1, image.data());
+  SectorIo code = WriteSectors(disk, blockStart, 1, zeros, run);
+  if (code == SectorIo::kOk) code = WriteSectors(disk, blockStart + 1, sectors - 1, image.data() + kSectorSize, run);
+  if (code == SectorIo::kOk) code = WriteSectors(disk, blockStart, 1, image.data(), run);
   return static_cast<uint32_t>(code);
 }

@@ -235,7 +235,8 @@ struct BlockFormatResult {
 // block, and every block is read back after the last; a stop asked for ends the run before its next write.
 BlockFormatResult FormatFloppyBlocks(const char* deviceName, uint64_t partitionStart, uint32_t firstBlock,
                                      uint32_t count, bool batch, const BlockFormatOptions& options,
-                                     const std::function<void(const std::string&)>& progress);
+                                     const std::function<void(const std::string&)>& progress,
+                                     RunControl* run = nullptr);
 
 // What the page read from its controls when the run was started.
 struct BlockFormatJob {
@@ -269,7 +270,8 @@ struct BlockFormatRun {
 
 // The block format thread's work for one batch or single run: checks, confirmation, the sheet disabled and the
 // busy indicator running while the blocks are written, the outcome, and a rescan with block 0 presented again.
-BlockFormatRun RunBlockFormat(const BlockFormatJob& job, const BlockFormatUi& ui);
+// The blocks are written under `control` (null: no control).
+BlockFormatRun RunBlockFormat(const BlockFormatJob& job, const BlockFormatUi& ui, RunControl* control = nullptr);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Block images
@@ -281,7 +283,8 @@ SectorIo ReadBlockImage(SysHandle disk, uint32_t blockStart, FloppyKind kind, st
 // kBlockImageWrongSize (nothing written) for an image of any other size.
 constexpr uint32_t kBlockImageWrongSize = 100;
 // The new DBR is written last, over a zeroed one, so an image cut short never scans as a valid block.
-uint32_t WriteBlockImage(SysHandle disk, uint32_t blockStart, FloppyKind kind, const std::vector<uint8_t>& image);
+uint32_t WriteBlockImage(SysHandle disk, uint32_t blockStart, FloppyKind kind, const std::vector<uint8_t>& image,
+                         RunControl* run = nullptr);
 
 // The file name a block's image is exported under: the block number in three digits, then "-" and its identifier
 // when the image holds a volume label as its first root entry ("007-FLPPY7.img", else "007.img"). Of the label's
@@ -341,7 +344,7 @@ struct BlockImportResult {
 // and read back after the last block; a stop asked for ends the run before its next write.
 BlockImportResult ImportBlockImages(const char* deviceName, uint64_t partitionStart, uint64_t partitionLength,
                                     uint32_t firstBlock, size_t count, const BlockImageReader& read,
-                                    const BlockImportOptions& options);
+                                    const BlockImportOptions& options, RunControl* run = nullptr);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Files inside a block

@@ -61,7 +61,7 @@ BlockIdentify ModifyFloppyIdentify(const char* deviceName, uint64_t partitionSta
   SysTime now{};
   SysGetLocalTime(&now);
   StampDirectoryEntry(sector, FatDate(now), FatTime(now), false);
-  if (WriteSectors(drive.get(), static_cast<uint32_t>(rootSector), 1, sector) != SectorIo::kOk)
+  if (WriteSectors(drive.get(), static_cast<uint32_t>(rootSector), 1, sector, nullptr) != SectorIo::kOk)
     return Failure(kIdentifyWriteFailure, &kIdentifyWriteFailureStatus);
 
   // The drive is closed before the restart: a disk this program still holds open would not stop.

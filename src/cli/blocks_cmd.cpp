@@ -183,7 +183,8 @@ int Format(const BlocksRequest& r, const CliTarget& target, const BlockArea& are
   options.kind = r.kind;
   options.dos = r.dos;
   CliVerify(r.verify);
-  BlockFormatResult result = FormatFloppyBlocks(target.deviceName.c_str(), area.start, 0, count, true, options, nullptr);
+  BlockFormatResult result = FormatFloppyBlocks(target.deviceName.c_str(), area.start, 0, count, true, options, nullptr,
+                                                CliRun());
   RereadCliTarget(target);
   if (result.systemFilesUnusable)
     return CliFailRun(target, "the system files of " + r.sysFiles + " do not fit a floppy block", "");
@@ -411,7 +412,8 @@ int Import(const BlocksRequest& r, const CliTarget& target, const BlockArea& are
   options.force = r.force;
   CliVerify(r.verify);
   const BlockImportResult result =
-      ImportBlockImages(target.deviceName.c_str(), area.start, area.length, r.block, r.files.size(), read, options);
+      ImportBlockImages(target.deviceName.c_str(), area.start, area.length, r.block, r.files.size(), read, options,
+                        CliRun());
   if (result.refusal != BlockImportRefusal::kNone)
     return CliFail(ImportRefusal(r, area, result, readError) + "; nothing was written");
   RereadCliTarget(target);

@@ -47,27 +47,29 @@ bool PastLastSector(uint32_t startSector, uint32_t count) {
   return uint64_t{startSector} + count > kFirstUnaddressableSector;
 }
 
-SectorIo WriteRun(SysHandle disk, uint32_t startSector, uint32_t count, const uint8_t* source, bool uniform) {
-  if (RunStopRequested()) return SectorIo::kStopped;
+SectorIo WriteTransfer(SysHandle disk, uint32_t startSector, uint32_t count, const uint8_t* source, bool uniform,
+                       RunControl* run) {
+  if (RunStopRequested(run)) return SectorIo::kStopped;
   if (!SelfCheckPasses()) return SectorIo::kRefused;
   if (!SeekToSector(disk, startSector)) return SectorIo::kSeekFailed;
   uint32_t bytes = count * kSectorSize;
   uint32_t written = 0;
   if (!SysWriteFile(disk, source, bytes, &written)) return SectorIo::kCallFailed;
   if (written != bytes) return SectorIo::kShortTransfer;
-  RunWritten(startSector, count, source, uniform);
+  RunWritten(run, startSector, count, source, uniform);
   return SectorIo::kOk;
 }
 
-SectorIo WriteSectorsFrom(SysHandle disk, uint32_t startSector, uint32_t count, const uint8_t* source, bool uniform) {
+SectorIo WriteSectorsFrom(SysHandle disk, uint32_t startSector, uint32_t count, const uint8_t* source, bool uniform,
+                          RunControl* run) {
   if (PastLastSector(startSector, count)) return SectorIo::kSeekFailed;
   do {
-    uint32_t run = count > kMaxSectorsPerWrite ? kMaxSectorsPerWrite : count;
-    SectorIo code = WriteRun(disk, startSector, run, source, uniform);
+    const uint32_t part = count > kMaxSectorsPerWrite ? kMaxSectorsPerWrite : count;
+    SectorIo code = WriteTransfer(disk, startSector, part, source, uniform, run);
     if (code != SectorIo::kOk) return code;
-    count -= run;
-    startSector += run;
-    if (!uniform) source += run * kSectorSize;
+    count -= part;
+    startSector += part;
+    if (!uniform) source += part * kSectorSize;
   } while (count > 0);
   return SectorIo::kOk;
 }
@@ -102,11 +104,11 @@ SectorIo ReadSectors(SysHandle disk, uint32_t startSector, uint32_t count, void*
   return got == bytes ? SectorIo::kOk : SectorIo::kShortTransfer;
 }
 
-SectorIo WriteSectors(SysHandle disk, uint32_t startSector, uint32_t count, const void* buffer) {
-  return WriteSectorsFrom(disk, startSector, count, static_cast<const uint8_t*>(buffer), false);
+SectorIo WriteSectors(SysHandle disk, uint32_t startSector, uint32_t count, const void* buffer, RunControl* run) {
+  return WriteSectorsFrom(disk, startSector, count, static_cast<const uint8_t*>(buffer), false, run);
 }
 
-SectorIo FillSectors(SysHandle disk, uint32_t startSector, uint32_t count, uint8_t fillByte) {
+SectorIo FillSectors(SysHandle disk, uint32_t startSector, uint32_t count, uint8_t fillByte, RunControl* run) {
   if (count == 0) return SectorIo::kOk;
   if (PastLastSector(startSector, count)) return SectorIo::kSeekFailed;
   FillBuffer& fill = TheFillBuffer();
@@ -123,7 +125,7 @@ SectorIo FillSectors(SysHandle disk, uint32_t startSector, uint32_t count, uint8
       std::memset(fill.bytes.get(), fillByte, chunk * kSectorSize);
       fill.filledBytes = chunk * kSectorSize;
     }
-    SectorIo code = WriteSectorsFrom(disk, sector, chunk, fill.bytes.get(), true);
+    SectorIo code = WriteSectorsFrom(disk, sector, chunk, fill.bytes.get(), true, run);
     if (code != SectorIo::kOk) return code;
     sector += chunk;
     count -= chunk;

@@ -1,11 +1,14 @@
 // Sector I/O on physical disks and volumes: 512-byte sectors at absolute 32-bit sector numbers (the first 2 TiB).
-// Handles belong to the caller, who closes them.
+// Handles belong to the caller, who closes them. Every transfer takes (disk, startSector, count, ...); the writes
+// take the run they belong to last.
 #pragma once
 
 #include <cstdint>
 
 #include "fat/fat.h"
 #include "sys/sys.h"
+
+struct RunControl;  // disk/runcontrol.h
 
 // Sector numbers are 32-bit; the seek carries the byte offset's high part, so every sector they name is reached.
 // A transfer or an image that would run past the last of them is refused by its caller, never wrapped round.
@@ -30,18 +33,18 @@ enum class SectorIo : uint32_t {
 // SysInvalidHandle() on failure; the system's last error tells why.
 SysHandle OpenDevice(const char* deviceName);
 
-// Every transfer takes (disk, startSector, count, ...).
 // Reads count sectors from startSector into buffer (count x 512 bytes). A failed read call leaves a
 // "ReadFile" trace line with the system error.
 SectorIo ReadSectors(SysHandle disk, uint32_t startSector, uint32_t count, void* buffer);
 
-// Writes count sectors straight from the buffer, in one transfer up to kMaxSectorsPerWrite. A run stopped by the
-// user writes nothing more and gives SectorIo::kStopped.
-SectorIo WriteSectors(SysHandle disk, uint32_t startSector, uint32_t count, const void* buffer);
+// Writes count sectors straight from the buffer, in one transfer up to kMaxSectorsPerWrite. What is written counts
+// in the run (null: none); a run stopped by the user writes nothing more and gives SectorIo::kStopped.
+SectorIo WriteSectors(SysHandle disk, uint32_t startSector, uint32_t count, const void* buffer, RunControl* run);
 
 // Writes count sectors of nothing but fillByte from the process-wide fill buffer, in chunks aligned to 1 MiB of the
-// disk. Fills on different threads take turns, so they never see each other's bytes.
-SectorIo FillSectors(SysHandle disk, uint32_t startSector, uint32_t count, uint8_t fillByte);
+// disk, counted in and stopped by the run as WriteSectors is. Fills on different threads take turns, so they never
+// see each other's bytes.
+SectorIo FillSectors(SysHandle disk, uint32_t startSector, uint32_t count, uint8_t fillByte, RunControl* run);
 
 // Opened device handle that closes itself.
 struct DeviceHandle {

@@ -462,10 +462,7 @@ DWORD WINAPI FormatThread(LPVOID parameter) {
   ui.refreshed = [page](const BlockScan& scan, int currentEntry, const BlockShow& show) {
     PostOwned(page, kFormatRefreshed, new FormatRefresh{scan, currentEntry, show});
   };
-  {
-    RunScope scope(&job->run->control);
-    RunBlockFormat(job->job, ui);
-  }
+  RunBlockFormat(job->job, ui, &job->run->control);
   PostMessageW(page, kFormatEnded, 0, 0);
   return 0;
 }

@@ -252,10 +252,8 @@ DWORD WINAPI UsbFormatThread(LPVOID parameter) {
     std::unique_ptr<std::shared_ptr<FormatJob>> handOver(static_cast<std::shared_ptr<FormatJob>*>(parameter));
     job = *handOver;
   }
-  {
-    RunScope scope(&job->run.control);
-    job->outcome = RunUsbFormat(job->disk.get(), job->target.sectorCount, job->options, job->target.driveLetters);
-  }
+  job->outcome = RunUsbFormat(job->disk.get(), job->target.sectorCount, job->options, job->target.driveLetters,
+                              &job->run.control);
   job->disk.reset();
   PostMessageW(job->page, WM_COMMAND, MAKEWPARAM(IDC_USB_START, kFormatEnded), 0);
   return 1;

@@ -135,7 +135,9 @@ TEST_F(FaultInjectionTest, ABatchCutShortLeavesNoHalfBlockThatScansValid) {
   constexpr uint32_t kBlocks = 3, kSectors = kBlocks * 3072, kImage = 2880;
   BlockFormatOptions options;
   options.dos = kDos71;
-  auto batch = [&options] { return FormatFloppyBlocks("physicaldrive1", 0, 0, kBlocks, true, options, nullptr); };
+  auto batch = [&options](RunControl* run) {
+    return FormatFloppyBlocks("physicaldrive1", 0, 0, kBlocks, true, options, nullptr, run);
+  };
   Writer w{"old blocks", kSectors, [] {
              SimSetLocalTime(SysTime{2026, 12, 1, 7, 12, 0, 0, 0});
              DeviceHandle disk(OpenDevice("physicaldrive1"));
@@ -145,7 +147,7 @@ TEST_F(FaultInjectionTest, ABatchCutShortLeavesNoHalfBlockThatScansValid) {
            }, nullptr};
   Fresh(w);
   const std::vector<uint8_t> before = SimReadRaw(1, 0, kSectors);
-  ASSERT_EQ(batch().written, kBlocks);
+  ASSERT_EQ(batch(nullptr).written, kBlocks);
   const std::vector<uint8_t> after = SimReadRaw(1, 0, kSectors);
   const uint64_t writes = SimStats(1).writeCalls;
 
@@ -158,9 +160,8 @@ TEST_F(FaultInjectionTest, ABatchCutShortLeavesNoHalfBlockThatScansValid) {
       control.progress = [&stop, n](uint64_t, uint64_t) {
         if (SimStats(1).writeCalls >= n) stop = true;
       };
-      RunScope scope(pull ? nullptr : &control);
       if (pull) SimPullAfterWrites(1, n);
-      BlockFormatResult r = batch();
+      BlockFormatResult r = batch(pull ? nullptr : &control);
       EXPECT_TRUE(pull ? r.failed : r.stopped) << "after " << n << " writes";
       EXPECT_LT(r.written, kBlocks);
       const std::vector<uint8_t> now = SimReadRaw(1, 0, kSectors);

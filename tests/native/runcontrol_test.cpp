@@ -5,6 +5,7 @@
 #include "blocks/blocks.h"
 #include "disk/runcontrol.h"
 #include "disk/sectorio.h"
+#include "disk/verify.h"
 #include "floppy/floppy.h"
 #include "sim_fixture.h"
 #include "usbformat/usbformat.h"
@@ -30,8 +31,7 @@ class RunControlTest : public SimTest {
   static BlockFormatResult Batch(uint32_t count, bool verify) {
     RunControl control;
     control.verify = verify;
-    RunScope scope(&control);
-    return FormatFloppyBlocks("physicaldrive1", 0, 0, count, true, BlockFormatOptions(), nullptr);
+    return FormatFloppyBlocks("physicaldrive1", 0, 0, count, true, BlockFormatOptions(), nullptr, &control);
   }
 };
 
@@ -70,15 +70,14 @@ TEST_F(RunControlTest, TheReadBackComparesWhatWasWrittenLastAndNamesTheFirstSect
   DeviceHandle disk(OpenDevice("physicaldrive1"));
   RunControl control;
   control.verify = true;
-  RunScope scope(&control);
   // A fill and a sector written over it later: the later bytes count.
-  ASSERT_EQ(FillSectors(disk.get(), 1000, 5000, 0xF6), SectorIo::kOk);
+  ASSERT_EQ(FillSectors(disk.get(), 1000, 5000, 0xF6, &control), SectorIo::kOk);
   std::vector<uint8_t> sector(512, 0x11);
-  ASSERT_EQ(WriteSectors(disk.get(), 3000, 1, sector.data()), SectorIo::kOk);
-  EXPECT_TRUE(VerifyRunWrites(disk.get()).ok);
+  ASSERT_EQ(WriteSectors(disk.get(), 3000, 1, sector.data(), &control), SectorIo::kOk);
+  EXPECT_TRUE(VerifyRunWrites(disk.get(), &control).ok);
   // What lands on sector x + half wraps onto sector x, which then no longer holds what the run wrote there.
-  ASSERT_EQ(WriteSectors(disk.get(), kStick / 2 + 2000, 1, sector.data()), SectorIo::kOk);
-  VerifyResult result = VerifyRunWrites(disk.get());
+  ASSERT_EQ(WriteSectors(disk.get(), kStick / 2 + 2000, 1, sector.data(), &control), SectorIo::kOk);
+  VerifyResult result = VerifyRunWrites(disk.get(), &control);
   EXPECT_FALSE(result.ok);
   EXPECT_FALSE(result.readFailed);
   EXPECT_EQ(result.badSector, 2000u);
@@ -99,9 +98,8 @@ TEST_F(RunControlTest, AStopEndsAUsbFormatBeforeItsNextWriteWithTheVolumeStructu
   options.clusterBytes = 2048;
   UsbFormatOutcome outcome;
   {
-    RunScope scope(&control);
     DeviceHandle disk(OpenDevice("physicaldrive1"));
-    outcome = RunUsbFormat(disk.get(), kStick, options);
+    outcome = RunUsbFormat(disk.get(), kStick, options, nullptr, &control);
   }
   EXPECT_TRUE(outcome.stopped);
   EXPECT_TRUE(outcome.fillFailed);
@@ -118,12 +116,11 @@ TEST_F(RunControlTest, TheCapacityCheckTellsTheRunWhichSectorsItCouldNotPutBack)
   std::vector<std::vector<uint32_t>> reports;
   RunControl control;
   control.capacityChecked = [&reports](const std::vector<uint32_t>& notPutBack) { reports.push_back(notPutBack); };
-  RunScope scope(&control);
   DeviceHandle disk(OpenDevice("physicaldrive1"));
-  ASSERT_TRUE(CheckDiskCapacity(disk.get(), 0, kStick).ok);
+  ASSERT_TRUE(CheckDiskCapacity(disk.get(), 0, kStick, &control).ok);
   // A marker goes to each place, then the old bytes go back, the first place's last: that write fails.
   SimFailWriteCall(1, SimStats(1).writeCalls - 1);
-  EXPECT_TRUE(CheckDiskCapacity(disk.get(), 0, kStick).ok);
+  EXPECT_TRUE(CheckDiskCapacity(disk.get(), 0, kStick, &control).ok);
   ASSERT_EQ(reports.size(), 2u);
   EXPECT_TRUE(reports[0].empty()) << "a sound disk holds all its old bytes again";
   EXPECT_EQ(reports[1], std::vector<uint32_t>{0});

@@ -34,7 +34,7 @@ TEST_F(SectorIoTest, FillGoesOutInChunksThatEndOnMebibyteBoundaries) {
   for (const Case& c : cases) {
     SimWriteRaw(1, 0, std::vector<uint8_t>(4096 * 512, 0));
     SimResetStats(1);
-    ASSERT_EQ(FillSectors(disk.get(), c.start, c.count, 0x5A), SectorIo::kOk);
+    ASSERT_EQ(FillSectors(disk.get(), c.start, c.count, 0x5A, nullptr), SectorIo::kOk);
     EXPECT_EQ(SimStats(1).writeCalls, c.calls) << c.start << "+" << c.count;
     for (const SimTransfer& t : SimTransfers(1)) {
       const uint64_t end = t.firstSector + t.sectorCount;
@@ -46,23 +46,23 @@ TEST_F(SectorIoTest, FillGoesOutInChunksThatEndOnMebibyteBoundaries) {
 }
 
 TEST_F(SectorIoTest, FillBufferIsRefilledWhenAShorterFillLeftItPartlyOtherBytes) {
-  ASSERT_EQ(FillSectors(disk.get(), 0, 1, 0xF6), SectorIo::kOk);
-  ASSERT_EQ(FillSectors(disk.get(), 10, 40, 0xF6), SectorIo::kOk);
+  ASSERT_EQ(FillSectors(disk.get(), 0, 1, 0xF6, nullptr), SectorIo::kOk);
+  ASSERT_EQ(FillSectors(disk.get(), 10, 40, 0xF6, nullptr), SectorIo::kOk);
   EXPECT_TRUE(AllBytes(1, 10, 40, 0xF6));
   // Back and forth between bytes, with a short fill in between.
-  ASSERT_EQ(FillSectors(disk.get(), 100, 2, 0x00), SectorIo::kOk);
-  ASSERT_EQ(FillSectors(disk.get(), 200, 45, 0xF6), SectorIo::kOk);
-  ASSERT_EQ(FillSectors(disk.get(), 300, 45, 0x00), SectorIo::kOk);
+  ASSERT_EQ(FillSectors(disk.get(), 100, 2, 0x00, nullptr), SectorIo::kOk);
+  ASSERT_EQ(FillSectors(disk.get(), 200, 45, 0xF6, nullptr), SectorIo::kOk);
+  ASSERT_EQ(FillSectors(disk.get(), 300, 45, 0x00, nullptr), SectorIo::kOk);
   EXPECT_TRUE(AllBytes(1, 200, 45, 0xF6));
   SimWriteRaw(1, 300, std::vector<uint8_t>(45 * 512, 0xEE));
-  ASSERT_EQ(FillSectors(disk.get(), 300, 45, 0x00), SectorIo::kOk);
+  ASSERT_EQ(FillSectors(disk.get(), 300, 45, 0x00, nullptr), SectorIo::kOk);
   EXPECT_TRUE(AllBytes(1, 300, 45, 0x00));
 }
 
 TEST_F(SectorIoTest, AWriteGoesOutInOneTransfer) {
   std::vector<uint8_t> data(2879 * 512);
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i / 512 + 1);
-  ASSERT_EQ(WriteSectors(disk.get(), 7, 2879, data.data()), SectorIo::kOk);
+  ASSERT_EQ(WriteSectors(disk.get(), 7, 2879, data.data(), nullptr), SectorIo::kOk);
   EXPECT_EQ(SimStats(1).writeCalls, 1u);
   EXPECT_EQ(SimReadRaw(1, 7, 2879), data);
   std::vector<uint8_t> back(data.size());
@@ -74,7 +74,7 @@ TEST_F(SectorIoTest, ZeroSectorTransfersSucceedAndMoveNothing) {
   uint8_t buffer[512] = {1};
   EXPECT_EQ(ReadSectors(disk.get(), 5, 0, buffer), SectorIo::kOk);
   EXPECT_EQ(buffer[0], 1);
-  EXPECT_EQ(FillSectors(disk.get(), 5, 0, 0xAA), SectorIo::kOk);
+  EXPECT_EQ(FillSectors(disk.get(), 5, 0, 0xAA, nullptr), SectorIo::kOk);
   EXPECT_EQ(SimStats(1).sectorsWritten, 0u);
 }
 
@@ -87,17 +87,17 @@ TEST_F(SectorIoTest, FailedAndShortTransfersGiveTheirCodes) {
   EXPECT_EQ(ReadSectors(disk.get(), 4094, 4, buffer), SectorIo::kShortTransfer);
 
   SimFailWritesFrom(1, 1000);
-  EXPECT_EQ(WriteSectors(disk.get(), 998, 4, buffer), SectorIo::kCallFailed);
+  EXPECT_EQ(WriteSectors(disk.get(), 998, 4, buffer, nullptr), SectorIo::kCallFailed);
   SimFailWritesFrom(1, UINT64_MAX);
   // A fill stops at the failing chunk: the chunks before it are written, none after it.
   SimFailWritesFrom(1, 2100);
-  EXPECT_EQ(FillSectors(disk.get(), 2000, 1000, 0x77), SectorIo::kCallFailed);
+  EXPECT_EQ(FillSectors(disk.get(), 2000, 1000, 0x77, nullptr), SectorIo::kCallFailed);
   EXPECT_TRUE(AllBytes(1, 2000, 48, 0x77));
   EXPECT_TRUE(AllBytes(1, 2048, 952, 0x00));
   SimFailWritesFrom(1, UINT64_MAX);
 
   SimShortTransfers(1, true);
-  EXPECT_EQ(WriteSectors(disk.get(), 10, 4, buffer), SectorIo::kShortTransfer);
+  EXPECT_EQ(WriteSectors(disk.get(), 10, 4, buffer, nullptr), SectorIo::kShortTransfer);
   EXPECT_EQ(ReadSectors(disk.get(), 10, 4, buffer), SectorIo::kShortTransfer);
 }
 
@@ -115,8 +115,8 @@ TEST_F(SectorIoTest, TheSelfCheckRefusesEveryTransfer) {
   SelfCheckForceFailureForTesting(true);
   uint8_t buffer[512] = {};
   EXPECT_EQ(ReadSectors(disk.get(), 0, 1, buffer), SectorIo::kRefused);
-  EXPECT_EQ(WriteSectors(disk.get(), 0, 1, buffer), SectorIo::kRefused);
-  EXPECT_EQ(FillSectors(disk.get(), 0, 3, 0x11), SectorIo::kRefused);
+  EXPECT_EQ(WriteSectors(disk.get(), 0, 1, buffer, nullptr), SectorIo::kRefused);
+  EXPECT_EQ(FillSectors(disk.get(), 0, 3, 0x11, nullptr), SectorIo::kRefused);
   SelfCheckForceFailureForTesting(false);
   EXPECT_EQ(SimStats(1).writeCalls, 0u);
   EXPECT_TRUE(SelfCheckPasses());
@@ -132,7 +132,8 @@ TEST_F(SectorIoTest, DeviceNamesThatDoNotFitThePathAreRefused) {
 
 TEST_F(SectorIoTest, ConcurrentFillsWriteOnlyTheirOwnByte) {
   auto fill = [this](uint32_t start, uint8_t byte) {
-    for (int round = 0; round < 20; ++round) ASSERT_EQ(FillSectors(disk.get(), start, 95, byte), SectorIo::kOk);
+    for (int round = 0; round < 20; ++round)
+      ASSERT_EQ(FillSectors(disk.get(), start, 95, byte, nullptr), SectorIo::kOk);
   };
   std::thread a(fill, 1000, 0xAA), b(fill, 2000, 0x55);
   a.join();
@@ -157,19 +158,19 @@ TEST(SectorIoLimits, SectorsPastTwoGibibytesAreReachedAndNoRunWrapsRound) {
     std::vector<uint8_t> data(4 * 512);
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i / 512 + 0x31);
     for (uint32_t start : {4194302u, 4194304u, 7340028u}) {
-      ASSERT_EQ(WriteSectors(disk.get(), start, 4, data.data()), SectorIo::kOk) << "sector " << start;
+      ASSERT_EQ(WriteSectors(disk.get(), start, 4, data.data(), nullptr), SectorIo::kOk) << "sector " << start;
       EXPECT_EQ(SimReadRaw(1, start, 4), data) << "sector " << start;
       std::vector<uint8_t> back(data.size());
       ASSERT_EQ(ReadSectors(disk.get(), start, 4, back.data()), SectorIo::kOk) << "sector " << start;
       EXPECT_EQ(back, data) << "sector " << start;
     }
-    ASSERT_EQ(FillSectors(disk.get(), 4193000, 3000, 0xC3), SectorIo::kOk);
+    ASSERT_EQ(FillSectors(disk.get(), 4193000, 3000, 0xC3, nullptr), SectorIo::kOk);
     for (uint8_t b : SimReadRaw(1, 4193000, 3000)) ASSERT_EQ(b, 0xC3);
     for (uint8_t b : SimReadRaw(1, 0, 8)) ASSERT_EQ(b, 0) << "a transfer past 2 GiB landed at the disk's start";
 
     SimResetStats(1);
-    EXPECT_EQ(WriteSectors(disk.get(), 0xFFFFFFFFu, 2, data.data()), SectorIo::kSeekFailed);
-    EXPECT_EQ(FillSectors(disk.get(), 0xFFFFFFFEu, 3, 0), SectorIo::kSeekFailed);
+    EXPECT_EQ(WriteSectors(disk.get(), 0xFFFFFFFFu, 2, data.data(), nullptr), SectorIo::kSeekFailed);
+    EXPECT_EQ(FillSectors(disk.get(), 0xFFFFFFFEu, 3, 0, nullptr), SectorIo::kSeekFailed);
     EXPECT_EQ(ReadSectors(disk.get(), 0xFFFFFFFFu, 2, data.data()), SectorIo::kSeekFailed);
     EXPECT_EQ(SimStats(1).writeCalls + SimStats(1).readCalls, 0u);
   }
@@ -199,7 +200,7 @@ TEST(SimWriteAccounting, TheSectorsOfAWriteThatLandedInPartCountAsWritten) {
     rlimit limit = saved;
     limit.rlim_cur = 100 * 512 + 300;  // the host keeps the bytes before this offset only
     setrlimit(RLIMIT_FSIZE, &limit);
-    const SectorIo code = WriteSectors(disk.get(), 90, 16, data.data());
+    const SectorIo code = WriteSectors(disk.get(), 90, 16, data.data(), nullptr);
     setrlimit(RLIMIT_FSIZE, &saved);
     sigaction(SIGXFSZ, &previous, nullptr);
     EXPECT_EQ(code, SectorIo::kCallFailed);
@@ -212,7 +213,7 @@ TEST(SimWriteAccounting, TheSectorsOfAWriteThatLandedInPartCountAsWritten) {
 
     SimResetStats(1);
     SimShortTransfers(1, true);
-    EXPECT_EQ(WriteSectors(disk.get(), 10, 4, data.data()), SectorIo::kShortTransfer);
+    EXPECT_EQ(WriteSectors(disk.get(), 10, 4, data.data(), nullptr), SectorIo::kShortTransfer);
     EXPECT_EQ(SimStats(1).sectorsWritten, 3u);
   }
   SimReset();

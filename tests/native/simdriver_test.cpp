@@ -99,7 +99,7 @@ TEST_F(SimDriverTest, PresentsTheSelectedBlockAtTheAddressesTheProgramUses) {
   EXPECT_EQ(MarkAt(volume.get(), 0), 201u);
   // A write at sector S (single format) lands on block k, nowhere else.
   std::vector<uint8_t> mark = Marked(0xABCD);
-  ASSERT_EQ(WriteSectors(disk.get(), kStart, 1, mark.data()), SectorIo::kOk);
+  ASSERT_EQ(WriteSectors(disk.get(), kStart, 1, mark.data(), nullptr), SectorIo::kOk);
   EXPECT_EQ(SimReadRaw(1, kStart + 2 * kBlock, 1), mark);
   EXPECT_EQ(SimReadRaw(1, kStart, 1), Marked(1));
   EXPECT_EQ(SimStats(1).lowestSectorWritten, kStart + 2 * kBlock);

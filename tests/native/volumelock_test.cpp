@@ -25,7 +25,7 @@ class VolumeLockTest : public SimTest {
   static SectorIo WriteAt(uint32_t sector) {
     DeviceHandle disk(OpenDevice("physicaldrive1"));
     std::vector<uint8_t> data(512, 0xA5);
-    return WriteSectors(disk.get(), sector, 1, data.data());
+    return WriteSectors(disk.get(), sector, 1, data.data(), nullptr);
   }
 };
 

@@ -38,8 +38,8 @@ TEST(WineSectorIo, WritesReadsAndFillsAnImageThroughTheWin32Layer) {
 
   std::vector<unsigned char> pattern(3 * 512);
   for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<unsigned char>(i * 7);
-  EXPECT_EQ(WriteSectors(disk.get(), 10, 3, pattern.data()), SectorIo::kOk);
-  EXPECT_EQ(FillSectors(disk.get(), 40, 45, 0xF6), SectorIo::kOk);
+  EXPECT_EQ(WriteSectors(disk.get(), 10, 3, pattern.data(), nullptr), SectorIo::kOk);
+  EXPECT_EQ(FillSectors(disk.get(), 40, 45, 0xF6, nullptr), SectorIo::kOk);
 
   std::vector<unsigned char> back(3 * 512);
   EXPECT_EQ(ReadSectors(disk.get(), 10, 3, back.data()), SectorIo::kOk);
@@ -68,8 +68,8 @@ TEST(WineSectorIo, SectorsPastTwoGibibytesAreReachedThroughTheWin32Layer) {
     ASSERT_TRUE(disk.valid()) << "error " << GetLastError();
     std::vector<unsigned char> pattern(4 * 512);
     for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<unsigned char>(i / 512 + 0x41);
-    EXPECT_EQ(WriteSectors(disk.get(), 4194302, 4, pattern.data()), SectorIo::kOk);
-    EXPECT_EQ(FillSectors(disk.get(), 7340000, 32, 0xF6), SectorIo::kOk);
+    EXPECT_EQ(WriteSectors(disk.get(), 4194302, 4, pattern.data(), nullptr), SectorIo::kOk);
+    EXPECT_EQ(FillSectors(disk.get(), 7340000, 32, 0xF6, nullptr), SectorIo::kOk);
     std::vector<unsigned char> back(4 * 512);
     EXPECT_EQ(ReadSectors(disk.get(), 4194302, 4, back.data()), SectorIo::kOk);
     EXPECT_EQ(back, pattern);
