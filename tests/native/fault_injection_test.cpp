@@ -37,62 +37,46 @@ class FaultInjectionTest : public SimTest {
     SimClearDebugOutput();
   }
 
-  // After a failed run: a failure was reported, and after the first failed call no write went through.
-  static void ExpectStoppedAtFailure(const Writer& w, bool reported, const std::string& fault) {
-    EXPECT_FALSE(reported) << w.name << ": " << fault << " was reported as success";
-    std::vector<SimTransfer> calls = SimTransfers(1);
+  // After a failed run: a failure was reported, and after the failed call no write went through (after a failed
+  // read, none was even tried).
+  static void ExpectStoppedAtFailure(const Writer& w, const std::string& fault, bool read) {
+    EXPECT_FALSE(w.run()) << w.name << ": " << fault << " was reported as success";
     bool failed = false;
-    for (const SimTransfer& t : calls) {
-      if (failed && t.write && !t.failed) {
+    for (const SimTransfer& t : SimTransfers(1)) {
+      if (failed && t.write && (read || !t.failed)) {
         ADD_FAILURE() << w.name << ": " << fault << ": sector " << t.firstSector << " written after the failure";
         break;
       }
-      failed = failed || t.failed;
+      failed = failed || (t.failed && (!read || !t.write));
     }
     EXPECT_TRUE(failed) << w.name << ": " << fault << " did not happen";
     EXPECT_EQ(SimStats(1).sectorsWrittenPastFailure, 0u) << w.name << ": " << fault;
   }
 
-  // Call indexes worth failing: all of the first and last 40, and every 25th of a long fill in between.
-  static bool Worth(size_t index, size_t count) { return index < 40 || index + 40 >= count || index % 25 == 0; }
-
+  // Every read call and every write call of a good run made to fail in turn (of a long fill, all of the first and
+  // last 40 and every 25th in between), short transfers, and the disk pulled out part way.
   static void ExpectEveryFaultReported(const Writer& w) {
     Fresh(w);
     ASSERT_TRUE(w.run()) << w.name << " fails on a good disk";
-    const std::vector<SimTransfer> good = SimTransfers(1);
     uint64_t writes = 0, reads = 0;
-    for (const SimTransfer& t : good) (t.write ? writes : reads)++;
+    for (const SimTransfer& t : SimTransfers(1)) (t.write ? writes : reads)++;
     ASSERT_GT(writes, 0u);
-
-    for (uint64_t i = 0; i < writes; ++i) {
-      if (!Worth(i, writes)) continue;
+    for (uint64_t i = 0; i < writes + reads; ++i) {
+      const bool read = i >= writes;
+      const uint64_t n = read ? i - writes : i;
+      if (!read && n >= 40 && n + 40 < writes && n % 25 != 0) continue;
       Fresh(w);
-      SimFailWriteCall(1, i);
-      ExpectStoppedAtFailure(w, w.run(), "write call " + std::to_string(i));
-    }
-    for (uint64_t i = 0; i < reads; ++i) {
-      Fresh(w);
-      SimFailReadCall(1, i);
-      bool reported = w.run();
-      // A read that fails must stop the run before anything more is written.
-      EXPECT_FALSE(reported) << w.name << ": read call " << i << " was reported as success";
-      bool readFailed = false;
-      for (const SimTransfer& t : SimTransfers(1)) {
-        if (readFailed && t.write) {
-          ADD_FAILURE() << w.name << ": read call " << i << ": sector " << t.firstSector << " written after it";
-          break;
-        }
-        readFailed = readFailed || (!t.write && t.failed);
-      }
+      read ? SimFailReadCall(1, n) : SimFailWriteCall(1, n);
+      ExpectStoppedAtFailure(w, (read ? "read call " : "write call ") + std::to_string(n), read);
     }
     Fresh(w);
     SimShortTransfers(1, true);
-    ExpectStoppedAtFailure(w, w.run(), "a short transfer");
+    ExpectStoppedAtFailure(w, "a short transfer", false);
     for (uint64_t pulledAfter : {uint64_t{0}, uint64_t{1}, writes / 2, writes - 1}) {
       if (pulledAfter >= writes) continue;
       Fresh(w);
       SimPullAfterWrites(1, pulledAfter);
-      ExpectStoppedAtFailure(w, w.run(), "the disk pulled after " + std::to_string(pulledAfter) + " writes");
+      ExpectStoppedAtFailure(w, "the disk pulled after " + std::to_string(pulledAfter) + " writes", false);
     }
   }
 };
