@@ -141,8 +141,8 @@ BlockFormatResult FormatFloppyBlocks(const char* deviceName, uint64_t partitionS
   if (options.driverAttached) {
     // Writing through the driver while it presents another block than the one addressed would overwrite that
     // block: a refusal ends the run before anything is written.
-    if (batch) presentedBefore = GetCurrentBlock(deviceName);
-    if (!SelectBlock(deviceName, batch ? 0 : firstBlock)) {
+    if (batch) presentedBefore = GetCurrentBlockOn(drive.get());
+    if (!SelectBlockOn(drive.get(), batch ? 0 : firstBlock)) {
       result.driverRefused = true;
       return result;
     }
@@ -202,8 +202,8 @@ BlockFormatResult FormatFloppyBlocks(const char* deviceName, uint64_t partitionS
       result.failedBlock = blockOf(readBack.badSector);
     }
   }
+  if (options.driverAttached && batch) SelectBlockOn(drive.get(), presentedBefore);
   drive.reset();
-  if (options.driverAttached && batch) SelectBlock(deviceName, presentedBefore);
   return result;
 }
 

@@ -101,8 +101,8 @@ BlockImportResult ImportBlockImages(const char* deviceName, uint64_t partitionSt
   }
   uint32_t presentedBefore = 0;
   if (options.driverAttached) {
-    presentedBefore = GetCurrentBlock(deviceName);
-    if (!SelectBlock(deviceName, 0)) {
+    presentedBefore = GetCurrentBlockOn(drive.get());
+    if (!SelectBlockOn(drive.get(), 0)) {
       result.driverRefused = true;
       return result;
     }
@@ -157,7 +157,7 @@ BlockImportResult ImportBlockImages(const char* deviceName, uint64_t partitionSt
       result.failedBlock = blockOf(readBack.badSector);
     }
   }
+  if (options.driverAttached) SelectBlockOn(drive.get(), presentedBefore);
   drive.reset();
-  if (options.driverAttached) SelectBlock(deviceName, presentedBefore);
   return result;
 }
