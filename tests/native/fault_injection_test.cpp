@@ -86,31 +86,39 @@ bool Floppy(FloppyKind kind, uint32_t start, const char* label, DosVersion dos) 
   return WriteFloppyImage(disk.get(), start, kind, label, dos) == FloppyImageResult::kWritten;
 }
 
-TEST_F(FaultInjectionTest, FloppyImagesWithAndWithoutSystemFiles) {
-  ExpectEveryFaultReported({"a 1.44M floppy with label and DOS 7.1", 3200, nullptr,
-                            [] { return Floppy(FloppyKind::k1440K, 100, "DATA", kDos71); }});
-  ExpectEveryFaultReported({"a 720K floppy without DOS", 1440, nullptr,
-                            [] { return Floppy(FloppyKind::k720K, 0, "", kDosNone); }});
-}
-
-TEST_F(FaultInjectionTest, BlockBatchLabelAndImport) {
-  auto batch = [] {
-    BlockFormatOptions options;
-    options.dos = kDos622;
-    BlockFormatResult r = FormatFloppyBlocks("physicaldrive1", 0, 0, 2, true, options, nullptr);
-    return r.opened && !r.failed && r.written == 2;
+TEST_F(FaultInjectionTest, EveryWriterReportsEveryFault) {
+  BlockFormatOptions bootable;
+  bootable.dos = kDos622;
+  // MBR and its zero sectors, DBR, FATs, root directory with the label, data-area fill and system files.
+  UsbFormatOptions usb;
+  usb.dosBoot = true;
+  usb.bootMode = 1;
+  usb.mbrSectors = 63;
+  usb.dos = kDos71;
+  usb.label = "BOOT";
+  usb.fillDataArea = true;
+  usb.fillByte = 0xE5;
+  usb.clusterBytes = 2048;
+  const Writer writers[] = {
+      {"a 1.44M floppy with label and DOS 7.1", 3200, nullptr,
+       [] { return Floppy(FloppyKind::k1440K, 100, "DATA", kDos71); }},
+      {"a 720K floppy without DOS", 1440, nullptr, [] { return Floppy(FloppyKind::k720K, 0, "", kDosNone); }},
+      {"a batch of two bootable 1.44M blocks", 2 * 3072, nullptr,
+       [bootable] {
+         BlockFormatResult r = FormatFloppyBlocks("physicaldrive1", 0, 0, 2, true, bootable, nullptr);
+         return r.opened && !r.failed && r.written == 2;
+       }},
+      {"an identifier change", 3072, [] { Floppy(FloppyKind::k1440K, 0, "FLPPY0", kDosNone); },
+       [] { return ModifyFloppyIdentify("physicaldrive1", 0, FloppyKind::k1440K, "NEW", "").result == 1; }},
+      {"an import", 3072, nullptr,
+       [] {
+         const std::vector<uint8_t> image(2880 * 512, 0xE5);
+         return WriteBlockImage(DeviceHandle(OpenDevice("physicaldrive1")).get(), 0, FloppyKind::k1440K, image) == 0;
+       }},
+      {"a bootable USB format behind an MBR", 6000, nullptr,
+       [usb] { return RunUsbFormat(DeviceHandle(OpenDevice("physicaldrive1")).get(), 6000, usb).succeeded; }},
   };
-  ExpectEveryFaultReported({"a batch of two bootable 1.44M blocks", 2 * 3072, nullptr, batch});
-
-  auto oneBlock = [] { Floppy(FloppyKind::k1440K, 0, "FLPPY0", kDosNone); };
-  ExpectEveryFaultReported({"an identifier change", 3072, oneBlock, [] {
-                              return ModifyFloppyIdentify("physicaldrive1", 0, FloppyKind::k1440K, "NEW", "").result == 1;
-                            }});
-  ExpectEveryFaultReported({"an import", 3072, nullptr, [] {
-                              DeviceHandle disk(OpenDevice("physicaldrive1"));
-                              std::vector<uint8_t> image(2880 * 512, 0xE5);
-                              return WriteBlockImage(disk.get(), 0, FloppyKind::k1440K, image) == 0;
-                            }});
+  for (const Writer& w : writers) ExpectEveryFaultReported(w);
 }
 
 // A batch stopped by the user, or cut by a pulled disk, after any number of writes, over blocks that held older
@@ -161,23 +169,6 @@ TEST_F(FaultInjectionTest, ABatchCutShortLeavesNoHalfBlockThatScansValid) {
       }
     }
   }
-}
-
-TEST_F(FaultInjectionTest, UsbFormatThroughEveryStep) {
-  // MBR and its zero sectors, DBR, FATs, root directory with the label, data-area fill and system files.
-  UsbFormatOptions options;
-  options.dosBoot = true;
-  options.bootMode = 1;
-  options.mbrSectors = 63;
-  options.dos = kDos71;
-  options.label = "BOOT";
-  options.fillDataArea = true;
-  options.fillByte = 0xE5;
-  options.clusterBytes = 2048;
-  ExpectEveryFaultReported({"a bootable USB format behind an MBR", 6000, nullptr, [options] {
-                              DeviceHandle disk(OpenDevice("physicaldrive1"));
-                              return RunUsbFormat(disk.get(), 6000, options).succeeded;
-                            }});
 }
 
 }  // namespace

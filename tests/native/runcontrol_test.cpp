@@ -69,9 +69,8 @@ TEST_F(RunControlTest, TheReadBackComparesWhatWasWrittenLastAndNamesTheFirstSect
   EXPECT_TRUE(VerifyRunWrites(disk.get(), &control).ok);
   // What lands on sector x + half wraps onto sector x, which then no longer holds what the run wrote there.
   ASSERT_EQ(WriteSectors(disk.get(), kStick / 2 + 2000, 1, sector.data(), &control), SectorIo::kOk);
-  VerifyResult result = VerifyRunWrites(disk.get(), &control);
-  EXPECT_FALSE(result.ok);
-  EXPECT_FALSE(result.readFailed);
+  const VerifyResult result = VerifyRunWrites(disk.get(), &control);
+  EXPECT_TRUE(!result.ok && !result.readFailed);
   EXPECT_EQ(result.badSector, 2000u);
 }
 
@@ -110,6 +109,7 @@ TEST_F(RunControlTest, TheCapacityCheckTellsTheRunWhichSectorsItCouldNotPutBack)
   // A marker goes to each place, then the old bytes go back, the first place's last: that write fails.
   SimFailWriteCall(1, SimStats(1).writeCalls - 1);
   EXPECT_TRUE(CheckDiskCapacity(disk.get(), 0, kStick, &control).ok);
+  EXPECT_EQ(control.done, 0u) << "the check's markers and put-back bytes counted as the run's writes";
   ASSERT_EQ(reports.size(), 2u);
   EXPECT_TRUE(reports[0].empty()) << "a sound disk holds all its old bytes again";
   EXPECT_EQ(reports[1], std::vector<uint32_t>{0});
