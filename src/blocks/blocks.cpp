@@ -69,20 +69,21 @@ std::string NotAccessedEntryText(uint32_t block) {
   return FormatBlockText(kNotAccessedEntry, static_cast<int>(block));
 }
 
-uint32_t ReadBlockImage(SysHandle disk, uint32_t blockStart, FloppyKind kind, std::vector<uint8_t>* image) {
+SectorIo ReadBlockImage(SysHandle disk, uint32_t blockStart, FloppyKind kind, std::vector<uint8_t>* image) {
   const uint32_t sectors = GeometryOf(kind).totalSectors;
   image->assign(size_t{sectors} * kSectorSize, 0);
-  return ReadSectors(disk, sectors, blockStart, image->data());
+  return ReadSectors(disk, blockStart, sectors, image->data());
 }
 
-uint32_t WriteBlockImage(SysHandle disk, uint32_t blockStart, FloppyKind kind, const std::vector<uint8_t>& image) {
+uint32_t WriteBlockImage(SysHandle disk, uint32_t blockStart, FloppyKind kind, const std::vector<uint8_t>& image,
+                         RunControl* run) {
   const uint32_t sectors = GeometryOf(kind).totalSectors;
   if (image.size() != static_cast<size_t>(sectors) * kSectorSize) return kBlockImageWrongSize;
   // The block's DBR is zeroed first and the new one written last, so an image cut short anywhere never scans as a
   // valid block: its first sector is then zeros, or the old DBR over a block the image has not yet reached.
   const uint8_t zeros[kSectorSize] = {};
-  uint32_t code = WriteSectors(disk, 1, blockStart, zeros);
-  if (code == kSectorIoOk) code = WriteSectors(disk, sectors - 1, blockStart + 1, image.data() + kSectorSize);
-  if (code == kSectorIoOk) code = WriteSectors(disk, 1, blockStart, image.data());
-  return code;
+  SectorIo code = WriteSectors(disk, blockStart, 1, zeros, run);
+  if (code == SectorIo::kOk) code = WriteSectors(disk, blockStart + 1, sectors - 1, image.data() + kSectorSize, run);
+  if (code == SectorIo::kOk) code = WriteSectors(disk, blockStart, 1, image.data(), run);
+  return static_cast<uint32_t>(code);
 }

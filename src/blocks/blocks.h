@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "disk/sectorio.h"
 #include "fatfiles/fatfiles.h"
 #include "floppy/floppy.h"
 #include "sys/sys.h"
@@ -234,7 +235,8 @@ struct BlockFormatResult {
 // block, and every block is read back after the last; a stop asked for ends the run before its next write.
 BlockFormatResult FormatFloppyBlocks(const char* deviceName, uint64_t partitionStart, uint32_t firstBlock,
                                      uint32_t count, bool batch, const BlockFormatOptions& options,
-                                     const std::function<void(const std::string&)>& progress);
+                                     const std::function<void(const std::string&)>& progress,
+                                     RunControl* run = nullptr);
 
 // What the page read from its controls when the run was started.
 struct BlockFormatJob {
@@ -268,19 +270,21 @@ struct BlockFormatRun {
 
 // The block format thread's work for one batch or single run: checks, confirmation, the sheet disabled and the
 // busy indicator running while the blocks are written, the outcome, and a rescan with block 0 presented again.
-BlockFormatRun RunBlockFormat(const BlockFormatJob& job, const BlockFormatUi& ui);
+// The blocks are written under `control` (null: no control).
+BlockFormatRun RunBlockFormat(const BlockFormatJob& job, const BlockFormatUi& ui, RunControl* control = nullptr);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Block images
 // ---------------------------------------------------------------------------------------------------------------
 
-// The kind's image (T sectors) at blockStart, read into image; a SectorIo code.
-uint32_t ReadBlockImage(SysHandle disk, uint32_t blockStart, FloppyKind kind, std::vector<uint8_t>* image);
-// Writes an image of exactly the kind's size at blockStart; a SectorIo code, or kBlockImageWrongSize (nothing
-// written) for an image of any other size.
+// The kind's image (T sectors) at blockStart, read into image.
+SectorIo ReadBlockImage(SysHandle disk, uint32_t blockStart, FloppyKind kind, std::vector<uint8_t>* image);
+// Writes an image of exactly the kind's size at blockStart; the SectorIo number (0 when written), or
+// kBlockImageWrongSize (nothing written) for an image of any other size.
 constexpr uint32_t kBlockImageWrongSize = 100;
 // The new DBR is written last, over a zeroed one, so an image cut short never scans as a valid block.
-uint32_t WriteBlockImage(SysHandle disk, uint32_t blockStart, FloppyKind kind, const std::vector<uint8_t>& image);
+uint32_t WriteBlockImage(SysHandle disk, uint32_t blockStart, FloppyKind kind, const std::vector<uint8_t>& image,
+                         RunControl* run = nullptr);
 
 // The file name a block's image is exported under: the block number in three digits, then "-" and its identifier
 // when the image holds a volume label as its first root entry ("007-FLPPY7.img", else "007.img"). Of the label's
@@ -340,7 +344,7 @@ struct BlockImportResult {
 // and read back after the last block; a stop asked for ends the run before its next write.
 BlockImportResult ImportBlockImages(const char* deviceName, uint64_t partitionStart, uint64_t partitionLength,
                                     uint32_t firstBlock, size_t count, const BlockImageReader& read,
-                                    const BlockImportOptions& options);
+                                    const BlockImportOptions& options, RunControl* run = nullptr);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Files inside a block

@@ -11,6 +11,7 @@
 #include "disk/queries.h"
 #include "disk/runcontrol.h"
 #include "disk/sectorio.h"
+#include "disk/verify.h"
 #include "disk/volumelock.h"
 #include "floppy/sysfiles.h"
 
@@ -113,7 +114,7 @@ BlockNotice OutcomeNotice(const BlockFormatResult& result) {
 
 BlockFormatResult FormatFloppyBlocks(const char* deviceName, uint64_t partitionStart, uint32_t firstBlock,
                                      uint32_t count, bool batch, const BlockFormatOptions& options,
-                                     const std::function<void(const std::string&)>& progress) {
+                                     const std::function<void(const std::string&)>& progress, RunControl* run) {
   BlockFormatResult result;
   DeviceHandle drive(OpenDevice(deviceName));
   if (!drive.valid()) return result;
@@ -140,14 +141,14 @@ BlockFormatResult FormatFloppyBlocks(const char* deviceName, uint64_t partitionS
   if (options.driverAttached) {
     // Writing through the driver while it presents another block than the one addressed would overwrite that
     // block: a refusal ends the run before anything is written.
-    if (batch) presentedBefore = GetCurrentBlock(deviceName);
-    if (!SelectBlock(deviceName, batch ? 0 : firstBlock)) {
+    if (batch) presentedBefore = GetCurrentBlockOn(drive.get());
+    if (!SelectBlockOn(drive.get(), batch ? 0 : firstBlock)) {
       result.driverRefused = true;
       return result;
     }
   }
   if (count > kMaxFloppyBlocks) count = kMaxFloppyBlocks;
-  RunExpect(count * FloppyImageWriteBytes(kind));
+  RunExpect(run, count * FloppyImageWriteBytes(kind));
   // The sectors the run writes, first block to last.
   uint32_t areaStart = 0, areaEnd = 0;
   const bool areaKnown = count > 0 && ImageStart(partitionStart, firstBlock, batch, kind, &areaStart) &&
@@ -156,9 +157,9 @@ BlockFormatResult FormatFloppyBlocks(const char* deviceName, uint64_t partitionS
   auto blockOf = [&](uint64_t sector) {
     return firstBlock + (batch ? static_cast<uint32_t>((sector - areaStart) / BlockSectors(kind)) : 0);
   };
-  if (RunVerifies() && areaKnown) {
+  if (RunVerifies(run) && areaKnown) {
     VerifyResult capacity =
-        CheckDiskCapacity(drive.get(), areaStart, areaEnd + GeometryOf(kind).totalSectors - areaStart);
+        CheckDiskCapacity(drive.get(), areaStart, areaEnd + GeometryOf(kind).totalSectors - areaStart, run);
     if (!capacity.ok) {
       result.capacityFailed = true;
       result.badSector = capacity.badSector;
@@ -169,7 +170,7 @@ BlockFormatResult FormatFloppyBlocks(const char* deviceName, uint64_t partitionS
   FloppyImageBuffer image;
   for (uint32_t i = 0; i < count; ++i) {
     uint32_t block = firstBlock + i;
-    if (RunStopRequested()) {
+    if (RunStopRequested(run)) {
       result.stopped = true;
       result.failedBlock = block;
       break;
@@ -180,12 +181,12 @@ BlockFormatResult FormatFloppyBlocks(const char* deviceName, uint64_t partitionS
     bool written = ImageStart(partitionStart, block, batch, kind, &start);
     if (written) {
       if (kind == FloppyKind::k1440K) TraceLine("Format_144M_DBRStartSectNum:%x", start);
-      written = WriteFloppyImage(drive.get(), start, kind, label.text, options.dos, &image) ==
+      written = WriteFloppyImage(drive.get(), start, kind, label.text, options.dos, &image, run) ==
                 FloppyImageResult::kWritten;
     }
     if (!written) {
       result.failed = true;
-      result.stopped = RunStopRequested();
+      result.stopped = RunStopRequested(run);
       result.failedBlock = block;
       Report(progress, kBlockFormatBlockFailed, block);
       break;
@@ -193,20 +194,20 @@ BlockFormatResult FormatFloppyBlocks(const char* deviceName, uint64_t partitionS
     ++result.written;
     Report(progress, kBlockFormatCompleted, block);
   }
-  if (RunVerifies() && result.written == count && count > 0 && !result.stopped) {
-    VerifyResult readBack = VerifyRunWrites(drive.get());
+  if (RunVerifies(run) && result.written == count && count > 0 && !result.stopped) {
+    VerifyResult readBack = VerifyRunWrites(drive.get(), run);
     if (!readBack.ok) {
       result.verifyFailed = true;
       result.badSector = readBack.badSector;
       result.failedBlock = blockOf(readBack.badSector);
     }
   }
+  if (options.driverAttached && batch) SelectBlockOn(drive.get(), presentedBefore);
   drive.reset();
-  if (options.driverAttached && batch) SelectBlock(deviceName, presentedBefore);
   return result;
 }
 
-BlockFormatRun RunBlockFormat(const BlockFormatJob& job, const BlockFormatUi& ui) {
+BlockFormatRun RunBlockFormat(const BlockFormatJob& job, const BlockFormatUi& ui, RunControl* control) {
   BlockFormatRun run;
   auto message = [&](const BlockNotice& notice) {
     if (ui.message) ui.message(notice);
@@ -235,7 +236,7 @@ BlockFormatRun RunBlockFormat(const BlockFormatJob& job, const BlockFormatUi& ui
   uint32_t count = job.batch ? BatchCount(job) : 1;
   if (ui.busyIndicator) ui.busyIndicator(true);
   run.result = FormatFloppyBlocks(disk.deviceName.c_str(), disk.partitionStart, firstBlock, count, job.batch,
-                                  options, ui.status);
+                                  options, ui.status, control);
   if (ui.busyIndicator) ui.busyIndicator(false);
   run.success = Succeeded(run.result);
   message(OutcomeNotice(run.result));

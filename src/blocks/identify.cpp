@@ -53,7 +53,7 @@ BlockIdentify ModifyFloppyIdentify(const char* deviceName, uint64_t partitionSta
   std::memset(sector, 0, sizeof sector);
   // A sector beyond 32-bit sector numbers is unreadable, never another sector near the start of the disk.
   if (rootSector > UINT32_MAX ||
-      ReadSectors(drive.get(), 1, static_cast<uint32_t>(rootSector), sector) != kSectorIoOk)
+      ReadSectors(drive.get(), static_cast<uint32_t>(rootSector), 1, sector) != SectorIo::kOk)
     return Failure(kIdentifyReadFailure, &kIdentifyReadFailureStatus);
   if (sector[direntry::kAttributes] != direntry::kVolumeLabel) return Failure(kIdentifyNoLabel, nullptr);
 
@@ -61,7 +61,7 @@ BlockIdentify ModifyFloppyIdentify(const char* deviceName, uint64_t partitionSta
   SysTime now{};
   SysGetLocalTime(&now);
   StampDirectoryEntry(sector, FatDate(now), FatTime(now), false);
-  if (WriteSectors(drive.get(), 1, static_cast<uint32_t>(rootSector), sector) != kSectorIoOk)
+  if (WriteSectors(drive.get(), static_cast<uint32_t>(rootSector), 1, sector, nullptr) != SectorIo::kOk)
     return Failure(kIdentifyWriteFailure, &kIdentifyWriteFailureStatus);
 
   // The drive is closed before the restart: a disk this program still holds open would not stop.

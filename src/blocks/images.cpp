@@ -6,6 +6,7 @@
 #include "disk/queries.h"
 #include "disk/runcontrol.h"
 #include "disk/sectorio.h"
+#include "disk/verify.h"
 #include "disk/volumelock.h"
 
 namespace {
@@ -79,7 +80,7 @@ std::string BlockImageFileName(uint32_t block, const std::vector<uint8_t>& image
 
 BlockImportResult ImportBlockImages(const char* deviceName, uint64_t partitionStart, uint64_t partitionLength,
                                     uint32_t firstBlock, size_t count, const BlockImageReader& read,
-                                    const BlockImportOptions& options) {
+                                    const BlockImportOptions& options, RunControl* run) {
   BlockImportResult result;
   const FloppyKind kind = options.kind;
   const uint32_t imageSectors = GeometryOf(kind).totalSectors;
@@ -100,21 +101,21 @@ BlockImportResult ImportBlockImages(const char* deviceName, uint64_t partitionSt
   }
   uint32_t presentedBefore = 0;
   if (options.driverAttached) {
-    presentedBefore = GetCurrentBlock(deviceName);
-    if (!SelectBlock(deviceName, 0)) {
+    presentedBefore = GetCurrentBlockOn(drive.get());
+    if (!SelectBlockOn(drive.get(), 0)) {
       result.driverRefused = true;
       return result;
     }
   }
-  RunExpect(count * (result.expectedBytes + kSectorSize));  // each image and the zeroed DBR before it
+  RunExpect(run, count * (result.expectedBytes + kSectorSize));  // each image and the zeroed DBR before it
   uint32_t areaStart = 0;
   FloppyBlockStart(partitionStart, firstBlock, kind, &areaStart);
   auto blockOf = [&](uint64_t sector) {
     return firstBlock + static_cast<uint32_t>((sector - areaStart) / BlockSectors(kind));
   };
-  if (RunVerifies() && count > 0) {
+  if (RunVerifies(run) && count > 0) {
     const uint32_t areaSectors = static_cast<uint32_t>(count - 1) * BlockSectors(kind) + imageSectors;
-    VerifyResult capacity = CheckDiskCapacity(drive.get(), areaStart, areaSectors);
+    VerifyResult capacity = CheckDiskCapacity(drive.get(), areaStart, areaSectors, run);
     if (!capacity.ok) {
       result.capacityFailed = true;
       result.badSector = capacity.badSector;
@@ -127,7 +128,7 @@ BlockImportResult ImportBlockImages(const char* deviceName, uint64_t partitionSt
     const uint32_t block = firstBlock + static_cast<uint32_t>(i);
     result.image = i;
     result.failedBlock = block;
-    if (RunStopRequested()) {
+    if (RunStopRequested(run)) {
       result.stopped = true;
       break;
     }
@@ -140,23 +141,23 @@ BlockImportResult ImportBlockImages(const char* deviceName, uint64_t partitionSt
     }
     uint32_t start = 0;
     FloppyBlockStart(partitionStart, block, kind, &start);
-    if (WriteBlockImage(drive.get(), start, kind, bytes) != kSectorIoOk) {
+    if (WriteBlockImage(drive.get(), start, kind, bytes, run) != 0) {
       result.failed = true;
-      result.stopped = RunStopRequested();
+      result.stopped = RunStopRequested(run);
       break;
     }
     ++result.written;
   }
   if (result.written == count && !result.capacityFailed) result.failedBlock = 0;
-  if (RunVerifies() && result.written == count && count > 0) {
-    VerifyResult readBack = VerifyRunWrites(drive.get());
+  if (RunVerifies(run) && result.written == count && count > 0) {
+    VerifyResult readBack = VerifyRunWrites(drive.get(), run);
     if (!readBack.ok) {
       result.verifyFailed = true;
       result.badSector = readBack.badSector;
       result.failedBlock = blockOf(readBack.badSector);
     }
   }
+  if (options.driverAttached) SelectBlockOn(drive.get(), presentedBefore);
   drive.reset();
-  if (options.driverAttached) SelectBlock(deviceName, presentedBefore);
   return result;
 }

@@ -15,7 +15,7 @@ namespace {
 // fails.
 bool ReadBlockSector(SysHandle drive, uint32_t blockStart, uint32_t offset, uint8_t* sector) {
   uint64_t at = static_cast<uint64_t>(blockStart) + offset;
-  return at <= UINT32_MAX && ReadSectors(drive, 1, static_cast<uint32_t>(at), sector) == kSectorIoOk;
+  return at <= UINT32_MAX && ReadSectors(drive, static_cast<uint32_t>(at), 1, sector) == SectorIo::kOk;
 }
 
 }  // namespace
@@ -35,7 +35,7 @@ BlockList ReadBlockList(const char* deviceName, uint64_t partitionStart, uint64_
     uint32_t start = 0;
     const bool placed = FloppyBlockStart(partitionStart, n, kind, &start);
     const bool wholeHead = placed && uint64_t{start} + headSectors <= UINT32_MAX &&
-                           ReadSectors(drive.get(), headSectors, start, sector) == kSectorIoOk;
+                           ReadSectors(drive.get(), start, headSectors, sector) == SectorIo::kOk;
     if (!wholeHead && (!placed || !ReadBlockSector(drive.get(), start, 0, sector))) {
       list.entries.push_back(NotAccessedEntryText(n));
       break;

@@ -118,7 +118,7 @@ bool FindBlockArea(const CliTarget& target, FloppyKind kind, BlockArea* area, st
   uint8_t sector[kSectorSize] = {};
   {
     DeviceHandle disk(OpenDevice(target.deviceName.c_str()));
-    if (!disk.valid() || (target.sectorCount > 0 && ReadSectors(disk.get(), 1, 0, sector) != kSectorIoOk)) {
+    if (!disk.valid() || (target.sectorCount > 0 && ReadSectors(disk.get(), 0, 1, sector) != SectorIo::kOk)) {
       *error = "cannot read sector 0 of " + target.path;
       return false;
     }
@@ -182,7 +182,8 @@ int Format(const BlocksRequest& r, const CliTarget& target, const BlockArea& are
   options.kind = r.kind;
   options.dos = r.dos;
   CliVerify(r.verify);
-  BlockFormatResult result = FormatFloppyBlocks(target.deviceName.c_str(), area.start, 0, count, true, options, nullptr);
+  BlockFormatResult result = FormatFloppyBlocks(target.deviceName.c_str(), area.start, 0, count, true, options, nullptr,
+                                                CliRun());
   RereadCliTarget(target);
   if (result.systemFilesUnusable)
     return CliFailRun(target, "the system files of " + r.sysFiles + " do not fit a floppy block", "");
@@ -230,7 +231,7 @@ int List(const BlocksRequest& r, const CliTarget& target, const BlockArea& area)
 std::string CheckFormattedBlock(const BlocksRequest& r, const CliTarget& target, uint32_t start) {
   DeviceHandle disk(OpenDevice(target.deviceName.c_str()));
   uint8_t dbr[kSectorSize];
-  if (!disk.valid() || ReadSectors(disk.get(), 1, start, dbr) != kSectorIoOk)
+  if (!disk.valid() || ReadSectors(disk.get(), start, 1, dbr) != SectorIo::kOk)
     return "cannot read block " + std::to_string(r.block) + " of " + r.target;
   if (!IsValidBlockBootRecord(dbr, r.kind))
     return "block " + std::to_string(r.block) + " is not a formatted " + FloppyKindName(r.kind) + " floppy block";
@@ -282,7 +283,7 @@ std::string ReadBlock(const BlocksRequest& r, const CliTarget& target, const Blo
   std::string error;
   if (!AddressableBlock(one, area, &start, &error)) return error;
   DeviceHandle disk(OpenDevice(target.deviceName.c_str()));
-  if (!disk.valid() || ReadBlockImage(disk.get(), start, r.kind, image) != kSectorIoOk)
+  if (!disk.valid() || ReadBlockImage(disk.get(), start, r.kind, image) != SectorIo::kOk)
     return "cannot read block " + std::to_string(block) + " of " + r.target;
   return "";
 }
@@ -410,7 +411,8 @@ int Import(const BlocksRequest& r, const CliTarget& target, const BlockArea& are
   options.force = r.force;
   CliVerify(r.verify);
   const BlockImportResult result =
-      ImportBlockImages(target.deviceName.c_str(), area.start, area.length, r.block, r.files.size(), read, options);
+      ImportBlockImages(target.deviceName.c_str(), area.start, area.length, r.block, r.files.size(), read, options,
+                        CliRun());
   if (result.refusal != BlockImportRefusal::kNone)
     return CliFail(ImportRefusal(r, area, result, readError) + "; nothing was written");
   RereadCliTarget(target);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "disk/runcontrol.h"
 #include "floppy/floppy.h"
 
 struct CliCommand {
@@ -23,7 +24,7 @@ struct CliCommandRegistrar {
   explicit CliCommandRegistrar(const CliCommand& command);
 };
 
-// Runs a command under the run control of the whole process (disk/runcontrol.h): SIGINT and SIGTERM stop its run
+// Runs a command with a run of its own (disk/runcontrol.h, CliRun): SIGINT and SIGTERM stop its run
 // before the next write, and its progress goes to stderr while that is a terminal, unless args hold --quiet.
 // With --help (or -h) among args it runs nothing: the usage goes to stdout and the status is kExitDone.
 int RunCliCommand(const CliCommand& command, std::vector<std::string> args);
@@ -39,6 +40,8 @@ bool CliCapacityChecked(std::vector<uint32_t>* notPutBack);
 std::string SectorListText(const std::vector<uint32_t>& sectors);
 // Turns on the capacity check before and the read-back after the writes of the command's run.
 void CliVerify(bool on);
+// The run of the command in progress (null outside RunCliCommand); every writer a command calls is given it.
+RunControl* CliRun();
 
 // Exit statuses, the same for every command (korvane --help lists them).
 constexpr int kExitDone = 0;

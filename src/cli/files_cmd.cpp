@@ -244,7 +244,7 @@ int Put(const FilesRequest& r, SysHandle disk, uint32_t start) {
     files[i].modified = HostTime(modified);
     bytes += files[i].data.size();
   }
-  FatFilesResult result = AddFatFiles(disk, start, r.volumeTo, files, r.replace);
+  FatFilesResult result = AddFatFiles(disk, start, r.volumeTo, files, r.replace, CliRun());
   if (!result.ok()) return Failed(result, r);
   for (const FatFileToAdd& f : files) {
     uint8_t name[11];
@@ -327,9 +327,9 @@ int Get(const FilesRequest& r, SysHandle disk, uint32_t start) {
 int Change(const FilesRequest& r, SysHandle disk, uint32_t start) {
   const std::string action = r.action->name;
   FatFilesResult result;
-  if (action == "rm") result = DeleteFatFiles(disk, start, r.names);
-  else if (action == "mkdir") result = MakeFatDirectory(disk, start, r.names[0]);
-  else result = RemoveFatDirectory(disk, start, r.names[0]);
+  if (action == "rm") result = DeleteFatFiles(disk, start, r.names, CliRun());
+  else if (action == "mkdir") result = MakeFatDirectory(disk, start, r.names[0], CliRun());
+  else result = RemoveFatDirectory(disk, start, r.names[0], CliRun());
   if (!result.ok()) return Failed(result, r);
   if (action == "rm") std::printf("deleted %zu files from %s\n", r.operands.size(), Where(r).c_str());
   else std::printf("%s %s in %s\n", action == "mkdir" ? "made" : "removed", r.operands[0].c_str(), Where(r).c_str());

@@ -82,7 +82,7 @@ int RunFloppy(const std::vector<std::string>& args) {
   {
     DeviceHandle disk(OpenDevice(target.deviceName.c_str()));
     if (!disk.valid()) return CliFailRun(target, "cannot open " + r.target, "");
-    written = WriteFloppyImage(disk.get(), r.at, r.kind, r.label.c_str(), r.dos);
+    written = WriteFloppyImage(disk.get(), r.at, r.kind, r.label.c_str(), r.dos, nullptr, CliRun());
   }
   RereadCliTarget(target);
   const std::string remedy = "the floppy image is incomplete, write it again";

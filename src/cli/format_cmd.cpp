@@ -228,7 +228,7 @@ int RunFormat(const std::vector<std::string>& args) {
     DeviceHandle disk(OpenDevice(target.deviceName.c_str()));
     if (!disk.valid()) return CliFail("cannot open " + r.target + "; nothing was written");
     CliVerify(r.verify);
-    outcome = RunUsbFormat(disk.get(), sectors, r.options);
+    outcome = RunUsbFormat(disk.get(), sectors, r.options, nullptr, CliRun());
   }
   if (outcome.refusal != kUsbFormatAccepted)
     return CliFail(RefusalText(r, sectors, outcome) + "; nothing was written");

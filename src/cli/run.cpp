@@ -19,6 +19,9 @@ static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler
 
 extern "C" void AskToStop(int) { gStopAsked.store(true); }
 
+// The run of the command in progress; the process runs one command.
+RunControl* gRun = nullptr;
+
 // The capacity check of the command's run, once it ran: the sectors whose old bytes it could not put back.
 bool gCapacityChecked = false;
 std::vector<uint32_t> gNotPutBack;
@@ -92,18 +95,19 @@ int RunCliCommand(const CliCommand& command, std::vector<std::string> args) {
   if (!quiet && ::isatty(STDERR_FILENO))
     control.progress = [&line](uint64_t done, uint64_t total) { line.Show(done, total); };
   int status;
-  {
-    RunScope scope(&control);
-    status = command.run(args);
-  }
+  gRun = &control;
+  status = command.run(args);
+  gRun = nullptr;
   // A run that a signal cut short fails as interrupted, whatever step noticed it (a confirmation read included).
   return CliInterrupted() && status == kExitFailed ? kExitInterrupted : status;
 }
 
 bool CliInterrupted() { return gStopAsked.load(); }
 
+RunControl* CliRun() { return gRun; }
+
 void CliVerify(bool on) {
-  if (RunControl* run = CurrentRun()) run->verify = on;
+  if (gRun) gRun->verify = on;
 }
 
 bool CliCapacityChecked(std::vector<uint32_t>* notPutBack) {

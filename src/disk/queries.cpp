@@ -121,7 +121,7 @@ uint32_t QueryCapacityAndLayout(const char* deviceName, uint32_t* bytesPerSector
 int DetectFatType(SysHandle volumeOrDisk) {
   uint8_t sector[kSectorSize + 2];
   std::memset(sector, 0, sizeof sector);
-  if (ReadSectors(volumeOrDisk, 1, 0, sector) != kSectorIoOk) return kFatUnknown;
+  if (ReadSectors(volumeOrDisk, 0, 1, sector) != SectorIo::kOk) return kFatUnknown;
   return FatTypeOfBootSector(sector);
 }
 
@@ -142,26 +142,31 @@ int QueryFilterPresence(const char* deviceName) {
   return ok && returned == kFilterPresenceMark ? 1 : 0;
 }
 
+uint32_t GetCurrentBlockOn(SysHandle disk) {
+  uint8_t buffer[kFilterCurrentBlockBytes] = {};
+  uint32_t returned = 0;
+  if (!SysDeviceIoControl(disk, kIoctlFilterCurrentBlock, buffer, sizeof buffer, buffer, sizeof buffer, &returned))
+    return 0;
+  return GetLe32(buffer);
+}
+
 uint32_t GetCurrentBlock(const char* deviceName) {
   if (!deviceName || !deviceName[0]) return 0;
   DeviceHandle disk(OpenDevice(deviceName));
-  if (!disk.valid()) return 0;
-  uint8_t buffer[kFilterCurrentBlockBytes] = {};
+  return disk.valid() ? GetCurrentBlockOn(disk.get()) : 0;
+}
+
+int SelectBlockOn(SysHandle disk, uint32_t block) {
+  FilterSelectBlock request{block, 0};
   uint32_t returned = 0;
-  if (!SysDeviceIoControl(disk.get(), kIoctlFilterCurrentBlock, buffer, sizeof buffer, buffer, sizeof buffer,
-                          &returned))
-    return 0;
-  return GetLe32(buffer);
+  return SysDeviceIoControl(disk, kIoctlFilterSelectBlock, &request, sizeof request, &request, sizeof request,
+                            &returned)
+             ? 1
+             : 0;
 }
 
 int SelectBlock(const char* deviceName, uint32_t block) {
   if (!deviceName || !deviceName[0]) return 0;
   DeviceHandle disk(OpenDevice(deviceName));
-  if (!disk.valid()) return 0;
-  FilterSelectBlock request{block, 0};
-  uint32_t returned = 0;
-  return SysDeviceIoControl(disk.get(), kIoctlFilterSelectBlock, &request, sizeof request, &request, sizeof request,
-                            &returned)
-             ? 1
-             : 0;
+  return disk.valid() ? SelectBlockOn(disk.get(), block) : 0;
 }

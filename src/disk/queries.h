@@ -34,7 +34,10 @@ int DetectFatType(SysHandle volumeOrDisk);
 // 1 when the filter driver is attached to the disk ("physicaldrive1"): it completes the presence request with the
 // mark 0x6B5D as its byte count. 0 otherwise, whatever else the disk answers.
 int QueryFilterPresence(const char* deviceName);
-// The floppy block the filter driver presents; 0 when the request fails (or no disk is named).
+// The floppy block the filter driver presents; 0 when the request fails (or no disk is named). A run that holds
+// the disk open asks through its handle; the others name the disk, which is opened for the one request.
 uint32_t GetCurrentBlock(const char* deviceName);
+uint32_t GetCurrentBlockOn(SysHandle disk);
 // Asks the filter driver to present `block`; 1 when it accepted, 0 otherwise (also when no disk is named).
 int SelectBlock(const char* deviceName, uint32_t block);
+int SelectBlockOn(SysHandle disk, uint32_t block);

@@ -1,7 +1,7 @@
 // What a long run of writes (a floppy image, a block batch, a USB disk format) reports and obeys: how far it is, a
-// stop asked for by the user, and whether what it writes is read back at the end. A RunScope puts a control in force
-// on the calling thread; the sector layer consults it at every transfer, so every writer stops, counts and records
-// without anything passed down to it.
+// stop asked for by the user, and whether what it writes is read back at the end. The run is a value its owner (a
+// page's worker, the command line) passes to every writer it controls and on to the sector layer, whose writes
+// count, record and stop through it. A null run is no control: nothing is counted and nothing stops.
 #pragma once
 
 #include <atomic>
@@ -10,10 +10,9 @@
 #include <map>
 #include <vector>
 
-#include "sys/sys.h"
-
 // The sectors a run wrote and a hash of each, kept while verify is on. Areas of 1 MiB that one fill covered whole
 // keep a single hash, so even a fill of a whole disk costs little memory.
+constexpr uint32_t kRunAreaSectors = 2048;
 struct RunWrites {
   struct Area {
     uint64_t uniformHash = 0;     // every sector of the area holds this (hashes empty)
@@ -21,6 +20,10 @@ struct RunWrites {
   };
   std::map<uint64_t, Area> areas;  // by first sector of the 1 MiB area
   uint64_t sectors = 0;            // sectors recorded (counted again when rewritten)
+  // The hash sector `index` of an area was recorded with; 0 when the run did not write it.
+  static uint64_t Recorded(const Area& area, uint32_t index) {
+    return area.hashes.empty() ? area.uniformHash : area.hashes[index];
+  }
 };
 
 struct RunControl {
@@ -36,43 +39,14 @@ struct RunControl {
   RunWrites writes;
 };
 
-// Makes `control` the run in force on this thread until the scope ends (the one before comes back then).
-struct RunScope {
-  explicit RunScope(RunControl* control);
-  ~RunScope();
-  RunScope(const RunScope&) = delete;
-  RunScope& operator=(const RunScope&) = delete;
-  RunControl* previous;
-};
-
-RunControl* CurrentRun();  // null outside every scope
-bool RunStopRequested();
-bool RunVerifies();
+bool RunStopRequested(const RunControl* run);
+bool RunVerifies(const RunControl* run);
 // A writer announces the bytes it is about to write, so that the progress has a total.
-void RunExpect(uint64_t bytes);
+void RunExpect(RunControl* run, uint64_t bytes);
 // The sector layer's side: count (and, when verifying, record) a transfer that was written; a run of sectors that
 // all hold one byte pattern passes uniform = true and its first sector as data.
-void RunWritten(uint32_t firstSector, uint32_t count, const uint8_t* data, bool uniform);
-void RunRead(uint64_t bytes);  // read back while verifying
+void RunWritten(RunControl* run, uint32_t firstSector, uint32_t count, const uint8_t* data, bool uniform);
+void RunRead(RunControl* run, uint64_t bytes);  // read back while verifying
 
+// The hash a run records for a sector it wrote; never 0.
 uint64_t SectorHash(const uint8_t* sector);
-
-// What a read-back or a capacity check found. badSector is the first sector that does not hold what was written
-// (or could not be read).
-struct VerifyResult {
-  bool ok = true;
-  bool readFailed = false;
-  uint64_t badSector = 0;
-};
-
-// Reads back every sector the run in force recorded and compares it with what was written last to it. The disk's
-// buffers are flushed first, so the disk itself answers.
-VerifyResult VerifyRunWrites(SysHandle disk);
-
-// Checks that the disk keeps what is written anywhere in first .. first + count - 1 before a run writes there: the
-// sectors at spread places (each power of two and each sixteenth of the area) are read, a marker that names each
-// place is written to all of them, read back, and the old contents are written back. A disk that claims more than
-// it holds (it wraps round to its start, or drops writes past its real end) shows another place's marker or its old
-// bytes. No byte of the disk changes on a sound disk. A stop asked for while it runs waits for the old contents to
-// go back; the run's capacityChecked then learns which sectors they could not.
-VerifyResult CheckDiskCapacity(SysHandle disk, uint32_t first, uint32_t count);

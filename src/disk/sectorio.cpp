@@ -47,29 +47,31 @@ bool PastLastSector(uint32_t startSector, uint32_t count) {
   return uint64_t{startSector} + count > kFirstUnaddressableSector;
 }
 
-uint32_t WriteRun(SysHandle disk, uint32_t count, uint32_t startSector, const uint8_t* source, bool uniform) {
-  if (RunStopRequested()) return kSectorIoStopped;
-  if (!SelfCheckPasses()) return kSectorIoRefused;
-  if (!SeekToSector(disk, startSector)) return kSectorIoSeekFailed;
+SectorIo WriteTransfer(SysHandle disk, uint32_t startSector, uint32_t count, const uint8_t* source, bool uniform,
+                       RunControl* run) {
+  if (RunStopRequested(run)) return SectorIo::kStopped;
+  if (!SelfCheckPasses()) return SectorIo::kRefused;
+  if (!SeekToSector(disk, startSector)) return SectorIo::kSeekFailed;
   uint32_t bytes = count * kSectorSize;
   uint32_t written = 0;
-  if (!SysWriteFile(disk, source, bytes, &written)) return kSectorIoCallFailed;
-  if (written != bytes) return kSectorIoShortTransfer;
-  RunWritten(startSector, count, source, uniform);
-  return kSectorIoOk;
+  if (!SysWriteFile(disk, source, bytes, &written)) return SectorIo::kCallFailed;
+  if (written != bytes) return SectorIo::kShortTransfer;
+  RunWritten(run, startSector, count, source, uniform);
+  return SectorIo::kOk;
 }
 
-uint32_t WriteSectorsFrom(SysHandle disk, uint32_t count, uint32_t startSector, const uint8_t* source, bool uniform) {
-  if (PastLastSector(startSector, count)) return kSectorIoSeekFailed;
+SectorIo WriteSectorsFrom(SysHandle disk, uint32_t startSector, uint32_t count, const uint8_t* source, bool uniform,
+                          RunControl* run) {
+  if (PastLastSector(startSector, count)) return SectorIo::kSeekFailed;
   do {
-    uint32_t run = count > kMaxSectorsPerWrite ? kMaxSectorsPerWrite : count;
-    uint32_t code = WriteRun(disk, run, startSector, source, uniform);
-    if (code != kSectorIoOk) return code;
-    count -= run;
-    startSector += run;
-    if (!uniform) source += run * kSectorSize;
+    const uint32_t part = count > kMaxSectorsPerWrite ? kMaxSectorsPerWrite : count;
+    SectorIo code = WriteTransfer(disk, startSector, part, source, uniform, run);
+    if (code != SectorIo::kOk) return code;
+    count -= part;
+    startSector += part;
+    if (!uniform) source += part * kSectorSize;
   } while (count > 0);
-  return kSectorIoOk;
+  return SectorIo::kOk;
 }
 
 }  // namespace
@@ -86,29 +88,29 @@ SysHandle OpenDevice(const char* deviceName) {
                        kSysOpenExisting, kSysAttributeNormal);
 }
 
-uint32_t ReadSectors(SysHandle disk, uint32_t count, uint32_t startSector, void* buffer) {
-  if (!SelfCheckPasses()) return kSectorIoRefused;
-  if (PastLastSector(startSector, count) || !SeekToSector(disk, startSector)) return kSectorIoSeekFailed;
+SectorIo ReadSectors(SysHandle disk, uint32_t startSector, uint32_t count, void* buffer) {
+  if (!SelfCheckPasses()) return SectorIo::kRefused;
+  if (PastLastSector(startSector, count) || !SeekToSector(disk, startSector)) return SectorIo::kSeekFailed;
   if (count > UINT32_MAX / kSectorSize) {
     SysSetLastError(kSysErrorInvalidParameter);
-    return kSectorIoCallFailed;
+    return SectorIo::kCallFailed;
   }
   uint32_t bytes = count * kSectorSize;
   uint32_t got = 0;
   if (!SysReadFile(disk, buffer, bytes, &got)) {
     TraceLastError("ReadFile");
-    return kSectorIoCallFailed;
+    return SectorIo::kCallFailed;
   }
-  return got == bytes ? kSectorIoOk : kSectorIoShortTransfer;
+  return got == bytes ? SectorIo::kOk : SectorIo::kShortTransfer;
 }
 
-uint32_t WriteSectors(SysHandle disk, uint32_t count, uint32_t startSector, const void* buffer) {
-  return WriteSectorsFrom(disk, count, startSector, static_cast<const uint8_t*>(buffer), false);
+SectorIo WriteSectors(SysHandle disk, uint32_t startSector, uint32_t count, const void* buffer, RunControl* run) {
+  return WriteSectorsFrom(disk, startSector, count, static_cast<const uint8_t*>(buffer), false, run);
 }
 
-uint32_t FillSectors(SysHandle disk, uint32_t startSector, uint32_t count, uint8_t fillByte) {
-  if (count == 0) return kSectorIoOk;
-  if (PastLastSector(startSector, count)) return kSectorIoSeekFailed;
+SectorIo FillSectors(SysHandle disk, uint32_t startSector, uint32_t count, uint8_t fillByte, RunControl* run) {
+  if (count == 0) return SectorIo::kOk;
+  if (PastLastSector(startSector, count)) return SectorIo::kSeekFailed;
   FillBuffer& fill = TheFillBuffer();
   std::lock_guard<SysLock> lock(fill.lock);
   if (!fill.bytes) fill.bytes.reset(new uint8_t[kFillBufferBytes]);
@@ -123,10 +125,10 @@ uint32_t FillSectors(SysHandle disk, uint32_t startSector, uint32_t count, uint8
       std::memset(fill.bytes.get(), fillByte, chunk * kSectorSize);
       fill.filledBytes = chunk * kSectorSize;
     }
-    uint32_t code = WriteSectorsFrom(disk, chunk, sector, fill.bytes.get(), true);
-    if (code != kSectorIoOk) return code;
+    SectorIo code = WriteSectorsFrom(disk, sector, chunk, fill.bytes.get(), true, run);
+    if (code != SectorIo::kOk) return code;
     sector += chunk;
     count -= chunk;
   }
-  return kSectorIoOk;
+  return SectorIo::kOk;
 }

@@ -1,11 +1,14 @@
 // Sector I/O on physical disks and volumes: 512-byte sectors at absolute 32-bit sector numbers (the first 2 TiB).
-// Handles belong to the caller, who closes them.
+// Handles belong to the caller, who closes them. Every transfer takes (disk, startSector, count, ...); the writes
+// take the run they belong to last.
 #pragma once
 
 #include <cstdint>
 
 #include "fat/fat.h"
 #include "sys/sys.h"
+
+struct RunControl;  // disk/runcontrol.h
 
 // Sector numbers are 32-bit; the seek carries the byte offset's high part, so every sector they name is reached.
 // A transfer or an image that would run past the last of them is refused by its caller, never wrapped round.
@@ -16,14 +19,14 @@ constexpr uint32_t kMaxSectorsPerWrite = 16384;
 // Fills go out in chunks of 1 MiB that end on 1 MiB boundaries of the disk, the unit flash erases and writes best.
 constexpr uint32_t kFillChunkSectors = 2048;
 
-// Result codes of the transfers; callers test for 0.
-enum SectorIo : uint32_t {
-  kSectorIoOk = 0,
-  kSectorIoSeekFailed = 3,
-  kSectorIoCallFailed = 4,
-  kSectorIoShortTransfer = 5,
-  kSectorIoRefused = 6,  // the program's self-check failed
-  kSectorIoStopped = 7,  // the user stopped the run (disk/runcontrol.h) before this write; nothing was written
+// What a transfer came to; the numbers are kept as they always were.
+enum class SectorIo : uint32_t {
+  kOk = 0,
+  kSeekFailed = 3,
+  kCallFailed = 4,
+  kShortTransfer = 5,
+  kRefused = 6,  // the program's self-check failed
+  kStopped = 7,  // the user stopped the run (disk/runcontrol.h) before this write; nothing was written
 };
 
 // Opens "\\.\<deviceName>" ("physicaldrive1", "E:") for reading and writing with full sharing.
@@ -32,15 +35,16 @@ SysHandle OpenDevice(const char* deviceName);
 
 // Reads count sectors from startSector into buffer (count x 512 bytes). A failed read call leaves a
 // "ReadFile" trace line with the system error.
-uint32_t ReadSectors(SysHandle disk, uint32_t count, uint32_t startSector, void* buffer);
+SectorIo ReadSectors(SysHandle disk, uint32_t startSector, uint32_t count, void* buffer);
 
-// Writes count sectors straight from the buffer, in one transfer up to kMaxSectorsPerWrite. A run stopped by the
-// user writes nothing more and gives kSectorIoStopped.
-uint32_t WriteSectors(SysHandle disk, uint32_t count, uint32_t startSector, const void* buffer);
+// Writes count sectors straight from the buffer, in one transfer up to kMaxSectorsPerWrite. What is written counts
+// in the run (null: none); a run stopped by the user writes nothing more and gives SectorIo::kStopped.
+SectorIo WriteSectors(SysHandle disk, uint32_t startSector, uint32_t count, const void* buffer, RunControl* run);
 
 // Writes count sectors of nothing but fillByte from the process-wide fill buffer, in chunks aligned to 1 MiB of the
-// disk. Fills on different threads take turns, so they never see each other's bytes.
-uint32_t FillSectors(SysHandle disk, uint32_t startSector, uint32_t count, uint8_t fillByte);
+// disk, counted in and stopped by the run as WriteSectors is. Fills on different threads take turns, so they never
+// see each other's bytes.
+SectorIo FillSectors(SysHandle disk, uint32_t startSector, uint32_t count, uint8_t fillByte, RunControl* run);
 
 // Opened device handle that closes itself.
 struct DeviceHandle {

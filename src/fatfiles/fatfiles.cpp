@@ -24,6 +24,7 @@ struct Slot {
 // One operation on one volume: the FAT and the directory sectors it read, and what it will write.
 struct Change {
   SysHandle disk;
+  RunControl* run = nullptr;  // the run the writes belong to
   FatLayout v;
   std::vector<uint8_t> fat;        // first FAT copy with the new chains
   std::vector<uint8_t> fatOnDisk;  // as read
@@ -43,16 +44,17 @@ FatFilesResult Fail(FatFilesError error, const std::string& name = "") {
   return r;
 }
 
-FatFilesResult Begin(SysHandle disk, uint32_t start, Change* c) {
+FatFilesResult Begin(SysHandle disk, uint32_t start, Change* c, RunControl* run = nullptr) {
   c->disk = disk;
+  c->run = run;
   uint8_t br[kSectorSize];
-  if (ReadSectors(disk, 1, start, br) != kSectorIoOk) return Fail(FatFilesError::kRead);
+  if (ReadSectors(disk, start, 1, br) != SectorIo::kOk) return Fail(FatFilesError::kRead);
   // A volume with a root directory, within the sectors a transfer can reach.
   if (!ReadFatLayout(br, start, &c->v) || c->v.rootEntries == 0 ||
       uint64_t{start} + c->v.totalSectors > kFirstUnaddressableSector)
     return Fail(FatFilesError::kNotFat);
   c->fat.resize(size_t{c->v.sectorsPerFat} * kSectorSize);
-  if (ReadSectors(disk, c->v.sectorsPerFat, c->v.firstFat, c->fat.data()) != kSectorIoOk)
+  if (ReadSectors(disk, c->v.firstFat, c->v.sectorsPerFat, c->fat.data()) != SectorIo::kOk)
     return Fail(FatFilesError::kRead);
   c->fatOnDisk = c->fat;
   SysTime now;
@@ -82,7 +84,7 @@ uint8_t* Sector(Change& c, uint32_t sector, bool* ok) {
   if (found != c.sectors.end()) return found->second.data();
   std::vector<uint8_t>& bytes = c.sectors[sector];
   bytes.resize(kSectorSize);
-  *ok = ReadSectors(c.disk, 1, sector, bytes.data()) == kSectorIoOk;
+  *ok = ReadSectors(c.disk, sector, 1, bytes.data()) == SectorIo::kOk;
   if (!*ok) c.sectors.erase(sector);
   return *ok ? c.sectors[sector].data() : nullptr;
 }
@@ -302,7 +304,7 @@ bool WriteFats(Change& c, const std::vector<uint8_t>& from) {
     const size_t at = size_t{s} * kSectorSize;
     if (std::memcmp(&c.fat[at], &from[at], kSectorSize) == 0) continue;
     for (uint32_t copy = 0; copy < c.v.fatCount; ++copy)
-      if (WriteSectors(c.disk, 1, c.v.firstFat + copy * c.v.sectorsPerFat + s, &c.fat[at]) != kSectorIoOk)
+      if (WriteSectors(c.disk, c.v.firstFat + copy * c.v.sectorsPerFat + s, 1, &c.fat[at], c.run) != SectorIo::kOk)
         return false;
   }
   return true;
@@ -322,17 +324,17 @@ FatFilesResult Commit(Change& c) {
       buffer.assign(run * clusterBytes, 0);
       size_t from = i * clusterBytes, count = std::min(buffer.size(), bytes.size() - from);
       std::memcpy(buffer.data(), bytes.data() + from, count);
-      if (WriteSectors(c.disk, static_cast<uint32_t>(run * c.v.sectorsPerCluster), c.v.ClusterSector(clusters[i]),
-                       buffer.data()) != kSectorIoOk)
+      if (WriteSectors(c.disk, c.v.ClusterSector(clusters[i]), static_cast<uint32_t>(run * c.v.sectorsPerCluster),
+                       buffer.data(), c.run) != SectorIo::kOk)
         return Fail(FatFilesError::kWrite);
       i += run;
     }
   }
   for (uint32_t s : c.fresh)
-    if (WriteSectors(c.disk, 1, s, c.sectors[s].data()) != kSectorIoOk) return Fail(FatFilesError::kWrite);
+    if (WriteSectors(c.disk, s, 1, c.sectors[s].data(), c.run) != SectorIo::kOk) return Fail(FatFilesError::kWrite);
   if (!WriteFats(c, c.fatOnDisk)) return Fail(FatFilesError::kWrite);
   for (uint32_t s : c.changed)
-    if (WriteSectors(c.disk, 1, s, c.sectors[s].data()) != kSectorIoOk) return Fail(FatFilesError::kWrite);
+    if (WriteSectors(c.disk, s, 1, c.sectors[s].data(), c.run) != SectorIo::kOk) return Fail(FatFilesError::kWrite);
   if (c.toFree.empty()) return {};
   std::vector<uint8_t> before = c.fat;
   for (uint32_t k : c.toFree) SetFatEntry(c.fat.data(), c.v.fat16, k, 0);
@@ -481,8 +483,8 @@ FatFilesResult ReadFatFile(FatReader& reader, const std::string& path, const Fat
   for (size_t i = 0; i < clusters.size();) {
     size_t run = 1;
     while (i + run < clusters.size() && clusters[i + run] == clusters[i] + run && run < pieceClusters) ++run;
-    if (ReadSectors(disk, static_cast<uint32_t>(run * c.v.sectorsPerCluster), c.v.ClusterSector(clusters[i]),
-                    piece.data()) != kSectorIoOk)
+    if (ReadSectors(disk, c.v.ClusterSector(clusters[i]), static_cast<uint32_t>(run * c.v.sectorsPerCluster),
+                    piece.data()) != SectorIo::kOk)
       return Fail(FatFilesError::kRead, path);
     const size_t count = static_cast<size_t>(std::min<uint64_t>(run * clusterBytes, size - done));
     if (!sink.write(piece.data(), count)) return Fail(FatFilesError::kStopped, path);
@@ -505,9 +507,9 @@ FatFilesResult ReadFatFile(SysHandle disk, uint32_t start, const std::string& pa
 }
 
 FatFilesResult AddFatFiles(SysHandle disk, uint32_t start, const std::string& directoryPath,
-                           const std::vector<FatFileToAdd>& files, bool replace) {
+                           const std::vector<FatFileToAdd>& files, bool replace, RunControl* run) {
   Change c;
-  FatFilesResult r = Begin(disk, start, &c);
+  FatFilesResult r = Begin(disk, start, &c, run);
   uint32_t directory = 0;
   if (r.ok()) r = ResolveDirectory(c, directoryPath, &directory);
   if (!r.ok()) return r;
@@ -566,9 +568,10 @@ FatFilesResult AddFatFiles(SysHandle disk, uint32_t start, const std::string& di
   return Commit(c);
 }
 
-FatFilesResult DeleteFatFiles(SysHandle disk, uint32_t start, const std::vector<std::string>& paths) {
+FatFilesResult DeleteFatFiles(SysHandle disk, uint32_t start, const std::vector<std::string>& paths,
+                              RunControl* run) {
   Change c;
-  FatFilesResult r = Begin(disk, start, &c);
+  FatFilesResult r = Begin(disk, start, &c, run);
   if (!r.ok()) return r;
   for (const std::string& path : paths) {
     uint32_t directory = 0;
@@ -583,9 +586,9 @@ FatFilesResult DeleteFatFiles(SysHandle disk, uint32_t start, const std::vector<
   return Commit(c);
 }
 
-FatFilesResult MakeFatDirectory(SysHandle disk, uint32_t start, const std::string& path) {
+FatFilesResult MakeFatDirectory(SysHandle disk, uint32_t start, const std::string& path, RunControl* run) {
   Change c;
-  FatFilesResult r = Begin(disk, start, &c);
+  FatFilesResult r = Begin(disk, start, &c, run);
   uint32_t parent = 0;
   uint8_t name[11];
   if (r.ok()) r = ResolveParent(c, path, &parent, name);
@@ -615,9 +618,9 @@ FatFilesResult MakeFatDirectory(SysHandle disk, uint32_t start, const std::strin
   return Commit(c);
 }
 
-FatFilesResult RemoveFatDirectory(SysHandle disk, uint32_t start, const std::string& path) {
+FatFilesResult RemoveFatDirectory(SysHandle disk, uint32_t start, const std::string& path, RunControl* run) {
   Change c;
-  FatFilesResult r = Begin(disk, start, &c);
+  FatFilesResult r = Begin(disk, start, &c, run);
   uint32_t parent = 0;
   uint8_t name[11];
   Found found;

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "disk/runcontrol.h"
 #include "fat/fat.h"
 #include "sys/sys.h"
 
@@ -79,6 +80,7 @@ struct FatFileToAdd {
   std::optional<SysTime> modified;  // the entry's date and time; the local clock when absent
 };
 
+// The changes (add, delete, make and remove a directory) write through the run they are given (null: none).
 // Paths inside the volume separate directories with '/' or '\'; "" and "/" are the root directory.
 FatFilesResult ReadFatVolumeInfo(SysHandle disk, uint32_t startSector, FatVolumeInfo* info);
 // Entries in directory order, without ".", "..", the volume label and long-name entries.
@@ -114,12 +116,15 @@ FatFilesResult ReadFatFile(SysHandle disk, uint32_t startSector, const std::stri
 // Adds the files to the directory at `directory`, all of them or none. A name already taken by a file is refused,
 // or with `replace` the file is replaced (its clusters are set free once its entry points at the new data).
 FatFilesResult AddFatFiles(SysHandle disk, uint32_t startSector, const std::string& directory,
-                           const std::vector<FatFileToAdd>& files, bool replace);
+                           const std::vector<FatFileToAdd>& files, bool replace, RunControl* run = nullptr);
 // Deletes files (not directories), all of them or none.
-FatFilesResult DeleteFatFiles(SysHandle disk, uint32_t startSector, const std::vector<std::string>& paths);
-FatFilesResult MakeFatDirectory(SysHandle disk, uint32_t startSector, const std::string& path);
+FatFilesResult DeleteFatFiles(SysHandle disk, uint32_t startSector, const std::vector<std::string>& paths,
+                              RunControl* run = nullptr);
+FatFilesResult MakeFatDirectory(SysHandle disk, uint32_t startSector, const std::string& path,
+                                RunControl* run = nullptr);
 // Removes an empty directory.
-FatFilesResult RemoveFatDirectory(SysHandle disk, uint32_t startSector, const std::string& path);
+FatFilesResult RemoveFatDirectory(SysHandle disk, uint32_t startSector, const std::string& path,
+                                  RunControl* run = nullptr);
 
 // The last part of a path ("dir/sub/FILE.TXT" gives "FILE.TXT").
 std::string LastPathPart(const std::string& path);

@@ -3,12 +3,13 @@
 #include "disk/runcontrol.h"
 #include "disk/volumelock.h"
 
-DiskFormatResult FormatDiskAsFloppy(SysHandle disk, const char* driveLetters, FloppyKind kind, DosVersion dos) {
+DiskFormatResult FormatDiskAsFloppy(SysHandle disk, const char* driveLetters, FloppyKind kind, DosVersion dos,
+                                    RunControl* run) {
   ExclusiveVolumes volumes;
   if (!TakeExclusiveVolumes(driveLetters, &volumes)) return kDiskFormatInUse;
   // The system files are copied inside the run too: their sectors lie in the volume as well.
-  RunExpect(FloppyImageWriteBytes(kind));
-  FloppyImageResult written = WriteFloppyImage(disk, 0, kind, "", dos);
+  RunExpect(run, FloppyImageWriteBytes(kind));
+  FloppyImageResult written = WriteFloppyImage(disk, 0, kind, "", dos, nullptr, run);
   ReleaseExclusiveVolumes(&volumes);
   return written == FloppyImageResult::kWritten ? kDiskFormatWritten : kDiskFormatFailed;
 }

@@ -15,4 +15,5 @@ enum DiskFormatResult : int {
 // Takes the disk's volumes (driveLetters, "E:F:"), writes the image of `kind` at sector 0 of disk (open for reading
 // and writing, owned by the caller) and gives the volumes back before it returns, so the caller's device restart
 // finds them unlocked.
-DiskFormatResult FormatDiskAsFloppy(SysHandle disk, const char* driveLetters, FloppyKind kind, DosVersion dos);
+DiskFormatResult FormatDiskAsFloppy(SysHandle disk, const char* driveLetters, FloppyKind kind, DosVersion dos,
+                                    RunControl* run = nullptr);

@@ -26,7 +26,7 @@ void BuildFloppyDbr(FloppyKind kind, const char* label, DosVersion dos, uint8_t*
 uint64_t FloppyImageWriteBytes(FloppyKind kind) { return uint64_t{GeometryOf(kind).totalSectors} * kSectorSize; }
 
 FloppyImageResult WriteFloppyImage(SysHandle disk, uint32_t startSector, FloppyKind kind, const char* label,
-                                   DosVersion dos, FloppyImageBuffer* buffer) {
+                                   DosVersion dos, FloppyImageBuffer* buffer, RunControl* run) {
   const FloppyGeometry& g = GeometryOf(kind);
   const bool progressLines = kind == FloppyKind::k1440K;
   const uint32_t rootOffset = FirstRootSector(kind);
@@ -64,13 +64,13 @@ FloppyImageResult WriteFloppyImage(SysHandle disk, uint32_t startSector, FloppyK
     TraceLine("FirstFATSecNum:%d", static_cast<int>(startSector + kFloppyReservedSectors));
     TraceLine("RootDirSectNum:%d", static_cast<int>(startSector + rootOffset));
   }
-  if (WriteSectors(disk, bodySectors, startSector, bytes) != kSectorIoOk) {
+  if (WriteSectors(disk, startSector, bodySectors, bytes, run) != SectorIo::kOk) {
     TraceLine("Write first FAT failure!\n");
     return FloppyImageResult::kImageFailed;
   }
-  if (dos != kDosNone && TransferSystemFiles(disk, startSector, dos, dbr) != SysFilesTransfer::kDone)
+  if (dos != kDosNone && TransferSystemFiles(disk, startSector, dos, dbr, run) != SysFilesTransfer::kDone)
     return FloppyImageResult::kSystemFilesFailed;
-  if (WriteSectors(disk, 1, startSector, dbr) != kSectorIoOk) {
+  if (WriteSectors(disk, startSector, 1, dbr, run) != SectorIo::kOk) {
     TraceLastError("WriteDBR");
     return FloppyImageResult::kBootRecordFailed;
   }

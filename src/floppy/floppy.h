@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "disk/runcontrol.h"
 #include "fat/floppy_kinds.h"
 #include "sys/sys.h"
 
@@ -41,6 +42,6 @@ enum class FloppyImageResult { kWritten, kSystemFilesUnusable, kImageFailed, kSy
 // written before stays. Never writes outside startSector .. startSector + total sectors - 1.
 // label: 0 to 11 characters, written unchanged; empty means no volume label entry.
 FloppyImageResult WriteFloppyImage(SysHandle disk, uint32_t startSector, FloppyKind kind, const char* label,
-                                   DosVersion dos, FloppyImageBuffer* buffer = nullptr);
+                                   DosVersion dos, FloppyImageBuffer* buffer = nullptr, RunControl* run = nullptr);
 // What WriteFloppyImage writes without system files, in bytes (the DBR's sector counted twice).
 uint64_t FloppyImageWriteBytes(FloppyKind kind);

@@ -20,6 +20,7 @@ constexpr uint32_t kMaxChunkSectors = 4;
 // What the transfer builds up before anything of the FAT or the directory reaches the disk.
 struct Transfer {
   SysHandle disk;
+  RunControl* run;
   DosVersion dos;
   FatLayout volume;
   std::vector<uint8_t> fat;  // the first sectors of the first FAT, as many as the files need
@@ -34,8 +35,8 @@ bool LoadFatSectors(Transfer& t, uint32_t sectors) {
   uint32_t loaded = static_cast<uint32_t>(t.fat.size() / kSectorSize);
   if (sectors <= loaded) return true;
   t.fat.resize(sectors * kSectorSize);
-  return ReadSectors(t.disk, sectors - loaded, t.volume.firstFat + loaded, &t.fat[loaded * kSectorSize]) ==
-         kSectorIoOk;
+  return ReadSectors(t.disk, t.volume.firstFat + loaded, sectors - loaded, &t.fat[loaded * kSectorSize]) ==
+         SectorIo::kOk;
 }
 
 void StoreDirectoryEntry(Transfer& t, int index, uint32_t attributes, uint32_t firstCluster, uint32_t size) {
@@ -70,7 +71,7 @@ SysFilesTransfer WriteFileData(Transfer& t, SysHandle file, uint32_t size, uint3
         return SysFilesTransfer::kSourceReadFailed;
       }
       remaining -= got;
-      if (WriteSectors(t.disk, chunkSectors, t.nextDataSector, buffer) != kSectorIoOk) {
+      if (WriteSectors(t.disk, t.nextDataSector, chunkSectors, buffer, t.run) != SectorIo::kOk) {
         uint32_t error = SysGetLastError();
         TraceLine("WriteDataToDisk error,at Clus %d,actual written %d", static_cast<int>(i), static_cast<int>(got));
         SysSetLastError(error);
@@ -124,13 +125,13 @@ SysFilesTransfer CopySystemFile(Transfer& t, int index) {
 SysFilesTransfer WriteFatsAndDirectory(const Transfer& t) {
   const uint32_t sectors = static_cast<uint32_t>(t.fat.size() / kSectorSize);
   for (uint32_t copy = 0; copy < t.volume.fatCount; ++copy) {
-    if (WriteSectors(t.disk, sectors, t.volume.firstFat + copy * t.volume.sectorsPerFat, t.fat.data()) !=
-        kSectorIoOk) {
+    if (WriteSectors(t.disk, t.volume.firstFat + copy * t.volume.sectorsPerFat, sectors, t.fat.data(), t.run) !=
+        SectorIo::kOk) {
       TraceLine("Write FAT copy %u failure", copy + 1);
       return SysFilesTransfer::kFatWriteFailed;
     }
   }
-  if (WriteSectors(t.disk, 1, t.volume.rootSector, t.root) != kSectorIoOk) {
+  if (WriteSectors(t.disk, t.volume.rootSector, 1, t.root, t.run) != SectorIo::kOk) {
     TraceLine("Write directory entry failure");
     return SysFilesTransfer::kRootWriteFailed;
   }
@@ -173,15 +174,16 @@ bool SystemFilesFit(DosVersion dos, uint32_t startSector, const uint8_t* bootRec
 }
 
 SysFilesTransfer TransferSystemFiles(SysHandle disk, uint32_t startSector, DosVersion dos,
-                                     const uint8_t* bootRecord) {
+                                     const uint8_t* bootRecord, RunControl* run) {
   Transfer t{};
   t.disk = disk;
+  t.run = run;
   t.dos = dos;
   if (!ReadFatLayout(bootRecord, startSector, &t.volume)) {
     TraceLine("Get fat type failue.");
     return SysFilesTransfer::kLayoutRefused;
   }
-  if (ReadSectors(disk, 1, t.volume.rootSector, t.root) != kSectorIoOk) {
+  if (ReadSectors(disk, t.volume.rootSector, 1, t.root) != SectorIo::kOk) {
     TraceLine("read directory entry failure");
     return SysFilesTransfer::kRootReadFailed;
   }

@@ -36,4 +36,5 @@ enum class SysFilesTransfer {
 // File data goes first; the FAT copies and the root directory are written only after all data is on the disk, so
 // a failure on the way leaves no FAT chains or directory entries behind. The trace describes each failure as it
 // always has. Every source file it opens is closed again on every path.
-SysFilesTransfer TransferSystemFiles(SysHandle disk, uint32_t startSector, DosVersion dos, const uint8_t* bootRecord);
+SysFilesTransfer TransferSystemFiles(SysHandle disk, uint32_t startSector, DosVersion dos, const uint8_t* bootRecord,
+                                     RunControl* run = nullptr);

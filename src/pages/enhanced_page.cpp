@@ -447,8 +447,7 @@ void FormatWork(const FormatJob& job) {
   ui.refreshed = [page](const BlockScan& scan, int currentEntry, const BlockShow& show) {
     PostToPage(page, kWorkerUpdate, new FormatRefresh{scan, currentEntry, show});
   };
-  RunScope scope(&job.run->control);
-  RunBlockFormat(job.job, ui);
+  RunBlockFormat(job.job, ui, &job.run->control);
 }
 
 // While a run writes, nothing may start another or leave the page: the sheet's tabs and buttons and the page's

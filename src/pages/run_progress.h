@@ -1,5 +1,5 @@
 // What a page gives its writing worker: a run control whose progress reaches the page as a posted message, and
-// the stop flag its Stop button sets. The worker puts `control` in force on its thread with a RunScope.
+// the stop flag its Stop button sets. The worker passes `control` to the writer it runs.
 #pragma once
 
 #include <windows.h>

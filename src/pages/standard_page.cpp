@@ -174,8 +174,7 @@ void FormatWork(FormatJob* job) {
   const FormatChoice& choice = job->choice;
   DiskFormatResult result = kDiskFormatFailed;
   if (choice.write) {
-    RunScope scope(&job->run.control);
-    result = FormatDiskAsFloppy(job->disk.get(), job->driveLetters.c_str(), choice.kind, choice.dos);
+    result = FormatDiskAsFloppy(job->disk.get(), job->driveLetters.c_str(), choice.kind, choice.dos, &job->run.control);
   }
   // A disk whose volumes another program holds was not touched: there is nothing new for the system to read.
   if (result != kDiskFormatInUse) RestartVolume(job->volumeName.c_str());

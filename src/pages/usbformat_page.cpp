@@ -245,10 +245,8 @@ void ReleaseNotification() {
 
 // The worker's part of a format.
 void UsbFormatWork(const std::shared_ptr<FormatJob>& job) {
-  {
-    RunScope scope(&job->run.control);
-    job->outcome = RunUsbFormat(job->disk.get(), job->target.sectorCount, job->options, job->target.driveLetters);
-  }
+  job->outcome = RunUsbFormat(job->disk.get(), job->target.sectorCount, job->options, job->target.driveLetters,
+                              &job->run.control);
   job->disk.reset();
 }
 

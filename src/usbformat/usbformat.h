@@ -111,11 +111,12 @@ void BuildMbr(uint32_t volumeStart, uint32_t sectorCount, const FormatRecordFiel
 
 // The writing steps; each returns false when a transfer failed (what was written before stays).
 // Zeroes sectors 1 .. volumeStart - 1 and writes the MBR at sector 0.
-bool WriteMbr(SysHandle disk, uint32_t volumeStart, uint32_t sectorCount, const FormatRecordFields& geometry);
+bool WriteMbr(SysHandle disk, uint32_t volumeStart, uint32_t sectorCount, const FormatRecordFields& geometry,
+              RunControl* run = nullptr);
 // Zeroes every FAT copy and writes the FAT head (media FF FF, and one more FF for FAT16) at the start of each.
-bool WriteVolumeFats(SysHandle disk, const FatLayout& volume, uint8_t media);
+bool WriteVolumeFats(SysHandle disk, const FatLayout& volume, uint8_t media, RunControl* run = nullptr);
 // Zeroes the root directory and, for a non-empty label, writes its volume label entry stamped with the local time.
-bool WriteRootDirectory(SysHandle disk, const FatLayout& volume, const std::string& label);
+bool WriteRootDirectory(SysHandle disk, const FatLayout& volume, const std::string& label, RunControl* run = nullptr);
 
 // The steps of a format, for telling where one stopped.
 enum UsbFormatStep : int {
@@ -152,10 +153,11 @@ struct UsbFormatOutcome {
 // layouts), the DBR, the FATs, the root directory, the data-area fill, and the DOS system files when the DOS boot
 // option is on. The first step that fails ends the format and it has not succeeded, whichever step it was. The
 // disk's volumes (driveLetters, "E:F:") are held exclusively from the first write to the last and given back
-// before it returns; none (the command-line tool) takes nothing. Under a verifying run (disk/runcontrol.h) the disk
-// is checked for a capacity it does not have before the first write and read back after the last.
+// before it returns; none (the command-line tool) takes nothing. The run (disk/runcontrol.h) counts and can stop
+// every write; a verifying one checks the disk for a capacity it does not have before the first write and reads it
+// back after the last.
 UsbFormatOutcome RunUsbFormat(SysHandle disk, uint32_t sectorCount, const UsbFormatOptions& options,
-                              const char* driveLetters = nullptr);
+                              const char* driveLetters = nullptr, RunControl* run = nullptr);
 
 // The text of the refusal box for kUsbFormatTooManyClusters in the current language, as the page shows it.
 std::string UnitSuggestionText(const UsbFormatOutcome& outcome);

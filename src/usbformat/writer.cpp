@@ -6,6 +6,7 @@
 #include "base/trace.h"
 #include "boot/boot_programs.h"
 #include "disk/runcontrol.h"
+#include "disk/verify.h"
 #include "fat/fat.h"
 #include "disk/volumelock.h"
 #include "floppy/sysfiles.h"
@@ -17,13 +18,13 @@ namespace {
 constexpr uint8_t kFat12Or16PartitionType = 0x06;
 constexpr int kPartitionEntry = 446;
 
-bool Written(uint32_t sectorIoCode) { return sectorIoCode == kSectorIoOk; }
+bool Written(SectorIo code) { return code == SectorIo::kOk; }
 
 // Fills the data area, all but the volume's last sector, with the fill byte.
-bool FillDataArea(SysHandle disk, uint32_t volumeStart, const FatLayout& v, uint8_t fillByte) {
+bool FillDataArea(SysHandle disk, uint32_t volumeStart, const FatLayout& v, uint8_t fillByte, RunControl* run) {
   uint32_t volumeEnd = volumeStart + v.totalSectors;
   if (volumeEnd <= v.firstData + 1) return true;
-  return Written(FillSectors(disk, v.firstData, volumeEnd - v.firstData - 1, fillByte));
+  return Written(FillSectors(disk, v.firstData, volumeEnd - v.firstData - 1, fillByte, run));
 }
 
 // What the format writes, for its progress: the sectors before the volume and the MBR, the DBR, the FATs, the
@@ -63,28 +64,29 @@ void BuildMbr(uint32_t volumeStart, uint32_t sectorCount, const FormatRecordFiel
   sector[bpb::kSignature + 1] = 0xAA;
 }
 
-bool WriteMbr(SysHandle disk, uint32_t volumeStart, uint32_t sectorCount, const FormatRecordFields& geometry) {
+bool WriteMbr(SysHandle disk, uint32_t volumeStart, uint32_t sectorCount, const FormatRecordFields& geometry,
+              RunControl* run) {
   uint8_t sector[kSectorSize];
   BuildMbr(volumeStart, sectorCount, geometry, sector);
-  if (!Written(FillSectors(disk, 0, volumeStart, 0))) return false;
-  return Written(WriteSectors(disk, 1, 0, sector));
+  if (!Written(FillSectors(disk, 0, volumeStart, 0, run))) return false;
+  return Written(WriteSectors(disk, 0, 1, sector, run));
 }
 
-bool WriteVolumeFats(SysHandle disk, const FatLayout& v, uint8_t media) {
-  if (!Written(FillSectors(disk, v.firstFat, v.fatCount * v.sectorsPerFat, 0))) return false;
+bool WriteVolumeFats(SysHandle disk, const FatLayout& v, uint8_t media, RunControl* run) {
+  if (!Written(FillSectors(disk, v.firstFat, v.fatCount * v.sectorsPerFat, 0, run))) return false;
   uint8_t head[kSectorSize];
   BuildFatHead(media, v.fat16, head);
   for (uint32_t copy = 0; copy < v.fatCount; ++copy) {
     uint32_t first = v.firstFat + copy * v.sectorsPerFat;
     TraceLine("FatAddr:%x", first);
-    if (!Written(WriteSectors(disk, 1, first, head))) return false;
+    if (!Written(WriteSectors(disk, first, 1, head, run))) return false;
   }
   return true;
 }
 
-bool WriteRootDirectory(SysHandle disk, const FatLayout& v, const std::string& label) {
+bool WriteRootDirectory(SysHandle disk, const FatLayout& v, const std::string& label, RunControl* run) {
   TraceLine("RootDirSectNum:%x", v.rootSector);
-  if (!Written(FillSectors(disk, v.rootSector, v.rootSectors, 0))) {
+  if (!Written(FillSectors(disk, v.rootSector, v.rootSectors, 0, run))) {
     TraceLine("Clear Root Sector failure.\n");
     return false;
   }
@@ -93,11 +95,11 @@ bool WriteRootDirectory(SysHandle disk, const FatLayout& v, const std::string& l
   SysGetLocalTime(&now);
   uint8_t sector[kSectorSize] = {};
   BuildLabelEntry(sector, label.data(), label.size(), FatDate(now), FatTime(now));
-  return Written(WriteSectors(disk, 1, v.rootSector, sector));
+  return Written(WriteSectors(disk, v.rootSector, 1, sector, run));
 }
 
 UsbFormatOutcome RunUsbFormat(SysHandle disk, uint32_t sectorCount, const UsbFormatOptions& options,
-                              const char* driveLetters) {
+                              const char* driveLetters, RunControl* run) {
   UsbFormatOutcome outcome;
   outcome.refusal = CheckUsbFormatRequest(sectorCount, options);
   if (outcome.refusal != kUsbFormatAccepted) return outcome;
@@ -138,41 +140,41 @@ UsbFormatOutcome RunUsbFormat(SysHandle disk, uint32_t sectorCount, const UsbFor
     return outcome;
   }
 
-  if (RunVerifies()) {
-    VerifyResult capacity = CheckDiskCapacity(disk, 0, sectorCount);
+  if (RunVerifies(run)) {
+    VerifyResult capacity = CheckDiskCapacity(disk, 0, sectorCount, run);
     if (!capacity.ok) {
       outcome.capacityFailed = true;
       outcome.badSector = capacity.badSector;
       return outcome;
     }
   }
-  RunExpect(ExpectedWriteBytes(volumeStart, outcome.volume, options));
+  RunExpect(run, ExpectedWriteBytes(volumeStart, outcome.volume, options));
   // With no MBR size selected a bootable layout starts at sector 0, where the DBR would replace the MBR at once.
-  if (volumeStart > 0 && !WriteMbr(disk, volumeStart, sectorCount, outcome.fields)) {
+  if (volumeStart > 0 && !WriteMbr(disk, volumeStart, sectorCount, outcome.fields, run)) {
     outcome.failedStep = kUsbFormatStepMbr;
-  } else if (!Written(WriteSectors(disk, 1, volumeStart, dbr.bytes))) {
+  } else if (!Written(WriteSectors(disk, volumeStart, 1, dbr.bytes, run))) {
     outcome.failedStep = kUsbFormatStepDbr;
-  } else if (!WriteVolumeFats(disk, volume, dbr.bytes[bpb::kMedia])) {
+  } else if (!WriteVolumeFats(disk, volume, dbr.bytes[bpb::kMedia], run)) {
     outcome.failedStep = kUsbFormatStepFats;
-  } else if (!WriteRootDirectory(disk, volume, options.label)) {
+  } else if (!WriteRootDirectory(disk, volume, options.label, run)) {
     outcome.failedStep = kUsbFormatStepRootDirectory;
   }
-  outcome.stopped = RunStopRequested();
+  outcome.stopped = RunStopRequested(run);
   if (outcome.failedStep != kUsbFormatStepNone) return outcome;
 
   // A failed fill or transfer is a disk that failed under the format: it ends there, reported as failed.
-  if (options.fillDataArea && !FillDataArea(disk, volumeStart, volume, options.fillByte)) {
+  if (options.fillDataArea && !FillDataArea(disk, volumeStart, volume, options.fillByte, run)) {
     outcome.fillFailed = true;
-    outcome.stopped = RunStopRequested();
+    outcome.stopped = RunStopRequested(run);
     return outcome;
   }
-  if (options.dosBoot && TransferSystemFiles(disk, volumeStart, dos, dbr.bytes) != SysFilesTransfer::kDone) {
+  if (options.dosBoot && TransferSystemFiles(disk, volumeStart, dos, dbr.bytes, run) != SysFilesTransfer::kDone) {
     outcome.transferFailed = true;
-    outcome.stopped = RunStopRequested();
+    outcome.stopped = RunStopRequested(run);
     return outcome;
   }
-  if (RunVerifies()) {
-    VerifyResult readBack = VerifyRunWrites(disk);
+  if (RunVerifies(run)) {
+    VerifyResult readBack = VerifyRunWrites(disk, run);
     if (!readBack.ok) {
       outcome.verifyFailed = true;
       outcome.badSector = readBack.badSector;

@@ -29,7 +29,7 @@ class BlockImagesTest : public SimTest {
     SimTest::SetUp();
     AddDisk(MemoryStick(kAreaBlocks * kBlock));
   }
-  BlockImportResult Import(uint32_t first, bool force = false) {
+  BlockImportResult Import(uint32_t first, bool force = false, RunControl* run = nullptr) {
     BlockImportOptions options;
     options.force = force;
     return ImportBlockImages(
@@ -39,7 +39,7 @@ class BlockImagesTest : public SimTest {
           bytes->assign(images[i].begin(), images[i].begin() + std::min<size_t>(limit + 1, images[i].size()));
           return true;
         },
-        options);
+        options, run);
   }
   bool BlockIs(uint32_t block, const std::vector<uint8_t>& image) {
     return SimReadRaw(1, uint64_t{block} * kBlock, 2880) == image;
@@ -94,12 +94,8 @@ TEST_F(BlockImagesTest, ARunCutShortLeavesWholeBlocksBeforeTheOneItNames) {
     control.progress = [&stop, after](uint64_t, uint64_t) { stop = SimStats(1).writeCalls >= after; };
     const bool shortTransfers = after == 9;  // every image's first write moves nothing
     SimShortTransfers(1, shortTransfers);
-    BlockImportResult r;
-    {
-      RunScope scope(&control);
-      stop = after == 0;
-      r = Import(1);
-    }
+    stop = after == 0;
+    BlockImportResult r = Import(1, false, &control);
     SimShortTransfers(1, false);
     EXPECT_TRUE(shortTransfers ? r.failed && !r.stopped : r.stopped) << "after " << after << " writes";
     ASSERT_LT(r.written, 3u) << "after " << after << " writes";

@@ -121,7 +121,7 @@ TEST_F(BlockSwitchTest, ShowingABlockPresentsItTellsTheLayoutAndRestartsTheVolum
   // E: now shows block 3.
   DeviceHandle volume(OpenDevice("E:"));
   uint8_t sector[512];
-  ASSERT_EQ(ReadSectors(volume.get(), 1, 0, sector), kSectorIoOk);
+  ASSERT_EQ(ReadSectors(volume.get(), 0, 1, sector), SectorIo::kOk);
   EXPECT_EQ(std::vector<uint8_t>(sector, sector + 512), Sector(1, BlockStart(3, k144)));
 }
 

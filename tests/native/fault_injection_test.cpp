@@ -37,62 +37,46 @@ class FaultInjectionTest : public SimTest {
     SimClearDebugOutput();
   }
 
-  // After a failed run: a failure was reported, and after the first failed call no write went through.
-  static void ExpectStoppedAtFailure(const Writer& w, bool reported, const std::string& fault) {
-    EXPECT_FALSE(reported) << w.name << ": " << fault << " was reported as success";
-    std::vector<SimTransfer> calls = SimTransfers(1);
+  // After a failed run: a failure was reported, and after the failed call no write went through (after a failed
+  // read, none was even tried).
+  static void ExpectStoppedAtFailure(const Writer& w, const std::string& fault, bool read) {
+    EXPECT_FALSE(w.run()) << w.name << ": " << fault << " was reported as success";
     bool failed = false;
-    for (const SimTransfer& t : calls) {
-      if (failed && t.write && !t.failed) {
+    for (const SimTransfer& t : SimTransfers(1)) {
+      if (failed && t.write && (read || !t.failed)) {
         ADD_FAILURE() << w.name << ": " << fault << ": sector " << t.firstSector << " written after the failure";
         break;
       }
-      failed = failed || t.failed;
+      failed = failed || (t.failed && (!read || !t.write));
     }
     EXPECT_TRUE(failed) << w.name << ": " << fault << " did not happen";
     EXPECT_EQ(SimStats(1).sectorsWrittenPastFailure, 0u) << w.name << ": " << fault;
   }
 
-  // Call indexes worth failing: all of the first and last 40, and every 25th of a long fill in between.
-  static bool Worth(size_t index, size_t count) { return index < 40 || index + 40 >= count || index % 25 == 0; }
-
+  // Every read call and every write call of a good run made to fail in turn (of a long fill, all of the first and
+  // last 40 and every 25th in between), short transfers, and the disk pulled out part way.
   static void ExpectEveryFaultReported(const Writer& w) {
     Fresh(w);
     ASSERT_TRUE(w.run()) << w.name << " fails on a good disk";
-    const std::vector<SimTransfer> good = SimTransfers(1);
     uint64_t writes = 0, reads = 0;
-    for (const SimTransfer& t : good) (t.write ? writes : reads)++;
+    for (const SimTransfer& t : SimTransfers(1)) (t.write ? writes : reads)++;
     ASSERT_GT(writes, 0u);
-
-    for (uint64_t i = 0; i < writes; ++i) {
-      if (!Worth(i, writes)) continue;
+    for (uint64_t i = 0; i < writes + reads; ++i) {
+      const bool read = i >= writes;
+      const uint64_t n = read ? i - writes : i;
+      if (!read && n >= 40 && n + 40 < writes && n % 25 != 0) continue;
       Fresh(w);
-      SimFailWriteCall(1, i);
-      ExpectStoppedAtFailure(w, w.run(), "write call " + std::to_string(i));
-    }
-    for (uint64_t i = 0; i < reads; ++i) {
-      Fresh(w);
-      SimFailReadCall(1, i);
-      bool reported = w.run();
-      // A read that fails must stop the run before anything more is written.
-      EXPECT_FALSE(reported) << w.name << ": read call " << i << " was reported as success";
-      bool readFailed = false;
-      for (const SimTransfer& t : SimTransfers(1)) {
-        if (readFailed && t.write) {
-          ADD_FAILURE() << w.name << ": read call " << i << ": sector " << t.firstSector << " written after it";
-          break;
-        }
-        readFailed = readFailed || (!t.write && t.failed);
-      }
+      read ? SimFailReadCall(1, n) : SimFailWriteCall(1, n);
+      ExpectStoppedAtFailure(w, (read ? "read call " : "write call ") + std::to_string(n), read);
     }
     Fresh(w);
     SimShortTransfers(1, true);
-    ExpectStoppedAtFailure(w, w.run(), "a short transfer");
+    ExpectStoppedAtFailure(w, "a short transfer", false);
     for (uint64_t pulledAfter : {uint64_t{0}, uint64_t{1}, writes / 2, writes - 1}) {
       if (pulledAfter >= writes) continue;
       Fresh(w);
       SimPullAfterWrites(1, pulledAfter);
-      ExpectStoppedAtFailure(w, w.run(), "the disk pulled after " + std::to_string(pulledAfter) + " writes");
+      ExpectStoppedAtFailure(w, "the disk pulled after " + std::to_string(pulledAfter) + " writes", false);
     }
   }
 };
@@ -102,31 +86,39 @@ bool Floppy(FloppyKind kind, uint32_t start, const char* label, DosVersion dos) 
   return WriteFloppyImage(disk.get(), start, kind, label, dos) == FloppyImageResult::kWritten;
 }
 
-TEST_F(FaultInjectionTest, FloppyImagesWithAndWithoutSystemFiles) {
-  ExpectEveryFaultReported({"a 1.44M floppy with label and DOS 7.1", 3200, nullptr,
-                            [] { return Floppy(FloppyKind::k1440K, 100, "DATA", kDos71); }});
-  ExpectEveryFaultReported({"a 720K floppy without DOS", 1440, nullptr,
-                            [] { return Floppy(FloppyKind::k720K, 0, "", kDosNone); }});
-}
-
-TEST_F(FaultInjectionTest, BlockBatchLabelAndImport) {
-  auto batch = [] {
-    BlockFormatOptions options;
-    options.dos = kDos622;
-    BlockFormatResult r = FormatFloppyBlocks("physicaldrive1", 0, 0, 2, true, options, nullptr);
-    return r.opened && !r.failed && r.written == 2;
+TEST_F(FaultInjectionTest, EveryWriterReportsEveryFault) {
+  BlockFormatOptions bootable;
+  bootable.dos = kDos622;
+  // MBR and its zero sectors, DBR, FATs, root directory with the label, data-area fill and system files.
+  UsbFormatOptions usb;
+  usb.dosBoot = true;
+  usb.bootMode = 1;
+  usb.mbrSectors = 63;
+  usb.dos = kDos71;
+  usb.label = "BOOT";
+  usb.fillDataArea = true;
+  usb.fillByte = 0xE5;
+  usb.clusterBytes = 2048;
+  const Writer writers[] = {
+      {"a 1.44M floppy with label and DOS 7.1", 3200, nullptr,
+       [] { return Floppy(FloppyKind::k1440K, 100, "DATA", kDos71); }},
+      {"a 720K floppy without DOS", 1440, nullptr, [] { return Floppy(FloppyKind::k720K, 0, "", kDosNone); }},
+      {"a batch of two bootable 1.44M blocks", 2 * 3072, nullptr,
+       [bootable] {
+         BlockFormatResult r = FormatFloppyBlocks("physicaldrive1", 0, 0, 2, true, bootable, nullptr);
+         return r.opened && !r.failed && r.written == 2;
+       }},
+      {"an identifier change", 3072, [] { Floppy(FloppyKind::k1440K, 0, "FLPPY0", kDosNone); },
+       [] { return ModifyFloppyIdentify("physicaldrive1", 0, FloppyKind::k1440K, "NEW", "").result == 1; }},
+      {"an import", 3072, nullptr,
+       [] {
+         const std::vector<uint8_t> image(2880 * 512, 0xE5);
+         return WriteBlockImage(DeviceHandle(OpenDevice("physicaldrive1")).get(), 0, FloppyKind::k1440K, image) == 0;
+       }},
+      {"a bootable USB format behind an MBR", 6000, nullptr,
+       [usb] { return RunUsbFormat(DeviceHandle(OpenDevice("physicaldrive1")).get(), 6000, usb).succeeded; }},
   };
-  ExpectEveryFaultReported({"a batch of two bootable 1.44M blocks", 2 * 3072, nullptr, batch});
-
-  auto oneBlock = [] { Floppy(FloppyKind::k1440K, 0, "FLPPY0", kDosNone); };
-  ExpectEveryFaultReported({"an identifier change", 3072, oneBlock, [] {
-                              return ModifyFloppyIdentify("physicaldrive1", 0, FloppyKind::k1440K, "NEW", "").result == 1;
-                            }});
-  ExpectEveryFaultReported({"an import", 3072, nullptr, [] {
-                              DeviceHandle disk(OpenDevice("physicaldrive1"));
-                              std::vector<uint8_t> image(2880 * 512, 0xE5);
-                              return WriteBlockImage(disk.get(), 0, FloppyKind::k1440K, image) == kSectorIoOk;
-                            }});
+  for (const Writer& w : writers) ExpectEveryFaultReported(w);
 }
 
 // A batch stopped by the user, or cut by a pulled disk, after any number of writes, over blocks that held older
@@ -135,7 +127,9 @@ TEST_F(FaultInjectionTest, ABatchCutShortLeavesNoHalfBlockThatScansValid) {
   constexpr uint32_t kBlocks = 3, kSectors = kBlocks * 3072, kImage = 2880;
   BlockFormatOptions options;
   options.dos = kDos71;
-  auto batch = [&options] { return FormatFloppyBlocks("physicaldrive1", 0, 0, kBlocks, true, options, nullptr); };
+  auto batch = [&options](RunControl* run) {
+    return FormatFloppyBlocks("physicaldrive1", 0, 0, kBlocks, true, options, nullptr, run);
+  };
   Writer w{"old blocks", kSectors, [] {
              SimSetLocalTime(SysTime{2026, 12, 1, 7, 12, 0, 0, 0});
              DeviceHandle disk(OpenDevice("physicaldrive1"));
@@ -145,7 +139,7 @@ TEST_F(FaultInjectionTest, ABatchCutShortLeavesNoHalfBlockThatScansValid) {
            }, nullptr};
   Fresh(w);
   const std::vector<uint8_t> before = SimReadRaw(1, 0, kSectors);
-  ASSERT_EQ(batch().written, kBlocks);
+  ASSERT_EQ(batch(nullptr).written, kBlocks);
   const std::vector<uint8_t> after = SimReadRaw(1, 0, kSectors);
   const uint64_t writes = SimStats(1).writeCalls;
 
@@ -158,9 +152,8 @@ TEST_F(FaultInjectionTest, ABatchCutShortLeavesNoHalfBlockThatScansValid) {
       control.progress = [&stop, n](uint64_t, uint64_t) {
         if (SimStats(1).writeCalls >= n) stop = true;
       };
-      RunScope scope(pull ? nullptr : &control);
       if (pull) SimPullAfterWrites(1, n);
-      BlockFormatResult r = batch();
+      BlockFormatResult r = batch(pull ? nullptr : &control);
       EXPECT_TRUE(pull ? r.failed : r.stopped) << "after " << n << " writes";
       EXPECT_LT(r.written, kBlocks);
       const std::vector<uint8_t> now = SimReadRaw(1, 0, kSectors);
@@ -176,23 +169,6 @@ TEST_F(FaultInjectionTest, ABatchCutShortLeavesNoHalfBlockThatScansValid) {
       }
     }
   }
-}
-
-TEST_F(FaultInjectionTest, UsbFormatThroughEveryStep) {
-  // MBR and its zero sectors, DBR, FATs, root directory with the label, data-area fill and system files.
-  UsbFormatOptions options;
-  options.dosBoot = true;
-  options.bootMode = 1;
-  options.mbrSectors = 63;
-  options.dos = kDos71;
-  options.label = "BOOT";
-  options.fillDataArea = true;
-  options.fillByte = 0xE5;
-  options.clusterBytes = 2048;
-  ExpectEveryFaultReported({"a bootable USB format behind an MBR", 6000, nullptr, [options] {
-                              DeviceHandle disk(OpenDevice("physicaldrive1"));
-                              return RunUsbFormat(disk.get(), 6000, options).succeeded;
-                            }});
 }
 
 }  // namespace

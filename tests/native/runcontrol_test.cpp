@@ -5,6 +5,7 @@
 #include "blocks/blocks.h"
 #include "disk/runcontrol.h"
 #include "disk/sectorio.h"
+#include "disk/verify.h"
 #include "floppy/floppy.h"
 #include "sim_fixture.h"
 #include "usbformat/usbformat.h"
@@ -15,12 +16,10 @@ constexpr uint32_t kStick = 16 * 2048;  // 16 MiB, room for 10 blocks of 1.44M
 
 class RunControlTest : public SimTest {
  protected:
-  void SetUp() override {
-    SimTest::SetUp();
-    SimSetLocalTime(SysTime{2026, 12, 1, 7, 12, 0, 0, 0});
-  }
   // A stick of kStick sectors holding 0xAB everywhere; with real > 0 it wraps round after `real` sectors.
   static void Stick(uint64_t real) {
+    SimReset();
+    SimSetLocalTime(SysTime{2026, 12, 1, 7, 12, 0, 0, 0});
     SimDiskSpec setup = MemoryStick(kStick);
     setup.realSectors = real;
     AddDisk(setup);
@@ -30,12 +29,11 @@ class RunControlTest : public SimTest {
   static BlockFormatResult Batch(uint32_t count, bool verify) {
     RunControl control;
     control.verify = verify;
-    RunScope scope(&control);
-    return FormatFloppyBlocks("physicaldrive1", 0, 0, count, true, BlockFormatOptions(), nullptr);
+    return FormatFloppyBlocks("physicaldrive1", 0, 0, count, true, BlockFormatOptions(), nullptr, &control);
   }
 };
 
-TEST_F(RunControlTest, AStickThatWrapsAtHalfItsSizeIsCaughtBeforeAnyBlockIsWritten) {
+TEST_F(RunControlTest, AStickThatWrapsAtHalfItsSizeIsCaughtBeforeAnyBlockIsWrittenAndASoundAreaChangesNothing) {
   Stick(kStick / 2);
   const std::vector<uint8_t> before = SimReadRaw(1, 0, kStick / 2);
   BlockFormatResult checked = Batch(10, true);
@@ -44,25 +42,19 @@ TEST_F(RunControlTest, AStickThatWrapsAtHalfItsSizeIsCaughtBeforeAnyBlockIsWritt
   EXPECT_EQ(checked.badSector, 0u) << "the block area's start shows the marker written half the disk further on";
   EXPECT_EQ(checked.failedBlock, 0u);
   EXPECT_EQ(SimReadRaw(1, 0, kStick / 2), before) << "the check put back what it overwrote";
-
   // Without the check the same batch reports success over blocks the later ones overwrote.
   BlockFormatResult unchecked = Batch(10, false);
   EXPECT_EQ(unchecked.written, 10u);
-  EXPECT_FALSE(unchecked.failed);
   EXPECT_NE(Sector(1, 0 + 19)[0], 'F') << "block 0's identifier is no longer FLPPY0";
-}
-
-TEST_F(RunControlTest, ABatchThatFitsWhatTheStickHoldsPassesAndWritesTheSameBytes) {
-  Stick(kStick / 2);
-  BlockFormatResult plain = Batch(5, false);
-  const std::vector<uint8_t> written = SimReadRaw(1, 0, kStick);
-  SimWriteRaw(1, 0, std::vector<uint8_t>(size_t{kStick} * 512, 0xAB));
-  SimResetStats(1);
-  BlockFormatResult checked = Batch(5, true);
-  EXPECT_EQ(plain.written, 5u);
-  EXPECT_EQ(checked.written, 5u);
-  EXPECT_FALSE(checked.capacityFailed || checked.verifyFailed);
-  EXPECT_EQ(SimReadRaw(1, 0, kStick), written) << "the check and the read-back change no byte";
+  // A batch that fits what the stick holds writes the same bytes with the check and the read-back as without.
+  std::vector<uint8_t> written[2];
+  for (bool verify : {false, true}) {
+    Stick(kStick / 2);
+    BlockFormatResult r = Batch(5, verify);
+    EXPECT_TRUE(r.written == 5 && !r.capacityFailed && !r.verifyFailed) << "verify " << verify;
+    written[verify] = SimReadRaw(1, 0, kStick);
+  }
+  EXPECT_EQ(written[0], written[1]) << "the check and the read-back change no byte";
 }
 
 TEST_F(RunControlTest, TheReadBackComparesWhatWasWrittenLastAndNamesTheFirstSectorThatDiffers) {
@@ -70,17 +62,15 @@ TEST_F(RunControlTest, TheReadBackComparesWhatWasWrittenLastAndNamesTheFirstSect
   DeviceHandle disk(OpenDevice("physicaldrive1"));
   RunControl control;
   control.verify = true;
-  RunScope scope(&control);
   // A fill and a sector written over it later: the later bytes count.
-  ASSERT_EQ(FillSectors(disk.get(), 1000, 5000, 0xF6), kSectorIoOk);
+  ASSERT_EQ(FillSectors(disk.get(), 1000, 5000, 0xF6, &control), SectorIo::kOk);
   std::vector<uint8_t> sector(512, 0x11);
-  ASSERT_EQ(WriteSectors(disk.get(), 1, 3000, sector.data()), kSectorIoOk);
-  EXPECT_TRUE(VerifyRunWrites(disk.get()).ok);
+  ASSERT_EQ(WriteSectors(disk.get(), 3000, 1, sector.data(), &control), SectorIo::kOk);
+  EXPECT_TRUE(VerifyRunWrites(disk.get(), &control).ok);
   // What lands on sector x + half wraps onto sector x, which then no longer holds what the run wrote there.
-  ASSERT_EQ(WriteSectors(disk.get(), 1, kStick / 2 + 2000, sector.data()), kSectorIoOk);
-  VerifyResult result = VerifyRunWrites(disk.get());
-  EXPECT_FALSE(result.ok);
-  EXPECT_FALSE(result.readFailed);
+  ASSERT_EQ(WriteSectors(disk.get(), kStick / 2 + 2000, 1, sector.data(), &control), SectorIo::kOk);
+  const VerifyResult result = VerifyRunWrites(disk.get(), &control);
+  EXPECT_TRUE(!result.ok && !result.readFailed);
   EXPECT_EQ(result.badSector, 2000u);
 }
 
@@ -97,12 +87,8 @@ TEST_F(RunControlTest, AStopEndsAUsbFormatBeforeItsNextWriteWithTheVolumeStructu
   options.fillDataArea = true;
   options.fillByte = 0xE5;
   options.clusterBytes = 2048;
-  UsbFormatOutcome outcome;
-  {
-    RunScope scope(&control);
-    DeviceHandle disk(OpenDevice("physicaldrive1"));
-    outcome = RunUsbFormat(disk.get(), kStick, options);
-  }
+  const UsbFormatOutcome outcome =
+      RunUsbFormat(DeviceHandle(OpenDevice("physicaldrive1")).get(), kStick, options, nullptr, &control);
   EXPECT_TRUE(outcome.stopped);
   EXPECT_TRUE(outcome.fillFailed);
   EXPECT_FALSE(outcome.succeeded);
@@ -118,12 +104,12 @@ TEST_F(RunControlTest, TheCapacityCheckTellsTheRunWhichSectorsItCouldNotPutBack)
   std::vector<std::vector<uint32_t>> reports;
   RunControl control;
   control.capacityChecked = [&reports](const std::vector<uint32_t>& notPutBack) { reports.push_back(notPutBack); };
-  RunScope scope(&control);
   DeviceHandle disk(OpenDevice("physicaldrive1"));
-  ASSERT_TRUE(CheckDiskCapacity(disk.get(), 0, kStick).ok);
+  ASSERT_TRUE(CheckDiskCapacity(disk.get(), 0, kStick, &control).ok);
   // A marker goes to each place, then the old bytes go back, the first place's last: that write fails.
   SimFailWriteCall(1, SimStats(1).writeCalls - 1);
-  EXPECT_TRUE(CheckDiskCapacity(disk.get(), 0, kStick).ok);
+  EXPECT_TRUE(CheckDiskCapacity(disk.get(), 0, kStick, &control).ok);
+  EXPECT_EQ(control.done, 0u) << "the check's markers and put-back bytes counted as the run's writes";
   ASSERT_EQ(reports.size(), 2u);
   EXPECT_TRUE(reports[0].empty()) << "a sound disk holds all its old bytes again";
   EXPECT_EQ(reports[1], std::vector<uint32_t>{0});

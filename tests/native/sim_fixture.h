@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "sys/sim/sim.h"
 
 // A USB stick in memory as physical drive `number` with one volume.
@@ -25,7 +27,8 @@ inline SimDiskSpec MemoryStick(uint64_t sectors, int number = 1, char letter = '
 // A folder `name` under the test's temporary directory whose SysFile holds small system files of both DOS
 // versions, made the simulated machine's current directory. Tests that run at the same time use different names.
 inline void UseSmallSystemFiles(const std::string& name) {
-  const std::string dir = ::testing::TempDir() + name;
+  // The process id keeps two runs of the suite (two builds, or two checkouts) from rewriting each other's files.
+  const std::string dir = ::testing::TempDir() + name + "." + std::to_string(getpid());
   std::filesystem::create_directories(dir + "/SysFile");
   for (const char* file : {"OS6A", "OS6B", "OS6C", "OS7A", "OS7B", "OS7C"})
     std::ofstream(dir + "/SysFile/" + file) << file;

@@ -30,7 +30,7 @@ std::vector<uint8_t> Marked(uint32_t mark) {
 
 uint32_t MarkAt(SysHandle h, uint32_t sector) {
   uint8_t s[512] = {};
-  EXPECT_EQ(ReadSectors(h, 1, sector, s), kSectorIoOk) << "sector " << sector;
+  EXPECT_EQ(ReadSectors(h, sector, 1, s), SectorIo::kOk) << "sector " << sector;
   uint32_t mark;
   std::memcpy(&mark, s, sizeof mark);
   return mark;
@@ -99,7 +99,7 @@ TEST_F(SimDriverTest, PresentsTheSelectedBlockAtTheAddressesTheProgramUses) {
   EXPECT_EQ(MarkAt(volume.get(), 0), 201u);
   // A write at sector S (single format) lands on block k, nowhere else.
   std::vector<uint8_t> mark = Marked(0xABCD);
-  ASSERT_EQ(WriteSectors(disk.get(), 1, kStart, mark.data()), kSectorIoOk);
+  ASSERT_EQ(WriteSectors(disk.get(), kStart, 1, mark.data(), nullptr), SectorIo::kOk);
   EXPECT_EQ(SimReadRaw(1, kStart + 2 * kBlock, 1), mark);
   EXPECT_EQ(SimReadRaw(1, kStart, 1), Marked(1));
   EXPECT_EQ(SimStats(1).lowestSectorWritten, kStart + 2 * kBlock);

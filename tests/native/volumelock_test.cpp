@@ -22,23 +22,23 @@ class VolumeLockTest : public SimTest {
     AddDisk(setup);
     SimSetVistaVolumeRule(true);
   }
-  static uint32_t WriteAt(uint32_t sector) {
+  static SectorIo WriteAt(uint32_t sector) {
     DeviceHandle disk(OpenDevice("physicaldrive1"));
     std::vector<uint8_t> data(512, 0xA5);
-    return WriteSectors(disk.get(), 1, sector, data.data());
+    return WriteSectors(disk.get(), sector, 1, data.data(), nullptr);
   }
 };
 
 TEST_F(VolumeLockTest, WritesIntoMountedVolumesNeedTheLockAndItIsGivenBackAfterwards) {
-  EXPECT_EQ(WriteAt(10), kSectorIoCallFailed) << "the rule has no teeth";
+  EXPECT_EQ(WriteAt(10), SectorIo::kCallFailed) << "the rule has no teeth";
   {
     ExclusiveVolumes volumes;
     ASSERT_TRUE(TakeExclusiveVolumes("E:F:", &volumes));
     EXPECT_EQ(volumes.handles.size(), 2u);
     EXPECT_TRUE(SimVolumeLocked('E'));
     EXPECT_FALSE(SimVolumeMounted('F'));
-    EXPECT_EQ(WriteAt(10), kSectorIoOk);
-    EXPECT_EQ(WriteAt(1500), kSectorIoOk);
+    EXPECT_EQ(WriteAt(10), SectorIo::kOk);
+    EXPECT_EQ(WriteAt(1500), SectorIo::kOk);
   }
   EXPECT_FALSE(SimVolumeLocked('E'));
   EXPECT_FALSE(SimVolumeLocked('F'));

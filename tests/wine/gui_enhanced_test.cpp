@@ -99,7 +99,7 @@ std::string PhysicalLabel(uint32_t block) {
 std::string VolumeLabel() {
   DeviceHandle volume(OpenDevice("E:"));
   std::vector<uint8_t> sector(kSectorSize);
-  if (!volume.valid() || ReadSectors(volume.get(), 1, kRootSector144, sector.data()) != kSectorIoOk) return "?";
+  if (!volume.valid() || ReadSectors(volume.get(), kRootSector144, 1, sector.data()) != SectorIo::kOk) return "?";
   return LabelAt(sector);
 }
 

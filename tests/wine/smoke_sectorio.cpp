@@ -48,10 +48,10 @@ TEST(WineSectorIo, WritesReadsAndFillsAnImageThroughTheWin32Layer) {
   {
     DeviceHandle disk(OpenDevice(image.name.c_str()));
     ASSERT_TRUE(disk.valid()) << "error " << GetLastError();
-    EXPECT_EQ(WriteSectors(disk.get(), 3, 10, pattern.data()), kSectorIoOk);
-    EXPECT_EQ(FillSectors(disk.get(), 40, 45, 0xF6), kSectorIoOk);
+    EXPECT_EQ(WriteSectors(disk.get(), 10, 3, pattern.data(), nullptr), SectorIo::kOk);
+    EXPECT_EQ(FillSectors(disk.get(), 40, 45, 0xF6, nullptr), SectorIo::kOk);
     Bytes back(3 * 512);
-    EXPECT_EQ(ReadSectors(disk.get(), 3, 10, back.data()), kSectorIoOk);
+    EXPECT_EQ(ReadSectors(disk.get(), 10, 3, back.data()), SectorIo::kOk);
     EXPECT_EQ(back, pattern);
   }
   ASSERT_EQ(image.Read(0, 129 * 512).size(), 128u * 512);
@@ -70,10 +70,10 @@ TEST(WineSectorIo, SectorsPastTwoGibibytesAreReachedThroughTheWin32Layer) {
   {
     DeviceHandle disk(OpenDevice(image.name.c_str()));
     ASSERT_TRUE(disk.valid()) << "error " << GetLastError();
-    EXPECT_EQ(WriteSectors(disk.get(), 4, 4194302, pattern.data()), kSectorIoOk);
-    EXPECT_EQ(FillSectors(disk.get(), 7340000, 32, 0xF6), kSectorIoOk);
+    EXPECT_EQ(WriteSectors(disk.get(), 4194302, 4, pattern.data(), nullptr), SectorIo::kOk);
+    EXPECT_EQ(FillSectors(disk.get(), 7340000, 32, 0xF6, nullptr), SectorIo::kOk);
     Bytes back(4 * 512);
-    EXPECT_EQ(ReadSectors(disk.get(), 4, 4194302, back.data()), kSectorIoOk);
+    EXPECT_EQ(ReadSectors(disk.get(), 4194302, 4, back.data()), SectorIo::kOk);
     EXPECT_EQ(back, pattern);
   }
   EXPECT_EQ(image.Read(4194302ull * 512, 4 * 512), pattern) << "the sectors either side of 2 GiB";
