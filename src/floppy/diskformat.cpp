@@ -3,12 +3,12 @@
 #include "disk/runcontrol.h"
 #include "disk/volumelock.h"
 
-DiskFormatResult FormatDiskAsFloppy(SysHandle disk, const char* driveLetters, FloppyKind kind, DosVersion dos) {
+RunOutcome FormatDiskAsFloppy(SysHandle disk, const char* driveLetters, FloppyKind kind, DosVersion dos) {
   ExclusiveVolumes volumes;
-  if (!TakeExclusiveVolumes(driveLetters, &volumes)) return kDiskFormatInUse;
+  if (!TakeExclusiveVolumes(driveLetters, &volumes)) return RunOutcome().EndAt(RunStep::kLockVolumes);
   // The system files are copied inside the run too: their sectors lie in the volume as well.
   RunExpect(FloppyImageWriteBytes(kind));
-  FloppyImageResult written = WriteFloppyImage(disk, 0, kind, "", dos);
+  RunOutcome outcome = WriteFloppyImage(disk, 0, kind, "", dos);
   ReleaseExclusiveVolumes(&volumes);
-  return written == FloppyImageResult::kWritten ? kDiskFormatWritten : kDiskFormatFailed;
+  return outcome;
 }

@@ -22,7 +22,6 @@
 #include "ui/wintext.h"
 #include "base/trace.h"
 #include "blocks/blocks.h"
-#include "blocks/text_format.h"
 #include "blocks/texts.h"
 #include "disk/discovery.h"
 #include "disk/disklist.h"
@@ -35,6 +34,7 @@
 #include "pages/enhanced_texts.h"
 #include "pages/files_dialog.h"
 #include "pages/files_texts.h"
+#include "pages/page_words.h"
 #include "pages/pages.h"
 #include "sys/sys.h"
 
@@ -303,7 +303,7 @@ void OnBlockSelected() {
 void OnKindChanged() {
   const BlockKind kind = ChosenKind();
   if (!kind) return TellError(kEnhKindNotChosen);
-  SetText(IDC_ENH_BATCH_FORMAT, FormatBlockText(Tr(kEnhMakeKindButton), kEnhFloppyKinds[static_cast<int>(*kind)]));
+  SetText(IDC_ENH_BATCH_FORMAT, FormatText(Tr(kEnhMakeKindButton), kEnhFloppyKinds[static_cast<int>(*kind)]));
   std::optional<BlockDisk> disk = SelectedBlockDisk();
   if (!disk) return;
   ConfigureBlocks(&*disk, kBlockModeInUse, kind);
@@ -448,23 +448,27 @@ BlockFormatJob ReadFormatJob(bool batch) {
 DWORD WINAPI FormatThread(LPVOID parameter) {
   std::unique_ptr<FormatJob> job(static_cast<FormatJob*>(parameter));
   HWND page = job->page;
+  auto tell = [page](const BlockNotice& notice, UINT buttons) {
+    return ShowMessage(page, notice.text.c_str(), notice.caption.c_str(),
+                       buttons | (notice.information ? MB_ICONINFORMATION : MB_ICONERROR));
+  };
   BlockFormatUi ui;
-  ui.confirm = [page](const BlockNotice& notice) {
-    return ShowMessage(page, notice.text.c_str(), notice.caption.c_str(), MB_OKCANCEL | MB_ICONINFORMATION) == IDOK;
-  };
-  ui.message = [page](const BlockNotice& notice) {
-    ShowMessage(page, notice.text.c_str(), notice.caption.c_str(),
-                notice.information ? MB_ICONINFORMATION : MB_ICONERROR);
-  };
+  ui.written = [tell](const RunOutcome& outcome) { tell(BlockFormatOutcomeNotice(outcome), MB_OK); };
   ui.sheetEnabled = [page](bool enabled) { PostMessageW(page, kFormatHold, enabled ? 0 : 1, 0); };
   ui.busyIndicator = [page](bool on) { PostMessageW(page, kFormatBusy, on ? 1 : 0, 0); };
-  ui.status = [page](const std::string& line) { PostOwned(page, kFormatStatus, new std::string(line)); };
+  ui.status = [page](uint32_t block, BlockStage stage) {
+    PostOwned(page, kFormatStatus, new std::string(BlockFormatStatus(block, stage)));
+  };
   ui.refreshed = [page](const BlockScan& scan, int currentEntry, const BlockShow& show) {
     PostOwned(page, kFormatRefreshed, new FormatRefresh{scan, currentEntry, show});
   };
   {
     RunScope scope(&job->run->control);
-    RunBlockFormat(job->job, ui);
+    const Refusal refusal = CheckBlockFormatJob(job->job);
+    if (refusal != Refusal::kNone)
+      tell(BlockFormatRefusalNotice(job->job, refusal), MB_OK);
+    else if (tell(BlockFormatQuestion(job->job), MB_OKCANCEL) == IDOK)
+      RunBlockFormat(job->job, ui);
   }
   PostMessageW(page, kFormatEnded, 0, 0);
   return 0;
@@ -632,7 +636,7 @@ void AskToStopServices() {
   for (int i = 0; i < DiskCount(gPage.disks); ++i) {
     const RemovableDisk& disk = gPage.disks.slots[i];
     if (disk.serviceActive != 1) continue;
-    std::string question = FormatBlockText(Tr(kEnhExitQuestion), disk.hardwareKey);
+    std::string question = FormatText(Tr(kEnhExitQuestion), disk.hardwareKey);
     if (ShowMessage(gPage.window, question.c_str(), Tr(kEnhCaption), MB_YESNO | MB_ICONERROR) == IDYES) {
       SetSheetEndFlag(false);
       return;

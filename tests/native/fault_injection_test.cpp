@@ -99,7 +99,7 @@ class FaultInjectionTest : public SimTest {
 
 bool Floppy(FloppyKind kind, uint32_t start, const char* label, DosVersion dos) {
   DeviceHandle disk(OpenDevice("physicaldrive1"));
-  return WriteFloppyImage(disk.get(), start, kind, label, dos) == FloppyImageResult::kWritten;
+  return WriteFloppyImage(disk.get(), start, kind, label, dos).Succeeded();
 }
 
 TEST_F(FaultInjectionTest, FloppyImagesWithAndWithoutSystemFiles) {
@@ -113,8 +113,7 @@ TEST_F(FaultInjectionTest, BlockBatchLabelAndImport) {
   auto batch = [] {
     BlockFormatOptions options;
     options.dos = kDos622;
-    BlockFormatResult r = FormatFloppyBlocks("physicaldrive1", 0, 0, 2, true, options, nullptr);
-    return r.opened && !r.failed && r.written == 2;
+    return FormatFloppyBlocks("physicaldrive1", 0, 0, 2, true, options, nullptr).completed == 2;
   };
   ExpectEveryFaultReported({"a batch of two bootable 1.44M blocks", 2 * 3072, nullptr, batch});
 
@@ -140,12 +139,11 @@ TEST_F(FaultInjectionTest, ABatchCutShortLeavesNoHalfBlockThatScansValid) {
              SimSetLocalTime(SysTime{2026, 12, 1, 7, 12, 0, 0, 0});
              DeviceHandle disk(OpenDevice("physicaldrive1"));
              for (uint32_t n = 0; n < kBlocks; ++n)
-               ASSERT_EQ(WriteFloppyImage(disk.get(), n * 3072, FloppyKind::k1440K, "OLD", kDosNone),
-                         FloppyImageResult::kWritten);
+               ASSERT_TRUE(WriteFloppyImage(disk.get(), n * 3072, FloppyKind::k1440K, "OLD", kDosNone).Succeeded());
            }, nullptr};
   Fresh(w);
   const std::vector<uint8_t> before = SimReadRaw(1, 0, kSectors);
-  ASSERT_EQ(batch().written, kBlocks);
+  ASSERT_EQ(batch().completed, kBlocks);
   const std::vector<uint8_t> after = SimReadRaw(1, 0, kSectors);
   const uint64_t writes = SimStats(1).writeCalls;
 
@@ -160,9 +158,9 @@ TEST_F(FaultInjectionTest, ABatchCutShortLeavesNoHalfBlockThatScansValid) {
       };
       RunScope scope(pull ? nullptr : &control);
       if (pull) SimPullAfterWrites(1, n);
-      BlockFormatResult r = batch();
-      EXPECT_TRUE(pull ? r.failed : r.stopped) << "after " << n << " writes";
-      EXPECT_LT(r.written, kBlocks);
+      RunOutcome r = batch();
+      EXPECT_TRUE(pull ? r.FailedWriting() : r.stopped) << "after " << n << " writes";
+      EXPECT_LT(r.completed, kBlocks);
       const std::vector<uint8_t> now = SimReadRaw(1, 0, kSectors);
       for (uint32_t b = 0; b < kBlocks; ++b) {
         const size_t at = size_t{b} * 3072 * 512;
@@ -191,7 +189,7 @@ TEST_F(FaultInjectionTest, UsbFormatThroughEveryStep) {
   options.clusterBytes = 2048;
   ExpectEveryFaultReported({"a bootable USB format behind an MBR", 6000, nullptr, [options] {
                               DeviceHandle disk(OpenDevice("physicaldrive1"));
-                              return RunUsbFormat(disk.get(), 6000, options).succeeded;
+                              return RunUsbFormat(disk.get(), 6000, options).Succeeded();
                             }});
 }
 

@@ -27,7 +27,7 @@ class RunControlTest : public SimTest {
     SimWriteRaw(1, 0, std::vector<uint8_t>(size_t{kStick} * 512, 0xAB));
     SimResetStats(1);
   }
-  static BlockFormatResult Batch(uint32_t count, bool verify) {
+  static RunOutcome Batch(uint32_t count, bool verify) {
     RunControl control;
     control.verify = verify;
     RunScope scope(&control);
@@ -38,30 +38,30 @@ class RunControlTest : public SimTest {
 TEST_F(RunControlTest, AStickThatWrapsAtHalfItsSizeIsCaughtBeforeAnyBlockIsWritten) {
   Stick(kStick / 2);
   const std::vector<uint8_t> before = SimReadRaw(1, 0, kStick / 2);
-  BlockFormatResult checked = Batch(10, true);
-  EXPECT_TRUE(checked.capacityFailed);
-  EXPECT_EQ(checked.written, 0u);
-  EXPECT_EQ(checked.badSector, 0u) << "the block area's start shows the marker written half the disk further on";
-  EXPECT_EQ(checked.failedBlock, 0u);
+  RunOutcome checked = Batch(10, true);
+  EXPECT_EQ(checked.failedStep, RunStep::kCapacity);
+  EXPECT_EQ(checked.completed, 0u);
+  EXPECT_EQ(checked.sector, 0u) << "the block area's start shows the marker written half the disk further on";
+  EXPECT_EQ(checked.failedUnit, 0u);
   EXPECT_EQ(SimReadRaw(1, 0, kStick / 2), before) << "the check put back what it overwrote";
 
   // Without the check the same batch reports success over blocks the later ones overwrote.
-  BlockFormatResult unchecked = Batch(10, false);
-  EXPECT_EQ(unchecked.written, 10u);
-  EXPECT_FALSE(unchecked.failed);
+  RunOutcome unchecked = Batch(10, false);
+  EXPECT_EQ(unchecked.completed, 10u);
+  EXPECT_TRUE(unchecked.Succeeded());
   EXPECT_NE(Sector(1, 0 + 19)[0], 'F') << "block 0's identifier is no longer FLPPY0";
 }
 
 TEST_F(RunControlTest, ABatchThatFitsWhatTheStickHoldsPassesAndWritesTheSameBytes) {
   Stick(kStick / 2);
-  BlockFormatResult plain = Batch(5, false);
+  RunOutcome plain = Batch(5, false);
   const std::vector<uint8_t> written = SimReadRaw(1, 0, kStick);
   SimWriteRaw(1, 0, std::vector<uint8_t>(size_t{kStick} * 512, 0xAB));
   SimResetStats(1);
-  BlockFormatResult checked = Batch(5, true);
-  EXPECT_EQ(plain.written, 5u);
-  EXPECT_EQ(checked.written, 5u);
-  EXPECT_FALSE(checked.capacityFailed || checked.verifyFailed);
+  RunOutcome checked = Batch(5, true);
+  EXPECT_EQ(plain.completed, 5u);
+  EXPECT_EQ(checked.completed, 5u);
+  EXPECT_EQ(checked.verify, Verify::kPassed);
   EXPECT_EQ(SimReadRaw(1, 0, kStick), written) << "the check and the read-back change no byte";
 }
 
@@ -97,16 +97,14 @@ TEST_F(RunControlTest, AStopEndsAUsbFormatBeforeItsNextWriteWithTheVolumeStructu
   options.fillDataArea = true;
   options.fillByte = 0xE5;
   options.clusterBytes = 2048;
-  UsbFormatOutcome outcome;
+  RunOutcome outcome;
   {
     RunScope scope(&control);
     DeviceHandle disk(OpenDevice("physicaldrive1"));
     outcome = RunUsbFormat(disk.get(), kStick, options);
   }
   EXPECT_TRUE(outcome.stopped);
-  EXPECT_TRUE(outcome.fillFailed);
-  EXPECT_FALSE(outcome.succeeded);
-  EXPECT_EQ(outcome.failedStep, kUsbFormatStepNone) << "the DBR, FATs and root directory were written";
+  EXPECT_EQ(outcome.failedStep, RunStep::kFill) << "the DBR, FATs and root directory were written";
   EXPECT_EQ(Sector(1, 0)[510], 0x55);
   EXPECT_LT(SimStats(1).highestSectorWritten, 3u * 2048) << "the fill went on after the stop";
   EXPECT_EQ(control.done, SimStats(1).sectorsWritten * 512);

@@ -12,7 +12,6 @@
 
 #include "blocks/blocks.h"
 #include "pages/busy_indicator.h"
-#include "blocks/text_format.h"
 #include "blocks/texts.h"
 #include "disk/discovery.h"
 #include "disk/sectorio.h"
@@ -78,7 +77,7 @@ std::string Upper(std::string text) {
   return text;
 }
 
-std::string ExpectedWith(const TextPair& text, int value) { return FormatBlockText(gui::Expected(text).c_str(), value); }
+std::string ExpectedWith(const TextPair& text, int value) { return FormatText(gui::Expected(text).c_str(), value); }
 
 void ExpectBox(const MessageBoxRecord& box, const std::string& text, const std::string& caption, UINT style) {
   EXPECT_EQ(box.text, text);
@@ -290,7 +289,7 @@ TEST_F(GuiTest, EnhancedPageStartsTheServiceFormatsSwitchesRenamesAndStopsIt) {
   // 720K blocks: the driver learns 2048 sectors per block, and the 1.44M images no longer count as blocks.
   SelectComboEntry(page, kKind, 0);
   Settle();
-  EXPECT_EQ(Text(page, kBatch), FormatBlockText(gui::Expected(kEnhMakeKindButton).c_str(), "720K"));
+  EXPECT_EQ(Text(page, kBatch), FormatText(gui::Expected(kEnhMakeKindButton).c_str(), "720K"));
   EXPECT_EQ(SimFilter(kStick).sectorsPerBlock, 2048u);
   EXPECT_EQ(ComboEntries(page, kBlockList), (std::vector<std::string>{Upper("No.0:Unformatted")}));
   EXPECT_EQ(Text(page, kStatus), ExpectedWith(kScanResultHint, 0));
@@ -307,7 +306,7 @@ TEST_F(GuiTest, ClosingWithTheServiceOnAsksFirstYesOpensTheSheetAgainNoEndsThePr
   ServiceFiles files(true);
   DiskTable disks;
   DiscoverDisks(&disks);
-  const std::string question = FormatBlockText(gui::Expected(kEnhExitQuestion).c_str(), disks.slots[0].hardwareKey);
+  const std::string question = FormatText(gui::Expected(kEnhExitQuestion).c_str(), disks.slots[0].hardwareKey);
   HWND page = OpenEnhancedPage();
   ASSERT_TRUE(page);
   SwitchService(page, true, kServiceStarted);
@@ -408,7 +407,7 @@ TEST_F(GuiTest, ABatchShowsItsProgressAndTheBatchButtonStopsIt) {
   ASSERT_GT(complete, 0u);
   EXPECT_LT(complete, 20u);
   EXPECT_EQ(PhysicalLabel(complete - 1), "FLPPY" + std::to_string(complete - 1)) << "the last valid block is whole";
-  EXPECT_EQ(box.text, FormatBlockText(gui::Expected(kBlockFormatStopped).c_str(), complete, complete));
+  EXPECT_EQ(box.text, FormatText(gui::Expected(kBlockFormatStopped).c_str(), complete, complete));
   EXPECT_EQ(box.style, static_cast<UINT>(MB_ICONERROR));
   EXPECT_TRUE(IsWindowEnabled(TabControl()));
   EXPECT_TRUE(IsEnabled(page, kDiskList));
@@ -443,7 +442,7 @@ TEST_F(GuiTest, TheVerifyCatchesAStickThatWrapsAtHalfItsSize) {
   Settle();
   SetEditText(page, kCount, "10");
   MessageBoxRecord box = Format(page, kBatch);
-  EXPECT_EQ(box.text, FormatBlockText(gui::Expected(kBlockCapacityFailed).c_str(), 0ull, 0u));
+  EXPECT_EQ(box.text, FormatText(gui::Expected(kBlockCapacityFailed).c_str(), 0ull, 0u));
   EXPECT_EQ(box.style, static_cast<UINT>(MB_ICONERROR));
   Screenshot(Sheet(), "enhanced-verify-wraps");
   Tick(page, IDC_ENH_VERIFY, false);
