@@ -19,7 +19,6 @@
 #include "disk/queries.h"
 #include "disk/sectorio.h"
 #include "floppy/floppy.h"
-#include "sys/sim/sim.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The `korvane` command-line tool: the program's disk operations on Linux, over image files and removable USB
-// block devices. A target is put into the simulated machine as physical drive 1, so the very same core code
-// writes it.
+// block devices. A target becomes physical drive 1 of the seam over this machine's files and devices
+// (src/sys/posix), so the very same core code writes it.
 #pragma once
 
 #include <cstdint>
@@ -54,8 +54,7 @@ struct CliTarget {
   uint32_t sectorSize = 512;
   uint64_t sectorCount = 0;
   std::string vendor, model;  // block devices
-  int diskNumber = 1;
-  std::string deviceName = "physicaldrive1";  // its name in the simulated machine
+  std::string deviceName = "physicaldrive1";  // its name through the seam
 };
 
 struct CliTargetOptions {
@@ -67,7 +66,7 @@ struct CliTargetOptions {
   std::string changes;         // what the command changes ("Files in block 7"); empty: all data is lost
 };
 
-// Opens an image file or a removable USB block device as physical drive 1 of a fresh simulated machine.
+// Opens an image file or a removable USB block device as physical drive 1 of the seam, in place of any before.
 // Refused: block devices that are not whole USB disks, disks with a mounted partition, FIFOs, sockets, character
 // devices and dangling links. A target that is written is held exclusively for the whole run (an image file by an
 // exclusive lock, a block device by an exclusive open), so a second korvane on it is refused at once; a read-only
@@ -89,8 +88,8 @@ std::string CheckFloppySysFiles(const std::string& folder, DosVersion dos, Flopp
 
 // Shows a folder of DOS system files (OS6A .. OS6C, OS7A .. OS7C) to the program, which looks for them as SysFile
 // under its current directory: Prepare makes a temporary directory whose SysFile links to the folder and makes it
-// the simulated machine's current directory (call it after OpenCliTarget, which resets the machine). The
-// directory goes away with the object. Prepare returns an error text, empty on success.
+// the program's current directory (sys/posix/posix.h). The directory goes away with the object. Prepare returns
+// an error text, empty on success.
 struct CliSysFileStage {
   std::string directory, link;
   CliSysFileStage() = default;
@@ -116,8 +115,7 @@ int OpenCliInputFile(const std::string& path, std::string* error);
 std::string CliPrintable(const std::string& text);
 
 // --codepage N: the code page of labels, identifiers and 8.3 names on the disk, taken from the arguments of every
-// command (RunCliCommand) and set on the simulated machine (OpenCliTarget keeps it). "" when fine, else what is
-// wrong.
+// command (RunCliCommand) and set on the seam, which converts with it. "" when fine, else what is wrong.
 constexpr uint32_t kCliDefaultCodePage = 850;
 std::string TakeCodePage(std::vector<std::string>& args);
 uint32_t CliCodePage();

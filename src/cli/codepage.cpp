@@ -1,6 +1,6 @@
 // --codepage: the code page labels, identifiers and 8.3 names are kept in on the disk, the OEM code page of the
-// machine that reads it (850 by default, as mtools; 437 for US DOS, 936 for Chinese Windows). The simulated machine
-// converts with it through iconv, so the program's own conversions run with it.
+// machine that reads it (850 by default, as mtools; 437 for US DOS, 936 for Chinese Windows). The seam converts
+// with it through iconv, so the program's own conversions run with it.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -8,7 +8,7 @@
 #include "base/oemtext.h"
 #include "cli/cli.h"
 #include "sys/codepage.h"
-#include "sys/sim/sim.h"
+#include "sys/posix/posix.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ uint32_t gCodePage = kCliDefaultCodePage;
 std::string TakeCodePage(std::vector<std::string>& args) {
   std::string text;
   if (!TakeOption(args, "--codepage", &text)) {
-    SimSetOemCodePage(gCodePage);
+    PosixSetOemCodePage(gCodePage);
     return "";
   }
   uint64_t number = 0;
@@ -29,7 +29,7 @@ std::string TakeCodePage(std::vector<std::string>& args) {
   if (!CodePageFromUtf8(static_cast<uint32_t>(number), "A", &probe))
     return "code page " + text + " is not known to this system's iconv";
   gCodePage = static_cast<uint32_t>(number);
-  SimSetOemCodePage(gCodePage);
+  PosixSetOemCodePage(gCodePage);
   return "";
 }
 

@@ -277,6 +277,7 @@ bool WriteFully(int fd, const uint8_t* bytes, size_t count) {
 // whole; a copy that stops part way removes the file it created, or says that the one it overwrote is incomplete.
 int Get(const FilesRequest& r, SysHandle disk, uint32_t start) {
   const std::string folder = r.haveTo ? r.to : ".";
+  FatReader reader(disk, start);  // the boot record, the FAT and the folders read once for all the files
   for (size_t i = 0; i < r.operands.size(); ++i) {
     const std::string& name = r.operands[i];  // as typed, UTF-8: the host file takes its last part
     const std::string out = folder + "/" + LastPathPart(name);
@@ -301,7 +302,7 @@ int Get(const FilesRequest& r, SysHandle disk, uint32_t start) {
       bytes += count;
       return true;
     };
-    FatFilesResult result = ReadFatFile(disk, start, r.names[i], sink);
+    FatFilesResult result = ReadFatFile(reader, r.names[i], sink);
     if (fd >= 0 && ::close(fd) != 0 && result.ok()) {
       writeError = errno;
       result.error = FatFilesError::kStopped;

@@ -15,7 +15,6 @@
 #include "disk/sectorio.h"
 #include "floppy/floppy.h"
 #include "floppy/sysfiles.h"
-#include "sys/sim/sim.h"
 
 namespace {
 

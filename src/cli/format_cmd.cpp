@@ -14,7 +14,6 @@
 #include "cli/cli.h"
 #include "fat/fat.h"
 #include "disk/sectorio.h"
-#include "sys/sim/sim.h"
 #include "usbformat/usbformat.h"
 
 namespace {

@@ -20,7 +20,7 @@
 #include "disk/partition.h"
 #include "disk/queries.h"
 #include "disk/sectorio.h"
-#include "sys/sim/sim.h"
+#include "sys/posix/posix.h"
 
 namespace {
 
@@ -184,7 +184,7 @@ int RunInfo(const std::vector<std::string>& args) {
   if (!OpenCliTarget(args[0], options, &target, &error)) return CliFail(error);
   uint8_t sector0[512] = {};
   if (target.sectorCount > 0) {
-    std::vector<uint8_t> bytes = SimReadRaw(target.diskNumber, 0, 1);
+    std::vector<uint8_t> bytes = PosixReadRaw(0, 1);
     std::memcpy(sector0, bytes.data(), std::min<size_t>(bytes.size(), sizeof sector0));
   }
   PartitionTable table = ReadPartitionTable(sector0, target.sectorCount);
@@ -208,11 +208,7 @@ int RunInfo(const std::vector<std::string>& args) {
   }
   // The first partition gets a drive letter, as Windows would mount it, so the FAT type is read as the program
   // reads it: from the volume's own first sector.
-  SimVolumeSpec volume;
-  volume.letter = 'E';
-  volume.startSector = start;
-  volume.sectorCount = length;
-  SimAddVolume(target.diskNumber, volume);
+  PosixAddVolume('E', start, length);
   int type = DetectFatType("E:");
   std::printf("first partition: sector %llu, %s%s\n", static_cast<unsigned long long>(start), Sectors(length).c_str(),
               table.kind == PartitionTableKind::kNone ? " (no partition table: the whole disk)" : "");

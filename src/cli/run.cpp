@@ -10,7 +10,7 @@
 
 #include "cli/cli.h"
 #include "disk/runcontrol.h"
-#include "sys/sim/sim.h"
+#include "sys/posix/posix.h"
 
 namespace {
 
@@ -28,7 +28,7 @@ void NoteCapacityCheck(const std::vector<uint32_t>& notPutBack) {
   gNotPutBack = notPutBack;
   // A check that put every byte back changed nothing: the target's write accounting starts again after it, so
   // what a failed run reports as written is what the run itself wrote.
-  if (notPutBack.empty()) SimResetStats(CliTarget().diskNumber);
+  if (notPutBack.empty()) PosixResetWrites();
 }
 
 double Seconds() {

@@ -17,7 +17,7 @@
 #include <unistd.h>
 
 #include "cli/cli.h"
-#include "sys/sim/sim.h"
+#include "sys/posix/posix.h"
 
 namespace {
 
@@ -239,9 +239,8 @@ bool OpenCliTarget(const std::string& path, const CliTargetOptions& options, Cli
     return false;
   }
   const bool write = !options.readOnly;
-  SimDiskSpec setup;
-  setup.number = t.diskNumber;
-  setup.imagePath = path;
+  PosixDiskSetup setup;
+  setup.path = path;
   setup.vendor = "Korvane";
   setup.product = "Image";
   setup.readOnly = options.readOnly;
@@ -268,7 +267,7 @@ bool OpenCliTarget(const std::string& path, const CliTargetOptions& options, Cli
   const uint64_t wanted = t.created ? options.createSectors : options.growToSectors;
   if (!t.blockDevice && t.sectorCount < wanted) {
     t.sectorCount = wanted;
-    setup.createImage = true;
+    setup.grow = true;
   }
   if (options.minimumSectors && t.sectorCount < options.minimumSectors) {
     *error = path + " is too small: " + std::to_string(t.sectorCount) + " sectors, " +
@@ -282,9 +281,7 @@ bool OpenCliTarget(const std::string& path, const CliTargetOptions& options, Cli
   }
   setup.sectorCount = t.sectorCount;
   setup.sectorSize = t.sectorSize;
-  SimReset();
-  SimSetOemCodePage(CliCodePage());
-  if (!SimAddDisk(setup)) {
+  if (!PosixOpenDisk(setup)) {
     *error = "cannot open " + path + (errno ? std::string(": ") + std::strerror(errno) : std::string());
     Discard(t);
     return false;
@@ -405,7 +402,7 @@ std::string CliPrintable(const std::string& text) {
 }
 
 void CliPrintTrace() {
-  for (std::string line : SimDebugOutput()) {
+  for (std::string line : PosixDebugOutput()) {
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
     std::fprintf(stderr, "korvane: trace: %s\n", CliPrintable(line).c_str());
   }
@@ -418,10 +415,10 @@ int CliFailRun(const CliTarget& target, const std::string& message, const std::s
   std::string text = interrupted ? "interrupted: " + message : message;
   if (!text.empty() && text.back() == '.') text.pop_back();
   const int status = interrupted ? kExitInterrupted : kExitFailed;
-  SimDiskStats stats = SimStats(target.diskNumber);
+  const PosixDiskWrites writes = PosixWrites();
   std::vector<uint32_t> notPutBack;
   const bool checked = CliCapacityChecked(&notPutBack);
-  if (stats.sectorsWritten == 0) {
+  if (writes.sectorsWritten == 0) {
     Discard(target);
     CliFail(text + (checked ? "; nothing was changed (the capacity check put back every byte it wrote)"
                             : "; nothing was written"));
@@ -429,8 +426,8 @@ int CliFailRun(const CliTarget& target, const std::string& message, const std::s
   }
   const std::string unrestored =
       notPutBack.empty() ? "" : " (the capacity check could not put back what " + SectorListText(notPutBack) + " held)";
-  CliFail(text + "; sectors " + std::to_string(stats.lowestSectorWritten) + " to " +
-          std::to_string(stats.highestSectorWritten) + " of " + target.path + " were written before it stopped" +
+  CliFail(text + "; sectors " + std::to_string(writes.lowestSector) + " to " +
+          std::to_string(writes.highestSector) + " of " + target.path + " were written before it stopped" +
           unrestored + ": " + remedy);
   return status;
 }
@@ -463,7 +460,7 @@ std::string CliSysFileStage::Prepare(const std::string& folder) {
   if (::symlink(resolved, (directory + "/SysFile").c_str()) != 0)
     return std::string("cannot link the system files: ") + std::strerror(errno);
   link = directory + "/SysFile";
-  SimSetCurrentDirectory(directory);
+  PosixSetCurrentDirectory(directory);
   return "";
 }
 

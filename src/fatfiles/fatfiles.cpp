@@ -437,13 +437,31 @@ FatFilesResult ListFatDirectory(SysHandle disk, uint32_t start, const std::strin
   return {};
 }
 
-FatFilesResult ReadFatFile(SysHandle disk, uint32_t start, const std::string& path, const FatFileSink& sink) {
+struct FatReaderState {
   Change c;
-  FatFilesResult r = Begin(disk, start, &c);
+};
+
+FatReader::FatReader(SysHandle disk, uint32_t startSector) : disk(disk), startSector(startSector) {}
+FatReader::~FatReader() = default;
+
+FatFilesResult ReadFatFile(SysHandle disk, uint32_t start, const std::string& path, const FatFileSink& sink) {
+  FatReader reader(disk, start);
+  return ReadFatFile(reader, path, sink);
+}
+
+FatFilesResult ReadFatFile(FatReader& reader, const std::string& path, const FatFileSink& sink) {
+  FatFilesResult r;
+  if (!reader.state) {
+    auto state = std::make_unique<FatReaderState>();
+    if (!(r = Begin(reader.disk, reader.startSector, &state->c)).ok()) return Named(r, path);
+    reader.state = std::move(state);
+  }
+  Change& c = reader.state->c;
+  const SysHandle disk = reader.disk;
   uint32_t directory = 0;
   uint8_t name[11];
   Found found;
-  if (r.ok()) r = ResolveParent(c, path, &directory, name);
+  r = ResolveParent(c, path, &directory, name);
   if (r.ok()) r = FindEntry(c, directory, name, &found);
   if (!r.ok()) return r.error == FatFilesError::kNotFound ? Fail(r.error, path) : Named(r, path);
   if (found.entry[kAttributes] & kDirectory) return Fail(FatFilesError::kIsDirectory, path);

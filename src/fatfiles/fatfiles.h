@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -94,6 +95,20 @@ struct FatFileSink {
 };
 constexpr size_t kFatReadPiece = size_t{1} << 20;
 FatFilesResult ReadFatFile(SysHandle disk, uint32_t startSector, const std::string& path, const FatFileSink& sink);
+// Several files read out of one volume: the first ReadFatFile reads the boot record and the FAT, and every folder
+// sector read is kept, so each further file costs the reads of its own clusters only. Nothing may write to the
+// volume while the reader is in use.
+struct FatReaderState;
+struct FatReader {
+  FatReader(SysHandle disk, uint32_t startSector);
+  ~FatReader();
+  FatReader(const FatReader&) = delete;
+  FatReader& operator=(const FatReader&) = delete;
+  SysHandle disk;
+  uint32_t startSector;
+  std::unique_ptr<FatReaderState> state;  // the volume as read, once it has been read
+};
+FatFilesResult ReadFatFile(FatReader& reader, const std::string& path, const FatFileSink& sink);
 // The same into memory: the whole file at once, for callers that need it there.
 FatFilesResult ReadFatFile(SysHandle disk, uint32_t startSector, const std::string& path, std::vector<uint8_t>* data);
 // Adds the files to the directory at `directory`, all of them or none. A name already taken by a file is refused,

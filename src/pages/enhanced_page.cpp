@@ -2,9 +2,9 @@
 //
 // The page's thread owns the controls, the disk table and the mirror of the block list. Two workers can run beside
 // it, one of each kind: the service run (switch the filter driver on or off) and the block format run. Each gets
-// what it needs in a job read from the controls when the user starts it, and reports back by posting messages that
-// the page applies here. The block operations themselves (scan, switching, identifiers, formatting) are core
-// calls; this file only shows what they return.
+// what it needs in a job read from the controls when the user starts it, and reports back through the page-worker
+// messages (pages/page_worker.h) that the page applies here. The block operations themselves (scan, switching,
+// identifiers, formatting) are core calls; this file only shows what they return.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -35,25 +35,19 @@
 #include "pages/files_dialog.h"
 #include "pages/files_texts.h"
 #include "pages/page_words.h"
+#include "pages/page_worker.h"
 #include "pages/pages.h"
 #include "sys/sys.h"
 
 namespace {
 
-// The service thread's end; lParam: its ServiceJob, which the page then owns.
-constexpr UINT kServiceRunEnded = WM_USER + 11;
-// The service thread is about to tell its outcome: the indicator stops first.
-constexpr UINT kServiceIndicatorOff = WM_APP + 0x40;
-// What the block format thread reports; lParam payloads belong to the page once posted.
-constexpr UINT kFormatStatus = WM_APP + 0x41;     // lParam: std::string*, the status line
-constexpr UINT kFormatBusy = WM_APP + 0x42;       // wParam: 1 indicator on, 0 off
-constexpr UINT kFormatRefreshed = WM_APP + 0x43;  // lParam: FormatRefresh*
-constexpr UINT kFormatEnded = WM_APP + 0x44;
-constexpr UINT kFormatHold = WM_APP + 0x45;      // wParam: 1 the sheet held for the run, 0 given back
+// The page's two workers, the `which` of their busy reports and completions. The format worker's kWorkerUpdate
+// carries a FormatRefresh.
+enum : WPARAM { kServiceWorker = 1, kFormatWorker = 2 };
 
 static_assert(IDC_ENH_BUSY_FIRST == kBusyFirstSquareId && IDC_ENH_BUSY_COUNT == kBusySquares, "busy squares");
 
-// One service run: what the thread needs, and its result on the way back.
+// One service run: what the worker needs, and its result on the way back. The page keeps it until the completion.
 struct ServiceJob {
   HWND page = nullptr;
   bool start = false;                // the switch's state after the click
@@ -90,6 +84,7 @@ struct EnhancedPage {
   std::unique_ptr<PageRun> formatRun;     // the running format's progress and Stop flag
   std::string formatStatus;               // its last status line, which the percent follows
   int formatPercent = -1;                 // the last percent it reported
+  std::unique_ptr<ServiceJob> serviceJob; // the running service run's job
   std::vector<HWND> heldForRun;           // the controls the run disabled, enabled again at its end
   std::string batchCaption;               // the batch button's caption before it became the Stop button
   bool filesOpen = false;                 // while the files dialog is up (modal, on this thread)
@@ -127,12 +122,6 @@ void Tell(const BlockNotice& notice) {
               notice.information ? MB_ICONINFORMATION : MB_ICONERROR);
 }
 void TellError(const TextPair& text) { ShowMessage(gPage.window, Tr(text), Tr(kEnhCaption), MB_ICONERROR); }
-
-// Posts a report with a payload; the payload goes with the message, or is freed when it cannot be posted.
-template <typename T>
-void PostOwned(HWND page, UINT message, T* payload) {
-  if (!PostMessageW(page, message, 0, reinterpret_cast<LPARAM>(payload))) delete payload;
-}
 
 // --- The disk list -------------------------------------------------------------------------------------------
 
@@ -349,22 +338,16 @@ const TextPair& ServiceOutcomeText(ServiceOutcome outcome) {
   return kServiceStopFailed;
 }
 
-DWORD WINAPI ServiceThread(LPVOID parameter) {
-  std::unique_ptr<ServiceJob> job(static_cast<ServiceJob*>(parameter));
-  ServiceJob& run = *job;
+void ServiceWork(ServiceJob& run) {
   run.result = RunServiceSwitch(run.start, run.disk ? &*run.disk : nullptr,
                                 [&run] { ConfigureBlocks(&run.blockDisk, kBlockModeInUse, run.kind); });
   const ServiceOutcome outcome = run.result.outcome;
   // No disk and a driver the system did not load are errors; every other outcome is information.
   const bool noDisk = outcome == ServiceOutcome::NoDisk, error = noDisk || outcome == ServiceOutcome::DriverNotLoaded;
-  PostMessageW(run.page, kServiceIndicatorOff, 0, 0);
-  ShowMessage(run.page, Tr(ServiceOutcomeText(outcome)), Tr(noDisk ? kServiceNoDiskCaption : kServiceCaption),
-              error ? MB_ICONERROR : MB_ICONINFORMATION);
-  HWND page = run.page;
-  // A page that is gone can no longer end the run: end it here, so that the next page may start one.
-  if (!PostMessageW(page, kServiceRunEnded, 0, reinterpret_cast<LPARAM>(job.get()))) EndServiceRun();
-  else job.release();
-  return 0;
+  // The indicator stops before the outcome is told.
+  PostMessageW(run.page, kWorkerBusy, 0, kServiceWorker);
+  WorkerMessageBox(run.page, Tr(ServiceOutcomeText(outcome)), Tr(noDisk ? kServiceNoDiskCaption : kServiceCaption),
+                   error ? MB_ICONERROR : MB_ICONINFORMATION);
 }
 
 // One run at a time: while a service run or a format run goes on, the switch and the format buttons are disabled.
@@ -396,22 +379,24 @@ void OnServiceSwitch() {
     CheckDlgButton(gPage.window, IDC_ENH_SERVICE, start ? BST_UNCHECKED : BST_CHECKED);
     return;
   }
-  gPage.serviceThread = CreateThread(nullptr, 0, ServiceThread, job.get(), 0, nullptr);
+  // A page that is gone can no longer end the run: the worker ends it, so that the next page may start one.
+  gPage.serviceThread = StartWorker(gPage.window, kServiceWorker, [run = job.get()] { ServiceWork(*run); },
+                                    [] { EndServiceRun(); });
   if (!gPage.serviceThread) {
     TraceLastError("CreateThread");
     EndServiceRun();
     UpdateServiceSwitch();
     return;
   }
-  job.release();
+  gPage.serviceJob = std::move(job);
   gPage.serviceBusy = true;
   UpdateRunControls();
 }
 
 void OnServiceRunEnded(ServiceJob* ended) {
   std::unique_ptr<ServiceJob> job(ended);
-  if (gPage.serviceThread) CloseHandle(gPage.serviceThread);
-  gPage.serviceThread = nullptr;
+  if (!job) return;  // a stray completion
+  EndWorker(&gPage.serviceThread);
   EndServiceRun();
   gPage.serviceBusy = false;
   UpdateRunControls();
@@ -443,41 +428,38 @@ BlockFormatJob ReadFormatJob(bool batch) {
   return job;
 }
 
-// The run's own thread shows its questions and outcome (modal to the page) and disables the whole sheet while it
-// writes; everything else it has to show goes to the page's thread as posted reports.
-DWORD WINAPI FormatThread(LPVOID parameter) {
-  std::unique_ptr<FormatJob> job(static_cast<FormatJob*>(parameter));
-  HWND page = job->page;
+// The run's questions and outcome are shown by the page's thread (modal to the page), which holds the whole sheet
+// while the run writes; everything the run has to show reaches the page as a worker message.
+void FormatWork(const FormatJob& job) {
+  HWND page = job.page;
   auto tell = [page](const BlockNotice& notice, UINT buttons) {
-    return ShowMessage(page, notice.text.c_str(), notice.caption.c_str(),
-                       buttons | (notice.information ? MB_ICONINFORMATION : MB_ICONERROR));
+    return WorkerMessageBox(page, notice.text.c_str(), notice.caption.c_str(),
+                            buttons | (notice.information ? MB_ICONINFORMATION : MB_ICONERROR));
   };
   BlockFormatUi ui;
   ui.written = [tell](const RunOutcome& outcome) { tell(BlockFormatOutcomeNotice(outcome), MB_OK); };
-  ui.sheetEnabled = [page](bool enabled) { PostMessageW(page, kFormatHold, enabled ? 0 : 1, 0); };
-  ui.busyIndicator = [page](bool on) { PostMessageW(page, kFormatBusy, on ? 1 : 0, 0); };
+  ui.sheetEnabled = [page](bool enabled) { PostMessageW(page, kWorkerHold, enabled ? 0 : 1, 0); };
+  ui.busyIndicator = [page](bool on) { PostMessageW(page, kWorkerBusy, on ? 1 : 0, kFormatWorker); };
   ui.status = [page](uint32_t block, BlockStage stage) {
-    PostOwned(page, kFormatStatus, new std::string(BlockFormatStatus(block, stage)));
+    PostToPage(page, kWorkerStatus, new std::string(BlockFormatStatus(block, stage)));
   };
   ui.refreshed = [page](const BlockScan& scan, int currentEntry, const BlockShow& show) {
-    PostOwned(page, kFormatRefreshed, new FormatRefresh{scan, currentEntry, show});
+    PostToPage(page, kWorkerUpdate, new FormatRefresh{scan, currentEntry, show});
   };
-  {
-    RunScope scope(&job->run->control);
-    const Refusal refusal = CheckBlockFormatJob(job->job);
-    if (refusal != Refusal::kNone)
-      tell(BlockFormatRefusalNotice(job->job, refusal), MB_OK);
-    else if (tell(BlockFormatQuestion(job->job), MB_OKCANCEL) == IDOK)
-      RunBlockFormat(job->job, ui);
-  }
-  PostMessageW(page, kFormatEnded, 0, 0);
-  return 0;
+  RunScope scope(&job.run->control);
+  const Refusal refusal = CheckBlockFormatJob(job.job);
+  if (refusal != Refusal::kNone)
+    tell(BlockFormatRefusalNotice(job.job, refusal), MB_OK);
+  else if (tell(BlockFormatQuestion(job.job), MB_OKCANCEL) == IDOK)
+    RunBlockFormat(job.job, ui);
 }
 
 // While a run writes, nothing may start another or leave the page: the sheet's tabs and buttons and the page's
-// controls are disabled, all but the batch button, which stops the run, so the page stays responsive.
+// controls are disabled, all but the batch button, which stops the run, so the page stays responsive. Giving back
+// a sheet that was never held (a run refused or cancelled before it wrote) leaves the batch button's name alone.
 void HoldSheetForRun(bool hold) {
   if (!hold) {
+    if (gPage.heldForRun.empty()) return;
     for (HWND control : gPage.heldForRun) EnableWindow(control, TRUE);
     gPage.heldForRun.clear();
     SetText(IDC_ENH_BATCH_FORMAT, gPage.batchCaption);
@@ -492,7 +474,7 @@ void HoldSheetForRun(bool hold) {
     }
   };
   holdControl(PropSheet_GetTabControl(sheet));
-  for (int id : {IDOK, IDCANCEL, IDHELP, 0x3021 /* Apply */}) holdControl(GetDlgItem(sheet, id));
+  for (int id : kSheetButtonIds) holdControl(GetDlgItem(sheet, id));
   // Texts (the status line with its percent, the labels, the busy squares) stay as they are drawn.
   for (HWND child = GetWindow(gPage.window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     wchar_t className[16] = {};
@@ -520,10 +502,9 @@ void StartFormatRun(bool batch) {
   PreparePageRun(gPage.formatRun.get(), gPage.window,
                  IsDlgButtonChecked(gPage.window, IDC_ENH_VERIFY) == BST_CHECKED);
   job->run = gPage.formatRun.get();
-  if (gPage.formatThread) CloseHandle(gPage.formatThread);
-  gPage.formatThread = CreateThread(nullptr, 0, FormatThread, job.get(), 0, nullptr);
+  gPage.formatThread = StartWorker(gPage.window, kFormatWorker,
+                                   [run = std::shared_ptr<FormatJob>(std::move(job))] { FormatWork(*run); });
   if (!gPage.formatThread) return TellError(kEnhThreadNotCreated);
-  job.release();
   gPage.formatRunning = true;
   UpdateRunControls();
 }
@@ -562,6 +543,7 @@ void ResetPage(HWND window) {
   gPage.formatRunning = false;
   gPage.serviceThread = nullptr;
   gPage.formatBusy = gPage.serviceBusy = gPage.busyShown = false;
+  gPage.serviceJob.reset();
 }
 
 void OnInitDialog(HWND window) {
@@ -612,21 +594,10 @@ void OnDeviceChange(WPARAM event, LPARAM data) {
 
 // --- Closing -------------------------------------------------------------------------------------------------
 
-// Waits for a worker while still taking the messages other threads send to this one (a worker's message box
-// disables the sheet that way), so the worker can always finish.
-void WaitForWorker(HANDLE thread) {
-  while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
-    MSG message;
-    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-  }
-}
-
 // Applies the reports the workers posted and the page has not seen yet, so that none is lost with the window.
 void TakePendingReports() {
   MSG message;
-  while (PeekMessageW(&message, gPage.window, kServiceRunEnded, kServiceRunEnded, PM_REMOVE) ||
-         PeekMessageW(&message, gPage.window, kServiceIndicatorOff, kFormatEnded, PM_REMOVE))
-    DispatchMessageW(&message);
+  while (PeekMessageW(&message, gPage.window, kWorkerProgress, kWorkerDone, PM_REMOVE)) DispatchMessageW(&message);
 }
 
 // For each disk whose service still runs, asks whether to switch it off first; Yes sends the user back to a new
@@ -645,13 +616,10 @@ void AskToStopServices() {
   PostQuitMessage(0);
 }
 
+// The workers are waited for (a question one asks meanwhile is still answered), so that none outlives the page.
 void OnDestroy() {
-  if (gPage.formatThread) {
-    WaitForWorker(gPage.formatThread);
-    CloseHandle(gPage.formatThread);
-    gPage.formatThread = nullptr;
-  }
-  if (gPage.serviceThread) WaitForWorker(gPage.serviceThread);
+  EndWorker(&gPage.formatThread);
+  EndWorker(&gPage.serviceThread);
   TakePendingReports();
   if (gPage.busyShown) ShowBusyIndicator(gPage.window, false);
   if (gPage.notification) SysUnregisterDeviceNotification(gPage.notification);
@@ -706,45 +674,46 @@ void OnCommand(WORD id, WORD code) {
   }
 }
 
+// The format run's completion: the sheet given back, the page idle again.
+void OnFormatEnded() {
+  if (!gPage.formatRunning) return;  // a stray completion
+  EndWorker(&gPage.formatThread);
+  HoldSheetForRun(false);
+  gPage.formatRunning = false;
+  gPage.formatBusy = false;
+  gPage.formatRun.reset();
+  gPage.formatStatus.clear();
+  gPage.formatPercent = -1;
+  UpdateRunControls();
+}
+
 // The workers' reports.
 void OnReport(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case kServiceRunEnded:
-      OnServiceRunEnded(reinterpret_cast<ServiceJob*>(lParam));
+    case kWorkerDone:
+      if (wParam == kServiceWorker) OnServiceRunEnded(gPage.serviceJob.release());
+      else OnFormatEnded();
       break;
-    case kServiceIndicatorOff:
-      gPage.serviceBusy = false;
-      UpdateBusyIndicator();
-      break;
-    case kFormatStatus: {
+    case kWorkerStatus: {
       std::unique_ptr<std::string> line(reinterpret_cast<std::string*>(lParam));
       gPage.formatStatus = *line;
       SetStatus(gPage.formatPercent < 0 ? *line : WithPercent(*line, gPage.formatPercent));
       break;
     }
-    case kRunProgress:
+    case kWorkerProgress:
       gPage.formatPercent = static_cast<int>(wParam);
       if (gPage.formatRunning && !gPage.formatStatus.empty())
         SetStatus(WithPercent(gPage.formatStatus, gPage.formatPercent));
       break;
-    case kFormatHold:
+    case kWorkerHold:
       HoldSheetForRun(wParam != 0);
       break;
-    case kFormatBusy:
-      gPage.formatBusy = wParam != 0;
+    case kWorkerBusy:
+      (lParam == kServiceWorker ? gPage.serviceBusy : gPage.formatBusy) = wParam != 0;
       UpdateBusyIndicator();
       break;
-    case kFormatRefreshed:
+    case kWorkerUpdate:
       OnFormatRefreshed(reinterpret_cast<FormatRefresh*>(lParam));
-      break;
-    case kFormatEnded:
-      HoldSheetForRun(false);
-      gPage.formatRunning = false;
-      gPage.formatBusy = false;
-      gPage.formatRun.reset();
-      gPage.formatStatus.clear();
-      gPage.formatPercent = -1;
-      UpdateRunControls();
       break;
     default:
       break;
@@ -788,14 +757,14 @@ INT_PTR CALLBACK EnhancedPageProc(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_DESTROY:
       OnDestroy();
       return 0;
-    case kServiceRunEnded:
-    case kServiceIndicatorOff:
-    case kFormatStatus:
-    case kFormatBusy:
-    case kFormatRefreshed:
-    case kFormatEnded:
-    case kFormatHold:
-    case kRunProgress:
+    case kWorkerBox:
+      return AnswerWorkerBox(window, lParam);
+    case kWorkerProgress:
+    case kWorkerStatus:
+    case kWorkerBusy:
+    case kWorkerHold:
+    case kWorkerUpdate:
+    case kWorkerDone:
       OnReport(message, wParam, lParam);
       return 0;
     default:

@@ -8,7 +8,7 @@ void PreparePageRun(PageRun* run, HWND page, bool verify) {
     const int percent = total == 0 ? 0 : static_cast<int>(done * 100 / total);
     if (percent == run->shownPercent) return;
     run->shownPercent = percent;
-    PostMessageW(page, kRunProgress, static_cast<WPARAM>(percent), 0);
+    PostMessageW(page, kWorkerProgress, static_cast<WPARAM>(percent), 0);
   };
 }
 

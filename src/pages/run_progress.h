@@ -9,9 +9,7 @@
 
 #include "base/texts.h"
 #include "disk/runcontrol.h"
-
-// Posted to the page when the run's percent changes: wParam the percent (0 to 100).
-constexpr UINT kRunProgress = WM_APP + 0x50;
+#include "pages/page_worker.h"
 
 struct PageRun {
   std::atomic<bool> stop{false};
@@ -19,7 +17,7 @@ struct PageRun {
   int shownPercent = -1;  // the worker's side
 };
 
-// Readies `run` for a worker of `page`: verify as the page's check box says, progress posted as kRunProgress.
+// Readies `run` for a worker of `page`: verify as the page's check box says, progress posted as kWorkerProgress.
 void PreparePageRun(PageRun* run, HWND page, bool verify);
 
 // The status line of a run with its percent: "Now formatting E: disk... 45%".

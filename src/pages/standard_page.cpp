@@ -2,7 +2,8 @@
 //
 // The page's thread owns the controls and the disk table. A format runs on a worker thread that gets everything it
 // needs in a FormatJob read from the controls when the user starts it; the worker writes the disk, restarts its
-// device, closes the disk and posts the completion back. The list is refilled only on the page's thread.
+// device and closes the disk; its completion (pages/page_worker.h) brings the page back. The list is refilled only
+// on the page's thread.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -21,15 +22,11 @@
 #include "floppy/floppy.h"
 #include "pages/disklist_ui.h"
 #include "pages/page_words.h"
+#include "pages/page_worker.h"
 #include "pages/pages.h"
 #include "pages/standard_texts.h"
 
 namespace {
-
-// High word of the WM_COMMAND with which the format thread reports its end; a click has 0 (BN_CLICKED).
-constexpr WORD kFormatDoneCode = 0xFF;
-// How long the page waits for the format thread to return after its completion arrived.
-constexpr DWORD kThreadEndWaitMs = 200;
 
 // What the controls ask for. `write` is false when they name no kind, or DOS without a version: then nothing is
 // written and the run ends as a failure.
@@ -42,10 +39,9 @@ struct FormatChoice {
 // The outcome of a run that wrote nothing (no kind chosen, or no thread to run it): told as a failed format.
 RunOutcome NothingWritten() { return RunOutcome().EndAt(RunStep::kCheck); }
 
-// One format run. The worker owns the disk handle and closes it; `outcome` is written before the completion is
-// posted, and the page reads it only once the completion arrived or the thread ended.
+// One format run. The worker owns the disk handle and closes it; `outcome` is written before the worker returns,
+// and the page reads it only once the completion arrived or the thread ended.
 struct FormatJob {
-  HWND page = nullptr;
   DeviceHandle disk;
   FormatChoice choice;
   std::string volumeName;   // restarted after writing
@@ -132,11 +128,7 @@ void OnShown(HWND window) {
 // Closing the page: the notification goes with it. A format still running (the sheet closed from another page)
 // is waited for, so that the disk is never left half written and the worker never outlives its job.
 void OnDestroy() {
-  if (gPage.thread) {
-    WaitForSingleObject(gPage.thread, INFINITE);
-    CloseHandle(gPage.thread);
-    gPage.thread = nullptr;
-  }
+  EndWorker(&gPage.thread);
   gPage.job.reset();
   if (gPage.notification) SysUnregisterDeviceNotification(gPage.notification);
   gPage.notification = nullptr;
@@ -166,8 +158,8 @@ FormatChoice ReadChoice(HWND window) {
   return choice;
 }
 
-DWORD WINAPI FormatThread(LPVOID parameter) {
-  FormatJob* job = static_cast<FormatJob*>(parameter);
+// The worker's part of a run.
+void FormatWork(FormatJob* job) {
   const FormatChoice& choice = job->choice;
   RunOutcome outcome = NothingWritten();
   if (choice.write) {
@@ -178,9 +170,6 @@ DWORD WINAPI FormatThread(LPVOID parameter) {
   if (outcome.failedStep != RunStep::kLockVolumes) RestartVolume(job->volumeName.c_str());
   job->disk.reset();
   job->outcome = std::move(outcome);
-  // The job belongs to the page again from here on: nothing below may touch it.
-  PostMessageW(job->page, WM_COMMAND, MAKEWPARAM(IDC_STD_START, kFormatDoneCode), 0);
-  return 1;
 }
 
 // Opens the disk, or tells the user why it cannot be opened.
@@ -255,7 +244,6 @@ void StartFormat(HWND window) {
   if (!job->disk.valid()) return;
   job->choice = ReadChoice(window);
   if (!DiskCanHold(window, disk, job->choice)) return;  // the job closes the disk as it goes
-  job->page = window;
   job->volumeName = disk.volumeName;
   job->driveLetters = disk.driveLetters;
   job->description = disk.description;
@@ -266,7 +254,7 @@ void StartFormat(HWND window) {
   // The start button is the Stop button while the format runs.
   EnableWindow(GetDlgItem(window, IDC_STD_DISK_LIST), FALSE);
   SetButtonText(window, Tr(kRunStopButton));
-  HANDLE thread = CreateThread(nullptr, 0, FormatThread, job.get(), 0, nullptr);
+  HANDLE thread = StartWorker(window, 0, [run = job.get()] { FormatWork(run); });
   if (!thread) {
     std::string description = job->description;
     job.reset();
@@ -277,14 +265,10 @@ void StartFormat(HWND window) {
   gPage.thread = thread;
 }
 
-// The format thread posted its end. A completion while no run is going on (a stray message) is ignored.
+// The format's completion. One while no run is going on (a stray message) is ignored.
 void OnFormatDone(HWND window) {
   if (!Formatting()) return;
-  // The thread returns right after posting: wait until it has (at most 200 ms) before its handle is closed, without
-  // holding up the page for the whole 200 ms.
-  WaitForSingleObject(gPage.thread, kThreadEndWaitMs);
-  CloseHandle(gPage.thread);
-  gPage.thread = nullptr;
+  EndWorker(&gPage.thread);  // the worker returns right after posting
   std::unique_ptr<FormatJob> job = std::move(gPage.job);
   FinishFormat(window, job->description, job->outcome, job->run.stop);
 }
@@ -328,7 +312,6 @@ void OnCommand(HWND window, WORD id, WORD code) {
       } else if (code == BN_CLICKED) {
         StartFormat(window);
       }
-      else if (code == kFormatDoneCode) OnFormatDone(window);
       break;
     case IDCANCEL:
       if (!Formatting()) DestroyWindow(window);
@@ -380,8 +363,13 @@ INT_PTR CALLBACK StandardPageProc(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_DEVICECHANGE:
       if (IsVolumeArrivalOrRemoval(wParam, lParam)) RefillAfterDeviceChange(window);
       return 0;
-    case kRunProgress:
+    case kWorkerProgress:
       if (gPage.job) SetStatus(window, WithPercent(gPage.job->status, static_cast<int>(wParam)));
+      return 0;
+    case kWorkerBox:
+      return AnswerWorkerBox(window, lParam);
+    case kWorkerDone:
+      OnFormatDone(window);
       return 0;
     case WM_NOTIFY:
       return OnNotify(window, *reinterpret_cast<const NMHDR*>(lParam)) ? TRUE : FALSE;

@@ -1,8 +1,8 @@
 // USB disk format page (dialog 129): one FAT12 or FAT16 volume over a removable disk with the user's parameters.
 //
-// The page's thread owns every control and the disk table. A format runs on `UsbFormatThread` over a FormatJob
-// that the page fills when the user starts it (the options, a copy of the disk's record, the open disk); the
-// thread writes the outcome into the job and posts the completion, and the page reports it on its own thread.
+// The page's thread owns every control and the disk table. A format runs on a worker (pages/page_worker.h) over a
+// FormatJob that the page fills when the user starts it (the options, a copy of the disk's record, the open disk);
+// the worker writes the outcome into the job, and the page reports it on its own thread at the completion.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -24,6 +24,7 @@
 #include "filtersvc/restart.h"
 #include "pages/disklist_ui.h"
 #include "pages/page_words.h"
+#include "pages/page_worker.h"
 #include "pages/pages.h"
 #include "pages/run_progress.h"
 #include "pages/usbformat_texts.h"
@@ -33,18 +34,14 @@
 
 namespace {
 
-// The completion's notification code in WM_COMMAND; a click on the start button comes with BN_CLICKED (0).
-constexpr WORD kFormatEnded = 0xFF;
-
 // One format, shared by the page and its thread so that it outlives whichever lets go last. The thread reads
 // nothing but this: the options are read once when the format starts, and the disk's record is a copy, so a
 // refresh of the page's table during the format changes nothing the thread uses.
 struct FormatJob {
-  HWND page = nullptr;
   RemovableDisk target;
   DeviceHandle disk;
   UsbFormatOptions options;
-  RunOutcome outcome;        // written by the thread before it posts the completion
+  RunOutcome outcome;        // written by the worker before it returns
   PageRun run;               // its progress and the Stop button's flag
   std::string status;        // the status line the percent is added to
 };
@@ -247,19 +244,13 @@ void ReleaseNotification() {
 
 // --- The format ---------------------------------------------------------------------------------------------------
 
-DWORD WINAPI UsbFormatThread(LPVOID parameter) {
-  std::shared_ptr<FormatJob> job;
-  {
-    std::unique_ptr<std::shared_ptr<FormatJob>> handOver(static_cast<std::shared_ptr<FormatJob>*>(parameter));
-    job = *handOver;
-  }
+// The worker's part of a format.
+void UsbFormatWork(const std::shared_ptr<FormatJob>& job) {
   {
     RunScope scope(&job->run.control);
     job->outcome = RunUsbFormat(job->disk.get(), job->target.sectorCount, job->options, job->target.driveLetters);
   }
   job->disk.reset();
-  PostMessageW(job->page, WM_COMMAND, MAKEWPARAM(IDC_USB_START, kFormatEnded), 0);
-  return 1;
 }
 
 const TextPair& RefusalText(Refusal refusal) {
@@ -296,15 +287,11 @@ void EnterIdle(HWND window) {
   SetControlText(window, IDC_USB_START, Tr(selected ? kUsbStartAfterFormatSelected : kUsbStartAfterFormat));
 }
 
-// The thread has posted its end (or could not be started). The failure names, and the restart reaches, the disk
+// The format's completion (or a worker that could not be started). The failure names, and the restart reaches, the disk
 // that was formatted, whatever the refreshed list selects now.
 void OnFormatEnded(HWND window) {
   if (!Formatting()) return;
-  if (gPage.thread) {
-    WaitForSingleObject(gPage.thread, INFINITE);  // it has posted; this only waits for its return
-    CloseHandle(gPage.thread);
-    gPage.thread = nullptr;
-  }
+  EndWorker(&gPage.thread);  // it has posted; this only waits for its return
   std::shared_ptr<FormatJob> job = std::move(gPage.job);
   job->disk.reset();
   RefreshList(window);
@@ -336,13 +323,11 @@ void StartThread(HWND window, std::shared_ptr<FormatJob> job) {
   SetControlText(window, IDC_USB_START, Tr(kRunStopButton));
   Enable(window, IDC_USB_DISK_LIST, false);
   gPage.job = job;
-  auto* handOver = new std::shared_ptr<FormatJob>(std::move(job));
-  gPage.thread = CreateThread(nullptr, 0, UsbFormatThread, handOver, 0, nullptr);
+  gPage.thread = StartWorker(window, 0, [job] { UsbFormatWork(job); });
   if (gPage.thread) return;
   TraceLastError("CreateThread");
   gPage.job->outcome.EndAt(RunStep::kOpen, 0, GetLastError());  // nothing was begun: told as a failed format
-  delete handOver;  // the disk closes with the job
-  OnFormatEnded(window);
+  OnFormatEnded(window);  // the disk closes with the job
 }
 
 void ReportOpenFailure(HWND window, uint32_t error) {
@@ -368,7 +353,6 @@ void OnStartClicked(HWND window) {
   std::string label;
   if (!ReadLabel(window, &label)) return;
   auto job = std::make_shared<FormatJob>();
-  job->page = window;
   job->target = *disk;
   const std::string question = QuestionNamingDisk(Tr(kUsbConfirm), DiskListLine(DiskListPage::UsbFormat, *disk));
   if (ShowMessage(window, question.c_str(), Tr(kUsbConfirmCaption), MB_OKCANCEL | MB_ICONINFORMATION) != IDOK) return;
@@ -391,9 +375,7 @@ void OnStartClicked(HWND window) {
 void OnDestroy() {
   ReleaseNotification();
   if (!gPage.thread) return;
-  WaitForSingleObject(gPage.thread, INFINITE);
-  CloseHandle(gPage.thread);
-  gPage.thread = nullptr;
+  EndWorker(&gPage.thread);
   std::shared_ptr<FormatJob> job = std::move(gPage.job);
   if (job->outcome.failedStep != RunStep::kLockVolumes) RestartVolume(job->target.volumeName);
 }
@@ -429,10 +411,7 @@ void OnCommand(HWND window, int id, WORD code) {
   }
   switch (id) {
     case IDC_USB_START:
-      if (code == BN_CLICKED)
-        OnStartClicked(window);
-      else
-        OnFormatEnded(window);
+      if (code == BN_CLICKED) OnStartClicked(window);
       break;
     case IDC_USB_FILL:
       if (code == BN_CLICKED && IsTicked(window, IDC_USB_FILL) && !Formatting())
@@ -477,8 +456,13 @@ INT_PTR CALLBACK UsbFormatPageProc(HWND window, UINT message, WPARAM wParam, LPA
     case WM_DEVICECHANGE:
       OnDeviceChange(window, wParam, lParam);
       return 0;
-    case kRunProgress:
+    case kWorkerProgress:
       if (gPage.job) SetStatus(window, WithPercent(gPage.job->status, static_cast<int>(wParam)).c_str());
+      return 0;
+    case kWorkerBox:
+      return AnswerWorkerBox(window, lParam);
+    case kWorkerDone:
+      OnFormatEnded(window);
       return 0;
     case WM_ACTIVATE:
       if (LOWORD(wParam) != WA_INACTIVE)

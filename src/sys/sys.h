@@ -1,7 +1,8 @@
 // The platform seam: every operating-system service the program uses, as plain functions.
 //
-// Two implementations are linked in, one at a time: src/sys/win32 (the real Windows API) and src/sys/sim (a
-// simulated Windows machine used by the native tests, the `korvane` tool and the simulated Windows program).
+// Three implementations, one linked into each program: src/sys/win32 (the real Windows API), src/sys/sim (a
+// simulated Windows machine used by the native tests and the simulated Windows program) and src/sys/posix (this
+// Linux machine's own files and block devices, for the `korvane` tool).
 // The functions keep the shape, flags and error numbers of the Win32 calls they stand for, so the core's logic
 // (which flags it passes, how it reacts to ERROR_INSUFFICIENT_BUFFER, ...) is the same on both sides. Types are
 // portable; where a Win32 structure crosses the seam its layout is mirrored and checked in the Win32 layer.

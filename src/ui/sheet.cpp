@@ -10,9 +10,6 @@ std::atomic<HINSTANCE> gInstance{nullptr};
 std::atomic<HWND> gSheet{nullptr};
 std::atomic<bool> gEndFlag{false};
 
-// The sheet's Apply button (hidden: the sheet has none), moved with the others all the same.
-constexpr int kApplyButtonId = 0x3021;
-
 }  // namespace
 
 HINSTANCE ModuleInstance() { return gInstance.load(); }
@@ -64,6 +61,5 @@ void FitSheetToPage(HWND page) {
   if (dx == 0 && dy == 0) return;
   GrowWindow(sheet, dx, dy);
   GrowWindow(tab, dx, dy);
-  const int kSheetButtons[] = {IDOK, IDCANCEL, IDHELP, kApplyButtonId};
-  for (int id : kSheetButtons) MoveChild(sheet, GetDlgItem(sheet, id), dx, dy);
+  for (int id : kSheetButtonIds) MoveChild(sheet, GetDlgItem(sheet, id), dx, dy);
 }

@@ -8,7 +8,7 @@ HINSTANCE ModuleInstance();
 void SetModuleInstance(HINSTANCE instance);
 
 // The sheet's frame window: stored by the sheet callback on every call, valid from the sheet's initialisation
-// until it closes, and replaced when the sheet opens again. Worker threads read it (to disable the whole sheet).
+// until it closes, and replaced when the sheet opens again. The enhanced page reads it to hold the sheet for a run.
 HWND SheetWindow();
 void SetSheetWindow(HWND sheet);
 
@@ -17,6 +17,10 @@ void SetSheetWindow(HWND sheet);
 // multi-floppy service before leaving.
 bool SheetEndFlag();
 void SetSheetEndFlag(bool end);
+
+// The sheet's buttons: OK, Cancel, Help and Apply (hidden: the sheet has none, but it is moved with the others).
+inline constexpr int kApplyButtonId = 0x3021;
+inline constexpr int kSheetButtonIds[] = {IDOK, IDCANCEL, IDHELP, kApplyButtonId};
 
 // Grows the sheet (frame, tab control, buttons) so that the page fits in it. The sheet sizes itself in the dialog
 // units of its own font, while the pages use a larger font of their own, so a page can come out bigger than the

@@ -3,31 +3,14 @@
 # offset (from the first partition when there is one), is a sound FAT12 floppy with its identifier; export gives
 # a block's bytes, import puts an image's bytes into its block, and a renamed identifier is what mtools reads;
 # QEMU boots a bootable block where it lies.
-set -u
+. "$(dirname "$0")/lib.sh"
 : "${KORVANE:?}"
-for tool in fsck.fat mdir mcopy mformat python3 cmp; do
-  command -v "$tool" >/dev/null || { echo "$tool missing"; exit 77; }
-done
-export MTOOLS_SKIP_CHECK=1
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-failures=0
-fail() { echo "FAIL [$case_name]: $*"; failures=$((failures + 1)); }
+need fsck.fat mdir mcopy mformat python3 cmp
 
-# cut IMAGE START_SECTOR SECTORS OUT
-cut() { dd if="$1" of="$4" bs=1M iflag=skip_bytes,count_bytes skip=$(($2 * 512)) count=$(($3 * 512)) status=none; }
-
-# check_floppy FILE LABEL: fsck.fat finds nothing wrong but the label report (the identifiers end in zero bytes,
-# not spaces, inside the label's name), and mtools reads LABEL.
+# check_floppy FILE LABEL: fsck.fat finds nothing wrong, and mtools reads LABEL.
 check_floppy() {
-  local out rest label
-  out=$(fsck.fat -n "$1" 2>&1)
-  local rc=$?
-  rest=$(grep -v -e '^fsck.fat ' -e "^Volume label '.*' stored in root directory is not valid\.$" \
-    -e '^  Auto-removing label\.$' -e '^Leaving filesystem unchanged\.$' -e '^$' -e "^$1: .* clusters$" <<<"$out")
-  [ $rc -le 1 ] && [ -z "$rest" ] || { fail "fsck.fat (exit $rc) on $2:"; printf '%s\n' "$out"; }
-  label=$(mdir -i "$1" ::/ 2>&1 | sed -n 's/^ Volume in drive : is //p')
-  [ "$label" = "$2" ] || fail "label '$label', expected '$2'"
+  fsck_clean "$1" "$2"
+  [ "$(label_of "$1")" = "$2" ] || fail "label '$(label_of "$1")', expected '$2'"
 }
 
 # check_batch IMAGE AREA_START KIND BLOCK_SECTORS IMAGE_SECTORS COUNT
@@ -52,9 +35,7 @@ for kind in 720K:2048:1440 1.2M:3072:2400; do
   IFS=: read -r name blockSectors imageSectors <<<"$kind"
   PART=$WORK/part-$name.img
   truncate -s 32M "$PART"
-  python3 -c 'import struct, sys; f = open(sys.argv[1], "r+b"); f.seek(446)
-f.write(struct.pack("<B3sB3sII", 0, bytes(3), 6, bytes(3), 2048, int(sys.argv[2]))); f.seek(510); f.write(b"\x55\xaa")' \
-    "$PART" $((10 * blockSectors + 100))
+  mbr "$PART" 2048 $((10 * blockSectors + 100))
   cut "$PART" 0 1 "$WORK/mbr-before"
   "$KORVANE" blocks format "$PART" --kind "$name" --count 12 >/dev/null 2>&1 || fail "$name format failed"
   check_batch "$PART" 2048 "$name" "$blockSectors" "$imageSectors" 10
@@ -131,14 +112,9 @@ out=$("$KORVANE" blocks export "$IMG" 6 "$WORK/seven.img" 2>&1) && fail "single 
 # where it lies on the disk, as an emulator presents it, and the stand-in IO.SYS checks its DOS's contract.
 if command -v qemu-system-i386 >/dev/null && [ -f "${BUILD_DIR:-}/testio.sys" ]; then
   # shellcheck source=testio_checks.sh
-  . "$SRC_DIR/tests/oracle/testio_checks.sh"
+  . "$ORACLE/testio_checks.sh"
   SYS=$WORK/SysFile
-  mkdir "$SYS"
-  for v in 6 7; do
-    cp "$BUILD_DIR/testio.sys" "$SYS/OS${v}A"
-    echo "MSDOS.SYS stand-in" >"$SYS/OS${v}B"
-    echo "COMMAND.COM stand-in" >"$SYS/OS${v}C"
-  done
+  sysfiles "$SYS"
   for bootable in 1.44M:3072:2880:6.22:622 720K:2048:1440:7.1:71; do
     IFS=: read -r kind blockSectors imageSectors dos entry <<<"$bootable"
     case_name="bootable $kind blocks, DOS $dos"
@@ -146,7 +122,7 @@ if command -v qemu-system-i386 >/dev/null && [ -f "${BUILD_DIR:-}/testio.sys" ];
     truncate -s $((3 * blockSectors * 512)) "$BOOT"
     "$KORVANE" blocks format "$BOOT" --kind "$kind" --count 3 --dos "$dos" --sysfiles "$SYS" >/dev/null ||
       { fail "format failed"; continue; }
-    out=$("$SRC_DIR/tests/oracle/qemu_boot.sh" -t 30 -u KORVANE-TESTIO -r $((2 * blockSectors)):"$imageSectors" \
+    out=$("$ORACLE/qemu_boot.sh" -t 30 -u KORVANE-TESTIO -r $((2 * blockSectors)):"$imageSectors" \
       fda "$BOOT" 2>&1)
     line=$(testio_report "$out")
     expect_from_bpb "$BOOT" $((2 * blockSectors * 512)) 00 "$entry"
@@ -155,5 +131,4 @@ else
   echo "note: no QEMU or test IO.SYS, bootable blocks are not booted"
 fi
 
-[ $failures -eq 0 ] || { echo "$failures failures"; exit 1; }
-echo "blocks oracle passed"
+finish

@@ -3,15 +3,13 @@
 # both DBR programs, hard-disk volumes behind the MBR program, and the
 # messages each program shows when it cannot boot. The stand-in IO.SYS
 # (testio.sys) reports on COM1 the registers it was started with.
-set -u
+. "$(dirname "$0")/lib.sh"
 : "${BUILD_DIR:?}" "${SRC_DIR:?}"
-command -v qemu-system-i386 >/dev/null || { echo "qemu-system-i386 missing"; exit 77; }
-command -v python3 >/dev/null || { echo "python3 missing"; exit 77; }
+need qemu-system-i386 python3
 # The interpreter itself, not a version-manager shim: it runs ~100 times.
 PYTHON=$(python3 -c 'import sys; print(sys.executable)')
 export PYTHON
 
-ORACLE=$SRC_DIR/tests/oracle
 # shellcheck source=testio_checks.sh
 . "$ORACLE/testio_checks.sh"
 BINS=$BUILD_DIR/boot
@@ -21,13 +19,8 @@ for f in "$BINS"/{boot622,boot71,mbr}.bin "$CHS"/{boot622,boot71,mbr}.bin "$TEST
   [ -f "$f" ] || { echo "missing $f (build first)"; exit 1; }
 done
 
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
 : > "$WORK/empty"
-failures=0
 cases=0
-
-fail() { echo "FAIL [$case_name]: $*"; failures=$((failures + 1)); }
 
 # boot MEDIA IMAGE [TEXT]: boots and leaves the output in $out and the
 # IO.SYS report (if any) in $line.
@@ -96,48 +89,30 @@ for row in "${KINDS[@]}"; do
   boot fda "$img" "${MSG71[0]}"; expect_screen "Invalid system disk" "${MSG71[@]}"
 done
 
-# --- directory search and file placement, on a 1.44M floppy
+# --- one 1.44M image per case, booted from A: or as a hard disk:
+#     NAME|MEDIA|PROGRAM|MKFAT OPTIONS|TEXT TO WAIT FOR|CHECKS (the last four expanded when read)
 row=${KINDS[2]}
 img=$WORK/floppy.img
-empties=()
-for i in $(seq 1 16); do empties+=(--file "EMPTY$i.TXT=$WORK/empty"); done
-
-case_name="IO.SYS in the second root directory sector, DOS 6.22"
-floppy "$img" "$row" "$BINS/boot622.bin" --label DATA "${empties[@]}" "${SYSFILES[@]}"
-boot fda "$img"; expect_622 00 33 F0 18 6
-case_name="IO.SYS in the second root directory sector, DOS 7.1"
-floppy "$img" "$row" "$BINS/boot71.bin" --label DATA "${empties[@]}" "${SYSFILES[@]}"
-boot fda "$img"; expect_71 00 33 2 18
-
-case_name="IO.SYS after another file, DOS 7.1 loads it from its own cluster"
-floppy "$img" "$row" "$BINS/boot71.bin" --file "FIRST.DAT=$TESTIO" "${SYSFILES[@]}"
-boot fda "$img"; expect_71 00 33 6 18
-case_name="IO.SYS after another file, DOS 6.22 refuses it"
-floppy "$img" "$row" "$BINS/boot622.bin" --file "FIRST.DAT=$TESTIO" "${SYSFILES[@]}"
-boot fda "$img" "${MSG622[1]}"; expect_screen "${MSG622[@]}"
-
-case_name="DOS 6.22 without MSDOS.SYS"
-floppy "$img" "$row" "$BINS/boot622.bin" --file "IO.SYS=$TESTIO"
-boot fda "$img" "${MSG622[1]}"; expect_screen "${MSG622[@]}"
-
-case_name="unreadable root directory, DOS 6.22"
-floppy "$img" "$row" "$BINS/boot622.bin" --hidden 5000 "${SYSFILES[@]}"
-boot fda "$img" "${MSG622[1]}"; expect_screen "${MSG622[@]}"
-case_name="unreadable root directory, DOS 7.1"
-floppy "$img" "$row" "$BINS/boot71.bin" --hidden 5000 "${SYSFILES[@]}"
-boot fda "$img" "${MSG71[0]}"; expect_screen "Disk I/O error" "${MSG71[@]}"
-
-# --- a floppy image at sector 0 of a stick that the BIOS boots as a hard disk
-for variant in "$BINS" "$CHS"; do
-  mode=$([ "$variant" = "$BINS" ] && echo 0E || echo 90)
-  case_name="1.44M image as hard disk, DOS 7.1, read mode $mode"
-  floppy "$img" "$row" "$variant/boot71.bin" "${SYSFILES[@]}"
-  boot hda "$img"; expect_71 80 33 2 18; expect_field MODE "$mode"
-done
-# The DOS 6.22 program reads by CHS only, as its loader does.
-case_name="1.44M image as hard disk, DOS 6.22"
-floppy "$img" "$row" "$BINS/boot622.bin" "${SYSFILES[@]}"
-boot hda "$img"; expect_622 80 33 F0 18 6
+# shellcheck disable=SC2034  # EMPTIES and SYS are read by the table's options through eval
+EMPTIES=$(for i in $(seq 1 16); do printf -- '--file EMPTY%s.TXT=%s/empty ' "$i" "$WORK"; done)
+# shellcheck disable=SC2034
+SYS="${SYSFILES[*]}"
+while IFS='|' read -r case_name drive prog options until checks; do
+  eval "floppy \"\$img\" \"\$row\" \"$prog.bin\" $options"
+  boot "$drive" "$img" "$(eval echo "$until")"
+  eval "$checks"
+done <<'TABLE'
+IO.SYS in the second root directory sector, DOS 6.22|fda|$BINS/boot622|--label DATA $EMPTIES $SYS||expect_622 00 33 F0 18 6
+IO.SYS in the second root directory sector, DOS 7.1|fda|$BINS/boot71|--label DATA $EMPTIES $SYS||expect_71 00 33 2 18
+IO.SYS after another file, DOS 7.1 loads it from its own cluster|fda|$BINS/boot71|--file FIRST.DAT=$TESTIO $SYS||expect_71 00 33 6 18
+IO.SYS after another file, DOS 6.22 refuses it|fda|$BINS/boot622|--file FIRST.DAT=$TESTIO $SYS|${MSG622[1]}|expect_screen "${MSG622[@]}"
+DOS 6.22 without MSDOS.SYS|fda|$BINS/boot622|--file IO.SYS=$TESTIO|${MSG622[1]}|expect_screen "${MSG622[@]}"
+unreadable root directory, DOS 6.22|fda|$BINS/boot622|--hidden 5000 $SYS|${MSG622[1]}|expect_screen "${MSG622[@]}"
+unreadable root directory, DOS 7.1|fda|$BINS/boot71|--hidden 5000 $SYS|${MSG71[0]}|expect_screen "Disk I/O error" "${MSG71[@]}"
+1.44M image as hard disk, DOS 7.1, read mode 0E|hda|$BINS/boot71|$SYS||expect_71 80 33 2 18; expect_field MODE 0E
+1.44M image as hard disk, DOS 7.1, read mode 90|hda|$CHS/boot71|$SYS||expect_71 80 33 2 18; expect_field MODE 90
+1.44M image as hard disk, DOS 6.22, which reads by CHS only as its loader does|hda|$BINS/boot622|$SYS||expect_622 80 33 F0 18 6
+TABLE
 
 # --- FAT16 volumes behind the MBR program. The BPB geometry is the one the
 # formatter writes for a 16 MiB stick with 63-sector tracks (63 sectors,
@@ -168,27 +143,19 @@ for variant in "$BINS" "$CHS"; do
   done
 done
 
-# --- MBR failures
+# --- MBR failures: NAME|PROGRAMS|OFFSET|BYTES|MESSAGE
 patch() { printf "$3" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none; }
-MSG_TABLE="Invalid partition table"
-case_name="MBR with a bad boot flag"
-hd "$img" "$BINS" boot71 63 "${SYSFILES[@]}"
-patch "$img" 446 '\x81'
-boot hda "$img" "$MSG_TABLE"; expect_screen "$MSG_TABLE"
-case_name="MBR with two active partitions"
-hd "$img" "$BINS" boot71 63 "${SYSFILES[@]}"
-patch "$img" 462 '\x80'
-boot hda "$img" "$MSG_TABLE"; expect_screen "$MSG_TABLE"
-case_name="MBR, partition without a boot sector signature"
-hd "$img" "$BINS" boot71 63 "${SYSFILES[@]}"
-patch "$img" $((63 * 512 + 510)) '\x00\x00'
-boot hda "$img" "Missing operating system"; expect_screen "Missing operating system"
-for variant in "$BINS" "$CHS"; do
-  case_name="MBR, partition beyond the disk ($(basename "$variant"))"
-  hd "$img" "$variant" boot71 63 "${SYSFILES[@]}"
-  patch "$img" 454 '\x00\x00\x00\x7F'
-  boot hda "$img" "Error loading operating system"; expect_screen "Error loading operating system"
-done
+while IFS='|' read -r case_name dir offset bytes message; do
+  hd "$img" "$(eval echo "$dir")" boot71 63 "${SYSFILES[@]}"
+  patch "$img" "$offset" "$bytes"
+  boot hda "$img" "$message"; expect_screen "$message"
+done <<'TABLE'
+MBR with a bad boot flag|$BINS|446|\x81|Invalid partition table
+MBR with two active partitions|$BINS|462|\x80|Invalid partition table
+MBR, partition without a boot sector signature|$BINS|32766|\x00\x00|Missing operating system
+MBR, partition beyond the disk (boot)|$BINS|454|\x00\x00\x00\x7F|Error loading operating system
+MBR, partition beyond the disk (chs)|$CHS|454|\x00\x00\x00\x7F|Error loading operating system
+TABLE
 
-echo "$cases boots, $failures failures"
-[ "$failures" -eq 0 ]
+echo "$cases boots"
+finish

@@ -2,13 +2,11 @@
 # The embedded boot program tables: the generated C++ source must hold exactly
 # the assembled bytes with their FNV-1a checksums, and the generator must stop
 # the build on a program of the wrong size or without one of its texts.
-set -u
+. "$(dirname "$0")/lib.sh"
 : "${BUILD_DIR:?}" "${SRC_DIR:?}"
-command -v python3 >/dev/null || { echo "python3 missing"; exit 77; }
+need python3
 BINS=$BUILD_DIR/boot
 EMBED=$SRC_DIR/src/boot/embed.cmake
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 python3 - "$BINS" <<'PY' || fail "generated tables differ from the assembled programs"
 import re, sys
@@ -37,9 +35,6 @@ for symbol, name, size in (("kBootProgramDos622", "boot622", 448),
         ok = False
 sys.exit(0 if ok else 1)
 PY
-
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
 
 # embed_with NAME: runs the generator on the real programs with NAME.bin
 # replaced by $WORK/tampered; succeeds when the generator succeeds.
@@ -75,5 +70,4 @@ open(sys.argv[2], "wb").write(bytes.fromhex(dump))
 PY
 embed_with boot622 && fail "a DOS 6.22 program with \"MSDOS   SYS\" only at a half-byte offset was accepted"
 
-[ "$failures" -eq 0 ] && echo "boot program tables OK"
-[ "$failures" -eq 0 ]
+finish

@@ -1,18 +1,12 @@
 #!/bin/bash
 # `korvane list` over a stand-in sysfs tree (one USB stick, one SATA disk) and `korvane info` on images that
 # mkfs.fat made, with and without a partition table.
-set -u
+. "$(dirname "$0")/lib.sh"
 : "${KORVANE:?}"
-command -v mkfs.fat >/dev/null || { echo "mkfs.fat missing"; exit 77; }
-command -v python3 >/dev/null || { echo "python3 missing"; exit 77; }
-
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-failures=0
+need mkfs.fat python3
 expect() {  # expect NAME EXPECTED ACTUAL
-  if [ "$2" != "$3" ]; then
-    echo "FAIL [$1]"; echo "  expected: $2"; echo "  actual:   $3"; failures=$((failures + 1))
-  fi
+  case_name=$1
+  [ "$2" = "$3" ] || fail "expected: $2"$'\n'"  actual:   $3"
 }
 
 # block DEVICE-PATH NAME SECTORS VENDOR MODEL REMOVABLE: a whole disk in the stand-in sysfs.
@@ -43,7 +37,7 @@ mkfs.fat -F 16 -C "$ROOT/dev/sdb1" 20480 >/dev/null
 out=$(KORVANE_SYSTEM_ROOT=$ROOT "$KORVANE" list)
 expect "list" '1.Generic Flash Disk(1.9GB\512B): sdb1(1950.3M,FAT16) 
    /dev/sdb: USB, removable, first partition sdb1 at sector 63, 3994214 sectors' "$out"
-case "$out" in *sda*|*Samsung*) echo "FAIL [list]: a SATA disk was listed"; failures=$((failures + 1)) ;; esac
+case "$out" in *sda*|*Samsung*) fail "a SATA disk was listed" ;; esac
 
 # A second stick with a floppy image at sector 0 and no partition table.
 block "pci0000:00/0000:00:14.0/usb2/2-2/2-2:1.0/host7/target7:0:0/7:0:0:0" sdc 2880 "Korvane" "Floppy" 0
@@ -60,23 +54,13 @@ out=$("$KORVANE" info "$WORK/floppy.img" | tail -n 2)
 expect "info floppy" 'first partition: sector 0, 2880 sectors (no partition table: the whole disk)
 FAT type: FAT12' "$out"
 
-python3 - "$WORK/disk.img" <<'PY'
-import struct, sys
-with open(sys.argv[1], "wb") as f:
-    f.truncate(40000 * 512)
-    mbr = bytearray(512)
-    mbr[446] = 0x80; mbr[450] = 0x06
-    mbr[454:462] = struct.pack("<II", 63, 40000 - 63)
-    mbr[510:512] = b"\x55\xaa"
-    f.write(mbr)
-PY
+truncate -s $((40000 * 512)) "$WORK/disk.img" && mbr "$WORK/disk.img" 63 $((40000 - 63)) 0x80
 mkfs.fat -F 16 --offset 63 "$WORK/disk.img" $(((40000 - 63) / 2)) >/dev/null
 out=$("$KORVANE" info "$WORK/disk.img")
 expect "info partitioned" "$WORK/disk.img: 40000 sectors of 512 bytes (19.5 MiB)
 first partition: sector 63, 39937 sectors
 FAT type: FAT16" "$out"
 
-"$KORVANE" info "$WORK/missing.img" 2>/dev/null && { echo "FAIL [info missing]: succeeded"; failures=$((failures + 1)); }
-
-[ "$failures" -eq 0 ] && echo "all passed"
-[ "$failures" -eq 0 ]
+case_name="info missing"
+"$KORVANE" info "$WORK/missing.img" 2>/dev/null && fail "succeeded"
+finish

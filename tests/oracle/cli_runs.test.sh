@@ -3,15 +3,9 @@
 # what is complete), a stopped block batch leaves only complete blocks that list as valid, progress shows on a
 # terminal only, and --verify changes no byte of a good disk. A write the host takes only in part counts with the
 # sectors that changed, and a run stopped during the capacity check says it changed nothing.
-set -u
+. "$(dirname "$0")/lib.sh"
 : "${KORVANE:?}"
-command -v mdir >/dev/null || { echo "mtools missing"; exit 77; }
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-cd "$WORK" || exit 1
-failures=0
-fail() { echo "FAIL [$case_name]: $*"; failures=$((failures + 1)); }
-expect_text() { case "$out" in *"$1"*) ;; *) fail "no '$1' in: $out" ;; esac; }
+need mdir
 
 # interrupt SIGNAL MIN_BLOCKS ARGS...: starts korvane, sends SIGNAL once the target has MIN_BLOCKS 512-byte blocks
 # allocated (the run is under way), and keeps its status in $rc and its output in $out.
@@ -47,15 +41,13 @@ for attempt in 1 2 3; do
   [ "$rc" -eq 0 ] || break  # it finished before the signal came: try again
 done
 [ "$rc" -eq 130 ] || fail "exit $rc, expected 130: $out"
-expect_text "interrupted: the format stopped at floppy block"
-expect_text "format the blocks again"
+expect_text "interrupted: the format stopped at floppy block" "format the blocks again"
 complete=$(sed -n 's/.*blocks 0 to \([0-9]*\) are complete.*/\1/p' <<<"$out")
 valid=$("$KORVANE" blocks list disk.img | sed -n 's/^valid blocks: //p')
 [ -n "$complete" ] && [ "$valid" -eq $((complete + 1)) ] || fail "$valid blocks list as valid: $out"
 for ((n = 0; n < valid; n++)); do
   "$KORVANE" blocks export disk.img "$n" block.img >/dev/null
-  label=$(mdir -i block.img ::/ 2>&1 | sed -n 's/^ Volume in drive : is //p')
-  [ "$label" = "FLPPY$n" ] || fail "block $n lists as valid but mtools reads no label FLPPY$n from it"
+  [ "$(label_of block.img)" = "FLPPY$n" ] || fail "block $n lists as valid but mtools reads no label FLPPY$n from it"
   rm -f block.img
 done
 
@@ -144,5 +136,4 @@ cmp -s check.img <(head -c 256M /dev/zero) || fail "the image was changed: $out"
 expect_text "interrupted: the format of check.img stopped; nothing was changed (the capacity check put back every byte it wrote)"
 rm -f check.img shim.c shim.so
 
-[ "$failures" -eq 0 ] || exit 1
-echo "all cases passed"
+finish

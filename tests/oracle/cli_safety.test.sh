@@ -3,42 +3,12 @@
 # (the source of an export, other block devices, FIFOs, sockets, character devices, dangling links), partition
 # tables with no valid entry, a target another korvane holds, read-only images, sector numbers that would wrap,
 # terminal escapes in identifiers, and the exit statuses.
-set -u
+. "$(dirname "$0")/lib.sh"
 : "${KORVANE:?}"
-command -v python3 >/dev/null || { echo "python3 missing"; exit 77; }
-command -v mkfs.fat >/dev/null || { echo "mkfs.fat missing"; exit 77; }
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-cd "$WORK" || exit 1
-failures=0
-fail() { echo "FAIL [$case_name]: $*"; failures=$((failures + 1)); }
+need python3 mkfs.fat
 
-# run EXPECTED-STATUS ARGS...: runs korvane, keeps its output in $out, checks its exit status.
-run() {
-  local want=$1
-  shift
-  out=$(timeout 20 "$KORVANE" "$@" </dev/null 2>&1)
-  local rc=$?
-  [ "$rc" -eq "$want" ] || fail "korvane $* exited $rc, expected $want: $out"
-}
-expect_text() { case "$out" in *"$1"*) ;; *) fail "no '$1' in: $out" ;; esac; }
-unchanged() { cmp -s "$1" "$1.before" || fail "$1 was changed"; }
-keep() { for f in "$@"; do cp "$f" "$f.before"; done; }
-
-# mbr FILE MIB STATUS TYPE START SECTORS [SLOT]: an image whose sector 0 holds one partition entry.
-mbr() {
-  python3 - "$@" <<'PY'
-import struct, sys
-path, mib, status, ptype, start, count = sys.argv[1], int(sys.argv[2]), *[int(a, 0) for a in sys.argv[3:7]]
-slot = int(sys.argv[7]) if len(sys.argv) > 7 else 0
-with open(path, "wb") as f:
-    f.truncate(mib << 20)
-    s = bytearray(512)
-    s[446 + 16 * slot:462 + 16 * slot] = bytes([status, 0, 0, 0, ptype, 0, 0, 0]) + struct.pack("<II", start, count)
-    s[510:512] = b"\x55\xaa"
-    f.write(s)
-PY
-}
+# image FILE MIB START SECTORS STATUS [SLOT]: an image whose sector 0 holds one partition entry.
+image() { truncate -s "$2M" "$1" && mbr "$1" "$3" "$4" "$5" 6 "${6:-0}"; }
 
 case_name="export and get never write over their source or through a dangling link"
 truncate -s 8M disk.img
@@ -52,70 +22,54 @@ ln disk.img out/hard/A.TXT
 ln -s ../../disk.img out/soft/A.TXT
 ln -s missing/A.TXT out/dangling/A.TXT
 keep disk.img
-for out_path in disk.img hard.img soft.img; do
-  run 1 blocks export disk.img 1 "$out_path"
-  expect_text "itself"
-done
+for out_path in disk.img hard.img soft.img; do runs 1 "itself" blocks export disk.img 1 "$out_path"; done
 for get in "files get disk.img" "blocks get disk.img 0"; do
   for folder in hard soft dangling; do
     # shellcheck disable=SC2086
-    run 1 $get A.TXT --to "out/$folder" --force
-    expect_text "$([ $folder = dangling ] && echo "link to nothing" || echo itself)"
+    runs 1 "$([ $folder = dangling ] && echo "link to nothing" || echo itself)" $get A.TXT --to "out/$folder" --force
   done
 done
 [ -e out/dangling/missing ] && fail "get created a dangling link's target"
 unchanged disk.img
 mkfifo fifo
-run 1 blocks export disk.img 1 /dev/null
-expect_text "character device"
-run 1 blocks export disk.img 1 fifo
-expect_text "FIFO"
-if [ -b /dev/loop0 ]; then
-  run 1 blocks export disk.img 1 /dev/loop0
-  expect_text "not a USB disk"
-fi
+runs 1 "character device" blocks export disk.img 1 /dev/null
+runs 1 "FIFO" blocks export disk.img 1 fifo
+[ ! -b /dev/loop0 ] || runs 1 "not a USB disk" blocks export disk.img 1 /dev/loop0
 run 0 blocks export disk.img 1 block1.img
 [ "$(stat -c %s block1.img)" = 1474560 ] || fail "the export is not one floppy image"
 
 case_name="FIFOs, sockets, character devices and dangling links are refused, never waited on or created"
-run 1 blocks import disk.img 1 fifo
-expect_text "FIFO"
-run 1 blocks import disk.img 1 /dev/zero
-expect_text "character device"
+runs 1 "FIFO" blocks import disk.img 1 fifo
+runs 1 "character device" blocks import disk.img 1 /dev/zero
 python3 -c 'import socket, sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])' sock
 for target in fifo sock /dev/zero; do
   run 1 floppy "$target" --kind 720K
   run 1 info "$target"
 done
 ln -s missing/floppy.img dangling.img
-run 1 floppy dangling.img --kind 1.44M
-expect_text "link to nothing"
+runs 1 "link to nothing" floppy dangling.img --kind 1.44M
 [ -e missing/floppy.img ] && fail "the link's target was created"
 unchanged disk.img
 
 case_name="a partition table with no valid entry is refused, not taken as absent"
-mbr past.img 20 0x80 6 100000 100
-mbr zero.img 20 0x80 6 0 0xFFFFFFFF
-mbr status.img 20 0x12 6 2048 4000
-mbr slot2.img 20 0x80 6 2048 30000 1
+image past.img 20 100000 100 0x80
+image zero.img 20 0 0xFFFFFFFF 0x80
+image status.img 20 2048 4000 0x12
+image slot2.img 20 2048 30000 0x80 1
 keep past.img zero.img status.img slot2.img
 for image in past.img zero.img status.img slot2.img; do
-  run 1 blocks format "$image" --count 2
-  expect_text "nothing was written"
+  runs 1 "nothing was written" blocks format "$image" --count 2
   run 1 blocks import "$image" 0 block1.img
   run 1 blocks label "$image" 0 NEW
   unchanged "$image"
 done
-run 0 info past.img
-expect_text "no valid entry"
-run 0 info slot2.img
-expect_text "slot 2 holds sector 2048, 30000 sectors"
+runs 0 "no valid entry" info past.img
+runs 0 "slot 2 holds sector 2048, 30000 sectors" info slot2.img
 # A FAT boot record in sector 0 is a disk without a table; so is a sector without 55 AA.
 mkfs.fat -C whole.img 8192 >/dev/null
 run 0 blocks format whole.img --count 2
-mbr good.img 20 0x80 6 2048 30000
-run 0 blocks format good.img --count 2
-expect_text "from sector 2048"
+image good.img 20 2048 30000 0x80
+runs 0 "from sector 2048" blocks format good.img --count 2
 
 case_name="a target another korvane holds is refused at once; a read-only image can be read"
 if command -v flock >/dev/null; then
@@ -123,8 +77,7 @@ if command -v flock >/dev/null; then
   exec 9<good.img
   flock -x -n 9 || fail "cannot lock good.img for the test"
   start=$(date +%s)
-  run 1 blocks format good.img --count 1
-  expect_text "in use"
+  runs 1 "in use" blocks format good.img --count 1
   run 1 blocks list good.img
   [ $(($(date +%s) - start)) -le 2 ] || fail "korvane waited for the lock"
   exec 9<&-
@@ -147,26 +100,19 @@ run 2 floppy huge.img --kind 1.44M --at 18446744073709551615
 run 2 floppy huge.img --kind 1.44M --at 4294966000
 [ -e huge.img ] && fail "a refused floppy created its image"
 : > empty.img
-run 0 info empty.img
-expect_text "0 sectors of 512 bytes"
+runs 0 "0 sectors of 512 bytes" info empty.img
 truncate -s 512 one.img
-run 0 info one.img
-expect_text "1 sector of 512 bytes"
+runs 0 "1 sector of 512 bytes" info one.img
 truncate -s 3T big.img
-run 0 info big.img
-expect_text "6442450944 sectors"
+runs 0 "6442450944 sectors" info big.img
 
 case_name="format refuses what it cannot finish before its first write"
 truncate -s 1M small.img
 mkdir -p sys
-head -c 100 /dev/zero > sys/OS7A
-head -c 3000000 /dev/zero > sys/OS7B
-head -c 100 /dev/zero > sys/OS7C
+for file in A:100 B:3000000 C:100; do head -c "${file#*:}" /dev/zero >"sys/OS7${file%:*}"; done
 keep small.img
-run 1 format small.img --root 0
-expect_text "nothing was written"
-run 1 format small.img --dos 7.1 --sysfiles sys
-expect_text "nothing was written"
+runs 1 "nothing was written" format small.img --root 0
+runs 1 "nothing was written" format small.img --dos 7.1 --sysfiles sys
 run 1 blocks format good.img --count 1 --dos 7.1 --sysfiles sys
 unchanged small.img
 
@@ -189,8 +135,7 @@ run 2 blocks format disk.img
 run 2 floppy disk.img
 run 2 format disk.img --fats 3
 run 1 info nothing.img
-run 0 --help
-expect_text "130"
+runs 0 "130" --help
 expect_text "exit status"
 # Every command and subcommand answers --help with its usage on stdout, and looks at nothing else.
 for command in list info floppy format blocks files "blocks "{format,list,label,export,import,ls,put,get,rm,mkdir,rmdir} \
@@ -202,5 +147,4 @@ for command in list info floppy format blocks files "blocks "{format,list,label,
     fail "korvane $command --help exited $rc: $usage $(cat err.txt)"
 done
 
-[ "$failures" -eq 0 ] && echo "all passed"
-[ "$failures" -eq 0 ]
+finish

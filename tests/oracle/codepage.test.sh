@@ -2,22 +2,9 @@
 # Labels, identifiers and 8.3 names in the disk's code page (--codepage): what korvane writes is what mtools reads
 # with the same code page, a character the code page lacks is refused with nothing written, and every listing of
 # disk text shows control bytes and bytes that do not decode as \xNN.
-set -u
+. "$(dirname "$0")/lib.sh"
 : "${KORVANE:?}"
-command -v mlabel >/dev/null || { echo "mtools missing"; exit 77; }
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-cd "$WORK" || exit 1
-failures=0
-fail() { echo "FAIL [$case_name]: $*"; failures=$((failures + 1)); }
-run() {
-  local want=$1
-  shift
-  out=$(timeout 20 "$KORVANE" "$@" </dev/null 2>&1)
-  local rc=$?
-  [ "$rc" -eq "$want" ] || fail "korvane $* exited $rc, expected $want: $out"
-}
-expect_text() { case "$out" in *"$1"*) ;; *) fail "no '$1' in: $out" ;; esac; }
+need mlabel
 no_control() { case "$out" in *$'\033'*|*$'\a'*|*$'\r'*) fail "a control byte reached the terminal: $out" ;; esac; }
 # mtools_label IMAGE[@@OFFSET] CODEPAGE: the label as mtools reads it in that code page.
 mtools_label() {
@@ -32,13 +19,10 @@ run 0 blocks format blocks.img --count 3
 run 0 blocks label blocks.img 1 中文 --codepage 936
 [ "$(bytes_at $(((3072 + 19) * 512)) 5 blocks.img)" = d6d0cec400 ] || fail "not GBK: $(bytes_at $(((3072 + 19) * 512)) 11 blocks.img)"
 case "$(mtools_label blocks.img@@$((3072 * 512)) 936)" in *中文*) ;; *) fail "mtools reads $(mtools_label blocks.img@@$((3072 * 512)) 936)" ;; esac
-run 0 blocks list blocks.img --codepage 936
-expect_text $'FLPPY0\n中文\nFLPPY2'
+runs 0 $'FLPPY0\n中文\nFLPPY2' blocks list blocks.img --codepage 936
 cp blocks.img blocks.before
-run 1 blocks label blocks.img 2 中文
-expect_text "code page 850 has no such character"
-run 1 blocks label blocks.img 2 中文中文中 --codepage 936
-expect_text "takes 10 bytes in code page 936; at most 8 fit"
+runs 1 "code page 850 has no such character" blocks label blocks.img 2 中文
+runs 1 "takes 10 bytes in code page 936; at most 8 fit" blocks label blocks.img 2 中文中文中 --codepage 936
 cmp -s blocks.img blocks.before || fail "a refused identifier changed the disk"
 run 2 blocks list blocks.img --codepage 99999
 
@@ -47,15 +31,12 @@ truncate -s 1440K floppy.img
 run 0 floppy floppy.img --kind 1.44M --label ÉTÉ --codepage 437
 [ "$(bytes_at $((19 * 512)) 3 floppy.img)" = 905490 ] || fail "not code page 437: $(bytes_at $((19 * 512)) 11 floppy.img)"
 case "$(mtools_label floppy.img 437)" in *ÉTÉ*) ;; *) fail "mtools reads $(mtools_label floppy.img 437)" ;; esac
-run 0 files ls floppy.img --codepage 437
-expect_text "label ÉTÉ"
-run 2 floppy floppy.img --kind 1.44M --label 中文中文中文 --codepage 936
-expect_text "takes 12 bytes in code page 936; at most 11 fit"
+runs 0 "label ÉTÉ" files ls floppy.img --codepage 437
+runs 2 "takes 12 bytes in code page 936; at most 11 fit" floppy floppy.img --kind 1.44M --label 中文中文中文 --codepage 936
 truncate -s 16M volume.img
 run 0 format volume.img --label 中文卷标 --codepage 936
 case "$(mtools_label volume.img 936)" in *中文卷标*) ;; *) fail "mtools reads $(mtools_label volume.img 936)" ;; esac
-run 2 format volume.img --label €
-expect_text "code page 850 has no such character"
+runs 2 "code page 850 has no such character" format volume.img --label €
 
 case_name="disk text in every listing is escaped"
 # The label of block 0 and a file name in block 0 and in the floppy get control bytes; block 1 a byte that is no
@@ -70,16 +51,14 @@ done
 printf 'A\201\0' | dd of=blocks.img bs=1 seek=$(((3072 + 19) * 512)) conv=notrunc status=none
 run 0 blocks list blocks.img --codepage 936
 no_control
-expect_text 'E\x1b[2J\x07\x0d'
-expect_text $'\nA\\x81\n'
+expect_text 'E\x1b[2J\x07\x0d' $'\nA\\x81\n'
 for listing in "blocks ls blocks.img 0" "files ls floppy.img" "files ls blocks.img"; do
   # shellcheck disable=SC2086
   run 0 $listing --codepage 437
   no_control
   expect_text 'B\x1b]0;'
 done
-run 0 files ls blocks.img
-expect_text 'label E\x1b[2J\x07\x0d'
+runs 0 'label E\x1b[2J\x07\x0d' files ls blocks.img
 
 case_name="file names in code pages 936 and 850"
 # 乤 and 乗 are 81 61 and 81 5C in code page 936: trail bytes that look like 'a' and '\'.
@@ -92,21 +71,17 @@ run 0 files put names.img 中乤乗.txt --to 目录 --codepage 936
 LC_ALL=C grep -qaF "$(printf '\326\320\201\141\201\134  TXT')" names.img || fail "the entry is not the name in code page 936"
 printf 'default_codepage=936\nmtools_skip_check=1\n' > mtoolsrc
 case "$(MTOOLSRC=mtoolsrc mdir -i names.img ::/目录 2>&1)" in *中乤乗*TXT*) ;; *) fail "mdir reads $(MTOOLSRC=mtoolsrc mdir -i names.img ::/目录 2>&1)" ;; esac
-run 0 files ls names.img 目录 --codepage 936
-expect_text "中乤乗.TXT"
+runs 0 "中乤乗.TXT" files ls names.img 目录 --codepage 936
 mkdir out
 run 0 files get names.img 目录/中乤乗.txt --to out --codepage 936
 cmp -s out/中乤乗.txt 中乤乗.txt || fail "the file did not come back whole under its name"
 cp names.img names.before
-run 1 files put names.img 中乤乗.txt
-expect_text "code page 850 has no such character"
+runs 1 "code page 850 has no such character" files put names.img 中乤乗.txt
 cmp -s names.img names.before || fail "a refused name changed the disk"
 run 0 files rm names.img 目录/中乤乗.TXT --codepage 936
 run 0 files rmdir names.img 目录 --codepage 936
 run 0 files put names.img café.txt
 LC_ALL=C grep -qaF "$(printf 'CAF\220    TXT')" names.img || fail "café.txt is not CAFÉ.TXT in code page 850"
-run 0 files ls names.img
-expect_text "CAFÉ.TXT"
+runs 0 "CAFÉ.TXT" files ls names.img
 
-[ "$failures" -eq 0 ] || exit 1
-echo "codepage: all cases passed"
+finish

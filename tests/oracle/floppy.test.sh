@@ -3,37 +3,22 @@
 # system back, QEMU boots it. Every kind, with and without a volume label and system files, at sector 0 and inside
 # a larger image file. The system files are the stand-in IO.SYS (testio.sys, which reports on COM1 when it runs)
 # and random bytes for MSDOS.SYS and COMMAND.COM.
-set -u
+. "$(dirname "$0")/lib.sh"
 : "${KORVANE:?}" "${BUILD_DIR:?}" "${SRC_DIR:?}"
-for tool in fsck.fat mdir mtype mdel od cmp; do
-  command -v "$tool" >/dev/null || { echo "$tool missing"; exit 77; }
-done
-QEMU_BOOT=$SRC_DIR/tests/oracle/qemu_boot.sh
+need fsck.fat mdir mtype mdel od cmp
+QEMU_BOOT=$ORACLE/qemu_boot.sh
 # shellcheck source=testio_checks.sh
-. "$SRC_DIR/tests/oracle/testio_checks.sh"
+. "$ORACLE/testio_checks.sh"
 TESTIO=$BUILD_DIR/testio.sys
 [ -f "$TESTIO" ] || { echo "missing $TESTIO (build first)"; exit 1; }
-command -v qemu-system-i386 >/dev/null && [ -x "$QEMU_BOOT" ] && can_boot=1 || can_boot=0
-[ $can_boot = 1 ] || echo "note: no QEMU, the images are not booted"
-
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
+command -v qemu-system-i386 >/dev/null && can_boot=1 || { can_boot=0; echo "note: no QEMU, the images are not booted"; }
 export MTOOLSRC=/dev/null
-failures=0
-case_name=
-fail() { echo "FAIL [$case_name]: $*"; failures=$((failures + 1)); }
 
 SYS=$WORK/SysFile
-mkdir "$SYS"
-for v in 6 7; do
-  cp "$TESTIO" "$SYS/OS${v}A"
-  head -c 1000 /dev/urandom >"$SYS/OS${v}B"
-  head -c 54321 /dev/urandom >"$SYS/OS${v}C"
-done
+sysfiles "$SYS"
 
 total_of() { case $1 in 720K) echo 1440 ;; 1.2M) echo 2400 ;; 1.44M) echo 2880 ;; esac; }
 per_fat_of() { case $1 in 720K) echo 3 ;; 1.2M) echo 7 ;; 1.44M) echo 9 ;; esac; }
-hex_at() { od -An -tx1 -j "$2" -N "$3" "$1" | tr -d ' \n'; }
 
 # fsck.fat may complain about nothing but what the layout asks for, each time with its own words:
 # - a label entry shorter than 11 characters is padded with zeros, as the emulators and the block scan read it;
@@ -155,5 +140,4 @@ refuse --kind 720K --dos 7.1
 refuse --kind 720K --dos 7.1 --sysfiles "$WORK/partial"
 refuse --label X
 
-[ $failures -eq 0 ] || { echo "$failures failure(s)"; exit 1; }
-echo "all floppy oracle checks passed"
+finish

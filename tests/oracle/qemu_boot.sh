@@ -10,7 +10,7 @@
 #          floppy block where it lies on its disk)
 #   -k     type KEYS (lower-case letters, digits, space, "." and "\n" for Enter)
 #          once TEXT shows on the screen; several -k are worked through in turn
-#   -u     stop as soon as TEXT appears on the serial port or the text screen
+#   -u     stop as soon as TEXT appears in a whole line on the serial port or on the text screen
 #          (after every -k has been typed)
 #
 # QEMU runs without a display, with COM1 captured and an isa-debug-exit device
@@ -19,35 +19,26 @@
 # Exit status: 0 when the guest ended QEMU through port F4h or TEXT was seen,
 # 1 on timeout or a QEMU failure, 2 on bad usage, 77 when QEMU is missing.
 
-timeout=10
-until_text=
-keys=()
-range=
-while getopts "t:u:k:r:" opt; do
-  case $opt in
-    r) range=$OPTARG ;;
-    t) timeout=$OPTARG ;;
-    u) until_text=$OPTARG ;;
-    k) keys+=("$OPTARG") ;;
-    *) exit 2 ;;
-  esac
-done
-shift $((OPTIND - 1))
-if [ $# -ne 2 ] || { [ "$1" != fda ] && [ "$1" != hda ]; } || [ ! -f "$2" ]; then
-  echo "usage: qemu_boot.sh [-t SECONDS] [-r START:COUNT] [-k TEXT=KEYS]... [-u TEXT] {fda|hda} IMAGE" >&2
-  exit 2
-fi
-command -v qemu-system-i386 >/dev/null || { echo "qemu-system-i386 not found" >&2; exit 77; }
 # PYTHON may name the interpreter directly (callers set it to skip wrappers).
 PYTHON=${PYTHON:-python3}
+command -v qemu-system-i386 >/dev/null || { echo "qemu-system-i386 not found" >&2; exit 77; }
 command -v "$PYTHON" >/dev/null || { echo "python3 not found" >&2; exit 77; }
 
-exec "$PYTHON" - "$1" "$2" "$timeout" "$until_text" "$range" "${keys[@]}" <<'PY'
-import json, os, shutil, socket, subprocess, sys, tempfile, time
+exec "$PYTHON" - "$@" <<'PY'
+import getopt, json, os, shutil, socket, subprocess, sys, tempfile, time
 
-media, image, timeout, until_text, sector_range = sys.argv[1:6]
-timeout = float(timeout)
-steps = [arg.partition("=")[::2] for arg in sys.argv[6:]]
+try:
+    options, args = getopt.getopt(sys.argv[1:], "t:u:k:r:")
+except getopt.GetoptError:
+    args = []
+if len(args) != 2 or args[0] not in ("fda", "hda") or not os.path.isfile(args[1]):
+    print("usage: qemu_boot.sh [-t SECONDS] [-r START:COUNT] [-k TEXT=KEYS]... [-u TEXT] {fda|hda} IMAGE",
+          file=sys.stderr)
+    sys.exit(2)
+media, image = args
+given = dict(options)
+timeout, until_text, sector_range = float(given.get("-t", 10)), given.get("-u", ""), given.get("-r", "")
+steps = [value.partition("=")[::2] for option, value in options if option == "-k"]
 work = tempfile.mkdtemp(prefix="korvane-qemu-")
 serial_path = os.path.join(work, "serial.txt")
 screen_path = os.path.join(work, "screen.bin")
@@ -68,60 +59,39 @@ cmd = ["qemu-system-i386", "-nodefaults", "-vga", "std", "-display", "none", "-n
 qemu = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
 
 
-class Qmp:
-    def __init__(self):
-        self.sock = None
-        self.file = None
-
-    def connect(self):
-        if self.file:
-            return True
-        try:
-            sock = socket.socket(socket.AF_UNIX)
-            sock.settimeout(2)
-            sock.connect(qmp_path)
-        except OSError:
-            return False
-        self.sock = sock
-        self.file = sock.makefile("rw")
-        self.file.readline()
-        self.call("qmp_capabilities")
-        return True
-
-    def call(self, name, **args):
-        msg = {"execute": name}
-        if args:
-            msg["arguments"] = args
-        self.file.write(json.dumps(msg) + "\n")
-        self.file.flush()
-        while True:
-            line = self.file.readline()
-            if not line:
-                raise OSError("QMP closed")
-            reply = json.loads(line)
-            if "return" in reply or "error" in reply:
-                return reply
+qmp = None
 
 
-qmp = Qmp()
+def call(name, **args):
+    qmp.write(json.dumps({"execute": name, "arguments": args} if args else {"execute": name}) + "\n")
+    qmp.flush()
+    while True:
+        line = qmp.readline()
+        if not line:
+            raise OSError("QMP closed")
+        reply = json.loads(line)
+        if "return" in reply or "error" in reply:
+            return reply
 
 
 def screen_lines():
     """Text of the 80x25 screen at B8000h, or None when QEMU cannot be asked."""
+    global qmp
     try:
-        if not qmp.connect():
-            return None
+        if not qmp:
+            sock = socket.socket(socket.AF_UNIX)
+            sock.settimeout(2)
+            sock.connect(qmp_path)
+            qmp = sock.makefile("rw")
+            qmp.readline()
+            call("qmp_capabilities")
         if os.path.exists(screen_path):
             os.remove(screen_path)
-        qmp.call("pmemsave", val=0xB8000, size=4000, filename=screen_path)
+        call("pmemsave", val=0xB8000, size=4000, filename=screen_path)
         data = open(screen_path, "rb").read()
     except (OSError, ValueError):
         return None
-    rows = []
-    for r in range(25):
-        row = bytes(data[r * 160 + c * 2] for c in range(80) if r * 160 + c * 2 < len(data))
-        rows.append(row.decode("cp437").rstrip(" \0"))
-    return rows
+    return [bytes(data[r * 160:r * 160 + 160:2]).decode("cp437").rstrip(" \0") for r in range(25)]
 
 
 def serial_text():
@@ -131,45 +101,33 @@ def serial_text():
         return ""
 
 
-KEY_NAMES = {" ": "spc", ".": "dot", "\n": "ret"}
-
-
 def type_keys(text):
-    text = text.replace("\\n", "\n")
-    for ch in text:
-        qmp.call("send-key", keys=[{"type": "qcode", "data": KEY_NAMES.get(ch, ch)}])
+    for ch in text.replace("\\n", "\n"):
+        call("send-key", keys=[{"type": "qcode", "data": {" ": "spc", ".": "dot", "\n": "ret"}.get(ch, ch)}])
         time.sleep(0.05)
 
 
 deadline = time.monotonic() + timeout
 found = False
 screen = None
-while True:
-    if qemu.poll() is not None:
+while qemu.poll() is None:
+    lines = screen_lines() if steps or until_text else None
+    screen = lines or screen
+    if steps and lines and any(steps[0][0] in l for l in lines):
+        type_keys(steps.pop(0)[1])
+    # On the serial port only whole lines count, so a report is never cut off while the guest still writes it.
+    elif not steps and until_text and (until_text in serial_text().rpartition("\n")[0] or
+                                       any(until_text in l for l in screen or [])):
+        found = True
         break
-    if steps:
-        lines = screen_lines()
-        if lines is not None:
-            screen = lines
-            if any(steps[0][0] in l for l in screen):
-                type_keys(steps.pop(0)[1])
-    elif until_text:
-        lines = screen_lines()
-        if lines is not None:
-            screen = lines
-        if until_text in serial_text() or (screen and any(until_text in l for l in screen)):
-            found = True
-            break
     if time.monotonic() > deadline:
         break
     time.sleep(0.2)
 
 if qemu.poll() is None:
-    lines = screen_lines()
-    if lines is not None:
-        screen = lines
+    screen = screen_lines() or screen
     try:
-        qmp.call("quit")
+        call("quit")
     except (OSError, ValueError, AttributeError):
         pass
     try:

@@ -5,19 +5,13 @@
 # is typed there and must list COMMAND.COM. The disks: every floppy kind, labelled and not; floppy blocks where they
 # lie in a 100-block disk and exported; FAT12 and FAT16 volumes behind the MBR, read through the INT 13h extensions
 # and, with the MBR program built for CHS only, by CHS.
-set -u
+. "$(dirname "$0")/lib.sh"
 : "${KORVANE:?}" "${BUILD_DIR:?}" "${SRC_DIR:?}"
 [ -n "${KORVANE_DOS_FILES:-}" ] || { echo "KORVANE_DOS_FILES not set: no real DOS to boot"; exit 77; }
-command -v qemu-system-i386 >/dev/null || { echo "qemu-system-i386 missing"; exit 77; }
-QEMU_BOOT=$SRC_DIR/tests/oracle/qemu_boot.sh
+need qemu-system-i386
+QEMU_BOOT=$ORACLE/qemu_boot.sh
 CHS_MBR=$BUILD_DIR/boot/chs/mbr.bin
 [ -f "$CHS_MBR" ] || { echo "missing $CHS_MBR (build first)"; exit 1; }
-
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-failures=0
-case_name=
-fail() { echo "FAIL [$case_name]: $*"; failures=$((failures + 1)); }
 
 # The program's SysFile names for DOS 6.22, from either naming.
 SYS=$WORK/SysFile
@@ -45,7 +39,7 @@ dos_prompt() {
   fi
 }
 
-run() {  # run ARGS...: korvane with ARGS, quiet unless it fails
+run() {  # run ARGS...: korvane with ARGS, quiet unless it fails (not the shared run: --yes, no status to expect)
   "$KORVANE" "$@" --yes >"$WORK/out" 2>&1 || { fail "korvane $*: $(cat "$WORK/out")"; return 1; }
 }
 
@@ -90,5 +84,4 @@ for volume in "8 --cluster 4096 --boot hdd --mbr 63" "20 --boot hdd --mbr 63" "2
   dos_prompt hda "$disk"
 done
 
-[ "$failures" -eq 0 ] || { echo "$failures failure(s)"; exit 1; }
-echo "real DOS booted from every disk"
+finish

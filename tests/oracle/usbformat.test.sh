@@ -4,59 +4,20 @@
 # do, and QEMU boots a bootable one behind its MBR to the test IO.SYS.
 # fsck.fat may only complain about the volume label: this format pads the root directory's label entry with zero
 # bytes, which fsck.fat takes for invalid characters.
-set -u
+. "$(dirname "$0")/lib.sh"
 : "${KORVANE:?}" "${BUILD_DIR:?}" "${SRC_DIR:?}"
-command -v fsck.fat >/dev/null || { echo "fsck.fat missing"; exit 77; }
-command -v mcopy >/dev/null || { echo "mtools missing"; exit 77; }
-# Disks under 1024 x 32 sectors get 0 heads by design, which mtools would otherwise refuse.
-export MTOOLS_SKIP_CHECK=1
-
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-failures=0
-fail() { echo "FAIL [$case_name]: $*"; failures=$((failures + 1)); }
-
+need fsck.fat mcopy
 # shellcheck source=testio_checks.sh
-. "$SRC_DIR/tests/oracle/testio_checks.sh"
-
-# fsck_clean IMAGE: fsck.fat finds nothing to repair but the label.
-fsck_clean() {
-  local out rc
-  out=$(fsck.fat -n "$1" 2>&1)
-  rc=$?
-  local expected others
-  expected="^(fsck\.fat |Volume label '.*' stored in root directory is not valid\.$|  Auto-removing label\.$"
-  expected+="|Leaving filesystem unchanged\.$|$|.*: [0-9]+ files, [0-9]+/[0-9]+ clusters$)"
-  others=$(grep -vE "$expected" <<<"$out")
-  if [ -n "$others" ] || { [ $rc -ne 0 ] && ! grep -q "^Volume label" <<<"$out"; }; then
-    fail "fsck.fat (exit $rc):"
-    printf '%s\n' "$out"
-  fi
-}
-
-# roundtrip IMAGE: a file copied onto the volume reads back identically, and the volume stays consistent.
-roundtrip() {
-  head -c 70000 /dev/urandom >"$WORK/in.bin"
-  mcopy -i "$1" "$WORK/in.bin" ::/IN.BIN || { fail "mcopy onto the volume failed"; return; }
-  rm -f "$WORK/out.bin"
-  mcopy -n -i "$1" ::/IN.BIN "$WORK/out.bin" || { fail "mcopy from the volume failed"; return; }
-  cmp -s "$WORK/in.bin" "$WORK/out.bin" || fail "the file read back differs"
-  fsck_clean "$1"
-}
+. "$ORACLE/testio_checks.sh"
 
 # check SECTORS FATBITS ARGS...: formats a fresh image and checks it with both tools.
 check() {
-  local sectors=$1 bits=$2
-  shift 2
-  case_name="$sectors sectors $*"
-  local img=$WORK/disk.img
-  rm -f "$img"
-  truncate -s $((sectors * 512)) "$img"
-  local out
-  out=$("$KORVANE" format "$img" "$@" 2>&1) || { fail "korvane format: $out"; return; }
-  grep -q "FAT$bits," <<<"$out" || fail "expected FAT$bits: $out"
-  fsck_clean "$img"
-  roundtrip "$img"
+  case_name="$1 sectors ${*:3}"
+  rm -f disk.img && truncate -s $(($1 * 512)) disk.img
+  out=$(K format disk.img "${@:3}" 2>&1) || { fail "korvane format: $out"; return; }
+  grep -q "FAT$2," <<<"$out" || fail "expected FAT$2: $out"
+  fsck_clean disk.img
+  roundtrip disk.img
 }
 
 check 2880 12
@@ -75,22 +36,16 @@ check 262144 12 --cluster 65536 --fats 1
 # A volume behind an MBR: checked as the partition the MBR describes.
 case_name="HDD boot layout"
 img=$WORK/hdd.img
-mkdir -p "$WORK/sys"
-cp "$BUILD_DIR/testio.sys" "$WORK/sys/OS6A" 2>/dev/null || head -c 2048 /dev/zero | tr '\0' 'I' >"$WORK/sys/OS6A"
-echo "MSDOS.SYS stand-in" >"$WORK/sys/OS6B"
-echo "COMMAND.COM stand-in" >"$WORK/sys/OS6C"
+sysfiles "$WORK/sys"
 rm -f "$img"
 truncate -s $((40960 * 512)) "$img"
 out=$("$KORVANE" format "$img" --cluster 512 --dos 6.22 --sysfiles "$WORK/sys" --boot hdd --mbr 63 2>&1) ||
   fail "korvane format: $out"
-start=$(od -An -tu4 -j454 -N4 "$img" | tr -d ' ')
-[ "$start" = 63 ] || fail "the partition starts at $start"
+[ "$(hex_at "$img" 454 4)" = 3f000000 ] || fail "the partition starts at $(hex_at "$img" 454 4) (hex, little-endian)"
 # 40,960 sectors are fewer than 1024 tracks of 63: a bootable disk still gets 2 heads (not 0), in the BPB and in
 # the partition's CHS end (head 1, sector 63, cylinder 40960 / 126 rounded up, less 1 = 325 = 145h).
-heads=$(od -An -tu2 -j $((63 * 512 + 26)) -N2 "$img" | tr -d ' ')
-[ "$heads" = 2 ] || fail "the BPB has $heads heads"
-end=$(od -An -tx1 -j 451 -N3 "$img" | tr -d ' ')
-[ "$end" = 017f45 ] || fail "the partition ends at CHS bytes $end"
+[ "$(hex_at "$img" $((63 * 512 + 26)) 2)" = 0200 ] || fail "the BPB's heads are $(hex_at "$img" $((63 * 512 + 26)) 2)"
+[ "$(hex_at "$img" 451 3)" = 017f45 ] || fail "the partition ends at CHS bytes $(hex_at "$img" 451 3)"
 dd if="$img" of="$WORK/part.img" bs=512 skip=63 status=none
 fsck_clean "$WORK/part.img"
 mdir -i "$WORK/part.img" ::/IO.SYS >/dev/null || fail "IO.SYS is not on the volume"
@@ -101,22 +56,19 @@ roundtrip "$WORK/part.img"
 case_name="QEMU boots the HDD layout"
 if ! command -v qemu-system-i386 >/dev/null; then
   echo "qemu-system-i386 missing: boot not checked"
-elif [ ! -f "$BUILD_DIR/testio.sys" ]; then
-  fail "missing $BUILD_DIR/testio.sys (build first)"
 else
-  out=$("$SRC_DIR/tests/oracle/qemu_boot.sh" -t 20 -u KORVANE-TESTIO hda "$img" 2>&1)
+  out=$("$ORACLE/qemu_boot.sh" -t 20 -u KORVANE-TESTIO hda "$img" 2>&1)
   line=$(testio_report "$out")
   # The data area starts at 63 + 1 + 2 x 159 + 16 = 398 = 18Eh, the sector DOS 6.22 hands IO.SYS in BX.
   expect_field BX 018E
   expect_from_bpb "$img" $((63 * 512)) 80 622
 
   case_name="QEMU boots a DOS 7.1 FAT12 ZIP layout"
-  for f in A B C; do cp "$WORK/sys/OS6$f" "$WORK/sys/OS7$f"; done
   zip=$WORK/zip.img
   truncate -s $((16384 * 512)) "$zip"
   if "$KORVANE" format "$zip" --cluster 4096 --dos 7.1 --sysfiles "$WORK/sys" --boot zip --mbr 32 >"$WORK/out" 2>&1
   then
-    out=$("$SRC_DIR/tests/oracle/qemu_boot.sh" -t 20 -u KORVANE-TESTIO hda "$zip" 2>&1)
+    out=$("$ORACLE/qemu_boot.sh" -t 20 -u KORVANE-TESTIO hda "$zip" 2>&1)
     line=$(testio_report "$out")
     expect_from_bpb "$zip" $((32 * 512)) 80 71
     expect_field MODE 0E
@@ -214,7 +166,7 @@ if [ -n "$JS_FATFS" ]; then
     mcopy -n -i "$img" ::/FATFS.BIN "$WORK/out.bin" && cmp -s "$WORK/out.bin" "$WORK/fatfs.bin" ||
       fail "the file FatFs wrote does not read back with mtools"
     fsck=$(fsck.fat -n "$img" 2>&1) || fail "fsck.fat after FatFs wrote: $fsck"
-  done < <(node "$SRC_DIR/tests/oracle/fatfs_check.mjs" "$JS_FATFS" "$WORK/in.bin" "$WORK/fatfs.bin" "${images[@]}")
+  done < <(node "$ORACLE/fatfs_check.mjs" "$JS_FATFS" "$WORK/in.bin" "$WORK/fatfs.bin" "${images[@]}")
   case_name="sweep read by FatFs"
   [ "$read_by_fatfs" = ${#images[@]} ] || fail "FatFs read $read_by_fatfs of ${#images[@]} volumes"
 fi
@@ -234,5 +186,4 @@ refused --cluster 512
 refused --cluster 512 --dos 6.22 --sysfiles "$WORK/sys" --boot zip --mbr 32
 refused --root 513
 
-echo "$failures failure(s)"
-[ "$failures" -eq 0 ]
+finish

@@ -521,11 +521,16 @@ TEST_F(GuiTest, DisksWithSectorsLargerThan512BytesAreNeitherBatchNorSingleFormat
   ASSERT_TRUE(page);
   ASSERT_EQ(ListSelection(page, kDiskList), 0);
 
+  // A run refused before it held the sheet leaves the batch button with the kind it names.
+  SelectComboEntry(page, kKind, 0);
+  Settle();
+  const std::string caption = Text(page, kBatch);
   const std::string refusal = ExpectedWith(kSectorSizeNotSupported, 2048);
   for (int button : {kBatch, kSingle}) {
     ClickButton(page, button);
     ExpectBox(WaitForMessageBox(), refusal, "Format usb disk", MB_ICONERROR);
     WaitForRunEnd(page);
+    EXPECT_EQ(Text(page, kBatch), caption) << button;
   }
   EXPECT_EQ(SimStats(kStick).writeCalls, 0u);
 }

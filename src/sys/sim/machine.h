@@ -1,7 +1,7 @@
 // The simulated Windows machine: its whole state, shared by the files that implement the seam over it.
 //
 // One process-wide machine guarded by one mutex, so a page's thread and its worker can use it together as they
-// use the real system. Tests and the command-line tool build it through the control functions of sim.h.
+// use the real system. Tests and the simulated Windows program build it through the control functions of sim.h.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "sys/disk_answers.h"
 #include "sys/lock.h"
 #include "sys/sim/sim.h"
 #include "sys/sys.h"
@@ -31,12 +32,7 @@ struct SimVolumeState {
 };
 
 // One entry of a disk's drive layout, in bytes as Windows reports it.
-struct SimPartitionEntry {
-  uint64_t startingOffset = 0;
-  uint64_t length = 0;
-  uint8_t type = 0;
-  uint8_t bootIndicator = 0;
-};
+using SimPartitionEntry = DiskLayoutEntry;
 
 struct SimDiskState {
   SimDiskSpec setup;

@@ -1,4 +1,4 @@
-// Control of the simulated Windows machine: what tests, the `korvane` tool and the simulated Windows program use
+// Control of the simulated Windows machine: what tests and the simulated Windows program use
 // to build a machine, inject faults and read what happened. The program itself only sees the seam (sys.h).
 #pragma once
 

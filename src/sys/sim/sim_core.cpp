@@ -16,7 +16,7 @@
 #include <unistd.h>
 #endif
 
-#include "sys/codepage.h"
+#include "sys/seam_common.h"
 #include "sys/sim/machine.h"
 
 namespace {
@@ -553,8 +553,6 @@ void SimSetDeviceEventSink(SimDeviceEventSink sink) {
 // The seam: files and devices
 // ---------------------------------------------------------------------------------------------------------------
 
-bool operator==(const SysGuid& a, const SysGuid& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
 SysHandle SysCreateFile(const char* path, uint32_t access, uint32_t share, uint32_t disposition, uint32_t flags) {
   (void)share;
   (void)flags;
@@ -812,18 +810,7 @@ bool SysCloseHandle(SysHandle handle) {
 }
 
 bool SysGetFileAttributesEx(const char* path, uint32_t* attributes, uint64_t* size) {
-  struct stat st {};
-  if (stat(SimHostPath(path).c_str(), &st) != 0) {
-    SimSetError(kSysErrorFileNotFound);
-    return false;
-  }
-  uint32_t attr = S_ISDIR(st.st_mode) ? 0x10u : 0x20u;  // directory, or archive as Windows sets on new files
-#ifndef _WIN32
-  if (!(st.st_mode & S_IWUSR)) attr |= 0x01u;           // read-only
-#endif
-  if (attributes) *attributes = attr;
-  if (size) *size = static_cast<uint64_t>(st.st_size);
-  return true;
+  return HostFileAttributes(SimHostPath(path), attributes, size);
 }
 
 bool SysFindFile(const char* pattern) {
@@ -889,41 +876,6 @@ uint32_t SysGetWindowsDirectory(char* buffer, uint32_t size) {
 uint32_t SysGetLastError() { return tLastError; }
 void SysSetLastError(uint32_t error) { tLastError = error; }
 
-uint32_t SysFormatMessage(uint32_t error, char* buffer, uint32_t size) {
-  static const struct {
-    uint32_t error;
-    const char* text;
-  } kTexts[] = {
-      {0, "The operation completed successfully.\r\n"},
-      {1, "Incorrect function.\r\n"},
-      {2, "The system cannot find the file specified.\r\n"},
-      {3, "The system cannot find the path specified.\r\n"},
-      {5, "Access is denied.\r\n"},
-      {6, "The handle is invalid.\r\n"},
-      {21, "The device is not ready.\r\n"},
-      {27, "The drive cannot find the sector requested.\r\n"},
-      {29, "The system cannot write to the specified device.\r\n"},
-      {30, "The system cannot read from the specified device.\r\n"},
-      {32, "The process cannot access the file because it is being used by another process.\r\n"},
-      {50, "The request is not supported.\r\n"},
-      {87, "The parameter is incorrect.\r\n"},
-      {122, "The data area passed to a system call is too small.\r\n"},
-      {1167, "The device is not connected.\r\n"},
-  };
-  for (const auto& t : kTexts) {
-    if (t.error != error) continue;
-    size_t n = std::strlen(t.text);
-    if (n + 1 > size) {
-      SimSetError(kSysErrorInsufficientBuffer);
-      return 0;
-    }
-    std::memcpy(buffer, t.text, n + 1);
-    return static_cast<uint32_t>(n);
-  }
-  SimSetError(317);  // ERROR_MR_MID_NOT_FOUND
-  return 0;
-}
-
 void SysOutputDebugString(const char* text) {
   std::lock_guard<SysLock> lock(SimState().mutex);
   SimState().debugOutput.push_back(text ? text : "");
@@ -938,26 +890,10 @@ void SysGetLocalTime(SysTime* time) {
       return;
     }
   }
-  std::time_t now = std::time(nullptr);
-  std::tm t{};
-#ifdef _WIN32
-  localtime_s(&t, &now);
-#else
-  localtime_r(&now, &t);
-#endif
-  time->year = static_cast<uint16_t>(t.tm_year + 1900);
-  time->month = static_cast<uint16_t>(t.tm_mon + 1);
-  time->dayOfWeek = static_cast<uint16_t>(t.tm_wday);
-  time->day = static_cast<uint16_t>(t.tm_mday);
-  time->hour = static_cast<uint16_t>(t.tm_hour);
-  time->minute = static_cast<uint16_t>(t.tm_min);
-  time->second = static_cast<uint16_t>(t.tm_sec);
-  time->milliseconds = 0;
+  HostLocalTime(time);
 }
 
-void SysSleep(uint32_t milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
-
-// The machine's OEM code page, converted with the host's tables (sys/codepage.h).
+// The machine's OEM code page (seam_common.cpp converts with it).
 void SimSetOemCodePage(uint32_t codePage) {
   std::lock_guard<SysLock> lock(SimState().mutex);
   SimState().oemCodePage = codePage;
@@ -966,7 +902,3 @@ uint32_t SysGetOemCodePage() {
   std::lock_guard<SysLock> lock(SimState().mutex);
   return SimState().oemCodePage;
 }
-bool SysUtf8ToOem(const std::string& utf8, std::string* oem) {
-  return CodePageFromUtf8(SysGetOemCodePage(), utf8, oem);
-}
-bool SysOemToUtf8(const std::string& oem, std::string* utf8) { return CodePageToUtf8(SysGetOemCodePage(), oem, utf8); }

@@ -14,56 +14,19 @@
 #include <cstring>
 
 #include "fat/fat.h"
+#include "sys/disk_answers.h"
 #include "sys/ioctl.h"
 #include "sys/sim/machine.h"
 
 namespace {
 
-constexpr uint32_t kErrorNotSupported = kSysErrorNotSupported;
-
 uint64_t DiskBytes(const SimDiskState& disk) { return disk.setup.sectorCount * disk.setup.sectorSize; }
-
-// Whether sector 0 holds a FAT boot record (a disk formatted without a partition table).
-bool LooksLikeBootRecord(const uint8_t* s) {
-  if (s[0] != 0xEB && s[0] != 0xE9) return false;
-  uint32_t bytesPerSector = GetLe16(s + bpb::kBytesPerSector);
-  uint32_t sectorsPerCluster = s[bpb::kSectorsPerCluster];
-  bool sizeOk = bytesPerSector == 512 || bytesPerSector == 1024 || bytesPerSector == 2048 || bytesPerSector == 4096;
-  return sizeOk && sectorsPerCluster != 0 && (sectorsPerCluster & (sectorsPerCluster - 1)) == 0;
-}
 
 std::vector<SimPartitionEntry> ReadLayout(SimDiskState& disk) {
   const uint32_t ss = disk.setup.sectorSize;
   std::vector<uint8_t> sector(std::max<uint32_t>(ss, 512), 0);
-  bool read = ss >= 512 && disk.setup.sectorCount > 0 && SimBackingRead(disk, 0, sector.data(), ss);
-  std::vector<SimPartitionEntry> layout;
-  if (read && HasBootSignature(sector.data()) && !LooksLikeBootRecord(sector.data())) {
-    bool any = false;
-    for (int i = 0; i < 4; ++i) {
-      const uint8_t* e = &sector[446 + 16 * i];
-      uint32_t start = e[8] | (e[9] << 8) | (e[10] << 16) | (static_cast<uint32_t>(e[11]) << 24);
-      uint32_t count = e[12] | (e[13] << 8) | (e[14] << 16) | (static_cast<uint32_t>(e[15]) << 24);
-      SimPartitionEntry entry;
-      bool valid = e[4] != 0 && (e[0] == 0 || e[0] == 0x80) && count != 0 &&
-                   static_cast<uint64_t>(start) + count <= disk.setup.sectorCount;
-      if (valid) {
-        entry.startingOffset = static_cast<uint64_t>(start) * ss;
-        entry.length = static_cast<uint64_t>(count) * ss;
-        entry.type = e[4];
-        entry.bootIndicator = e[0];
-        any = true;
-      }
-      layout.push_back(entry);  // Windows keeps the table's slots, empty ones included
-    }
-    if (!any) layout.clear();
-  }
-  if (layout.empty()) {
-    // No partition table: one partition over the whole disk, as Windows reports a superfloppy.
-    SimPartitionEntry whole;
-    whole.length = DiskBytes(disk);
-    whole.type = read && LooksLikeBootRecord(sector.data()) ? 0x06 : 0x00;
-    layout.push_back(whole);
-  }
+  const bool read = ss >= 512 && disk.setup.sectorCount > 0 && SimBackingRead(disk, 0, sector.data(), ss);
+  std::vector<SimPartitionEntry> layout = LayoutFromSector0(sector.data(), read, disk.setup.sectorCount, ss);
   layout.resize(layout.size() + disk.setup.extraLayoutEntries);
   return layout;
 }
@@ -81,35 +44,15 @@ bool Done(uint32_t* bytesReturned, uint32_t bytes) {
 
 bool QueryProperty(const SimDiskState& disk, const void* in, uint32_t inSize, void* out, uint32_t outSize,
                    uint32_t* bytesReturned) {
-  StoragePropertyQuery query{};
-  if (!in || inSize < 8) return Fail(kSysErrorInvalidParameter);
-  std::memcpy(&query, in, std::min<uint32_t>(inSize, sizeof query));
-  if (query.propertyId != kStorageDeviceProperty) return Fail(kErrorNotSupported);
-  if (query.queryType == kPropertyExistsQuery) return Done(bytesReturned, 0);
-  if (query.queryType != kPropertyStandardQuery) return Fail(kSysErrorInvalidParameter);
-  if (!out || outSize < 8) return Fail(kSysErrorInsufficientBuffer);
-  std::vector<uint8_t> bytes(sizeof(StorageDeviceDescriptor), 0);
-  auto addString = [&bytes](bool present, const std::string& text) -> uint32_t {
-    if (!present) return 0;
-    uint32_t offset = static_cast<uint32_t>(bytes.size());
-    bytes.insert(bytes.end(), text.begin(), text.end());
-    bytes.push_back(0);
-    return offset;
-  };
-  StorageDeviceDescriptor d{};
-  d.version = sizeof(StorageDeviceDescriptor);
-  d.deviceType = disk.setup.deviceType == kSimDeviceTypeCdRom ? 5 : 0;
-  d.removableMedia = disk.setup.busType == kSimBusUsb ? 1 : 0;
-  d.vendorIdOffset = addString(disk.setup.hasVendor, disk.setup.vendor);
-  d.productIdOffset = addString(disk.setup.hasProduct, disk.setup.product);
-  d.productRevisionOffset = addString(true, "1.00");
-  d.busType = disk.setup.busType;
-  d.size = static_cast<uint32_t>(bytes.size());
-  std::memcpy(bytes.data(), &d, offsetof(StorageDeviceDescriptor, rawDeviceProperties));
-  // A short buffer gets the descriptor's beginning; its Size tells how much there is.
-  uint32_t n = std::min<uint32_t>(outSize, d.size);
-  std::memcpy(out, bytes.data(), n);
-  return Done(bytesReturned, n);
+  StorageIdentity identity;
+  identity.deviceType = disk.setup.deviceType == kSimDeviceTypeCdRom ? 5 : 0;
+  identity.removable = disk.setup.busType == kSimBusUsb;
+  identity.busType = disk.setup.busType;
+  identity.hasVendor = disk.setup.hasVendor;
+  identity.hasProduct = disk.setup.hasProduct;
+  identity.vendor = disk.setup.vendor;
+  identity.product = disk.setup.product;
+  return AnswerStorageQuery(identity, in, inSize, out, outSize, bytesReturned);
 }
 
 bool DeviceNumber(const SimDiskState& disk, const SimHandleState& h, void* out, uint32_t outSize,
@@ -125,55 +68,15 @@ bool DeviceNumber(const SimDiskState& disk, const SimHandleState& h, void* out, 
   return Done(bytesReturned, sizeof number);
 }
 
-// READ CAPACITY (10) through the pass-through request; every other command is refused.
+// READ CAPACITY (10) through the pass-through request, unless the disk refuses the request.
 bool ScsiPassThroughRequest(const SimDiskState& disk, const void* in, uint32_t inSize, void* out, uint32_t outSize,
                             uint32_t* bytesReturned) {
   if (disk.setup.refusesScsiPassThrough) return Fail(kSysErrorInvalidFunction);
-  ScsiPassThrough spt{};
-  if (!in || inSize < sizeof spt) return Fail(kSysErrorInvalidParameter);
-  std::memcpy(&spt, in, sizeof spt);
-  if (spt.length != sizeof spt || spt.cdbLength > 16) return Fail(kSysErrorInvalidParameter);
-  if (spt.cdb[0] != kScsiOpReadCapacity10 || spt.dataIn != kScsiDataIn || spt.dataTransferLength < 8)
-    return Fail(kSysErrorInvalidParameter);
-  uint64_t dataEnd = static_cast<uint64_t>(spt.dataBufferOffset) + spt.dataTransferLength;
-  if (!out || spt.dataBufferOffset < sizeof spt || dataEnd > outSize || outSize < sizeof spt)
-    return Fail(kSysErrorInvalidParameter);
-  uint64_t last = disk.setup.sectorCount ? disk.setup.sectorCount - 1 : 0;
-  uint32_t lba = last > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(last);
-  uint32_t ss = disk.setup.sectorSize;
-  uint8_t* data = static_cast<uint8_t*>(out) + spt.dataBufferOffset;
-  const uint8_t capacity[8] = {static_cast<uint8_t>(lba >> 24), static_cast<uint8_t>(lba >> 16),
-                               static_cast<uint8_t>(lba >> 8),  static_cast<uint8_t>(lba),
-                               static_cast<uint8_t>(ss >> 24),  static_cast<uint8_t>(ss >> 16),
-                               static_cast<uint8_t>(ss >> 8),   static_cast<uint8_t>(ss)};
-  std::memcpy(data, capacity, sizeof capacity);
-  spt.scsiStatus = 0;
-  spt.dataTransferLength = 8;
-  spt.senseInfoLength = 0;
-  std::memcpy(out, &spt, sizeof spt);
-  return Done(bytesReturned, static_cast<uint32_t>(spt.dataBufferOffset + 8));
+  return AnswerReadCapacity(disk.setup.sectorCount, disk.setup.sectorSize, in, inSize, out, outSize, bytesReturned);
 }
 
 bool DriveLayout(SimDiskState& disk, void* out, uint32_t outSize, uint32_t* bytesReturned) {
-  const std::vector<SimPartitionEntry>& layout = SimDriveLayout(disk);
-  uint32_t needed = kDriveLayoutEntriesOffset + static_cast<uint32_t>(layout.size() * sizeof(PartitionInformation));
-  if (!out || outSize < needed) return Fail(kSysErrorInsufficientBuffer);
-  uint8_t* bytes = static_cast<uint8_t*>(out);
-  std::memset(bytes, 0, needed);
-  DriveLayoutHeader header{static_cast<uint32_t>(layout.size()), 0x4B4F5256u};
-  std::memcpy(bytes, &header, sizeof header);
-  for (size_t i = 0; i < layout.size(); ++i) {
-    PartitionInformation p{};
-    p.startingOffset = static_cast<int64_t>(layout[i].startingOffset);
-    p.partitionLength = static_cast<int64_t>(layout[i].length);
-    p.hiddenSectors = static_cast<uint32_t>(layout[i].startingOffset / disk.setup.sectorSize);
-    p.partitionNumber = layout[i].type ? static_cast<uint32_t>(i + 1) : 0;
-    p.partitionType = layout[i].type;
-    p.bootIndicator = layout[i].bootIndicator == 0x80;
-    p.recognizedPartition = layout[i].type != 0;
-    std::memcpy(bytes + kDriveLayoutEntriesOffset + i * sizeof p, &p, sizeof p);
-  }
-  return Done(bytesReturned, needed);
+  return AnswerDriveLayout(SimDriveLayout(disk), disk.setup.sectorSize, out, outSize, bytesReturned);
 }
 
 DunBlockState BlockState(const SimFilterState& f) {
