@@ -44,8 +44,8 @@ int main(int argc, char** argv) {
   const std::string path = dir + "/korvane-usb-model-" + std::to_string(getpid()) + ".img";
 
   if (!AddImage(path, 160 * 2048)) return 1;
-  BlockFormatResult blocks = FormatFloppyBlocks("physicaldrive1", 0, 0, 100, true, BlockFormatOptions(), nullptr);
-  if (blocks.written != 100) return 1;
+  RunOutcome blocks = FormatFloppyBlocks("physicaldrive1", 0, 0, 100, true, BlockFormatOptions(), nullptr);
+  if (blocks.completed != 100) return 1;
   Report("100 blocks of 1.44M");
 
   if (!AddImage(path + ".fill", 512 * 2048 + 2048)) return 1;
@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
   options.clusterBytes = 16384;
   {
     DeviceHandle disk(OpenDevice("physicaldrive1"));
-    if (!RunUsbFormat(disk.get(), 512 * 2048 + 2048, options).succeeded) return 1;
+    if (!RunUsbFormat(disk.get(), 512 * 2048 + 2048, options).Succeeded()) return 1;
   }
   Report("format, 512 MiB fill");
   SimReset();

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 enum class Language { English, Chinese };
 
@@ -22,3 +23,6 @@ struct TextPair {
 
 // The half of the pair that matches UiLanguage.
 inline const char* Tr(const TextPair& text) { return UiLanguage == Language::Chinese ? text.zh : text.en; }
+
+// A text with printf-style fields filled in (the format is one half of a pair, or any format), whatever its length.
+std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -1,26 +1,12 @@
 #include "blocks/blocks.h"
 
-#include <cstdarg>
 #include <cstdio>
 
 #include "base/oemtext.h"
-#include "blocks/text_format.h"
+#include "base/texts.h"
 #include "blocks/texts.h"
 #include "fat/fat.h"
 #include "disk/sectorio.h"
-
-std::string FormatBlockText(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  va_list again;
-  va_copy(again, args);
-  int length = std::vsnprintf(nullptr, 0, format, args);
-  va_end(args);
-  std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
-  if (length > 0) std::vsnprintf(&text[0], text.size() + 1, format, again);
-  va_end(again);
-  return text;
-}
 
 uint32_t BlockSectors(BlockKind kind) { return kind == FloppyKind::k720K ? 2048 : 3072; }
 
@@ -52,7 +38,7 @@ bool IsValidBlockBootRecord(const uint8_t* bootRecord, BlockKind kind) {
 
 std::string ValidBlockEntryText(uint32_t block, const uint8_t* rootDirSector) {
   if (rootDirSector[direntry::kAttributes] != direntry::kVolumeLabel)
-    return FormatBlockText(kUnlabelledEntry, static_cast<int>(block));
+    return FormatText(kUnlabelledEntry, static_cast<int>(block));
   // The name ends at its first zero byte, or with the 11-byte field: the attribute byte after it is no part of it.
   size_t length = 0;
   while (length < bpb::kLabelSize && rootDirSector[direntry::kName + length] != 0) ++length;
@@ -62,11 +48,11 @@ std::string ValidBlockEntryText(uint32_t block, const uint8_t* rootDirSector) {
 }
 
 std::string UnformattedEntryText(uint32_t block) {
-  return FormatBlockText(kUnformattedEntry, static_cast<int>(block));
+  return FormatText(kUnformattedEntry, static_cast<int>(block));
 }
 
 std::string NotAccessedEntryText(uint32_t block) {
-  return FormatBlockText(kNotAccessedEntry, static_cast<int>(block));
+  return FormatText(kNotAccessedEntry, static_cast<int>(block));
 }
 
 SectorIo ReadBlockImage(SysHandle disk, uint32_t blockStart, FloppyKind kind, std::vector<uint8_t>* image) {

@@ -5,7 +5,8 @@
 //
 // The operations take what the page chose (the selected disk, the floppy kind, the identifier text, ...) as
 // arguments and return what the page shows: entry texts, edit contents, status lines and message boxes, already in
-// the user's language. They send no window messages.
+// the user's language. They send no window messages. The writers (block format, image import) return a RunOutcome
+// of facts, which the page and the command line put into words.
 #pragma once
 
 #include <cstdint>
@@ -14,10 +15,14 @@
 #include <string>
 #include <vector>
 
+#include "base/outcome.h"
 #include "disk/sectorio.h"
 #include "fatfiles/fatfiles.h"
 #include "floppy/floppy.h"
 #include "sys/sys.h"
+
+struct DeviceHandle;  // disk/sectorio.h
+struct VerifyResult;  // disk/runcontrol.h
 
 // ---------------------------------------------------------------------------------------------------------------
 // Layout
@@ -210,33 +215,34 @@ struct BlockFormatOptions {
   std::string driveLetters;
 };
 
-struct BlockFormatResult {
-  bool opened = false;       // the drive could be opened
-  uint32_t written = 0;      // blocks written completely
-  bool failed = false;       // the run ended before its last block; failedBlock names the block
-  uint32_t failedBlock = 0;
-  bool driverRefused = false;  // the driver would not present the block needed; nothing was written
-  bool volumesInUse = false;   // a volume of the disk could not be locked; nothing was written
-  bool systemFilesUnusable = false;  // the DOS system files cannot go into a block; nothing was written
-  // The user stopped the run: blocks before failedBlock are complete; failedBlock was cut short (failed, so it
-  // holds no valid DBR) or not begun, and the blocks after it hold what they held.
-  bool stopped = false;
-  // A verifying run (disk/runcontrol.h): the disk does not keep what is written at badSector, in failedBlock.
-  // Found by the capacity check before the first block (nothing written) or by the read-back after the last.
-  bool capacityFailed = false;
-  bool verifyFailed = false;
-  uint64_t badSector = 0;
-};
+// Where a format run is with a block, for its status line.
+enum class BlockStage { kBegun, kCompleted, kFailed };
+using BlockProgress = std::function<void(uint32_t block, BlockStage stage)>;
 
 // Writes `count` floppy images (at most 100) from block firstBlock. A batch writes block n at S + n x B labelled
 // "FLPPYn"; a single format writes one image at sector S of the presented block, labelled with the identifier.
-// The first block that cannot be written ends the run. progress receives each status line. Under a verifying run
+// The first block that cannot be written ends the run. progress learns when each block is begun and how it ended. Under a verifying run
 // (disk/runcontrol.h) the blocks' area is checked for a disk that claims more than it holds before the first
 // block, and every block is read back after the last; a stop asked for ends the run before its next write.
-BlockFormatResult FormatFloppyBlocks(const char* deviceName, uint64_t partitionStart, uint32_t firstBlock,
-                                     uint32_t count, bool batch, const BlockFormatOptions& options,
-                                     const std::function<void(const std::string&)>& progress,
-                                     RunControl* run = nullptr);
+// The outcome: completed blocks from firstBlock on; it ends at kOpen, kCheck (kSystemFilesUnusable: the DOS system
+// files cannot go into a block), kLockVolumes or kPresentBlock with nothing written, at kCapacity, at kStopped
+// (failedUnit not begun), at the writing step of failedUnit (cut short: it holds no valid DBR), or at kVerify; the
+// blocks after failedUnit hold what they held.
+RunOutcome FormatFloppyBlocks(const char* deviceName, uint64_t partitionStart, uint32_t firstBlock,
+                              uint32_t count, bool batch, const BlockFormatOptions& options,
+                              const BlockProgress& progress, RunControl* run = nullptr);
+
+// The end of a block writer's run (a format or an image import) on `drive`: with `readBack` (a verifying run that
+// wrote every block) what the run wrote is read back, and a sector the disk did not keep ends the outcome at
+// kVerify in the block blockOf names; then the drive is closed and, when the driver was switched for the run,
+// `presentAgain` is presented again. A run that ran to its end names no failed block.
+RunOutcome EndBlockRun(RunOutcome outcome, DeviceHandle* drive, bool readBack,
+                       const std::function<uint32_t(uint64_t sector)>& blockOf,
+                       std::optional<uint32_t> presentAgain, RunControl* run);
+// A capacity check's finding in the outcome of a block writer: a sector the disk does not keep ends the run at
+// kCapacity, in the block blockOf names, before anything is written. False then.
+bool KeptCapacity(const VerifyResult& capacity, const std::function<uint32_t(uint64_t sector)>& blockOf,
+                  RunOutcome* outcome);
 
 // What the page read from its controls when the run was started.
 struct BlockFormatJob {
@@ -251,27 +257,29 @@ struct BlockFormatJob {
   int dosEntry = -1;              // DOS list: 0 "DOS 6.22", 1 "DOS 7.1", -1 none
 };
 
+// The single format's label: at most this many bytes of the identifier, in the OEM code page.
+constexpr size_t kMaxSingleLabelLength = 10;
+
+// Why the page's run cannot format what the page shows (kNone when it can): no disk, sectors over 512 bytes, and
+// for a single format no driver, no current block or a label the code page cannot store; a ticked DOS box without
+// a version.
+Refusal CheckBlockFormatJob(const BlockFormatJob& job);
+
 // The page's side of a run, called on the run's thread.
 struct BlockFormatUi {
-  std::function<bool(const BlockNotice&)> confirm;  // OK and Cancel; true for OK
-  std::function<void(const BlockNotice&)> message;
+  std::function<void(const RunOutcome&)> written;  // the blocks are written: before the rescan
   std::function<void(bool enabled)> sheetEnabled;
   std::function<void(bool shown)> busyIndicator;
-  std::function<void(const std::string&)> status;
+  BlockProgress status;
   // After the blocks were written: apply the rescan, then make `currentEntry` current and apply `show`.
   std::function<void(const BlockScan& scan, int currentEntry, const BlockShow& show)> refreshed;
 };
 
-struct BlockFormatRun {
-  bool started = false;  // confirmed; the sheet was disabled
-  BlockFormatResult result;
-  bool success = false;
-};
-
-// The block format thread's work for one batch or single run: checks, confirmation, the sheet disabled and the
-// busy indicator running while the blocks are written, the outcome, and a rescan with block 0 presented again.
+// The block format thread's work for one batch or single run the user has confirmed: the sheet disabled and the
+// busy indicator running while the blocks are written, the outcome handed to the page, and a rescan with block 0
+// presented again. A job CheckBlockFormatJob refuses ends at kCheck with nothing shown or written.
 // The blocks are written under `control` (null: no control).
-BlockFormatRun RunBlockFormat(const BlockFormatJob& job, const BlockFormatUi& ui, RunControl* control = nullptr);
+RunOutcome RunBlockFormat(const BlockFormatJob& job, const BlockFormatUi& ui, RunControl* control = nullptr);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Block images
@@ -305,46 +313,18 @@ struct BlockImportOptions {
   std::string driveLetters;     // the disk's volumes, held exclusively for the run; empty takes none
 };
 
-// Why a batch of images was refused before anything was written.
-enum class BlockImportRefusal {
-  kNone,
-  kNoBlock,          // the area holds no block of the kind
-  kPastLastBlock,    // the images would run past lastBlock
-  kUnaddressable,    // a block would lie past the first 2 TiB
-  kUnreadable,       // image `image` cannot be read
-  kWrongSize,        // image `image` is imageBytes, not expectedBytes
-  kNotFloppy,        // image `image` has no DBR of the kind (55 AA and the kind's total sectors)
-};
-
-struct BlockImportResult {
-  BlockImportRefusal refusal = BlockImportRefusal::kNone;
-  size_t image = 0;            // the image refused, or the image of failedBlock
-  uint64_t imageBytes = 0;     // its size (kWrongSize)
-  uint64_t expectedBytes = 0;  // the kind's image size
-  uint32_t lastBlock = 0;      // the area's last block (kPastLastBlock)
-  bool opened = false;         // the drive could be opened
-  bool driverRefused = false;  // the driver would not present block 0; nothing was written
-  bool volumesInUse = false;   // a volume of the disk could not be locked; nothing was written
-  // Blocks firstBlock .. firstBlock + written - 1 hold their images completely.
-  uint32_t written = 0;
-  // The run ended at failedBlock: it was not begun (stopped before it, or its image could no longer be read or
-  // changed since the check) or cut short (no valid DBR); the blocks after it hold what they held.
-  bool failed = false;
-  bool stopped = false;        // the user stopped the run (disk/runcontrol.h)
-  bool imageChanged = false;   // failedBlock's image could no longer be read, or changed since the check
-  uint32_t failedBlock = 0;
-  bool capacityFailed = false; // a verifying run: the disk does not keep what is written at badSector
-  bool verifyFailed = false;
-  uint64_t badSector = 0;
-};
-
 // Writes `count` floppy image files into blocks firstBlock, firstBlock + 1, ... (blocks at S + n x B). Every image
 // is checked before the first write: read, exactly the kind's size, a DBR of the kind (unless forced), and every
 // block inside the area. Under a verifying run the area is checked for a disk that claims more than it holds first
 // and read back after the last block; a stop asked for ends the run before its next write.
-BlockImportResult ImportBlockImages(const char* deviceName, uint64_t partitionStart, uint64_t partitionLength,
-                                    uint32_t firstBlock, size_t count, const BlockImageReader& read,
-                                    const BlockImportOptions& options, RunControl* run = nullptr);
+// The outcome: completed images from firstBlock on; refused at kCheck (kNoBlock, kPastLastBlock, kUnaddressable,
+// or kImageUnreadable, kImageWrongSize, kNotFloppy for the image of block failedUnit), or ended at kOpen,
+// kLockVolumes or kPresentBlock with nothing written, at kCapacity, at kStopped or kReadImage (failedUnit not
+// begun: its image could no longer be read or changed since the check), at kImage (failedUnit cut short, no valid
+// DBR), or at kVerify; the blocks after failedUnit hold what they held.
+RunOutcome ImportBlockImages(const char* deviceName, uint64_t partitionStart, uint64_t partitionLength,
+                             uint32_t firstBlock, size_t count, const BlockImageReader& read,
+                             const BlockImportOptions& options, RunControl* run = nullptr);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Files inside a block

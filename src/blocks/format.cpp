@@ -5,9 +5,6 @@
 #include "base/oemtext.h"
 #include "base/trace.h"
 #include "blocks/blocks.h"
-#include "blocks/text_format.h"
-#include "blocks/texts.h"
-#include "disk/disklist.h"
 #include "disk/queries.h"
 #include "disk/runcontrol.h"
 #include "disk/sectorio.h"
@@ -16,8 +13,6 @@
 #include "floppy/sysfiles.h"
 
 namespace {
-
-constexpr size_t kMaxSingleLabelLength = 10;
 
 // The 11-byte label buffer handed to the writer, zero-filled for every block.
 struct BlockLabel {
@@ -36,8 +31,8 @@ BlockLabel MakeBlockLabel(bool batch, uint32_t block, const std::string& identif
   return label;
 }
 
-void Report(const std::function<void(const std::string&)>& progress, const TextPair& text, uint32_t block) {
-  if (progress) progress(FormatBlockText(Tr(text), static_cast<int>(block)));
+void Report(const BlockProgress& progress, BlockStage stage, uint32_t block) {
+  if (progress) progress(block, stage);
 }
 
 // The sector where block n's image starts as the drive is seen: a batch addresses blocks physically while block 0
@@ -50,34 +45,7 @@ bool ImageStart(uint64_t partitionStart, uint32_t block, bool batch, BlockKind k
   return true;
 }
 
-BlockNotice Notice(const std::string& text, const TextPair& caption, bool information = false) {
-  return BlockNotice{text, Tr(caption), information};
-}
-
 DosVersion DosOfEntry(int dosEntry) { return dosEntry == 0 ? kDos622 : kDos71; }
-
-// Refusals before anything is asked or written; empty when the run may go on.
-std::optional<BlockNotice> RefuseJob(const BlockFormatJob& job) {
-  const BlockDisk& disk = *job.disk;
-  if (disk.bytesPerSector > 512)
-    return Notice(FormatBlockText(Tr(kSectorSizeNotSupported), static_cast<int>(disk.bytesPerSector)),
-                  kSectorSizeCaption);
-  if (!job.batch) {
-    // A single format goes into the block the driver presents: without the driver, or without a listed block to
-    // present, it would land in another block than the one the page shows.
-    if (!disk.serviceActive) return Notice(Tr(kStartService), kBlockFormatCaption);
-    if (job.currentEntry < 0 || static_cast<size_t>(job.currentEntry) >= job.entries.size())
-      return Notice(Tr(kFormatChooseBlock), kBlockFormatCaption);
-    // The label goes to the disk in the OEM code page: a character it lacks is refused rather than stored as "?",
-    // and a long text is cut after a whole character, never inside one.
-    OemText label = ToOemText(job.identifier, kMaxSingleLabelLength, true);
-    if (label.fault != OemTextFault::kNone)
-      return Notice(OemTextRefusal(label, kMaxSingleLabelLength), kBlockFormatCaption);
-  }
-  if (job.dosBoxChecked && job.dosEntry != 0 && job.dosEntry != 1)
-    return Notice(Tr(kFormatChooseDos), kBlockFormatCaption);
-  return std::nullopt;
-}
 
 uint32_t BatchCount(const BlockFormatJob& job) {
   uint64_t length = job.disk->partitionLength;
@@ -86,66 +54,51 @@ uint32_t BatchCount(const BlockFormatJob& job) {
   return job.batchCount;
 }
 
-std::string BlockStoppedText(const BlockFormatResult& result) {
-  return FormatBlockText(Tr(kBlockFormatStopped), result.written, result.failedBlock);
-}
-
-std::string BlockVerifyText(const BlockFormatResult& result) {
-  return FormatBlockText(Tr(result.capacityFailed ? kBlockCapacityFailed : kBlockVerifyFailed),
-                         static_cast<unsigned long long>(result.badSector), result.failedBlock);
-}
-
-bool Succeeded(const BlockFormatResult& r) {
-  return r.opened && !r.failed && !r.driverRefused && !r.volumesInUse && !r.systemFilesUnusable && !r.stopped &&
-         !r.capacityFailed && !r.verifyFailed;
-}
-
-BlockNotice OutcomeNotice(const BlockFormatResult& result) {
-  if (result.systemFilesUnusable) return Notice(Tr(kBlockSystemFilesUnusable), kBlockFormatCaption);
-  if (result.stopped) return Notice(BlockStoppedText(result), kBlockFormatCaption);
-  if (result.capacityFailed || result.verifyFailed) return Notice(BlockVerifyText(result), kBlockFormatCaption);
-  if (result.failed) return Notice(FormatBlockText(Tr(kBlockFormatBlockFailed), static_cast<int>(result.failedBlock)),
-                                   kBlockFormatCaption);
-  if (!Succeeded(result)) return Notice(Tr(kFormatFailure), kBlockFormatCaption);
-  return Notice(Tr(kFormatSuccess), kBlockFormatCaption, true);
-}
-
 }  // namespace
 
-BlockFormatResult FormatFloppyBlocks(const char* deviceName, uint64_t partitionStart, uint32_t firstBlock,
-                                     uint32_t count, bool batch, const BlockFormatOptions& options,
-                                     const std::function<void(const std::string&)>& progress, RunControl* run) {
-  BlockFormatResult result;
+Refusal CheckBlockFormatJob(const BlockFormatJob& job) {
+  if (!job.disk) return Refusal::kNoDisk;
+  if (job.disk->bytesPerSector > 512) return Refusal::kSectorSizeUnsupported;
+  if (!job.batch) {
+    // A single format goes into the block the driver presents: without the driver, or without a listed block to
+    // present, it would land in another block than the one the page shows.
+    if (!job.disk->serviceActive) return Refusal::kServiceOff;
+    if (job.currentEntry < 0 || static_cast<size_t>(job.currentEntry) >= job.entries.size())
+      return Refusal::kNoBlockChosen;
+    // The label goes to the disk in the OEM code page: a character it lacks is refused rather than stored as "?",
+    // and a long text is cut after a whole character, never inside one.
+    if (ToOemText(job.identifier, kMaxSingleLabelLength, true).fault != OemTextFault::kNone)
+      return Refusal::kLabelNotStorable;
+  }
+  if (job.dosBoxChecked && job.dosEntry != 0 && job.dosEntry != 1) return Refusal::kNoDosChosen;
+  return Refusal::kNone;
+}
+
+RunOutcome FormatFloppyBlocks(const char* deviceName, uint64_t partitionStart, uint32_t firstBlock, uint32_t count,
+                              bool batch, const BlockFormatOptions& options,
+                              const BlockProgress& progress, RunControl* run) {
+  RunOutcome outcome;
+  outcome.failedUnit = firstBlock;
   DeviceHandle drive(OpenDevice(deviceName));
-  if (!drive.valid()) return result;
-  result.opened = true;
+  if (!drive.valid()) return outcome.EndAt(RunStep::kOpen, 0, SysGetLastError());
   const FloppyKind kind = options.kind;
   if (options.dos != kDosNone && count > 0) {
     // Every block gets the same files: a set that does not fit one is refused before the first block is written.
     uint8_t dbr[kSectorSize];
     BuildFloppyDbr(kind, "", options.dos, dbr);
     const bool labelEntry = batch || !options.identifier.empty();
-    if (!SystemFilesFit(options.dos, 0, dbr, labelEntry)) {
-      result.systemFilesUnusable = true;
-      return result;
-    }
+    if (!SystemFilesFit(options.dos, 0, dbr, labelEntry)) return outcome.Refuse(Refusal::kSystemFilesUnusable);
   }
   // Taken while the block presented now is still presented, so that what the system cached of it is written out
   // before the driver switches; given back at the end, after the driver presents the old block again.
   ExclusiveVolumes volumes;
-  if (!TakeExclusiveVolumes(options.driveLetters.c_str(), &volumes)) {
-    result.volumesInUse = true;
-    return result;
-  }
+  if (!TakeExclusiveVolumes(options.driveLetters.c_str(), &volumes)) return outcome.EndAt(RunStep::kLockVolumes);
   uint32_t presentedBefore = 0;
   if (options.driverAttached) {
     // Writing through the driver while it presents another block than the one addressed would overwrite that
     // block: a refusal ends the run before anything is written.
     if (batch) presentedBefore = GetCurrentBlockOn(drive.get());
-    if (!SelectBlockOn(drive.get(), batch ? 0 : firstBlock)) {
-      result.driverRefused = true;
-      return result;
-    }
+    if (!SelectBlockOn(drive.get(), batch ? 0 : firstBlock)) return outcome.EndAt(RunStep::kPresentBlock);
   }
   if (count > kMaxFloppyBlocks) count = kMaxFloppyBlocks;
   RunExpect(run, count * FloppyImageWriteBytes(kind));
@@ -157,73 +110,77 @@ BlockFormatResult FormatFloppyBlocks(const char* deviceName, uint64_t partitionS
   auto blockOf = [&](uint64_t sector) {
     return firstBlock + (batch ? static_cast<uint32_t>((sector - areaStart) / BlockSectors(kind)) : 0);
   };
-  if (RunVerifies(run) && areaKnown) {
-    VerifyResult capacity =
-        CheckDiskCapacity(drive.get(), areaStart, areaEnd + GeometryOf(kind).totalSectors - areaStart, run);
-    if (!capacity.ok) {
-      result.capacityFailed = true;
-      result.badSector = capacity.badSector;
-      result.failedBlock = blockOf(capacity.badSector);
-      count = 0;
-    }
-  }
+  if (RunVerifies(run) && areaKnown &&
+      !KeptCapacity(CheckDiskCapacity(drive.get(), areaStart, areaEnd + GeometryOf(kind).totalSectors - areaStart,
+                                      run),
+                    blockOf, &outcome))
+    count = 0;
   FloppyImageBuffer image;
   for (uint32_t i = 0; i < count; ++i) {
-    uint32_t block = firstBlock + i;
+    const uint32_t block = firstBlock + i;
+    outcome.failedUnit = block;
     if (RunStopRequested(run)) {
-      result.stopped = true;
-      result.failedBlock = block;
+      outcome.stopped = true;
+      outcome.EndAt(RunStep::kStopped);
       break;
     }
-    Report(progress, kBlockFormatBegins, block);
+    Report(progress, BlockStage::kBegun, block);
     uint32_t start = 0;
     BlockLabel label = MakeBlockLabel(batch, block, options.identifier);
-    bool written = ImageStart(partitionStart, block, batch, kind, &start);
-    if (written) {
+    RunOutcome written;
+    if (ImageStart(partitionStart, block, batch, kind, &start)) {
       if (kind == FloppyKind::k1440K) TraceLine("Format_144M_DBRStartSectNum:%x", start);
-      written = WriteFloppyImage(drive.get(), start, kind, label.text, options.dos, &image, run) ==
-                FloppyImageResult::kWritten;
+      written = WriteFloppyImage(drive.get(), start, kind, label.text, options.dos, &image, run);
+      for (const SectorRange& range : written.written) outcome.Wrote(range.first, range.count);
+    } else {
+      written.EndAt(RunStep::kImage, start);
     }
-    if (!written) {
-      result.failed = true;
-      result.stopped = RunStopRequested(run);
-      result.failedBlock = block;
-      Report(progress, kBlockFormatBlockFailed, block);
+    if (!written.Succeeded()) {
+      // System files refused for this one block end it as a block that could not be written.
+      outcome.EndAt(written.failedStep == RunStep::kCheck ? RunStep::kSystemFiles : written.failedStep,
+                    written.sector, written.systemError);
+      outcome.stopped = RunStopRequested(run);
+      Report(progress, BlockStage::kFailed, block);
       break;
     }
-    ++result.written;
-    Report(progress, kBlockFormatCompleted, block);
+    ++outcome.completed;
+    Report(progress, BlockStage::kCompleted, block);
   }
-  if (RunVerifies(run) && result.written == count && count > 0 && !result.stopped) {
-    VerifyResult readBack = VerifyRunWrites(drive.get(), run);
-    if (!readBack.ok) {
-      result.verifyFailed = true;
-      result.badSector = readBack.badSector;
-      result.failedBlock = blockOf(readBack.badSector);
-    }
-  }
-  if (options.driverAttached && batch) SelectBlockOn(drive.get(), presentedBefore);
-  drive.reset();
-  return result;
+  const bool readBack = RunVerifies(run) && outcome.completed == count && count > 0 && !outcome.stopped;
+  return EndBlockRun(std::move(outcome), &drive, readBack, blockOf,
+                     options.driverAttached && batch ? std::optional<uint32_t>(presentedBefore) : std::nullopt, run);
 }
 
-BlockFormatRun RunBlockFormat(const BlockFormatJob& job, const BlockFormatUi& ui, RunControl* control) {
-  BlockFormatRun run;
-  auto message = [&](const BlockNotice& notice) {
-    if (ui.message) ui.message(notice);
-  };
-  if (!job.disk) {
-    message(Notice(Tr(kFormatSelectDiskFirst), kBlockFormatCaption));
-    return run;
-  }
-  if (std::optional<BlockNotice> refusal = RefuseJob(job)) {
-    message(*refusal);
-    return run;
-  }
-  const std::string question = QuestionNamingDisk(Tr(kFormatConfirm), job.disk->listLine);
-  if (!ui.confirm || !ui.confirm(Notice(question, kBlockFormatCaption, true))) return run;
+bool KeptCapacity(const VerifyResult& capacity, const std::function<uint32_t(uint64_t sector)>& blockOf,
+                  RunOutcome* outcome) {
+  if (capacity.ok) return true;
+  outcome->verify = Verify::kFailed;
+  outcome->failedUnit = blockOf(capacity.badSector);
+  outcome->EndAt(RunStep::kCapacity, capacity.badSector);
+  return false;
+}
 
-  run.started = true;
+RunOutcome EndBlockRun(RunOutcome outcome, DeviceHandle* drive, bool readBack,
+                       const std::function<uint32_t(uint64_t sector)>& blockOf,
+                       std::optional<uint32_t> presentAgain, RunControl* run) {
+  if (outcome.Succeeded()) outcome.failedUnit = 0;
+  if (readBack) {
+    VerifyResult found = VerifyRunWrites(drive->get(), run);
+    outcome.verify = found.ok ? Verify::kPassed : Verify::kFailed;
+    if (!found.ok) {
+      outcome.failedUnit = blockOf(found.badSector);
+      outcome.EndAt(RunStep::kVerify, found.badSector);
+    }
+  }
+  if (presentAgain) SelectBlockOn(drive->get(), *presentAgain);
+  drive->reset();
+  return outcome;
+}
+
+RunOutcome RunBlockFormat(const BlockFormatJob& job, const BlockFormatUi& ui, RunControl* control) {
+  RunOutcome outcome;
+  const Refusal refusal = CheckBlockFormatJob(job);
+  if (refusal != Refusal::kNone) return outcome.Refuse(refusal);
   if (ui.sheetEnabled) ui.sheetEnabled(false);
   const BlockDisk& disk = *job.disk;
   BlockFormatOptions options;
@@ -235,19 +192,18 @@ BlockFormatRun RunBlockFormat(const BlockFormatJob& job, const BlockFormatUi& ui
   uint32_t firstBlock = job.batch ? 0 : static_cast<uint32_t>(job.currentEntry);
   uint32_t count = job.batch ? BatchCount(job) : 1;
   if (ui.busyIndicator) ui.busyIndicator(true);
-  run.result = FormatFloppyBlocks(disk.deviceName.c_str(), disk.partitionStart, firstBlock, count, job.batch,
-                                  options, ui.status, control);
+  outcome = FormatFloppyBlocks(disk.deviceName.c_str(), disk.partitionStart, firstBlock, count, job.batch, options,
+                               ui.status, control);
   if (ui.busyIndicator) ui.busyIndicator(false);
-  run.success = Succeeded(run.result);
-  message(OutcomeNotice(run.result));
+  if (ui.written) ui.written(outcome);
 
   // Whatever was written, the list and the mounted volume must show it: a run that ended early has changed blocks
   // too, and the system would otherwise go on with what it had cached of the presented block.
-  if (run.result.opened && !run.result.volumesInUse) {
+  if (outcome.failedStep != RunStep::kOpen && outcome.failedStep != RunStep::kLockVolumes) {
     BlockScan scan = ScanFloppyBlocks(disk, job.kind);
     BlockShow show = ShowFloppyBlock(&disk, 0, scan.entries, job.kind);
     if (ui.refreshed) ui.refreshed(scan, 0, show);
   }
   if (ui.sheetEnabled) ui.sheetEnabled(true);
-  return run;
+  return outcome;
 }

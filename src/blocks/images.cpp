@@ -12,46 +12,36 @@
 namespace {
 
 // Why image `bytes` (of `size` bytes) cannot go into a block of the kind; kNone when it can.
-BlockImportRefusal CheckImage(const std::vector<uint8_t>& bytes, uint64_t size, const BlockImportOptions& options) {
+Refusal CheckImage(const std::vector<uint8_t>& bytes, uint64_t size, const BlockImportOptions& options) {
   if (size != bytes.size() || size != uint64_t{GeometryOf(options.kind).totalSectors} * kSectorSize)
-    return BlockImportRefusal::kWrongSize;
-  if (!options.force && !IsValidBlockBootRecord(bytes.data(), options.kind)) return BlockImportRefusal::kNotFloppy;
-  return BlockImportRefusal::kNone;
+    return Refusal::kImageWrongSize;
+  if (!options.force && !IsValidBlockBootRecord(bytes.data(), options.kind)) return Refusal::kNotFloppy;
+  return Refusal::kNone;
 }
 
-// The checks of the whole batch, before the drive is opened.
-void CheckBatch(uint64_t partitionStart, uint64_t partitionLength, uint32_t firstBlock, size_t count,
-                const BlockImageReader& read, const BlockImportOptions& options, BlockImportResult* result) {
+// The checks of the whole batch, before the drive is opened; kNone when it may be written. An image's refusal
+// names its block in failedUnit.
+Refusal CheckBatch(uint64_t partitionStart, uint64_t partitionLength, uint32_t firstBlock, size_t count,
+                   const BlockImageReader& read, const BlockImportOptions& options, uint32_t* failedUnit) {
   const uint32_t blocks = FloppyBlockCount(partitionLength, options.kind);
   const uint32_t imageSectors = GeometryOf(options.kind).totalSectors;
-  if (blocks == 0) {
-    result->refusal = BlockImportRefusal::kNoBlock;
-    return;
-  }
-  result->lastBlock = blocks - 1;
-  if (firstBlock >= blocks || count > blocks - firstBlock) {
-    result->refusal = BlockImportRefusal::kPastLastBlock;
-    return;
-  }
+  if (blocks == 0) return Refusal::kNoBlock;
+  if (firstBlock >= blocks || count > blocks - firstBlock) return Refusal::kPastLastBlock;
   uint32_t lastStart = 0;
   if (count > 0 && (!FloppyBlockStart(partitionStart, firstBlock + static_cast<uint32_t>(count) - 1, options.kind,
                                       &lastStart) ||
-                    uint64_t{lastStart} + imageSectors > kFirstUnaddressableSector)) {
-    result->refusal = BlockImportRefusal::kUnaddressable;
-    return;
-  }
+                    uint64_t{lastStart} + imageSectors > kFirstUnaddressableSector))
+    return Refusal::kUnaddressable;
   std::vector<uint8_t> bytes;
   for (size_t i = 0; i < count; ++i) {
-    result->image = i;
-    result->imageBytes = 0;
-    if (!read(i, result->expectedBytes, &bytes, &result->imageBytes)) {
-      result->refusal = BlockImportRefusal::kUnreadable;
-      return;
-    }
-    if ((result->refusal = CheckImage(bytes, result->imageBytes, options)) != BlockImportRefusal::kNone) return;
+    *failedUnit = firstBlock + static_cast<uint32_t>(i);
+    uint64_t size = 0;
+    if (!read(i, size_t{imageSectors} * kSectorSize, &bytes, &size)) return Refusal::kImageUnreadable;
+    const Refusal refusal = CheckImage(bytes, size, options);
+    if (refusal != Refusal::kNone) return refusal;
   }
-  result->image = 0;
-  result->imageBytes = 0;
+  *failedUnit = firstBlock;
+  return Refusal::kNone;
 }
 
 }  // namespace
@@ -78,86 +68,64 @@ std::string BlockImageFileName(uint32_t block, const std::vector<uint8_t>& image
   return name + ".img";
 }
 
-BlockImportResult ImportBlockImages(const char* deviceName, uint64_t partitionStart, uint64_t partitionLength,
-                                    uint32_t firstBlock, size_t count, const BlockImageReader& read,
-                                    const BlockImportOptions& options, RunControl* run) {
-  BlockImportResult result;
+RunOutcome ImportBlockImages(const char* deviceName, uint64_t partitionStart, uint64_t partitionLength,
+                             uint32_t firstBlock, size_t count, const BlockImageReader& read,
+                             const BlockImportOptions& options, RunControl* run) {
+  RunOutcome outcome;
   const FloppyKind kind = options.kind;
   const uint32_t imageSectors = GeometryOf(kind).totalSectors;
-  result.expectedBytes = uint64_t{imageSectors} * kSectorSize;
-  CheckBatch(partitionStart, partitionLength, firstBlock, count, read, options, &result);
-  if (result.refusal != BlockImportRefusal::kNone) return result;
-  result.failedBlock = firstBlock;
+  const size_t imageBytes = size_t{imageSectors} * kSectorSize;
+  const Refusal refusal =
+      CheckBatch(partitionStart, partitionLength, firstBlock, count, read, options, &outcome.failedUnit);
+  if (refusal != Refusal::kNone) return outcome.Refuse(refusal);
 
   DeviceHandle drive(OpenDevice(deviceName));
-  if (!drive.valid()) return result;
-  result.opened = true;
+  if (!drive.valid()) return outcome.EndAt(RunStep::kOpen, 0, SysGetLastError());
   // As in a batch format: the volumes are held before the driver switches, and block 0 is presented while the
   // blocks are written at their physical sectors.
   ExclusiveVolumes volumes;
-  if (!TakeExclusiveVolumes(options.driveLetters.c_str(), &volumes)) {
-    result.volumesInUse = true;
-    return result;
-  }
+  if (!TakeExclusiveVolumes(options.driveLetters.c_str(), &volumes)) return outcome.EndAt(RunStep::kLockVolumes);
   uint32_t presentedBefore = 0;
   if (options.driverAttached) {
     presentedBefore = GetCurrentBlockOn(drive.get());
-    if (!SelectBlockOn(drive.get(), 0)) {
-      result.driverRefused = true;
-      return result;
-    }
+    if (!SelectBlockOn(drive.get(), 0)) return outcome.EndAt(RunStep::kPresentBlock);
   }
-  RunExpect(run, count * (result.expectedBytes + kSectorSize));  // each image and the zeroed DBR before it
+  RunExpect(run, count * (imageBytes + kSectorSize));  // each image and the zeroed DBR before it
   uint32_t areaStart = 0;
   FloppyBlockStart(partitionStart, firstBlock, kind, &areaStart);
   auto blockOf = [&](uint64_t sector) {
     return firstBlock + static_cast<uint32_t>((sector - areaStart) / BlockSectors(kind));
   };
-  if (RunVerifies(run) && count > 0) {
-    const uint32_t areaSectors = static_cast<uint32_t>(count - 1) * BlockSectors(kind) + imageSectors;
-    VerifyResult capacity = CheckDiskCapacity(drive.get(), areaStart, areaSectors, run);
-    if (!capacity.ok) {
-      result.capacityFailed = true;
-      result.badSector = capacity.badSector;
-      result.failedBlock = blockOf(capacity.badSector);
-      count = 0;
-    }
-  }
+  const uint32_t areaSectors = count > 0 ? static_cast<uint32_t>(count - 1) * BlockSectors(kind) + imageSectors : 0;
+  if (RunVerifies(run) && count > 0 &&
+      !KeptCapacity(CheckDiskCapacity(drive.get(), areaStart, areaSectors, run), blockOf, &outcome))
+    count = 0;
   std::vector<uint8_t> bytes;
   for (size_t i = 0; i < count; ++i) {
     const uint32_t block = firstBlock + static_cast<uint32_t>(i);
-    result.image = i;
-    result.failedBlock = block;
+    outcome.failedUnit = block;
     if (RunStopRequested(run)) {
-      result.stopped = true;
+      outcome.stopped = true;
+      outcome.EndAt(RunStep::kStopped);
       break;
     }
     // Read again: a file that changed since the check is not written.
     uint64_t size = 0;
-    if (!read(i, result.expectedBytes, &bytes, &size) ||
-        CheckImage(bytes, size, options) != BlockImportRefusal::kNone) {
-      result.failed = result.imageChanged = true;
+    if (!read(i, imageBytes, &bytes, &size) || CheckImage(bytes, size, options) != Refusal::kNone) {
+      outcome.EndAt(RunStep::kReadImage);
       break;
     }
     uint32_t start = 0;
     FloppyBlockStart(partitionStart, block, kind, &start);
     if (WriteBlockImage(drive.get(), start, kind, bytes, run) != 0) {
-      result.failed = true;
-      result.stopped = RunStopRequested(run);
+      outcome.EndAt(RunStep::kImage, start, SysGetLastError());
+      outcome.stopped = RunStopRequested(run);
       break;
     }
-    ++result.written;
+    outcome.Wrote(start, imageSectors);
+    ++outcome.completed;
   }
-  if (result.written == count && !result.capacityFailed) result.failedBlock = 0;
-  if (RunVerifies(run) && result.written == count && count > 0) {
-    VerifyResult readBack = VerifyRunWrites(drive.get(), run);
-    if (!readBack.ok) {
-      result.verifyFailed = true;
-      result.badSector = readBack.badSector;
-      result.failedBlock = blockOf(readBack.badSector);
-    }
-  }
-  if (options.driverAttached) SelectBlockOn(drive.get(), presentedBefore);
-  drive.reset();
-  return result;
+  const bool readBack = RunVerifies(run) && outcome.completed == count && count > 0;
+  return EndBlockRun(std::move(outcome), &drive, readBack, blockOf,
+                     options.driverAttached ? std::optional<uint32_t>(presentedBefore) : std::nullopt, run);
 }

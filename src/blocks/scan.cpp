@@ -3,8 +3,8 @@
 #include <cstring>
 #include <vector>
 
+#include "base/texts.h"
 #include "blocks/blocks.h"
-#include "blocks/text_format.h"
 #include "blocks/texts.h"
 #include "disk/queries.h"
 #include "disk/sectorio.h"
@@ -52,7 +52,7 @@ BlockList ReadBlockList(const char* deviceName, uint64_t partitionStart, uint64_
       std::memset(root, 0, kSectorSize);
       // A root directory that cannot be read hides the identifier, not the block.
       if (!ReadBlockSector(drive.get(), start, rootOffset, root)) {
-        list.entries.push_back(FormatBlockText(kUnlabelledEntry, static_cast<int>(n)));
+        list.entries.push_back(FormatText(kUnlabelledEntry, static_cast<int>(n)));
         continue;
       }
     }
@@ -66,25 +66,25 @@ BlockScan ScanFloppyBlocks(const BlockDisk& disk, BlockKind kind) {
   const char* device = disk.deviceName.c_str();
   if (!disk.serviceActive) {
     scan.outcome = BlockScanOutcome::kServiceOff;
-    scan.status = FormatBlockText(Tr(kServiceNotStartedHint), disk.driveNumber, disk.description.c_str());
+    scan.status = FormatText(Tr(kServiceNotStartedHint), disk.driveNumber, disk.description.c_str());
     return scan;
   }
   const uint32_t blockCount = FloppyBlockCount(disk.partitionLength, kind);
   scan.outcome = BlockScanOutcome::kScanned;
   scan.blockCount = blockCount;
-  scan.blockCountLabel = FormatBlockText(Tr(kBlockCountLabel), static_cast<int>(blockCount));
+  scan.blockCountLabel = FormatText(Tr(kBlockCountLabel), static_cast<int>(blockCount));
   if (blockCount == 0) {
     // No block fits: nothing to read. Block 0 is asked for as after any empty scan; a driver that refuses it
     // presents nothing of the area either, so its answer changes nothing here.
     SelectBlock(device, 0);
-    scan.status = FormatBlockText(Tr(kScanResultHint), 0);
+    scan.status = FormatText(Tr(kScanResultHint), 0);
     return scan;
   }
   uint32_t presented = GetCurrentBlock(device);
   if (!SelectBlock(device, 0)) {
     scan = BlockScan();
     scan.outcome = BlockScanOutcome::kDriverRefused;
-    scan.status = FormatBlockText(Tr(kDriverNotSwitchedHint), disk.driveNumber, disk.description.c_str());
+    scan.status = FormatText(Tr(kDriverNotSwitchedHint), disk.driveNumber, disk.description.c_str());
     return scan;
   }
   BlockList list = ReadBlockList(device, disk.partitionStart, disk.partitionLength, kind);
@@ -100,6 +100,6 @@ BlockScan ScanFloppyBlocks(const BlockDisk& disk, BlockKind kind) {
     scan.blockNumber = presented;
     scan.identifier = scan.entries[presented];
   }
-  scan.status = FormatBlockText(Tr(kScanResultHint), static_cast<int>(scan.validBlockCount));
+  scan.status = FormatText(Tr(kScanResultHint), static_cast<int>(scan.validBlockCount));
   return scan;
 }

@@ -2,9 +2,9 @@
 // the volume re-read, and the previous, next and go-to steps.
 #include <cstring>
 
+#include "base/texts.h"
 #include "base/trace.h"
 #include "blocks/blocks.h"
-#include "blocks/text_format.h"
 #include "blocks/texts.h"
 #include "disk/queries.h"
 #include "disk/sectorio.h"
@@ -103,7 +103,7 @@ BlockStep NextBlockStep(const BlockDisk* disk, uint32_t blockNumber, BlockKind k
     return step;
   }
   step.action = BlockStep::kNotice;
-  step.notice = ErrorNotice(FormatBlockText(Tr(kBlockIndexSloppedOver), static_cast<int>(static_cast<uint32_t>(fit))));
+  step.notice = ErrorNotice(FormatText(Tr(kBlockIndexSloppedOver), static_cast<int>(static_cast<uint32_t>(fit))));
   return step;
 }
 
@@ -124,6 +124,6 @@ BlockGoTo GoToFloppyBlock(const BlockDisk* disk, uint32_t blockNumber, BlockKind
     return go;
   }
   go.show = ShowFloppyBlock(disk, currentEntry, entries, kind);
-  if (!go.show.shown) go.notice = ErrorNotice(FormatBlockText(Tr(kGoToFailure), static_cast<int>(blockNumber)));
+  if (!go.show.shown) go.notice = ErrorNotice(FormatText(Tr(kGoToFailure), static_cast<int>(blockNumber)));
   return go;
 }

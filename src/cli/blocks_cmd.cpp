@@ -51,7 +51,7 @@ std::string ParseRequest(std::vector<std::string> args, BlocksRequest* r) {
   r->action = args[0];
   args.erase(args.begin());
   r->yes = TakeFlag(args, "--yes");
-  std::string kind = "1.44M", count, dos;
+  std::string kind = "1.44M", count;
   TakeOption(args, "--kind", &kind);
   std::string error = ParseFloppyKindName(kind, &r->kind);
   if (!error.empty()) return error;
@@ -59,11 +59,7 @@ std::string ParseRequest(std::vector<std::string> args, BlocksRequest* r) {
   if (r->action == "format") {
     if (!TakeOption(args, "--count", &count) || !ParseUnsigned(count, &r->count)) return "format needs --count N";
     r->verify = TakeFlag(args, "--verify");
-    bool haveDos = TakeOption(args, "--dos", &dos);
-    if (haveDos != TakeOption(args, "--sysfiles", &r->sysFiles)) return "--dos and --sysfiles go together";
-    if (haveDos && dos == "6.22") r->dos = kDos622;
-    else if (haveDos && dos == "7.1") r->dos = kDos71;
-    else if (haveDos) return "unknown DOS version '" + dos + "' (6.22 or 7.1)";
+    if (!(error = TakeDosOptions(args, &r->dos, &r->sysFiles)).empty()) return error;
   } else if (r->action == "label" || r->action == "export" || r->action == "import") {
     operands = 3;
     if (r->action != "label") r->force = TakeFlag(args, "--force");
@@ -168,6 +164,15 @@ std::string OneLine(std::string text) {
   return text;
 }
 
+// A read-back after the last block found a sector that does not hold what was written.
+int ReadBackFailed(const BlocksRequest& r, const CliTarget& target, const RunOutcome& result) {
+  return CliFailRun(target, "the check after writing found that sector " + std::to_string(result.sector) +
+                                " (floppy block " + std::to_string(result.failedUnit) +
+                                ") does not hold what was written to it; " + r.target +
+                                " may be faulty or smaller than it claims",
+                    "do not use the blocks");
+}
+
 int Format(const BlocksRequest& r, const CliTarget& target, const BlockArea& area) {
   if (area.blocks == 0) return CliFail(NoRoom(r, area) + "; nothing was written");
   uint32_t count = r.count < area.blocks ? static_cast<uint32_t>(r.count) : area.blocks;
@@ -182,39 +187,36 @@ int Format(const BlocksRequest& r, const CliTarget& target, const BlockArea& are
   options.kind = r.kind;
   options.dos = r.dos;
   CliVerify(r.verify);
-  BlockFormatResult result = FormatFloppyBlocks(target.deviceName.c_str(), area.start, 0, count, true, options, nullptr,
-                                                CliRun());
+  const RunOutcome result =
+      FormatFloppyBlocks(target.deviceName.c_str(), area.start, 0, count, true, options, nullptr, CliRun());
   RereadCliTarget(target);
-  if (result.systemFilesUnusable)
+  if (result.refusal == Refusal::kSystemFilesUnusable)
     return CliFailRun(target, "the system files of " + r.sysFiles + " do not fit a floppy block", "");
-  const std::string blockText = "floppy block " + std::to_string(result.failedBlock);
-  if (result.capacityFailed) return CliFail(CapacityText(r.target, result.badSector, " (" + blockText + ")"));
-  const std::string complete = result.written == 0 ? "no block is complete"
-                                                   : "blocks 0 to " + std::to_string(result.written - 1) +
-                                                         " are complete";
+  const std::string blockText = "floppy block " + std::to_string(result.failedUnit);
+  if (result.failedStep == RunStep::kCapacity)
+    return CliFail(CapacityText(r.target, result.sector, " (" + blockText + ")"));
+  const std::string complete = result.completed == 0 ? "no block is complete"
+                                                     : "blocks 0 to " + std::to_string(result.completed - 1) +
+                                                           " are complete";
   if (result.stopped)
     return CliFailRun(target, "the format stopped at " + blockText,
                       complete + "; " + blockText +
-                          (result.failed ? " was cut short (it has no valid DBR)" : " was not begun") +
+                          (result.FailedWriting() ? " was cut short (it has no valid DBR)" : " was not begun") +
                           " and the blocks after it hold what they held: format the blocks again");
-  if (result.verifyFailed)
-    return CliFailRun(target, "the check after writing found that sector " + std::to_string(result.badSector) + " (" +
-                                  blockText + ") does not hold what was written to it; " + r.target +
-                                  " may be faulty or smaller than it claims",
-                      "do not use the blocks");
-  if (!result.opened || result.failed || result.driverRefused || result.volumesInUse) {
-    const std::string failed = result.failed ? blockText + " could not be written completely"
-                                             : "the floppy blocks could not be written";
+  if (result.failedStep == RunStep::kVerify) return ReadBackFailed(r, target, result);
+  if (!result.Succeeded()) {
+    const std::string failed = result.FailedWriting() ? blockText + " could not be written completely"
+                                                      : "the floppy blocks could not be written";
     return CliFailRun(target, failed,
-                      std::to_string(result.written) + " blocks before it are complete; block " +
-                          std::to_string(result.failedBlock) + " is not, format the blocks again");
+                      std::to_string(result.completed) + " blocks before it are complete; block " +
+                          std::to_string(result.failedUnit) + " is not, format the blocks again");
   }
-  if (result.written == 0) {
+  if (result.completed == 0) {
     std::printf("formatted no floppy blocks of %s\n", r.target.c_str());
     return 0;
   }
-  std::printf("formatted %u %s floppy blocks (FLPPY0 to FLPPY%u) from sector %llu of %s\n", result.written,
-              FloppyKindName(r.kind), result.written - 1, static_cast<unsigned long long>(area.start),
+  std::printf("formatted %u %s floppy blocks (FLPPY0 to FLPPY%u) from sector %llu of %s\n", result.completed,
+              FloppyKindName(r.kind), result.completed - 1, static_cast<unsigned long long>(area.start),
               r.target.c_str());
   return 0;
 }
@@ -377,65 +379,67 @@ bool ReadImageFile(const std::string& path, size_t limit, std::vector<uint8_t>* 
   return true;
 }
 
-std::string ImportRefusal(const BlocksRequest& r, const BlockArea& area, const BlockImportResult& result,
-                          const std::string& readError) {
+std::string ImportRefusal(const BlocksRequest& r, const BlockArea& area, const RunOutcome& result,
+                          uint64_t imageBytes, const std::string& readError) {
   const uint32_t last = r.block + static_cast<uint32_t>(r.files.size()) - 1;
-  const std::string file = r.files[result.image < r.files.size() ? result.image : 0];
+  const size_t image = result.failedUnit - r.block;
+  const std::string file = r.files[image < r.files.size() ? image : 0];
   const std::string kind = FloppyKindName(r.kind);
   switch (result.refusal) {
-    case BlockImportRefusal::kNoBlock: return NoRoom(r, area);
-    case BlockImportRefusal::kPastLastBlock:
+    case Refusal::kNoBlock: return NoRoom(r, area);
+    case Refusal::kPastLastBlock:
       return BlocksText(r.block, last) + " would run past the last block of " + r.target + " (block " +
-             std::to_string(result.lastBlock) + " is its last " + kind + " block)";
-    case BlockImportRefusal::kUnaddressable:
+             std::to_string(area.blocks - 1) + " is its last " + kind + " block)";
+    case Refusal::kUnaddressable:
       return BlocksText(r.block, last) + " would lie beyond the first 2 TiB of " + r.target;
-    case BlockImportRefusal::kUnreadable: return readError;
-    case BlockImportRefusal::kWrongSize:
-      return file + " is not a " + kind + " floppy image: it holds " + std::to_string(result.imageBytes) +
-             " bytes, a " + kind + " image holds " + std::to_string(result.expectedBytes);
-    case BlockImportRefusal::kNotFloppy:
+    case Refusal::kImageUnreadable: return readError;
+    case Refusal::kImageWrongSize:
+      return file + " is not a " + kind + " floppy image: it holds " + std::to_string(imageBytes) + " bytes, a " +
+             kind + " image holds " + std::to_string(uint64_t{GeometryOf(r.kind).totalSectors} * kSectorSize);
+    case Refusal::kNotFloppy:
       return file + " holds no " + kind + " floppy DBR (55 AA and the kind's total sectors) in its first sector: " +
              "the block scan would end at its block and hide every block after it (--force writes it anyway)";
-    case BlockImportRefusal::kNone: break;
+    default: break;
   }
   return "";
 }
 
 int Import(const BlocksRequest& r, const CliTarget& target, const BlockArea& area) {
   std::string readError;
+  uint64_t imageBytes = 0;  // the size of the image read last: the one a refusal names
   BlockImageReader read = [&](size_t i, size_t limit, std::vector<uint8_t>* bytes, uint64_t* size) {
-    return ReadImageFile(r.files[i], limit, bytes, size, &readError);
+    *size = 0;
+    const bool ok = ReadImageFile(r.files[i], limit, bytes, size, &readError);
+    imageBytes = *size;
+    return ok;
   };
   BlockImportOptions options;
   options.kind = r.kind;
   options.force = r.force;
   CliVerify(r.verify);
-  const BlockImportResult result =
-      ImportBlockImages(target.deviceName.c_str(), area.start, area.length, r.block, r.files.size(), read, options,
-                        CliRun());
-  if (result.refusal != BlockImportRefusal::kNone)
-    return CliFail(ImportRefusal(r, area, result, readError) + "; nothing was written");
+  const RunOutcome result = ImportBlockImages(target.deviceName.c_str(), area.start, area.length, r.block,
+                                              r.files.size(), read, options, CliRun());
+  if (result.failedStep == RunStep::kCheck)
+    return CliFail(ImportRefusal(r, area, result, imageBytes, readError) + "; nothing was written");
   RereadCliTarget(target);
-  const std::string blockText = "floppy block " + std::to_string(result.failedBlock);
-  if (result.capacityFailed) return CliFail(CapacityText(r.target, result.badSector, " (" + blockText + ")"));
-  const std::string complete = result.written == 0 ? "no block is complete"
-                               : result.written == 1
+  const std::string blockText = "floppy block " + std::to_string(result.failedUnit);
+  if (result.failedStep == RunStep::kCapacity)
+    return CliFail(CapacityText(r.target, result.sector, " (" + blockText + ")"));
+  const std::string complete = result.completed == 0 ? "no block is complete"
+                               : result.completed == 1
                                    ? "block " + std::to_string(r.block) + " is complete"
-                                   : BlocksText(r.block, r.block + result.written - 1) + " are complete";
-  if (result.verifyFailed)
-    return CliFailRun(target, "the check after writing found that sector " + std::to_string(result.badSector) + " (" +
-                                  blockText + ") does not hold what was written to it; " + r.target +
-                                  " may be faulty or smaller than it claims",
-                      "do not use the blocks");
-  if (result.stopped || result.failed || !result.opened || result.volumesInUse || result.driverRefused) {
-    std::string what = !result.opened ? "cannot open " + r.target
+                                   : BlocksText(r.block, r.block + result.completed - 1) + " are complete";
+  if (result.failedStep == RunStep::kVerify) return ReadBackFailed(r, target, result);
+  if (!result.Succeeded()) {
+    const bool changed = result.failedStep == RunStep::kReadImage;
+    std::string what = result.failedStep == RunStep::kOpen ? "cannot open " + r.target
                        : result.stopped ? "the import stopped at " + blockText
-                       : result.imageChanged ? r.files[result.image] + " changed while it was imported: " +
-                                                  (readError.empty() ? "it is no longer what was checked" : readError)
-                                             : "writing " + blockText + " of " + r.target + " failed";
-    const bool cut = result.failed && !result.imageChanged;
+                       : changed ? r.files[result.failedUnit - r.block] + " changed while it was imported: " +
+                                       (readError.empty() ? "it is no longer what was checked" : readError)
+                                 : "writing " + blockText + " of " + r.target + " failed";
     return CliFailRun(target, what,
-                      complete + "; " + blockText + (cut ? " was cut short (it has no valid DBR)" : " was not begun") +
+                      complete + "; " + blockText +
+                          (result.FailedWriting() ? " was cut short (it has no valid DBR)" : " was not begun") +
                           " and the blocks after it hold what they held: import them again");
   }
   for (size_t i = 0; i < r.files.size(); ++i)

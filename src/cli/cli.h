@@ -156,6 +156,11 @@ bool TakeOption(std::vector<std::string>& args, const std::string& option, std::
 bool ParseUnsigned(const std::string& text, uint64_t* value);
 // "720K", "1.2M" or "1.44M" (any case) as a kind; "" when it is one, else what is wrong.
 std::string ParseFloppyKindName(const std::string& text, FloppyKind* kind);
+// Takes --dos 6.22|7.1 and --sysfiles DIR, which go together: the version (kDosNone without them) and the folder;
+// an error text, empty when they are fine.
+std::string TakeDosOptions(std::vector<std::string>& args, DosVersion* dos, std::string* sysFiles);
+// "6.22" or "7.1".
+const char* DosVersionName(DosVersion dos);
 int CliFail(const std::string& message);   // prints "korvane: <message>" to stderr, returns kExitFailed
 int CliUsage(const std::string& message);  // the same with a pointer to --help, returns kExitUsage
 void CliPrintTrace();                      // what the program traced, for the user when something went wrong

@@ -31,7 +31,7 @@ struct FloppyRequest {
 // Fills the request from the arguments; returns an error text, empty when they are fine.
 std::string ParseRequest(std::vector<std::string> args, FloppyRequest* r) {
   r->yes = TakeFlag(args, "--yes");
-  std::string kind, dos, at;
+  std::string kind, at;
   if (!TakeOption(args, "--kind", &kind)) return "--kind 720K|1.2M|1.44M is required";
   std::string error = ParseFloppyKindName(kind, &r->kind);
   if (!error.empty()) return error;
@@ -40,14 +40,7 @@ std::string ParseRequest(std::vector<std::string> args, FloppyRequest* r) {
   // The label goes to the disk in its code page (--codepage), at most 11 bytes.
   error = CliOemBytes(r->label, bpb::kLabelSize, "the label", &r->label);
   if (!error.empty()) return error;
-  bool haveDos = TakeOption(args, "--dos", &dos);
-  bool haveSysFiles = TakeOption(args, "--sysfiles", &r->sysFiles);
-  if (haveDos != haveSysFiles) return "--dos and --sysfiles go together";
-  if (haveDos) {
-    if (dos == "6.22") r->dos = kDos622;
-    else if (dos == "7.1") r->dos = kDos71;
-    else return "unknown DOS version '" + dos + "' (6.22 or 7.1)";
-  }
+  if (!(error = TakeDosOptions(args, &r->dos, &r->sysFiles)).empty()) return error;
   uint64_t sector = 0;
   if (TakeOption(args, "--at", &at) && !ParseUnsigned(at, &sector)) return "--at takes a sector number";
   // Sector numbers reach only the first 2 TiB of a disk (compared without adding, so no sum can wrap).
@@ -78,7 +71,7 @@ int RunFloppy(const std::vector<std::string>& args) {
   if (r.dos != kDosNone && !(error = stage.Prepare(r.sysFiles)).empty())
     return CliFailRun(target, error, "");
 
-  FloppyImageResult written = FloppyImageResult::kBootRecordFailed;
+  RunOutcome written;
   {
     DeviceHandle disk(OpenDevice(target.deviceName.c_str()));
     if (!disk.valid()) return CliFailRun(target, "cannot open " + r.target, "");
@@ -86,10 +79,10 @@ int RunFloppy(const std::vector<std::string>& args) {
   }
   RereadCliTarget(target);
   const std::string remedy = "the floppy image is incomplete, write it again";
-  if (written != FloppyImageResult::kWritten) return CliFailRun(target, "writing the floppy image to " + r.target + " failed", remedy);
+  if (!written.Succeeded()) return CliFailRun(target, "writing the floppy image to " + r.target + " failed", remedy);
   std::printf("wrote a %s floppy image at sector %u of %s%s%s%s\n", FloppyKindName(r.kind), static_cast<unsigned>(r.at),
               r.target.c_str(), r.label.empty() ? "" : (", label " + CliPrintable(FromOemText(r.label))).c_str(),
-              r.dos == kDosNone ? "" : ", with the system files of DOS ", r.dos == kDos622 ? "6.22" : r.dos ? "7.1" : "");
+              r.dos == kDosNone ? "" : ", with the system files of DOS ", r.dos == kDosNone ? "" : DosVersionName(r.dos));
   return 0;
 }
 

@@ -53,15 +53,14 @@ bool ParseFillByte(const std::string& text, uint8_t* byte) {
 // The DOS boot group: --dos ticks its check box; --boot and --mbr are the lists it enables.
 std::string ParseBootGroup(std::vector<std::string>& args, FormatRequest* r) {
   UsbFormatOptions& o = r->options;
-  std::string dos, boot, mbr;
-  bool haveDos = TakeOption(args, "--dos", &dos);
-  bool haveSysFiles = TakeOption(args, "--sysfiles", &r->sysFiles);
+  std::string boot, mbr;
+  DosVersion dos = kDosNone;
+  const std::string error = TakeDosOptions(args, &dos, &r->sysFiles);
+  if (!error.empty()) return error;
   bool haveBoot = TakeOption(args, "--boot", &boot);
   bool haveMbr = TakeOption(args, "--mbr", &mbr);
-  if (haveDos != haveSysFiles) return "--dos and --sysfiles go together";
-  const int version = haveDos ? IndexOf(dos, {"6.22", "7.1"}) : 0;
-  if (version < 0) return "unknown DOS version '" + dos + "' (6.22 or 7.1)";
-  o.dos = version == 1 ? kDos71 : kDos622;
+  const bool haveDos = dos != kDosNone;
+  o.dos = haveDos ? dos : kDos622;
   o.dosBoot = haveDos;
   if (haveBoot && !haveDos) return "--boot needs --dos: the boot mode counts only for a bootable disk";
   if (haveBoot && (o.bootMode = IndexOf(boot, {"fdd", "hdd", "zip"})) < 0)
@@ -122,85 +121,88 @@ std::string CheckSysFiles(const FormatRequest& r) {
   return "";
 }
 
-std::string RefusalText(const FormatRequest& r, uint32_t sectors, const UsbFormatOutcome& outcome) {
+std::string RefusalText(const FormatRequest& r, uint32_t sectors, const RunOutcome& outcome) {
   const uint32_t clusterBytes = r.options.clusterBytes;
   switch (outcome.refusal) {
-    case kUsbFormatNoSectors:
+    case Refusal::kNoSectors:
       return r.target + " holds no whole sector";
-    case kUsbFormatTooManyRootEntries:
+    case Refusal::kTooManyRootEntries:
       return "--root: at most " + std::to_string(kMaxRootEntries) + " root directory entries";
-    case kUsbFormatClusterTooLarge:
+    case Refusal::kClusterTooLarge:
       return "a cluster of " + std::to_string(clusterBytes) + " bytes is larger than " + r.target + " (" +
              std::to_string(sectors) + " sectors)";
-    case kUsbFormatNoDataArea:
+    case Refusal::kNoDataArea:
       return r.target + " is too small for these choices: no room is left for files";
-    case kUsbFormatTooManyClusters:
+    case Refusal::kTooManyClusters:
       return "FAT16 cannot hold " + r.target + " with " + std::to_string(clusterBytes) + "-byte clusters; choose " +
              "--cluster " + std::to_string(outcome.suggestedUnit) + " or larger";
-    case kUsbFormatNoRootEntries:
+    case Refusal::kNoRootEntries:
       return "--root: at least 1 root directory entry";
-    case kUsbFormatSystemFilesUnusable:
+    case Refusal::kSystemFilesUnusable:
       return "the system files of " + r.sysFiles + " do not fit the volume's clusters or root directory";
-    case kUsbFormatBeyondFat16:
+    case Refusal::kBeyondFat16:
       return r.target + " is too large for FAT16 with any cluster size (" + std::to_string(sectors) + " sectors)";
     default:
       return "the choices were refused";
   }
 }
 
-const char* StepName(UsbFormatStep step) {
+const char* StepName(RunStep step) {
   switch (step) {
-    case kUsbFormatStepMbr: return "the MBR";
-    case kUsbFormatStepDbr: return "the DBR";
-    case kUsbFormatStepFats: return "the FATs";
+    case RunStep::kMbr: return "the MBR";
+    case RunStep::kBootRecord: return "the DBR";
+    case RunStep::kFats: return "the FATs";
     default: return "the root directory";
   }
 }
 
-void PrintSummary(const FormatRequest& r, const UsbFormatOutcome& outcome, bool systemFilesCopied) {
+void PrintSummary(const FormatRequest& r, const UsbFormatVolume& laidOut, bool systemFilesCopied) {
   const UsbFormatOptions& o = r.options;
-  const FatLayout& v = outcome.volume;
+  const FatLayout& v = laidOut.volume;
   std::printf("formatted %s: FAT%d, %u sectors, %u FAT%s of %u sectors, %u-byte clusters, %u root entries",
               r.target.c_str(), v.fat16 ? 16 : 12, static_cast<unsigned>(v.totalSectors),
               static_cast<unsigned>(v.fatCount), v.fatCount == 1 ? "" : "s", static_cast<unsigned>(v.sectorsPerFat),
               static_cast<unsigned>(v.ClusterBytes()), static_cast<unsigned>(v.rootEntries));
   if (!o.label.empty()) std::printf(", label %s", CliPrintable(FromOemText(o.label)).c_str());
-  if (outcome.volumeStart) std::printf(", behind an MBR, from sector %u", static_cast<unsigned>(outcome.volumeStart));
-  if (o.fillDataArea && !outcome.fillFailed) std::printf(", data area filled with %02X", o.fillByte);
+  if (laidOut.volumeStart) std::printf(", behind an MBR, from sector %u", static_cast<unsigned>(laidOut.volumeStart));
+  if (o.fillDataArea) std::printf(", data area filled with %02X", o.fillByte);
   if (systemFilesCopied)
-    std::printf(", with the system files of DOS %s", o.dos == kDos71 ? "7.1" : "6.22");
+    std::printf(", with the system files of DOS %s", DosVersionName(o.dos));
   std::printf("\n");
 }
 
 // Tells the user what the format did: a summary only when every part of the request was carried out, else what
 // failed and what state the target is in.
-int ReportOutcome(const FormatRequest& r, const CliTarget& target, const UsbFormatOutcome& outcome) {
+int ReportOutcome(const FormatRequest& r, const CliTarget& target, const RunOutcome& outcome,
+                  const UsbFormatVolume& laidOut) {
   const std::string remedy = "the volume is incomplete, format it again";
-  if (outcome.capacityFailed) return CliFail(CapacityText(r.target, outcome.badSector, ""));
+  const RunStep step = outcome.failedStep;
+  if (step == RunStep::kCapacity) return CliFail(CapacityText(r.target, outcome.sector, ""));
   if (outcome.stopped) {
     // What is complete: the steps before the one that was stopped; a stopped fill or transfer left the volume's
     // structure complete.
-    std::string done = outcome.failedStep == kUsbFormatStepNone ? "the MBR, DBR, FATs and root directory are written"
-                       : outcome.failedStep == kUsbFormatStepMbr ? "no part of the volume is complete"
-                                                                 : std::string("the parts before ") +
-                                                                       StepName(outcome.failedStep) + " are written";
-    const char* cut = outcome.fillFailed ? "; the data-area fill was cut short"
-                      : outcome.transferFailed ? "; the system files were not all copied" : "";
+    const bool structure = step == RunStep::kNone || step == RunStep::kFill || step == RunStep::kSystemFiles ||
+                           step == RunStep::kVerify;
+    std::string done = structure               ? "the MBR, DBR, FATs and root directory are written"
+                       : step == RunStep::kMbr ? "no part of the volume is complete"
+                                               : std::string("the parts before ") + StepName(step) + " are written";
+    const char* cut = step == RunStep::kFill          ? "; the data-area fill was cut short"
+                      : step == RunStep::kSystemFiles ? "; the system files were not all copied"
+                                                      : "";
     return CliFailRun(target, "the format of " + r.target + " stopped", done + cut + ": format it again");
   }
-  if (outcome.verifyFailed)
-    return CliFailRun(target, "the check after writing found that sector " + std::to_string(outcome.badSector) +
+  if (step == RunStep::kVerify)
+    return CliFailRun(target, "the check after writing found that sector " + std::to_string(outcome.sector) +
                                   " of " + r.target + " does not hold what was written to it; the disk may be " +
                                   "faulty or smaller than it claims",
                       "do not use the volume");
-  if (outcome.volumesInUse) return CliFailRun(target, "a volume of " + r.target + " is in use", remedy);
-  if (outcome.fillFailed) return CliFailRun(target, "the data area of " + r.target + " could not be filled", remedy);
-  if (outcome.transferFailed)
+  if (step == RunStep::kLockVolumes) return CliFailRun(target, "a volume of " + r.target + " is in use", remedy);
+  if (step == RunStep::kFill) return CliFailRun(target, "the data area of " + r.target + " could not be filled", remedy);
+  if (step == RunStep::kSystemFiles)
     return CliFailRun(target, "the system files could not be copied into " + r.target, remedy);
-  if (!outcome.succeeded)
-    return CliFailRun(target, std::string("writing ") + StepName(outcome.failedStep) + " of " + r.target + " failed",
-                      remedy);
-  PrintSummary(r, outcome, r.options.dosBoot);
+  if (!outcome.Succeeded())
+    return CliFailRun(target, std::string("writing ") + StepName(step) + " of " + r.target + " failed", remedy);
+  PrintSummary(r, laidOut, r.options.dosBoot);
   return kExitDone;
 }
 
@@ -223,17 +225,18 @@ int RunFormat(const std::vector<std::string>& args) {
   if (r.options.dosBoot && !(error = stage.Prepare(r.sysFiles)).empty())
     return CliFail(error + "; nothing was written");
 
-  UsbFormatOutcome outcome;
+  RunOutcome outcome;
+  UsbFormatVolume laidOut;
   {
     DeviceHandle disk(OpenDevice(target.deviceName.c_str()));
     if (!disk.valid()) return CliFail("cannot open " + r.target + "; nothing was written");
     CliVerify(r.verify);
-    outcome = RunUsbFormat(disk.get(), sectors, r.options, nullptr, CliRun());
+    outcome = RunUsbFormat(disk.get(), sectors, r.options, nullptr, &laidOut, CliRun());
   }
-  if (outcome.refusal != kUsbFormatAccepted)
+  if (outcome.failedStep == RunStep::kCheck)
     return CliFail(RefusalText(r, sectors, outcome) + "; nothing was written");
   RereadCliTarget(target);
-  return ReportOutcome(r, target, outcome);
+  return ReportOutcome(r, target, outcome, laidOut);
 }
 
 const CliCommandRegistrar kRegisterFormat({

@@ -520,6 +520,22 @@ std::string ParseFloppyKindName(const std::string& text, FloppyKind* kind) {
   return "unknown floppy kind '" + text + "' (720K, 1.2M or 1.44M)";
 }
 
+std::string TakeDosOptions(std::vector<std::string>& args, DosVersion* dos, std::string* sysFiles) {
+  std::string version;
+  const bool haveDos = TakeOption(args, "--dos", &version);
+  if (haveDos != TakeOption(args, "--sysfiles", sysFiles)) return "--dos and --sysfiles go together";
+  *dos = kDosNone;
+  if (!haveDos) return "";
+  for (DosVersion known : {kDos622, kDos71})
+    if (version == DosVersionName(known)) {
+      *dos = known;
+      return "";
+    }
+  return "unknown DOS version '" + version + "' (6.22 or 7.1)";
+}
+
+const char* DosVersionName(DosVersion dos) { return dos == kDos622 ? "6.22" : "7.1"; }
+
 int CliFail(const std::string& message) {
   std::fprintf(stderr, "korvane: %s\n", message.c_str());
   return kExitFailed;

@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr TextPair kDiskLine{"Disk: ", "磁盘："};
-
 constexpr int kStandardLineLimit = 149;
 constexpr int kEnhancedLineLimit = 299;
 constexpr int kUsbFormatLineLimit = 149;
@@ -90,10 +88,6 @@ std::vector<std::string> DiskListLines(DiskListPage page, const DiskTable& table
   std::vector<std::string> lines;
   for (int i = 0; i < DiskCount(table); ++i) lines.push_back(DiskListLine(page, table.slots[i]));
   return lines;
-}
-
-std::string QuestionNamingDisk(const char* question, const std::string& listLine) {
-  return std::string(question) + "\r\n" + Tr(kDiskLine) + listLine;
 }
 
 int DiskListSelection(int remembered, int lineCount) {

@@ -20,9 +20,6 @@ int DiskListLineLimit(DiskListPage page);
 std::string DiskListLine(DiskListPage page, const RemovableDisk& disk);
 std::vector<std::string> DiskListLines(DiskListPage page, const DiskTable& table);
 
-// A question about to destroy a disk's data, with the disk it concerns on a line of its own under it
-// ("...continue?\r\nDisk: 1.Generic Flash Disk(...)"), so that with two sticks plugged in the user sees which one.
-std::string QuestionNamingDisk(const char* question, const std::string& listLine);
 
 // The list entry to select after a refill: the remembered index when it has a line, else none.
 int DiskListSelection(int remembered, int lineCount);

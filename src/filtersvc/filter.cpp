@@ -141,8 +141,8 @@ bool RemoveUpperFilter(SysDevInfoSet set, SysDevInfo* device, const char* name) 
   return WriteUpperFilters(set, device, *names);
 }
 
-int SetDiskFilter(bool attach, const std::string& pdoTail) {
-  if (pdoTail.empty()) return kFilterNoDevice;
+FilterResult SetDiskFilter(bool attach, const std::string& pdoTail) {
+  if (pdoTail.empty()) return FilterResult::kNoDevice;
   bool found = false, changed = false, restartNeeded = false, setMissing = false;
   for (const SysGuid* deviceClass : kFilterClasses) {
     DeviceInfoSet set(SysSetupDiGetClassDevs(deviceClass, kDigcfPresent | kDigcfProfile | kDigcfDeviceInterface));
@@ -162,8 +162,8 @@ int SetDiskFilter(bool attach, const std::string& pdoTail) {
     changed = true;
     if (RestartDevice(set.set, &device) == 0) restartNeeded = true;
   }
-  if (!found) return setMissing ? kFilterNoDeviceSet : kFilterNoDevice;
+  if (!found) return setMissing ? FilterResult::kNoDeviceSet : FilterResult::kNoDevice;
   // A list nobody could write (no administrator rights) must not pass for a service switched on or off.
-  if (!changed) return kFilterNotWritten;
-  return restartNeeded ? kFilterNeedsReboot : kFilterOk;
+  if (!changed) return FilterResult::kNotWritten;
+  return restartNeeded ? FilterResult::kNeedsReboot : FilterResult::kOk;
 }

@@ -11,19 +11,19 @@
 #include "sys/sys.h"
 
 // Results of SetDiskFilter.
-enum FilterResult : int {
-  kFilterOk = 0,           // a device node matched and every restart after a list change went through
-  kFilterNoDevice = 1,     // no device node of the searched classes belongs to the disk
-  kFilterNeedsReboot = 4,  // the list was changed but a restart needs the system to be restarted
-  kFilterNoDeviceSet = 5,  // no device node matched and a device information set could not be obtained
-  kFilterNotWritten = 6,   // device nodes matched but none of their lists could be written: nothing changed
+enum class FilterResult {
+  kOk,           // a device node matched and every restart after a list change went through
+  kNoDevice,     // no device node of the searched classes belongs to the disk
+  kNeedsReboot,  // the list was changed but a restart needs the system to be restarted
+  kNoDeviceSet,  // no device node matched and a device information set could not be obtained
+  kNotWritten,   // device nodes matched but none of their lists could be written: nothing changed
 };
 
 // Attaches (puts the filter service first in the upper filter list) or detaches (takes every occurrence out) the
 // filter for the disk whose physical device object name, without its leading "\Device", is pdoTail, then restarts
 // each changed device. The device interface classes of disks, volumes and storage ports and the setup class of
 // system devices are searched in that order; the first matching node of each class is changed.
-int SetDiskFilter(bool attach, const std::string& pdoTail);
+FilterResult SetDiskFilter(bool attach, const std::string& pdoTail);
 
 // Installs the filter service, then puts `name` first in the device's upper filter list. A name already in the
 // list moves to the front instead of standing there twice. True when the list was written.

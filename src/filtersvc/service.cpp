@@ -11,7 +11,7 @@ namespace {
 
 std::atomic<bool> gServiceRunGoing{false};
 
-ServiceRunResult Ended(ServiceOutcome outcome, bool serviceActive, bool switchChecked, int registration = -1) {
+ServiceRunResult Ended(ServiceOutcome outcome, bool serviceActive, bool switchChecked, std::optional<FilterResult> registration = std::nullopt) {
   ServiceRunResult result;
   result.outcome = outcome;
   result.registration = registration;
@@ -23,11 +23,11 @@ ServiceRunResult Ended(ServiceOutcome outcome, bool serviceActive, bool switchCh
 ServiceRunResult Start(const ServiceDisk& disk, const std::function<void()>& configureBlocks) {
   // Without the driver file nothing in the system is changed.
   if (!SysFindFile(kFilterDriverFile)) return Ended(ServiceOutcome::DriverMissing, disk.serviceActive, false);
-  int r = SetDiskFilter(true, PdoTail(disk.pdoName));
+  FilterResult r = SetDiskFilter(true, PdoTail(disk.pdoName));
   bool active = disk.serviceActive;
-  if (r != kFilterNoDeviceSet) active = QueryFilterPresence(disk.deviceName.c_str()) == 1;
+  if (r != FilterResult::kNoDeviceSet) active = QueryFilterPresence(disk.deviceName.c_str()) == 1;
   switch (r) {
-    case kFilterOk:
+    case FilterResult::kOk:
       if (!active) {
         // The disk restarted without the driver in its stack: the system refused to load it (64-bit Windows
         // loads only signed drivers), and a disk that lists a driver the system does not load cannot start. The
@@ -37,9 +37,9 @@ ServiceRunResult Start(const ServiceDisk& disk, const std::function<void()>& con
       }
       if (configureBlocks) configureBlocks();
       return Ended(ServiceOutcome::Started, true, true, r);
-    case kFilterNoDevice:
+    case FilterResult::kNoDevice:
       return Ended(ServiceOutcome::NoDevice, active, active, r);
-    case kFilterNeedsReboot:
+    case FilterResult::kNeedsReboot:
       // The list holds the filter, but until the reboot the driver may not answer: the switch shows what it says.
       return Ended(ServiceOutcome::StartNeedsRestart, active, active, r);
     default:
@@ -48,15 +48,15 @@ ServiceRunResult Start(const ServiceDisk& disk, const std::function<void()>& con
 }
 
 ServiceRunResult Stop(const ServiceDisk& disk) {
-  int r = SetDiskFilter(false, PdoTail(disk.pdoName));
+  FilterResult r = SetDiskFilter(false, PdoTail(disk.pdoName));
   bool active = disk.serviceActive;
-  if (r != kFilterNoDeviceSet) active = QueryFilterPresence(disk.deviceName.c_str()) == 1;
+  if (r != FilterResult::kNoDeviceSet) active = QueryFilterPresence(disk.deviceName.c_str()) == 1;
   switch (r) {
-    case kFilterOk:
+    case FilterResult::kOk:
       return Ended(ServiceOutcome::Stopped, false, false, r);
-    case kFilterNoDevice:
+    case FilterResult::kNoDevice:
       return Ended(ServiceOutcome::NoDevice, active, active, r);
-    case kFilterNeedsReboot:
+    case FilterResult::kNeedsReboot:
       // The filter is out of the list and leaves the disk at the reboot; the service counts as off already.
       return Ended(ServiceOutcome::StopNeedsRestart, false, false, r);
     default:

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
+#include "filtersvc/filter.h"
 
 struct ServiceDisk {
   std::string deviceName;  // "physicaldrive1"
@@ -28,7 +30,7 @@ enum class ServiceOutcome {
 
 struct ServiceRunResult {
   ServiceOutcome outcome = ServiceOutcome::NoDisk;
-  int registration = -1;       // SetDiskFilter's result; -1 when it did not run
+  std::optional<FilterResult> registration;  // SetDiskFilter's result; none when it did not run
   bool serviceActive = false;  // the disk's serviceActive afterwards
   bool switchChecked = false;  // the state the service switch ends in
 };

@@ -3,13 +3,13 @@
 #include "disk/runcontrol.h"
 #include "disk/volumelock.h"
 
-DiskFormatResult FormatDiskAsFloppy(SysHandle disk, const char* driveLetters, FloppyKind kind, DosVersion dos,
-                                    RunControl* run) {
+RunOutcome FormatDiskAsFloppy(SysHandle disk, const char* driveLetters, FloppyKind kind, DosVersion dos,
+                              RunControl* run) {
   ExclusiveVolumes volumes;
-  if (!TakeExclusiveVolumes(driveLetters, &volumes)) return kDiskFormatInUse;
+  if (!TakeExclusiveVolumes(driveLetters, &volumes)) return RunOutcome().EndAt(RunStep::kLockVolumes);
   // The system files are copied inside the run too: their sectors lie in the volume as well.
   RunExpect(run, FloppyImageWriteBytes(kind));
-  FloppyImageResult written = WriteFloppyImage(disk, 0, kind, "", dos, nullptr, run);
+  RunOutcome outcome = WriteFloppyImage(disk, 0, kind, "", dos, nullptr, run);
   ReleaseExclusiveVolumes(&volumes);
-  return written == FloppyImageResult::kWritten ? kDiskFormatWritten : kDiskFormatFailed;
+  return outcome;
 }

@@ -6,14 +6,8 @@
 #include "floppy/floppy.h"
 #include "sys/sys.h"
 
-enum DiskFormatResult : int {
-  kDiskFormatFailed = 0,   // the image could not be written completely
-  kDiskFormatWritten = 1,
-  kDiskFormatInUse = 2,    // a volume of the disk could not be locked: nothing was written
-};
-
 // Takes the disk's volumes (driveLetters, "E:F:"), writes the image of `kind` at sector 0 of disk (open for reading
 // and writing, owned by the caller) and gives the volumes back before it returns, so the caller's device restart
-// finds them unlocked.
-DiskFormatResult FormatDiskAsFloppy(SysHandle disk, const char* driveLetters, FloppyKind kind, DosVersion dos,
-                                    RunControl* run = nullptr);
+// finds them unlocked. Ends at kLockVolumes (nothing written) or as WriteFloppyImage does.
+RunOutcome FormatDiskAsFloppy(SysHandle disk, const char* driveLetters, FloppyKind kind, DosVersion dos,
+                              RunControl* run = nullptr);

@@ -25,8 +25,9 @@ void BuildFloppyDbr(FloppyKind kind, const char* label, DosVersion dos, uint8_t*
 
 uint64_t FloppyImageWriteBytes(FloppyKind kind) { return uint64_t{GeometryOf(kind).totalSectors} * kSectorSize; }
 
-FloppyImageResult WriteFloppyImage(SysHandle disk, uint32_t startSector, FloppyKind kind, const char* label,
-                                   DosVersion dos, FloppyImageBuffer* buffer, RunControl* run) {
+RunOutcome WriteFloppyImage(SysHandle disk, uint32_t startSector, FloppyKind kind, const char* label, DosVersion dos,
+                            FloppyImageBuffer* buffer, RunControl* run) {
+  RunOutcome outcome;
   const FloppyGeometry& g = GeometryOf(kind);
   const bool progressLines = kind == FloppyKind::k1440K;
   const uint32_t rootOffset = FirstRootSector(kind);
@@ -37,7 +38,7 @@ FloppyImageResult WriteFloppyImage(SysHandle disk, uint32_t startSector, FloppyK
   // System files that cannot go into the image are refused before anything of it is written.
   if (dos != kDosNone && !SystemFilesFit(dos, startSector, dbr, LabelLength(label) > 0)) {
     TraceLine("The system files cannot be copied into the image");
-    return FloppyImageResult::kSystemFilesUnusable;
+    return outcome.Refuse(Refusal::kSystemFilesUnusable);
   }
 
   // Everything but the DBR and the image's last sector, which keeps what it held.
@@ -66,13 +67,16 @@ FloppyImageResult WriteFloppyImage(SysHandle disk, uint32_t startSector, FloppyK
   }
   if (WriteSectors(disk, startSector, bodySectors, bytes, run) != SectorIo::kOk) {
     TraceLine("Write first FAT failure!\n");
-    return FloppyImageResult::kImageFailed;
+    return outcome.EndAt(RunStep::kImage, startSector, SysGetLastError());
   }
+  outcome.Wrote(startSector, bodySectors);
   if (dos != kDosNone && TransferSystemFiles(disk, startSector, dos, dbr, run) != SysFilesTransfer::kDone)
-    return FloppyImageResult::kSystemFilesFailed;
+    return outcome.EndAt(RunStep::kSystemFiles, startSector + dataOffset, SysGetLastError());
   if (WriteSectors(disk, startSector, 1, dbr, run) != SectorIo::kOk) {
+    const uint32_t error = SysGetLastError();
     TraceLastError("WriteDBR");
-    return FloppyImageResult::kBootRecordFailed;
+    return outcome.EndAt(RunStep::kBootRecord, startSector, error);
   }
-  return FloppyImageResult::kWritten;
+  outcome.completed = 1;
+  return outcome;
 }

@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/outcome.h"
 #include "disk/runcontrol.h"
 #include "fat/floppy_kinds.h"
 #include "sys/sys.h"
@@ -30,10 +31,6 @@ struct FloppyImageBuffer {
   std::vector<uint8_t> bytes;
 };
 
-// How writing an image ended: written, refused before the first write (kSystemFilesUnusable: the DOS system files
-// cannot go into the image), or the step whose transfer failed.
-enum class FloppyImageResult { kWritten, kSystemFilesUnusable, kImageFailed, kSystemFilesFailed, kBootRecordFailed };
-
 // Writes one image with its DBR at startSector. The image goes out in one write from startSector (the DBR's place
 // zero, both FATs, the root directory with the label entry, the data area filled with F6; the image's last sector is
 // left as it was), then the system files, and the DBR last: an image cut short anywhere has no valid DBR, so it
@@ -41,7 +38,10 @@ enum class FloppyImageResult { kWritten, kSystemFilesUnusable, kImageFailed, kSy
 // before anything is written; after the first write, any failed transfer ends the image at once, and what was
 // written before stays. Never writes outside startSector .. startSector + total sectors - 1.
 // label: 0 to 11 characters, written unchanged; empty means no volume label entry.
-FloppyImageResult WriteFloppyImage(SysHandle disk, uint32_t startSector, FloppyKind kind, const char* label,
-                                   DosVersion dos, FloppyImageBuffer* buffer = nullptr, RunControl* run = nullptr);
+// The outcome: refused at kCheck (kSystemFilesUnusable), or ended at kImage, kSystemFiles or kBootRecord; written
+// holds the image's sectors once its first write went out, and completed is 1 once its DBR is on the disk.
+RunOutcome WriteFloppyImage(SysHandle disk, uint32_t startSector, FloppyKind kind, const char* label,
+                            DosVersion dos, FloppyImageBuffer* buffer = nullptr,
+                            RunControl* run = nullptr);
 // What WriteFloppyImage writes without system files, in bytes (the DBR's sector counted twice).
 uint64_t FloppyImageWriteBytes(FloppyKind kind);

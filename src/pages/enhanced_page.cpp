@@ -22,7 +22,6 @@
 #include "ui/wintext.h"
 #include "base/trace.h"
 #include "blocks/blocks.h"
-#include "blocks/text_format.h"
 #include "blocks/texts.h"
 #include "disk/discovery.h"
 #include "disk/disklist.h"
@@ -35,6 +34,7 @@
 #include "pages/enhanced_texts.h"
 #include "pages/files_dialog.h"
 #include "pages/files_texts.h"
+#include "pages/page_words.h"
 #include "pages/page_worker.h"
 #include "pages/pages.h"
 #include "sys/sys.h"
@@ -292,7 +292,7 @@ void OnBlockSelected() {
 void OnKindChanged() {
   const BlockKind kind = ChosenKind();
   if (!kind) return TellError(kEnhKindNotChosen);
-  SetText(IDC_ENH_BATCH_FORMAT, FormatBlockText(Tr(kEnhMakeKindButton), kEnhFloppyKinds[static_cast<int>(*kind)]));
+  SetText(IDC_ENH_BATCH_FORMAT, FormatText(Tr(kEnhMakeKindButton), kEnhFloppyKinds[static_cast<int>(*kind)]));
   std::optional<BlockDisk> disk = SelectedBlockDisk();
   if (!disk) return;
   ConfigureBlocks(&*disk, kBlockModeInUse, kind);
@@ -432,22 +432,25 @@ BlockFormatJob ReadFormatJob(bool batch) {
 // while the run writes; everything the run has to show reaches the page as a worker message.
 void FormatWork(const FormatJob& job) {
   HWND page = job.page;
+  auto tell = [page](const BlockNotice& notice, UINT buttons) {
+    return WorkerMessageBox(page, notice.text.c_str(), notice.caption.c_str(),
+                            buttons | (notice.information ? MB_ICONINFORMATION : MB_ICONERROR));
+  };
   BlockFormatUi ui;
-  ui.confirm = [page](const BlockNotice& notice) {
-    return WorkerMessageBox(page, notice.text.c_str(), notice.caption.c_str(), MB_OKCANCEL | MB_ICONINFORMATION) ==
-           IDOK;
-  };
-  ui.message = [page](const BlockNotice& notice) {
-    WorkerMessageBox(page, notice.text.c_str(), notice.caption.c_str(),
-                     notice.information ? MB_ICONINFORMATION : MB_ICONERROR);
-  };
+  ui.written = [tell](const RunOutcome& outcome) { tell(BlockFormatOutcomeNotice(outcome), MB_OK); };
   ui.sheetEnabled = [page](bool enabled) { PostMessageW(page, kWorkerHold, enabled ? 0 : 1, 0); };
   ui.busyIndicator = [page](bool on) { PostMessageW(page, kWorkerBusy, on ? 1 : 0, kFormatWorker); };
-  ui.status = [page](const std::string& line) { PostToPage(page, kWorkerStatus, new std::string(line)); };
+  ui.status = [page](uint32_t block, BlockStage stage) {
+    PostToPage(page, kWorkerStatus, new std::string(BlockFormatStatus(block, stage)));
+  };
   ui.refreshed = [page](const BlockScan& scan, int currentEntry, const BlockShow& show) {
     PostToPage(page, kWorkerUpdate, new FormatRefresh{scan, currentEntry, show});
   };
-  RunBlockFormat(job.job, ui, &job.run->control);
+  const Refusal refusal = CheckBlockFormatJob(job.job);
+  if (refusal != Refusal::kNone)
+    tell(BlockFormatRefusalNotice(job.job, refusal), MB_OK);
+  else if (tell(BlockFormatQuestion(job.job), MB_OKCANCEL) == IDOK)
+    RunBlockFormat(job.job, ui, &job.run->control);
 }
 
 // While a run writes, nothing may start another or leave the page: the sheet's tabs and buttons and the page's
@@ -603,7 +606,7 @@ void AskToStopServices() {
   for (int i = 0; i < DiskCount(gPage.disks); ++i) {
     const RemovableDisk& disk = gPage.disks.slots[i];
     if (disk.serviceActive != 1) continue;
-    std::string question = FormatBlockText(Tr(kEnhExitQuestion), disk.hardwareKey);
+    std::string question = FormatText(Tr(kEnhExitQuestion), disk.hardwareKey);
     if (ShowMessage(gPage.window, question.c_str(), Tr(kEnhCaption), MB_YESNO | MB_ICONERROR) == IDYES) {
       SetSheetEndFlag(false);
       return;

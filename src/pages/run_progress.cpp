@@ -1,7 +1,5 @@
 #include "pages/run_progress.h"
 
-#include <cstdarg>
-#include <cstdio>
 
 void PreparePageRun(PageRun* run, HWND page, bool verify) {
   run->control.stop = &run->stop;
@@ -16,13 +14,4 @@ void PreparePageRun(PageRun* run, HWND page, bool verify) {
 
 std::string WithPercent(const std::string& status, int percent) {
   return status + " " + std::to_string(percent) + "%";
-}
-
-std::string FormatPageText(const char* format, ...) {
-  char text[512];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  return text;
 }

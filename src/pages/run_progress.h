@@ -23,9 +23,6 @@ void PreparePageRun(PageRun* run, HWND page, bool verify);
 // The status line of a run with its percent: "Now formatting E: disk... 45%".
 std::string WithPercent(const std::string& status, int percent);
 
-// printf-style formatting of a page's text.
-std::string FormatPageText(const char* format, ...) __attribute__((format(printf, 1, 2)));
-
 // The Stop button's texts, the same on every page.
 inline constexpr TextPair kRunStopButton{"Stop", "停止"};
 inline constexpr TextPair kRunStoppingButton{"Stopping...", "正在停止..."};

@@ -7,8 +7,6 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <atomic>
-#include <cstdarg>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -23,6 +21,7 @@
 #include "floppy/diskformat.h"
 #include "floppy/floppy.h"
 #include "pages/disklist_ui.h"
+#include "pages/page_words.h"
 #include "pages/page_worker.h"
 #include "pages/pages.h"
 #include "pages/standard_texts.h"
@@ -37,15 +36,18 @@ struct FormatChoice {
   DosVersion dos = kDosNone;
 };
 
-// One format run. The worker owns the disk handle and closes it; `result` is written before the worker returns, and
-// the page reads it only once the completion arrived or the thread ended.
+// The outcome of a run that wrote nothing (no kind chosen, or no thread to run it): told as a failed format.
+RunOutcome NothingWritten() { return RunOutcome().EndAt(RunStep::kCheck); }
+
+// One format run. The worker owns the disk handle and closes it; `outcome` is written before the worker returns,
+// and the page reads it only once the completion arrived or the thread ended.
 struct FormatJob {
   DeviceHandle disk;
   FormatChoice choice;
   std::string volumeName;   // restarted after writing
   std::string driveLetters; // the volumes held exclusively while the disk is written
   std::string description;  // names the disk in the completion message, whatever the list shows by then
-  std::atomic<int> result{kDiskFormatFailed};  // a DiskFormatResult
+  RunOutcome outcome = NothingWritten();
   PageRun run;         // its progress and the Stop button's flag
   std::string status;  // the status line the percent is added to
 };
@@ -60,19 +62,6 @@ struct StandardPage {
 };
 
 StandardPage gPage;
-
-std::string FormatText(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  int length = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
-  if (length > 0) std::vsnprintf(&text[0], text.size() + 1, format, args);
-  va_end(args);
-  return text;
-}
 
 // A text with the disk's volume texts in its %s.
 std::string WithDisk(const TextPair& text, const char* description) { return FormatText(Tr(text), description); }
@@ -172,14 +161,15 @@ FormatChoice ReadChoice(HWND window) {
 // The worker's part of a run.
 void FormatWork(FormatJob* job) {
   const FormatChoice& choice = job->choice;
-  DiskFormatResult result = kDiskFormatFailed;
+  RunOutcome outcome = NothingWritten();
   if (choice.write) {
-    result = FormatDiskAsFloppy(job->disk.get(), job->driveLetters.c_str(), choice.kind, choice.dos, &job->run.control);
+    outcome = FormatDiskAsFloppy(job->disk.get(), job->driveLetters.c_str(), choice.kind, choice.dos,
+                                 &job->run.control);
   }
   // A disk whose volumes another program holds was not touched: there is nothing new for the system to read.
-  if (result != kDiskFormatInUse) RestartVolume(job->volumeName.c_str());
+  if (outcome.failedStep != RunStep::kLockVolumes) RestartVolume(job->volumeName.c_str());
   job->disk.reset();
-  job->result = result;
+  job->outcome = std::move(outcome);
 }
 
 // Opens the disk, or tells the user why it cannot be opened.
@@ -218,15 +208,15 @@ void EnableStart(HWND window, bool enabled) {
 }
 
 // The end of a run: the list rediscovered here, on the page's thread, the outcome told, the page idle again.
-void FinishFormat(HWND window, const std::string& description, int result, bool stopped) {
+void FinishFormat(HWND window, const std::string& description, const RunOutcome& outcome, bool stopped) {
   RefillAfterDeviceChange(window);
-  if (result == kDiskFormatInUse) {
+  if (outcome.failedStep == RunStep::kLockVolumes) {
     Tell(window, kStdDiskInUse, kStdFormatCaption, MB_ICONERROR);
-  } else if (stopped && result != kDiskFormatWritten) {
+  } else if (stopped && !outcome.Succeeded()) {
     Tell(window, kStdFormatStopped, kStdFormatCaption, MB_ICONERROR);
   } else {
-    const TextPair& outcome = result == kDiskFormatWritten ? kStdFormatDone : kStdFormatFailed;
-    ShowMessage(window, WithDisk(outcome, description.c_str()).c_str(), Tr(kStdFormatCaptionEnglish),
+    const TextPair& text = outcome.Succeeded() ? kStdFormatDone : kStdFormatFailed;
+    ShowMessage(window, WithDisk(text, description.c_str()).c_str(), Tr(kStdFormatCaptionEnglish),
                 MB_ICONINFORMATION);
   }
   SetStatus(window, Tr(kStdSelectDisk));
@@ -268,7 +258,7 @@ void StartFormat(HWND window) {
   if (!thread) {
     std::string description = job->description;
     job.reset();
-    FinishFormat(window, description, kDiskFormatFailed, false);
+    FinishFormat(window, description, NothingWritten(), false);
     return;
   }
   gPage.job = std::move(job);
@@ -280,7 +270,7 @@ void OnFormatDone(HWND window) {
   if (!Formatting()) return;
   EndWorker(&gPage.thread);  // the worker returns right after posting
   std::unique_ptr<FormatJob> job = std::move(gPage.job);
-  FinishFormat(window, job->description, job->result, job->run.stop);
+  FinishFormat(window, job->description, job->outcome, job->run.stop);
 }
 
 // --- Commands and notifications --------------------------------------------------------------------------------

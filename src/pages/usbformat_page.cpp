@@ -23,6 +23,7 @@
 #include "disk/sectorio.h"
 #include "filtersvc/restart.h"
 #include "pages/disklist_ui.h"
+#include "pages/page_words.h"
 #include "pages/page_worker.h"
 #include "pages/pages.h"
 #include "pages/run_progress.h"
@@ -40,7 +41,7 @@ struct FormatJob {
   RemovableDisk target;
   DeviceHandle disk;
   UsbFormatOptions options;
-  UsbFormatOutcome outcome;  // written by the worker before it returns
+  RunOutcome outcome;        // written by the worker before it returns
   PageRun run;               // its progress and the Stop button's flag
   std::string status;        // the status line the percent is added to
 };
@@ -250,27 +251,27 @@ void UsbFormatWork(const std::shared_ptr<FormatJob>& job) {
   job->disk.reset();
 }
 
-const TextPair& RefusalText(UsbFormatRefusal refusal) {
+const TextPair& RefusalText(Refusal refusal) {
   switch (refusal) {
-    case kUsbFormatNoSectors: return kUsbDiskWithoutCapacity;
-    case kUsbFormatTooManyRootEntries: return kUsbTooManyRootEntries;
-    case kUsbFormatNoClusterSize: return kNoUnitSizeSelected;
-    case kUsbFormatClusterTooLarge: return kUsbClusterTooLarge;
-    case kUsbFormatNoFatCount: return kNoFatCountSelected;
-    case kUsbFormatNoDataArea: return kNoDataArea;
-    case kUsbFormatNoRootEntries: return kNoRootEntries;
-    case kUsbFormatSystemFilesUnusable: return kSystemFilesUnusable;
+    case Refusal::kNoSectors: return kUsbDiskWithoutCapacity;
+    case Refusal::kTooManyRootEntries: return kUsbTooManyRootEntries;
+    case Refusal::kNoClusterSize: return kNoUnitSizeSelected;
+    case Refusal::kClusterTooLarge: return kUsbClusterTooLarge;
+    case Refusal::kNoFatCount: return kNoFatCountSelected;
+    case Refusal::kNoDataArea: return kNoDataArea;
+    case Refusal::kNoRootEntries: return kNoRootEntries;
+    case Refusal::kSystemFilesUnusable: return kSystemFilesUnusable;
     default: return kBeyondFat16;
   }
 }
 
 // A choice the volume cannot be built from, decided by the format thread: FAT16 cannot hold the volume (the status
 // says so and a box names the smallest unit that would do), or no room is left for data.
-void ShowVolumeRefusal(HWND window, const UsbFormatOutcome& outcome) {
-  if (outcome.refusal == kUsbFormatAccepted) return;
-  bool beyondFat16 = outcome.refusal == kUsbFormatTooManyClusters || outcome.refusal == kUsbFormatBeyondFat16;
+void ShowVolumeRefusal(HWND window, const RunOutcome& outcome) {
+  if (outcome.failedStep != RunStep::kCheck) return;
+  bool beyondFat16 = outcome.refusal == Refusal::kTooManyClusters || outcome.refusal == Refusal::kBeyondFat16;
   if (beyondFat16) SetStatus(window, Tr(kFat16ExceededStatus));
-  if (outcome.refusal == kUsbFormatTooManyClusters)  // the suggestion's caption is English in both languages
+  if (outcome.refusal == Refusal::kTooManyClusters)  // the suggestion's caption is English in both languages
     ShowMessage(window, UnitSuggestionText(outcome).c_str(), "Format usb disk", MB_ICONINFORMATION);
   else
     ShowPageMessage(window, Tr(RefusalText(outcome.refusal)), MB_ICONERROR);
@@ -293,22 +294,23 @@ void OnFormatEnded(HWND window) {
   job->disk.reset();
   RefreshList(window);
   ShowVolumeRefusal(window, job->outcome);
-  const UsbFormatOutcome& outcome = job->outcome;
-  if (outcome.volumesInUse)
+  const RunOutcome& outcome = job->outcome;
+  const bool capacity = outcome.failedStep == RunStep::kCapacity;
+  if (outcome.failedStep == RunStep::kLockVolumes)
     ShowPageMessage(window, Tr(kUsbDiskInUse), MB_ICONERROR);
   else if (outcome.stopped)
     ShowPageMessage(window, Tr(kUsbFormatStopped), MB_ICONERROR);
-  else if (outcome.capacityFailed || outcome.verifyFailed)
-    ShowPageMessage(window, FormatPageText(Tr(outcome.capacityFailed ? kUsbCapacityFailed : kUsbVerifyFailed),
-                                           static_cast<unsigned long long>(outcome.badSector)).c_str(),
+  else if (capacity || outcome.failedStep == RunStep::kVerify)
+    ShowPageMessage(window, FormatText(Tr(capacity ? kUsbCapacityFailed : kUsbVerifyFailed),
+                                       static_cast<unsigned long long>(outcome.sector)).c_str(),
                     MB_ICONERROR);
-  else if (outcome.succeeded)
+  else if (outcome.Succeeded())
     ShowPageMessage(window, Tr(kUsbFormatCompleted), MB_ICONINFORMATION);
   else
     ShowPageMessage(window, WithDisk(kUsbFormatFailed, job->target.description).c_str(), MB_ICONINFORMATION);
   EnterIdle(window);
   // A disk whose volumes another program holds was not touched: there is nothing new for the system to read.
-  if (!job->outcome.volumesInUse) RestartVolume(job->target.volumeName);
+  if (job->outcome.failedStep != RunStep::kLockVolumes) RestartVolume(job->target.volumeName);
 }
 
 void StartThread(HWND window, std::shared_ptr<FormatJob> job) {
@@ -322,7 +324,8 @@ void StartThread(HWND window, std::shared_ptr<FormatJob> job) {
   gPage.thread = StartWorker(window, 0, [job] { UsbFormatWork(job); });
   if (gPage.thread) return;
   TraceLastError("CreateThread");
-  OnFormatEnded(window);  // the disk closes with the job; the outcome stays "failed"
+  gPage.job->outcome.EndAt(RunStep::kOpen, 0, GetLastError());  // nothing was begun: told as a failed format
+  OnFormatEnded(window);  // the disk closes with the job
 }
 
 void ReportOpenFailure(HWND window, uint32_t error) {
@@ -358,8 +361,8 @@ void OnStartClicked(HWND window) {
   }
   job->options = ReadOptions(window);
   job->options.label = label;
-  UsbFormatRefusal refusal = CheckUsbFormatRequest(job->target.sectorCount, job->options);
-  if (refusal != kUsbFormatAccepted) {
+  Refusal refusal = CheckUsbFormatRequest(job->target.sectorCount, job->options);
+  if (refusal != Refusal::kNone) {
     ShowPageMessage(window, Tr(RefusalText(refusal)), MB_ICONERROR);  // the disk closes with the job
     return;
   }
@@ -372,7 +375,7 @@ void OnDestroy() {
   if (!gPage.thread) return;
   EndWorker(&gPage.thread);
   std::shared_ptr<FormatJob> job = std::move(gPage.job);
-  if (!job->outcome.volumesInUse) RestartVolume(job->target.volumeName);
+  if (job->outcome.failedStep != RunStep::kLockVolumes) RestartVolume(job->target.volumeName);
 }
 
 // --- Commands -----------------------------------------------------------------------------------------------------

@@ -87,14 +87,14 @@ uint32_t MinimumAllocationUnit(uint32_t sectorCount, uint32_t rootEntries) {
   return spc * kSectorSize;
 }
 
-UsbFormatRefusal CheckUsbFormatRequest(uint32_t sectorCount, const UsbFormatOptions& options) {
-  if (sectorCount == 0) return kUsbFormatNoSectors;
-  if (options.rootEntries > kMaxRootEntries) return kUsbFormatTooManyRootEntries;
-  if (options.rootEntries == 0) return kUsbFormatNoRootEntries;
-  if (!IsClusterSize(options.clusterBytes)) return kUsbFormatNoClusterSize;
-  if (options.clusterBytes / kSectorSize > sectorCount) return kUsbFormatClusterTooLarge;
-  if (options.fatCount != 1 && options.fatCount != 2) return kUsbFormatNoFatCount;
-  return kUsbFormatAccepted;
+Refusal CheckUsbFormatRequest(uint32_t sectorCount, const UsbFormatOptions& options) {
+  if (sectorCount == 0) return Refusal::kNoSectors;
+  if (options.rootEntries > kMaxRootEntries) return Refusal::kTooManyRootEntries;
+  if (options.rootEntries == 0) return Refusal::kNoRootEntries;
+  if (!IsClusterSize(options.clusterBytes)) return Refusal::kNoClusterSize;
+  if (options.clusterBytes / kSectorSize > sectorCount) return Refusal::kClusterTooLarge;
+  if (options.fatCount != 1 && options.fatCount != 2) return Refusal::kNoFatCount;
+  return Refusal::kNone;
 }
 
 FormatRecordFields DiskGeometry(uint32_t sectorCount, uint32_t mbrSectors) {
@@ -132,8 +132,8 @@ DbrDecision BuildFormatDbr(uint32_t sectorCount, uint32_t volumeStart, const Usb
   DbrDecision decision;
   // The checks the page makes first, repeated so that no caller can build a record from an unchecked choice.
   decision.refusal = CheckUsbFormatRequest(sectorCount, options);
-  if (decision.refusal == kUsbFormatAccepted && volumeStart >= sectorCount) decision.refusal = kUsbFormatNoDataArea;
-  if (decision.refusal != kUsbFormatAccepted) return decision;
+  if (decision.refusal == Refusal::kNone && volumeStart >= sectorCount) decision.refusal = Refusal::kNoDataArea;
+  if (decision.refusal != Refusal::kNone) return decision;
   uint32_t sectorsPerCluster = options.clusterBytes / kSectorSize;
   uint32_t fatCount = options.fatCount;
   uint32_t total = UnambiguousVolumeSectors(sectorCount - volumeStart, sectorsPerCluster, fatCount,
@@ -142,12 +142,12 @@ DbrDecision BuildFormatDbr(uint32_t sectorCount, uint32_t volumeStart, const Usb
   decision.dataSectors = area.dataSectors;
   decision.clusters = area.clusters;
   if (!area.hasCluster) {
-    decision.refusal = kUsbFormatNoDataArea;
+    decision.refusal = Refusal::kNoDataArea;
     return decision;
   }
   if (area.clusters >= kFat16ClusterLimit) {
     uint32_t fitting = SmallestFittingCluster(total, sectorsPerCluster * 2, fatCount, options.rootEntries);
-    decision.refusal = fitting ? kUsbFormatTooManyClusters : kUsbFormatBeyondFat16;
+    decision.refusal = fitting ? Refusal::kTooManyClusters : Refusal::kBeyondFat16;
     decision.suggestedUnit = fitting * kSectorSize;
     return decision;
   }

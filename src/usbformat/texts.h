@@ -1,11 +1,11 @@
 // Texts of the general formatter's decisions, shown by the "USB disk format" page. Which refusal shows what:
-//   kUsbFormatTooManyClusters  status kFat16ExceededStatus, then a box with UnitSuggestionText()
-//   kUsbFormatBeyondFat16      status kFat16ExceededStatus, then a box with kBeyondFat16
-//   kUsbFormatNoDataArea       a box with kNoDataArea
-//   kUsbFormatNoClusterSize    a box with kNoUnitSizeSelected
-//   kUsbFormatNoFatCount       a box with kNoFatCountSelected
-//   kUsbFormatNoRootEntries    a box with kNoRootEntries
-//   kUsbFormatSystemFilesUnusable  a box with kSystemFilesUnusable
+//   Refusal::kTooManyClusters  status kFat16ExceededStatus, then a box with UnitSuggestionText() (pages/page_words.h)
+//   Refusal::kBeyondFat16      status kFat16ExceededStatus, then a box with kBeyondFat16
+//   Refusal::kNoDataArea       a box with kNoDataArea
+//   Refusal::kNoClusterSize    a box with kNoUnitSizeSelected
+//   Refusal::kNoFatCount       a box with kNoFatCountSelected
+//   Refusal::kNoRootEntries    a box with kNoRootEntries
+//   Refusal::kSystemFilesUnusable  a box with kSystemFilesUnusable
 // all with the caption kUsbFormatCaption; the unit suggestion has the information icon, the others the error icon
 // of the page's refusals. The other refusals are the page's own checks before a format starts and keep the page's
 // messages.

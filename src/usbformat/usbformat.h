@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/outcome.h"
 #include "disk/sectorio.h"
 #include "fat/fat.h"
 #include "floppy/floppy.h"
@@ -39,21 +40,6 @@ struct UsbFormatOptions {
   DosVersion dos = kDos622;
 };
 
-// Why a format was not started. The page and the command line pick their own words for each.
-enum UsbFormatRefusal : int {
-  kUsbFormatAccepted = 0,
-  kUsbFormatNoSectors,         // the disk reports no capacity
-  kUsbFormatTooManyRootEntries,
-  kUsbFormatNoClusterSize,     // no cluster size, or one that is no power of two from 512 to 65,536 bytes
-  kUsbFormatClusterTooLarge,   // one cluster is larger than the disk
-  kUsbFormatNoFatCount,        // no FAT count, or another than 1 or 2
-  kUsbFormatNoDataArea,        // DBR, FATs and root directory leave no whole cluster for data
-  kUsbFormatTooManyClusters,   // FAT16 cannot hold the volume with this unit; a larger unit would do
-  kUsbFormatBeyondFat16,       // FAT16 cannot hold the volume with any unit
-  kUsbFormatNoRootEntries,     // a root directory of 0 entries: no volume label, no file could ever be found
-  kUsbFormatSystemFilesUnusable,  // the DOS system files are missing, unreadable or do not fit the volume
-};
-
 // The format fields of the disk's record: the FAT kind decided for the volume and the geometry its BPB and MBR
 // carry.
 struct FormatRecordFields {
@@ -75,7 +61,7 @@ uint32_t MinimumAllocationUnit(uint32_t sectorCount, uint32_t rootEntries);
 
 // The refusals that come before anything is computed for the volume: no capacity, no root entries or more than
 // 512, no cluster size chosen, a cluster larger than the disk, no FAT count chosen.
-UsbFormatRefusal CheckUsbFormatRequest(uint32_t sectorCount, const UsbFormatOptions& options);
+Refusal CheckUsbFormatRequest(uint32_t sectorCount, const UsbFormatOptions& options);
 
 // Sectors per track 63 for an MBR of 63 sectors, else 32; a disk of 32 or more sectors gets 1024 cylinders and
 // (sectorCount / 1024) / sectorsPerTrack heads kept in 8 bits (0 below 1024 x sectors per track), a smaller one
@@ -92,11 +78,11 @@ uint32_t VolumeStart(const UsbFormatOptions& options);
 
 // What BuildFormatDbr decided besides the record.
 struct DbrDecision {
-  UsbFormatRefusal refusal = kUsbFormatAccepted;
+  Refusal refusal = Refusal::kNone;
   uint8_t fatKind = 0;
   uint32_t dataSectors = 0;    // DataSec, wrapped as 32-bit arithmetic has it
   uint32_t clusters = 0;
-  uint32_t suggestedUnit = 0;  // kUsbFormatTooManyClusters: the smallest unit, in bytes, that FAT16 can hold
+  uint32_t suggestedUnit = 0;  // Refusal::kTooManyClusters: the smallest unit, in bytes, that FAT16 can hold
 };
 
 // Builds the DBR of a volume of sectorCount - volumeStart sectors at volumeStart, with the cluster size and FAT
@@ -118,33 +104,12 @@ bool WriteVolumeFats(SysHandle disk, const FatLayout& volume, uint8_t media, Run
 // Zeroes the root directory and, for a non-empty label, writes its volume label entry stamped with the local time.
 bool WriteRootDirectory(SysHandle disk, const FatLayout& volume, const std::string& label, RunControl* run = nullptr);
 
-// The steps of a format, for telling where one stopped.
-enum UsbFormatStep : int {
-  kUsbFormatStepNone = 0,
-  kUsbFormatStepMbr,
-  kUsbFormatStepDbr,
-  kUsbFormatStepFats,
-  kUsbFormatStepRootDirectory,
-};
-
-struct UsbFormatOutcome {
-  bool succeeded = false;               // the page's format result
-  UsbFormatRefusal refusal = kUsbFormatAccepted;
-  uint32_t suggestedUnit = 0;           // bytes, with kUsbFormatTooManyClusters
-  bool dataSectorsMultiple = false;     // DataSec was a multiple of 65,536: picks the form of the unit message
-  UsbFormatStep failedStep = kUsbFormatStepNone;
-  bool fillFailed = false;              // the data-area fill stopped: the format failed there
-  bool transferFailed = false;          // the system files were not transferred: the format failed
-  bool volumesInUse = false;            // a volume of the disk could not be locked: nothing was written
-  bool stopped = false;                 // the user stopped it: the steps before failedStep (or the fill) are done
-  // A verifying run (disk/runcontrol.h): the disk does not keep what is written at badSector, found before the
-  // first write (nothing written) or by the read-back after the last.
-  bool capacityFailed = false;
-  bool verifyFailed = false;
-  uint64_t badSector = 0;
-  FormatRecordFields fields;            // the disk record's format fields, as this format set them
+// The volume a format laid out: the disk record's format fields, the volume start and the volume as its boot record
+// describes it (once accepted).
+struct UsbFormatVolume {
+  FormatRecordFields fields;
   uint32_t volumeStart = 0;
-  FatLayout volume;                     // the volume as its boot record describes it, once accepted
+  FatLayout volume;
 };
 
 // Formats the disk (open for reading and writing, owned by the caller) of sectorCount sectors with options:
@@ -154,10 +119,11 @@ struct UsbFormatOutcome {
 // option is on. The first step that fails ends the format and it has not succeeded, whichever step it was. The
 // disk's volumes (driveLetters, "E:F:") are held exclusively from the first write to the last and given back
 // before it returns; none (the command-line tool) takes nothing. The run (disk/runcontrol.h) counts and can stop
-// every write; a verifying one checks the disk for a capacity it does not have before the first write and reads it
-// back after the last.
-UsbFormatOutcome RunUsbFormat(SysHandle disk, uint32_t sectorCount, const UsbFormatOptions& options,
-                              const char* driveLetters = nullptr, RunControl* run = nullptr);
-
-// The text of the refusal box for kUsbFormatTooManyClusters in the current language, as the page shows it.
-std::string UnitSuggestionText(const UsbFormatOutcome& outcome);
+// every write; under a verifying one the disk is checked for a capacity it does not have before the first write
+// and read back after the last.
+// The outcome ends at kCheck (a refusal, with the suggested unit for kTooManyClusters), kLockVolumes, kCapacity, a
+// writing step (kMbr, kBootRecord, kFats, kRootDirectory, kFill, kSystemFiles) or kVerify; `laidOut` receives the
+// volume once it is decided.
+RunOutcome RunUsbFormat(SysHandle disk, uint32_t sectorCount, const UsbFormatOptions& options,
+                        const char* driveLetters = nullptr, UsbFormatVolume* laidOut = nullptr,
+                        RunControl* run = nullptr);

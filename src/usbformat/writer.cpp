@@ -2,6 +2,7 @@
 // one step after the other on the open physical disk.
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
 #include "base/trace.h"
 #include "boot/boot_programs.h"
@@ -10,7 +11,6 @@
 #include "fat/fat.h"
 #include "disk/volumelock.h"
 #include "floppy/sysfiles.h"
-#include "usbformat/texts.h"
 #include "usbformat/usbformat.h"
 
 namespace {
@@ -35,12 +35,6 @@ uint64_t ExpectedWriteBytes(uint32_t volumeStart, const FatLayout& v, const UsbF
   const uint32_t volumeEnd = volumeStart + v.totalSectors;
   if (options.fillDataArea && volumeEnd > v.firstData + 1) sectors += volumeEnd - v.firstData - 1;
   return sectors * kSectorSize;
-}
-
-void Refuse(UsbFormatOutcome* outcome, const DbrDecision& decision) {
-  outcome->refusal = decision.refusal;
-  outcome->suggestedUnit = decision.suggestedUnit;
-  outcome->dataSectorsMultiple = decision.dataSectors % 65536 == 0;
 }
 
 }  // namespace
@@ -98,96 +92,91 @@ bool WriteRootDirectory(SysHandle disk, const FatLayout& v, const std::string& l
   return Written(WriteSectors(disk, v.rootSector, 1, sector, run));
 }
 
-UsbFormatOutcome RunUsbFormat(SysHandle disk, uint32_t sectorCount, const UsbFormatOptions& options,
-                              const char* driveLetters, RunControl* run) {
-  UsbFormatOutcome outcome;
-  outcome.refusal = CheckUsbFormatRequest(sectorCount, options);
-  if (outcome.refusal != kUsbFormatAccepted) return outcome;
-  outcome.fields = options.dosBoot ? BootableDiskGeometry(sectorCount, options.mbrSectors)
-                                   : DiskGeometry(sectorCount, options.mbrSectors);
+RunOutcome RunUsbFormat(SysHandle disk, uint32_t sectorCount, const UsbFormatOptions& options,
+                        const char* driveLetters, UsbFormatVolume* laidOut, RunControl* run) {
+  RunOutcome outcome;
+  UsbFormatVolume local;
+  UsbFormatVolume& made = laidOut ? *laidOut : local;
+  Refusal refusal = CheckUsbFormatRequest(sectorCount, options);
+  if (refusal != Refusal::kNone) return outcome.Refuse(refusal);
+  made.fields = options.dosBoot ? BootableDiskGeometry(sectorCount, options.mbrSectors)
+                                : DiskGeometry(sectorCount, options.mbrSectors);
   if (options.dosBoot) {
     TraceLine("DiskRestart;%x", 1);
     TraceLine("ModelSel:%d", options.bootMode);
   }
-  uint32_t volumeStart = VolumeStart(options);
-  outcome.volumeStart = volumeStart;
+  const uint32_t volumeStart = VolumeStart(options);
+  made.volumeStart = volumeStart;
   const DosVersion dos = options.dos;
 
   // The whole record is decided before the first write, so a refused choice leaves the disk untouched, MBR
   // included.
   FormatDbr dbr;
-  DbrDecision decision = BuildFormatDbr(sectorCount, volumeStart, options, outcome.fields, dos, &dbr);
-  if (decision.refusal != kUsbFormatAccepted) {
-    Refuse(&outcome, decision);
-    return outcome;
+  DbrDecision decision = BuildFormatDbr(sectorCount, volumeStart, options, made.fields, dos, &dbr);
+  if (decision.refusal != Refusal::kNone) {
+    outcome.suggestedUnit = decision.suggestedUnit;
+    outcome.dataSectorsMultiple = decision.dataSectors % 65536 == 0;
+    return outcome.Refuse(decision.refusal);
   }
-  outcome.fields.fatKind = decision.fatKind;
-  if (!ReadFatLayout(dbr.bytes, volumeStart, &outcome.volume)) {
-    outcome.refusal = kUsbFormatNoDataArea;
-    return outcome;
-  }
-  const FatLayout& volume = outcome.volume;
+  made.fields.fatKind = decision.fatKind;
+  if (!ReadFatLayout(dbr.bytes, volumeStart, &made.volume)) return outcome.Refuse(Refusal::kNoDataArea);
+  const FatLayout& volume = made.volume;
   if (options.dosBoot && !SystemFilesFit(dos, volumeStart, dbr.bytes, !options.label.empty())) {
     TraceLine("The system files cannot be copied into the volume");
-    outcome.refusal = kUsbFormatSystemFilesUnusable;
-    return outcome;
+    return outcome.Refuse(Refusal::kSystemFilesUnusable);
   }
 
   // Taken only once the format is certain to write, so a refused choice leaves the volumes mounted.
   ExclusiveVolumes volumes;
-  if (!TakeExclusiveVolumes(driveLetters, &volumes)) {
-    outcome.volumesInUse = true;
-    return outcome;
-  }
+  if (!TakeExclusiveVolumes(driveLetters, &volumes)) return outcome.EndAt(RunStep::kLockVolumes);
 
   if (RunVerifies(run)) {
     VerifyResult capacity = CheckDiskCapacity(disk, 0, sectorCount, run);
     if (!capacity.ok) {
-      outcome.capacityFailed = true;
-      outcome.badSector = capacity.badSector;
-      return outcome;
+      outcome.verify = Verify::kFailed;
+      return outcome.EndAt(RunStep::kCapacity, capacity.badSector);
     }
   }
-  RunExpect(run, ExpectedWriteBytes(volumeStart, outcome.volume, options));
-  // With no MBR size selected a bootable layout starts at sector 0, where the DBR would replace the MBR at once.
-  if (volumeStart > 0 && !WriteMbr(disk, volumeStart, sectorCount, outcome.fields, run)) {
-    outcome.failedStep = kUsbFormatStepMbr;
-  } else if (!Written(WriteSectors(disk, volumeStart, 1, dbr.bytes, run))) {
-    outcome.failedStep = kUsbFormatStepDbr;
-  } else if (!WriteVolumeFats(disk, volume, dbr.bytes[bpb::kMedia], run)) {
-    outcome.failedStep = kUsbFormatStepFats;
-  } else if (!WriteRootDirectory(disk, volume, options.label, run)) {
-    outcome.failedStep = kUsbFormatStepRootDirectory;
-  }
-  outcome.stopped = RunStopRequested(run);
-  if (outcome.failedStep != kUsbFormatStepNone) return outcome;
-
-  // A failed fill or transfer is a disk that failed under the format: it ends there, reported as failed.
-  if (options.fillDataArea && !FillDataArea(disk, volumeStart, volume, options.fillByte, run)) {
-    outcome.fillFailed = true;
-    outcome.stopped = RunStopRequested(run);
-    return outcome;
-  }
-  if (options.dosBoot && TransferSystemFiles(disk, volumeStart, dos, dbr.bytes, run) != SysFilesTransfer::kDone) {
-    outcome.transferFailed = true;
-    outcome.stopped = RunStopRequested(run);
-    return outcome;
+  RunExpect(run, ExpectedWriteBytes(volumeStart, volume, options));
+  const uint32_t volumeEnd = volumeStart + volume.totalSectors;
+  const bool fill = options.fillDataArea && volumeEnd > volume.firstData + 1;
+  // The steps in order with the sectors each covers; a step that fails ends the format there.
+  struct Step {
+    RunStep step;
+    bool due;
+    uint64_t first, count;
+    std::function<bool()> write;
+  };
+  const Step steps[] = {
+      // With no MBR size selected a bootable layout starts at sector 0, where the DBR would replace the MBR at once.
+      {RunStep::kMbr, volumeStart > 0, 0, volumeStart,
+       [&] { return WriteMbr(disk, volumeStart, sectorCount, made.fields, run); }},
+      {RunStep::kBootRecord, true, volumeStart, 1,
+       [&] { return Written(WriteSectors(disk, volumeStart, 1, dbr.bytes, run)); }},
+      {RunStep::kFats, true, volume.firstFat, uint64_t{volume.fatCount} * volume.sectorsPerFat,
+       [&] { return WriteVolumeFats(disk, volume, dbr.bytes[bpb::kMedia], run); }},
+      {RunStep::kRootDirectory, true, volume.rootSector, volume.rootSectors,
+       [&] { return WriteRootDirectory(disk, volume, options.label, run); }},
+      // A failed fill or transfer is a disk that failed under the format: it ends there, reported as failed.
+      {RunStep::kFill, fill, volume.firstData, fill ? volumeEnd - volume.firstData - 1u : 0u,
+       [&] { return FillDataArea(disk, volumeStart, volume, options.fillByte, run); }},
+      {RunStep::kSystemFiles, options.dosBoot, volume.firstData, 0,
+       [&] { return TransferSystemFiles(disk, volumeStart, dos, dbr.bytes, run) == SysFilesTransfer::kDone; }},
+  };
+  for (const Step& step : steps) {
+    if (!step.due) continue;
+    if (!step.write()) {
+      outcome.stopped = RunStopRequested(run);
+      return outcome.EndAt(step.step, step.first, SysGetLastError());
+    }
+    outcome.Wrote(step.first, step.count);
+    // A stop asked for after the volume's records were written is still told, as the user asked for it.
+    if (step.step == RunStep::kRootDirectory) outcome.stopped = RunStopRequested(run);
   }
   if (RunVerifies(run)) {
     VerifyResult readBack = VerifyRunWrites(disk, run);
-    if (!readBack.ok) {
-      outcome.verifyFailed = true;
-      outcome.badSector = readBack.badSector;
-      return outcome;
-    }
+    outcome.verify = readBack.ok ? Verify::kPassed : Verify::kFailed;
+    if (!readBack.ok) return outcome.EndAt(RunStep::kVerify, readBack.badSector);
   }
-  outcome.succeeded = true;
   return outcome;
-}
-
-std::string UnitSuggestionText(const UsbFormatOutcome& outcome) {
-  char text[100];
-  const TextPair& form = outcome.dataSectorsMultiple ? kUnitNotLessExact : kUnitNotLess;
-  std::snprintf(text, sizeof text, Tr(form), static_cast<int>(outcome.suggestedUnit));
-  return text;
 }

@@ -29,7 +29,7 @@ class BlockImagesTest : public SimTest {
     SimTest::SetUp();
     AddDisk(MemoryStick(kAreaBlocks * kBlock));
   }
-  BlockImportResult Import(uint32_t first, bool force = false, RunControl* run = nullptr) {
+  RunOutcome Import(uint32_t first, bool force = false, RunControl* run = nullptr) {
     BlockImportOptions options;
     options.force = force;
     return ImportBlockImages(
@@ -53,35 +53,31 @@ TEST_F(BlockImagesTest, RefusalsComeBeforeAnyWrite) {
     const char* name;
     uint32_t first;
     std::vector<uint8_t> middle;
-    BlockImportRefusal refusal;
+    Refusal refusal;
   } cases[] = {
-      {"a short image in the middle", 1, std::vector<uint8_t>(kImageBytes - 512, 0), BlockImportRefusal::kWrongSize},
-      {"a long image in the middle", 1, std::vector<uint8_t>(kImageBytes + 1, 0), BlockImportRefusal::kWrongSize},
-      {"no DBR of the kind", 1, noDbr, BlockImportRefusal::kNotFloppy},
-      {"past the last block", kAreaBlocks - 2, Image(0x22), BlockImportRefusal::kPastLastBlock},
+      {"a short image in the middle", 1, std::vector<uint8_t>(kImageBytes - 512, 0), Refusal::kImageWrongSize},
+      {"a long image in the middle", 1, std::vector<uint8_t>(kImageBytes + 1, 0), Refusal::kImageWrongSize},
+      {"no DBR of the kind", 1, noDbr, Refusal::kNotFloppy},
+      {"past the last block", kAreaBlocks - 2, Image(0x22), Refusal::kPastLastBlock},
   };
   for (const Case& c : cases) {
     images[1] = c.middle;
     SimResetStats(1);
-    BlockImportResult r = Import(c.first);
+    RunOutcome r = Import(c.first);
     EXPECT_EQ(r.refusal, c.refusal) << c.name;
     EXPECT_EQ(SimStats(1).writeCalls, 0u) << c.name;
-    if (c.refusal == BlockImportRefusal::kPastLastBlock) {
-      EXPECT_EQ(r.lastBlock, kAreaBlocks - 1) << c.name;
-    } else {
-      EXPECT_EQ(r.image, 1u) << c.name;
-      EXPECT_EQ(r.imageBytes, c.middle.size()) << c.name;
-    }
+    EXPECT_EQ(r.failedUnit, c.refusal == Refusal::kPastLastBlock ? 0u : 2u) << c.name;  // image 1: block 2
   }
   images[1] = noDbr;
-  BlockImportResult forced = Import(1, true);
-  EXPECT_EQ(forced.refusal, BlockImportRefusal::kNone);
-  EXPECT_EQ(forced.written, 3u);
+  RunOutcome forced = Import(1, true);
+  EXPECT_TRUE(forced.Succeeded());
+  EXPECT_EQ(forced.completed, 3u);
+  EXPECT_EQ(forced.written.size(), 3u);  // three images, each its own range
   EXPECT_TRUE(BlockIs(2, noDbr));
 }
 
-// Stopped after every number of writes, or with every transfer cut one sector short: the blocks before failedBlock
-// hold their images, failedBlock does not scan valid, and the blocks after it hold what they held.
+// Stopped after every number of writes, or with every transfer cut one sector short: the blocks before failedUnit
+// hold their images, failedUnit does not scan valid, and the blocks after it hold what they held.
 TEST_F(BlockImagesTest, ARunCutShortLeavesWholeBlocksBeforeTheOneItNames) {
   const std::vector<uint8_t> old = Image(0x99);
   for (uint32_t n = 0; n < kAreaBlocks; ++n) SimWriteRaw(1, uint64_t{n} * kBlock, old);
@@ -95,18 +91,18 @@ TEST_F(BlockImagesTest, ARunCutShortLeavesWholeBlocksBeforeTheOneItNames) {
     const bool shortTransfers = after == 9;  // every image's first write moves nothing
     SimShortTransfers(1, shortTransfers);
     stop = after == 0;
-    BlockImportResult r = Import(1, false, &control);
+    RunOutcome r = Import(1, false, &control);
     SimShortTransfers(1, false);
-    EXPECT_TRUE(shortTransfers ? r.failed && !r.stopped : r.stopped) << "after " << after << " writes";
-    ASSERT_LT(r.written, 3u) << "after " << after << " writes";
-    EXPECT_EQ(r.failedBlock, 1 + r.written) << "after " << after << " writes";
-    for (uint32_t i = 0; i < r.written; ++i) EXPECT_TRUE(BlockIs(1 + i, images[i])) << "after " << after;
-    std::vector<uint8_t> dbr = SimReadRaw(1, uint64_t{r.failedBlock} * kBlock, 1);
+    EXPECT_TRUE(shortTransfers ? r.failedStep == RunStep::kImage && !r.stopped : r.stopped) << "after " << after;
+    ASSERT_LT(r.completed, 3u) << "after " << after << " writes";
+    EXPECT_EQ(r.failedUnit, 1 + r.completed) << "after " << after << " writes";
+    for (uint32_t i = 0; i < r.completed; ++i) EXPECT_TRUE(BlockIs(1 + i, images[i])) << "after " << after;
+    std::vector<uint8_t> dbr = SimReadRaw(1, uint64_t{r.failedUnit} * kBlock, 1);
     if (IsValidBlockBootRecord(dbr.data(), k144)) {
-      EXPECT_TRUE(BlockIs(r.failedBlock, old)) << "block " << r.failedBlock << " scans valid half written, after "
+      EXPECT_TRUE(BlockIs(r.failedUnit, old)) << "block " << r.failedUnit << " scans valid half written, after "
                                                << after << " writes";
     }
-    for (uint32_t b = r.failedBlock + 1; b < kAreaBlocks; ++b) EXPECT_TRUE(BlockIs(b, old)) << "after " << after;
+    for (uint32_t b = r.failedUnit + 1; b < kAreaBlocks; ++b) EXPECT_TRUE(BlockIs(b, old)) << "after " << after;
     EXPECT_TRUE(BlockIs(0, old));
   }
 }

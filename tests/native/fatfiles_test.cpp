@@ -28,7 +28,7 @@ class FatFilesTest : public BlockDiskTest {
     BlockDiskTest::SetUp();
     MakeStick(16384, 0, 16384);
     DeviceHandle d(OpenDevice("physicaldrive1"));
-    ASSERT_EQ(WriteFloppyImage(d.get(), kStart, FloppyKind::k1440K, "FLPPY1", kDosNone), FloppyImageResult::kWritten);
+    ASSERT_TRUE(WriteFloppyImage(d.get(), kStart, FloppyKind::k1440K, "FLPPY1", kDosNone).Succeeded());
     SysTime noon{2026, 12, 0, 5, 14, 37, 58, 0};
     SimSetLocalTime(noon);
     open();

@@ -83,7 +83,7 @@ class FaultInjectionTest : public SimTest {
 
 bool Floppy(FloppyKind kind, uint32_t start, const char* label, DosVersion dos) {
   DeviceHandle disk(OpenDevice("physicaldrive1"));
-  return WriteFloppyImage(disk.get(), start, kind, label, dos) == FloppyImageResult::kWritten;
+  return WriteFloppyImage(disk.get(), start, kind, label, dos).Succeeded();
 }
 
 TEST_F(FaultInjectionTest, EveryWriterReportsEveryFault) {
@@ -105,8 +105,7 @@ TEST_F(FaultInjectionTest, EveryWriterReportsEveryFault) {
       {"a 720K floppy without DOS", 1440, nullptr, [] { return Floppy(FloppyKind::k720K, 0, "", kDosNone); }},
       {"a batch of two bootable 1.44M blocks", 2 * 3072, nullptr,
        [bootable] {
-         BlockFormatResult r = FormatFloppyBlocks("physicaldrive1", 0, 0, 2, true, bootable, nullptr);
-         return r.opened && !r.failed && r.written == 2;
+         return FormatFloppyBlocks("physicaldrive1", 0, 0, 2, true, bootable, nullptr).completed == 2;
        }},
       {"an identifier change", 3072, [] { Floppy(FloppyKind::k1440K, 0, "FLPPY0", kDosNone); },
        [] { return ModifyFloppyIdentify("physicaldrive1", 0, FloppyKind::k1440K, "NEW", "").result == 1; }},
@@ -116,7 +115,7 @@ TEST_F(FaultInjectionTest, EveryWriterReportsEveryFault) {
          return WriteBlockImage(DeviceHandle(OpenDevice("physicaldrive1")).get(), 0, FloppyKind::k1440K, image) == 0;
        }},
       {"a bootable USB format behind an MBR", 6000, nullptr,
-       [usb] { return RunUsbFormat(DeviceHandle(OpenDevice("physicaldrive1")).get(), 6000, usb).succeeded; }},
+       [usb] { return RunUsbFormat(DeviceHandle(OpenDevice("physicaldrive1")).get(), 6000, usb).Succeeded(); }},
   };
   for (const Writer& w : writers) ExpectEveryFaultReported(w);
 }
@@ -134,12 +133,11 @@ TEST_F(FaultInjectionTest, ABatchCutShortLeavesNoHalfBlockThatScansValid) {
              SimSetLocalTime(SysTime{2026, 12, 1, 7, 12, 0, 0, 0});
              DeviceHandle disk(OpenDevice("physicaldrive1"));
              for (uint32_t n = 0; n < kBlocks; ++n)
-               ASSERT_EQ(WriteFloppyImage(disk.get(), n * 3072, FloppyKind::k1440K, "OLD", kDosNone),
-                         FloppyImageResult::kWritten);
+               ASSERT_TRUE(WriteFloppyImage(disk.get(), n * 3072, FloppyKind::k1440K, "OLD", kDosNone).Succeeded());
            }, nullptr};
   Fresh(w);
   const std::vector<uint8_t> before = SimReadRaw(1, 0, kSectors);
-  ASSERT_EQ(batch(nullptr).written, kBlocks);
+  ASSERT_EQ(batch(nullptr).completed, kBlocks);
   const std::vector<uint8_t> after = SimReadRaw(1, 0, kSectors);
   const uint64_t writes = SimStats(1).writeCalls;
 
@@ -153,9 +151,9 @@ TEST_F(FaultInjectionTest, ABatchCutShortLeavesNoHalfBlockThatScansValid) {
         if (SimStats(1).writeCalls >= n) stop = true;
       };
       if (pull) SimPullAfterWrites(1, n);
-      BlockFormatResult r = batch(pull ? nullptr : &control);
-      EXPECT_TRUE(pull ? r.failed : r.stopped) << "after " << n << " writes";
-      EXPECT_LT(r.written, kBlocks);
+      RunOutcome r = batch(pull ? nullptr : &control);
+      EXPECT_TRUE(pull ? r.FailedWriting() : r.stopped) << "after " << n << " writes";
+      EXPECT_LT(r.completed, kBlocks);
       const std::vector<uint8_t> now = SimReadRaw(1, 0, kSectors);
       for (uint32_t b = 0; b < kBlocks; ++b) {
         const size_t at = size_t{b} * 3072 * 512;

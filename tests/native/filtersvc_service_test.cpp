@@ -148,7 +148,7 @@ TEST_F(ServiceSwitchTest, DeviceSetsThatCannotBeObtained) {
   SimFailGetClassDevs(kSysErrorAccessDenied);
   ServiceRunResult r = Run(false);
   EXPECT_EQ(r.outcome, ServiceOutcome::StopFailed);
-  EXPECT_EQ(r.registration, kFilterNoDeviceSet);
+  EXPECT_EQ(r.registration, FilterResult::kNoDeviceSet);
   EXPECT_EQ(UpperFilters(), kFilterOnly);
 }
 
@@ -157,7 +157,7 @@ TEST_F(ServiceSwitchTest, AListThatCannotBeWrittenIsAFailureNotAStart) {
   disk.pdoName = SimVolumeDevice('E');
   ServiceRunResult r = Run(true);
   EXPECT_EQ(r.outcome, ServiceOutcome::StartFailed);
-  EXPECT_EQ(r.registration, kFilterNotWritten);
+  EXPECT_EQ(r.registration, FilterResult::kNotWritten);
   EXPECT_FALSE(r.switchChecked);
   EXPECT_EQ(configured, 0);
   EXPECT_EQ(SimStats(1).restarts, 0u);

@@ -62,10 +62,11 @@ class FloppyImageTest : public SimTest, public ::testing::WithParamInterface<Lay
     SimResetStats(1);
     SimSetCurrentDirectory("/nonexistent/korvane");  // no SysFile folder: a DOS image gets no system files
   }
-  FloppyImageResult Write(uint32_t start, const char* label, DosVersion dos = kDosNone) {
+  // Where the writer ended: kNone once the image is complete.
+  RunStep Write(uint32_t start, const char* label, DosVersion dos = kDosNone) {
     DeviceHandle disk(OpenDevice("physicaldrive1"));
     EXPECT_TRUE(disk.valid());
-    return WriteFloppyImage(disk.get(), start, GetParam().kind, label, dos);
+    return WriteFloppyImage(disk.get(), start, GetParam().kind, label, dos).failedStep;
   }
   bool Traced(const std::string& text) {
     for (const std::string& line : SimDebugOutput())
@@ -84,9 +85,9 @@ TEST_P(FloppyImageTest, LaysEveryRegionAtItsPlaceAndTouchesNothingOutsideTheImag
   const uint32_t s = 3072;  // the second 1.2M / 1.44M floppy block
   MakeDisk(s + l.total + 100);
   // No system files are present: a DOS image is refused before its first write.
-  EXPECT_EQ(Write(s, "", kDos622), FloppyImageResult::kSystemFilesUnusable);
+  EXPECT_EQ(Write(s, "", kDos622), RunStep::kCheck);
   EXPECT_EQ(SimStats(1).writeCalls, 0u);
-  ASSERT_EQ(Write(s, "", kDosNone), FloppyImageResult::kWritten);
+  ASSERT_EQ(Write(s, "", kDosNone), RunStep::kNone);
 
   const char* emptyLabel = l.kind == FloppyKind::k1200K ? "NO NAME    " : "           ";
   EXPECT_EQ(Sector(1, s), ExpectedDbr(l, emptyLabel, kBootProgramDos71)) << "hidden sectors stay 0 at any start";
@@ -123,7 +124,7 @@ TEST_P(FloppyImageTest, LabelGoesIntoTheRootDirectoryWithZerosAndIntoTheDbrWithS
       BuildFloppyDbr(l.kind, c.label, dos, built);
       EXPECT_EQ(std::memcmp(&built[62], kBootProgramDos71, 448), 0) << "DOS value " << dos;
     }
-    ASSERT_EQ(Write(0, c.label, kDosNone), FloppyImageResult::kWritten);
+    ASSERT_EQ(Write(0, c.label, kDosNone), RunStep::kNone);
     std::vector<uint8_t> dbr = Sector(1, 0);
     std::string field(reinterpret_cast<const char*>(&dbr[43]), 11);
     EXPECT_EQ(field, l.kind == FloppyKind::k1200K ? "NO NAME    " : c.dbrField);
@@ -147,7 +148,7 @@ TEST_P(FloppyImageTest, EveryFailedWriteFailsTheImageAndLeavesNoValidDbr) {
   auto noValidDbr = [] { return Sector(1, 5)[510] != 0x55 || Sector(1, 5)[511] != 0xAA; };
 
   SimFailWritesFrom(1, 5);
-  EXPECT_EQ(Write(5, "X"), FloppyImageResult::kImageFailed);
+  EXPECT_EQ(Write(5, "X"), RunStep::kImage);
   EXPECT_EQ(SimStats(1).sectorsWritten, 0u);
   EXPECT_TRUE(Traced("Write first FAT failure!"));
   SimFailWritesFrom(1, UINT64_MAX);
@@ -155,7 +156,7 @@ TEST_P(FloppyImageTest, EveryFailedWriteFailsTheImageAndLeavesNoValidDbr) {
   for (uint32_t bad : {5 + l.root, 5 + l.data + 100}) {
     SimResetStats(1);
     SimFailWritesIn(1, bad, 1);
-    EXPECT_EQ(Write(5, ""), FloppyImageResult::kImageFailed) << bad;
+    EXPECT_EQ(Write(5, ""), RunStep::kImage) << bad;
     EXPECT_EQ(SimStats(1).sectorsWrittenPastFailure, 0u);
     EXPECT_TRUE(noValidDbr());
     EXPECT_TRUE(AllBytes(1, 5 + l.total - 1, 1, kOld));
@@ -164,7 +165,7 @@ TEST_P(FloppyImageTest, EveryFailedWriteFailsTheImageAndLeavesNoValidDbr) {
 
   SimClearDebugOutput();
   SimFailWriteCall(1, 1);  // the DBR's own write
-  EXPECT_EQ(Write(5, "X"), FloppyImageResult::kBootRecordFailed);
+  EXPECT_EQ(Write(5, "X"), RunStep::kBootRecord);
   EXPECT_TRUE(Traced("WriteDBR:Last Err("));
   EXPECT_TRUE(noValidDbr());
 }

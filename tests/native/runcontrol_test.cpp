@@ -26,7 +26,7 @@ class RunControlTest : public SimTest {
     SimWriteRaw(1, 0, std::vector<uint8_t>(size_t{kStick} * 512, 0xAB));
     SimResetStats(1);
   }
-  static BlockFormatResult Batch(uint32_t count, bool verify) {
+  static RunOutcome Batch(uint32_t count, bool verify) {
     RunControl control;
     control.verify = verify;
     return FormatFloppyBlocks("physicaldrive1", 0, 0, count, true, BlockFormatOptions(), nullptr, &control);
@@ -36,22 +36,24 @@ class RunControlTest : public SimTest {
 TEST_F(RunControlTest, AStickThatWrapsAtHalfItsSizeIsCaughtBeforeAnyBlockIsWrittenAndASoundAreaChangesNothing) {
   Stick(kStick / 2);
   const std::vector<uint8_t> before = SimReadRaw(1, 0, kStick / 2);
-  BlockFormatResult checked = Batch(10, true);
-  EXPECT_TRUE(checked.capacityFailed);
-  EXPECT_EQ(checked.written, 0u);
-  EXPECT_EQ(checked.badSector, 0u) << "the block area's start shows the marker written half the disk further on";
-  EXPECT_EQ(checked.failedBlock, 0u);
+  RunOutcome checked = Batch(10, true);
+  EXPECT_EQ(checked.failedStep, RunStep::kCapacity);
+  EXPECT_EQ(checked.completed, 0u);
+  EXPECT_EQ(checked.sector, 0u) << "the block area's start shows the marker written half the disk further on";
+  EXPECT_EQ(checked.failedUnit, 0u);
   EXPECT_EQ(SimReadRaw(1, 0, kStick / 2), before) << "the check put back what it overwrote";
   // Without the check the same batch reports success over blocks the later ones overwrote.
-  BlockFormatResult unchecked = Batch(10, false);
-  EXPECT_EQ(unchecked.written, 10u);
+  RunOutcome unchecked = Batch(10, false);
+  EXPECT_EQ(unchecked.completed, 10u);
+  EXPECT_TRUE(unchecked.Succeeded());
   EXPECT_NE(Sector(1, 0 + 19)[0], 'F') << "block 0's identifier is no longer FLPPY0";
   // A batch that fits what the stick holds writes the same bytes with the check and the read-back as without.
   std::vector<uint8_t> written[2];
   for (bool verify : {false, true}) {
     Stick(kStick / 2);
-    BlockFormatResult r = Batch(5, verify);
-    EXPECT_TRUE(r.written == 5 && !r.capacityFailed && !r.verifyFailed) << "verify " << verify;
+    RunOutcome r = Batch(5, verify);
+    EXPECT_TRUE(r.completed == 5 && r.Succeeded()) << "verify " << verify;
+    EXPECT_EQ(r.verify, verify ? Verify::kPassed : Verify::kNotRun) << "verify " << verify;
     written[verify] = SimReadRaw(1, 0, kStick);
   }
   EXPECT_EQ(written[0], written[1]) << "the check and the read-back change no byte";
@@ -87,12 +89,10 @@ TEST_F(RunControlTest, AStopEndsAUsbFormatBeforeItsNextWriteWithTheVolumeStructu
   options.fillDataArea = true;
   options.fillByte = 0xE5;
   options.clusterBytes = 2048;
-  const UsbFormatOutcome outcome =
-      RunUsbFormat(DeviceHandle(OpenDevice("physicaldrive1")).get(), kStick, options, nullptr, &control);
+  const RunOutcome outcome =
+      RunUsbFormat(DeviceHandle(OpenDevice("physicaldrive1")).get(), kStick, options, nullptr, nullptr, &control);
   EXPECT_TRUE(outcome.stopped);
-  EXPECT_TRUE(outcome.fillFailed);
-  EXPECT_FALSE(outcome.succeeded);
-  EXPECT_EQ(outcome.failedStep, kUsbFormatStepNone) << "the DBR, FATs and root directory were written";
+  EXPECT_EQ(outcome.failedStep, RunStep::kFill) << "the DBR, FATs and root directory were written";
   EXPECT_EQ(Sector(1, 0)[510], 0x55);
   EXPECT_LT(SimStats(1).highestSectorWritten, 3u * 2048) << "the fill went on after the stop";
   EXPECT_EQ(control.done, SimStats(1).sectorsWritten * 512);

@@ -51,7 +51,7 @@ class SysFilesTest : public SimTest {
     AddDisk(MemoryStick(GeometryOf(kind).totalSectors));
     SimWriteRaw(1, 0, std::vector<uint8_t>(GeometryOf(kind).totalSectors * 512u, kOld));
     DeviceHandle disk(OpenDevice("physicaldrive1"));
-    ASSERT_EQ(WriteFloppyImage(disk.get(), 0, kind, label, dos), FloppyImageResult::kWritten);
+    ASSERT_TRUE(WriteFloppyImage(disk.get(), 0, kind, label, dos).Succeeded());
   }
 
   // An empty FAT16 volume at `start` as the general formatter leaves it, on a disk that held kOld.

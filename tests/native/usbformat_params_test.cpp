@@ -9,6 +9,7 @@
 #include "base/texts.h"
 #include "boot/boot_programs.h"
 #include "fat/fat.h"
+#include "pages/page_words.h"
 #include "usbformat/usbformat.h"
 
 namespace {
@@ -52,7 +53,7 @@ TEST(UsbFormatParams, LaysOutTheVolumeAndDecidesItsFatType) {
     SCOPED_TRACE(r.sectors);
     FormatDbr dbr;
     DbrDecision d = Build(r.sectors, Choice(512, r.fats, r.rootEntries), &dbr);
-    ASSERT_EQ(d.refusal, kUsbFormatAccepted);
+    ASSERT_EQ(d.refusal, Refusal::kNone);
     uint32_t total = GetLe16(dbr.bytes + bpb::kTotalSectors16) + GetLe32(dbr.bytes + bpb::kTotalSectors32);
     EXPECT_EQ(total, r.volume);
     EXPECT_EQ(GetLe16(dbr.bytes + bpb::kSectorsPerFat), r.perFat);
@@ -64,7 +65,7 @@ TEST(UsbFormatParams, LaysOutTheVolumeAndDecidesItsFatType) {
     EXPECT_EQ(std::memcmp(dbr.bytes + bpb::kFileSystemType, r.kind == kFat12 ? "FAT12   " : "FAT16   ", 8), 0);
   }
   FormatDbr dbr;
-  EXPECT_EQ(Build(66054, Choice(512), &dbr).refusal, kUsbFormatTooManyClusters);  // 65,525 clusters
+  EXPECT_EQ(Build(66054, Choice(512), &dbr).refusal, Refusal::kTooManyClusters);  // 65,525 clusters
 }
 
 // Every volume the formatter accepts, over sizes around each cluster size's FAT12/FAT16 line, top of FAT16 and
@@ -82,7 +83,7 @@ TEST(UsbFormatParams, EveryVolumeHasAWholeFatAndATypeEveryReaderAgreesOn) {
         for (uint32_t sectors : sizes) {
           FormatDbr dbr;
           DbrDecision d = Build(sectors, Choice(512 * spc, fats, root), &dbr);
-          if (d.refusal != kUsbFormatAccepted) continue;
+          if (d.refusal != Refusal::kNone) continue;
           ++accepted;
           FatLayout v;
           ASSERT_TRUE(ReadFatLayout(dbr.bytes, 0, &v)) << sectors << " sectors, " << spc << " per cluster";
@@ -131,18 +132,18 @@ TEST(UsbFormatParams, WritesTheFixedFieldsWhateverTheChoice) {
 }
 
 TEST(UsbFormatParams, RefusesChoicesBeforeAnythingIsComputed) {
-  EXPECT_EQ(CheckUsbFormatRequest(0, Choice(512)), kUsbFormatNoSectors);
-  EXPECT_EQ(CheckUsbFormatRequest(100000, Choice(512, 2, 513)), kUsbFormatTooManyRootEntries);
-  EXPECT_EQ(CheckUsbFormatRequest(100000, Choice(512, 2, 512)), kUsbFormatAccepted);
-  EXPECT_EQ(CheckUsbFormatRequest(100000, Choice(0)), kUsbFormatNoClusterSize);
-  EXPECT_EQ(CheckUsbFormatRequest(100000, Choice(131072)), kUsbFormatNoClusterSize);
-  EXPECT_EQ(CheckUsbFormatRequest(100000, Choice(1536)), kUsbFormatNoClusterSize) << "no power of two";
-  EXPECT_EQ(CheckUsbFormatRequest(100000, Choice(512, 3)), kUsbFormatNoFatCount);
-  EXPECT_EQ(CheckUsbFormatRequest(100, Choice(65536)), kUsbFormatClusterTooLarge);
-  EXPECT_EQ(CheckUsbFormatRequest(128, Choice(65536)), kUsbFormatAccepted);
-  EXPECT_EQ(CheckUsbFormatRequest(100000, Choice(512, 0)), kUsbFormatNoFatCount);
+  EXPECT_EQ(CheckUsbFormatRequest(0, Choice(512)), Refusal::kNoSectors);
+  EXPECT_EQ(CheckUsbFormatRequest(100000, Choice(512, 2, 513)), Refusal::kTooManyRootEntries);
+  EXPECT_EQ(CheckUsbFormatRequest(100000, Choice(512, 2, 512)), Refusal::kNone);
+  EXPECT_EQ(CheckUsbFormatRequest(100000, Choice(0)), Refusal::kNoClusterSize);
+  EXPECT_EQ(CheckUsbFormatRequest(100000, Choice(131072)), Refusal::kNoClusterSize);
+  EXPECT_EQ(CheckUsbFormatRequest(100000, Choice(1536)), Refusal::kNoClusterSize) << "no power of two";
+  EXPECT_EQ(CheckUsbFormatRequest(100000, Choice(512, 3)), Refusal::kNoFatCount);
+  EXPECT_EQ(CheckUsbFormatRequest(100, Choice(65536)), Refusal::kClusterTooLarge);
+  EXPECT_EQ(CheckUsbFormatRequest(128, Choice(65536)), Refusal::kNone);
+  EXPECT_EQ(CheckUsbFormatRequest(100000, Choice(512, 0)), Refusal::kNoFatCount);
   FormatDbr dbr;
-  EXPECT_EQ(Build(100000, Choice(512, 0), &dbr).refusal, kUsbFormatNoFatCount) << "never a volume with 0 FATs";
+  EXPECT_EQ(Build(100000, Choice(512, 0), &dbr).refusal, Refusal::kNoFatCount) << "never a volume with 0 FATs";
 }
 
 TEST(UsbFormatParams, SuggestsTheSmallestUnitThatFat16Holds) {
@@ -151,17 +152,17 @@ TEST(UsbFormatParams, SuggestsTheSmallestUnitThatFat16Holds) {
   // 2,048 bytes.
   FormatDbr dbr;
   DbrDecision exact = Build(132115, Choice(512), &dbr);
-  EXPECT_EQ(exact.refusal, kUsbFormatTooManyClusters);
+  EXPECT_EQ(exact.refusal, Refusal::kTooManyClusters);
   EXPECT_EQ(exact.dataSectors, 131072u);
   EXPECT_EQ(exact.suggestedUnit, 2048u);
-  EXPECT_EQ(Build(132115, Choice(1024), &dbr).refusal, kUsbFormatTooManyClusters);
-  EXPECT_EQ(Build(132115, Choice(2048), &dbr).refusal, kUsbFormatAccepted);
+  EXPECT_EQ(Build(132115, Choice(1024), &dbr).refusal, Refusal::kTooManyClusters);
+  EXPECT_EQ(Build(132115, Choice(2048), &dbr).refusal, Refusal::kNone);
 
   DbrDecision other = Build(132116, Choice(512), &dbr);
   EXPECT_EQ(other.dataSectors, 131073u);
   EXPECT_EQ(other.suggestedUnit, 2048u);
 
-  UsbFormatOutcome outcome;
+  RunOutcome outcome;
   outcome.suggestedUnit = 2048;
   outcome.dataSectorsMultiple = true;
   UiLanguage = Language::English;
@@ -175,14 +176,14 @@ TEST(UsbFormatParams, SuggestsTheSmallestUnitThatFat16Holds) {
 
 TEST(UsbFormatParams, RefusesVolumesThatNoUnitCanHoldOrThatHaveNoRoom) {
   FormatDbr dbr;
-  EXPECT_EQ(Build(9000000, Choice(65536), &dbr).refusal, kUsbFormatBeyondFat16);  // 70,308 clusters of 64 KiB
-  EXPECT_EQ(Build(9000000, Choice(512), &dbr).refusal, kUsbFormatBeyondFat16);
+  EXPECT_EQ(Build(9000000, Choice(65536), &dbr).refusal, Refusal::kBeyondFat16);  // 70,308 clusters of 64 KiB
+  EXPECT_EQ(Build(9000000, Choice(512), &dbr).refusal, Refusal::kBeyondFat16);
   // 16 root sectors, 2 FATs and the DBR need 19 sectors; 20 leave one cluster, 18 leave less than none.
-  EXPECT_EQ(Build(20, Choice(512), &dbr).refusal, kUsbFormatAccepted);
-  EXPECT_EQ(Build(19, Choice(512), &dbr).refusal, kUsbFormatNoDataArea);
-  EXPECT_EQ(Build(18, Choice(512), &dbr).refusal, kUsbFormatNoDataArea);
-  EXPECT_EQ(Build(20, Choice(1024), &dbr).refusal, kUsbFormatNoDataArea) << "one sector is no 2-sector cluster";
-  EXPECT_EQ(Build(50, Choice(512), &dbr, 63).refusal, kUsbFormatNoDataArea) << "an MBR larger than the disk";
+  EXPECT_EQ(Build(20, Choice(512), &dbr).refusal, Refusal::kNone);
+  EXPECT_EQ(Build(19, Choice(512), &dbr).refusal, Refusal::kNoDataArea);
+  EXPECT_EQ(Build(18, Choice(512), &dbr).refusal, Refusal::kNoDataArea);
+  EXPECT_EQ(Build(20, Choice(1024), &dbr).refusal, Refusal::kNoDataArea) << "one sector is no 2-sector cluster";
+  EXPECT_EQ(Build(50, Choice(512), &dbr, 63).refusal, Refusal::kNoDataArea) << "an MBR larger than the disk";
 }
 
 TEST(UsbFormatParams, MinimumAllocationUnitFollowsTheTableAndStaysFormattable) {
@@ -192,9 +193,9 @@ TEST(UsbFormatParams, MinimumAllocationUnitFollowsTheTableAndStaysFormattable) {
   EXPECT_EQ(MinimumAllocationUnit(62500, 256), 2048u);
   // D = 260,943 is within the 2,048-byte row, but 2,048-byte clusters give this disk 65,617 of them.
   FormatDbr dbr;
-  EXPECT_EQ(Build(263000, Choice(2048), &dbr).refusal, kUsbFormatTooManyClusters);
+  EXPECT_EQ(Build(263000, Choice(2048), &dbr).refusal, Refusal::kTooManyClusters);
   EXPECT_EQ(MinimumAllocationUnit(263000, 256), 4096u);
-  EXPECT_EQ(Build(263000, Choice(4096), &dbr).refusal, kUsbFormatAccepted);
+  EXPECT_EQ(Build(263000, Choice(4096), &dbr).refusal, Refusal::kNone);
 }
 
 TEST(UsbFormatParams, GeometryAndMbr) {

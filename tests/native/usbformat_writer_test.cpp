@@ -26,9 +26,9 @@ class UsbFormatWriterTest : public SimTest {
     AddDisk(MemoryStick(sectors));
     SimWriteRaw(1, 0, std::vector<uint8_t>(size_t{sectors} * 512, kOld));
   }
-  static UsbFormatOutcome Format(uint32_t sectors, const UsbFormatOptions& options) {
+  static RunOutcome Format(uint32_t sectors, const UsbFormatOptions& options, UsbFormatVolume* laidOut = nullptr) {
     DeviceHandle disk(OpenDevice("physicaldrive1"));
-    return RunUsbFormat(disk.get(), sectors, options);
+    return RunUsbFormat(disk.get(), sectors, options, nullptr, laidOut);
   }
   static int CountTrace(const std::string& line) {
     auto out = SimDebugOutput();
@@ -50,22 +50,25 @@ UsbFormatOptions Bootable(int bootMode, uint32_t mbrSectors, uint32_t clusterByt
   return options;
 }
 
-TEST_F(UsbFormatWriterTest, DefaultChoicesWriteOnlyDbrFatsAndRootDirectory) {
-  struct Row {
-    uint32_t sectors;
-    uint32_t clusterBytes;
+// DBR, FATs and root directory, and with the fill every data sector but the volume's last: nothing else.
+TEST_F(UsbFormatWriterTest, DefaultChoicesWriteOnlyDbrFatsRootDirectoryAndTheFill) {
+  const struct {
+    uint32_t sectors, clusterBytes;
     uint8_t kind;
-  } rows[] = {{20000, 512, kFat16}, {8000, 1024, kFat12}};
-  for (const Row& r : rows) {
+    bool fill;
+  } rows[] = {{20000, 512, kFat16, false}, {8000, 1024, kFat12, false}, {20000, 512, kFat16, true}};
+  for (const auto& r : rows) {
     SCOPED_TRACE(r.sectors);
     SimReset();
     AddOldStick(r.sectors);
     UsbFormatOptions options;
     options.clusterBytes = r.clusterBytes;
-    UsbFormatOutcome outcome = Format(r.sectors, options);
-    ASSERT_TRUE(outcome.succeeded);
-    EXPECT_EQ(outcome.fields.fatKind, r.kind);
-
+    options.fillDataArea = r.fill;
+    options.fillByte = 0xFF;
+    UsbFormatVolume laidOut;
+    RunOutcome outcome = Format(r.sectors, options, &laidOut);
+    ASSERT_TRUE(outcome.Succeeded());
+    EXPECT_EQ(laidOut.fields.fatKind, r.kind);
     std::vector<uint8_t> dbr = Sector(1, 0);
     EXPECT_EQ(GetLe16(&dbr[bpb::kSectorsPerTrack]), 32);
     EXPECT_EQ(GetLe32(&dbr[bpb::kHiddenSectors]), 0u);
@@ -77,10 +80,13 @@ TEST_F(UsbFormatWriterTest, DefaultChoicesWriteOnlyDbrFatsAndRootDirectory) {
       EXPECT_TRUE(std::all_of(first.begin() + 4, first.end(), [](uint8_t b) { return b == 0; }));
       EXPECT_TRUE(AllBytes(1, 2 + copy * perFat, perFat - 1, 0));
     }
-    uint32_t root = 1 + 2 * perFat;
-    EXPECT_TRUE(AllBytes(1, root, 16, 0));
-    EXPECT_TRUE(AllBytes(1, root + 16, r.sectors - root - 16, kOld)) << "the data area is left as it was";
-    EXPECT_EQ(SimStats(1).highestSectorWritten, root + 15);
+    const uint32_t data = 1 + 2 * perFat + 16, end = r.fill ? r.sectors - 1 : data;
+    EXPECT_TRUE(AllBytes(1, data - 16, 16, 0)) << "the root directory is empty";
+    EXPECT_TRUE(AllBytes(1, data, end - data, 0xFF));
+    EXPECT_TRUE(AllBytes(1, end, r.sectors - end, kOld)) << "the rest is left as it was";
+    EXPECT_EQ(SimStats(1).highestSectorWritten, end - 1);
+    ASSERT_EQ(outcome.written.size(), 1u) << "each part follows on from the one before";
+    EXPECT_EQ(outcome.written[0].count, end);
   }
 }
 
@@ -90,7 +96,7 @@ TEST_F(UsbFormatWriterTest, OneFatAndALabelStampedWithTheLocalTime) {
   UsbFormatOptions options;
   options.fatCount = 1;
   options.label = "data";
-  ASSERT_TRUE(Format(20000, options).succeeded);
+  ASSERT_TRUE(Format(20000, options).Succeeded());
   uint32_t perFat = GetLe16(&Sector(1, 0)[bpb::kSectorsPerFat]);
   EXPECT_EQ(CountTrace("FatAddr:1"), 1);
   EXPECT_EQ(CountTrace("FatAddr:" + Hex(1 + perFat)), 0) << "no second copy";
@@ -100,20 +106,6 @@ TEST_F(UsbFormatWriterTest, OneFatAndALabelStampedWithTheLocalTime) {
                                 0,   0,   0,   0,   0, 0, 0x77, 0x74, 0xA3, 0x3A, 0, 0, 0, 0, 0, 0};
   EXPECT_EQ(std::memcmp(entry.data(), expected, 32), 0);
   EXPECT_TRUE(std::all_of(entry.begin() + 32, entry.end(), [](uint8_t b) { return b == 0; }));
-}
-
-TEST_F(UsbFormatWriterTest, FillCoversTheDataAreaButTheVolumesLastSector) {
-  AddOldStick(20000);
-  UsbFormatOptions options;
-  options.fillDataArea = true;
-  options.fillByte = 0xFF;
-  UsbFormatOutcome outcome = Format(20000, options);
-  ASSERT_TRUE(outcome.succeeded);
-  EXPECT_FALSE(outcome.fillFailed);
-  uint32_t dataStart = 1 + 2 * GetLe16(&Sector(1, 0)[bpb::kSectorsPerFat]) + 16;
-  EXPECT_TRUE(AllBytes(1, dataStart, 20000 - dataStart - 1, 0xFF));
-  EXPECT_TRUE(AllBytes(1, 19999, 1, kOld));
-  EXPECT_TRUE(AllBytes(1, dataStart - 16, 16, 0)) << "the root directory stays empty";
 }
 
 TEST_F(UsbFormatWriterTest, HddBootPutsABootableVolumeBehindAnMbr) {
@@ -129,10 +121,9 @@ TEST_F(UsbFormatWriterTest, HddBootPutsABootableVolumeBehindAnMbr) {
   UsbFormatOptions options = Bootable(kBootHdd, 63, 8192);
   options.dos = kDos71;
   options.label = "BOOT";
-  UsbFormatOutcome outcome = Format(1000000, options);
-  ASSERT_TRUE(outcome.succeeded);
-  EXPECT_FALSE(outcome.transferFailed);
-  EXPECT_EQ(outcome.volumeStart, 63u);
+  UsbFormatVolume laidOut;
+  ASSERT_TRUE(Format(1000000, options, &laidOut).Succeeded());
+  EXPECT_EQ(laidOut.volumeStart, 63u);
   EXPECT_EQ(CountTrace("DiskRestart;1"), 1);
   EXPECT_EQ(CountTrace("ModelSel:1"), 1);
   EXPECT_EQ(CountTrace("FatAddr:40"), 1);
@@ -162,7 +153,7 @@ TEST_F(UsbFormatWriterTest, HddAndZipBootWriteTheSameDisk) {
     AddOldStick(20000);
     UsbFormatOptions options = Bootable(mode, 32, 512);
     options.label = "ZIPPY";
-    ASSERT_TRUE(Format(20000, options).succeeded);
+    ASSERT_TRUE(Format(20000, options).Succeeded());
     disks[mode - 1] = SimReadRaw(1, 0, 20000);
   }
   EXPECT_TRUE(disks[0] == disks[1]);
@@ -174,39 +165,52 @@ TEST_F(UsbFormatWriterTest, HddAndZipBootWriteTheSameDisk) {
 
 TEST_F(UsbFormatWriterTest, RefusedChoicesWriteNothing) {
   AddDisk(MemoryStick(100000));
-  UsbFormatOptions tooFine = Bootable(kBootHdd, 63, 512);  // 1-sector clusters: some 99,000 of them
-  UsbFormatOutcome outcome = Format(100000, tooFine);
-  EXPECT_FALSE(outcome.succeeded);
-  EXPECT_EQ(outcome.refusal, kUsbFormatTooManyClusters);
-  EXPECT_EQ(outcome.suggestedUnit, 1024u);
-  EXPECT_EQ(outcome.fields.fatKind, 0);
-  UsbFormatOptions noFats;
+  UsbFormatOptions noFats, noRoot;
   noFats.fatCount = 0;
-  EXPECT_EQ(Format(100000, noFats).refusal, kUsbFormatNoFatCount);
-  UsbFormatOptions noRoot;
   noRoot.rootEntries = 0;
-  EXPECT_EQ(Format(100000, noRoot).refusal, kUsbFormatNoRootEntries);
-  SimSetCurrentDirectory(::testing::TempDir() + "korvane_no_sysfile");  // no SysFile folder there
-  UsbFormatOptions noSystemFiles = Bootable(kBootHdd, 63, 4096);
-  EXPECT_EQ(Format(100000, noSystemFiles).refusal, kUsbFormatSystemFilesUnusable);
+  const struct {
+    UsbFormatOptions options;
+    Refusal refusal;
+  } cases[] = {
+      {Bootable(kBootHdd, 63, 512), Refusal::kTooManyClusters},  // 1-sector clusters: some 99,000 of them
+      {noFats, Refusal::kNoFatCount},
+      {noRoot, Refusal::kNoRootEntries},
+      {Bootable(kBootHdd, 63, 4096), Refusal::kSystemFilesUnusable},  // no SysFile folder in the directory
+  };
+  SimSetCurrentDirectory(::testing::TempDir() + "korvane_no_sysfile");
+  for (const auto& c : cases) {
+    UsbFormatVolume laidOut;
+    RunOutcome outcome = Format(100000, c.options, &laidOut);
+    EXPECT_EQ(outcome.failedStep, RunStep::kCheck);
+    EXPECT_EQ(outcome.refusal, c.refusal);
+    EXPECT_EQ(outcome.suggestedUnit, c.refusal == Refusal::kTooManyClusters ? 1024u : 0u);
+    if (c.refusal == Refusal::kTooManyClusters) {
+      EXPECT_EQ(laidOut.fields.fatKind, 0);
+    }
+  }
   EXPECT_EQ(SimStats(1).writeCalls, 0u);
 }
 
 TEST_F(UsbFormatWriterTest, AFailingStepEndsTheFormatWhereItFailed) {
   AddOldStick(20000);
-  SimFailWritesFrom(1, 1);
-  UsbFormatOutcome fats = Format(20000, UsbFormatOptions());
-  EXPECT_FALSE(fats.succeeded);
-  EXPECT_EQ(fats.failedStep, kUsbFormatStepFats);
-
-  SimResetStats(1);
-  SimFailWritesIn(1, 10000, 1);
   UsbFormatOptions fill;
   fill.fillDataArea = true;
-  UsbFormatOutcome filled = Format(20000, fill);
-  EXPECT_FALSE(filled.succeeded) << "a failing fill fails the format";
-  EXPECT_TRUE(filled.fillFailed);
-  EXPECT_EQ(SimStats(1).sectorsWrittenPastFailure, 0u);
+  const struct {
+    uint32_t failFrom, failCount;
+    UsbFormatOptions options;
+    RunStep step;
+    size_t ranges;  // written before it: the DBR; the DBR, FATs and root directory
+  } cases[] = {{1, 0, UsbFormatOptions(), RunStep::kFats, 1}, {10000, 1, fill, RunStep::kFill, 1}};
+  for (const auto& c : cases) {
+    SimResetStats(1);
+    if (c.failCount) SimFailWritesIn(1, c.failFrom, c.failCount);
+    else SimFailWritesFrom(1, c.failFrom);
+    RunOutcome outcome = Format(20000, c.options);
+    EXPECT_EQ(outcome.failedStep, c.step) << "a failing step fails the format there";
+    EXPECT_EQ(outcome.written.size(), c.ranges);
+    EXPECT_EQ(outcome.systemError, c.failCount ? kSysErrorWriteFault : kSysErrorDeviceNotConnected);
+    EXPECT_EQ(SimStats(1).sectorsWrittenPastFailure, 0u);
+  }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "disk/sectorio.h"
 #include "disk/volumelock.h"
 #include "floppy/diskformat.h"
+#include "pages/page_words.h"
 #include "usbformat/usbformat.h"
 
 namespace {
@@ -76,9 +77,9 @@ class VolumeLockRunTest : public BlockDiskTest, public ::testing::WithParamInter
     switch (GetParam()) {
       case Writer::kStandardFormat: {
         DeviceHandle handle(OpenDevice("physicaldrive1"));
-        DiskFormatResult result = FormatDiskAsFloppy(handle.get(), "E:F:", FloppyKind::k1440K, kDos71);
-        report.done = result == kDiskFormatWritten;
-        report.inUse = result == kDiskFormatInUse;
+        RunOutcome outcome = FormatDiskAsFloppy(handle.get(), "E:F:", FloppyKind::k1440K, kDos71);
+        report.done = outcome.Succeeded();
+        report.inUse = outcome.failedStep == RunStep::kLockVolumes;
         break;
       }
       case Writer::kUsbFormat: {
@@ -88,9 +89,9 @@ class VolumeLockRunTest : public BlockDiskTest, public ::testing::WithParamInter
         options.mbrSectors = 63;
         options.dos = kDos71;
         DeviceHandle handle(OpenDevice("physicaldrive1"));
-        UsbFormatOutcome outcome = RunUsbFormat(handle.get(), kStickSectors, options, "E:F:");
-        report.done = outcome.succeeded;
-        report.inUse = outcome.volumesInUse;
+        RunOutcome outcome = RunUsbFormat(handle.get(), kStickSectors, options, "E:F:");
+        report.done = outcome.Succeeded();
+        report.inUse = outcome.failedStep == RunStep::kLockVolumes;
         break;
       }
       case Writer::kBatchBlocks:
@@ -107,11 +108,10 @@ class VolumeLockRunTest : public BlockDiskTest, public ::testing::WithParamInter
         SimResetStats(1);
         selectsBeforeRun = SimFilter(1).selectCalls;
         BlockFormatUi ui;
-        ui.confirm = [](const BlockNotice&) { return true; };
-        ui.message = [&report](const BlockNotice& notice) { report.message = notice.text; };
-        BlockFormatRun run = RunBlockFormat(job, ui);
-        report.done = run.success;
-        report.inUse = run.result.volumesInUse;
+        ui.written = [&report](const RunOutcome& o) { report.message = BlockFormatOutcomeNotice(o).text; };
+        RunOutcome run = RunBlockFormat(job, ui);
+        report.done = run.Succeeded();
+        report.inUse = run.failedStep == RunStep::kLockVolumes;
         break;
       }
       case Writer::kIdentifier: {

@@ -12,7 +12,6 @@
 
 #include "blocks/blocks.h"
 #include "pages/busy_indicator.h"
-#include "blocks/text_format.h"
 #include "blocks/texts.h"
 #include "disk/discovery.h"
 #include "disk/sectorio.h"

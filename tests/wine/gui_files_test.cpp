@@ -36,9 +36,8 @@ constexpr int kFilesButtonId = 1080, kBlockCombo = 1402, kList = 1404, kAdd = 14
 void LayBlocks() {
   DeviceHandle disk(OpenDevice("physicaldrive1"));
   for (uint32_t n = 0; n < 3; ++n)
-    ASSERT_EQ(WriteFloppyImage(disk.get(), n * kBlock144, FloppyKind::k1440K, ("FLPPY" + std::to_string(n)).c_str(),
-                               kDosNone),
-              FloppyImageResult::kWritten);
+    ASSERT_TRUE(WriteFloppyImage(disk.get(), n * kBlock144, FloppyKind::k1440K, ("FLPPY" + std::to_string(n)).c_str(),
+                                 kDosNone).Succeeded());
   ASSERT_TRUE(AddFatFiles(disk.get(), 2 * kBlock144, "", {{"OLD.TXT", {'o', 'l', 'd'}, std::nullopt}}, false).ok());
 }
 

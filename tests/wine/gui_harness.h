@@ -52,7 +52,7 @@ std::string Expected(const TextPair& text);
 // The same with its printf fields filled in.
 template <typename A, typename... R>
 std::string Expected(const TextPair& text, A first, R... rest) {
-  return FormatBlockText(Expected(text).c_str(), first, rest...);
+  return FormatText(Expected(text).c_str(), first, rest...);
 }
 // The program started and the page of tab `tab` in front; nullptr when the program did not come up.
 HWND OpenPage(int tab);
