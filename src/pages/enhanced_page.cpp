@@ -7,7 +7,9 @@
 // calls; this file only shows what they return.
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <iterator>
 #include <memory>
@@ -27,6 +29,8 @@
 #include "disk/discovery.h"
 #include "disk/disklist.h"
 #include "disk/queries.h"
+#include "disk/sectorio.h"
+#include "disk/volumelock.h"
 #include "filtersvc/service.h"
 #include "pages/service_texts.h"
 #include "pages/busy_indicator.h"
@@ -63,9 +67,21 @@ struct ServiceJob {
   ServiceRunResult result;
 };
 
+// Floppy image files written into blocks firstBlock, firstBlock + 1, ... as the page checked and the user
+// confirmed them.
+struct ImportJob {
+  BlockDisk disk;
+  BlockKind kind;
+  uint32_t firstBlock = 0;
+  std::vector<std::wstring> files;  // in name order
+  bool force = false;               // the user agreed to images that are no floppy of the kind
+};
+
+// A writing run: a block format, or an image import when `import` is set.
 struct FormatJob {
   HWND page = nullptr;
   BlockFormatJob job;
+  std::optional<ImportJob> import;
   PageRun* run = nullptr;  // the page's, alive until the run's end arrived
 };
 
@@ -93,6 +109,7 @@ struct EnhancedPage {
   std::vector<HWND> heldForRun;           // the controls the run disabled, enabled again at its end
   std::string batchCaption;               // the batch button's caption before it became the Stop button
   bool filesOpen = false;                 // while the files dialog is up (modal, on this thread)
+  WNDPROC blockListProc = nullptr;        // the block list's own procedure (files dropped on it come here first)
 };
 
 EnhancedPage gPage;
@@ -126,7 +143,10 @@ void Tell(const BlockNotice& notice) {
   ShowMessage(gPage.window, notice.text.c_str(), notice.caption.c_str(),
               notice.information ? MB_ICONINFORMATION : MB_ICONERROR);
 }
-void TellError(const TextPair& text) { ShowMessage(gPage.window, Tr(text), Tr(kEnhCaption), MB_ICONERROR); }
+void TellError(const std::string& text) {
+  ShowMessage(gPage.window, text.c_str(), Tr(kEnhCaption), MB_ICONERROR);
+}
+void TellError(const TextPair& text) { TellError(std::string(Tr(text))); }
 
 // Posts a report with a payload; the payload goes with the message, or is freed when it cannot be posted.
 template <typename T>
@@ -378,6 +398,8 @@ void UpdateRunControls() {
   const bool stoppable = gPage.formatRunning && !gPage.heldForRun.empty() && gPage.formatRun && !gPage.formatRun->stop;
   EnableWindow(Item(IDC_ENH_BATCH_FORMAT), idle || stoppable);
   EnableWindow(Item(IDC_ENH_FILES), idle);
+  EnableWindow(Item(IDC_ENH_IMPORT), idle);
+  EnableWindow(Item(IDC_ENH_EXPORT), idle);
   UpdateBusyIndicator();
 }
 
@@ -427,6 +449,96 @@ void OnServiceRunEnded(ServiceJob* ended) {
   UpdateServiceSwitch();
 }
 
+// --- Image import run ---------------------------------------------------------------------------------------
+
+// "7 to 12", or "7" for one block.
+std::string BlocksText(uint32_t first, uint32_t last) {
+  return first == last ? std::to_string(first) : FormatPageText(Tr(kEnhBlockRange), first, last);
+}
+
+std::string FileName(const std::wstring& path) {
+  const size_t slash = path.find_last_of(L"\\/");
+  return WideToUtf8(slash == std::wstring::npos ? path.c_str() : path.c_str() + slash + 1);
+}
+
+// Reads at most limit + 1 bytes of a file (one more tells that it is larger) and its size. False when it cannot.
+bool ReadImageFile(const std::wstring& path, size_t limit, std::vector<uint8_t>* bytes, uint64_t* size) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD high = 0;
+  const DWORD low = GetFileSize(file, &high);
+  bool ok = low != INVALID_FILE_SIZE || GetLastError() == NO_ERROR;
+  *size = (uint64_t{high} << 32) | low;
+  bytes->assign(ok ? static_cast<size_t>(*size < limit + 1 ? *size : limit + 1) : 0, 0);
+  for (size_t done = 0; ok && done < bytes->size();) {
+    DWORD got = 0;
+    const DWORD want = static_cast<DWORD>(bytes->size() - done < (1u << 20) ? bytes->size() - done : (1u << 20));
+    ok = ReadFile(file, bytes->data() + done, want, &got, nullptr) && got > 0;
+    done += got;
+  }
+  CloseHandle(file);
+  return ok;
+}
+
+std::string KindName(const BlockKind& kind) { return kEnhFloppyKinds[static_cast<int>(BlockFloppyKind(kind))]; }
+
+// What the run tells at its end.
+BlockNotice ImportOutcome(const ImportJob& job, const BlockImportResult& result) {
+  const uint32_t count = static_cast<uint32_t>(job.files.size());
+  auto error = [](const std::string& text) { return BlockNotice{text, Tr(kEnhCaption), false}; };
+  const std::string file = result.image < job.files.size() ? FileName(job.files[result.image]) : std::string();
+  if (result.refusal == BlockImportRefusal::kWrongSize)
+    return error(FormatPageText(Tr(kEnhImageWrongSize), file.c_str(), std::to_string(result.imageBytes).c_str(),
+                                KindName(job.kind).c_str(), std::to_string(result.expectedBytes).c_str()));
+  if (result.refusal != BlockImportRefusal::kNone) return error(FormatPageText(Tr(kEnhImageUnreadable), file.c_str()));
+  if (!result.opened || result.volumesInUse || result.driverRefused) return error(Tr(kEnhImportNotStarted));
+  if (result.capacityFailed)
+    return error(FormatPageText(Tr(kEnhImportCapacityFailed), static_cast<unsigned long long>(result.badSector),
+                                result.failedBlock));
+  if (result.stopped || result.failed) {
+    const TextPair& reason = result.stopped         ? kEnhImportStoppedReason
+                             : result.imageChanged ? kEnhImportChangedReason
+                                                   : kEnhImportFailedReason;
+    return error(FormatPageText(Tr(kEnhImportEnded), result.failedBlock, Tr(reason), result.written,
+                                result.failedBlock));
+  }
+  if (result.verifyFailed)
+    return error(FormatPageText(Tr(kEnhImportVerifyFailed), static_cast<unsigned long long>(result.badSector),
+                                result.failedBlock));
+  return BlockNotice{FormatPageText(Tr(kEnhImportDone), count,
+                                    BlocksText(job.firstBlock, job.firstBlock + count - 1).c_str()),
+                     Tr(kEnhCaption), true};
+}
+
+// On the worker's thread, as a block format runs: the sheet held, progress and Stop, the outcome told, then the
+// block list scanned again and the presented block's volume restarted, whatever was written.
+void RunImageImport(const ImportJob& job, const BlockFormatUi& ui) {
+  const BlockDisk& disk = job.disk;
+  const uint32_t count = static_cast<uint32_t>(job.files.size());
+  ui.sheetEnabled(false);
+  ui.busyIndicator(true);
+  ui.status(FormatPageText(Tr(kEnhImportStatus), BlocksText(job.firstBlock, job.firstBlock + count - 1).c_str()));
+  BlockImportOptions options;
+  options.kind = BlockFloppyKind(job.kind);
+  options.force = job.force;
+  options.driverAttached = disk.serviceActive;
+  options.driveLetters = disk.driveLetters;
+  BlockImageReader read = [&job](size_t i, size_t limit, std::vector<uint8_t>* bytes, uint64_t* size) {
+    return ReadImageFile(job.files[i], limit, bytes, size);
+  };
+  const BlockImportResult result = ImportBlockImages(disk.deviceName.c_str(), disk.partitionStart,
+                                                     disk.partitionLength, job.firstBlock, count, read, options);
+  ui.busyIndicator(false);
+  ui.message(ImportOutcome(job, result));
+  if (result.opened && !result.volumesInUse) {
+    BlockScan scan = ScanFloppyBlocks(disk, job.kind);
+    BlockShow show = ShowFloppyBlock(&disk, scan.currentEntry, scan.entries, job.kind);
+    ui.refreshed(scan, scan.currentEntry, show);
+  }
+  ui.sheetEnabled(true);
+}
+
 // --- Block format run ----------------------------------------------------------------------------------------
 
 BlockFormatJob ReadFormatJob(bool batch) {
@@ -464,7 +576,8 @@ DWORD WINAPI FormatThread(LPVOID parameter) {
   };
   {
     RunScope scope(&job->run->control);
-    RunBlockFormat(job->job, ui);
+    if (job->import) RunImageImport(*job->import, ui);
+    else RunBlockFormat(job->job, ui);
   }
   PostMessageW(page, kFormatEnded, 0, 0);
   return 0;
@@ -500,18 +613,9 @@ void HoldSheetForRun(bool hold) {
   SetText(IDC_ENH_BATCH_FORMAT, Tr(kRunStopButton));
 }
 
-void StartFormatRun(bool batch) {
-  if (gPage.formatRunning && batch && gPage.formatRun) {
-    // The batch button is the Stop button while a run writes: the run ends before its next write.
-    gPage.formatRun->stop = true;
-    SetText(IDC_ENH_BATCH_FORMAT, Tr(kRunStoppingButton));
-    EnableWindow(Item(IDC_ENH_BATCH_FORMAT), FALSE);
-    return;
-  }
-  if (gPage.formatRunning || gPage.serviceThread) return;  // the buttons are disabled then; a click may be queued
-  auto job = std::make_unique<FormatJob>();
+// Starts the writing worker with its progress and Stop flag; the batch button is its Stop button.
+void StartWorkerRun(std::unique_ptr<FormatJob> job) {
   job->page = gPage.window;
-  job->job = ReadFormatJob(batch);
   gPage.formatRun = std::make_unique<PageRun>();
   PreparePageRun(gPage.formatRun.get(), gPage.window,
                  IsDlgButtonChecked(gPage.window, IDC_ENH_VERIFY) == BST_CHECKED);
@@ -524,6 +628,20 @@ void StartFormatRun(bool batch) {
   UpdateRunControls();
 }
 
+void StartFormatRun(bool batch) {
+  if (gPage.formatRunning && batch && gPage.formatRun) {
+    // The batch button is the Stop button while a run writes: the run ends before its next write.
+    gPage.formatRun->stop = true;
+    SetText(IDC_ENH_BATCH_FORMAT, Tr(kRunStoppingButton));
+    EnableWindow(Item(IDC_ENH_BATCH_FORMAT), FALSE);
+    return;
+  }
+  if (gPage.formatRunning || gPage.serviceThread) return;  // the buttons are disabled then; a click may be queued
+  auto job = std::make_unique<FormatJob>();
+  job->job = ReadFormatJob(batch);
+  StartWorkerRun(std::move(job));
+}
+
 void OnFormatRefreshed(FormatRefresh* posted) {
   std::unique_ptr<FormatRefresh> refresh(posted);
   // The writes are over: the controls come back first, so that what the rescan enables or disables stands.
@@ -531,6 +649,243 @@ void OnFormatRefreshed(FormatRefresh* posted) {
   ApplyScan(refresh->scan);
   SetComboSelection(IDC_ENH_BLOCK_LIST, refresh->currentEntry);
   ApplyShow(refresh->show, refresh->currentEntry);
+}
+
+// --- Floppy images in and out ----------------------------------------------------------------------------------
+
+// The blocks the range dialog asks for: `from` (and `to` for a range), each at most `last`.
+struct BlocksRequest {
+  const TextPair* prompt = nullptr;
+  bool range = false;
+  uint32_t from = 0, to = 0, last = 0;
+};
+
+INT_PTR CALLBACK ImageBlocksProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* request = reinterpret_cast<BlocksRequest*>(GetWindowLongPtrW(window, DWLP_USER));
+  if (message == WM_INITDIALOG) {
+    request = reinterpret_cast<BlocksRequest*>(lParam);
+    SetWindowLongPtrW(window, DWLP_USER, lParam);
+    SetWindowTextW(window, Utf8ToWide(Tr(kEnhCaption)).c_str());
+    SetControlText(window, IDC_IMAGE_PROMPT, Tr(*request->prompt));
+    SetControlText(window, IDC_IMAGE_FROM_CAPTION, Tr(kEnhImageFromCaption));
+    SetControlText(window, IDC_IMAGE_TO_CAPTION, Tr(kEnhImageToCaption));
+    SetControlText(window, IDC_IMAGE_FROM, std::to_string(request->from).c_str());
+    SetControlText(window, IDC_IMAGE_TO, std::to_string(request->to).c_str());
+    SetControlText(window, IDOK, Tr(kFilesOkButton));
+    SetControlText(window, IDCANCEL, Tr(kFilesCancelButton));
+    for (int id : {IDC_IMAGE_TO_CAPTION, IDC_IMAGE_TO}) ShowWindow(GetDlgItem(window, id), request->range ? SW_SHOW : SW_HIDE);
+    return TRUE;
+  }
+  if (message != WM_COMMAND) return FALSE;
+  if (LOWORD(wParam) == IDCANCEL) EndDialog(window, IDCANCEL);
+  if (LOWORD(wParam) != IDOK) return TRUE;
+  auto number = [window](int id, uint32_t* value) {
+    const std::string text = GetControlText(window, id);
+    char* end = nullptr;
+    const unsigned long parsed = std::strtoul(text.c_str(), &end, 10);
+    *value = static_cast<uint32_t>(parsed);
+    return !text.empty() && *end == 0 && parsed <= 0xFFFFFFFFul;
+  };
+  uint32_t from = 0, to = 0;
+  const bool read = number(IDC_IMAGE_FROM, &from) && (!request->range || number(IDC_IMAGE_TO, &to));
+  if (!request->range) to = from;
+  if (!read || from > to || to > request->last) {
+    ShowMessage(window, FormatPageText(Tr(kEnhImageBadRange), 0u, request->last).c_str(), Tr(kEnhCaption),
+                MB_ICONERROR);
+    return TRUE;
+  }
+  request->from = from;
+  request->to = to;
+  EndDialog(window, IDOK);
+  return TRUE;
+}
+
+bool AskBlocks(BlocksRequest* request) {
+  return DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(IDD_IMAGE_BLOCKS), gPage.window, ImageBlocksProc,
+                         reinterpret_cast<LPARAM>(request)) == IDOK;
+}
+
+// The block the images start at: with the service on the presented block, without it the block the user enters.
+bool FirstImportBlock(const BlockDisk& disk, uint32_t lastBlock, uint32_t* first) {
+  if (disk.serviceActive) {
+    if (CurrentBlockEntry() < 0) {
+      TellError(kFormatChooseBlock);
+      return false;
+    }
+    *first = static_cast<uint32_t>(CurrentBlockEntry());
+    return true;
+  }
+  BlocksRequest request;
+  request.prompt = &kEnhImportFromPrompt;
+  request.last = lastBlock;
+  if (!AskBlocks(&request)) return false;
+  *first = request.from;
+  return true;
+}
+
+bool AskYes(const std::string& question, UINT icon) {
+  return ShowMessage(gPage.window, question.c_str(), Tr(kEnhCaption), MB_YESNO | icon) == IDYES;
+}
+
+// Image files into the blocks from the current one, in name order. Everything is checked before the worker starts:
+// each file the kind's size (else refused, naming it and both sizes), every block on the disk, a file without a
+// floppy boot record of the kind asked about; then one question names the disk, the blocks and what they hold.
+void ImportImages(std::vector<std::wstring> files) {
+  if (files.empty() || gPage.formatRunning || gPage.serviceThread) return;
+  std::optional<BlockDisk> disk = SelectedBlockDisk();
+  if (!disk) return TellError(kEnhSelectDiskFirst);
+  const BlockKind kind = ChosenKind();
+  if (!kind) return TellError(kEnhKindNotChosen);
+  const uint32_t blocks = FloppyBlockCount(disk->partitionLength, kind);
+  const uint32_t lastBlock = blocks > 0 ? blocks - 1 : 0;
+  uint32_t first = 0;
+  if (!FirstImportBlock(*disk, lastBlock, &first)) return;
+  const uint32_t count = static_cast<uint32_t>(files.size());
+  if (blocks == 0 || first >= blocks || count > blocks - first)
+    return TellError(FormatPageText(Tr(kEnhImagePastLast), first, count, lastBlock, KindName(kind).c_str()));
+  std::sort(files.begin(), files.end(), [](const std::wstring& a, const std::wstring& b) {
+    return lstrcmpiW(Utf8ToWide(FileName(a).c_str()).c_str(), Utf8ToWide(FileName(b).c_str()).c_str()) < 0;
+  });
+  const uint64_t expected = uint64_t{GeometryOf(BlockFloppyKind(kind)).totalSectors} * kSectorSize;
+  std::vector<uint32_t> notFloppy;
+  std::vector<uint8_t> bytes;
+  for (uint32_t i = 0; i < count; ++i) {
+    uint64_t size = 0;
+    const std::string name = FileName(files[i]);
+    if (!ReadImageFile(files[i], static_cast<size_t>(expected), &bytes, &size))
+      return TellError(FormatPageText(Tr(kEnhImageUnreadable), name.c_str()));
+    if (size != expected)
+      return TellError(FormatPageText(Tr(kEnhImageWrongSize), name.c_str(), std::to_string(size).c_str(),
+                                      KindName(kind).c_str(), std::to_string(expected).c_str()));
+    if (!IsValidBlockBootRecord(bytes.data(), kind)) notFloppy.push_back(i);
+  }
+  for (uint32_t i : notFloppy)
+    if (!AskYes(FormatPageText(Tr(kEnhImageNotFloppy), FileName(files[i]).c_str(), KindName(kind).c_str(), first + i),
+                MB_ICONQUESTION))
+      return;
+  // What the blocks hold now, as the list shows them (read from the disk without the service).
+  const std::vector<std::string> entries =
+      disk->serviceActive ? gPage.blockEntries
+                          : ReadBlockList(disk->deviceName.c_str(), disk->partitionStart, disk->partitionLength, kind)
+                                .entries;
+  std::string held;
+  for (uint32_t block = first; block < first + count; ++block)
+    held += (held.empty() ? "" : ", ") + (block < entries.size() ? entries[block] : UnformattedEntryText(block));
+  const std::string question = QuestionNamingDisk(
+      FormatPageText(Tr(kEnhImportConfirm), count, BlocksText(first, first + count - 1).c_str(), held.c_str()).c_str(),
+      disk->listLine);
+  if (ShowMessage(gPage.window, question.c_str(), Tr(kEnhCaption), MB_OKCANCEL | MB_ICONINFORMATION) != IDOK) return;
+  auto job = std::make_unique<FormatJob>();
+  job->import = ImportJob{*disk, kind, first, std::move(files), !notFloppy.empty()};
+  StartWorkerRun(std::move(job));
+}
+
+void OnImport() {
+  const std::wstring patterns = L"*.img;*.ima;*.vfd;*.flp;*.dsk";
+  std::wstring filter = Utf8ToWide(Tr(kEnhImageFilter)) + L" (" + patterns + L")" + L'\0' + patterns + L'\0' +
+                        Utf8ToWide(Tr(kEnhAllFiles)) + L" (*.*)" + L'\0' + L"*.*" + L'\0';
+  ImportImages(PickHostFiles(gPage.window, Tr(kEnhImportTitle), filter.c_str()));
+}
+
+// Files dropped from Explorer onto the block list.
+void OnDropImages(HDROP drop) {
+  std::vector<std::wstring> files;
+  const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  for (UINT i = 0; i < count; ++i) {
+    std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+    DragQueryFileW(drop, i, &path[0], static_cast<UINT>(path.size()));
+    path.resize(path.size() - 1);
+    files.push_back(path);
+  }
+  DragFinish(drop);
+  ImportImages(std::move(files));
+}
+
+LRESULT CALLBACK BlockListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_DROPFILES) {
+    OnDropImages(reinterpret_cast<HDROP>(wParam));
+    return 0;
+  }
+  return CallWindowProcW(gPage.blockListProc, window, message, wParam, lParam);
+}
+
+bool WriteImageFile(const std::wstring& path, const std::vector<uint8_t>& image) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const bool ok = WriteFile(file, image.data(), static_cast<DWORD>(image.size()), &written, nullptr) &&
+                  written == image.size();
+  if (!CloseHandle(file) || !ok) {
+    DeleteFileW(path.c_str());
+    return false;
+  }
+  return true;
+}
+
+// Reads blocks from .. to at their places on the disk into `images`. With the service on, the disk's volumes are
+// held (what the system cached is written out first) and block 0 presented while reading, as the scan does, and
+// the presented block presented again after.
+bool ReadBlockImages(const BlockDisk& disk, FloppyKind kind, uint32_t from, uint32_t to,
+                     std::vector<std::vector<uint8_t>>* images, uint32_t* failedBlock) {
+  const char* device = disk.deviceName.c_str();
+  ExclusiveVolumes volumes;
+  uint32_t presented = 0;
+  if (disk.serviceActive) {
+    if (!TakeExclusiveVolumes(disk.driveLetters.c_str(), &volumes)) return false;
+    presented = GetCurrentBlock(device);
+    SelectBlock(device, 0);
+  }
+  bool ok = true;
+  {
+    DeviceHandle drive(OpenDevice(device));
+    for (uint32_t block = from; ok && block <= to; ++block) {
+      uint32_t start = 0;
+      images->emplace_back();
+      *failedBlock = block;
+      ok = drive.valid() && FloppyBlockStart(disk.partitionStart, block, kind, &start) &&
+           ReadBlockImage(drive.get(), start, kind, &images->back()) == kSectorIoOk;
+    }
+  }
+  if (disk.serviceActive) SelectBlock(device, presented);
+  return ok;
+}
+
+// The current block, or the blocks from it to one the user enters, saved into a folder as NNN-IDENTIFIER.img.
+// A file that exists is asked about; No leaves it and its block unsaved.
+void OnExport() {
+  if (gPage.formatRunning || gPage.serviceThread) return;
+  std::optional<BlockDisk> disk = SelectedBlockDisk();
+  if (!disk) return TellError(kEnhSelectDiskFirst);
+  const BlockKind kind = ChosenKind();
+  if (!kind) return TellError(kEnhKindNotChosen);
+  const uint32_t blocks = FloppyBlockCount(disk->partitionLength, kind);
+  if (blocks == 0) return TellError(kFilesNoBlock);
+  BlocksRequest request;
+  request.prompt = &kEnhExportPrompt;
+  request.range = true;
+  request.last = blocks - 1;
+  request.from = request.to = CurrentBlockEntry() > 0 ? static_cast<uint32_t>(CurrentBlockEntry()) : 0;
+  if (!AskBlocks(&request)) return;
+  const std::wstring folder = PickHostFolder(gPage.window, Tr(kEnhExportTo));
+  if (folder.empty()) return;
+  std::vector<std::vector<uint8_t>> images;
+  uint32_t failed = 0;
+  if (!ReadBlockImages(*disk, BlockFloppyKind(kind), request.from, request.to, &images, &failed))
+    return TellError(FormatPageText(Tr(kEnhExportReadFailed), failed));
+  unsigned saved = 0;
+  for (uint32_t block = request.from; block <= request.to; ++block) {
+    const std::vector<uint8_t>& image = images[block - request.from];
+    const std::wstring path =
+        folder + (folder.back() == L'\\' ? L"" : L"\\") + Utf8ToWide(BlockImageFileName(block, image).c_str());
+    const std::string shown = WideToUtf8(path.c_str());
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES &&
+        !AskYes(FormatPageText(Tr(kEnhExportReplace), shown.c_str()), MB_ICONQUESTION))
+      continue;
+    if (!WriteImageFile(path, image)) return TellError(FormatPageText(Tr(kFilesHostWriteFailed), shown.c_str()));
+    ++saved;
+  }
+  ShowMessage(gPage.window, FormatPageText(Tr(kEnhExportDone), saved, WideToUtf8(folder.c_str()).c_str()).c_str(),
+              Tr(kEnhCaption), MB_ICONINFORMATION);
 }
 
 // --- Opening, visibility, device changes ---------------------------------------------------------------------
@@ -566,6 +921,8 @@ void OnInitDialog(HWND window) {
   SetEnglishControlTexts(window, kEnhancedControlTexts);
   SetInitialChoices(window);
   PrepareBusyIndicator(window);
+  gPage.blockListProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+      GetDlgItem(window, IDC_ENH_BLOCK_LIST), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BlockListProc)));
   gPage.notification = SysRegisterDeviceNotification(window, &kGuidDevinterfaceVolume);
   RefreshDiskList(window, IDC_ENH_DISK_LIST, DiskListPage::Enhanced, &gPage.disks, gPage.remembered);
   SetComboSelection(IDC_ENH_BLOCK_LIST, 0);
@@ -683,6 +1040,12 @@ void OnCommand(WORD id, WORD code) {
       break;
     case IDC_ENH_FILES:
       if (clicked) OnFiles();
+      break;
+    case IDC_ENH_IMPORT:
+      if (clicked) OnImport();
+      break;
+    case IDC_ENH_EXPORT:
+      if (clicked) OnExport();
       break;
     case IDC_ENH_KIND:
       if (code == CBN_SELCHANGE) OnKindChanged();
