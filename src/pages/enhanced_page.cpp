@@ -822,36 +822,33 @@ bool WriteImageFile(const std::wstring& path, const std::vector<uint8_t>& image)
   return true;
 }
 
-// Reads blocks from .. to at their places on the disk into `images`. With the service on, the disk's volumes are
-// held (what the system cached is written out first) and block 0 presented while reading, as the scan does, and
-// the presented block presented again after.
-bool ReadBlockImages(const BlockDisk& disk, FloppyKind kind, uint32_t from, uint32_t to,
-                     std::vector<std::vector<uint8_t>>* images, uint32_t* failedBlock) {
-  const char* device = disk.deviceName.c_str();
+// While blocks are read at their places on the disk with the service on, the disk's volumes are held (what the
+// system cached is written out first) and block 0 is presented, as the scan does; the presented block comes back
+// before the volumes are given back.
+struct BlocksAtTheirPlaces {
   ExclusiveVolumes volumes;
+  std::string device;
   uint32_t presented = 0;
-  if (disk.serviceActive) {
-    if (!TakeExclusiveVolumes(disk.driveLetters.c_str(), &volumes)) return false;
-    presented = GetCurrentBlock(device);
-    SelectBlock(device, 0);
+  bool switched = false;
+  BlocksAtTheirPlaces() = default;
+  BlocksAtTheirPlaces(const BlocksAtTheirPlaces&) = delete;
+  BlocksAtTheirPlaces& operator=(const BlocksAtTheirPlaces&) = delete;
+  ~BlocksAtTheirPlaces() {
+    if (switched) SelectBlock(device.c_str(), presented);
   }
-  bool ok = true;
-  {
-    DeviceHandle drive(OpenDevice(device));
-    for (uint32_t block = from; ok && block <= to; ++block) {
-      uint32_t start = 0;
-      images->emplace_back();
-      *failedBlock = block;
-      ok = drive.valid() && FloppyBlockStart(disk.partitionStart, block, kind, &start) &&
-           ReadBlockImage(drive.get(), start, kind, &images->back()) == kSectorIoOk;
-    }
-  }
-  if (disk.serviceActive) SelectBlock(device, presented);
-  return ok;
+};
+
+bool TakeBlocksAtTheirPlaces(const BlockDisk& disk, BlocksAtTheirPlaces* place) {
+  if (!disk.serviceActive) return true;
+  if (!TakeExclusiveVolumes(disk.driveLetters.c_str(), &place->volumes)) return false;
+  place->device = disk.deviceName;
+  place->presented = GetCurrentBlock(disk.deviceName.c_str());
+  place->switched = SelectBlock(disk.deviceName.c_str(), 0) != 0;
+  return place->switched;
 }
 
-// The current block, or the blocks from it to one the user enters, saved into a folder as NNN-IDENTIFIER.img.
-// A file that exists is asked about; No leaves it and its block unsaved.
+// The current block, or the blocks from it to one the user enters, saved into a folder as NNN-IDENTIFIER.img, one
+// block at a time. A file that exists is asked about; No leaves it and that block unsaved.
 void OnExport() {
   if (gPage.formatRunning || gPage.serviceThread) return;
   std::optional<BlockDisk> disk = SelectedBlockDisk();
@@ -868,13 +865,16 @@ void OnExport() {
   if (!AskBlocks(&request)) return;
   const std::wstring folder = PickHostFolder(gPage.window, Tr(kEnhExportTo));
   if (folder.empty()) return;
-  std::vector<std::vector<uint8_t>> images;
-  uint32_t failed = 0;
-  if (!ReadBlockImages(*disk, BlockFloppyKind(kind), request.from, request.to, &images, &failed))
-    return TellError(FormatPageText(Tr(kEnhExportReadFailed), failed));
+  BlocksAtTheirPlaces place;
+  if (!TakeBlocksAtTheirPlaces(*disk, &place)) return TellError(kEnhExportInUse);
+  DeviceHandle drive(OpenDevice(disk->deviceName.c_str()));
   unsigned saved = 0;
+  std::vector<uint8_t> image;
   for (uint32_t block = request.from; block <= request.to; ++block) {
-    const std::vector<uint8_t>& image = images[block - request.from];
+    uint32_t start = 0;
+    if (!drive.valid() || !FloppyBlockStart(disk->partitionStart, block, kind, &start) ||
+        ReadBlockImage(drive.get(), start, BlockFloppyKind(kind), &image) != kSectorIoOk)
+      return TellError(FormatPageText(Tr(kEnhExportReadFailed), block, saved));
     const std::wstring path =
         folder + (folder.back() == L'\\' ? L"" : L"\\") + Utf8ToWide(BlockImageFileName(block, image).c_str());
     const std::string shown = WideToUtf8(path.c_str());

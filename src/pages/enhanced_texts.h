@@ -103,7 +103,13 @@ inline constexpr TextPair kEnhImportVerifyFailed{
     "写入后的校验发现扇区%llu (软盘块%u) 的内容与写入的不同.\r\nU盘可能已损坏或实际容量小于标称容量: 请勿使用这些软盘块."};
 // %s: the file. Asked (Yes/No) before an export writes over a file.
 inline constexpr TextPair kEnhExportReplace{"%s already exists. Replace it?", "%s 已存在, 是否替换?"};
-inline constexpr TextPair kEnhExportReadFailed{"Cannot read floppy block %u.", "无法读取软盘块%u."};
+// %u: the block, the images saved before it.
+inline constexpr TextPair kEnhExportReadFailed{"Cannot read floppy block %u; %u block images were saved before it.",
+                                               "无法读取软盘块%u; 此前已保存%u个软盘块映像."};
+inline constexpr TextPair kEnhExportInUse{
+    "The USB disk is used by another program: its blocks cannot be read now. Close the programs and windows that "
+    "use it and try again.",
+    "U盘正被其他程序使用, 现在无法读取软盘块. 请关闭使用它的程序和窗口后再试."};
 inline constexpr TextPair kEnhExportDone{"%u block images saved into %s.", "已将%u个软盘块映像保存到 %s."};
 
 // What the page replaces in English when it opens. The status text is set in both languages (kEnhStatusAtStart).
