@@ -7,7 +7,9 @@
 // identifiers, formatting) are core calls; this file only shows what they return.
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <iterator>
 #include <memory>
@@ -26,6 +28,8 @@
 #include "disk/discovery.h"
 #include "disk/disklist.h"
 #include "disk/queries.h"
+#include "disk/sectorio.h"
+#include "disk/volumelock.h"
 #include "filtersvc/service.h"
 #include "pages/service_texts.h"
 #include "pages/busy_indicator.h"
@@ -57,9 +61,21 @@ struct ServiceJob {
   ServiceRunResult result;
 };
 
+// Floppy image files written into blocks firstBlock, firstBlock + 1, ... as the page checked and the user
+// confirmed them.
+struct ImportJob {
+  BlockDisk disk;
+  BlockKind kind;
+  uint32_t firstBlock = 0;
+  std::vector<std::wstring> files;  // in name order
+  bool force = false;               // the user agreed to images that are no floppy of the kind
+};
+
+// A writing run: a block format, or an image import when `import` is set.
 struct FormatJob {
   HWND page = nullptr;
   BlockFormatJob job;
+  std::optional<ImportJob> import;
   PageRun* run = nullptr;  // the page's, alive until the run's end arrived
 };
 
@@ -88,6 +104,7 @@ struct EnhancedPage {
   std::vector<HWND> heldForRun;           // the controls the run disabled, enabled again at its end
   std::string batchCaption;               // the batch button's caption before it became the Stop button
   bool filesOpen = false;                 // while the files dialog is up (modal, on this thread)
+  WNDPROC blockListProc = nullptr;        // the block list's own procedure (files dropped on it come here first)
 };
 
 EnhancedPage gPage;
@@ -121,7 +138,10 @@ void Tell(const BlockNotice& notice) {
   ShowMessage(gPage.window, notice.text.c_str(), notice.caption.c_str(),
               notice.information ? MB_ICONINFORMATION : MB_ICONERROR);
 }
-void TellError(const TextPair& text) { ShowMessage(gPage.window, Tr(text), Tr(kEnhCaption), MB_ICONERROR); }
+void TellError(const std::string& text) {
+  ShowMessage(gPage.window, text.c_str(), Tr(kEnhCaption), MB_ICONERROR);
+}
+void TellError(const TextPair& text) { TellError(std::string(Tr(text))); }
 
 // --- The disk list -------------------------------------------------------------------------------------------
 
@@ -361,6 +381,8 @@ void UpdateRunControls() {
   const bool stoppable = gPage.formatRunning && !gPage.heldForRun.empty() && gPage.formatRun && !gPage.formatRun->stop;
   EnableWindow(Item(IDC_ENH_BATCH_FORMAT), idle || stoppable);
   EnableWindow(Item(IDC_ENH_FILES), idle);
+  EnableWindow(Item(IDC_ENH_IMPORT), idle);
+  EnableWindow(Item(IDC_ENH_EXPORT), idle);
   UpdateBusyIndicator();
 }
 
@@ -412,6 +434,113 @@ void OnServiceRunEnded(ServiceJob* ended) {
   UpdateServiceSwitch();
 }
 
+// --- Image import run ---------------------------------------------------------------------------------------
+
+// "7 to 12", or "7" for one block.
+std::string BlocksText(uint32_t first, uint32_t last) {
+  return first == last ? std::to_string(first) : FormatText(Tr(kEnhBlockRange), first, last);
+}
+
+std::string FileName(const std::wstring& path) {
+  const size_t slash = path.find_last_of(L"\\/");
+  return WideToUtf8(slash == std::wstring::npos ? path.c_str() : path.c_str() + slash + 1);
+}
+
+// Reads at most limit + 1 bytes of a file (one more tells that it is larger) and its size. False when it cannot.
+bool ReadImageFile(const std::wstring& path, size_t limit, std::vector<uint8_t>* bytes, uint64_t* size) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD high = 0;
+  const DWORD low = GetFileSize(file, &high);
+  bool ok = low != INVALID_FILE_SIZE || GetLastError() == NO_ERROR;
+  *size = (uint64_t{high} << 32) | low;
+  bytes->assign(ok ? static_cast<size_t>(*size < limit + 1 ? *size : limit + 1) : 0, 0);
+  for (size_t done = 0; ok && done < bytes->size();) {
+    DWORD got = 0;
+    const DWORD want = static_cast<DWORD>(bytes->size() - done < (1u << 20) ? bytes->size() - done : (1u << 20));
+    ok = ReadFile(file, bytes->data() + done, want, &got, nullptr) && got > 0;
+    done += got;
+  }
+  CloseHandle(file);
+  return ok;
+}
+
+std::string KindName(const BlockKind& kind) { return kEnhFloppyKinds[static_cast<int>(BlockFloppyKind(kind))]; }
+
+// What the run tells at its end; `sizes` holds what the run found each image file's size to be.
+BlockNotice ImportOutcome(const ImportJob& job, const RunOutcome& outcome, const std::vector<uint64_t>& sizes) {
+  const uint32_t count = static_cast<uint32_t>(job.files.size());
+  auto error = [](const std::string& text) { return BlockNotice{text, Tr(kEnhCaption), false}; };
+  const size_t image = outcome.failedUnit >= job.firstBlock ? outcome.failedUnit - job.firstBlock : count;
+  const std::string file = image < job.files.size() ? FileName(job.files[image]) : std::string();
+  switch (outcome.failedStep) {
+    case RunStep::kNone:
+      return BlockNotice{FormatText(Tr(kEnhImportDone), count,
+                                    BlocksText(job.firstBlock, job.firstBlock + count - 1).c_str()),
+                         Tr(kEnhCaption), true};
+    case RunStep::kCheck:
+      if (outcome.refusal == Refusal::kImageWrongSize && image < sizes.size())
+        return error(FormatText(Tr(kEnhImageWrongSize), file.c_str(), std::to_string(sizes[image]).c_str(),
+                                KindName(job.kind).c_str(),
+                                std::to_string(uint64_t{GeometryOf(BlockFloppyKind(job.kind)).totalSectors} *
+                                               kSectorSize).c_str()));
+      return error(FormatText(Tr(kEnhImageUnreadable), file.c_str()));
+    case RunStep::kOpen:
+    case RunStep::kLockVolumes:
+    case RunStep::kPresentBlock:
+      return error(Tr(kEnhImportNotStarted));
+    case RunStep::kCapacity:
+      return error(FormatText(Tr(kEnhImportCapacityFailed), static_cast<unsigned long long>(outcome.sector),
+                              outcome.failedUnit));
+    case RunStep::kVerify:
+      return error(FormatText(Tr(kEnhImportVerifyFailed), static_cast<unsigned long long>(outcome.sector),
+                              outcome.failedUnit));
+    default: {
+      const TextPair& reason = outcome.stopped                            ? kEnhImportStoppedReason
+                               : outcome.failedStep == RunStep::kReadImage ? kEnhImportChangedReason
+                                                                            : kEnhImportFailedReason;
+      return error(FormatText(Tr(kEnhImportEnded), outcome.failedUnit, Tr(reason), outcome.completed,
+                              outcome.failedUnit));
+    }
+  }
+}
+
+// On the worker's thread, as a block format runs: the sheet held, progress and Stop, the outcome told, then the
+// block list scanned again and the presented block's volume restarted, whatever was written.
+void RunImageImport(const ImportJob& job, HWND page, const BlockFormatUi& ui,
+                    const std::function<int(const BlockNotice&, UINT)>& tell, RunControl* run) {
+  const BlockDisk& disk = job.disk;
+  const uint32_t count = static_cast<uint32_t>(job.files.size());
+  ui.sheetEnabled(false);
+  ui.busyIndicator(true);
+  PostToPage(page, kWorkerStatus,
+             new std::string(FormatText(Tr(kEnhImportStatus),
+                                        BlocksText(job.firstBlock, job.firstBlock + count - 1).c_str())));
+  BlockImportOptions options;
+  options.kind = BlockFloppyKind(job.kind);
+  options.force = job.force;
+  options.driverAttached = disk.serviceActive;
+  options.driveLetters = disk.driveLetters;
+  std::vector<uint64_t> sizes(count, 0);
+  BlockImageReader read = [&job, &sizes](size_t i, size_t limit, std::vector<uint8_t>* bytes, uint64_t* size) {
+    const bool ok = ReadImageFile(job.files[i], limit, bytes, size);
+    sizes[i] = *size;
+    return ok;
+  };
+  const RunOutcome outcome = ImportBlockImages(disk.deviceName.c_str(), disk.partitionStart, disk.partitionLength,
+                                               job.firstBlock, count, read, options, run);
+  ui.busyIndicator(false);
+  tell(ImportOutcome(job, outcome, sizes), MB_OK);
+  if (outcome.failedStep != RunStep::kCheck && outcome.failedStep != RunStep::kOpen &&
+      outcome.failedStep != RunStep::kLockVolumes) {
+    BlockScan scan = ScanFloppyBlocks(disk, job.kind);
+    BlockShow show = ShowFloppyBlock(&disk, scan.currentEntry, scan.entries, job.kind);
+    ui.refreshed(scan, scan.currentEntry, show);
+  }
+  ui.sheetEnabled(true);
+}
+
 // --- Block format run ----------------------------------------------------------------------------------------
 
 BlockFormatJob ReadFormatJob(bool batch) {
@@ -446,6 +575,10 @@ void FormatWork(const FormatJob& job) {
   ui.refreshed = [page](const BlockScan& scan, int currentEntry, const BlockShow& show) {
     PostToPage(page, kWorkerUpdate, new FormatRefresh{scan, currentEntry, show});
   };
+  if (job.import) {
+    RunImageImport(*job.import, page, ui, tell, &job.run->control);
+    return;
+  }
   const Refusal refusal = CheckBlockFormatJob(job.job);
   if (refusal != Refusal::kNone)
     tell(BlockFormatRefusalNotice(job.job, refusal), MB_OK);
@@ -485,18 +618,9 @@ void HoldSheetForRun(bool hold) {
   SetText(IDC_ENH_BATCH_FORMAT, Tr(kRunStopButton));
 }
 
-void StartFormatRun(bool batch) {
-  if (gPage.formatRunning && batch && gPage.formatRun) {
-    // The batch button is the Stop button while a run writes: the run ends before its next write.
-    gPage.formatRun->stop = true;
-    SetText(IDC_ENH_BATCH_FORMAT, Tr(kRunStoppingButton));
-    EnableWindow(Item(IDC_ENH_BATCH_FORMAT), FALSE);
-    return;
-  }
-  if (gPage.formatRunning || gPage.serviceThread) return;  // the buttons are disabled then; a click may be queued
-  auto job = std::make_unique<FormatJob>();
+// Starts the writing worker with its progress and Stop flag; the batch button is its Stop button.
+void StartWorkerRun(std::unique_ptr<FormatJob> job) {
   job->page = gPage.window;
-  job->job = ReadFormatJob(batch);
   gPage.formatRun = std::make_unique<PageRun>();
   PreparePageRun(gPage.formatRun.get(), gPage.window,
                  IsDlgButtonChecked(gPage.window, IDC_ENH_VERIFY) == BST_CHECKED);
@@ -508,6 +632,20 @@ void StartFormatRun(bool batch) {
   UpdateRunControls();
 }
 
+void StartFormatRun(bool batch) {
+  if (gPage.formatRunning && batch && gPage.formatRun) {
+    // The batch button is the Stop button while a run writes: the run ends before its next write.
+    gPage.formatRun->stop = true;
+    SetText(IDC_ENH_BATCH_FORMAT, Tr(kRunStoppingButton));
+    EnableWindow(Item(IDC_ENH_BATCH_FORMAT), FALSE);
+    return;
+  }
+  if (gPage.formatRunning || gPage.serviceThread) return;  // the buttons are disabled then; a click may be queued
+  auto job = std::make_unique<FormatJob>();
+  job->job = ReadFormatJob(batch);
+  StartWorkerRun(std::move(job));
+}
+
 void OnFormatRefreshed(FormatRefresh* posted) {
   std::unique_ptr<FormatRefresh> refresh(posted);
   // The writes are over: the controls come back first, so that what the rescan enables or disables stands.
@@ -515,6 +653,243 @@ void OnFormatRefreshed(FormatRefresh* posted) {
   ApplyScan(refresh->scan);
   SetComboSelection(IDC_ENH_BLOCK_LIST, refresh->currentEntry);
   ApplyShow(refresh->show, refresh->currentEntry);
+}
+
+// --- Floppy images in and out ----------------------------------------------------------------------------------
+
+// The blocks the range dialog asks for: `from` (and `to` for a range), each at most `last`.
+struct BlocksRequest {
+  const TextPair* prompt = nullptr;
+  bool range = false;
+  uint32_t from = 0, to = 0, last = 0;
+};
+
+INT_PTR CALLBACK ImageBlocksProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* request = reinterpret_cast<BlocksRequest*>(GetWindowLongPtrW(window, DWLP_USER));
+  if (message == WM_INITDIALOG) {
+    request = reinterpret_cast<BlocksRequest*>(lParam);
+    SetWindowLongPtrW(window, DWLP_USER, lParam);
+    SetWindowTextW(window, Utf8ToWide(Tr(kEnhCaption)).c_str());
+    SetControlText(window, IDC_IMAGE_PROMPT, Tr(*request->prompt));
+    SetControlText(window, IDC_IMAGE_FROM_CAPTION, Tr(kEnhImageFromCaption));
+    SetControlText(window, IDC_IMAGE_TO_CAPTION, Tr(kEnhImageToCaption));
+    SetControlText(window, IDC_IMAGE_FROM, std::to_string(request->from).c_str());
+    SetControlText(window, IDC_IMAGE_TO, std::to_string(request->to).c_str());
+    SetControlText(window, IDOK, Tr(kFilesOkButton));
+    SetControlText(window, IDCANCEL, Tr(kFilesCancelButton));
+    for (int id : {IDC_IMAGE_TO_CAPTION, IDC_IMAGE_TO}) ShowWindow(GetDlgItem(window, id), request->range ? SW_SHOW : SW_HIDE);
+    return TRUE;
+  }
+  if (message != WM_COMMAND) return FALSE;
+  if (LOWORD(wParam) == IDCANCEL) EndDialog(window, IDCANCEL);
+  if (LOWORD(wParam) != IDOK) return TRUE;
+  auto number = [window](int id, uint32_t* value) {
+    const std::string text = GetControlText(window, id);
+    char* end = nullptr;
+    const unsigned long parsed = std::strtoul(text.c_str(), &end, 10);
+    *value = static_cast<uint32_t>(parsed);
+    return !text.empty() && *end == 0 && parsed <= 0xFFFFFFFFul;
+  };
+  uint32_t from = 0, to = 0;
+  const bool read = number(IDC_IMAGE_FROM, &from) && (!request->range || number(IDC_IMAGE_TO, &to));
+  if (!request->range) to = from;
+  if (!read || from > to || to > request->last) {
+    ShowMessage(window, FormatText(Tr(kEnhImageBadRange), 0u, request->last).c_str(), Tr(kEnhCaption),
+                MB_ICONERROR);
+    return TRUE;
+  }
+  request->from = from;
+  request->to = to;
+  EndDialog(window, IDOK);
+  return TRUE;
+}
+
+bool AskBlocks(BlocksRequest* request) {
+  return DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(IDD_IMAGE_BLOCKS), gPage.window, ImageBlocksProc,
+                         reinterpret_cast<LPARAM>(request)) == IDOK;
+}
+
+// The block the images start at: with the service on the presented block, without it the block the user enters.
+bool FirstImportBlock(const BlockDisk& disk, uint32_t lastBlock, uint32_t* first) {
+  if (disk.serviceActive) {
+    if (CurrentBlockEntry() < 0) {
+      TellError(kFormatChooseBlock);
+      return false;
+    }
+    *first = static_cast<uint32_t>(CurrentBlockEntry());
+    return true;
+  }
+  BlocksRequest request;
+  request.prompt = &kEnhImportFromPrompt;
+  request.last = lastBlock;
+  if (!AskBlocks(&request)) return false;
+  *first = request.from;
+  return true;
+}
+
+bool AskYes(const std::string& question, UINT icon) {
+  return ShowMessage(gPage.window, question.c_str(), Tr(kEnhCaption), MB_YESNO | icon) == IDYES;
+}
+
+// Image files into the blocks from the current one, in name order. Everything is checked before the worker starts:
+// each file the kind's size (else refused, naming it and both sizes), every block on the disk, a file without a
+// floppy boot record of the kind asked about; then one question names the disk, the blocks and what they hold.
+void ImportImages(std::vector<std::wstring> files) {
+  if (files.empty() || gPage.formatRunning || gPage.serviceThread) return;
+  std::optional<BlockDisk> disk = SelectedBlockDisk();
+  if (!disk) return TellError(kEnhSelectDiskFirst);
+  const BlockKind kind = ChosenKind();
+  if (!kind) return TellError(kEnhKindNotChosen);
+  const uint32_t blocks = FloppyBlockCount(disk->partitionLength, kind);
+  const uint32_t lastBlock = blocks > 0 ? blocks - 1 : 0;
+  uint32_t first = 0;
+  if (!FirstImportBlock(*disk, lastBlock, &first)) return;
+  const uint32_t count = static_cast<uint32_t>(files.size());
+  if (blocks == 0 || first >= blocks || count > blocks - first)
+    return TellError(FormatText(Tr(kEnhImagePastLast), first, count, lastBlock, KindName(kind).c_str()));
+  std::sort(files.begin(), files.end(), [](const std::wstring& a, const std::wstring& b) {
+    return lstrcmpiW(Utf8ToWide(FileName(a).c_str()).c_str(), Utf8ToWide(FileName(b).c_str()).c_str()) < 0;
+  });
+  const uint64_t expected = uint64_t{GeometryOf(BlockFloppyKind(kind)).totalSectors} * kSectorSize;
+  std::vector<uint32_t> notFloppy;
+  std::vector<uint8_t> bytes;
+  for (uint32_t i = 0; i < count; ++i) {
+    uint64_t size = 0;
+    const std::string name = FileName(files[i]);
+    if (!ReadImageFile(files[i], static_cast<size_t>(expected), &bytes, &size))
+      return TellError(FormatText(Tr(kEnhImageUnreadable), name.c_str()));
+    if (size != expected)
+      return TellError(FormatText(Tr(kEnhImageWrongSize), name.c_str(), std::to_string(size).c_str(),
+                                      KindName(kind).c_str(), std::to_string(expected).c_str()));
+    if (!IsValidBlockBootRecord(bytes.data(), kind)) notFloppy.push_back(i);
+  }
+  for (uint32_t i : notFloppy)
+    if (!AskYes(FormatText(Tr(kEnhImageNotFloppy), FileName(files[i]).c_str(), KindName(kind).c_str(), first + i),
+                MB_ICONQUESTION))
+      return;
+  // What the blocks hold now, as the list shows them (read from the disk without the service).
+  const std::vector<std::string> entries =
+      disk->serviceActive ? gPage.blockEntries
+                          : ReadBlockList(disk->deviceName.c_str(), disk->partitionStart, disk->partitionLength, kind)
+                                .entries;
+  std::string held;
+  for (uint32_t block = first; block < first + count; ++block)
+    held += (held.empty() ? "" : ", ") + (block < entries.size() ? entries[block] : UnformattedEntryText(block));
+  const std::string question = QuestionNamingDisk(
+      FormatText(Tr(kEnhImportConfirm), count, BlocksText(first, first + count - 1).c_str(), held.c_str()).c_str(),
+      disk->listLine);
+  if (ShowMessage(gPage.window, question.c_str(), Tr(kEnhCaption), MB_OKCANCEL | MB_ICONINFORMATION) != IDOK) return;
+  auto job = std::make_unique<FormatJob>();
+  job->import = ImportJob{*disk, kind, first, std::move(files), !notFloppy.empty()};
+  StartWorkerRun(std::move(job));
+}
+
+void OnImport() {
+  const std::wstring patterns = L"*.img;*.ima;*.vfd;*.flp;*.dsk";
+  std::wstring filter = Utf8ToWide(Tr(kEnhImageFilter)) + L" (" + patterns + L")" + L'\0' + patterns + L'\0' +
+                        Utf8ToWide(Tr(kEnhAllFiles)) + L" (*.*)" + L'\0' + L"*.*" + L'\0';
+  ImportImages(PickHostFiles(gPage.window, Tr(kEnhImportTitle), filter.c_str()));
+}
+
+// Files dropped from Explorer onto the block list.
+void OnDropImages(HDROP drop) {
+  std::vector<std::wstring> files;
+  const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  for (UINT i = 0; i < count; ++i) {
+    std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+    DragQueryFileW(drop, i, &path[0], static_cast<UINT>(path.size()));
+    path.resize(path.size() - 1);
+    files.push_back(path);
+  }
+  DragFinish(drop);
+  ImportImages(std::move(files));
+}
+
+LRESULT CALLBACK BlockListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_DROPFILES) {
+    OnDropImages(reinterpret_cast<HDROP>(wParam));
+    return 0;
+  }
+  return CallWindowProcW(gPage.blockListProc, window, message, wParam, lParam);
+}
+
+bool WriteImageFile(const std::wstring& path, const std::vector<uint8_t>& image) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const bool ok = WriteFile(file, image.data(), static_cast<DWORD>(image.size()), &written, nullptr) &&
+                  written == image.size();
+  if (!CloseHandle(file) || !ok) {
+    DeleteFileW(path.c_str());
+    return false;
+  }
+  return true;
+}
+
+// While blocks are read at their places on the disk with the service on, the disk's volumes are held (what the
+// system cached is written out first) and block 0 is presented, as the scan does; the presented block comes back
+// before the volumes are given back.
+struct BlocksAtTheirPlaces {
+  ExclusiveVolumes volumes;
+  std::string device;
+  uint32_t presented = 0;
+  bool switched = false;
+  BlocksAtTheirPlaces() = default;
+  BlocksAtTheirPlaces(const BlocksAtTheirPlaces&) = delete;
+  BlocksAtTheirPlaces& operator=(const BlocksAtTheirPlaces&) = delete;
+  ~BlocksAtTheirPlaces() {
+    if (switched) SelectBlock(device.c_str(), presented);
+  }
+};
+
+bool TakeBlocksAtTheirPlaces(const BlockDisk& disk, BlocksAtTheirPlaces* place) {
+  if (!disk.serviceActive) return true;
+  if (!TakeExclusiveVolumes(disk.driveLetters.c_str(), &place->volumes)) return false;
+  place->device = disk.deviceName;
+  place->presented = GetCurrentBlock(disk.deviceName.c_str());
+  place->switched = SelectBlock(disk.deviceName.c_str(), 0) != 0;
+  return place->switched;
+}
+
+// The current block, or the blocks from it to one the user enters, saved into a folder as NNN-IDENTIFIER.img, one
+// block at a time. A file that exists is asked about; No leaves it and that block unsaved.
+void OnExport() {
+  if (gPage.formatRunning || gPage.serviceThread) return;
+  std::optional<BlockDisk> disk = SelectedBlockDisk();
+  if (!disk) return TellError(kEnhSelectDiskFirst);
+  const BlockKind kind = ChosenKind();
+  if (!kind) return TellError(kEnhKindNotChosen);
+  const uint32_t blocks = FloppyBlockCount(disk->partitionLength, kind);
+  if (blocks == 0) return TellError(kFilesNoBlock);
+  BlocksRequest request;
+  request.prompt = &kEnhExportPrompt;
+  request.range = true;
+  request.last = blocks - 1;
+  request.from = request.to = CurrentBlockEntry() > 0 ? static_cast<uint32_t>(CurrentBlockEntry()) : 0;
+  if (!AskBlocks(&request)) return;
+  const std::wstring folder = PickHostFolder(gPage.window, Tr(kEnhExportTo));
+  if (folder.empty()) return;
+  BlocksAtTheirPlaces place;
+  if (!TakeBlocksAtTheirPlaces(*disk, &place)) return TellError(kEnhExportInUse);
+  DeviceHandle drive(OpenDevice(disk->deviceName.c_str()));
+  unsigned saved = 0;
+  std::vector<uint8_t> image;
+  for (uint32_t block = request.from; block <= request.to; ++block) {
+    uint32_t start = 0;
+    if (!drive.valid() || !FloppyBlockStart(disk->partitionStart, block, kind, &start) ||
+        ReadBlockImage(drive.get(), start, BlockFloppyKind(kind), &image) != SectorIo::kOk)
+      return TellError(FormatText(Tr(kEnhExportReadFailed), block, saved));
+    const std::wstring path =
+        folder + (folder.back() == L'\\' ? L"" : L"\\") + Utf8ToWide(BlockImageFileName(block, image).c_str());
+    const std::string shown = WideToUtf8(path.c_str());
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES &&
+        !AskYes(FormatText(Tr(kEnhExportReplace), shown.c_str()), MB_ICONQUESTION))
+      continue;
+    if (!WriteImageFile(path, image)) return TellError(FormatText(Tr(kFilesHostWriteFailed), shown.c_str()));
+    ++saved;
+  }
+  ShowMessage(gPage.window, FormatText(Tr(kEnhExportDone), saved, WideToUtf8(folder.c_str()).c_str()).c_str(),
+              Tr(kEnhCaption), MB_ICONINFORMATION);
 }
 
 // --- Opening, visibility, device changes ---------------------------------------------------------------------
@@ -551,6 +926,8 @@ void OnInitDialog(HWND window) {
   SetEnglishControlTexts(window, kEnhancedControlTexts);
   SetInitialChoices(window);
   PrepareBusyIndicator(window);
+  gPage.blockListProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+      GetDlgItem(window, IDC_ENH_BLOCK_LIST), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BlockListProc)));
   gPage.notification = SysRegisterDeviceNotification(window, &kGuidDevinterfaceVolume);
   RefreshDiskList(window, IDC_ENH_DISK_LIST, DiskListPage::Enhanced, &gPage.disks, gPage.remembered);
   SetComboSelection(IDC_ENH_BLOCK_LIST, 0);
@@ -654,6 +1031,12 @@ void OnCommand(WORD id, WORD code) {
       break;
     case IDC_ENH_FILES:
       if (clicked) OnFiles();
+      break;
+    case IDC_ENH_IMPORT:
+      if (clicked) OnImport();
+      break;
+    case IDC_ENH_EXPORT:
+      if (clicked) OnExport();
       break;
     case IDC_ENH_KIND:
       if (code == CBN_SELCHANGE) OnKindChanged();

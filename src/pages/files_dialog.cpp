@@ -282,41 +282,9 @@ void AddHostFiles(const std::vector<std::wstring>& paths) {
   Change([&](SysHandle disk, uint32_t start) { return AddFatFiles(disk, start, gDialog->folder, files, replace); });
 }
 
-std::vector<std::wstring> PickFiles() {
-  if (gPickFilesHook) return gPickFilesHook();
-  std::vector<wchar_t> buffer(32768, 0);
-  std::wstring title = Utf8ToWide(Tr(kFilesAddTitle));
-  OPENFILENAMEW ofn{};
-  ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = gDialog->window;
-  ofn.lpstrFile = buffer.data();
-  ofn.nMaxFile = static_cast<DWORD>(buffer.size());
-  ofn.lpstrTitle = title.c_str();
-  ofn.Flags = OFN_ALLOWMULTISELECT | OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-  if (!GetOpenFileNameW(&ofn)) return {};
-  // One file: its full path. Several: the folder, then each name, each ended by a zero, then another zero.
-  std::vector<std::wstring> parts;
-  for (const wchar_t* p = buffer.data(); *p; p += parts.back().size() + 1) parts.emplace_back(p);
-  if (parts.size() == 1) return parts;
-  std::vector<std::wstring> paths;
-  for (size_t i = 1; i < parts.size(); ++i) paths.push_back(parts[0] + L"\\" + parts[i]);
-  return paths;
-}
+std::vector<std::wstring> PickFiles() { return PickHostFiles(gDialog->window, Tr(kFilesAddTitle), nullptr); }
 
-std::wstring PickFolder() {
-  if (gPickFolderHook) return gPickFolderHook();
-  std::wstring title = Utf8ToWide(Tr(kFilesExtractTo));
-  BROWSEINFOW info{};
-  info.hwndOwner = gDialog->window;
-  info.lpszTitle = title.c_str();
-  info.ulFlags = BIF_RETURNONLYFSDIRS;
-  LPITEMIDLIST item = SHBrowseForFolderW(&info);
-  if (!item) return L"";
-  wchar_t path[MAX_PATH] = {};
-  bool ok = SHGetPathFromIDListW(item, path);
-  CoTaskMemFree(item);
-  return ok ? path : L"";
-}
+std::wstring PickFolder() { return PickHostFolder(gDialog->window, Tr(kFilesExtractTo)); }
 
 bool WriteHostFile(const std::wstring& path, const std::vector<uint8_t>& data, const FatFileEntry& entry) {
   HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -546,6 +514,43 @@ void ShowFilesDialog(HWND owner, const FilesDialogRequest& request) {
   gDialog = &dialog;
   DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(IDD_FILES), owner, FilesProc, 0);
   gDialog = nullptr;
+}
+
+std::vector<std::wstring> PickHostFiles(HWND owner, const char* title, const wchar_t* filter) {
+  if (gPickFilesHook) return gPickFilesHook();
+  std::vector<wchar_t> buffer(32768, 0);
+  std::wstring caption = Utf8ToWide(title);
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = owner;
+  ofn.lpstrFilter = filter;
+  ofn.lpstrFile = buffer.data();
+  ofn.nMaxFile = static_cast<DWORD>(buffer.size());
+  ofn.lpstrTitle = caption.c_str();
+  ofn.Flags = OFN_ALLOWMULTISELECT | OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+  if (!GetOpenFileNameW(&ofn)) return {};
+  // One file: its full path. Several: the folder, then each name, each ended by a zero, then another zero.
+  std::vector<std::wstring> parts;
+  for (const wchar_t* p = buffer.data(); *p; p += parts.back().size() + 1) parts.emplace_back(p);
+  if (parts.size() == 1) return parts;
+  std::vector<std::wstring> paths;
+  for (size_t i = 1; i < parts.size(); ++i) paths.push_back(parts[0] + L"\\" + parts[i]);
+  return paths;
+}
+
+std::wstring PickHostFolder(HWND owner, const char* title) {
+  if (gPickFolderHook) return gPickFolderHook();
+  std::wstring caption = Utf8ToWide(title);
+  BROWSEINFOW info{};
+  info.hwndOwner = owner;
+  info.lpszTitle = caption.c_str();
+  info.ulFlags = BIF_RETURNONLYFSDIRS;
+  LPITEMIDLIST item = SHBrowseForFolderW(&info);
+  if (!item) return L"";
+  wchar_t path[MAX_PATH] = {};
+  bool ok = SHGetPathFromIDListW(item, path);
+  CoTaskMemFree(item);
+  return ok ? path : L"";
 }
 
 void SetFilePickersForTesting(std::function<std::vector<std::wstring>()> pickFiles,

@@ -21,6 +21,12 @@ struct FilesDialogRequest {
 // Modal to `owner`; returns when the user closes it.
 void ShowFilesDialog(HWND owner, const FilesDialogRequest& request);
 
-// Test seams: the file dialog of Add... and the folder dialog of Extract... (empty: cancelled).
+// The file dialog (several files, `filter` as OPENFILENAME takes it, or none) and the folder dialog, or what the
+// test seams below answer; empty: cancelled.
+std::vector<std::wstring> PickHostFiles(HWND owner, const char* title, const wchar_t* filter);
+std::wstring PickHostFolder(HWND owner, const char* title);
+
+// Test seams: the file dialog and the folder dialog (Add... and Extract... here, the enhanced page's image import
+// and export) (empty: cancelled).
 void SetFilePickersForTesting(std::function<std::vector<std::wstring>()> pickFiles,
                               std::function<std::wstring()> pickFolder);

@@ -247,7 +247,7 @@ void ReleaseNotification() {
 // The worker's part of a format.
 void UsbFormatWork(const std::shared_ptr<FormatJob>& job) {
   job->outcome = RunUsbFormat(job->disk.get(), job->target.sectorCount, job->options, job->target.driveLetters,
-                              &job->run.control);
+                              nullptr, &job->run.control);
   job->disk.reset();
 }
 

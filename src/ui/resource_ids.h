@@ -8,6 +8,7 @@
 #define IDD_ENHANCED_PAGE 131
 #define IDD_FILES 140
 #define IDD_FILES_NAME 141
+#define IDD_IMAGE_BLOCKS 142
 
 // Instruction dialog (103).
 #define IDC_HELP_TEXT 1058
@@ -57,6 +58,15 @@
 #define IDC_ENH_UNUSED_BUTTON 1002
 #define IDC_ENH_FILES 1080
 #define IDC_ENH_VERIFY 1081
+#define IDC_ENH_IMPORT 1082
+#define IDC_ENH_EXPORT 1083
+
+// The blocks of an image import or export (142).
+#define IDC_IMAGE_PROMPT 1421
+#define IDC_IMAGE_FROM_CAPTION 1422
+#define IDC_IMAGE_FROM 1423
+#define IDC_IMAGE_TO_CAPTION 1424
+#define IDC_IMAGE_TO 1425
 
 // Files of a floppy block (140) and the name it asks for (141).
 #define IDC_FILES_BLOCK_CAPTION 1401

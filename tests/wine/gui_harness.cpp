@@ -620,3 +620,26 @@ void GuiTest::TearDown() {
   SetMessageBoxHookForTesting(nullptr);
   EXPECT_EQ(SimOpenHandleCount(), 0) << "a handle was left open";
 }
+
+#include <shlobj.h>  // DROPFILES
+
+namespace gui {
+
+void DropFiles(HWND window, const std::vector<std::wstring>& paths) {
+  size_t chars = 1;
+  for (const std::wstring& p : paths) chars += p.size() + 1;
+  HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
+  auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+  drop->pFiles = sizeof(DROPFILES);
+  drop->fWide = TRUE;
+  auto* out = reinterpret_cast<wchar_t*>(drop + 1);
+  for (const std::wstring& p : paths) {
+    std::memcpy(out, p.c_str(), (p.size() + 1) * sizeof(wchar_t));
+    out += p.size() + 1;
+  }
+  GlobalUnlock(memory);
+  PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+  Settle();
+}
+
+}  // namespace gui

@@ -27,7 +27,6 @@
 #include <vector>
 
 #include "base/texts.h"
-#include "blocks/text_format.h"
 #include "sys/sim/sim.h"
 
 namespace gui {
@@ -196,3 +195,11 @@ class GuiTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 };
+
+namespace gui {
+
+// Files dropped from Explorer onto `window`: a WM_DROPFILES with the paths, as the shell sends it; waits until the
+// UI thread got that far (a question it asks is then up).
+void DropFiles(HWND window, const std::vector<std::wstring>& paths);
+
+}  // namespace gui
