@@ -126,14 +126,11 @@ case "$out" in *$'\033'*|*$'\a'*) fail "a control byte reached the terminal" ;; 
 expect_text '\x1b[2J\x07'
 
 case_name="exit statuses"
-run 2
-run 2 nosuchcommand
-run 2 list extra
-run 2 info
-run 2 blocks
-run 2 blocks format disk.img
-run 2 floppy disk.img
-run 2 format disk.img --fats 3
+for usage in "" nosuchcommand "list extra" info blocks "blocks format disk.img" "floppy disk.img" \
+  "format disk.img --fats 3"; do
+  # shellcheck disable=SC2086
+  run 2 $usage
+done
 run 1 info nothing.img
 runs 0 "130" --help
 expect_text "exit status"

@@ -113,20 +113,6 @@ K blocks put disk.img 4 "${names[@]:2:40}" --to many >/dev/null || fail "40 file
 cut disk.img $((4 * 3072)) 2880 b4.img
 fsck_clean b4.img "a full root folder"
 [ "$(mdir -b -i b4.img ::/MANY | wc -l)" = 40 ] || fail "mtools does not see 40 files in MANY"
-[ "$(K blocks ls disk.img 4 many | grep -c '\.TXT')" = 40 ] || fail "korvane does not list 40 files in MANY"
-
-# ---------------------------------------------------------------------------------------------------------------
-case_name="720K and 1.2M blocks: two sectors per cluster"
-for kind in 720K:2048:1440 1.2M:3072:2400; do
-  IFS=: read -r name blockSectors imageSectors <<<"$kind"
-  rm -f small.img && truncate -s 32M small.img
-  K blocks format small.img --kind "$name" --count 5 >/dev/null
-  K blocks put small.img 2 --kind "$name" design.dst prog.bin >/dev/null || fail "$name put"
-  K blocks mkdir small.img 2 --kind "$name" sub >/dev/null && K blocks put small.img 2 --kind "$name" prog.bin --to sub >/dev/null || fail "$name mkdir"
-  cut small.img $((2 * blockSectors)) "$imageSectors" k.img
-  fsck_clean k.img "$name put"
-  same_as_mtools k.img DESIGN.DST design.dst SUB/PROG.BIN prog.bin
-done
 
 # ---------------------------------------------------------------------------------------------------------------
 case_name="korvane files: a floppy image, a FAT16 volume and a partitioned disk"

@@ -17,7 +17,6 @@ export MTOOLSRC=/dev/null
 SYS=$WORK/SysFile
 sysfiles "$SYS"
 
-total_of() { case $1 in 720K) echo 1440 ;; 1.2M) echo 2400 ;; 1.44M) echo 2880 ;; esac; }
 
 # check_fsck IMAGE FILES: fsck.fat finds the volume clean, holding FILES files (the label entry counts as one).
 check_fsck() { fsck_clean "$1" && grep -qE ": $2 files, " <<<"$fsck_out" || fail "fsck.fat does not count $2 files"; }
@@ -50,8 +49,8 @@ write() {  # write IMAGE ARGS...
   "$KORVANE" floppy "$image" "$@" --yes >"$WORK/out" 2>&1 || { fail "korvane floppy $*: $(cat "$WORK/out")"; return 1; }
 }
 
-for kind in 720K 1.2M 1.44M; do
-  total=$(total_of "$kind")
+for kinds in 720K:1440 1.2M:2400 1.44M:2880; do
+  IFS=: read -r kind total <<<"$kinds"
   for label in "" FLPPY7; do
     for dos in none 6.22 7.1; do
       case_name="$kind label='$label' dos=$dos"

@@ -19,13 +19,13 @@ need() { for tool in "$@"; do command -v "$tool" >/dev/null || { echo "$tool mis
 # finish: the summary line and the status.
 finish() { echo "$failures failure(s)"; [ "$failures" -eq 0 ]; }
 K() { "$KORVANE" "$@"; }
-# run STATUS ARGS...: runs korvane, keeps its output in $out and checks its exit status.
+# run STATUS ARGS...: runs korvane, keeps its output in $out and checks its exit status (fails when it differs).
 run() {
   local want=$1 rc
   shift
   out=$(timeout 20 "$KORVANE" "$@" </dev/null 2>&1)
   rc=$?
-  [ "$rc" -eq "$want" ] || fail "korvane $* exited $rc, expected $want: $out"
+  [ "$rc" -eq "$want" ] || { fail "korvane $* exited $rc, expected $want: $out"; return 1; }
 }
 # expect_text TEXT...: every TEXT is in $out.
 expect_text() { for text in "$@"; do case "$out" in *"$text"*) ;; *) fail "no '$text' in: $out" ;; esac; done; }
@@ -35,7 +35,6 @@ keep() { for f in "$@"; do cp "$f" "$f.before"; done; }
 unchanged() { for f in "$@"; do cmp -s "$f" "$f.before" || fail "$f was changed"; done; }
 # cut IMAGE START_SECTOR SECTORS OUT
 cut() { dd if="$1" of="$4" bs=1M iflag=skip_bytes,count_bytes skip=$(($2 * 512)) count=$(($3 * 512)) status=none; }
-hex_at() { od -An -tx1 -j "$2" -N "$3" "$1" | tr -d ' \n'; }  # hex_at FILE OFFSET BYTES
 label_of() { mdir -i "$1" ::/ 2>&1 | sed -n 's/^ Volume in drive : is //p'; }
 # mbr FILE START SECTORS [STATUS TYPE SLOT]: FILE's sector 0 gets one partition entry (0, 6, 0 when not given).
 mbr() {
