@@ -97,8 +97,6 @@ case_name="a file with no floppy DBR, forced"
 "$KORVANE" blocks import "$IMG" 5 "$WORK/text.img" --force >/dev/null || fail "import --force failed"
 cut "$IMG" $((5 * 3072)) 2880 "$WORK/in-place.img"
 cmp -s "$WORK/text.img" "$WORK/in-place.img" || fail "block 5 does not hold text.img"
-listed=$("$KORVANE" blocks list "$IMG" | tail -n 1)
-[ "$listed" = "valid blocks: 5" ] || fail "the scan does not end at block 5: $listed"
 
 case_name="existing export files"
 out=$("$KORVANE" blocks export "$IMG" 5-7 "$WORK/out" 2>&1) && fail "export over existing files accepted"

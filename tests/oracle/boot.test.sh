@@ -60,15 +60,15 @@ while IFS='|' read -r case_name drive prog options until checks; do
   eval "$checks"
 done <<'TABLE'
 IO.SYS in the second root directory sector, DOS 6.22|fda|$BINS/boot622|--label DATA $EMPTIES $SYS||expect_622 00 33 F0 18 6
-IO.SYS in the second root directory sector, DOS 7.1|fda|$BINS/boot71|--label DATA $EMPTIES $SYS||expect_71 00 33 2 18; expect_field MODE 90
+IO.SYS in the second root directory sector, DOS 7.1|fda|$BINS/boot71|--label DATA $EMPTIES $SYS||expect_71 00 33 2 18; expect_field MODE=90
 DOS 7.1 without system files|fda|$BINS/boot71|--label FLPPY7|${MSG71[0]}|expect_screen "Invalid system disk" "${MSG71[@]}"
 IO.SYS after another file, DOS 7.1 loads it from its own cluster|fda|$BINS/boot71|--file FIRST.DAT=$TESTIO $SYS||expect_71 00 33 6 18
 IO.SYS after another file, DOS 6.22 refuses it|fda|$BINS/boot622|--file FIRST.DAT=$TESTIO $SYS|${MSG622[1]}|expect_screen "${MSG622[@]}"
 DOS 6.22 without MSDOS.SYS|fda|$BINS/boot622|--file IO.SYS=$TESTIO|${MSG622[1]}|expect_screen "${MSG622[@]}"
 unreadable root directory, DOS 6.22|fda|$BINS/boot622|--hidden 5000 $SYS|${MSG622[1]}|expect_screen "${MSG622[@]}"
 unreadable root directory, DOS 7.1|fda|$BINS/boot71|--hidden 5000 $SYS|${MSG71[0]}|expect_screen "Disk I/O error" "${MSG71[@]}"
-1.44M image as hard disk, DOS 7.1, read mode 0E|hda|$BINS/boot71|$SYS||expect_71 80 33 2 18; expect_field MODE 0E
-1.44M image as hard disk, DOS 7.1, read mode 90|hda|$CHS/boot71|$SYS||expect_71 80 33 2 18; expect_field MODE 90
+1.44M image as hard disk, DOS 7.1, read mode 0E|hda|$BINS/boot71|$SYS||expect_71 80 33 2 18; expect_field MODE=0E
+1.44M image as hard disk, DOS 7.1, read mode 90|hda|$CHS/boot71|$SYS||expect_71 80 33 2 18; expect_field MODE=90
 1.44M image as hard disk, DOS 6.22, which reads by CHS only as its loader does|hda|$BINS/boot622|$SYS||expect_622 80 33 F0 18 6
 TABLE
 
@@ -96,7 +96,7 @@ for variant in "$BINS" "$CHS"; do
     fi
     case_name="MBR, FAT16 at $start, DOS 7.1, read mode $mode"
     hd "$img" "$variant" boot71 "$start" --label "USB DISK" "${SYSFILES[@]}"
-    boot hda "$img"; expect_71 80 "$data" 2 63; expect_field MODE "$mode"
+    boot hda "$img"; expect_71 80 "$data" 2 63; expect_field MODE="$mode"
   done
 done
 

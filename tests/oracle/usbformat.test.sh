@@ -40,7 +40,7 @@ else
     out=$("$ORACLE/qemu_boot.sh" -t 20 -u KORVANE-TESTIO hda "$zip" 2>&1)
     line=$(testio_report "$out")
     expect_from_bpb "$zip" $((32 * 512)) 80 71
-    expect_field MODE 0E
+    expect_field MODE=0E
   else
     fail "korvane format: $(cat "$WORK/out")"
   fi
