@@ -33,9 +33,6 @@ block
 fsck_clean b50.img "put and mkdir"
 same_as_mtools b50.img DESIGN.DST design.dst PROG.BIN prog.bin EMPTY.DAT empty.dat WORK/JOB1.BIN prog.bin
 mdir -i b50.img ::/ | grep -q '^WORK  *<DIR>' || fail "mtools sees no WORK folder"
-# Only block 50's image changed: everything before and after it is byte for byte as it was.
-cmp -s -n $((50 * 3072 * 512)) disk.img before.img && cmp -s -i $(((50 * 3072 + 2880) * 512)) disk.img before.img ||
-  fail "bytes outside block 50 changed"
 # What mtools writes, korvane reads: a file with a long name (mtools adds long-name entries) and a folder.
 mcopy -i b50.img prog.bin "::A rather long name.bin" && mmd -i b50.img ::MTDIR && mcopy -i b50.img design.dst ::MTDIR/
 dd if=b50.img of=disk.img bs=512 seek=$((50 * 3072)) conv=notrunc status=none
@@ -54,10 +51,9 @@ block
 fsck_clean b50.img "rm and rmdir"
 mdir -i b50.img ::/ 2>/dev/null | grep -q -e PROG -e MTDIR -e 'rather' && fail "mtools still sees deleted entries"
 same_as_mtools b50.img DESIGN.DST design.dst
-for n in 49 51; do
-  cut disk.img $((n * 3072)) 3072 n.img && cut before.img $((n * 3072)) 3072 n.was
-  cmp -s n.img n.was || fail "the neighbouring block $n changed"
-done
+# Only block 50's image changed: everything before and after it is byte for byte as it was.
+cmp -s -n $((50 * 3072 * 512)) disk.img before.img && cmp -s -i $(((50 * 3072 + 2880) * 512)) disk.img before.img ||
+  fail "bytes outside block 50 changed"
 
 # ---------------------------------------------------------------------------------------------------------------
 case_name="refusals change nothing"
@@ -86,11 +82,9 @@ same_as_mtools b50.img DESIGN.DST design.dst LONG.TXT prog.bin
 
 # ---------------------------------------------------------------------------------------------------------------
 case_name="a full floppy"
-cp disk.img before.img
 # Block 3 is empty: 2847 clusters of 512 bytes; a file of exactly that fills it.
 head -c $((2847 * 512)) /dev/urandom >exact.bin
 K blocks put disk.img 3 exact.bin >/dev/null || fail "a file of exactly the free space was refused"
-cp disk.img before.img
 : >nothing.txt
 K blocks put disk.img 3 nothing.txt >/dev/null || fail "an empty file needs no cluster"
 cp disk.img before.img
