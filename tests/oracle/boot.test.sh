@@ -37,7 +37,9 @@ expect_screen() {
   done
 }
 
+# shellcheck disable=SC2034  # the screens the table below expects, read through eval
 MSG71=("Replace the disk, and then press any key")
+# shellcheck disable=SC2034
 MSG622=("Non-System disk or disk error" "Replace and press any key when ready")
 
 floppy() { # floppy IMAGE PROGRAM [mkfat options]: a 1.44M floppy
