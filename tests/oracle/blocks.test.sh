@@ -30,9 +30,9 @@ truncate -s 160M "$IMG"
 "$KORVANE" blocks format "$IMG" --count 100 >/dev/null || fail "format failed"
 check_batch "$IMG" 0 1.44M 3072 2880 100
 
-case_name="720K and 1.2M blocks from the first partition"
 for kind in 720K:2048:1440 1.2M:3072:2400; do
   IFS=: read -r name blockSectors imageSectors <<<"$kind"
+  case_name="$name blocks from the first partition"
   PART=$WORK/part-$name.img
   truncate -s 32M "$PART"
   mbr "$PART" 2048 $((10 * blockSectors + 100))
@@ -41,20 +41,20 @@ for kind in 720K:2048:1440 1.2M:3072:2400; do
   check_batch "$PART" 2048 "$name" "$blockSectors" "$imageSectors" 10
   cut "$PART" 0 1 "$WORK/mbr-after"
   cmp -s "$WORK/mbr-before" "$WORK/mbr-after" || fail "$name: the MBR changed"
+  # Files in a block of two-sector clusters: what korvane puts, mtools reads.
+  head -c 5000 /dev/urandom >"$WORK/in.bin"
+  "$KORVANE" blocks mkdir "$PART" 2 --kind "$name" sub >/dev/null &&
+    "$KORVANE" blocks put "$PART" 2 --kind "$name" "$WORK/in.bin" --to sub >/dev/null || fail "put"
+  cut "$PART" $((2048 + 2 * blockSectors)) "$imageSectors" "$WORK/block.img"
+  fsck_clean "$WORK/block.img" "put"
+  mcopy -n -i "$WORK/block.img" ::/SUB/IN.BIN "$WORK/back" && cmp -s "$WORK/back" "$WORK/in.bin" ||
+    fail "mtools reads other bytes"
 done
 
-case_name="export, import and rename"
+case_name="export and rename"
 "$KORVANE" blocks export "$IMG" 7 "$WORK/seven.img" >/dev/null || fail "export failed"
 cut "$IMG" $((7 * 3072)) 2880 "$WORK/cut7.img"
 cmp "$WORK/seven.img" "$WORK/cut7.img" || fail "exported block 7 differs from its bytes"
-mformat -C -i "$WORK/source.img" -f 1440 -v SOURCE :: || fail "mformat failed"
-printf 'floppy block contents\n' >"$WORK/note.txt"
-mcopy -i "$WORK/source.img" "$WORK/note.txt" ::NOTE.TXT || fail "mcopy failed"
-"$KORVANE" blocks import "$IMG" 5 "$WORK/source.img" >/dev/null || fail "import failed"
-cut "$IMG" $((5 * 3072)) 2880 "$WORK/back.img"
-cmp "$WORK/source.img" "$WORK/back.img" || fail "block 5 does not read back as the imported image"
-cut "$IMG" $((6 * 3072)) 2880 "$WORK/six.img"
-check_floppy "$WORK/six.img" FLPPY6
 "$KORVANE" blocks label "$IMG" 9 renamed >/dev/null || fail "label failed"
 cut "$IMG" $((9 * 3072)) 2880 "$WORK/nine.img"
 check_floppy "$WORK/nine.img" RENAMED
@@ -97,8 +97,6 @@ case_name="a file with no floppy DBR, forced"
 "$KORVANE" blocks import "$IMG" 5 "$WORK/text.img" --force >/dev/null || fail "import --force failed"
 cut "$IMG" $((5 * 3072)) 2880 "$WORK/in-place.img"
 cmp -s "$WORK/text.img" "$WORK/in-place.img" || fail "block 5 does not hold text.img"
-listed=$("$KORVANE" blocks list "$IMG" | tail -n 1)
-[ "$listed" = "valid blocks: 5" ] || fail "the scan does not end at block 5: $listed"
 
 case_name="existing export files"
 out=$("$KORVANE" blocks export "$IMG" 5-7 "$WORK/out" 2>&1) && fail "export over existing files accepted"

@@ -31,15 +31,13 @@ for n in 0 4; do
   fsck_clean "$WORK/block.img"
   [ "$(label_of "$WORK/block.img")" = "FLPPY$n" ] || fail "block $n has no label FLPPY$n"
 done
-"$KORVANE" blocks put "$IMG" 0 "$WORK/in.bin" >/dev/null || fail "put into block 0 failed"
-"$KORVANE" blocks put "$IMG" 3 "$WORK/in.bin" >/dev/null || fail "put into block 3 failed"
-"$KORVANE" blocks ls "$IMG" 3 | grep -q "^IN.BIN  *300000 " || fail "block 3 does not list IN.BIN"
-"$KORVANE" files ls "$IMG" | grep -q "^IN.BIN  *300000 " || fail "the first volume (block 0) does not list IN.BIN"
 for n in 0 3; do
   rm -f "$WORK/IN.BIN"
-  "$KORVANE" blocks get "$IMG" "$n" IN.BIN --to "$WORK" >/dev/null && cmp -s "$WORK/in.bin" "$WORK/IN.BIN" ||
-    fail "IN.BIN does not come back from block $n"
+  "$KORVANE" blocks put "$IMG" "$n" "$WORK/in.bin" >/dev/null && "$KORVANE" blocks get "$IMG" "$n" IN.BIN --to "$WORK" \
+    >/dev/null && cmp -s "$WORK/in.bin" "$WORK/IN.BIN" || fail "IN.BIN does not come back from block $n"
 done
+"$KORVANE" blocks ls "$IMG" 3 | grep -q "^IN.BIN  *300000 " || fail "block 3 does not list IN.BIN"
+"$KORVANE" files ls "$IMG" | grep -q "^IN.BIN  *300000 " || fail "the first volume (block 0) does not list IN.BIN"
 "$KORVANE" blocks label "$IMG" 4 far >/dev/null || fail "label failed"
 "$KORVANE" blocks export "$IMG" 4 "$WORK/four.img" >/dev/null || fail "export failed"
 [ "$(label_of "$WORK/four.img")" = FAR ] || fail "block 4 is not labelled FAR"

@@ -2,8 +2,8 @@
 """Builds FAT12/FAT16 test images laid out the way the formatter lays them.
 
 The boot record carries EB 3C 90, "MSDOS5.0", the BPB given on the command
-line, drive number 00, serial 68 06 73 84, "NO NAME    ", the boot program at
-offset 62 and 55 AA. Files go into the root directory in the order given,
+line (one reserved sector, two FATs), drive number 00, serial 68 06 73 84,
+"NO NAME    ", the boot program at offset 62 and 55 AA. Files go into the root directory in the order given,
 after an optional volume label entry, stored contiguously from cluster 2.
 With --mbr the volume starts at --hidden and sector 0 holds the MBR program
 with one active partition entry, as the general formatter writes it.
@@ -20,8 +20,7 @@ def parse_args(argv):
     for name in ("total", "spc", "root", "spf", "spt", "heads"):  # volume sectors, ..., root entries, ...
         p.add_argument("--" + name, type=int, required=True)
     p.add_argument("--media", type=lambda v: int(v, 16), required=True)
-    for name, default in (("hidden", 0), ("reserved", 1), ("fats", 2)):
-        p.add_argument("--" + name, type=int, default=default)
+    p.add_argument("--hidden", type=int, default=0)
     p.add_argument("--label", default="")
     p.add_argument("--file", action="append", default=[], help="NAME.EXT=PATH, stored in this order")
     p.add_argument("--mbr", help="445-byte MBR program; the volume starts at --hidden")
@@ -48,16 +47,14 @@ def set_fat_entry(fat, fat16, cluster, value):
 
 def main(argv):
     a = parse_args(argv)
-    if a.mbr and (not a.disk_sectors or a.disk_sectors < a.hidden + a.total or a.hidden < 1):
-        sys.exit("--mbr needs --hidden >= 1 and --disk-sectors covering the volume")
     boot = read_program(a.boot, 448)
     root_sectors = (a.root * 32 + 511) // 512
-    first_data = a.reserved + a.fats * a.spf + root_sectors
+    first_data = 1 + 2 * a.spf + root_sectors
     fat16 = (a.total - first_data) // a.spc >= 4085
 
     dbr = bytearray(512)
     dbr[0:11] = b"\xEB\x3C\x90MSDOS5.0"
-    struct.pack_into("<HBHBHHBHHHII", dbr, 11, 512, a.spc, a.reserved, a.fats, a.root,
+    struct.pack_into("<HBHBHHBHHHII", dbr, 11, 512, a.spc, 1, 2, a.root,
                      a.total if a.total < 65536 else 0, a.media, a.spf, a.spt, a.heads, a.hidden,
                      0 if a.total < 65536 else a.total)
     dbr[38:62] = b"\x29\x68\x06\x73\x84NO NAME    " + (b"FAT16   " if fat16 else b"FAT12   ")
@@ -83,7 +80,7 @@ def main(argv):
         data += content.ljust(count * cluster_bytes, b"\0")
         cluster += count
     root[0:32 * len(entries)] = b"".join(entries)
-    volume = dbr + bytes((a.reserved - 1) * 512) + fat * a.fats + root + data
+    volume = dbr + fat * 2 + root + data
     volume += bytes(a.total * 512 - len(volume))
 
     with open(a.output, "wb") as out:

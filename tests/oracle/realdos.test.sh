@@ -18,14 +18,8 @@ SYS=$WORK/SysFile
 mkdir "$SYS"
 for pair in OS6A:IO.SYS OS6B:MSDOS.SYS OS6C:COMMAND.COM; do
   ours=${pair%%:*} dos=${pair#*:}
-  if [ -f "$KORVANE_DOS_FILES/$ours" ]; then
-    cp "$KORVANE_DOS_FILES/$ours" "$SYS/$ours"
-  elif [ -f "$KORVANE_DOS_FILES/$dos" ]; then
-    cp "$KORVANE_DOS_FILES/$dos" "$SYS/$ours"
-  else
-    echo "$KORVANE_DOS_FILES holds neither $ours nor $dos"
-    exit 1
-  fi
+  cp "$KORVANE_DOS_FILES/$ours" "$SYS/" 2>/dev/null || cp "$KORVANE_DOS_FILES/$dos" "$SYS/$ours" 2>/dev/null ||
+    { echo "$KORVANE_DOS_FILES holds neither $ours nor $dos"; exit 1; }
 done
 
 # dos_prompt MEDIA IMAGE [qemu_boot.sh options]: DOS comes up and runs DIR.
@@ -39,15 +33,11 @@ dos_prompt() {
   fi
 }
 
-run() {  # run ARGS...: korvane with ARGS, quiet unless it fails (not the shared run: --yes, no status to expect)
-  "$KORVANE" "$@" --yes >"$WORK/out" 2>&1 || { fail "korvane $*: $(cat "$WORK/out")"; return 1; }
-}
-
 for kind in 720K 1.2M 1.44M; do
   for label in "" DOSDISK; do
     case_name="$kind floppy${label:+ labelled}"
     rm -f "$WORK/floppy.img"
-    run floppy "$WORK/floppy.img" --kind "$kind" ${label:+--label "$label"} --dos 6.22 --sysfiles "$SYS" &&
+    run 0 floppy "$WORK/floppy.img" --kind "$kind" ${label:+--label "$label"} --dos 6.22 --sysfiles "$SYS" --yes &&
       dos_prompt fda "$WORK/floppy.img"
   done
 done
@@ -55,18 +45,18 @@ done
 # Floppy blocks: each has the identifier FLPPYn as its first root entry, ahead of IO.SYS and MSDOS.SYS.
 blocks=$WORK/blocks.img
 truncate -s $((100 * 3072 * 512)) "$blocks"
-if run blocks format "$blocks" --count 100 --dos 6.22 --sysfiles "$SYS"; then
+if run 0 blocks format "$blocks" --count 100 --dos 6.22 --sysfiles "$SYS" --yes; then
   for n in 0 99; do
     case_name="1.44M block $n in place"
     dos_prompt fda "$blocks" -r $((n * 3072)):2880
   done
   case_name="1.44M block 42 exported"
-  run blocks export "$blocks" 42 "$WORK/block.img" && dos_prompt fda "$WORK/block.img"
+  run 0 blocks export "$blocks" 42 "$WORK/block.img" --yes && dos_prompt fda "$WORK/block.img"
 fi
 case_name="720K block 3 in place"
 truncate -s 0 "$blocks"
 truncate -s $((4 * 2048 * 512)) "$blocks"
-run blocks format "$blocks" --count 4 --kind 720K --dos 6.22 --sysfiles "$SYS" &&
+run 0 blocks format "$blocks" --count 4 --kind 720K --dos 6.22 --sysfiles "$SYS" --yes &&
   dos_prompt fda "$blocks" -r $((3 * 2048)):1440
 
 # Volumes behind the MBR: 8 MiB in 4 KiB clusters is FAT12, 20 MiB in the default clusters FAT16.
@@ -76,7 +66,7 @@ for volume in "8 --cluster 4096 --boot hdd --mbr 63" "20 --boot hdd --mbr 63" "2
   truncate -s 0 "$disk"
   truncate -s "${mib}M" "$disk"
   # shellcheck disable=SC2086
-  run format "$disk" $options --dos 6.22 --sysfiles "$SYS" || continue
+  run 0 format "$disk" $options --dos 6.22 --sysfiles "$SYS" --yes || continue
   case_name="$mib MiB volume, $options"
   dos_prompt hda "$disk"
   case_name="$mib MiB volume, $options, MBR reading by CHS"

@@ -7,19 +7,20 @@ testio_report() { grep -m1 '^KORVANE-TESTIO ' <<<"$1" | tr -d '\r'; }
 
 field() { sed -n "s/.* $1=\([^ ]*\).*/\1/p" <<<"$line"; }
 
+# expect_field NAME=VALUE...: the report holds each field with its value.
 expect_field() {
-  local got
-  got=$(field "$1")
-  [ "$got" = "$2" ] || fail "$1=$got, expected $2"
+  local pair got
+  for pair in "$@"; do
+    got=$(field "${pair%%=*}")
+    [ "$got" = "${pair#*=}" ] || fail "${pair%%=*}=$got, expected ${pair#*=}"
+  done
 }
 
 # expect_dpt SP TABLE SPT: the stack holds the diskette parameter vector's
 # address and its original value (not the vector now), which points at the
 # table copy at 0000:TABLE with the disk's sectors per track as last sector.
 expect_dpt() {
-  expect_field SP "$1"
-  expect_field I1E "0000:$2"
-  expect_field EOT "$(printf %02X "$3")"
+  expect_field SP="$1" I1E="0000:$2" EOT="$(printf %02X "$3")"
   local stack
   IFS=, read -ra stack <<<"$(field STACK)"
   [ "${stack[0]},${stack[1]}" = 0078,0000 ] || fail "STACK=$(field STACK), expected 0078,0000,..."
@@ -29,33 +30,22 @@ expect_dpt() {
 # expect_622 DRIVE DATA_START MEDIA SPT MSDOS_CLUSTER: the DOS 6.22 contract.
 expect_622() {
   [ -n "$line" ] || { fail "no IO.SYS report"; printf '%s\n' "$out"; return; }
-  expect_field entry 622
-  expect_field AX "$(printf %04X $(($2 >> 16)))"
-  expect_field BX "$(printf %04X $(($2 & 0xFFFF)))"
+  expect_field entry=622 AX="$(printf %04X $(($2 >> 16)))" BX="$(printf %04X $(($2 & 0xFFFF)))" SECTORS=123- \
+    DRV="$1" MODE=90 DIR=++ MSCLUS="$(printf %04X "$5")"
   local cx dx
   cx=$(field CX); dx=$(field DX)
   [ "${cx:0:2}" = "$3" ] || fail "CH=${cx:0:2}, expected $3"
   [ "${dx:2:2}" = "$1" ] || fail "DL=${dx:2:2}, expected $1"
-  expect_field SECTORS 123-
-  expect_field DRV "$1"
-  expect_field MODE 90
   expect_dpt 7BF8 7C3E "$4"
-  expect_field DIR ++
-  expect_field MSCLUS "$(printf %04X "$5")"
 }
 
 # expect_71 DRIVE DATA_START CLUSTER SPT: the DOS 7.1 contract.
 expect_71() {
   [ -n "$line" ] || { fail "no IO.SYS report"; printf '%s\n' "$out"; return; }
-  expect_field entry 71
-  expect_field BP 7C00
-  expect_field '\[BP-4\]' "$(printf %08X "$2")"
-  expect_field DI "$(printf %04X "$3")"
+  expect_field entry=71 BP=7C00 '\[BP-4\]'="$(printf %08X "$2")" DI="$(printf %04X "$3")" SECTORS=1234 DRV="$1"
   local dx
   dx=$(field DX)
   [ "${dx:2:2}" = "$1" ] || fail "DL=${dx:2:2}, expected $1"
-  expect_field SECTORS 1234
-  expect_field DRV "$1"
   expect_dpt 7BF4 0522 "$4"
 }
 
