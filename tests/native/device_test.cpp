@@ -1,0 +1,406 @@
+// Devices over the simulated machine: capacity and layout, descriptor, FAT type and filter presence queries; the
+// trace lines; device restarts; the simulated filter driver; exclusive volumes.
+#include <array>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "base/texts.h"
+#include "base/trace.h"
+#include "disk/queries.h"
+#include "disk/sectorio.h"
+#include "disk/volumelock.h"
+#include "disk_fixture.h"
+#include "filtersvc/restart.h"
+#include "sys/ioctl.h"
+
+namespace {
+
+// Returned count, bytes per sector, sector count, partition start and length; outputs start as sentinels so that
+// "left untouched" shows.
+using Answer = std::array<uint64_t, 5>;
+Answer Query(const char* device = "physicaldrive1") {
+  uint32_t bytesPerSector = 777, sectorCount = 0;
+  uint64_t start = 999, length = 999;
+  uint32_t returned = QueryCapacityAndLayout(device, &bytesPerSector, &sectorCount, &start, &length);
+  return {returned, bytesPerSector, sectorCount, start, length};
+}
+
+using QueryTest = SimTest;
+
+TEST_F(QueryTest, CapacityAndTheFirstLayoutEntryInSectors) {
+  SparseImage image("queries_2g");
+  AddDisk(image.Stick(3964928));  // last block address 3,964,927
+  EXPECT_EQ(Query(), (Answer{3964928, 512, 3964928, 0, 3964928}));
+  EXPECT_EQ(SimDebugOutput().back(), " StartingOffset:0,PartitionLength:3c8000");
+
+  SimReset();
+  SimDiskSpec setup = MemoryStick(8192);
+  setup.refusesScsiPassThrough = true;
+  AddDisk(setup);
+  SimWriteRaw(1, 0, MbrWithPartition(63, 8192 - 63));  // starting offset 32,256 bytes
+  EXPECT_EQ(Query(), (Answer{0, 777, 0, 63, 8129})) << "without capacity the sector size stays untouched";
+  EXPECT_EQ(SimDebugOutput().back(), " StartingOffset:3f,PartitionLength:1fc1");
+
+  SimFailOpen(1, kSysErrorSharingViolation);
+  EXPECT_EQ(Query(), (Answer{0, 777, 0, 999, 999})) << "a device that cannot be opened reports nothing";
+  EXPECT_EQ(Query("physicaldrive7")[0], 0u);
+}
+
+TEST_F(QueryTest, LayoutsLargerThanTheFirstBufferAreReadUpToTheLastSize) {
+  SimDiskSpec setup = MemoryStick(8192);
+  setup.extraLayoutEntries = 40;  // 8 + 44 x 32 = 1,416 bytes
+  AddDisk(setup);
+  SimWriteRaw(1, 0, MbrWithPartition(2048, 4096, 1));  // an empty first slot reads as zeros, as on Windows
+  EXPECT_EQ(Query(), (Answer{8192, 512, 8192, 0, 0}));
+
+  SimReset();
+  setup.extraLayoutEntries = 74;  // 8 + 78 x 32 = 2,504 bytes: beyond the last size tried (2,472)
+  AddDisk(setup);
+  SimWriteRaw(1, 0, MbrWithPartition(2048, 4096));
+  EXPECT_EQ(Query(), (Answer{8192, 512, 8192, 999, 999}));
+  EXPECT_TRUE(SimDebugOutput().empty());
+}
+
+TEST_F(QueryTest, FatTypeIsReadFromTheVolumesOwnFirstSector) {
+  SimDiskSpec setup = MemoryStick(8192);
+  setup.volumes[0].startSector = 63;
+  AddDisk(setup);
+  SimWriteRaw(1, 0, MbrWithPartition(63, 8192 - 63));
+  for (auto c : {std::make_pair(4084u, kFat12), std::make_pair(4085u, kFat16), std::make_pair(65525u, kFat32)}) {
+    SimWriteRaw(1, 63, BootRecordWithClusters(c.first));
+    EXPECT_EQ(DetectFatType("E:"), c.second) << c.first << " clusters";
+  }
+  DeviceHandle disk(OpenDevice("physicaldrive1"));
+  EXPECT_EQ(DetectFatType(disk.get()), kFatUnknown) << "sector 0 of the disk is its partition table";
+  ASSERT_TRUE(disk.valid()) << "the handle form leaves the handle open";
+  SimWriteRaw(1, 63, std::vector<uint8_t>(512, 0));
+  EXPECT_EQ(DetectFatType("E:"), kFatUnknown);
+  EXPECT_EQ(DetectFatType("Q:"), kFatUnknown);
+  SimWriteRaw(1, 63, BootRecordWithClusters(4084));
+  SimFailReadsFrom(1, 0);
+  EXPECT_EQ(DetectFatType("E:"), kFatUnknown);
+}
+
+TEST_F(QueryTest, PresenceNeedsTheDriversMarkNotJustASuccess) {
+  SimDiskSpec foreign = MemoryStick(4096);
+  foreign.foreignDriverAcceptsAll = true;  // completes the request with the buffer's 15 bytes
+  AddDisk(foreign);
+  AddDisk(MemoryStick(4096, 2, 'F'));
+  SimAttachFilter(2, true);
+  EXPECT_EQ(QueryFilterPresence("physicaldrive1"), 0);
+  EXPECT_EQ(GetCurrentBlock("physicaldrive1"), 0u);
+  EXPECT_EQ(QueryFilterPresence("physicaldrive2"), 1);
+  EXPECT_EQ(QueryFilterPresence(""), 0);
+  EXPECT_EQ(SelectBlock(nullptr, 1), 0);
+  EXPECT_EQ(GetCurrentBlock(nullptr), 0u);
+}
+
+TEST_F(QueryTest, DescriptorTextsStayInsideTheBuffer) {
+  SimDiskSpec setup = MemoryStick(4096);
+  setup.vendor = std::string(600, 'V');  // pushes the product past the 551-byte buffer
+  AddDisk(setup);
+  DeviceHandle volume(OpenDevice("E:"));
+  std::vector<uint8_t> buffer(kDescriptorBufferSize, 0xCC);
+  ASSERT_TRUE(QueryStorageDescriptor(volume.get(), buffer.data(), kDescriptorBufferSize));
+  StorageDeviceDescriptor d;
+  std::memcpy(&d, buffer.data(), sizeof d);
+  EXPECT_EQ(d.busType, kBusTypeUsb);
+  char text[1000];
+  ASSERT_TRUE(DescriptorText(buffer.data(), kDescriptorBufferSize, d.vendorIdOffset, text, sizeof text));
+  EXPECT_EQ(std::strlen(text), kDescriptorBufferSize - d.vendorIdOffset) << "cut at the buffer's end";
+  EXPECT_FALSE(DescriptorText(buffer.data(), kDescriptorBufferSize, d.productIdOffset, text, sizeof text));
+  EXPECT_STREQ(text, "");
+  EXPECT_FALSE(DescriptorText(buffer.data(), kDescriptorBufferSize, 0, text, sizeof text));
+  // A text longer than the caller's field is cut to it.
+  ASSERT_TRUE(DescriptorText(buffer.data(), kDescriptorBufferSize, d.vendorIdOffset, text, 5));
+  EXPECT_STREQ(text, "VVVV");
+}
+
+TEST_F(QueryTest, TraceLinesAreCutTo510CharactersAndALineFeedAndLastErrorsCarryTheirText) {
+  std::string fits(511, 'a'), tooLong(600, 'b');
+  TraceLine("%s", fits.c_str());
+  TraceLine("%s", tooLong.c_str());
+  TraceLine("StartingOffset:%d", 3072);
+  SysSetLastError(kSysErrorSharingViolation);
+  TraceLastError("WriteDBR");
+  SysSetLastError(0xE0000203);  // no system text: the line ends after the number
+  TraceLastError("SetupDiCallClassInstaller");
+  EXPECT_EQ(SimDebugOutput(),
+            (std::vector<std::string>{fits, std::string(510, 'b') + "\n", "StartingOffset:3072",
+                                      "WriteDBR:Last Err(20)The process cannot access the file because it is being "
+                                      "used by another process.\r\n",
+                                      "SetupDiCallClassInstaller:Last Err(e0000203)"}));
+}
+
+TEST(Language, OnlyChinesePrcGivesChinese) {
+  EXPECT_EQ(LanguageFromLangId(2052), Language::Chinese);
+  EXPECT_EQ(LanguageFromLangId(1033), Language::English);
+  EXPECT_EQ(LanguageFromLangId(1028), Language::English);
+  TextPair pair{"Plover hint", "提示"};
+  UiLanguage = Language::Chinese;
+  EXPECT_STREQ(Tr(pair), "提示");
+  UiLanguage = Language::English;
+  EXPECT_STREQ(Tr(pair), "Plover hint");
+}
+
+std::vector<uint32_t> gEvents;
+void RecordEvent(void*, uint32_t event) { gEvents.push_back(event); }
+
+class RestartTest : public SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    gEvents.clear();
+    SimSetDeviceEventSink(RecordEvent);
+    notification = SysRegisterDeviceNotification(this, &kGuidDevinterfaceVolume);
+    AddDisk(MemoryStick(8192, 1, 'E'));
+    AddDisk(MemoryStick(8192, 2, 'F'));
+  }
+  void TearDown() override {
+    SysUnregisterDeviceNotification(notification);
+    SimSetDeviceEventSink(nullptr);
+    EXPECT_EQ(SimOpenDevInfoSetCount(), 0) << "a device information set was left open";
+    SimTest::TearDown();
+  }
+  // Restarts the disk node of physical drive 1, found by its interface as the program finds it.
+  static int RestartDisk1() {
+    SysDevInfoSet set = SysSetupDiGetClassDevs(&kGuidDevinterfaceDisk, kDigcfPresent | kDigcfDeviceInterface);
+    SysDevInfo device{};
+    int result = -1;
+    for (uint32_t i = 0; result < 0 && SysSetupDiEnumDeviceInfo(set, i, &device); ++i) {
+      char name[100] = {};
+      if (SysSetupDiGetDeviceRegistryProperty(set, &device, kSpdrpPhysicalDeviceObjectName, nullptr, name,
+                                              sizeof name, nullptr) && SimDiskPdoName(1) == name)
+        result = RestartDevice(set, &device);
+    }
+    SysSetupDiDestroyDeviceInfoList(set);
+    return result;
+  }
+  void* notification = nullptr;
+};
+
+TEST_F(RestartTest, StopsThenStartsWithTheExactClassInstallParameters) {
+  EXPECT_EQ(RestartDisk1(), 1);
+  std::vector<SimClassInstallCall> calls = SimClassInstallCalls();
+  ASSERT_EQ(calls.size(), 2u);
+  const uint32_t states[] = {kDicsStop, kDicsStart};
+  for (size_t i = 0; i < 2; ++i) {
+    const auto& p = calls[i].params;
+    EXPECT_EQ(calls[i].disk, 1);
+    EXPECT_EQ(calls[i].paramsSize, 20u);
+    EXPECT_EQ((std::array<uint32_t, 5>{p.cbSize, p.installFunction, p.stateChange, p.scope, p.hwProfile}),
+              (std::array<uint32_t, 5>{8, kDifPropertyChange, states[i], kDicsFlagConfigSpecific, 0}));
+  }
+  EXPECT_EQ(SimStats(1).restarts, 1u);
+  EXPECT_EQ(SimStats(2).restarts, 0u);
+  EXPECT_EQ(gEvents, (std::vector<uint32_t>{0x8004, 0x8000}));
+}
+
+TEST_F(RestartTest, VolumeRestartFindsItsOwnDiskAndMakesTheSystemReadItAnew) {
+  // The disk gets a partition table and a FAT volume at sector 63 while the system still sees the old layout.
+  EXPECT_EQ(DetectFatType("F:"), kFatUnknown);
+  Query("physicaldrive2");
+  SimWriteRaw(2, 0, MbrWithPartition(63, 8000));
+  SimWriteRaw(2, 63, BootRecordWithClusters(3000));
+  EXPECT_EQ(Query("physicaldrive2")[3], 0u) << "the layout is not read again before the device restarts";
+
+  RestartVolume("F:");
+  EXPECT_EQ(SimStats(2).restarts, 1u);
+  EXPECT_EQ(SimStats(1).restarts, 0u);
+  ASSERT_EQ(SimClassInstallCalls().size(), 2u);
+  EXPECT_TRUE(SimClassInstallCalls()[0].volumeNode);
+  EXPECT_EQ(Query("physicaldrive2"), (Answer{8192, 512, 8192, 63, 8000}));
+  EXPECT_EQ(DetectFatType("F:"), kFat12);
+  uint64_t total = 0;
+  ASSERT_TRUE(SysGetDiskFreeSpaceEx("F:\\", nullptr, &total, nullptr));
+  EXPECT_EQ(total, 3000u * 512) << "the file system's clusters, not the partition";
+}
+
+TEST_F(RestartTest, HeldDiskIsNotRestartedAndReportsTheNeededReboot) {
+  SimHoldDisk(1, true);
+  RestartVolume("E:");
+  EXPECT_EQ(SimStats(1).restarts, 0u);
+  EXPECT_TRUE(gEvents.empty());
+  EXPECT_EQ(RestartDisk1(), 0);
+  EXPECT_EQ(SimStats(1).restarts, 0u);
+  EXPECT_TRUE(SimDebugOutput().empty()) << "a vetoed stop is no failure of the call";
+}
+
+TEST_F(RestartTest, NothingHappensForALetterWithoutDiskOrASetThatCannotBeHad) {
+  SimRemoveDisk(2);
+  gEvents.clear();
+  RestartVolume("F:");
+  RestartVolume("Q:");
+  SimFailGetClassDevs(kSysErrorNotReady);
+  RestartVolume("E:");
+  EXPECT_TRUE(SimClassInstallCalls().empty());
+  EXPECT_TRUE(gEvents.empty());
+}
+
+TEST_F(RestartTest, FailedClassInstallerGivesZeroAndLeavesTheErrorTrace) {
+  SimFailClassInstaller(kSysErrorAccessDenied);
+  EXPECT_EQ(RestartDisk1(), 0);
+  EXPECT_EQ(SimDebugOutput(), std::vector<std::string>{"SetupDiCallClassInstaller:Last Err(5)Access is denied.\r\n"});
+}
+
+// The simulated filter driver: when it attaches, what it answers, and how it presents floppy blocks.
+constexpr uint32_t kBlock = 2048;  // sectors per 720K block
+constexpr uint32_t kStart = 63;    // first partition
+
+std::vector<uint8_t> MultiSz(const std::vector<std::string>& names) {
+  std::vector<uint8_t> list;
+  for (const std::string& n : names) list.insert(list.end(), n.c_str(), n.c_str() + n.size() + 1);
+  list.push_back(0);
+  return list;
+}
+
+std::vector<uint8_t> Marked(uint32_t mark) {
+  std::vector<uint8_t> s(512, 0);
+  std::memcpy(s.data(), &mark, sizeof mark);
+  return s;
+}
+
+uint32_t MarkAt(SysHandle h, uint32_t sector) {
+  uint8_t s[512] = {};
+  EXPECT_EQ(ReadSectors(h, 1, sector, s), kSectorIoOk) << "sector " << sector;
+  uint32_t mark;
+  std::memcpy(&mark, s, sizeof mark);
+  return mark;
+}
+
+bool Configure(uint32_t sectorsPerBlock, uint32_t first, uint32_t end) {
+  DeviceHandle disk(OpenDevice("physicaldrive1"));
+  FilterBlockConfig config{0, sectorsPerBlock, first, end};
+  uint32_t returned = 0;
+  return SysDeviceIoControl(disk.get(), kIoctlFilterConfigureBlocks, &config, sizeof config, &config, sizeof config,
+                            &returned);
+}
+
+class SimDriverTest : public SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    SimDiskSpec setup = MemoryStick(kStart + 4 * kBlock);
+    setup.volumes[0].startSector = kStart;
+    AddDisk(setup);
+    for (uint32_t n = 0; n < 4; ++n)
+      for (uint32_t r : {0u, 7u}) SimWriteRaw(1, kStart + n * kBlock + r, Marked(100 * n + r + 1));
+  }
+  static int ListAndRestart(const std::vector<std::string>& names) {
+    SimSetUpperFilters(1, kRegMultiSz, MultiSz(names));
+    RestartVolume("E:");
+    return QueryFilterPresence("physicaldrive1");
+  }
+};
+
+TEST_F(SimDriverTest, AttachesAtAStartOnlyWhileListedAndAnswersNothingWithout) {
+  EXPECT_EQ(QueryFilterPresence("physicaldrive1"), 0);
+  EXPECT_EQ(SelectBlock("physicaldrive1", 1), 0);
+  EXPECT_EQ(GetCurrentBlock("physicaldrive1"), 0u);
+  EXPECT_FALSE(Configure(kBlock, kStart, kStart + 4 * kBlock));
+  // Listing alone changes nothing until the device starts again; the name is found in any case.
+  SimSetUpperFilters(1, kRegMultiSz, MultiSz({"PartMgr", "dunMARLE"}));
+  EXPECT_EQ(QueryFilterPresence("physicaldrive1"), 0);
+  EXPECT_EQ(ListAndRestart({"PartMgr", "dunMARLE"}), 1);
+  EXPECT_TRUE(SimFilter(1).attached);
+  EXPECT_EQ(ListAndRestart({"PartMgr"}), 0);
+  EXPECT_EQ(ListAndRestart({"Dunmarle2"}), 0) << "a name that only starts like the driver's is another driver";
+}
+
+TEST_F(SimDriverTest, PresentsTheSelectedBlockAtTheAddressesTheProgramUses) {
+  SimAttachFilter(1, true);
+  DeviceHandle disk(OpenDevice("physicaldrive1"));
+  // No configuration yet: the identity, whatever block is selected.
+  ASSERT_EQ(SelectBlock("physicaldrive1", 2), 1);
+  EXPECT_EQ(MarkAt(disk.get(), kStart), 1u);
+
+  ASSERT_TRUE(Configure(kBlock, kStart, kStart + 4 * kBlock));
+  ASSERT_EQ(SelectBlock("physicaldrive1", 0), 1);
+  // Block 0 presented: physical S + n*B + s is block n's sector s (scan, batch format).
+  for (uint32_t n = 0; n < 4; ++n) EXPECT_EQ(MarkAt(disk.get(), kStart + n * kBlock + 7), 100 * n + 8);
+
+  ASSERT_EQ(SelectBlock("physicaldrive1", 2), 1);
+  EXPECT_EQ(GetCurrentBlock("physicaldrive1"), 2u);
+  // Block k presented: sector S + r reaches S + k*B + r (identifier change), and so does the volume's sector r.
+  EXPECT_EQ(MarkAt(disk.get(), kStart + 7), 208u);
+  DeviceHandle volume(OpenDevice("E:"));
+  EXPECT_EQ(MarkAt(volume.get(), 0), 201u);
+  // A write at sector S (single format) lands on block k, nowhere else.
+  std::vector<uint8_t> mark = Marked(0xABCD);
+  ASSERT_EQ(WriteSectors(disk.get(), 1, kStart, mark.data()), kSectorIoOk);
+  EXPECT_EQ(SimReadRaw(1, kStart + 2 * kBlock, 1), mark);
+  EXPECT_EQ(SimReadRaw(1, kStart, 1), Marked(1));
+  EXPECT_EQ(SimStats(1).lowestSectorWritten, kStart + 2 * kBlock);
+}
+
+TEST_F(SimDriverTest, RefusesBlocksOutsideTheAreaAndKeepsItsStateAcrossRestarts) {
+  ListAndRestart({"Dunmarle"});
+  ASSERT_TRUE(Configure(kBlock, kStart, kStart + 4 * kBlock));
+  EXPECT_EQ(SelectBlock("physicaldrive1", 4), 0);
+  EXPECT_EQ(SelectBlock("physicaldrive1", 3), 1);
+  // The switch selects, then restarts the volume: the block must still be presented afterwards.
+  RestartVolume("E:");
+  EXPECT_EQ(GetCurrentBlock("physicaldrive1"), 3u);
+  EXPECT_EQ(SimFilter(1).sectorsPerBlock, kBlock);
+  // Detached, it forgets everything; attached again, it starts from block 0 with no configuration.
+  SimDeleteUpperFilters(1);
+  RestartVolume("E:");
+  ListAndRestart({"Dunmarle"});
+  EXPECT_EQ(GetCurrentBlock("physicaldrive1"), 0u);
+  EXPECT_EQ(SimFilter(1).sectorsPerBlock, 0u);
+}
+
+// A stick with two volumes, E: over sectors 0..999 and F: over 1000..1999, on a machine that refuses writes into
+// mounted, unlocked volumes as Windows Vista and later do.
+class VolumeLockTest : public SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    SimDiskSpec setup = MemoryStick(2000);
+    setup.volumes[0].sectorCount = 1000;
+    setup.volumes.push_back(SimVolumeSpec{'F', 1000, 1000, ""});
+    AddDisk(setup);
+    SimSetVistaVolumeRule(true);
+  }
+  static uint32_t WriteAt(uint32_t sector) {
+    DeviceHandle disk(OpenDevice("physicaldrive1"));
+    std::vector<uint8_t> data(512, 0xA5);
+    return WriteSectors(disk.get(), 1, sector, data.data());
+  }
+};
+
+TEST_F(VolumeLockTest, WritesIntoMountedVolumesNeedTheLockAndItIsGivenBackAfterwards) {
+  EXPECT_EQ(WriteAt(10), kSectorIoCallFailed) << "the rule has no teeth";
+  {
+    ExclusiveVolumes volumes;
+    ASSERT_TRUE(TakeExclusiveVolumes("E:F:", &volumes));
+    EXPECT_EQ(volumes.handles.size(), 2u);
+    EXPECT_TRUE(SimVolumeLocked('E'));
+    EXPECT_FALSE(SimVolumeMounted('F'));
+    EXPECT_EQ(WriteAt(10), kSectorIoOk);
+    EXPECT_EQ(WriteAt(1500), kSectorIoOk);
+  }
+  EXPECT_FALSE(SimVolumeLocked('E') || SimVolumeLocked('F'));
+  // Given back dismounted: the system mounts the new file system when the volume is next opened.
+  EXPECT_FALSE(SimVolumeMounted('E'));
+  DeviceHandle reopened(OpenDevice("E:"));
+  EXPECT_TRUE(SimVolumeMounted('E'));
+}
+
+TEST_F(VolumeLockTest, AVolumeHeldByAnotherProgramIsNotWrittenAndNothingStaysLocked) {
+  SimHoldVolume('F', true);
+  ExclusiveVolumes volumes;
+  EXPECT_FALSE(TakeExclusiveVolumes("E:F:", &volumes));
+  EXPECT_TRUE(volumes.handles.empty());
+  EXPECT_FALSE(SimVolumeLocked('E') || SimVolumeLocked('F'));
+  EXPECT_TRUE(SimVolumeMounted('E') && SimVolumeMounted('F'));
+  // Volumes that are gone are skipped.
+  SimHoldVolume('F', false);
+  EXPECT_TRUE(TakeExclusiveVolumes("E:Q:", &volumes));
+  EXPECT_EQ(volumes.handles.size(), 1u);
+  ReleaseExclusiveVolumes(&volumes);
+  EXPECT_FALSE(SimVolumeLocked('E'));
+}
+
+}  // namespace
