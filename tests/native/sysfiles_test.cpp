@@ -110,12 +110,6 @@ class SysFilesTest : public SimTest {
     return first;
   }
 
-  bool Traced(const std::string& text) {
-    for (const std::string& line : SimDebugOutput())
-      if (line.find(text) != std::string::npos) return true;
-    return false;
-  }
-
   std::string directory;
 };
 
@@ -152,9 +146,7 @@ TEST_F(SysFilesTest, Dos622On720KWritesOneTwoSectorChunkPerClusterAndChainsBeyon
   EXPECT_TRUE(AllBytes(1, 14 + 700 * 2, 1, 0xF6)) << "nothing after the last cluster";
 }
 
-struct Fat16Case {
-  uint8_t perCluster, fats;
-};
+struct Fat16Case { uint8_t perCluster, fats; };
 class SysFilesFat16Test : public SysFilesTest, public ::testing::WithParamInterface<Fat16Case> {};
 
 TEST_P(SysFilesFat16Test, ClustersGoOutInChunksOfAtMostFourSectorsWith16BitEntriesToEveryFat) {
@@ -230,22 +222,15 @@ TEST_F(SysFilesTest, FailedSourceReadOrDataWriteLeavesNoChainsOrEntriesAndTraces
 }
 
 TEST_F(SysFilesTest, VolumesThatCannotHoldTheFilesSafelyAreRefusedBeforeAnythingIsWritten) {
-  Source("OS7A", 100);
-  Source("OS7B", 100);
-  Source("OS7C", 100);
+  for (const char* name : {"OS7A", "OS7B", "OS7C"}) Source(name, 100);
   std::vector<uint8_t> good = Fat16Volume(0, 4100, 1, 2);
-  struct Case {
-    int offset;
-    uint16_t value;
-    const char* trace;
-    SysFilesTransfer result;
-  } cases[] = {
+  struct { int offset; uint16_t value; const char* trace; SysFilesTransfer result; } const cases[] = {
       {510, 0, "Get fat type failue.", SysFilesTransfer::kLayoutRefused},     // no 55 AA
       {11, 1024, "Get fat type failue.", SysFilesTransfer::kLayoutRefused},   // sectors of another size
       {13, 3, "Get fat type failue.", SysFilesTransfer::kLayoutRefused},      // clusters of 3 sectors
       {17, 0, "No room in the root directory", SysFilesTransfer::kRootFull},  // root directory at the data area
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     std::vector<uint8_t> br = good;
     PutLe16(&br[c.offset], c.value);
     if (c.offset == 13) br[14] = 1;  // the reserved sectors field shares the 16-bit write
