@@ -3,6 +3,7 @@
 // script of the published FAT formulas.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -24,17 +25,16 @@ UsbFormatOptions Choice(uint32_t clusterBytes, uint32_t fatCount = 2, uint32_t r
 DbrDecision Build(uint32_t sectors, const UsbFormatOptions& options, FormatDbr* dbr, uint32_t start = 0) {
   return BuildFormatDbr(sectors, start, options, DiskGeometry(sectors, options.mbrSectors), kDos622, dbr);
 }
+UsbFormatRefusal Refusal(uint32_t sectors, const UsbFormatOptions& options, uint32_t start = 0) {
+  FormatDbr dbr;
+  return Build(sectors, options, &dbr, start).refusal;
+}
+// Sectors per track, heads, cylinders.
+std::array<uint32_t, 3> Chs(const FormatRecordFields& f) { return {f.sectorsPerTrack, f.heads, f.cylinders}; }
 
 TEST(UsbFormatParams, LaysOutTheVolumeAndDecidesItsFatType) {
-  struct Row {
-    uint32_t sectors;
-    uint32_t fats;
-    uint32_t rootEntries;
-    uint32_t volume;  // the sectors the volume keeps
-    uint16_t perFat;
-    uint32_t clusters;
-    uint8_t kind;
-  } rows[] = {
+  // Volume: the sectors the volume keeps.
+  struct { uint32_t sectors, fats, rootEntries, volume; uint16_t perFat; uint32_t clusters; uint8_t kind; } const rows[] = {
       {62500, 2, 256, 62500, 243, 61997, kFat16},
       {2880, 2, 224, 2880, 12, 2841, kFat12},
       {4127, 2, 256, 4127, 16, 4078, kFat12},    // the last FAT12 count written
@@ -48,13 +48,14 @@ TEST(UsbFormatParams, LaysOutTheVolumeAndDecidesItsFatType) {
       // The published rule gives 255 sectors, 65,280 entries for 65,279 clusters and the 2 reserved entries.
       {65536, 1, 16, 65536, 256, 65278, kFat16},
   };
-  for (const Row& r : rows) {
+  for (const auto& r : rows) {
     SCOPED_TRACE(r.sectors);
     FormatDbr dbr;
     DbrDecision d = Build(r.sectors, Choice(512, r.fats, r.rootEntries), &dbr);
     ASSERT_EQ(d.refusal, kUsbFormatAccepted);
-    uint32_t total = GetLe16(dbr.bytes + bpb::kTotalSectors16) + GetLe32(dbr.bytes + bpb::kTotalSectors32);
-    EXPECT_EQ(total, r.volume);
+    // The 16-bit total holds volumes under 65,536 sectors, the 32-bit one the others.
+    EXPECT_EQ(GetLe16(dbr.bytes + bpb::kTotalSectors16), r.volume < 65536 ? r.volume : 0);
+    EXPECT_EQ(GetLe32(dbr.bytes + bpb::kTotalSectors32), r.volume < 65536 ? 0 : r.volume);
     EXPECT_EQ(GetLe16(dbr.bytes + bpb::kSectorsPerFat), r.perFat);
     EXPECT_EQ(d.clusters, r.clusters);
     EXPECT_EQ(d.fatKind, r.kind);
@@ -63,8 +64,11 @@ TEST(UsbFormatParams, LaysOutTheVolumeAndDecidesItsFatType) {
     EXPECT_EQ(FatTypeOfBootSector(dbr.bytes), r.kind) << "the record must read back as the type it was given";
     EXPECT_EQ(std::memcmp(dbr.bytes + bpb::kFileSystemType, r.kind == kFat12 ? "FAT12   " : "FAT16   ", 8), 0);
   }
-  FormatDbr dbr;
-  EXPECT_EQ(Build(66054, Choice(512), &dbr).refusal, kUsbFormatTooManyClusters);  // 65,525 clusters
+  EXPECT_EQ(Refusal(66054, Choice(512)), kUsbFormatTooManyClusters);  // 65,525 clusters
+  FormatDbr largest16;
+  Build(65535, Choice(1024), &largest16);
+  EXPECT_EQ(GetLe16(largest16.bytes + bpb::kTotalSectors16), 65535);
+  EXPECT_EQ(GetLe32(largest16.bytes + bpb::kTotalSectors32), 0u);
 }
 
 // Every volume the formatter accepts, over sizes around each cluster size's FAT12/FAT16 line, top of FAT16 and
@@ -99,16 +103,6 @@ TEST(UsbFormatParams, EveryVolumeHasAWholeFatAndATypeEveryReaderAgreesOn) {
   EXPECT_GT(accepted, 10000);
 }
 
-TEST(UsbFormatParams, PicksTheTotalFieldByTheVolumeSize) {
-  FormatDbr small, large;
-  Build(65535, Choice(1024), &small);
-  Build(65536, Choice(1024), &large);
-  EXPECT_EQ(GetLe16(small.bytes + bpb::kTotalSectors16), 65535);
-  EXPECT_EQ(GetLe32(small.bytes + bpb::kTotalSectors32), 0u);
-  EXPECT_EQ(GetLe16(large.bytes + bpb::kTotalSectors16), 0);
-  EXPECT_EQ(GetLe32(large.bytes + bpb::kTotalSectors32), 65536u);
-}
-
 TEST(UsbFormatParams, WritesTheFixedFieldsWhateverTheChoice) {
   UsbFormatOptions options = Choice(4096);
   options.label = "USERLABEL";
@@ -124,8 +118,7 @@ TEST(UsbFormatParams, WritesTheFixedFieldsWhateverTheChoice) {
                           'N',  'A',  'M',  'E',  ' ',  ' ',  ' ',  ' '};
   EXPECT_EQ(std::memcmp(b + bpb::kDriveNumber, tail, sizeof tail), 0);
   EXPECT_EQ(std::memcmp(b + bpb::kBootProgram, kBootProgramDos71, 448), 0);
-  EXPECT_EQ(b[510], 0x55);
-  EXPECT_EQ(b[511], 0xAA);
+  EXPECT_TRUE(b[510] == 0x55 && b[511] == 0xAA);
   BuildFormatDbr(100000, 0, options, DiskGeometry(100000, 32), kDos622, &dbr);
   EXPECT_EQ(std::memcmp(b + bpb::kBootProgram, kBootProgramDos622, 448), 0);
 }
@@ -141,8 +134,7 @@ TEST(UsbFormatParams, RefusesChoicesBeforeAnythingIsComputed) {
   EXPECT_EQ(CheckUsbFormatRequest(100, Choice(65536)), kUsbFormatClusterTooLarge);
   EXPECT_EQ(CheckUsbFormatRequest(128, Choice(65536)), kUsbFormatAccepted);
   EXPECT_EQ(CheckUsbFormatRequest(100000, Choice(512, 0)), kUsbFormatNoFatCount);
-  FormatDbr dbr;
-  EXPECT_EQ(Build(100000, Choice(512, 0), &dbr).refusal, kUsbFormatNoFatCount) << "never a volume with 0 FATs";
+  EXPECT_EQ(Refusal(100000, Choice(512, 0)), kUsbFormatNoFatCount) << "never a volume with 0 FATs";
 }
 
 TEST(UsbFormatParams, SuggestsTheSmallestUnitThatFat16Holds) {
@@ -154,8 +146,8 @@ TEST(UsbFormatParams, SuggestsTheSmallestUnitThatFat16Holds) {
   EXPECT_EQ(exact.refusal, kUsbFormatTooManyClusters);
   EXPECT_EQ(exact.dataSectors, 131072u);
   EXPECT_EQ(exact.suggestedUnit, 2048u);
-  EXPECT_EQ(Build(132115, Choice(1024), &dbr).refusal, kUsbFormatTooManyClusters);
-  EXPECT_EQ(Build(132115, Choice(2048), &dbr).refusal, kUsbFormatAccepted);
+  EXPECT_EQ(Refusal(132115, Choice(1024)), kUsbFormatTooManyClusters);
+  EXPECT_EQ(Refusal(132115, Choice(2048)), kUsbFormatAccepted);
 
   DbrDecision other = Build(132116, Choice(512), &dbr);
   EXPECT_EQ(other.dataSectors, 131073u);
@@ -174,15 +166,14 @@ TEST(UsbFormatParams, SuggestsTheSmallestUnitThatFat16Holds) {
 }
 
 TEST(UsbFormatParams, RefusesVolumesThatNoUnitCanHoldOrThatHaveNoRoom) {
-  FormatDbr dbr;
-  EXPECT_EQ(Build(9000000, Choice(65536), &dbr).refusal, kUsbFormatBeyondFat16);  // 70,308 clusters of 64 KiB
-  EXPECT_EQ(Build(9000000, Choice(512), &dbr).refusal, kUsbFormatBeyondFat16);
+  EXPECT_EQ(Refusal(9000000, Choice(65536)), kUsbFormatBeyondFat16);  // 70,308 clusters of 64 KiB
+  EXPECT_EQ(Refusal(9000000, Choice(512)), kUsbFormatBeyondFat16);
   // 16 root sectors, 2 FATs and the DBR need 19 sectors; 20 leave one cluster, 18 leave less than none.
-  EXPECT_EQ(Build(20, Choice(512), &dbr).refusal, kUsbFormatAccepted);
-  EXPECT_EQ(Build(19, Choice(512), &dbr).refusal, kUsbFormatNoDataArea);
-  EXPECT_EQ(Build(18, Choice(512), &dbr).refusal, kUsbFormatNoDataArea);
-  EXPECT_EQ(Build(20, Choice(1024), &dbr).refusal, kUsbFormatNoDataArea) << "one sector is no 2-sector cluster";
-  EXPECT_EQ(Build(50, Choice(512), &dbr, 63).refusal, kUsbFormatNoDataArea) << "an MBR larger than the disk";
+  EXPECT_EQ(Refusal(20, Choice(512)), kUsbFormatAccepted);
+  EXPECT_EQ(Refusal(19, Choice(512)), kUsbFormatNoDataArea);
+  EXPECT_EQ(Refusal(18, Choice(512)), kUsbFormatNoDataArea);
+  EXPECT_EQ(Refusal(20, Choice(1024)), kUsbFormatNoDataArea) << "one sector is no 2-sector cluster";
+  EXPECT_EQ(Refusal(50, Choice(512), 63), kUsbFormatNoDataArea) << "an MBR larger than the disk";
 }
 
 TEST(UsbFormatParams, MinimumAllocationUnitFollowsTheTableAndStaysFormattable) {
@@ -191,49 +182,33 @@ TEST(UsbFormatParams, MinimumAllocationUnitFollowsTheTableAndStaysFormattable) {
   EXPECT_EQ(MinimumAllocationUnit(0, 256), 65536u);    // no disk
   EXPECT_EQ(MinimumAllocationUnit(62500, 256), 2048u);
   // D = 260,943 is within the 2,048-byte row, but 2,048-byte clusters give this disk 65,617 of them.
-  FormatDbr dbr;
-  EXPECT_EQ(Build(263000, Choice(2048), &dbr).refusal, kUsbFormatTooManyClusters);
+  EXPECT_EQ(Refusal(263000, Choice(2048)), kUsbFormatTooManyClusters);
   EXPECT_EQ(MinimumAllocationUnit(263000, 256), 4096u);
-  EXPECT_EQ(Build(263000, Choice(4096), &dbr).refusal, kUsbFormatAccepted);
+  EXPECT_EQ(Refusal(263000, Choice(4096)), kUsbFormatAccepted);
 }
 
 TEST(UsbFormatParams, GeometryAndMbr) {
-  FormatRecordFields big = DiskGeometry(1000000, 63);
-  EXPECT_EQ(big.sectorsPerTrack, 63);
-  EXPECT_EQ(big.heads, 15);
-  EXPECT_EQ(big.cylinders, 1024);
+  using Geometry = std::array<uint32_t, 3>;
+  EXPECT_EQ(Chs(DiskGeometry(1000000, 63)), (Geometry{63, 15, 1024}));
   uint8_t mbr[512];
-  BuildMbr(63, 1000000, big, mbr);
+  BuildMbr(63, 1000000, DiskGeometry(1000000, 63), mbr);
   EXPECT_EQ(std::memcmp(mbr, kMbrProgram, 445), 0);
   const uint8_t entry[16] = {0x80, 1, 1, 0, 0x06, 14, 0xFF, 0xFF, 63, 0, 0, 0, 0x01, 0x42, 0x0F, 0x00};
   EXPECT_EQ(std::memcmp(mbr + 446, entry, 16), 0);  // 999,937 sectors = 0x000F4201
-  EXPECT_EQ(mbr[445], 0);
-  EXPECT_EQ(mbr[510], 0x55);
-  EXPECT_EQ(mbr[511], 0xAA);
-
-  FormatRecordFields small = DiskGeometry(20000, 32);
-  EXPECT_EQ(small.sectorsPerTrack, 32);
-  EXPECT_EQ(small.heads, 0) << "disks under 1024 x 32 sectors get 0 heads";
-  BuildMbr(32, 20000, small, mbr);
+  EXPECT_TRUE(mbr[445] == 0 && mbr[510] == 0x55 && mbr[511] == 0xAA);
+  // Disks under 1024 x 32 sectors get 0 heads.
+  EXPECT_EQ(Chs(DiskGeometry(20000, 32))[1], 0u);
+  EXPECT_EQ(Chs(DiskGeometry(20000, 32))[0], 32u);
+  BuildMbr(32, 20000, DiskGeometry(20000, 32), mbr);
   EXPECT_EQ(mbr[446 + 5], 0xFF);
   EXPECT_EQ(mbr[446 + 6], 0xE0);  // sector 32, cylinder 1023
 
   // A bootable layout is read by CHS: 2 heads at least, over the cylinders the disk needs, so that the MBR's start
   // (head 1, sector 1) is one track in; larger disks keep the page's geometry.
-  FormatRecordFields bootable = BootableDiskGeometry(20000, 32);
-  EXPECT_EQ(bootable.sectorsPerTrack, 32);
-  EXPECT_EQ(bootable.heads, 2);
-  EXPECT_EQ(bootable.cylinders, 313);  // 20,000 / 64 rounded up
-  EXPECT_EQ(BootableDiskGeometry(100000, 63).heads, 2) << "1 head by the page's rule";
-  EXPECT_EQ(BootableDiskGeometry(100000, 63).cylinders, 794);
-  FormatRecordFields bootableBig = BootableDiskGeometry(1000000, 63);
-  EXPECT_EQ(bootableBig.heads, big.heads);
-  EXPECT_EQ(bootableBig.cylinders, big.cylinders);
-
-  FormatRecordFields tiny = DiskGeometry(31, 0);
-  EXPECT_EQ(tiny.sectorsPerTrack, 32);
-  EXPECT_EQ(tiny.heads, 1);
-  EXPECT_EQ(tiny.cylinders, 0);
+  EXPECT_EQ(Chs(BootableDiskGeometry(20000, 32)), (Geometry{32, 2, 313}));  // 20,000 / 64 rounded up
+  EXPECT_EQ(Chs(BootableDiskGeometry(100000, 63)), (Geometry{63, 2, 794})) << "1 head by the page's rule";
+  EXPECT_EQ(Chs(BootableDiskGeometry(1000000, 63)), (Geometry{63, 15, 1024}));
+  EXPECT_EQ(Chs(DiskGeometry(31, 0)), (Geometry{32, 1, 0}));
 }
 
 }  // namespace
