@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "disk/queries.h"
@@ -93,11 +94,13 @@ class FilterServiceTest : public SimTest {
   }
   static bool ServiceInstalled() { return SimRegistryKeyExists(kKey); }
 
-  // One run of the switch as the service thread makes it, counting the block configurations it asks for.
-  ServiceRunResult Run(bool start) {
+  // One run of the switch as the service thread makes it, counting the block configurations it asks for: its
+  // outcome, the disk's service state and the switch's afterwards.
+  std::tuple<ServiceOutcome, bool, bool> Run(bool start, ServiceRunResult* result = nullptr) {
     ServiceRunResult r = RunServiceSwitch(start, &disk, [this] { ++configured; });
     disk.serviceActive = r.serviceActive;
-    return r;
+    if (result) *result = r;
+    return {r.outcome, r.serviceActive, r.switchChecked};
   }
   // The disk's upper filter list; "absent" when it has none.
   static Bytes UpperFilters() {
@@ -174,56 +177,47 @@ TEST_F(FilterServiceTest, TheInstalledPathMustFitEightyCharacters) {
 }
 
 TEST_F(FilterServiceTest, AStartPutsTheFilterFirstAndOnlyOnce) {
-  ServiceRunResult r = Run(true);
-  EXPECT_EQ(r.outcome, ServiceOutcome::Started);
-  EXPECT_TRUE(r.serviceActive && r.switchChecked);
+  EXPECT_EQ(Run(true), std::make_tuple(ServiceOutcome::Started, true, true));
   EXPECT_EQ(UpperFilters(), kFilterOnly);
   EXPECT_TRUE(SimFilter(1).attached);
   EXPECT_EQ(configured, 1);
   EXPECT_TRUE(ServiceInstalled());
   EXPECT_EQ(FileText(InstalledDriver()), "driver v2");
 
-  SimSetUpperFilters(1, kRegMultiSz, kPartmgr);
-  ASSERT_EQ(Run(true).outcome, ServiceOutcome::Started);
-  EXPECT_EQ(UpperFilters(), List(std::string("Dunmarle\0Partmgr\0\0", 18)));
   // A list that names the filter already, in another case and place, gets no second entry.
-  SimSetUpperFilters(1, kRegMultiSz, List(std::string("Partmgr\0dunmarle\0\0", 18)));
-  ASSERT_EQ(Run(true).outcome, ServiceOutcome::Started);
-  EXPECT_EQ(UpperFilters(), List(std::string("Dunmarle\0Partmgr\0\0", 18)));
+  for (const char* list : {"Partmgr\0\0", "Partmgr\0dunmarle\0\0"}) {
+    SimSetUpperFilters(1, kRegMultiSz, List(std::string(list, list[8] ? 18 : 9)));
+    EXPECT_EQ(std::get<0>(Run(true)), ServiceOutcome::Started);
+    EXPECT_EQ(UpperFilters(), List(std::string("Dunmarle\0Partmgr\0\0", 18))) << list;
+  }
 }
 
 TEST_F(FilterServiceTest, AStopTakesOutEveryOccurrenceAndDeletesAnEmptiedList) {
   StartWithFilterAttached(std::string("Dunmarle\0Partmgr\0dunmarle\0\0", 27));
-  ServiceRunResult r = Run(false);
-  EXPECT_EQ(r.outcome, ServiceOutcome::Stopped);
-  EXPECT_FALSE(r.serviceActive || r.switchChecked);
+  EXPECT_EQ(Run(false), std::make_tuple(ServiceOutcome::Stopped, false, false));
   EXPECT_EQ(UpperFilters(), kPartmgr);
   EXPECT_FALSE(SimFilter(1).attached);
 
   StartWithFilterAttached(std::string("Dunmarle\0\0", 10));
-  EXPECT_EQ(Run(false).outcome, ServiceOutcome::Stopped);
+  EXPECT_EQ(std::get<0>(Run(false)), ServiceOutcome::Stopped);
   EXPECT_EQ(UpperFilters(), List("absent"));
   // Without a list there is nothing to take out: the stop still succeeds.
-  EXPECT_EQ(Run(false).outcome, ServiceOutcome::Stopped);
+  EXPECT_EQ(std::get<0>(Run(false)), ServiceOutcome::Stopped);
   EXPECT_EQ(configured, 0);
 }
 
 TEST_F(FilterServiceTest, RestartsThatNeedARebootLeaveTheSwitchOff) {
   SimHoldDisk(1, true);
-  ServiceRunResult r = Run(true);
-  EXPECT_EQ(r.outcome, ServiceOutcome::StartNeedsRestart);
-  EXPECT_FALSE(r.serviceActive || r.switchChecked) << "the driver does not answer before the reboot";
+  EXPECT_EQ(Run(true), std::make_tuple(ServiceOutcome::StartNeedsRestart, false, false)) << "no driver before the reboot";
   EXPECT_EQ(UpperFilters(), kFilterOnly);
   EXPECT_EQ(configured, 0);
   // Once the other program lets go, a second start goes through.
   SimHoldDisk(1, false);
-  EXPECT_TRUE(Run(true).switchChecked);
+  EXPECT_TRUE(std::get<2>(Run(true)));
   EXPECT_EQ(UpperFilters(), kFilterOnly);
 
   SimHoldDisk(1, true);
-  r = Run(false);
-  EXPECT_EQ(r.outcome, ServiceOutcome::StopNeedsRestart);
-  EXPECT_FALSE(r.serviceActive || r.switchChecked);
+  EXPECT_EQ(Run(false), std::make_tuple(ServiceOutcome::StopNeedsRestart, false, false));
   EXPECT_EQ(UpperFilters(), List("absent"));
   EXPECT_TRUE(SimFilter(1).attached) << "the driver leaves at the reboot";
 }
@@ -233,33 +227,28 @@ TEST_F(FilterServiceTest, RunsThatFailLeaveTheDiskAsItWas) {
   SimSetUpperFilters(1, kRegMultiSz, kPartmgr);
   for (const char* pdo : {"\\Device\\0000ffff", ""}) {
     disk.pdoName = pdo;
-    EXPECT_EQ(Run(true).outcome, ServiceOutcome::NoDevice) << pdo;
-    EXPECT_EQ(Run(false).outcome, ServiceOutcome::NoDevice) << pdo;
+    EXPECT_EQ(std::get<0>(Run(true)), ServiceOutcome::NoDevice) << pdo;
+    EXPECT_EQ(std::get<0>(Run(false)), ServiceOutcome::NoDevice) << pdo;
   }
   EXPECT_EQ(RunServiceSwitch(true, nullptr, nullptr).outcome, ServiceOutcome::NoDisk);
   disk.pdoName = SimDiskPdoName(1);
   std::filesystem::remove(programDir + "/Dunmarle.sys");
-  ServiceRunResult r = Run(true);
-  EXPECT_EQ(r.outcome, ServiceOutcome::DriverMissing);
-  EXPECT_FALSE(r.switchChecked);
+  EXPECT_EQ(Run(true), std::make_tuple(ServiceOutcome::DriverMissing, false, false));
   EXPECT_FALSE(ServiceInstalled());
   EXPECT_EQ(SimStats(1).restarts, 0u);
   std::ofstream(programDir + "/Dunmarle.sys", std::ios::binary) << "driver v2";
 
   // The node of the disk's volume takes no upper filter list: the write is refused, as it is without rights.
   disk.pdoName = SimVolumeDevice('E');
-  r = Run(true);
-  EXPECT_EQ(r.outcome, ServiceOutcome::StartFailed);
+  ServiceRunResult r;
+  EXPECT_EQ(Run(true, &r), std::make_tuple(ServiceOutcome::StartFailed, false, false));
   EXPECT_EQ(r.registration, kFilterNotWritten);
-  EXPECT_FALSE(r.switchChecked);
   EXPECT_EQ(SimStats(1).restarts, 0u);
 
   // 64-bit Windows refuses an unsigned driver: the disk that lists it cannot start.
   disk.pdoName = SimDiskPdoName(1);
   SimSetFilterDriverLoads(false);
-  r = Run(true);
-  EXPECT_EQ(r.outcome, ServiceOutcome::DriverNotLoaded);
-  EXPECT_FALSE(r.serviceActive || r.switchChecked);
+  EXPECT_EQ(Run(true), std::make_tuple(ServiceOutcome::DriverNotLoaded, false, false));
   EXPECT_EQ(QueryFilterPresence("physicaldrive1"), 0);
   EXPECT_TRUE(SimVolumeMounted('E')) << "the disk starts again without the filter";
   EXPECT_EQ(configured, 0);
@@ -268,7 +257,7 @@ TEST_F(FilterServiceTest, RunsThatFailLeaveTheDiskAsItWas) {
 
 TEST_F(FilterServiceTest, AFailedInstallationDoesNotStopTheAttach) {
   SimSetWindowsDirectory("");
-  EXPECT_EQ(Run(true).outcome, ServiceOutcome::Started);
+  EXPECT_EQ(std::get<0>(Run(true)), ServiceOutcome::Started);
   EXPECT_EQ(UpperFilters(), kFilterOnly);
   EXPECT_FALSE(ServiceInstalled());
 }
@@ -276,11 +265,11 @@ TEST_F(FilterServiceTest, AFailedInstallationDoesNotStopTheAttach) {
 TEST_F(FilterServiceTest, DeviceSetsThatCannotBeObtained) {
   // The disk's node is in the first class searched: a later class that cannot be listed does not undo its change.
   SimFailGetClassDevsFor(kGuidDevinterfaceVolume, kSysErrorAccessDenied);
-  EXPECT_EQ(Run(true).outcome, ServiceOutcome::Started);
+  EXPECT_EQ(std::get<0>(Run(true)), ServiceOutcome::Started);
   // Without any node found, a class that could not be listed is the failure.
   SimFailGetClassDevs(kSysErrorAccessDenied);
-  ServiceRunResult r = Run(false);
-  EXPECT_EQ(r.outcome, ServiceOutcome::StopFailed);
+  ServiceRunResult r;
+  EXPECT_EQ(std::get<0>(Run(false, &r)), ServiceOutcome::StopFailed);
   EXPECT_EQ(r.registration, kFilterNoDeviceSet);
   EXPECT_EQ(UpperFilters(), kFilterOnly);
 }
