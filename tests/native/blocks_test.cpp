@@ -56,6 +56,18 @@ TEST(BlockLayout, PreviousAndNextStopAtTheEndsOfTheArea) {
   EXPECT_EQ(NextBlockStep(nullptr, 3, k144).notice.text, "Please select a usb disk.");
 }
 
+// An exported image's file name: the block number, then of its label letters, digits, "-" and "_".
+TEST(BlockLayout, ImageFileNamesKeepTheLabelsLettersDigitsDashesAndUnderscores) {
+  std::vector<uint8_t> image(2880 * 512, 0);
+  BuildFloppyDbr(k144, "", kDosNone, image.data());
+  EXPECT_EQ(BlockImageFileName(7, image), "007.img");
+  image[19 * 512 + 11] = 0x08;
+  for (auto [label, name] : {std::pair("@AZ[`az{/9:", "012-_AZ__az__9_.img"), {"0-_.\x81 \0", "012-0-___.img"}}) {
+    std::memcpy(&image[19 * 512], label, 11);
+    EXPECT_EQ(BlockImageFileName(12, image), name) << label;
+  }
+}
+
 class BlockTest : public BlockDiskTest {
  protected:
   // A stick of 10 blocks at `start` with the driver attached and `count` blocks laid.

@@ -7,6 +7,7 @@
 
 #include "base/texts.h"
 #include "base/trace.h"
+#include "disk/partition.h"
 #include "disk/queries.h"
 #include "disk/sectorio.h"
 #include "disk/volumelock.h"
@@ -132,6 +133,15 @@ TEST_F(QueryTest, TraceLinesAreCutTo510CharactersAndALineFeedAndLastErrorsCarryT
                                       "WriteDBR:Last Err(20)The process cannot access the file because it is being "
                                       "used by another process.\r\n",
                                       "SetupDiCallClassInstaller:Last Err(e0000203)"}));
+}
+
+TEST(PartitionTable, TheFirstValidSlotOfASignedSectorThatIsNoBootRecord) {
+  PartitionTable table = ReadPartitionTable(MbrWithPartition(63, 8129, 1).data(), 8192);
+  EXPECT_EQ(table.kind, PartitionTableKind::kTable);
+  EXPECT_EQ(table.firstValid, 1);
+  EXPECT_EQ(std::make_pair(table.slots[1].start, table.slots[1].sectors), std::make_pair(63u, 8129u));
+  EXPECT_EQ(ReadPartitionTable(MbrWithPartition(63, 8130).data(), 8192).kind, PartitionTableKind::kNoValidEntry);
+  EXPECT_EQ(ReadPartitionTable(BootRecordWithClusters(100).data(), 8192).kind, PartitionTableKind::kNone);
 }
 
 TEST(Language, OnlyChinesePrcGivesChinese) {

@@ -88,6 +88,7 @@ TEST(FatFilesNames, OemNamesKeepTheirBytes) {
       {936, "\xE5\x61\x62", "\x05\x61""B        "},
       {850, "caf\x90.txt", "CAF\x90    TXT"},
       {850, "\xE5t\xE0", "\x05T\xE0        "},
+      {932, "\xB1" "a", "\xB1" "A         "},  // a half-width katakana is no lead byte
       {936, "ab\x81.txt", nullptr},
       {936, "\x81.txt", nullptr},
       {936, "\x81\x30", nullptr},
@@ -129,6 +130,7 @@ TEST_F(FatFilesTest, FilesAndFoldersComeBackAsWritten) {
   EXPECT_EQ(names("work").size(), 20u);
   std::vector<FatFileEntry> entries;
   ASSERT_TRUE(ListFatDirectory(disk_.get(), kStart, "", &entries).ok());
+  EXPECT_EQ(entries[1].size, 100000u);
   EXPECT_EQ(entries[0].date, 23941);  // 5 December 2026
   EXPECT_EQ(entries[0].time, 29885);  // 14:37:58
   EXPECT_TRUE(entries[3].directory);
@@ -148,6 +150,16 @@ TEST_F(FatFilesTest, FilesAndFoldersComeBackAsWritten) {
   ASSERT_TRUE(ReadFatVolumeInfo(disk_.get(), kStart, &info).ok());
   EXPECT_EQ(info.freeBytes, info.totalBytes);
   EXPECT_TRUE(names("").empty());
+}
+
+// A file written into the gap of a deleted one and after the last: every cluster's part past the file's end is zero.
+TEST_F(FatFilesTest, AFragmentedFileEndsInZeros) {
+  ASSERT_TRUE(add("", {{"A", Bytes(512, 1)}, {"B", Bytes(512, 2)}, {"C", Bytes(512, 3)}}).ok());  // clusters 2-4
+  ASSERT_TRUE(DeleteFatFiles(disk_.get(), kStart, {"B"}).ok());
+  ASSERT_TRUE(add("", {{"D", Bytes(1300, 4)}}).ok());  // clusters 3, 5 and 6
+  EXPECT_EQ(read("D"), Bytes(1300, 4));
+  std::vector<uint8_t> last = Sector(1, kStart + 33 + 4);
+  EXPECT_EQ(std::vector<uint8_t>(last.begin() + 276, last.end()), std::vector<uint8_t>(236, 0));
 }
 
 TEST_F(FatFilesTest, RefusalsWriteNothing) {

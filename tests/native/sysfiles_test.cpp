@@ -146,13 +146,13 @@ TEST_F(SysFilesTest, Dos622On720KWritesOneTwoSectorChunkPerClusterAndChainsBeyon
   EXPECT_TRUE(AllBytes(1, 14 + 700 * 2, 1, 0xF6)) << "nothing after the last cluster";
 }
 
-struct Fat16Case { uint8_t perCluster, fats; };
+struct Fat16Case { uint8_t perCluster, fats; uint32_t ioBytes = 5000; };
 class SysFilesFat16Test : public SysFilesTest, public ::testing::WithParamInterface<Fat16Case> {};
 
 TEST_P(SysFilesFat16Test, ClustersGoOutInChunksOfAtMostFourSectorsWith16BitEntriesToEveryFat) {
   const Fat16Case c = GetParam();
-  const uint32_t clusterBytes = c.perCluster * 512u, ioClusters = (5000 + clusterBytes - 1) / clusterBytes;
-  auto io = Source("OS7A", 5000), msdos = Source("OS7B", clusterBytes), command = Source("OS7C", 3 * clusterBytes + 7);
+  const uint32_t clusterBytes = c.perCluster * 512u, ioClusters = (c.ioBytes + clusterBytes - 1) / clusterBytes;
+  auto io = Source("OS7A", c.ioBytes), msdos = Source("OS7B", clusterBytes), command = Source("OS7C", 3 * clusterBytes + 7);
   std::vector<uint8_t> br = Fat16Volume(63, 4100, c.perCluster, c.fats);
   SimResetStats(1);
   EXPECT_EQ(Transfer(63, kDos71, br), SysFilesTransfer::kDone);
@@ -161,14 +161,14 @@ TEST_P(SysFilesFat16Test, ClustersGoOutInChunksOfAtMostFourSectorsWith16BitEntri
   EXPECT_EQ(ExpectFile(v, 0, "IO      SYS", io), 2u);
   EXPECT_EQ(ExpectFile(v, 1, "MSDOS   SYS", msdos), 2 + ioClusters) << "one cluster: only the end mark";
   EXPECT_EQ(ExpectFile(v, 2, "COMMAND COM", command), 3 + ioClusters);
-  EXPECT_EQ(GetLe16(&SimReadRaw(1, v.firstFat, 1)[(2 + ioClusters) * 2]), 0xFFFF);
+  EXPECT_EQ(GetLe16(&SimReadRaw(1, v.firstFat, 3)[(2 + ioClusters) * 2]), 0xFFFF);
   const uint32_t clusters = ioClusters + 1 + 4, chunksPerCluster = (c.perCluster + 3) / 4u;
   EXPECT_EQ(SimStats(1).writeCalls, clusters * chunksPerCluster + c.fats + 1);
   EXPECT_TRUE(AllBytes(1, v.firstData + clusters * c.perCluster, 1, kOld));
 }
 
-INSTANTIATE_TEST_SUITE_P(Volumes, SysFilesFat16Test, ::testing::Values(Fat16Case{1, 2}, Fat16Case{2, 1},
-                                                                       Fat16Case{8, 2}));
+INSTANTIATE_TEST_SUITE_P(Volumes, SysFilesFat16Test, ::testing::Values(Fat16Case{1, 2}, Fat16Case{2, 1}, Fat16Case{8, 2},
+                                                                       Fat16Case{1, 2, 511 * 512}));  // to cluster 512
 
 TEST_F(SysFilesTest, SourceThatCannotBeOpenedOrPlacedStopsBeforeTheFatAndTheDirectory) {
   Source("OS7A", 2000);
