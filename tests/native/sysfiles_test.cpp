@@ -10,7 +10,7 @@
 #include "disk/sectorio.h"
 #include "floppy/floppy.h"
 #include "floppy/sysfiles.h"
-#include "sim_fixture.h"
+#include "disk_fixture.h"
 
 namespace {
 
@@ -60,17 +60,11 @@ class SysFilesTest : public SimTest {
     const uint32_t total = 1 + fats * perFat + 32 + clusters * perCluster;
     AddDisk(MemoryStick(start + total + 16));
     SimWriteRaw(1, 0, std::vector<uint8_t>((start + total + 16) * 512ull, kOld));
-    std::vector<uint8_t> br(512, 0);
-    PutLe16(&br[11], 512);
-    br[13] = perCluster;
-    PutLe16(&br[14], 1);
-    br[16] = fats;
-    PutLe16(&br[17], 512);
-    PutLe32(&br[32], total);
-    br[21] = 0xF8;
-    PutLe16(&br[22], perFat);
-    br[510] = 0x55;
-    br[511] = 0xAA;
+    std::vector<uint8_t> br = BootRecordWithClusters(clusters);
+    br[bpb::kSectorsPerCluster] = perCluster, br[bpb::kNumberOfFats] = fats, br[bpb::kMedia] = 0xF8;
+    PutLe16(&br[bpb::kSectorsPerFat], perFat);
+    PutLe16(&br[bpb::kTotalSectors16], 0);
+    PutLe32(&br[bpb::kTotalSectors32], total);
     SimWriteRaw(1, start, br);
     SimWriteRaw(1, start + 1, std::vector<uint8_t>((fats * perFat + 32) * 512u, 0));
     for (uint32_t copy = 0; copy < fats; ++copy) SimWriteRaw(1, start + 1 + copy * perFat, {0xF8, 0xFF, 0xFF, 0xFF});
@@ -170,7 +164,9 @@ TEST_P(SysFilesFat16Test, ClustersGoOutInChunksOfAtMostFourSectorsWith16BitEntri
 INSTANTIATE_TEST_SUITE_P(Volumes, SysFilesFat16Test, ::testing::Values(Fat16Case{1, 2}, Fat16Case{2, 1}, Fat16Case{8, 2},
                                                                        Fat16Case{1, 2, 511 * 512}));  // to cluster 512
 
-TEST_F(SysFilesTest, SourceThatCannotBeOpenedOrPlacedStopsBeforeTheFatAndTheDirectory) {
+// A source that cannot be opened, placed or read, or a data write that fails: the FATs and the root directory stay
+// as the formatter left them, and the trace says where it stopped.
+TEST_F(SysFilesTest, FailuresStopBeforeTheFatAndTheDirectory) {
   Source("OS7A", 2000);
   Source("OS7C", 100);
   WriteFloppy(FloppyKind::k1440K, "", kDosNone);
@@ -185,40 +181,33 @@ TEST_F(SysFilesTest, SourceThatCannotBeOpenedOrPlacedStopsBeforeTheFatAndTheDire
 
   Source("OS7B", 1500 * 1024);  // larger than the floppy
   EXPECT_FALSE(SystemFilesFit(kDos71, 0, br.data(), false));
+  SimResetStats(1);
+  EXPECT_EQ(Transfer(0, kDos71, br), SysFilesTransfer::kSourceUnusable);
+  EXPECT_EQ(SimReadRaw(1, 1, 32), before);
+  EXPECT_LT(SimStats(1).highestSectorWritten, 2880u);
   // 2847 data clusters: IO.SYS takes 4 and COMMAND.COM 1, so MSDOS.SYS may take the other 2842 and no more.
   Source("OS7B", 2842 * 512);
   EXPECT_TRUE(SystemFilesFit(kDos71, 0, br.data(), true));
   Source("OS7B", 2842 * 512 + 1);
   EXPECT_FALSE(SystemFilesFit(kDos71, 0, br.data(), true));
-  Source("OS7B", 1500 * 1024);
-  SimResetStats(1);
-  EXPECT_EQ(Transfer(0, kDos71, br), SysFilesTransfer::kSourceUnusable);
+
+  std::filesystem::remove(directory + "/SysFile/OS7B");
+  std::filesystem::create_directory(directory + "/SysFile/OS7B");  // opens, but cannot be read
+  EXPECT_FALSE(SystemFilesFit(kDos71, 0, br.data(), false));
+  EXPECT_EQ(Transfer(0, kDos71, br), SysFilesTransfer::kSourceReadFailed);
+  EXPECT_TRUE(Traced("ReadFile at Clus 0 not enough:0"));
   EXPECT_EQ(SimReadRaw(1, 1, 32), before);
-  EXPECT_LT(SimStats(1).highestSectorWritten, 2880u);
+  SimFailWritesFrom(1, 33 + 3);  // the last of IO.SYS's four clusters, which holds 464 bytes
+  EXPECT_EQ(Transfer(0, kDos71, br), SysFilesTransfer::kDataWriteFailed);
+  EXPECT_TRUE(Traced("WriteDataToDisk error,at Clus 3,actual written 464"));
+  EXPECT_TRUE(Traced("WriteFile:Last Err(48f)"));
+  EXPECT_EQ(SimReadRaw(1, 1, 32), before);
 
   SimSetCurrentDirectory(std::string(300, 'd'));  // no room for the whole path
   EXPECT_FALSE(SystemFilesFit(kDos71, 0, br.data(), false));
   SimResetStats(1);
   EXPECT_EQ(Transfer(0, kDos71, br), SysFilesTransfer::kSourceUnusable);
   EXPECT_EQ(SimStats(1).sectorsWritten, 0u);
-}
-
-TEST_F(SysFilesTest, FailedSourceReadOrDataWriteLeavesNoChainsOrEntriesAndTracesWhereItStopped) {
-  Source("OS7A", 4000);
-  std::filesystem::create_directory(directory + "/SysFile/OS7B");  // opens, but cannot be read
-  Source("OS7C", 100);
-  WriteFloppy(FloppyKind::k1440K, "", kDosNone);
-  std::vector<uint8_t> br = SimReadRaw(1, 0, 1), before = SimReadRaw(1, 1, 32);
-  EXPECT_FALSE(SystemFilesFit(kDos71, 0, br.data(), false));
-  EXPECT_EQ(Transfer(0, kDos71, br), SysFilesTransfer::kSourceReadFailed);
-  EXPECT_TRUE(Traced("ReadFile at Clus 0 not enough:0"));
-  EXPECT_EQ(SimReadRaw(1, 1, 32), before);
-
-  SimFailWritesFrom(1, 33 + 3);
-  EXPECT_EQ(Transfer(0, kDos71, br), SysFilesTransfer::kDataWriteFailed);
-  EXPECT_TRUE(Traced("WriteDataToDisk error,at Clus 3,actual written 512"));
-  EXPECT_TRUE(Traced("WriteFile:Last Err(48f)"));
-  EXPECT_EQ(SimReadRaw(1, 1, 32), before);
 }
 
 TEST_F(SysFilesTest, VolumesThatCannotHoldTheFilesSafelyAreRefusedBeforeAnythingIsWritten) {
