@@ -18,6 +18,12 @@ SimDiskSpec Disk(int number, uint32_t bus, std::vector<SimVolumeSpec> volumes, u
 }
 SimVolumeSpec Volume(char letter, uint64_t start = 0, uint64_t count = 0) { return SimVolumeSpec{letter, start, count, ""}; }
 
+// Drive number, letters, volume, description and service state of a slot.
+std::string Slot(const RemovableDisk& d) {
+  return std::to_string(d.driveNumber) + "|" + d.driveLetters + "|" + d.volumeName + "|" + d.description + "|" +
+         std::to_string(d.serviceActive);
+}
+
 class DiscoveryTest : public SimTest {
  protected:
   void TearDown() override {
@@ -42,18 +48,14 @@ TEST_F(DiscoveryTest, OneStickFillsOneSlotWithEverythingThePagesUse) {
   const RemovableDisk& d = table.slots[0];
   // The description holds the file system's 30000 clusters, not the partition; vendor "Generic " and product
   // " Flash Disk" as the device reports them.
-  EXPECT_EQ(std::string(d.deviceName) + "|" + d.driveLetters + "|" + d.volumeName + "|" + d.description + "|" +
-                d.productName + "|" + d.hardwareKey,
-            "physicaldrive1|E:|E:|E:(14.6M,FAT16) |Generic Flash Disk|VEN_Generic&PROD_Flash_Disk");
-  EXPECT_EQ((std::vector<uint64_t>{uint64_t(d.driveNumber), d.sectorCount, d.bytesPerSector, d.partitionStart,
-                                   d.partitionLength, uint64_t(d.serviceActive), uint64_t(d.fatKind)}),
-            (std::vector<uint64_t>{1, 4000000, 512, 63, 3994214, 0, 0}));
+  EXPECT_EQ(Slot(d) + "|" + d.deviceName + "|" + d.productName + "|" + d.hardwareKey,
+            "1|E:|E:|E:(14.6M,FAT16) |0|physicaldrive1|Generic Flash Disk|VEN_Generic&PROD_Flash_Disk");
+  EXPECT_EQ((std::vector<uint64_t>{d.sectorCount, d.bytesPerSector, d.partitionStart, d.partitionLength, d.fatKind}),
+            (std::vector<uint64_t>{4000000, 512, 63, 3994214, 0}));
   EXPECT_EQ(std::string(d.pdoName), SimDiskPdoName(1));
   EXPECT_EQ(std::string(d.volumeDevice), SimVolumeDevice('E'));
   EXPECT_NE(d.pdoName[0], '\0');
-  EXPECT_EQ(table.slots[1].driveNumber, 255);
-  EXPECT_EQ(table.slots[5].driveNumber, 255);
-  EXPECT_EQ(table.slots[1].deviceName[0], '\0');
+  EXPECT_TRUE(table.slots[1].driveNumber == 255 && table.slots[5].driveNumber == 255 && !table.slots[1].deviceName[0]);
 }
 
 TEST_F(DiscoveryTest, VolumesAreGroupedByDiskInDriveLetterOrder) {
@@ -66,27 +68,15 @@ TEST_F(DiscoveryTest, VolumesAreGroupedByDiskInDriveLetterOrder) {
   DiscoverDisks(&table);
 
   ASSERT_EQ(DiskCount(table), 2);
-  EXPECT_EQ(table.slots[0].driveNumber, 1);
-  EXPECT_STREQ(table.slots[0].driveLetters, "E:G:");
-  EXPECT_STREQ(table.slots[0].volumeName, "E:");
-  EXPECT_STREQ(table.slots[0].description, "E:(1.0M,FAT12) G:(0.5M,FAT12) ");
-  EXPECT_EQ(table.slots[1].driveNumber, 2);
-  EXPECT_STREQ(table.slots[1].description, "F:(4.0M,Unknown) ") << "no boot record signature";
-  EXPECT_EQ(table.slots[1].serviceActive, 1);
-}
-
-TEST_F(DiscoveryTest, AStickFormattedAsAFloppyShowsTheFloppysSize) {
-  // The volume's size is its file system's data area, as Windows reports it, not the 64 MiB partition.
-  AddDisk(Disk(1, kSimBusUsb, {Volume('E')}, 131072));
-  const std::pair<FloppyKind, const char*> kinds[] = {{FloppyKind::k720K, "E:(0.7M,FAT12) "},
-                                                       {FloppyKind::k1200K, "E:(1.2M,FAT12) "},
-                                                       {FloppyKind::k1440K, "E:(1.4M,FAT12) "}};
-  for (const auto& [kind, description] : kinds) {
+  EXPECT_EQ(Slot(table.slots[0]), "1|E:G:|E:|E:(1.0M,FAT12) G:(0.5M,FAT12) |0");
+  EXPECT_EQ(Slot(table.slots[1]), "2|F:|F:|F:(4.0M,Unknown) |1") << "no boot record signature";
+  // A volume formatted as a floppy: its size is its file system's data area, as Windows reports it, not the disk.
+  for (auto [kind, size] : {std::pair(FloppyKind::k720K, "0.7"), {FloppyKind::k1200K, "1.2"}, {FloppyKind::k1440K, "1.4"}}) {
     std::vector<uint8_t> dbr(512);
     BuildFloppyDbr(kind, nullptr, kDosNone, dbr.data());
-    SimWriteRaw(1, 0, dbr);
+    SimWriteRaw(2, 0, dbr);
     DiscoverDisks(&table);
-    EXPECT_STREQ(table.slots[0].description, description);
+    EXPECT_STREQ(table.slots[1].description, ("F:(" + std::string(size) + "M,FAT12) ").c_str());
   }
 }
 
