@@ -1,5 +1,7 @@
 // The block manager: entry texts and sector arithmetic, the scan, the switch of the presented block and the rename
 // of a block's identifier, over the simulated disk and filter driver.
+#include <tuple>
+
 #include "blocks_fixture.h"
 #include "disk/sectorio.h"
 #include "fat/fat.h"
@@ -95,9 +97,7 @@ TEST_F(BlockTest, ScanListsValidBlocksUpToTheFirstUnformattedOneFromTheirPhysica
             "<single Disk format> button");
   EXPECT_EQ(scan.blockCountLabel, "Floppy block count:(<10)");
   // The block presented before the scan is presented again and current.
-  EXPECT_EQ(SimFilter(1).presentedBlock, 4u);
-  EXPECT_EQ(scan.currentEntry, 4);
-  EXPECT_EQ(scan.identifier, "FLPPY4");
+  EXPECT_EQ(std::make_tuple(SimFilter(1).presentedBlock, scan.currentEntry, scan.identifier), std::make_tuple(4u, 4, "FLPPY4"));
   // The same blocks scanned as 720K do not match, nor any block when the user typed into the kind box.
   EXPECT_EQ(ScanFloppyBlocks(disk, FloppyKind::k720K).entries, Entries{"No.0:Unformatted"});
   EXPECT_EQ(ScanFloppyBlocks(disk, std::nullopt).entries, Entries{"No.0:Unformatted"});
@@ -109,10 +109,8 @@ TEST_F(BlockTest, ScanOfAPresentedBlockNoLongerListedGivesWayToTheLastListedOne)
   ASSERT_EQ(SelectBlock("physicaldrive1", 7), 1);
   BlockScan scan = ScanFloppyBlocks(disk, k144);
   ASSERT_EQ(scan.entries.size(), 4u);
-  EXPECT_EQ(scan.currentEntry, 3);
-  EXPECT_EQ(scan.blockNumber, 3u);
-  EXPECT_EQ(scan.identifier, "No.3:Unformatted");
-  EXPECT_EQ(SimFilter(1).presentedBlock, 3u);
+  EXPECT_EQ(std::make_tuple(scan.currentEntry, scan.blockNumber, scan.identifier, SimFilter(1).presentedBlock),
+            std::make_tuple(3, 3u, "No.3:Unformatted", 3u));
 }
 
 TEST_F(BlockTest, ScanAreaLimits) {
@@ -122,18 +120,15 @@ TEST_F(BlockTest, ScanAreaLimits) {
   LayBlocks(100, k144);
   SimFailReadsFrom(1, 100 * 3072);  // block 100 would be listed as not accessed
   BlockScan scan = ScanFloppyBlocks(disk, k144);
+  EXPECT_EQ(std::tie(scan.validBlockCount, scan.blockCountLabel), std::make_tuple(100u, "Floppy block count:(<100)"));
   EXPECT_EQ(scan.entries.size(), 100u);
-  EXPECT_EQ(scan.validBlockCount, 100u);
-  EXPECT_EQ(scan.blockCountLabel, "Floppy block count:(<100)");
 
   // An area shorter than one block: an empty list, no current entry, block 0 presented.
   disk.partitionLength = 3071;
   scan = ScanFloppyBlocks(disk, k144);
-  EXPECT_EQ(scan.outcome, BlockScanOutcome::kScanned);
+  EXPECT_EQ(std::tie(scan.outcome, scan.currentEntry, scan.blockCount, scan.blockCountLabel),
+            std::make_tuple(BlockScanOutcome::kScanned, -1, 0u, "Floppy block count:(<0)"));
   EXPECT_TRUE(scan.entries.empty());
-  EXPECT_EQ(scan.currentEntry, -1);
-  EXPECT_EQ(scan.blockCount, 0u);
-  EXPECT_EQ(scan.blockCountLabel, "Floppy block count:(<0)");
   EXPECT_EQ(scan.status.compare(0, 11, "there is 0 "), 0);
 }
 
@@ -177,9 +172,8 @@ TEST_F(BlockTest, RenamingChangesOnlyTheLabelNameAndTimeInTheKindsRootSector) {
     EXPECT_EQ(done.result, 1);
     EXPECT_FALSE(done.status) << "the English status text stays as it was";
     EXPECT_EQ(Sector(1, root), expected);
-    EXPECT_EQ(SimStats(1).sectorsWritten, 1u);
-    EXPECT_EQ(SimStats(1).lowestSectorWritten, root);
-    EXPECT_EQ(SimStats(1).restarts, 1u);
+    const SimDiskStats stats = SimStats(1);
+    EXPECT_EQ(std::tie(stats.sectorsWritten, stats.lowestSectorWritten, stats.restarts), std::make_tuple(1u, root, 1u));
   }
 }
 
@@ -249,11 +243,9 @@ TEST_F(BlockTest, ShowingABlockPresentsItTellsTheLayoutAndRestartsTheVolume) {
   BlockShow show = ShowFloppyBlock(&disk, 3, ScanFloppyBlocks(disk, k144).entries, k144);
   ASSERT_TRUE(show.shown);
   EXPECT_EQ(show.identifier, "FLPPY3");
-  SimFilterState filter = SimFilter(1);
-  EXPECT_EQ(filter.presentedBlock, 3u);
-  EXPECT_EQ(filter.sectorsPerBlock, 3072u);
-  EXPECT_EQ(filter.endSector, 63u + 10 * 3072);
-  EXPECT_EQ(SimStats(1).restarts, 1u);
+  const SimFilterState filter = SimFilter(1);
+  EXPECT_EQ(std::make_tuple(filter.presentedBlock, filter.sectorsPerBlock, filter.endSector, SimStats(1).restarts),
+            std::make_tuple(3u, 3072u, 63u + 10 * 3072, 1u));
   // E: now shows block 3.
   DeviceHandle volume(OpenDevice("E:"));
   uint8_t sector[512];
