@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "base/texts.h"
@@ -134,7 +135,6 @@ TEST(UsbFormatParams, RefusesChoicesBeforeAnythingIsComputed) {
   EXPECT_EQ(CheckUsbFormatRequest(100, Choice(65536)), kUsbFormatClusterTooLarge);
   EXPECT_EQ(CheckUsbFormatRequest(128, Choice(65536)), kUsbFormatAccepted);
   EXPECT_EQ(CheckUsbFormatRequest(100000, Choice(512, 0)), kUsbFormatNoFatCount);
-  EXPECT_EQ(Refusal(100000, Choice(512, 0)), kUsbFormatNoFatCount) << "never a volume with 0 FATs";
 }
 
 TEST(UsbFormatParams, SuggestsTheSmallestUnitThatFat16Holds) {
@@ -142,20 +142,16 @@ TEST(UsbFormatParams, SuggestsTheSmallestUnitThatFat16Holds) {
   // 1,024-byte clusters is still 65,536 clusters (65,791 with the smaller FAT), so the first unit that fits is
   // 2,048 bytes.
   FormatDbr dbr;
-  DbrDecision exact = Build(132115, Choice(512), &dbr);
-  EXPECT_EQ(exact.refusal, kUsbFormatTooManyClusters);
-  EXPECT_EQ(exact.dataSectors, 131072u);
-  EXPECT_EQ(exact.suggestedUnit, 2048u);
+  for (auto [sectors, dataSectors] : {std::pair(132115u, 131072u), {132116u, 131073u}}) {
+    DbrDecision d = Build(sectors, Choice(512), &dbr);
+    EXPECT_EQ(std::make_tuple(d.refusal, d.dataSectors, d.suggestedUnit),
+              std::make_tuple(kUsbFormatTooManyClusters, dataSectors, 2048u));
+  }
   EXPECT_EQ(Refusal(132115, Choice(1024)), kUsbFormatTooManyClusters);
   EXPECT_EQ(Refusal(132115, Choice(2048)), kUsbFormatAccepted);
 
-  DbrDecision other = Build(132116, Choice(512), &dbr);
-  EXPECT_EQ(other.dataSectors, 131073u);
-  EXPECT_EQ(other.suggestedUnit, 2048u);
-
   UsbFormatOutcome outcome;
-  outcome.suggestedUnit = 2048;
-  outcome.dataSectorsMultiple = true;
+  outcome.suggestedUnit = 2048, outcome.dataSectorsMultiple = true;
   UiLanguage = Language::English;
   EXPECT_EQ(UnitSuggestionText(outcome), "The allocation unit is not less 2048");
   outcome.dataSectorsMultiple = false;
@@ -166,6 +162,7 @@ TEST(UsbFormatParams, SuggestsTheSmallestUnitThatFat16Holds) {
 }
 
 TEST(UsbFormatParams, RefusesVolumesThatNoUnitCanHoldOrThatHaveNoRoom) {
+  EXPECT_EQ(Refusal(100000, Choice(512, 0)), kUsbFormatNoFatCount) << "never a volume with 0 FATs";
   EXPECT_EQ(Refusal(9000000, Choice(65536)), kUsbFormatBeyondFat16);  // 70,308 clusters of 64 KiB
   EXPECT_EQ(Refusal(9000000, Choice(512)), kUsbFormatBeyondFat16);
   // 16 root sectors, 2 FATs and the DBR need 19 sectors; 20 leave one cluster, 18 leave less than none.
