@@ -31,8 +31,7 @@ class FatFilesTest : public BlockDiskTest {
     MakeStick(16384, 0, 16384);
     DeviceHandle d(OpenDevice("physicaldrive1"));
     ASSERT_EQ(WriteFloppyImage(d.get(), kStart, FloppyKind::k1440K, "FLPPY1", kDosNone), FloppyImageResult::kWritten);
-    SysTime noon{2026, 12, 0, 5, 14, 37, 58, 0};
-    SimSetLocalTime(noon);
+    SimSetLocalTime(SysTime{2026, 12, 0, 5, 14, 37, 58, 0});
     open();
   }
   void TearDown() override {
@@ -121,19 +120,15 @@ TEST_F(FatFilesTest, FilesAndFoldersComeBackAsWritten) {
   Files many;
   for (int i = 0; i < 20; ++i) many.push_back({"F" + std::to_string(i), Bytes(600, static_cast<uint8_t>(i))});
   ASSERT_TRUE(add("/WORK/", many).ok());  // the folder grows past its first cluster of 16 entries
-  EXPECT_EQ(read("A.TXT"), Bytes(6, 1));
-  EXPECT_EQ(read("big.bin"), Bytes(100000, 2));
-  EXPECT_TRUE(read("EMPTY").empty());
-  EXPECT_EQ(read("work\\f19"), Bytes(600, 19));
-  EXPECT_EQ(read("work/../a.txt"), Bytes(6, 1));
-  EXPECT_EQ(names("").size(), 4u);  // the label is not listed
-  EXPECT_EQ(names("work").size(), 20u);
+  for (auto [path, bytes] : {std::pair("A.TXT", Bytes(6, 1)), {"big.bin", Bytes(100000, 2)}, {"EMPTY", {}},
+                             {"work\\f19", Bytes(600, 19)}, {"work/../a.txt", Bytes(6, 1)}})
+    EXPECT_EQ(read(path), bytes) << path;
+  EXPECT_EQ(std::make_pair(names("").size(), names("work").size()), std::make_pair(size_t{4}, size_t{20}));  // no label
   std::vector<FatFileEntry> entries;
   ASSERT_TRUE(ListFatDirectory(disk_.get(), kStart, "", &entries).ok());
-  EXPECT_EQ(entries[1].size, 100000u);
-  EXPECT_EQ(entries[0].date, 23941);  // 5 December 2026
-  EXPECT_EQ(entries[0].time, 29885);  // 14:37:58
-  EXPECT_TRUE(entries[3].directory);
+  // 5 December 2026, 14:37:58
+  EXPECT_EQ(std::make_tuple(entries[0].date, entries[0].time, entries[1].size, entries[3].directory),
+            std::make_tuple(23941, 29885, 100000u, true));
 
   FatVolumeInfo info;
   ASSERT_TRUE(ReadFatVolumeInfo(disk_.get(), kStart, &info).ok());

@@ -33,15 +33,13 @@ std::vector<uint8_t> ExpectedDbr(const Layout& l, const char* labelField, const 
   std::memcpy(&d[43], labelField, 11);
   std::memcpy(&d[54], "FAT12   ", 8);
   std::memcpy(&d[62], program, 448);
-  d[510] = 0x55;
-  d[511] = 0xAA;
+  d[510] = 0x55, d[511] = 0xAA;
   return d;
 }
 
 std::vector<uint8_t> FatHead(uint8_t media) {
   std::vector<uint8_t> s(512, 0);
-  s[0] = media;
-  s[1] = s[2] = 0xFF;
+  s[0] = media, s[1] = s[2] = 0xFF;
   return s;
 }
 
