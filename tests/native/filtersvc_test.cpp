@@ -146,34 +146,29 @@ TEST_F(FilterServiceTest, InstallReplacesTheDriverAndRewritesTheSevenValuesLeavi
   EXPECT_EQ(SimRegistryValueNames(kKey).size(), 8u);
 }
 
+// A failure before the service's key (a driver path too long, no driver, no key) leaves the registry alone.
 TEST_F(FilterServiceTest, InstallFailuresBeforeTheKeyLeaveTheRegistryAlone) {
-  std::filesystem::remove(programDir + "/Dunmarle.sys");
-  EXPECT_EQ(InstallFilterService(), 0);
-  EXPECT_FALSE(SimRegistryKeyExists("SYSTEM\\CurrentControlSet\\Services"));
-  EXPECT_FALSE(std::filesystem::exists(InstalledDriver()));
-
-  std::ofstream(programDir + "/Dunmarle.sys", std::ios::binary) << "driver v2";
-  SimFailRegistryCreate(kSysErrorAccessDenied);
-  EXPECT_EQ(InstallFilterService(), 0);
-  EXPECT_EQ(FileText(InstalledDriver()), "driver v2");  // the copy came first
-  EXPECT_FALSE(ServiceInstalled());
-}
-
-TEST_F(FilterServiceTest, TheInstalledPathMustFitEightyCharacters) {
   // The driver's path adds 30 characters and a zero to the Windows directory: 49 characters fit, 50 do not.
   std::string fits = windowsDir + std::string(49 - windowsDir.size(), 'w'), tooLong = fits + "x";
   std::filesystem::create_directories(fits + "/system32/drivers");
   std::filesystem::create_directories(tooLong + "/system32/drivers");
-  SimSetWindowsDirectory(fits);
-  EXPECT_EQ(InstalledDriverPath(), fits + "\\system32\\drivers\\Dunmarle.sys");
-  EXPECT_EQ(InstallFilterService(), 1);
-
-  SimReset();
-  SimSetCurrentDirectory(programDir);
   SimSetWindowsDirectory(tooLong);
   EXPECT_EQ(InstallFilterService(), 0);
   EXPECT_FALSE(std::filesystem::exists(tooLong + "/system32/drivers/Dunmarle.sys"));
+  SimSetWindowsDirectory(fits);
+  std::filesystem::remove(programDir + "/Dunmarle.sys");
+  EXPECT_EQ(InstallFilterService(), 0);
+  EXPECT_FALSE(SimRegistryKeyExists("SYSTEM\\CurrentControlSet\\Services"));
+  EXPECT_FALSE(std::filesystem::exists(fits + "/system32/drivers/Dunmarle.sys"));
+
+  std::ofstream(programDir + "/Dunmarle.sys", std::ios::binary) << "driver v2";
+  SimFailRegistryCreate(kSysErrorAccessDenied);
+  EXPECT_EQ(InstallFilterService(), 0);
+  EXPECT_EQ(FileText(fits + "/system32/drivers/Dunmarle.sys"), "driver v2");  // the copy came first
   EXPECT_FALSE(ServiceInstalled());
+  SimFailRegistryCreate(0);
+  EXPECT_EQ(InstalledDriverPath(), fits + "\\system32\\drivers\\Dunmarle.sys");
+  EXPECT_EQ(InstallFilterService(), 1);
 }
 
 TEST_F(FilterServiceTest, AStartPutsTheFilterFirstAndOnlyOnce) {
