@@ -183,6 +183,8 @@ class RestartTest : public SimTest {
     SysSetupDiDestroyDeviceInfoList(set);
     return result;
   }
+  static std::pair<unsigned, unsigned> Restarts() { return {unsigned(SimStats(1).restarts), unsigned(SimStats(2).restarts)}; }
+  using Fields = std::vector<uint32_t>;
   void* notification = nullptr;
 };
 
@@ -193,13 +195,11 @@ TEST_F(RestartTest, StopsThenStartsWithTheExactClassInstallParameters) {
   const uint32_t states[] = {kDicsStop, kDicsStart};
   for (size_t i = 0; i < 2; ++i) {
     const auto& p = calls[i].params;
-    EXPECT_EQ(calls[i].disk, 1);
-    EXPECT_EQ(calls[i].paramsSize, 20u);
-    EXPECT_EQ((std::array<uint32_t, 5>{p.cbSize, p.installFunction, p.stateChange, p.scope, p.hwProfile}),
-              (std::array<uint32_t, 5>{8, kDifPropertyChange, states[i], kDicsFlagConfigSpecific, 0}));
+    EXPECT_EQ((Fields{uint32_t(calls[i].disk), calls[i].paramsSize, p.cbSize, p.installFunction, p.stateChange,
+                      p.scope, p.hwProfile}),
+              (Fields{1, 20, 8, kDifPropertyChange, states[i], kDicsFlagConfigSpecific, 0}));
   }
-  EXPECT_EQ(SimStats(1).restarts, 1u);
-  EXPECT_EQ(SimStats(2).restarts, 0u);
+  EXPECT_EQ(Restarts(), std::make_pair(1u, 0u));
   EXPECT_EQ(gEvents, (std::vector<uint32_t>{0x8004, 0x8000}));
 }
 
@@ -212,8 +212,7 @@ TEST_F(RestartTest, VolumeRestartFindsItsOwnDiskAndMakesTheSystemReadItAnew) {
   EXPECT_EQ(Query("physicaldrive2")[3], 0u) << "the layout is not read again before the device restarts";
 
   RestartVolume("F:");
-  EXPECT_EQ(SimStats(2).restarts, 1u);
-  EXPECT_EQ(SimStats(1).restarts, 0u);
+  EXPECT_EQ(Restarts(), std::make_pair(0u, 1u));
   ASSERT_EQ(SimClassInstallCalls().size(), 2u);
   EXPECT_TRUE(SimClassInstallCalls()[0].volumeNode);
   EXPECT_EQ(Query("physicaldrive2"), (Answer{8192, 512, 8192, 63, 8000}));
