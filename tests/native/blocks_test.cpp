@@ -214,6 +214,7 @@ TEST_F(BlockTest, IdentifiersAreKeptInTheOemCodePageAndRefusedWhenItCannotHoldTh
       {936, "\u4e2d\u6587\u4e2d\u6587\u4e2d", nullptr, "The text takes 10 bytes on the disk (code page 936), but the field holds 8"},
       {437, "\u20ac", nullptr, "The character \"\u20ac\" cannot be stored"},  // no best-fit "E" or "?"
       {850, "ABCDEFGHIJ", "ABCDEFGHXYZ", nullptr},  // a list entry longer than the edit holds: its first 8
+      {437, "Z", "Z\0      XYZ", nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.codePage) + " " + c.identifier);

@@ -145,7 +145,11 @@ TEST(PartitionTable, TheFirstValidSlotOfASignedSectorThatIsNoBootRecord) {
   EXPECT_EQ(table.firstValid, 1);
   EXPECT_EQ(std::make_pair(table.slots[1].start, table.slots[1].sectors), std::make_pair(63u, 8129u));
   EXPECT_EQ(ReadPartitionTable(MbrWithPartition(63, 8130).data(), 8192).kind, PartitionTableKind::kNoValidEntry);
-  EXPECT_EQ(ReadPartitionTable(BootRecordWithClusters(100).data(), 8192).kind, PartitionTableKind::kNone);
+  for (uint16_t bytesPerSector : {512, 1024, 2048, 4096}) {  // a boot record of any sector size holds no table
+    std::vector<uint8_t> br = BootRecordWithClusters(100);
+    PutLe16(&br[bpb::kBytesPerSector], bytesPerSector);
+    EXPECT_EQ(ReadPartitionTable(br.data(), 8192).kind, PartitionTableKind::kNone) << bytesPerSector;
+  }
 }
 
 TEST(Language, OnlyChinesePrcGivesChinese) {
