@@ -148,10 +148,8 @@ TEST(UsbFormatParams, LaysOutTheVolumeAndDecidesItsFatType) {
     // The 16-bit total holds volumes under 65,536 sectors, the 32-bit one the others.
     EXPECT_EQ(GetLe16(dbr.bytes + bpb::kTotalSectors16), r.volume < 65536 ? r.volume : 0);
     EXPECT_EQ(GetLe32(dbr.bytes + bpb::kTotalSectors32), r.volume < 65536 ? 0 : r.volume);
-    EXPECT_EQ(GetLe16(dbr.bytes + bpb::kSectorsPerFat), r.perFat);
-    EXPECT_EQ(d.clusters, r.clusters);
-    EXPECT_EQ(d.fatKind, r.kind);
-    EXPECT_EQ(dbr.bytes[bpb::kNumberOfFats], r.fats);
+    EXPECT_EQ(std::make_tuple(GetLe16(dbr.bytes + bpb::kSectorsPerFat), d.clusters, d.fatKind, +dbr.bytes[bpb::kNumberOfFats]),
+              std::make_tuple(r.perFat, r.clusters, r.kind, int(r.fats)));
     EXPECT_EQ(GetLe16(dbr.bytes + bpb::kRootEntries), (r.rootEntries + 15) / 16 * 16) << "whole root sectors";
     EXPECT_EQ(FatTypeOfBootSector(dbr.bytes), r.kind) << "the record must read back as the type it was given";
     EXPECT_EQ(std::memcmp(dbr.bytes + bpb::kFileSystemType, r.kind == kFat12 ? "FAT12   " : "FAT16   ", 8), 0);
@@ -159,8 +157,8 @@ TEST(UsbFormatParams, LaysOutTheVolumeAndDecidesItsFatType) {
   EXPECT_EQ(Refusal(66054, Choice(512)), kUsbFormatTooManyClusters);  // 65,525 clusters
   FormatDbr largest16;
   Build(65535, Choice(1024), &largest16);
-  EXPECT_EQ(GetLe16(largest16.bytes + bpb::kTotalSectors16), 65535);
-  EXPECT_EQ(GetLe32(largest16.bytes + bpb::kTotalSectors32), 0u);
+  EXPECT_EQ(std::make_pair(+GetLe16(largest16.bytes + bpb::kTotalSectors16), GetLe32(largest16.bytes + bpb::kTotalSectors32)),
+            std::make_pair(65535, 0u));
 }
 
 // Every volume the formatter accepts, over sizes around each cluster size's FAT12/FAT16 line, top of FAT16 and

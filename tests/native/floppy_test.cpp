@@ -88,11 +88,10 @@ TEST_P(FloppyImageTest, LaysEveryRegionAtItsPlaceAndTouchesNothingOutsideTheImag
   EXPECT_TRUE(AllBytes(1, s + l.root, l.rootSectors, 0));
   EXPECT_TRUE(AllBytes(1, s + l.data, l.total - l.data - 1, 0xF6));
   EXPECT_TRUE(AllBytes(1, s + l.total - 1, 1, kOld)) << "the image's last sector keeps its content";
-  EXPECT_TRUE(AllBytes(1, 0, s, kOld));
-  EXPECT_TRUE(AllBytes(1, s + l.total, 100, kOld));
-  EXPECT_EQ(SimStats(1).lowestSectorWritten, s);
-  EXPECT_EQ(SimStats(1).highestSectorWritten, s + l.total - 2u);
-  EXPECT_EQ(SimStats(1).writeCalls, 2u) << "the image in one write, then its DBR";
+  EXPECT_TRUE(AllBytes(1, 0, s, kOld) && AllBytes(1, s + l.total, 100, kOld)) << "nothing outside the image";
+  const SimDiskStats stats = SimStats(1);  // the image in one write, then its DBR
+  EXPECT_EQ(std::make_tuple(stats.lowestSectorWritten, stats.highestSectorWritten, stats.writeCalls),
+            std::make_tuple(uint64_t{s}, uint64_t{s + l.total - 2u}, uint64_t{2}));
   EXPECT_EQ(SimTransfers(1).back().firstSector, s) << "the DBR goes last";
 }
 
