@@ -11,6 +11,7 @@
 #include "base/texts.h"
 #include "blocks/blocks.h"
 #include "disk/queries.h"
+#include "fat/fat.h"
 #include "floppy/floppy.h"
 #include "sim_fixture.h"
 
@@ -38,12 +39,9 @@ class BlockDiskTest : public SimTest {
     AddDisk(setup);
     if (start > 0) {
       std::vector<uint8_t> mbr(512, 0);
-      mbr[450] = 0x06;
-      std::memcpy(&mbr[454], &start, 4);
-      uint32_t length32 = static_cast<uint32_t>(length);
-      std::memcpy(&mbr[458], &length32, 4);
-      mbr[510] = 0x55;
-      mbr[511] = 0xAA;
+      mbr[450] = 0x06, mbr[510] = 0x55, mbr[511] = 0xAA;
+      PutLe32(&mbr[454], start);
+      PutLe32(&mbr[458], static_cast<uint32_t>(length));
       SimWriteRaw(1, 0, mbr);
     }
     disk = BlockDisk();

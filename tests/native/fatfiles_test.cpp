@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "blocks_fixture.h"
@@ -16,6 +17,7 @@ namespace {
 
 constexpr uint32_t kStart = 3072;  // the image lies at a block's start, not at sector 0
 
+using Files = std::vector<std::pair<std::string, std::vector<uint8_t>>>;
 std::vector<uint8_t> Bytes(size_t count, uint8_t seed) {
   std::vector<uint8_t> bytes(count);
   for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>(seed + i * 7 + i / 251);
@@ -29,8 +31,7 @@ class FatFilesTest : public BlockDiskTest {
     MakeStick(16384, 0, 16384);
     DeviceHandle d(OpenDevice("physicaldrive1"));
     ASSERT_TRUE(WriteFloppyImage(d.get(), kStart, FloppyKind::k1440K, "FLPPY1", kDosNone).Succeeded());
-    SysTime noon{2026, 12, 0, 5, 14, 37, 58, 0};
-    SimSetLocalTime(noon);
+    SimSetLocalTime(SysTime{2026, 12, 0, 5, 14, 37, 58, 0});
     open();
   }
   void TearDown() override {
@@ -39,8 +40,7 @@ class FatFilesTest : public BlockDiskTest {
   }
   void open() { disk_ = DeviceHandle(OpenDevice("physicaldrive1")); }
 
-  FatFilesResult add(const std::string& dir, const std::vector<std::pair<std::string, std::vector<uint8_t>>>& files,
-                     bool replace = false) {
+  FatFilesResult add(const std::string& dir, const Files& files, bool replace = false) {
     std::vector<FatFileToAdd> list;
     for (const auto& f : files) list.push_back({f.first, f.second, std::nullopt});
     return AddFatFiles(disk_.get(), kStart, dir, list, replace);
@@ -80,22 +80,20 @@ TEST(FatFilesNames, OnlyDos83NamesPass) {
 // Names in the OEM code page: a trail byte that looks like a lower-case letter, '\\' or '|' stays as it is, a
 // first byte E5 is stored as 05 and read back as E5, a lead byte needs its trail byte.
 TEST(FatFilesNames, OemNamesKeepTheirBytes) {
-  struct Case {
-    uint32_t codePage;
-    const char* text;
-    const char* stored;  // 11 bytes, or nullptr when refused
-  } const cases[] = {
+  // Stored: 11 bytes, or nullptr when refused.
+  struct { uint32_t codePage; const char *text, *stored; } const cases[] = {
       {936, "\xB0\x61\x81\x5C\x81\x7Cx.txt", "\xB0\x61\x81\x5C\x81\x7CX TXT"},
       {936, "\xD6\xD0\xCE\xC4.\xCE\xC4" "a", "\xD6\xD0\xCE\xC4    \xCE\xC4""A"},
       {936, "\xE5\x61\x62", "\x05\x61""B        "},
       {850, "caf\x90.txt", "CAF\x90    TXT"},
       {850, "\xE5t\xE0", "\x05T\xE0        "},
+      {932, "\xB1" "a", "\xB1" "A         "},  // a half-width katakana is no lead byte
       {936, "ab\x81.txt", nullptr},
       {936, "\x81.txt", nullptr},
       {936, "\x81\x30", nullptr},
       {936, "abcdefg\xD6\xD0", nullptr},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     uint8_t name[11];
     const bool made = MakeShortName(c.text, name, c.codePage);
     ASSERT_EQ(made, c.stored != nullptr) << c.text;
@@ -117,30 +115,26 @@ TEST_F(FatFilesTest, ATrailByte5CIsNoPathSeparator) {
 }
 
 TEST_F(FatFilesTest, FilesAndFoldersComeBackAsWritten) {
-  ASSERT_TRUE(add("", {{"a.txt", Bytes(6, 1)}, {"big.bin", Bytes(100000, 2)}, {"empty", {}}}).ok());
+  ASSERT_TRUE(add("", {{"a.txt", Bytes(6, 1)}, {"big.bin", Bytes(99841, 2)}, {"empty", {}}}).ok());
   ASSERT_TRUE(MakeFatDirectory(disk_.get(), kStart, "work").ok());
-  std::vector<std::pair<std::string, std::vector<uint8_t>>> many;
+  Files many;
   for (int i = 0; i < 20; ++i) many.push_back({"F" + std::to_string(i), Bytes(600, static_cast<uint8_t>(i))});
   ASSERT_TRUE(add("/WORK/", many).ok());  // the folder grows past its first cluster of 16 entries
-  EXPECT_EQ(read("A.TXT"), Bytes(6, 1));
-  EXPECT_EQ(read("big.bin"), Bytes(100000, 2));
-  EXPECT_TRUE(read("EMPTY").empty());
-  EXPECT_EQ(read("work\\f19"), Bytes(600, 19));
-  EXPECT_EQ(read("work/../a.txt"), Bytes(6, 1));
-  EXPECT_EQ(names("").size(), 4u);  // the label is not listed
-  EXPECT_EQ(names("work").size(), 20u);
+  for (auto [path, bytes] : {std::pair("A.TXT", Bytes(6, 1)), {"big.bin", Bytes(99841, 2)}, {"EMPTY", {}},
+                             {"work\\f19", Bytes(600, 19)}, {"work/../a.txt", Bytes(6, 1)}})
+    EXPECT_EQ(read(path), bytes) << path;
+  EXPECT_EQ(std::make_pair(names("").size(), names("work").size()), std::make_pair(size_t{4}, size_t{20}));  // no label
   std::vector<FatFileEntry> entries;
   ASSERT_TRUE(ListFatDirectory(disk_.get(), kStart, "", &entries).ok());
-  EXPECT_EQ(entries[0].date, 23941);  // 5 December 2026
-  EXPECT_EQ(entries[0].time, 29885);  // 14:37:58
-  EXPECT_TRUE(entries[3].directory);
+  // 5 December 2026, 14:37:58
+  EXPECT_EQ(std::make_tuple(entries[0].date, entries[0].time, entries[1].size, entries[3].directory),
+            std::make_tuple(23941, 29885, 99841u, true));
 
   FatVolumeInfo info;
   ASSERT_TRUE(ReadFatVolumeInfo(disk_.get(), kStart, &info).ok());
-  EXPECT_EQ(info.label, "FLPPY1");
-  EXPECT_EQ(info.totalBytes, 2847u * 512);
-  // 6 + 100000 bytes, one folder of two clusters, 20 files of 600 bytes in two clusters each.
-  EXPECT_EQ(info.freeBytes, (2847u - 1 - 196 - 2 - 40) * 512);
+  // 6 + 99841 bytes (195 clusters and a byte), a folder of two clusters, 20 files of 600 bytes in two each.
+  EXPECT_EQ(std::tie(info.label, info.totalBytes, info.freeBytes),
+            std::make_tuple("FLPPY1", 2847u * 512, (2847u - 1 - 196 - 2 - 40) * 512));
 
   EXPECT_EQ(RemoveFatDirectory(disk_.get(), kStart, "work").error, FatFilesError::kNotEmpty);
   std::vector<std::string> all;
@@ -153,15 +147,22 @@ TEST_F(FatFilesTest, FilesAndFoldersComeBackAsWritten) {
   EXPECT_TRUE(names("").empty());
 }
 
+// A file written into the gap of a deleted one and after the last: every cluster's part past the file's end is zero.
+TEST_F(FatFilesTest, AFragmentedFileEndsInZeros) {
+  ASSERT_TRUE(add("", {{"A", Bytes(512, 1)}, {"B", Bytes(512, 2)}, {"C", Bytes(512, 3)}}).ok());  // clusters 2-4
+  ASSERT_TRUE(DeleteFatFiles(disk_.get(), kStart, {"B"}).ok());
+  ASSERT_TRUE(add("", {{"D", Bytes(1300, 4)}}).ok());  // clusters 3, 5 and 6
+  EXPECT_EQ(read("D"), Bytes(1300, 4));
+  std::vector<uint8_t> last = Sector(1, kStart + 33 + 4);
+  EXPECT_EQ(std::vector<uint8_t>(last.begin() + 276, last.end()), std::vector<uint8_t>(236, 0));
+}
+
 TEST_F(FatFilesTest, RefusalsWriteNothing) {
   ASSERT_TRUE(add("", {{"KEEP.BIN", Bytes(2000, 3)}}).ok());
   ASSERT_TRUE(MakeFatDirectory(disk_.get(), kStart, "dir").ok());
   const std::vector<uint8_t> before = image();
   SimResetStats(1);
-  struct Case {
-    FatFilesResult result;
-    FatFilesError expected;
-  } cases[] = {
+  struct { FatFilesResult result; FatFilesError expected; } const cases[] = {
       {add("", {{"long name.txt", Bytes(1, 0)}}), FatFilesError::kBadName},
       {add("", {{"NEW.BIN", Bytes(1, 0)}, {"KEEP.BIN", Bytes(1, 0)}}), FatFilesError::kExists},
       {add("", {{"NEW.BIN", Bytes(1, 0)}, {"new.bin", Bytes(1, 0)}}), FatFilesError::kExists},
@@ -174,22 +175,19 @@ TEST_F(FatFilesTest, RefusalsWriteNothing) {
       {MakeFatDirectory(disk_.get(), kStart, "keep.bin"), FatFilesError::kExists},
       {RemoveFatDirectory(disk_.get(), kStart, "keep.bin"), FatFilesError::kNotDirectory},
   };
-  for (const Case& c : cases) EXPECT_EQ(c.result.error, c.expected) << FatFilesMessage(c.result);
-  EXPECT_EQ(cases[6].result.needed, 3000u * 512);
-  EXPECT_EQ(cases[6].result.available, (2847u - 4 - 1) * 512);
+  for (const auto& c : cases) EXPECT_EQ(c.result.error, c.expected) << FatFilesMessage(c.result);
+  EXPECT_EQ(std::tie(cases[6].result.needed, cases[6].result.available), std::make_tuple(3000u * 512, (2847u - 4 - 1) * 512));
   EXPECT_NE(FatFilesMessage(cases[6].result).find("bytes are free"), std::string::npos);
   EXPECT_EQ(SimStats(1).writeCalls, 0u);
   EXPECT_EQ(image(), before);
 
   // The root folder holds 224 entries, the label one of them.
-  std::vector<std::pair<std::string, std::vector<uint8_t>>> empties;
+  Files empties;
   for (int i = 0; i < 221; ++i) empties.push_back({"E" + std::to_string(i), {}});
   ASSERT_TRUE(add("", empties).ok());
   const std::vector<uint8_t> full = image();
-  FatFilesResult r = add("", {{"ONE.MOR", {}}});
-  EXPECT_EQ(r.error, FatFilesError::kRootFull);
-  r = MakeFatDirectory(disk_.get(), kStart, "more");
-  EXPECT_EQ(r.error, FatFilesError::kRootFull);
+  EXPECT_EQ(add("", {{"ONE.MOR", {}}}).error, FatFilesError::kRootFull);
+  EXPECT_EQ(MakeFatDirectory(disk_.get(), kStart, "more").error, FatFilesError::kRootFull);
   EXPECT_EQ(image(), full);
   EXPECT_TRUE(add("dir", {{"ONE.MOR", {}}}).ok());
 }
@@ -242,7 +240,7 @@ TEST_F(FatFilesTest, DamagedVolumesAreReportedNotFollowed) {
 // new ones, never a chain that the FAT does not hold.
 TEST_F(FatFilesTest, AWriteThatFailsAnywhereLeavesEveryFileWhole) {
   ASSERT_TRUE(MakeFatDirectory(disk_.get(), kStart, "sub").ok());
-  std::vector<std::pair<std::string, std::vector<uint8_t>>> fill;
+  Files fill;
   for (int i = 0; i < 16; ++i) fill.push_back({"S" + std::to_string(i), Bytes(10, 5)});
   ASSERT_TRUE(add("sub", fill).ok());  // the next entry in SUB needs a new cluster
   ASSERT_TRUE(add("", {{"OLD.BIN", Bytes(3000, 6)}, {"GONE.BIN", Bytes(700, 7)}}).ok());

@@ -42,6 +42,12 @@ class SimTest : public ::testing::Test {
 
   static void AddDisk(const SimDiskSpec& setup) { ASSERT_TRUE(SimAddDisk(setup)); }
   static std::vector<uint8_t> Sector(int disk, uint64_t sector) { return SimReadRaw(disk, sector, 1); }
+  // True when a line of the debug output holds `text`.
+  static bool Traced(const std::string& text) {
+    for (const std::string& line : SimDebugOutput())
+      if (line.find(text) != std::string::npos) return true;
+    return false;
+  }
   // True when every byte of [first, first + count) sectors is `value`.
   static bool AllBytes(int disk, uint64_t first, uint32_t count, uint8_t value) {
     for (uint8_t b : SimReadRaw(disk, first, count))
