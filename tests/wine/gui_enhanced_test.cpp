@@ -54,22 +54,11 @@ void ClickAndSettle(HWND page, int id) {
   Settle();
 }
 
-// The run that a click started (service or format) has ended and the page applied what it reported, including
-// the device events that the run's restarts raised.
-void WaitForRunEnd(HWND page) {
-  // A format run holds the sheet's tabs and turns the batch button into its Stop button until it ends.
-  EXPECT_TRUE(WaitFor([&] {
-    return IsEnabled(page, kBatch) && IsWindowEnabled(Sheet()) && IsWindowEnabled(TabControl()) &&
-           Text(page, kBatch) != Expected(kRunStopButton);
-  }));
-  Settle();
-}
-
 void SwitchService(HWND page, bool on, const TextPair& outcome) {
   AnswerMessageBoxes({IDOK});
   Tick(page, kServiceSwitch, on);
   ExpectBox(WaitForMessageBox(), Expected(outcome), "Plover hint", MB_ICONINFORMATION);
-  WaitForRunEnd(page);
+  WaitForEnhancedRunEnd(page);
 }
 
 // Runs a format from its button, answering OK to the question; the outcome box is returned.
@@ -79,18 +68,8 @@ MessageBoxRecord Format(HWND page, int button) {
   ClickButton(page, button);
   ExpectBox(WaitForMessageBox(), question, "Plover Hint", MB_OKCANCEL | MB_ICONINFORMATION);
   MessageBoxRecord outcome = WaitForMessageBox();
-  WaitForRunEnd(page);
+  WaitForEnhancedRunEnd(page);
   return outcome;
-}
-
-// The label at the start of a root directory sector: its name up to the first zero byte.
-std::string LabelAt(const std::vector<uint8_t>& sector) {
-  std::string name(reinterpret_cast<const char*>(sector.data()), 11);
-  return name.substr(0, name.find('\0'));
-}
-
-std::string PhysicalLabel(uint32_t block) {
-  return LabelAt(SimReadRaw(kStick, uint64_t{block} * kBlock144 + kRootSector144, 1));
 }
 
 // Reads the squares as the page drew them: every square red inside, and the left edge of exactly one of them green.
@@ -185,12 +164,12 @@ TEST_F(GuiTest, EnhancedPageStartsTheServiceFormatsSwitchesRenamesAndStopsIt) {
   TypeText(page, kIdentifier, "data");
   ClickAndSettle(page, kRename);
   EXPECT_TRUE(TakeMessageBoxes().empty());
-  EXPECT_EQ(PhysicalLabel(2), "DATA");
+  EXPECT_EQ(BlockLabel(kStick, 2), "DATA");
 
   // Single format of the presented block 2 with the identifier typed.
   SetEditText(page, kIdentifier, "single");
   ExpectBox(Format(page, kSingle), Expected(kFormatSuccess), "Plover Hint", MB_ICONINFORMATION);
-  EXPECT_EQ(PhysicalLabel(2), "SINGLE");
+  EXPECT_EQ(BlockLabel(kStick, 2), "SINGLE");
   EXPECT_EQ(ComboEntries(page, kBlockList).at(2), "SINGLE");
   EXPECT_EQ(ComboSelection(page, kBlockList), 0);
   EXPECT_EQ(SimFilter(kStick).presentedBlock, 0u);
@@ -259,7 +238,7 @@ TEST_F(GuiTest, BusyIndicatorRunsWhileAWorkerWaitsForTheDiskAndClosingWithTheSer
     Screenshot(Sheet(), "enhanced-service-running");
   }
   ExpectBox(WaitForMessageBox(), Expected(kServiceStarted), "Plover hint", MB_ICONINFORMATION);
-  WaitForRunEnd(page);
+  WaitForEnhancedRunEnd(page);
   EXPECT_TRUE(IsChecked(page, kServiceSwitch));
   EXPECT_FALSE(IsVisible(page, kFirstSquare));
 
@@ -275,7 +254,7 @@ TEST_F(GuiTest, BusyIndicatorRunsWhileAWorkerWaitsForTheDiskAndClosingWithTheSer
   }
   ExpectBox(WaitForMessageBox(), question, "Plover Hint", MB_OKCANCEL | MB_ICONINFORMATION);
   ExpectBox(WaitForMessageBox(), Expected(kFormatSuccess), "Plover Hint", MB_ICONINFORMATION);
-  WaitForRunEnd(page);
+  WaitForEnhancedRunEnd(page);
   EXPECT_FALSE(IsVisible(page, kFirstSquare));
   EXPECT_EQ(ComboEntries(page, kBlockList).size(), 4u);
 
@@ -329,7 +308,7 @@ TEST_F(GuiTest, BatchesShowTheirProgressStopWriteWithNoKindChosenAndVerifyTheSti
       << "the Stop click did not land";
   SimResumeWrites(kStick);
   MessageBoxRecord box = WaitForMessageBox(60000);
-  WaitForRunEnd(page);
+  WaitForEnhancedRunEnd(page);
   uint32_t complete = 0;
   while (IsValidBlockBootRecord(SimReadRaw(kStick, uint64_t{complete} * kBlock144, 1).data(), FloppyKind::k1440K))
     ++complete;
@@ -373,14 +352,14 @@ TEST_F(GuiTest, ServiceStartsThatCannotGoThroughAndASingleFormatWithoutTheServic
   AnswerMessageBoxes({IDOK});
   Tick(page, kServiceSwitch, true);
   ExpectBox(WaitForMessageBox(), Expected(kServiceDriverMissing), "Plover hint", MB_ICONINFORMATION);
-  WaitForRunEnd(page);
+  WaitForEnhancedRunEnd(page);
   EXPECT_FALSE(IsChecked(page, kServiceSwitch));
 
   // A single format would land on the start of the whole disk without the service: refused, nothing written.
   SimResetStats(kStick);
   ClickButton(page, kSingle);
   ExpectBox(WaitForMessageBox(), Expected(kStartService), "Plover Hint", MB_ICONERROR);
-  WaitForRunEnd(page);
+  WaitForEnhancedRunEnd(page);
   EXPECT_EQ(SimStats(kStick).writeCalls, 0u);
 
   // A system that does not load the driver (an unsigned one on 64-bit Windows): an error, the disk as it was.
@@ -389,7 +368,7 @@ TEST_F(GuiTest, ServiceStartsThatCannotGoThroughAndASingleFormatWithoutTheServic
   AnswerMessageBoxes({IDOK});
   Tick(page, kServiceSwitch, true);
   ExpectBox(WaitForMessageBox(), Expected(kServiceDriverNotLoaded), "Plover hint", MB_ICONERROR);
-  WaitForRunEnd(page);
+  WaitForEnhancedRunEnd(page);
   EXPECT_FALSE(IsChecked(page, kServiceSwitch));
   SimSetFilterDriverLoads(true);
 
@@ -409,7 +388,7 @@ TEST_F(GuiTest, ServiceStartsThatCannotGoThroughAndASingleFormatWithoutTheServic
   EXPECT_EQ(Text(page, kStatus), Expected(kEnhStatusAfterDeviceChange));
   Tick(page, kServiceSwitch, true);
   ExpectBox(WaitForMessageBox(), Expected(kServiceNoDisk), "Plover Hint", MB_ICONERROR);
-  WaitForRunEnd(page);
+  WaitForEnhancedRunEnd(page);
   EXPECT_FALSE(IsChecked(page, kServiceSwitch));
 }
 
@@ -430,7 +409,7 @@ TEST_F(GuiTest, DisksWithSectorsLargerThan512BytesAreNeitherBatchNorSingleFormat
   for (int button : {kBatch, kSingle}) {
     ClickButton(page, button);
     ExpectBox(WaitForMessageBox(), refusal, "Format usb disk", MB_ICONERROR);
-    WaitForRunEnd(page);
+    WaitForEnhancedRunEnd(page);
     EXPECT_EQ(Text(page, kBatch), caption) << button;
   }
   EXPECT_EQ(SimStats(kStick).writeCalls, 0u);
