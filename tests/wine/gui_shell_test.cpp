@@ -105,7 +105,7 @@ TEST_F(GuiTest, SheetAndPagesOpenWithEveryControlTextAndPresetChoice) {
     // List line i is disk table slot i: the list notifies and does not sort.
     const LONG_PTR listStyle = Style(Control(window, page.diskList));
     EXPECT_EQ(listStyle & (LBS_NOTIFY | LBS_SORT), LBS_NOTIFY);
-    for (int id : page.hidden) EXPECT_FALSE(IsVisible(window, id)) << "control " << id << " shows";
+    for (int id : page.hidden) EXPECT_FALSE(Style(Control(window, id)) & WS_VISIBLE) << "control " << id << " shows";
     for (const ControlText& t : page.texts) EXPECT_EQ(Text(window, t.id), Expected(t.text)) << "control " << t.id;
     // In English no visible control may keep a Chinese resource text.
     for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
