@@ -314,6 +314,7 @@ TEST_F(GuiTest, BatchesShowTheirProgressStopWriteWithNoKindChosenAndVerifyTheSti
     ++complete;
   ASSERT_GT(complete, 0u);
   EXPECT_LT(complete, 20u);
+  EXPECT_EQ(BlockLabel(kStick, complete - 1), "FLPPY" + std::to_string(complete - 1)) << "the last valid block is whole";
   EXPECT_EQ(box.text, Expected(kBlockFormatStopped, complete, complete));
   EXPECT_EQ(box.style, static_cast<UINT>(MB_ICONERROR));
   EXPECT_TRUE(IsWindowEnabled(TabControl()));
