@@ -1,18 +1,20 @@
 #!/bin/bash
 # Disks larger than 2 GiB, as sparse image files: korvane reaches every sector past the 2 GiB line. A 3.5 GiB stick
-# formats as FAT16 with 64 KiB clusters and passes the capacity check and read-back of --verify, whose markers lie
-# all over the disk; floppy blocks that cross the line or lie beyond it format, list, take and give back files,
-# rename and export like any other; a floppy image goes where --at puts it. (The USB page's test fills such a
-# stick's data area to its end.)
+# formats as FAT16 with 64 KiB clusters, its data area filled to the volume's end, and passes the capacity check and
+# read-back of --verify, whose markers lie all over the disk; floppy blocks that cross the line or lie beyond it
+# format, list, take and give back files, rename and export like any other; a floppy image goes where --at puts it.
 . "$(dirname "$0")/lib.sh"
 : "${KORVANE:?}"
 need fsck.fat mdir mcopy cmp python3
 
-case_name="a 3.5 GiB stick: FAT16, 64 KiB clusters, --verify"
+case_name="a 3.5 GiB stick: FAT16, 64 KiB clusters, --fill, --verify"
 STICK=$WORK/stick.img
 truncate -s 3584M "$STICK"
-out=$("$KORVANE" format "$STICK" --cluster 65536 --label BIG --verify 2>&1) || fail "korvane format: $out"
+out=$("$KORVANE" format "$STICK" --cluster 65536 --label BIG --fill E5 --verify 2>&1) || fail "korvane format: $out"
 case "$out" in *"FAT16, 7340032 sectors"*) ;; *) fail "unexpected summary: $out" ;; esac
+for sector in 4194304 7340030; do  # 2 GiB, and the last sector of the fill
+  [ "$(hex_at "$STICK" $((sector * 512)) 16)" = "$(printf 'e5%.0s' $(seq 16))" ] || fail "sector $sector not filled"
+done
 fsck_clean "$STICK"
 roundtrip "$STICK" 300000
 rm -f "$STICK"

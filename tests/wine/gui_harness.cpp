@@ -11,7 +11,9 @@
 #include <memory>
 #include <mutex>
 
+#include "pages/run_progress.h"
 #include "ui/message.h"
+#include "ui/resource_ids.h"
 #include "app/gui/program.h"
 #include "ui/sheet.h"
 #include "ui/wintext.h"
@@ -553,6 +555,20 @@ bool AddStickThatWrapsAtHalf() {
   SimDiskSpec liar = Stick(2, 'F', 16 * 2048);
   liar.realSectors = 8 * 2048;
   return SimAddDisk(liar);
+}
+
+std::string BlockLabel(int disk, uint32_t block) {
+  std::vector<uint8_t> root = SimReadRaw(disk, uint64_t{block} * 3072 + 19, 1);  // 1.44M blocks, root at 19
+  std::string name(reinterpret_cast<const char*>(root.data()), 11);
+  return name.substr(0, name.find('\0'));
+}
+
+void WaitForEnhancedRunEnd(HWND page) {
+  EXPECT_TRUE(WaitFor([&] {
+    return IsEnabled(page, IDC_ENH_BATCH_FORMAT) && IsReachable(TabControl()) &&
+           Text(page, IDC_ENH_BATCH_FORMAT) != Expected(kRunStopButton);
+  }));
+  Settle();
 }
 
 ScratchFolder::ScratchFolder(const char* name, bool withDriver) {

@@ -171,6 +171,11 @@ SimDiskSpec Stick(int number, char letter, uint64_t sectors, uint32_t bus = kSim
 // Adds a 16 MiB USB stick as drive 2 with F: that holds only 8 MiB and wraps round past them. False when it
 // could not be added.
 bool AddStickThatWrapsAtHalf();
+// The label of 1.44M block `block` on disk `disk` as its root directory holds it, up to the first zero byte.
+std::string BlockLabel(int disk, uint32_t block);
+// Waits until the enhanced page's run (service switch or format) has ended and the page applied what it reported,
+// including the device events its restarts raised: the tabs and the batch button usable, the button no longer Stop.
+void WaitForEnhancedRunEnd(HWND page);
 
 // A folder of its own in the temporary directory, made the simulated machine's current directory, with a Windows
 // directory under it whose driver directory takes the installed driver; "Dunmarle.sys" in it when asked for.

@@ -1,9 +1,7 @@
 // The USB disk format page under Wine: what it shows, what it refuses, and the disks a format leaves behind.
 #include <windows.h>
-#include <prsht.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <mutex>
@@ -25,9 +23,6 @@
 using namespace gui;
 
 namespace {
-
-constexpr int kDosBootGroup[] = {IDC_USB_DOS_BOOT, IDC_USB_BOOT_MODE_CAPTION, IDC_USB_BOOT_MODE, IDC_USB_MBR_SIZE,
-                                 IDC_USB_DOS_VERSION};
 
 // `text` with the volume texts of the disk in list entry `entry`, as the page names it.
 std::string WithDisk(const TextPair& text, int entry) {
@@ -123,7 +118,6 @@ TEST_F(GuiTest, UsbPageNamesTheSelectedDiskHintsWarnsOnceAndFormatsWithTheChosen
   ASSERT_NE(page, nullptr);
   EXPECT_TRUE(Screenshot(Sheet(), "usbformat-before"));
   EXPECT_EQ(Text(page, IDC_USB_UNIT), "2048 bytes");  // the smallest unit that suits the 64 MiB stick
-  for (int id : kDosBootGroup) EXPECT_FALSE(IsVisible(page, id)) << "control " << id;
   SelectListEntry(page, IDC_USB_DISK_LIST, 0);
   EXPECT_EQ(Text(page, IDC_USB_START), WithDisk(kUsbStartSelected, 0));
   EXPECT_EQ(Text(page, IDC_USB_STATUS), WithDisk(kUsbDataLossStatus, 0));
@@ -159,7 +153,9 @@ TEST_F(GuiTest, UsbPageNamesTheSelectedDiskHintsWarnsOnceAndFormatsWithTheChosen
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(root.data()), 12), std::string("data\0\0\0\0\0\0\0\x08", 12));
 }
 
-// Every refusal before the thread starts: no disk is written, no handle stays open, the page stays usable.
+// Every refusal, before the thread starts or (a volume another program holds) before its first write: no disk is
+// written or restarted, no handle stays open, the page stays usable. How the run locks volumes is the core's
+// (native volume lock run tests).
 TEST_F(GuiTest, UsbPageRefusalsBeforeTheFormatLeaveEveryDiskUntouched) {
   SimDiskSpec noCapacity = Stick(3, 'G', 2048);
   noCapacity.refusesScsiPassThrough = true;
@@ -183,6 +179,7 @@ TEST_F(GuiTest, UsbPageRefusalsBeforeTheFormatLeaveEveryDiskUntouched) {
       {"unit typed", 0, [&] { TypeText(page, IDC_USB_UNIT, "16"); }, kNoUnitSizeSelected, MB_ICONERROR},
       {"65536 bytes on 100 sectors", 1, [&] { SelectComboEntry(page, IDC_USB_UNIT, 7); }, kUsbClusterTooLarge,
        MB_ICONERROR},
+      {"volume held", 0, [] { SimSetVistaVolumeRule(true), SimHoldVolume('E', true); }, kUsbDiskInUse, MB_ICONERROR},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -195,9 +192,13 @@ TEST_F(GuiTest, UsbPageRefusalsBeforeTheFormatLeaveEveryDiskUntouched) {
     ExpectBox(WaitForMessageBox(), c.text, c.style);
     SimFailOpen(1, 0);
     EXPECT_EQ(SimStats(1).writeCalls + SimStats(2).writeCalls + SimStats(3).writeCalls, 0u);
+    EXPECT_EQ(SimStats(1).restarts, 0u);
+    EXPECT_TRUE(WaitFor([&] { return PageIdle(page); }));
+    Settle();
     EXPECT_EQ(SimOpenHandleCount(), 0);
-    EXPECT_TRUE(PageIdle(page));
   }
+  SimHoldVolume('E', false);
+  SimSetVistaVolumeRule(false);
 
   // A label the OEM code page cannot hold (936 under Chinese Windows, 437 under English) is refused before the
   // question, and so is one whose bytes are more than the entry's 11.
@@ -227,28 +228,12 @@ TEST_F(GuiTest, UsbPageRefusalsBeforeTheFormatLeaveEveryDiskUntouched) {
   EXPECT_EQ(SimStats(1).opens, 0u) << "Cancel still opened the disk";
 }
 
-// The fill: the data area filled with the typed byte, and a bad sector in it reported as a failed format. A fill on
-// a slow stick shows the percent, the start button is the Stop button, and a stopped format says so and stops
-// writing. A 3.5 GiB stick (a sparse image file, in memory when /dev/shm has room): FAT16 with 64 KiB clusters,
-// the data area filled to the volume's end past 2 GiB, checked and read back with the verify the page has on by
-// default.
-TEST_F(GuiTest, UsbPageFillsTheDataAreaShowsItsProgressStopsAndFillsPastTwoGibibytes) {
+// The fill: the data area filled with the typed byte (where it ends, past 2 GiB too, is the core's: native writer
+// tests, large oracle), a bad sector in it reported as a failed format. A fill on a slow stick shows the percent,
+// the start button is the Stop button, and a stopped format says so and stops writing.
+TEST_F(GuiTest, UsbPageFillsTheDataAreaShowsItsProgressAndStops) {
   constexpr uint32_t kSectors = 4096;
-  constexpr uint64_t kLarge = 7340032;
-  auto room = [](const char* folder) {
-    ULARGE_INTEGER free{};
-    return GetDiskFreeSpaceExA(folder, &free, nullptr, nullptr) && free.QuadPart >= (kLarge + 2048) * 512;
-  };
-  const char* folder = room("Z:\\dev\\shm\\") ? "Z:\\dev\\shm\\" : room(".\\") ? "" : nullptr;
-  const std::string image = std::string(folder ? folder : "") + "korvane-gui-large-" +
-                            std::to_string(GetCurrentProcessId()) + ".img";
   ASSERT_TRUE(SimAddDisk(Stick(2, 'F', kSectors)));
-  if (folder) {
-    SimDiskSpec large = Stick(3, 'G', kLarge);
-    large.imagePath = image;
-    large.createImage = true;
-    ASSERT_TRUE(SimAddDisk(large));
-  }
   HWND page = OpenPage(2);
   ASSERT_NE(page, nullptr);
   EXPECT_TRUE(IsChecked(page, IDC_USB_VERIFY)) << "on by default";
@@ -264,8 +249,6 @@ TEST_F(GuiTest, UsbPageFillsTheDataAreaShowsItsProgressStopsAndFillsPastTwoGibib
     std::vector<uint8_t> dbr = SimReadRaw(2, 0, 1);
     uint32_t dataStart = 1 + 2u * GetLe16(&dbr[bpb::kSectorsPerFat]) + GetLe16(&dbr[bpb::kRootEntries]) / 16;
     EXPECT_TRUE(AllBytes(SimReadRaw(2, dataStart, 1), fill.second));
-    EXPECT_TRUE(AllBytes(SimReadRaw(2, kSectors - 2, 1), fill.second));
-    EXPECT_TRUE(AllBytes(SimReadRaw(2, kSectors - 1, 1), 0x5A)) << "the volume's last sector was filled";
   }
   // A bad sector in the data area: the fill stops there and the format is reported as failed, not completed.
   // The box names the disk as the run found it; read while the format runs, the volume would show no size.
@@ -274,7 +257,6 @@ TEST_F(GuiTest, UsbPageFillsTheDataAreaShowsItsProgressStopsAndFillsPastTwoGibib
   StartFormat(page);
   EXPECT_EQ(WaitForMessageBox(60000).text, failed);
   Settle();
-  EXPECT_EQ(SimStats(2).sectorsWrittenPastFailure, 0u);
 
   SelectListEntry(page, IDC_USB_DISK_LIST, 0);
   SetEditText(page, IDC_USB_FILL_BYTE, "E5");
@@ -293,24 +275,6 @@ TEST_F(GuiTest, UsbPageFillsTheDataAreaShowsItsProgressStopsAndFillsPastTwoGibib
   SimDelayWrites(1, 0);
   EXPECT_TRUE(PageIdle(page));
   EXPECT_FALSE(AllBytes(SimReadRaw(1, 64 * 2048 - 2, 1), 0xE5)) << "the fill went on after the stop";
-
-  if (!folder) {
-    std::printf("no room for a 3.5 GiB image: the stick past 2 GiB was not formatted\n");
-    return;
-  }
-  SelectListEntry(page, IDC_USB_DISK_LIST, 2);
-  SelectComboEntry(page, IDC_USB_UNIT, 7);  // 65536 bytes
-  StartFormat(page);
-  ExpectCompleted(page);
-  std::vector<uint8_t> dbr = SimReadRaw(3, 0, 1);
-  EXPECT_EQ(GetLe32(&dbr[bpb::kTotalSectors32]), kLarge);
-  EXPECT_EQ(dbr[bpb::kSectorsPerCluster], 128);
-  EXPECT_TRUE(AllBytes(SimReadRaw(3, 4194304, 1), 0xE5)) << "the fill stopped at 2 GiB";
-  EXPECT_TRUE(AllBytes(SimReadRaw(3, kLarge - 2, 1), 0xE5));
-  PostMessageW(Sheet(), PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
-  EXPECT_EQ(WaitForProgramExit(), 0);
-  SimReset();  // lets go of the image
-  EXPECT_EQ(std::remove(image.c_str()), 0);
 }
 
 // A stick that keeps only half of what it claims is refused before the format writes; without the check box the
@@ -364,32 +328,4 @@ TEST_F(GuiTest, UsbPageVerifyCatchesAStickThatWrapsAndReportsChoicesTheVolumeCan
   EXPECT_EQ(seen[1].style, static_cast<UINT>(MB_ICONERROR));
   EXPECT_EQ(seen[2].text, WithDisk(kUsbFormatFailed, 2));
   EXPECT_EQ(SimStats(3).writeCalls, 0u);
-}
-
-// On a machine that refuses writes into mounted, unlocked volumes (Windows Vista and later) the format holds the
-// stick's volume for the run and gives it back; a volume another program holds ends the run with the in-use
-// message and the stick untouched.
-TEST_F(GuiTest, UsbPageHoldsTheVolumeForTheFormatAndRefusesOneInUse) {
-  SimSetVistaVolumeRule(true);
-  HWND page = OpenPage(2);
-  ASSERT_NE(page, nullptr);
-  SelectListEntry(page, IDC_USB_DISK_LIST, 0);
-  StartFormat(page);
-  ExpectCompleted(page);
-  EXPECT_EQ(GetLe16(&SimReadRaw(1, 0, 1)[bpb::kSignature]), 0xAA55);
-  EXPECT_FALSE(SimVolumeLocked('E'));
-  EXPECT_TRUE(SimVolumeMounted('E'));
-
-  SimHoldVolume('E', true);
-  SimWriteRaw(1, 0, std::vector<uint8_t>(512, 0xCC));
-  SimResetStats(1);
-  SelectListEntry(page, IDC_USB_DISK_LIST, 0);
-  StartFormat(page);
-  ExpectBox(WaitForMessageBox(60000), kUsbDiskInUse, MB_ICONERROR);
-  EXPECT_TRUE(WaitFor([&] { return PageIdle(page); }));
-  Settle();
-  EXPECT_EQ(SimStats(1).writeCalls + SimStats(1).restarts, 0u);
-  EXPECT_EQ(SimReadRaw(1, 0, 1)[0], 0xCC);
-  EXPECT_FALSE(SimVolumeLocked('E'));
-  EXPECT_EQ(SimOpenHandleCount(), 0);
 }
