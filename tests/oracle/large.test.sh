@@ -13,7 +13,7 @@ truncate -s 3584M "$STICK"
 out=$("$KORVANE" format "$STICK" --cluster 65536 --label BIG --fill E5 --verify 2>&1) || fail "korvane format: $out"
 case "$out" in *"FAT16, 7340032 sectors"*) ;; *) fail "unexpected summary: $out" ;; esac
 for sector in 4194304 7340030; do  # 2 GiB, and the last sector of the fill
-  [ "$(hex_at "$STICK" $((sector * 512)) 16)" = "$(printf 'e5%.0s' $(seq 16))" ] || fail "sector $sector not filled"
+  [ "$(od -An -tx1 -j $((sector * 512)) -N 16 "$STICK" | tr -d " \n")" = "$(printf 'e5%.0s' $(seq 16))" ] || fail "sector $sector not filled"
 done
 fsck_clean "$STICK"
 roundtrip "$STICK" 300000
