@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "base/oemtext.h"
 #include "base/outcome.h"
 #include "disk/sectorio.h"
 #include "fatfiles/fatfiles.h"
@@ -181,19 +182,31 @@ constexpr uint32_t kMaxIdentifierLength = 8;
 // them when they are fewer, spaces in the rest.
 void MakeIdentifierName(const std::string& identifier, uint8_t name[8]);
 
+// Why a rename did not happen.
+enum class IdentifyFault {
+  kNone,
+  kNoDisk,       // no disk selected
+  kServiceOff,   // the disk's multi-floppy service is off
+  kEmpty,        // no identifier given
+  kNotStorable,  // the code page cannot store it: `oem` says why
+  kOpen,         // the disk could not be opened, or a volume of it not locked
+  kRead,         // the root directory sector could not be read
+  kNoLabel,      // the root directory has no volume label first
+  kWrite,        // the root directory sector could not be written
+};
 struct BlockIdentify {
-  int result = 0;                     // 1 renamed, 0 not
-  std::optional<BlockNotice> notice;  // message box
-  std::optional<std::string> status;  // status text, when it changes
+  int result = 0;  // 1 renamed, 0 not
+  IdentifyFault fault = IdentifyFault::kNone;
+  OemText oem;     // kNotStorable: the identifier in the code page, and its fault
 };
 // Renames the identifier of the block whose image starts at partitionStart as the drive is seen (the presented
 // block, or with no driver the block's physical start): only the label entry's name and time stamp change. Then
 // restarts volumeName (none when empty) so the system sees the new label. An empty identifier is refused: its
 // zero byte first in the root directory would end the directory and hide the files after it. The identifier is
 // UTF-8, its first 8 characters count, and they go to the disk in the OEM code page; a character the code page
-// lacks, or more than 8 bytes, is refused before the disk is opened (the notice says which). The volumes in
-// driveLetters are held exclusively from before the read until before the restart; one that cannot be locked gives
-// the open failure's message and status, with nothing written.
+// lacks, or more than 8 bytes, is refused before the disk is opened (kNotStorable). The volumes in driveLetters are
+// held exclusively from before the read until before the restart; one that cannot be locked is kOpen, with nothing
+// written.
 BlockIdentify ModifyFloppyIdentify(const char* deviceName, uint64_t partitionStart, FloppyKind kind,
                                    const std::string& identifier, const char* volumeName,
                                    const char* driveLetters = nullptr);

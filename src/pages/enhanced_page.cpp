@@ -42,6 +42,7 @@
 #include "pages/page_worker.h"
 #include "pages/pages.h"
 #include "sys/sys.h"
+#include "words/words.h"
 
 namespace {
 
@@ -276,8 +277,8 @@ void OnRename() {
   std::optional<BlockDisk> disk = SelectedBlockDisk();
   BlockIdentify renamed =
       RenameBlockIdentifier(disk ? &*disk : nullptr, ChosenKind(), GetControlText(gPage.window, IDC_ENH_IDENTIFIER));
-  if (renamed.notice) Tell(*renamed.notice);
-  if (renamed.status) SetStatus(*renamed.status);
+  if (std::optional<BlockNotice> notice = BlockIdentifyNotice(renamed)) Tell(*notice);
+  if (std::optional<std::string> status = BlockIdentifyStatus(renamed)) SetStatus(*status);
 }
 
 // The files of the current block: the presented one with the service on, any formatted block without it.

@@ -1,6 +1,5 @@
 #include "pages/page_words.h"
 
-#include "base/oemtext.h"
 #include "base/texts.h"
 #include "blocks/texts.h"
 #include "usbformat/texts.h"

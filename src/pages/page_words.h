@@ -6,6 +6,7 @@
 
 #include "base/outcome.h"
 #include "blocks/blocks.h"
+#include "words/words.h"
 
 // A question about to destroy a disk's data, with the disk it concerns on a line of its own under it
 // ("...continue?\r\nDisk: 1.Generic Flash Disk(...)"), so that with two sticks plugged in the user sees which one.

@@ -5,6 +5,7 @@
 #include "blocks_fixture.h"
 #include "disk/sectorio.h"
 #include "fat/fat.h"
+#include "words/words.h"
 
 namespace {
 
@@ -170,7 +171,7 @@ TEST_F(BlockTest, RenamingChangesOnlyTheLabelNameAndTimeInTheKindsRootSector) {
     SimResetStats(1);
     BlockIdentify done = ModifyFloppyIdentify("physicaldrive1", 0, kind, "DATA", "E:");
     EXPECT_EQ(done.result, 1);
-    EXPECT_FALSE(done.status) << "the English status text stays as it was";
+    EXPECT_FALSE(BlockIdentifyStatus(done)) << "the English status text stays as it was";
     EXPECT_EQ(Sector(1, root), expected);
     const SimDiskStats stats = SimStats(1);
     EXPECT_EQ(std::tie(stats.sectorsWritten, stats.lowestSectorWritten, stats.restarts), std::make_tuple(1u, root, 1u));
@@ -190,18 +191,18 @@ TEST_F(BlockTest, RenamingWritesNothingWhereThereIsNoLabelToRename) {
   MakeStick(10 * 3072, 0, 10 * 3072);
   LayBlock(0, k144, "COMMAND COM", 0x20);
   BlockIdentify failed = ModifyFloppyIdentify("physicaldrive1", 0, k144, "DATA", "E:");
-  EXPECT_EQ(failed.notice->text,
+  EXPECT_EQ(BlockIdentifyNotice(failed)->text,
             "Modify floppy identifier failure.\r\nbecause the usb disk hasn't identifier,need to re-format");
   LayBlock(0, k144, "FLPPY0");
   // An empty identifier would end the root directory at its first entry.
-  EXPECT_EQ(ModifyFloppyIdentify("physicaldrive1", 0, k144, "", "E:").notice->text,
+  EXPECT_EQ(BlockIdentifyNotice(ModifyFloppyIdentify("physicaldrive1", 0, k144, "", "E:"))->text,
             "Please enter the new identifier.");
   SimFailReadsFrom(1, 19);
   failed = ModifyFloppyIdentify("physicaldrive1", 0, k144, "DATA", "E:");
-  EXPECT_EQ(failed.notice->text, "Modify floppy identifier failure.");
-  EXPECT_EQ(failed.status, std::optional<std::string>("Read root dir failure."));
+  EXPECT_EQ(BlockIdentifyNotice(failed)->text, "Modify floppy identifier failure.");
+  EXPECT_EQ(BlockIdentifyStatus(failed), std::optional<std::string>("Read root dir failure."));
   EXPECT_EQ(SimStats(1).writeCalls, 0u);
-  EXPECT_EQ(RenameBlockIdentifier(&disk, k144, "DATA").notice->text, "Please start multi-floppy service.");
+  EXPECT_EQ(BlockIdentifyNotice(RenameBlockIdentifier(&disk, k144, "DATA"))->text, "Please start multi-floppy service.");
 }
 
 // Identifiers go to the disk in the machine's OEM code page and come back from it: what DOS and Explorer show.
@@ -224,8 +225,9 @@ TEST_F(BlockTest, IdentifiersAreKeptInTheOemCodePageAndRefusedWhenItCannotHoldTh
     LayBlock(0, k144, "ABCDEFGHXYZ");
     BlockIdentify done = ModifyFloppyIdentify("physicaldrive1", 0, k144, c.identifier, "E:");
     if (!c.stored) {
-      ASSERT_TRUE(done.notice);
-      EXPECT_EQ(done.notice->text.rfind(c.refusal, 0), 0u) << done.notice->text;
+      const std::optional<BlockNotice> notice = BlockIdentifyNotice(done);
+      ASSERT_TRUE(notice);
+      EXPECT_EQ(notice->text.rfind(c.refusal, 0), 0u) << notice->text;
       EXPECT_EQ(SimStats(1).writeCalls, 0u);
       continue;
     }
