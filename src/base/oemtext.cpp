@@ -1,20 +1,8 @@
 #include "base/oemtext.h"
 
-#include <cstdio>
-
-#include "base/texts.h"
 #include "sys/sys.h"
 
 namespace {
-
-constexpr TextPair kNotInCodePage{
-    "The character \"%s\" cannot be stored on the disk: it is not in code page %u, in which DOS and Windows read "
-    "labels, identifiers and file names. Use other characters.",
-    "字符“%s”无法写入磁盘：代码页%u中没有此字符，DOS和Windows按此代码页读取卷标、标识和文件名。请换用其他字符。"};
-constexpr TextPair kTooLong{
-    "The text takes %u bytes on the disk (code page %u), but the field holds %u. Use fewer characters (a Chinese "
-    "character takes 2 bytes).",
-    "此文字在磁盘上占%u字节(代码页%u)，但只能存放%u字节。请减少字符(一个汉字占2字节)。"};
 
 // The length of the UTF-8 sequence that begins with byte c (1 for a byte that begins none).
 size_t SequenceLength(unsigned char c) {
@@ -77,18 +65,6 @@ std::string UpperCaseName(const std::string& utf8) {
     }
   }
   return upper;
-}
-
-std::string OemTextRefusal(const OemText& text, size_t maxBytes) {
-  char message[512];
-  if (text.fault == OemTextFault::kNotInCodePage)
-    std::snprintf(message, sizeof message, Tr(kNotInCodePage), text.character.c_str(), text.codePage);
-  else if (text.fault == OemTextFault::kTooLong)
-    std::snprintf(message, sizeof message, Tr(kTooLong), static_cast<unsigned>(text.bytes.size()), text.codePage,
-                  static_cast<unsigned>(maxBytes));
-  else
-    message[0] = '\0';
-  return message;
 }
 
 std::string FirstCharacters(const std::string& utf8, size_t count) {

@@ -24,9 +24,6 @@ struct OemText {
 // cutToField, a text longer than the field is cut after its last whole character that fits instead of refused.
 OemText ToOemText(const std::string& utf8, size_t maxBytes, bool cutToField = false);
 
-// Why a text was refused, in the user's language (empty for kNone).
-std::string OemTextRefusal(const OemText& text, size_t maxBytes);
-
 // The first `count` characters of a UTF-8 text (what an edit limited to that many characters would hold).
 std::string FirstCharacters(const std::string& utf8, size_t count);
 

@@ -4,9 +4,9 @@
 // block's identifier (its volume label).
 //
 // The operations take what the page chose (the selected disk, the floppy kind, the identifier text, ...) as
-// arguments and return what the page shows: entry texts, edit contents, status lines and message boxes, already in
-// the user's language. They send no window messages. The writers (block format, image import) return a RunOutcome
-// of facts, which the page and the command line put into words.
+// arguments and return facts: entry texts (the blocks' identifiers), edit contents, what happened and the numbers
+// it needs. They send no window messages and pick no words: the writers (block format, image import) return a
+// RunOutcome, the others a struct of facts, which the page and the command line put into words.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "base/oemtext.h"
 #include "base/outcome.h"
 #include "disk/sectorio.h"
 #include "fatfiles/fatfiles.h"
@@ -103,12 +104,12 @@ enum class BlockScanOutcome {
   kScanned,
 };
 
-// What the page applies after a scan. Every outcome first empties the block list and the identifier edit and
-// sets the group box caption (kBlockGroupCaption); then:
-//  kServiceOff:    status text, block number edit.
-//  kDriverRefused: status text.
-//  kScanned:       entries, current entry (none when -1), block number edit, identifier edit, status text, the
-//                  service check box checked, block count label and block count edit.
+// What the page applies after a scan. Every outcome first empties the block list and the identifier edit, sets the
+// group box caption and a status text naming the outcome (the disk, or the valid blocks); then:
+//  kServiceOff:    block number edit.
+//  kDriverRefused: nothing more.
+//  kScanned:       entries, current entry (none when -1), block number edit, identifier edit, the service check
+//                  box checked, block count label and block count edit.
 struct BlockScan {
   BlockScanOutcome outcome = BlockScanOutcome::kServiceOff;
   std::vector<std::string> entries;
@@ -116,9 +117,7 @@ struct BlockScan {
   int currentEntry = -1;     // the entry of the block the driver presents after the scan
   uint32_t blockNumber = 0;  // block number edit
   std::string identifier;    // identifier edit: the current entry's text
-  std::string status;        // status text
-  uint32_t blockCount = 0;   // blocks that fit, for the block count edit
-  std::string blockCountLabel;
+  uint32_t blockCount = 0;   // blocks that fit, for the block count edit and its label
 };
 
 // The scan of the page: asks the driver which block it presents, has it present block 0 while the blocks are read
@@ -153,12 +152,24 @@ struct BlockShow {
 BlockShow ShowFloppyBlock(const BlockDisk* disk, int currentEntry, const std::vector<std::string>& entries,
                           BlockKind kind);
 
-// What the previous and next buttons do: nothing, a message, or make entry `block` current, put it into the
-// block number edit and run the go-to step.
+// Why a switching step cannot be taken.
+enum class BlockSwitchFault {
+  kNone,
+  kNoDisk,      // no disk selected
+  kServiceOff,  // the disk's multi-floppy service is off
+  kPastArea,    // next: no further block fits (blocksThatFit do)
+  kPastEnd,     // go-to: the block number lies past the area
+  kNotShown,    // go-to: the block could not be presented
+};
+
+// What the previous and next buttons do: nothing, a message (fault), or make entry `block` current, put it into
+// the block number edit and run the go-to step.
 struct BlockStep {
   enum Action { kNothing, kNotice, kGoTo } action = kNothing;
   uint32_t block = 0;
-  BlockNotice notice;
+  bool next = false;  // the next button's step; the previous button's otherwise
+  BlockSwitchFault fault = BlockSwitchFault::kNone;
+  uint32_t blocksThatFit = 0;  // kPastArea
 };
 BlockStep PreviousBlockStep(const BlockDisk* disk, uint32_t blockNumber);
 BlockStep NextBlockStep(const BlockDisk* disk, uint32_t blockNumber, BlockKind kind);
@@ -166,7 +177,8 @@ BlockStep NextBlockStep(const BlockDisk* disk, uint32_t blockNumber, BlockKind k
 // The go-to step for the block number edit's value; currentEntry is the block list's current entry.
 struct BlockGoTo {
   BlockShow show;
-  std::optional<BlockNotice> notice;
+  BlockSwitchFault fault = BlockSwitchFault::kNone;  // kNone: nothing to tell
+  uint32_t block = 0;                                // the block number asked for
 };
 BlockGoTo GoToFloppyBlock(const BlockDisk* disk, uint32_t blockNumber, BlockKind kind, int currentEntry,
                           const std::vector<std::string>& entries);
@@ -181,19 +193,31 @@ constexpr uint32_t kMaxIdentifierLength = 8;
 // them when they are fewer, spaces in the rest.
 void MakeIdentifierName(const std::string& identifier, uint8_t name[8]);
 
+// Why a rename did not happen.
+enum class IdentifyFault {
+  kNone,
+  kNoDisk,       // no disk selected
+  kServiceOff,   // the disk's multi-floppy service is off
+  kEmpty,        // no identifier given
+  kNotStorable,  // the code page cannot store it: `oem` says why
+  kOpen,         // the disk could not be opened, or a volume of it not locked
+  kRead,         // the root directory sector could not be read
+  kNoLabel,      // the root directory has no volume label first
+  kWrite,        // the root directory sector could not be written
+};
 struct BlockIdentify {
-  int result = 0;                     // 1 renamed, 0 not
-  std::optional<BlockNotice> notice;  // message box
-  std::optional<std::string> status;  // status text, when it changes
+  int result = 0;  // 1 renamed, 0 not
+  IdentifyFault fault = IdentifyFault::kNone;
+  OemText oem;     // kNotStorable: the identifier in the code page, and its fault
 };
 // Renames the identifier of the block whose image starts at partitionStart as the drive is seen (the presented
 // block, or with no driver the block's physical start): only the label entry's name and time stamp change. Then
 // restarts volumeName (none when empty) so the system sees the new label. An empty identifier is refused: its
 // zero byte first in the root directory would end the directory and hide the files after it. The identifier is
 // UTF-8, its first 8 characters count, and they go to the disk in the OEM code page; a character the code page
-// lacks, or more than 8 bytes, is refused before the disk is opened (the notice says which). The volumes in
-// driveLetters are held exclusively from before the read until before the restart; one that cannot be locked gives
-// the open failure's message and status, with nothing written.
+// lacks, or more than 8 bytes, is refused before the disk is opened (kNotStorable). The volumes in driveLetters are
+// held exclusively from before the read until before the restart; one that cannot be locked is kOpen, with nothing
+// written.
 BlockIdentify ModifyFloppyIdentify(const char* deviceName, uint64_t partitionStart, FloppyKind kind,
                                    const std::string& identifier, const char* volumeName,
                                    const char* driveLetters = nullptr);

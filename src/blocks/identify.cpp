@@ -4,7 +4,6 @@
 #include "base/oemtext.h"
 #include "base/trace.h"
 #include "blocks/blocks.h"
-#include "blocks/texts.h"
 #include "fat/fat.h"
 #include "disk/sectorio.h"
 #include "disk/volumelock.h"
@@ -12,10 +11,9 @@
 
 namespace {
 
-BlockIdentify Failure(const TextPair& message, const TextPair* status) {
+BlockIdentify Failure(IdentifyFault fault) {
   BlockIdentify result;
-  result.notice = BlockNotice{Tr(message), Tr(kBlockCaption), false};
-  if (status) result.status = Tr(*status);
+  result.fault = fault;
   return result;
 }
 
@@ -31,22 +29,22 @@ void MakeIdentifierName(const std::string& identifier, uint8_t name[8]) {
 BlockIdentify ModifyFloppyIdentify(const char* deviceName, uint64_t partitionStart, FloppyKind kind,
                                    const std::string& identifier, const char* volumeName,
                                    const char* driveLetters) {
-  if (identifier.empty() || identifier[0] == '\0') return Failure(kIdentifyEmpty, nullptr);
+  if (identifier.empty() || identifier[0] == '\0') return Failure(IdentifyFault::kEmpty);
   // The identifier is the edit's text, at most 8 characters (a list entry put there may be longer). The label entry
   // holds it in the OEM code page, as DOS and Windows read it; a character the code page lacks, or more bytes than
   // the 8 the name gives (5 Chinese characters), is refused before the disk is opened.
   OemText oem = ToOemText(FirstCharacters(identifier, kMaxIdentifierLength), kMaxIdentifierLength);
   if (oem.fault != OemTextFault::kNone) {
-    BlockIdentify refused;
-    refused.notice = BlockNotice{OemTextRefusal(oem, kMaxIdentifierLength), Tr(kBlockCaption), false};
+    BlockIdentify refused = Failure(IdentifyFault::kNotStorable);
+    refused.oem = oem;
     return refused;
   }
   DeviceHandle drive(OpenDevice(deviceName));
-  if (!drive.valid()) return Failure(kIdentifyOpenFailure, &kIdentifyOpenFailureStatus);
+  if (!drive.valid()) return Failure(IdentifyFault::kOpen);
   // Taken before the read: the lock writes out what the system still holds of the root directory, so the sector
   // read is the one on the disk, and no cached copy is written over the new name afterwards.
   ExclusiveVolumes volumes;
-  if (!TakeExclusiveVolumes(driveLetters, &volumes)) return Failure(kIdentifyOpenFailure, &kIdentifyOpenFailureStatus);
+  if (!TakeExclusiveVolumes(driveLetters, &volumes)) return Failure(IdentifyFault::kOpen);
   uint64_t rootSector = partitionStart + FirstRootSector(kind);
   TraceLine("ModifyFloppyIdentify...DirOffset:%x", static_cast<unsigned>(rootSector));
   uint8_t sector[kSectorSize];
@@ -54,15 +52,15 @@ BlockIdentify ModifyFloppyIdentify(const char* deviceName, uint64_t partitionSta
   // A sector beyond 32-bit sector numbers is unreadable, never another sector near the start of the disk.
   if (rootSector > UINT32_MAX ||
       ReadSectors(drive.get(), static_cast<uint32_t>(rootSector), 1, sector) != SectorIo::kOk)
-    return Failure(kIdentifyReadFailure, &kIdentifyReadFailureStatus);
-  if (sector[direntry::kAttributes] != direntry::kVolumeLabel) return Failure(kIdentifyNoLabel, nullptr);
+    return Failure(IdentifyFault::kRead);
+  if (sector[direntry::kAttributes] != direntry::kVolumeLabel) return Failure(IdentifyFault::kNoLabel);
 
   MakeIdentifierName(oem.bytes, sector);
   SysTime now{};
   SysGetLocalTime(&now);
   StampDirectoryEntry(sector, FatDate(now), FatTime(now), false);
   if (WriteSectors(drive.get(), static_cast<uint32_t>(rootSector), 1, sector, nullptr) != SectorIo::kOk)
-    return Failure(kIdentifyWriteFailure, &kIdentifyWriteFailureStatus);
+    return Failure(IdentifyFault::kWrite);
 
   // The drive is closed before the restart: a disk this program still holds open would not stop.
   drive.reset();
@@ -70,17 +68,12 @@ BlockIdentify ModifyFloppyIdentify(const char* deviceName, uint64_t partitionSta
   if (volumeName && *volumeName) RestartVolume(volumeName);
   BlockIdentify result;
   result.result = 1;
-  if (UiLanguage == Language::Chinese) result.status = kIdentifyDoneStatusZh;
   return result;
 }
 
 BlockIdentify RenameBlockIdentifier(const BlockDisk* disk, BlockKind kind, const std::string& identifier) {
   TraceLine("**ModifyFloppyIdentify");
-  if (!disk || !disk->serviceActive) {
-    BlockIdentify result;
-    result.notice = BlockNotice{Tr(disk ? kStartService : kSelectUsbDisk), Tr(kBlockCaption), false};
-    return result;
-  }
+  if (!disk || !disk->serviceActive) return Failure(disk ? IdentifyFault::kServiceOff : IdentifyFault::kNoDisk);
   return ModifyFloppyIdentify(disk->deviceName.c_str(), disk->partitionStart, BlockFloppyKind(kind), identifier,
                               disk->volumeName.c_str(), disk->driveLetters.c_str());
 }

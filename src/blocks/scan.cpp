@@ -66,25 +66,21 @@ BlockScan ScanFloppyBlocks(const BlockDisk& disk, BlockKind kind) {
   const char* device = disk.deviceName.c_str();
   if (!disk.serviceActive) {
     scan.outcome = BlockScanOutcome::kServiceOff;
-    scan.status = FormatText(Tr(kServiceNotStartedHint), disk.driveNumber, disk.description.c_str());
     return scan;
   }
   const uint32_t blockCount = FloppyBlockCount(disk.partitionLength, kind);
   scan.outcome = BlockScanOutcome::kScanned;
   scan.blockCount = blockCount;
-  scan.blockCountLabel = FormatText(Tr(kBlockCountLabel), static_cast<int>(blockCount));
   if (blockCount == 0) {
     // No block fits: nothing to read. Block 0 is asked for as after any empty scan; a driver that refuses it
     // presents nothing of the area either, so its answer changes nothing here.
     SelectBlock(device, 0);
-    scan.status = FormatText(Tr(kScanResultHint), 0);
     return scan;
   }
   uint32_t presented = GetCurrentBlock(device);
   if (!SelectBlock(device, 0)) {
     scan = BlockScan();
     scan.outcome = BlockScanOutcome::kDriverRefused;
-    scan.status = FormatText(Tr(kDriverNotSwitchedHint), disk.driveNumber, disk.description.c_str());
     return scan;
   }
   BlockList list = ReadBlockList(device, disk.partitionStart, disk.partitionLength, kind);
@@ -100,6 +96,5 @@ BlockScan ScanFloppyBlocks(const BlockDisk& disk, BlockKind kind) {
     scan.blockNumber = presented;
     scan.identifier = scan.entries[presented];
   }
-  scan.status = FormatText(Tr(kScanResultHint), static_cast<int>(scan.validBlockCount));
   return scan;
 }

@@ -2,23 +2,14 @@
 // the volume re-read, and the previous, next and go-to steps.
 #include <cstring>
 
-#include "base/texts.h"
 #include "base/trace.h"
 #include "blocks/blocks.h"
-#include "blocks/texts.h"
 #include "disk/queries.h"
 #include "disk/sectorio.h"
 #include "filtersvc/restart.h"
 #include "sys/ioctl.h"
 
 namespace {
-
-BlockNotice ErrorNotice(const std::string& text, const TextPair& caption = kBlockCaption) {
-  BlockNotice notice;
-  notice.text = text;
-  notice.caption = Tr(caption);
-  return notice;
-}
 
 // Reads the first sector of the disk's volume, so that the system has touched the volume before the switch. The
 // sector itself is not used; the trace lines record how it went.
@@ -79,7 +70,7 @@ BlockStep PreviousBlockStep(const BlockDisk* disk, uint32_t blockNumber) {
   BlockStep step;
   if (!disk || !disk->serviceActive) {
     step.action = BlockStep::kNotice;
-    step.notice = ErrorNotice(Tr(disk ? kFirstStartService : kSelectUsbDisk));
+    step.fault = disk ? BlockSwitchFault::kServiceOff : BlockSwitchFault::kNoDisk;
     return step;
   }
   if (blockNumber == 0) return step;
@@ -90,9 +81,10 @@ BlockStep PreviousBlockStep(const BlockDisk* disk, uint32_t blockNumber) {
 
 BlockStep NextBlockStep(const BlockDisk* disk, uint32_t blockNumber, BlockKind kind) {
   BlockStep step;
+  step.next = true;
   if (!disk || !disk->serviceActive) {
     step.action = BlockStep::kNotice;
-    step.notice = ErrorNotice(Tr(disk ? kStartService : kSelectUsbDisk));
+    step.fault = disk ? BlockSwitchFault::kServiceOff : BlockSwitchFault::kNoDisk;
     return step;
   }
   uint64_t next = static_cast<uint64_t>(blockNumber) + 1;
@@ -103,27 +95,25 @@ BlockStep NextBlockStep(const BlockDisk* disk, uint32_t blockNumber, BlockKind k
     return step;
   }
   step.action = BlockStep::kNotice;
-  step.notice = ErrorNotice(FormatText(Tr(kBlockIndexSloppedOver), static_cast<int>(static_cast<uint32_t>(fit))));
+  step.fault = BlockSwitchFault::kPastArea;
+  step.blocksThatFit = static_cast<uint32_t>(fit);
   return step;
 }
 
 BlockGoTo GoToFloppyBlock(const BlockDisk* disk, uint32_t blockNumber, BlockKind kind, int currentEntry,
                           const std::vector<std::string>& entries) {
   BlockGoTo go;
-  if (!disk) {
-    go.notice = ErrorNotice(Tr(kSelectUsbDisk), kBlockGoToNoDiskCaption);
-    return go;
-  }
-  if (!disk->serviceActive) {
-    go.notice = ErrorNotice(Tr(kFirstStartService));
+  go.block = blockNumber;
+  if (!disk || !disk->serviceActive) {
+    go.fault = disk ? BlockSwitchFault::kServiceOff : BlockSwitchFault::kNoDisk;
     return go;
   }
   uint64_t fit = FloppyBlocksThatFit(disk->partitionLength, kind);
   if (fit == 0 || blockNumber > fit - 1) {
-    go.notice = ErrorNotice(Tr(kFloppyIndexSloppedOver));
+    go.fault = BlockSwitchFault::kPastEnd;
     return go;
   }
   go.show = ShowFloppyBlock(disk, currentEntry, entries, kind);
-  if (!go.show.shown) go.notice = ErrorNotice(FormatText(Tr(kGoToFailure), static_cast<int>(blockNumber)));
+  if (!go.show.shown) go.fault = BlockSwitchFault::kNotShown;
   return go;
 }

@@ -19,6 +19,7 @@
 #include "disk/queries.h"
 #include "disk/sectorio.h"
 #include "floppy/floppy.h"
+#include "words/words.h"
 
 namespace {
 
@@ -248,8 +249,9 @@ int Label(BlocksRequest r, const CliTarget& target, const BlockArea& area) {
   // Without the driver, the block's own start stands where the presented block's partition start would.
   BlockIdentify done = ModifyFloppyIdentify(target.deviceName.c_str(), start, r.kind, r.text, "");
   RereadCliTarget(target);
+  const std::optional<BlockNotice> notice = BlockIdentifyNotice(done);
   if (!done.result)
-    return CliFailRun(target, OneLine(done.notice ? done.notice->text : "the identifier was not changed"),
+    return CliFailRun(target, OneLine(notice ? notice->text : "the identifier was not changed"),
                       "block " + std::to_string(r.block) + "'s root directory may be damaged, format the block again");
   std::printf("block %u: identifier %s\n", r.block, CliPrintable(r.text).c_str());
   return 0;

@@ -17,6 +17,7 @@
 #include "cli/cli.h"
 #include "disk/sectorio.h"
 #include "fatfiles/fatfiles.h"
+#include "words/words.h"
 
 namespace {
 

@@ -9,7 +9,6 @@
 
 #include "fat/fat.h"
 #include "disk/sectorio.h"
-#include "fatfiles/texts.h"
 
 namespace {
 
@@ -355,41 +354,11 @@ FatFileEntry EntryOf(const uint8_t* e) {
 
 uint64_t RoundUp(uint64_t bytes, uint32_t unit) { return (bytes + unit - 1) / unit * unit; }
 
-std::string Printf(const char* format, const std::string& name, uint64_t a = 0, uint64_t b = 0) {
-  char text[512];
-  std::snprintf(text, sizeof text, format, name.c_str(), static_cast<unsigned long long>(a),
-                static_cast<unsigned long long>(b));
-  return text;
-}
-
 }  // namespace
 
 std::string LastPathPart(const std::string& path) {
   size_t at = path.find_last_of("/\\");
   return at == std::string::npos ? path : path.substr(at + 1);
-}
-
-std::string FatFilesMessage(const FatFilesResult& r) {
-  switch (r.error) {
-    case FatFilesError::kNone: return "";
-    case FatFilesError::kRead: return Tr(kFilesReadFailed);
-    case FatFilesError::kWrite: return Tr(kFilesWriteFailed);
-    case FatFilesError::kNotFat: return Tr(kFilesNotFat);
-    case FatFilesError::kBadName: return Printf(Tr(kFilesBadName), r.name);
-    case FatFilesError::kNotFound: return Printf(Tr(kFilesNotFound), r.name);
-    case FatFilesError::kNotDirectory: return Printf(Tr(kFilesNotDirectory), r.name);
-    case FatFilesError::kIsDirectory: return Printf(Tr(kFilesIsDirectory), r.name);
-    case FatFilesError::kExists: return Printf(Tr(kFilesExists), r.name);
-    case FatFilesError::kDiskFull: return Printf(Tr(kFilesDiskFull), r.name, r.needed, r.available);
-    case FatFilesError::kRootFull: return Printf(Tr(kFilesRootFull), r.name);
-    case FatFilesError::kNotEmpty: return Printf(Tr(kFilesNotEmpty), r.name);
-    case FatFilesError::kDamaged: return Printf(Tr(kFilesDamaged), r.name);
-    case FatFilesError::kTooLarge: return Printf(Tr(kFilesTooLarge), r.name);
-    case FatFilesError::kStopped: return Printf(Tr(kFilesStopped), r.name);
-    case FatFilesError::kOpen: return Tr(kFilesOpenFailed);
-    case FatFilesError::kInUse: return Tr(kFilesInUse);
-  }
-  return "";
 }
 
 FatFilesResult ReadFatVolumeInfo(SysHandle disk, uint32_t start, FatVolumeInfo* info) {

@@ -54,9 +54,6 @@ struct FatFilesResult {
   bool ok() const { return error == FatFilesError::kNone; }
 };
 
-// The error in the user's language, one line, naming the file.
-std::string FatFilesMessage(const FatFilesResult& result);
-
 struct FatFileEntry {
   std::string name;  // "NAME.EXT" as stored (bytes above 0x7F as they are)
   bool directory = false;

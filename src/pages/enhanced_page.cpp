@@ -42,6 +42,7 @@
 #include "pages/page_worker.h"
 #include "pages/pages.h"
 #include "sys/sys.h"
+#include "words/words.h"
 
 namespace {
 
@@ -80,6 +81,7 @@ struct FormatJob {
 };
 
 struct FormatRefresh {
+  BlockDisk disk;  // the disk scanned
   BlockScan scan;
   int currentEntry = -1;
   BlockShow show;
@@ -204,13 +206,13 @@ void RewriteDiskLine(const RemovableDisk& disk) {
 
 // --- Blocks --------------------------------------------------------------------------------------------------
 
-void ApplyScan(const BlockScan& scan) {
+void ApplyScan(const BlockScan& scan, const BlockDisk& disk) {
   HWND list = Item(IDC_ENH_BLOCK_LIST);
   SendMessageW(list, CB_RESETCONTENT, 0, 0);
   gPage.blockEntries.clear();
   SetText(IDC_ENH_BLOCK_GROUP, Tr(kBlockGroupCaption));
   SetText(IDC_ENH_IDENTIFIER, "");
-  SetStatus(scan.status);
+  SetStatus(BlockScanStatus(scan, disk));
   if (scan.outcome == BlockScanOutcome::kServiceOff) SetNumber(IDC_ENH_BLOCK_NUMBER, 0);
   if (scan.outcome != BlockScanOutcome::kScanned) return;
   gPage.blockEntries = scan.entries;
@@ -220,12 +222,12 @@ void ApplyScan(const BlockScan& scan) {
   SetNumber(IDC_ENH_BLOCK_NUMBER, scan.blockNumber);
   SetText(IDC_ENH_IDENTIFIER, scan.identifier);
   CheckDlgButton(gPage.window, IDC_ENH_SERVICE, BST_CHECKED);
-  SetText(IDC_ENH_COUNT_CAPTION, scan.blockCountLabel);
+  SetText(IDC_ENH_COUNT_CAPTION, BlockCountLabel(scan));
   SetNumber(IDC_ENH_COUNT, scan.blockCount);
 }
 
 void ScanSelectedDisk() {
-  if (std::optional<BlockDisk> disk = SelectedBlockDisk()) ApplyScan(ScanFloppyBlocks(*disk, ChosenKind()));
+  if (std::optional<BlockDisk> disk = SelectedBlockDisk()) ApplyScan(ScanFloppyBlocks(*disk, ChosenKind()), *disk);
 }
 
 // After a switch: the block number and identifier of the presented block, its entry current again.
@@ -245,7 +247,7 @@ void ShowCurrentBlock() {
 
 // Previous and next: make the step's entry current, then press the hidden go-to button as the user's click would.
 void ApplyStep(const BlockStep& step) {
-  if (step.action == BlockStep::kNotice) Tell(step.notice);
+  if (step.action == BlockStep::kNotice) Tell(BlockStepNotice(step));
   if (step.action != BlockStep::kGoTo) return;
   SetComboSelection(IDC_ENH_BLOCK_LIST, static_cast<int>(step.block));
   SetNumber(IDC_ENH_BLOCK_NUMBER, step.block);
@@ -269,15 +271,15 @@ void OnGoTo() {
   BlockGoTo go = GoToFloppyBlock(disk ? &*disk : nullptr, ReadNumber(IDC_ENH_BLOCK_NUMBER), ChosenKind(), entry,
                                  gPage.blockEntries);
   ApplyShow(go.show, entry);
-  if (go.notice) Tell(*go.notice);
+  if (std::optional<BlockNotice> notice = BlockGoToNotice(go)) Tell(*notice);
 }
 
 void OnRename() {
   std::optional<BlockDisk> disk = SelectedBlockDisk();
   BlockIdentify renamed =
       RenameBlockIdentifier(disk ? &*disk : nullptr, ChosenKind(), GetControlText(gPage.window, IDC_ENH_IDENTIFIER));
-  if (renamed.notice) Tell(*renamed.notice);
-  if (renamed.status) SetStatus(*renamed.status);
+  if (std::optional<BlockNotice> notice = BlockIdentifyNotice(renamed)) Tell(*notice);
+  if (std::optional<std::string> status = BlockIdentifyStatus(renamed)) SetStatus(*status);
 }
 
 // The files of the current block: the presented one with the service on, any formatted block without it.
@@ -316,7 +318,7 @@ void OnKindChanged() {
   std::optional<BlockDisk> disk = SelectedBlockDisk();
   if (!disk) return;
   ConfigureBlocks(&*disk, kBlockModeInUse, kind);
-  ApplyScan(ScanFloppyBlocks(*disk, kind));
+  ApplyScan(ScanFloppyBlocks(*disk, kind), *disk);
   SetComboSelection(IDC_ENH_BLOCK_LIST, static_cast<int>(GetCurrentBlock(disk->deviceName.c_str())));
   ShowCurrentBlock();
 }
@@ -572,8 +574,9 @@ void FormatWork(const FormatJob& job) {
   ui.status = [page](uint32_t block, BlockStage stage) {
     PostToPage(page, kWorkerStatus, new std::string(BlockFormatStatus(block, stage)));
   };
-  ui.refreshed = [page](const BlockScan& scan, int currentEntry, const BlockShow& show) {
-    PostToPage(page, kWorkerUpdate, new FormatRefresh{scan, currentEntry, show});
+  const BlockDisk disk = job.import ? job.import->disk : job.job.disk.value_or(BlockDisk());
+  ui.refreshed = [page, disk](const BlockScan& scan, int currentEntry, const BlockShow& show) {
+    PostToPage(page, kWorkerUpdate, new FormatRefresh{disk, scan, currentEntry, show});
   };
   if (job.import) {
     RunImageImport(*job.import, page, ui, tell, &job.run->control);
@@ -650,7 +653,7 @@ void OnFormatRefreshed(FormatRefresh* posted) {
   std::unique_ptr<FormatRefresh> refresh(posted);
   // The writes are over: the controls come back first, so that what the rescan enables or disables stands.
   HoldSheetForRun(false);
-  ApplyScan(refresh->scan);
+  ApplyScan(refresh->scan, refresh->disk);
   SetComboSelection(IDC_ENH_BLOCK_LIST, refresh->currentEntry);
   ApplyShow(refresh->show, refresh->currentEntry);
 }
@@ -945,7 +948,7 @@ void OnShown() {
   std::optional<BlockDisk> disk = SelectedBlockDisk();
   if (!disk) return;
   ConfigureBlocks(&*disk, kBlockModeInUse, ChosenKind());
-  ApplyScan(ScanFloppyBlocks(*disk, ChosenKind()));
+  ApplyScan(ScanFloppyBlocks(*disk, ChosenKind()), *disk);
   if (disk->serviceActive) ShowCurrentBlock();
 }
 

@@ -19,6 +19,7 @@
 #include "blocks/texts.h"
 #include "fatfiles/fatfiles.h"
 #include "pages/files_texts.h"
+#include "words/words.h"
 
 namespace {
 

@@ -1,6 +1,5 @@
 #include "pages/page_words.h"
 
-#include "base/oemtext.h"
 #include "base/texts.h"
 #include "blocks/texts.h"
 #include "usbformat/texts.h"
@@ -22,6 +21,38 @@ std::string QuestionNamingDisk(const char* question, const std::string& listLine
 std::string UnitSuggestionText(const RunOutcome& outcome) {
   return FormatText(Tr(outcome.dataSectorsMultiple ? kUnitNotLessExact : kUnitNotLess),
                     static_cast<int>(outcome.suggestedUnit));
+}
+
+std::string BlockScanStatus(const BlockScan& scan, const BlockDisk& disk) {
+  if (scan.outcome == BlockScanOutcome::kScanned)
+    return FormatText(Tr(kScanResultHint), static_cast<int>(scan.validBlockCount));
+  const bool off = scan.outcome == BlockScanOutcome::kServiceOff;
+  return FormatText(Tr(off ? kServiceNotStartedHint : kDriverNotSwitchedHint), disk.driveNumber,
+                    disk.description.c_str());
+}
+
+std::string BlockCountLabel(const BlockScan& scan) {
+  return FormatText(Tr(kBlockCountLabel), static_cast<int>(scan.blockCount));
+}
+
+BlockNotice BlockStepNotice(const BlockStep& step) {
+  switch (step.fault) {
+    case BlockSwitchFault::kServiceOff:
+      return Notice(Tr(step.next ? kStartService : kFirstStartService), kBlockCaption);
+    case BlockSwitchFault::kPastArea:
+      return Notice(FormatText(Tr(kBlockIndexSloppedOver), static_cast<int>(step.blocksThatFit)), kBlockCaption);
+    default: return Notice(Tr(kSelectUsbDisk), kBlockCaption);
+  }
+}
+
+std::optional<BlockNotice> BlockGoToNotice(const BlockGoTo& go) {
+  switch (go.fault) {
+    case BlockSwitchFault::kNone: return std::nullopt;
+    case BlockSwitchFault::kNoDisk: return Notice(Tr(kSelectUsbDisk), kBlockGoToNoDiskCaption);
+    case BlockSwitchFault::kServiceOff: return Notice(Tr(kFirstStartService), kBlockCaption);
+    case BlockSwitchFault::kPastEnd: return Notice(Tr(kFloppyIndexSloppedOver), kBlockCaption);
+    default: return Notice(FormatText(Tr(kGoToFailure), static_cast<int>(go.block)), kBlockCaption);
+  }
 }
 
 BlockNotice BlockFormatRefusalNotice(const BlockFormatJob& job, Refusal refusal) {

@@ -31,6 +31,7 @@
 #include "sys/sys.h"
 #include "usbformat/texts.h"
 #include "usbformat/usbformat.h"
+#include "words/words.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include "blocks_fixture.h"
 #include "disk/sectorio.h"
 #include "fat/fat.h"
+#include "pages/page_words.h"
 
 namespace {
 
@@ -50,12 +51,12 @@ TEST(BlockLayout, PreviousAndNextStopAtTheEndsOfTheArea) {
   EXPECT_EQ(NextBlockStep(&disk, 98, k144).block, 99u);
   BlockStep step = NextBlockStep(&disk, 99, k144);
   ASSERT_EQ(step.action, BlockStep::kNotice);
-  EXPECT_EQ(step.notice.text,
+  EXPECT_EQ(BlockStepNotice(step).text,
             "The index of block is slopped over.\r\nthere is only 150 blocks floppy disk block in current USB disk");
   disk.serviceActive = false;
-  EXPECT_EQ(PreviousBlockStep(&disk, 3).notice.text, "Please first start multi-floppy service.");
-  EXPECT_EQ(NextBlockStep(&disk, 3, k144).notice.text, "Please start multi-floppy service.");
-  EXPECT_EQ(NextBlockStep(nullptr, 3, k144).notice.text, "Please select a usb disk.");
+  EXPECT_EQ(BlockStepNotice(PreviousBlockStep(&disk, 3)).text, "Please first start multi-floppy service.");
+  EXPECT_EQ(BlockStepNotice(NextBlockStep(&disk, 3, k144)).text, "Please start multi-floppy service.");
+  EXPECT_EQ(BlockStepNotice(NextBlockStep(nullptr, 3, k144)).text, "Please select a usb disk.");
 }
 
 // An exported image's file name: the block number, then of its label letters, digits, "-" and "_".
@@ -91,11 +92,11 @@ TEST_F(BlockTest, ScanListsValidBlocksUpToTheFirstUnformattedOneFromTheirPhysica
   EXPECT_EQ(SimStats(1).readCalls, 6u) << "one read per block: its DBR and first root sector together";
   EXPECT_EQ(scan.entries, (Entries{"FLPPY0", "FLPPY1", "FLPPY2", "3.????", "FLPPY4", "No.5:Unformatted"}));
   EXPECT_EQ(scan.validBlockCount, 5u);
-  EXPECT_EQ(scan.status,
+  EXPECT_EQ(BlockScanStatus(scan, disk),
             "there is 5 floppy disk can be used after scanning.\r\n if you need to make floppy disk block again, "
             "please click <Batch format> button;\r\n if you need to formate the current floppy block, please select "
             "<single Disk format> button");
-  EXPECT_EQ(scan.blockCountLabel, "Floppy block count:(<10)");
+  EXPECT_EQ(BlockCountLabel(scan), "Floppy block count:(<10)");
   // The block presented before the scan is presented again and current.
   EXPECT_EQ(std::make_tuple(SimFilter(1).presentedBlock, scan.currentEntry, scan.identifier), std::make_tuple(4u, 4, "FLPPY4"));
   // The same blocks scanned as 720K do not match, nor any block when the user typed into the kind box.
@@ -120,16 +121,17 @@ TEST_F(BlockTest, ScanAreaLimits) {
   LayBlocks(100, k144);
   SimFailReadsFrom(1, 100 * 3072);  // block 100 would be listed as not accessed
   BlockScan scan = ScanFloppyBlocks(disk, k144);
-  EXPECT_EQ(std::tie(scan.validBlockCount, scan.blockCountLabel), std::make_tuple(100u, "Floppy block count:(<100)"));
+  EXPECT_EQ(std::make_tuple(scan.validBlockCount, BlockCountLabel(scan)),
+            std::make_tuple(100u, "Floppy block count:(<100)"));
   EXPECT_EQ(scan.entries.size(), 100u);
 
   // An area shorter than one block: an empty list, no current entry, block 0 presented.
   disk.partitionLength = 3071;
   scan = ScanFloppyBlocks(disk, k144);
-  EXPECT_EQ(std::tie(scan.outcome, scan.currentEntry, scan.blockCount, scan.blockCountLabel),
+  EXPECT_EQ(std::make_tuple(scan.outcome, scan.currentEntry, scan.blockCount, BlockCountLabel(scan)),
             std::make_tuple(BlockScanOutcome::kScanned, -1, 0u, "Floppy block count:(<0)"));
   EXPECT_TRUE(scan.entries.empty());
-  EXPECT_EQ(scan.status.compare(0, 11, "there is 0 "), 0);
+  EXPECT_EQ(BlockScanStatus(scan, disk).compare(0, 11, "there is 0 "), 0);
 }
 
 TEST_F(BlockTest, ScanReadFailuresEndTheListAtABootRecordButNotAtARootDirectory) {
@@ -146,12 +148,12 @@ TEST_F(BlockTest, ScanWithoutTheServiceOrTheDriverReadsNothing) {
   UiLanguage = Language::Chinese;
   BlockScan scan = ScanFloppyBlocks(disk, k144);
   EXPECT_EQ(scan.outcome, BlockScanOutcome::kServiceOff);
-  EXPECT_EQ(scan.status, "提示：可移动盘1 Generic Flash Disk 没有启用软盘块功能,请先启用.");
+  EXPECT_EQ(BlockScanStatus(scan, disk), "提示：可移动盘1 Generic Flash Disk 没有启用软盘块功能,请先启用.");
   UiLanguage = Language::English;
   disk.serviceActive = true;  // the page believes the service is on, but no driver answers
   scan = ScanFloppyBlocks(disk, k144);
   EXPECT_EQ(scan.outcome, BlockScanOutcome::kDriverRefused);
-  EXPECT_EQ(scan.status, "Hint: Get disk.1Generic Flash Disk information failure(1).");
+  EXPECT_EQ(BlockScanStatus(scan, disk), "Hint: Get disk.1Generic Flash Disk information failure(1).");
   EXPECT_EQ(SimStats(1).readCalls, 0u);
 }
 
@@ -170,7 +172,7 @@ TEST_F(BlockTest, RenamingChangesOnlyTheLabelNameAndTimeInTheKindsRootSector) {
     SimResetStats(1);
     BlockIdentify done = ModifyFloppyIdentify("physicaldrive1", 0, kind, "DATA", "E:");
     EXPECT_EQ(done.result, 1);
-    EXPECT_FALSE(done.status) << "the English status text stays as it was";
+    EXPECT_FALSE(BlockIdentifyStatus(done)) << "the English status text stays as it was";
     EXPECT_EQ(Sector(1, root), expected);
     const SimDiskStats stats = SimStats(1);
     EXPECT_EQ(std::tie(stats.sectorsWritten, stats.lowestSectorWritten, stats.restarts), std::make_tuple(1u, root, 1u));
@@ -190,18 +192,18 @@ TEST_F(BlockTest, RenamingWritesNothingWhereThereIsNoLabelToRename) {
   MakeStick(10 * 3072, 0, 10 * 3072);
   LayBlock(0, k144, "COMMAND COM", 0x20);
   BlockIdentify failed = ModifyFloppyIdentify("physicaldrive1", 0, k144, "DATA", "E:");
-  EXPECT_EQ(failed.notice->text,
+  EXPECT_EQ(BlockIdentifyNotice(failed)->text,
             "Modify floppy identifier failure.\r\nbecause the usb disk hasn't identifier,need to re-format");
   LayBlock(0, k144, "FLPPY0");
   // An empty identifier would end the root directory at its first entry.
-  EXPECT_EQ(ModifyFloppyIdentify("physicaldrive1", 0, k144, "", "E:").notice->text,
+  EXPECT_EQ(BlockIdentifyNotice(ModifyFloppyIdentify("physicaldrive1", 0, k144, "", "E:"))->text,
             "Please enter the new identifier.");
   SimFailReadsFrom(1, 19);
   failed = ModifyFloppyIdentify("physicaldrive1", 0, k144, "DATA", "E:");
-  EXPECT_EQ(failed.notice->text, "Modify floppy identifier failure.");
-  EXPECT_EQ(failed.status, std::optional<std::string>("Read root dir failure."));
+  EXPECT_EQ(BlockIdentifyNotice(failed)->text, "Modify floppy identifier failure.");
+  EXPECT_EQ(BlockIdentifyStatus(failed), std::optional<std::string>("Read root dir failure."));
   EXPECT_EQ(SimStats(1).writeCalls, 0u);
-  EXPECT_EQ(RenameBlockIdentifier(&disk, k144, "DATA").notice->text, "Please start multi-floppy service.");
+  EXPECT_EQ(BlockIdentifyNotice(RenameBlockIdentifier(&disk, k144, "DATA"))->text, "Please start multi-floppy service.");
 }
 
 // Identifiers go to the disk in the machine's OEM code page and come back from it: what DOS and Explorer show.
@@ -224,8 +226,9 @@ TEST_F(BlockTest, IdentifiersAreKeptInTheOemCodePageAndRefusedWhenItCannotHoldTh
     LayBlock(0, k144, "ABCDEFGHXYZ");
     BlockIdentify done = ModifyFloppyIdentify("physicaldrive1", 0, k144, c.identifier, "E:");
     if (!c.stored) {
-      ASSERT_TRUE(done.notice);
-      EXPECT_EQ(done.notice->text.rfind(c.refusal, 0), 0u) << done.notice->text;
+      const std::optional<BlockNotice> notice = BlockIdentifyNotice(done);
+      ASSERT_TRUE(notice);
+      EXPECT_EQ(notice->text.rfind(c.refusal, 0), 0u) << notice->text;
       EXPECT_EQ(SimStats(1).writeCalls, 0u);
       continue;
     }
@@ -261,13 +264,14 @@ TEST_F(BlockTest, GoToReportsBlocksPastTheListAndPastTheArea) {
   // Next from the last entry: block 5 fits, but the list has no entry 5 to make current.
   BlockStep step = NextBlockStep(&disk, 4, k144);
   ASSERT_EQ(step.action, BlockStep::kGoTo);
-  EXPECT_EQ(GoToFloppyBlock(&disk, step.block, k144, -1, entries).notice->text, "Goto NO.5 floppy failure!");
+  EXPECT_EQ(BlockGoToNotice(GoToFloppyBlock(&disk, step.block, k144, -1, entries))->text,
+            "Goto NO.5 floppy failure!");
   EXPECT_EQ(SimFilter(1).presentedBlock, 2u) << "the previous block stays presented";
-  EXPECT_EQ(GoToFloppyBlock(&disk, 10, k144, -1, entries).notice->text, "The index of floppy is slopped over.\r\n");
+  EXPECT_EQ(BlockGoToNotice(GoToFloppyBlock(&disk, 10, k144, -1, entries))->text, "The index of floppy is slopped over.\r\n");
   UiLanguage = Language::Chinese;
-  BlockGoTo go = GoToFloppyBlock(nullptr, 0, k144, 0, entries);
-  EXPECT_EQ(go.notice->text, "请先选择U盘.");
-  EXPECT_EQ(go.notice->caption, "Error");
+  std::optional<BlockNotice> go = BlockGoToNotice(GoToFloppyBlock(nullptr, 0, k144, 0, entries));
+  EXPECT_EQ(go->text, "请先选择U盘.");
+  EXPECT_EQ(go->caption, "Error");
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "disk/sectorio.h"
 #include "fatfiles/fatfiles.h"
 #include "floppy/floppy.h"
+#include "words/words.h"
 
 namespace {
 

@@ -118,8 +118,8 @@ class VolumeLockRunTest : public BlockDiskTest, public ::testing::WithParamInter
         EXPECT_EQ(SelectBlock("physicaldrive1", 2), 1);
         BlockIdentify renamed = RenameBlockIdentifier(&disk, k144, "RENAMED");
         report.done = renamed.result == 1;
-        if (renamed.notice) report.message = renamed.notice->text;
-        if (renamed.status) report.status = *renamed.status;
+        if (auto notice = BlockIdentifyNotice(renamed)) report.message = notice->text;
+        if (auto status = BlockIdentifyStatus(renamed)) report.status = *status;
         break;
       }
     }

@@ -16,7 +16,7 @@
 #include "disk/queries.h"
 #include "disk/sectorio.h"
 #include "fatfiles/fatfiles.h"
-#include "fatfiles/texts.h"
+#include "words/texts.h"
 #include "floppy/floppy.h"
 #include "gui_harness.h"
 #include "pages/files_dialog.h"

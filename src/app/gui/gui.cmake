@@ -5,7 +5,7 @@ file(GLOB KORVANE_SIMHOST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/app/
 set(KORVANE_ENTRY ${CMAKE_SOURCE_DIR}/src/app/entry/winmain.cpp)
 
 add_library(korvane_gui STATIC ${KORVANE_GUI_SOURCES} ${CMAKE_SOURCE_DIR}/src/app/gui/gui.cmake)
-target_link_libraries(korvane_gui PUBLIC korvane_core comctl32 comdlg32 shell32 ole32 setupapi shlwapi gdi32 user32)
+target_link_libraries(korvane_gui PUBLIC korvane_words korvane_core comctl32 comdlg32 shell32 ole32 setupapi shlwapi gdi32 user32)
 
 # What the simulated program adds: the machine file and device events as window messages.
 add_library(korvane_simhost STATIC ${KORVANE_SIMHOST_SOURCES})

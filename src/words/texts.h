@@ -1,4 +1,5 @@
-// The words of the file layer: why an operation on the files of a volume did not happen. %s is the name concerned.
+// The words the pages and the command line share: why an operation on the files of a volume did not happen (%s is
+// the name concerned), and why a text cannot go to the disk in the OEM code page.
 #pragma once
 
 #include "base/texts.h"
@@ -34,3 +35,12 @@ inline constexpr TextPair kFilesInUse{
     "The USB disk is used by another program. Close the programs and windows that use it and try again. Nothing "
     "was written.",
     "U盘正被其他程序使用.请关闭使用它的程序和窗口后再试.未写入任何内容."};
+
+inline constexpr TextPair kOemNotInCodePage{
+    "The character \"%s\" cannot be stored on the disk: it is not in code page %u, in which DOS and Windows read "
+    "labels, identifiers and file names. Use other characters.",
+    "字符“%s”无法写入磁盘：代码页%u中没有此字符，DOS和Windows按此代码页读取卷标、标识和文件名。请换用其他字符。"};
+inline constexpr TextPair kOemTooLong{
+    "The text takes %u bytes on the disk (code page %u), but the field holds %u. Use fewer characters (a Chinese "
+    "character takes 2 bytes).",
+    "此文字在磁盘上占%u字节(代码页%u)，但只能存放%u字节。请减少字符(一个汉字占2字节)。"};
