@@ -1,11 +1,7 @@
 // Floppy image files written into consecutive blocks: refusals before the first write, and runs stopped or cut
 // short part way that leave whole blocks before the block they name and no half block that scans valid.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <atomic>
-#include <cstring>
-#include <vector>
 
 #include "blocks/blocks.h"
 #include "disk/runcontrol.h"

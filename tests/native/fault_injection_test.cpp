@@ -1,13 +1,9 @@
 // Every writer over a disk that fails under it: each write call of a good run made to fail in turn, each read call
 // made to fail in turn, short transfers, and the disk pulled out part way. Whatever fails, the writer reports a
 // failure, and no sector is written after the failed call.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <atomic>
 #include <functional>
-#include <string>
-#include <vector>
 
 #include "blocks/blocks.h"
 #include "disk/runcontrol.h"
@@ -91,22 +87,14 @@ TEST_F(FaultInjectionTest, EveryWriterReportsEveryFault) {
   bootable.dos = kDos622;
   // MBR and its zero sectors, DBR, FATs, root directory with the label, data-area fill and system files.
   UsbFormatOptions usb;
-  usb.dosBoot = true;
-  usb.bootMode = 1;
-  usb.mbrSectors = 63;
-  usb.dos = kDos71;
-  usb.label = "BOOT";
-  usb.fillDataArea = true;
-  usb.fillByte = 0xE5;
-  usb.clusterBytes = 2048;
+  usb.dosBoot = true, usb.bootMode = 1, usb.mbrSectors = 63, usb.dos = kDos71, usb.label = "BOOT";
+  usb.fillDataArea = true, usb.fillByte = 0xE5, usb.clusterBytes = 2048;
   const Writer writers[] = {
       {"a 1.44M floppy with label and DOS 7.1", 3200, nullptr,
        [] { return Floppy(FloppyKind::k1440K, 100, "DATA", kDos71); }},
       {"a 720K floppy without DOS", 1440, nullptr, [] { return Floppy(FloppyKind::k720K, 0, "", kDosNone); }},
       {"a batch of two bootable 1.44M blocks", 2 * 3072, nullptr,
-       [bootable] {
-         return FormatFloppyBlocks("physicaldrive1", 0, 0, 2, true, bootable, nullptr).completed == 2;
-       }},
+       [bootable] { return FormatFloppyBlocks("physicaldrive1", 0, 0, 2, true, bootable, nullptr).completed == 2; }},
       {"an identifier change", 3072, [] { Floppy(FloppyKind::k1440K, 0, "FLPPY0", kDosNone); },
        [] { return ModifyFloppyIdentify("physicaldrive1", 0, FloppyKind::k1440K, "NEW", "").result == 1; }},
       {"an import", 3072, nullptr,
@@ -147,9 +135,7 @@ TEST_F(FaultInjectionTest, ABatchCutShortLeavesNoHalfBlockThatScansValid) {
       std::atomic<bool> stop{false};
       RunControl control;
       control.stop = &stop;
-      control.progress = [&stop, n](uint64_t, uint64_t) {
-        if (SimStats(1).writeCalls >= n) stop = true;
-      };
+      control.progress = [&stop, n](uint64_t, uint64_t) { stop = stop || SimStats(1).writeCalls >= n; };
       if (pull) SimPullAfterWrites(1, n);
       RunOutcome r = batch(pull ? nullptr : &control);
       EXPECT_TRUE(pull ? r.FailedWriting() : r.stopped) << "after " << n << " writes";

@@ -82,13 +82,9 @@ TEST_F(RunControlTest, AStopEndsAUsbFormatBeforeItsNextWriteWithTheVolumeStructu
   RunControl control;
   control.stop = &stop;
   // Asked for once the fill has written its first chunk.
-  control.progress = [&stop](uint64_t done, uint64_t) {
-    if (done > 2 * 1024 * 1024) stop = true;
-  };
+  control.progress = [&stop](uint64_t done, uint64_t) { stop = stop || done > 2 * 1024 * 1024; };
   UsbFormatOptions options;
-  options.fillDataArea = true;
-  options.fillByte = 0xE5;
-  options.clusterBytes = 2048;
+  options.fillDataArea = true, options.fillByte = 0xE5, options.clusterBytes = 2048;
   const RunOutcome outcome =
       RunUsbFormat(DeviceHandle(OpenDevice("physicaldrive1")).get(), kStick, options, nullptr, nullptr, &control);
   EXPECT_TRUE(outcome.stopped);
