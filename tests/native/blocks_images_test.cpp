@@ -1,10 +1,6 @@
 // Floppy image files written into consecutive blocks: refusals before the first write, and runs stopped or cut
 // short part way that leave whole blocks before the block they name and no half block that scans valid.
-#include <algorithm>
-#include <atomic>
-
 #include "blocks/blocks.h"
-#include "disk/runcontrol.h"
 #include "sim_fixture.h"
 
 namespace {

@@ -1,18 +1,12 @@
 // Devices over the simulated machine: capacity and layout, descriptor, FAT type and filter presence queries; the
 // trace lines; device restarts; the simulated filter driver; exclusive volumes; discovery of USB disks, the disk
 // list lines of the three pages, the selection after a refill and the service check box.
-#include <array>
-#include <cstring>
-#include <string>
-#include <vector>
-
 #include "base/texts.h"
 #include "base/trace.h"
 #include "disk/discovery.h"
 #include "disk/disklist.h"
 #include "disk/partition.h"
 #include "disk/queries.h"
-#include "disk/sectorio.h"
 #include "disk/volumelock.h"
 #include "disk_fixture.h"
 #include "filtersvc/restart.h"

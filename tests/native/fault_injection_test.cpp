@@ -1,13 +1,9 @@
 // Every writer over a disk that fails under it: each write call of a good run made to fail in turn, each read call
 // made to fail in turn, short transfers, and the disk pulled out part way. Whatever fails, the writer reports a
 // failure, and no sector is written after the failed call.
-#include <algorithm>
-#include <atomic>
 #include <functional>
 
 #include "blocks/blocks.h"
-#include "disk/runcontrol.h"
-#include "disk/sectorio.h"
 #include "floppy/floppy.h"
 #include "sim_fixture.h"
 #include "usbformat/usbformat.h"

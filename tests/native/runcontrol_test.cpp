@@ -1,10 +1,6 @@
 // Long runs under a run control: the stop asked for by the user, the capacity check and the read-back that catch a
 // stick claiming more than it holds.
-#include <atomic>
-
 #include "blocks/blocks.h"
-#include "disk/runcontrol.h"
-#include "disk/sectorio.h"
 #include "disk/verify.h"
 #include "floppy/floppy.h"
 #include "sim_fixture.h"

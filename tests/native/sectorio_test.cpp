@@ -1,11 +1,8 @@
-#include <atomic>
 #include <csignal>
 #include <thread>
 #include <sys/resource.h>
 
 #include "base/selfcheck.h"
-#include "disk/runcontrol.h"
-#include "disk/sectorio.h"
 #include "disk_fixture.h"
 
 namespace {

@@ -1,9 +1,5 @@
 // The general formatter's writer on a simulated USB disk: what lands on which sector, what stays untouched, and
 // how refusals and failing transfers end a format.
-#include <algorithm>
-#include <cstring>
-
-#include "disk/sectorio.h"
 #include "disk_fixture.h"
 #include "usbformat/usbformat.h"
 

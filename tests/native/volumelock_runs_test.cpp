@@ -1,10 +1,7 @@
 // Every run of raw writes the pages start, on a machine that refuses writes into mounted, unlocked volumes as
 // Windows Vista and later do: each takes the disk's volumes for the run and gives them back, and a volume that
 // another program holds stops the run before anything is written.
-#include <cstdlib>
-
 #include "blocks_fixture.h"
-#include "disk/sectorio.h"
 #include "disk/volumelock.h"
 #include "floppy/diskformat.h"
 #include "pages/page_words.h"
