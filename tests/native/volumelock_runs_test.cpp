@@ -27,13 +27,7 @@ class VolumeLockRunTest : public BlockDiskTest, public ::testing::WithParamInter
  protected:
   void SetUp() override {
     BlockDiskTest::SetUp();
-    char pattern[] = "/tmp/korvane-volumelock-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    directory = pattern;
-    std::filesystem::create_directory(directory + "/SysFile");
-    for (const char* name : {"OS7A", "OS7B", "OS7C"})
-      std::ofstream(directory + "/SysFile/" + name, std::ios::binary) << std::string(3000, name[3]);
-    SimSetCurrentDirectory(directory);
+    UseSmallSystemFiles("korvane_volumelock");
 
     SimDiskSpec stick = MemoryStick(kStickSectors);
     stick.volumes[0].sectorCount = kHalf;
@@ -57,7 +51,6 @@ class VolumeLockRunTest : public BlockDiskTest, public ::testing::WithParamInter
   }
   void TearDown() override {
     DisableVolumeLockingForTesting(false);
-    std::filesystem::remove_all(directory);
     BlockDiskTest::TearDown();
   }
 
@@ -121,7 +114,6 @@ class VolumeLockRunTest : public BlockDiskTest, public ::testing::WithParamInter
     EXPECT_EQ(SimOpenHandleCount(), 0);
   }
 
-  std::string directory;
   uint32_t selectsBeforeRun = 0;
 };
 
