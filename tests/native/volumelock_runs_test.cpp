@@ -32,16 +32,11 @@ class VolumeLockRunTest : public BlockDiskTest, public ::testing::WithParamInter
     SimDiskSpec stick = MemoryStick(kStickSectors);
     stick.volumes[0].sectorCount = kHalf;
     SimVolumeSpec f;
-    f.letter = 'F';
-    f.startSector = kHalf;
-    f.sectorCount = kStickSectors - kHalf;
+    f.letter = 'F', f.startSector = kHalf, f.sectorCount = kStickSectors - kHalf;
     stick.volumes.push_back(f);
     AddDisk(stick);
-    disk.deviceName = "physicaldrive1";
-    disk.volumeName = "E:";
-    disk.driveLetters = "E:F:";
-    disk.partitionLength = kStickSectors;
-    disk.description = "E:(4.0M,FAT12) F:(4.0M,FAT12) ";
+    disk.deviceName = "physicaldrive1", disk.volumeName = "E:", disk.driveLetters = "E:F:";
+    disk.partitionLength = kStickSectors, disk.description = "E:(4.0M,FAT12) F:(4.0M,FAT12) ";
     if (Blocks()) {
       AttachDriver(k144);
       LayBlocks(5, k144);
@@ -68,24 +63,21 @@ class VolumeLockRunTest : public BlockDiskTest, public ::testing::WithParamInter
         RunOutcome outcome = GetParam() == Writer::kUsbFormat
                                  ? RunUsbFormat(handle.get(), kStickSectors, options, "E:F:")
                                  : FormatDiskAsFloppy(handle.get(), "E:F:", FloppyKind::k1440K, kDos71);
-        report.done = outcome.Succeeded();
-        report.inUse = outcome.failedStep == RunStep::kLockVolumes;
+        report.done = outcome.Succeeded(), report.inUse = outcome.failedStep == RunStep::kLockVolumes;
         break;
       }
       case Writer::kBatchBlocks:
       case Writer::kSingleBlock: {
         BlockFormatJob job;
         job.disk = disk, job.batch = GetParam() == Writer::kBatchBlocks, job.batchCount = 5, job.kind = k144;
-        job.entries = ScanFloppyBlocks(disk, k144).entries;
-        job.currentEntry = 3, job.identifier = "DATA3";
+        job.entries = ScanFloppyBlocks(disk, k144).entries, job.currentEntry = 3, job.identifier = "DATA3";
         EXPECT_EQ(SelectBlock("physicaldrive1", 3), 1);
         SimResetStats(1);
         selectsBeforeRun = SimFilter(1).selectCalls;
         BlockFormatUi ui;
         ui.written = [&report](const RunOutcome& o) { report.message = BlockFormatOutcomeNotice(o).text; };
         RunOutcome run = RunBlockFormat(job, ui);
-        report.done = run.Succeeded();
-        report.inUse = run.failedStep == RunStep::kLockVolumes;
+        report.done = run.Succeeded(), report.inUse = run.failedStep == RunStep::kLockVolumes;
         break;
       }
       case Writer::kIdentifier: {
