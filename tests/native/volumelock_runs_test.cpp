@@ -109,8 +109,15 @@ class VolumeLockRunTest : public BlockDiskTest, public ::testing::WithParamInter
   uint32_t selectsBeforeRun = 0;
 };
 
-TEST_P(VolumeLockRunTest, WritesUnderTheRuleAndGivesEveryVolumeBack) {
+TEST_P(VolumeLockRunTest, FailsUnderTheRuleWithoutTheLocksAndWritesWithThemGivingEveryVolumeBack) {
+  DisableVolumeLockingForTesting(true);
   RunReport report = Run();
+  EXPECT_FALSE(report.done);
+  EXPECT_FALSE(report.inUse);
+  ExpectVolumesGivenBack();
+  DisableVolumeLockingForTesting(false);
+  SimResetStats(1);
+  report = Run();
   EXPECT_TRUE(report.done) << report.message;
   EXPECT_FALSE(report.inUse);
   EXPECT_GT(SimStats(1).writeCalls, 0u);
@@ -121,14 +128,6 @@ TEST_P(VolumeLockRunTest, WritesUnderTheRuleAndGivesEveryVolumeBack) {
   const std::string expected[] = {"IO      SYS", "IO      SYS", std::string("FLPPY4\0\0\0\0\0", 11),
                                   std::string("DATA3\0\0\0\0\0\0", 11), std::string("RENAMED\0", 8)};
   EXPECT_EQ(landed[int(GetParam())], expected[int(GetParam())]);  // the last block of the batch lies in F:
-}
-
-TEST_P(VolumeLockRunTest, FailsUnderTheRuleWithoutTheLocks) {
-  DisableVolumeLockingForTesting(true);
-  RunReport report = Run();
-  EXPECT_FALSE(report.done);
-  EXPECT_FALSE(report.inUse);
-  ExpectVolumesGivenBack();
 }
 
 TEST_P(VolumeLockRunTest, AVolumeHeldByAnotherProgramStopsTheRunBeforeAnyWrite) {
