@@ -1,14 +1,6 @@
 // Floppy image files written into consecutive blocks: refusals before the first write, and runs stopped or cut
 // short part way that leave whole blocks before the block they name and no half block that scans valid.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <atomic>
-#include <cstring>
-#include <vector>
-
 #include "blocks/blocks.h"
-#include "disk/runcontrol.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -76,34 +68,61 @@ TEST_F(BlockImagesTest, RefusalsComeBeforeAnyWrite) {
   EXPECT_TRUE(BlockIs(2, noDbr));
 }
 
-// Stopped after every number of writes, or with every transfer cut one sector short: the blocks before failedUnit
-// hold their images, failedUnit does not scan valid, and the blocks after it hold what they held.
+// An import and a batch format over blocks 1 to 3 that held older floppies, stopped by the user or cut by a pulled
+// disk after any number of writes, or with every transfer cut one sector short: the blocks before failedUnit are
+// complete, failedUnit scans valid only as the old block (a batch's also as the complete new one), and the blocks
+// after it hold what they held.
 TEST_F(BlockImagesTest, ARunCutShortLeavesWholeBlocksBeforeTheOneItNames) {
   const std::vector<uint8_t> old = Image(0x99);
-  for (uint32_t n = 0; n < kAreaBlocks; ++n) SimWriteRaw(1, uint64_t{n} * kBlock, old);
-  for (uint64_t after = 0; after <= 9; ++after) {
-    for (uint32_t n = 1; n <= 3; ++n) SimWriteRaw(1, uint64_t{n} * kBlock, old);
-    SimResetStats(1);
-    std::atomic<bool> stop{false};
-    RunControl control;
-    control.stop = &stop;
-    control.progress = [&stop, after](uint64_t, uint64_t) { stop = SimStats(1).writeCalls >= after; };
-    const bool shortTransfers = after == 9;  // every image's first write moves nothing
-    SimShortTransfers(1, shortTransfers);
-    stop = after == 0;
-    RunOutcome r = Import(1, false, &control);
-    SimShortTransfers(1, false);
-    EXPECT_TRUE(shortTransfers ? r.failedStep == RunStep::kImage && !r.stopped : r.stopped) << "after " << after;
-    ASSERT_LT(r.completed, 3u) << "after " << after << " writes";
-    EXPECT_EQ(r.failedUnit, 1 + r.completed) << "after " << after << " writes";
-    for (uint32_t i = 0; i < r.completed; ++i) EXPECT_TRUE(BlockIs(1 + i, images[i])) << "after " << after;
-    std::vector<uint8_t> dbr = SimReadRaw(1, uint64_t{r.failedUnit} * kBlock, 1);
-    if (IsValidBlockBootRecord(dbr.data(), k144)) {
-      EXPECT_TRUE(BlockIs(r.failedUnit, old)) << "block " << r.failedUnit << " scans valid half written, after "
-                                               << after << " writes";
+  BlockFormatOptions dos71;
+  dos71.dos = kDos71;
+  for (bool import : {true, false}) {
+    auto fresh = [&] {
+      SimReset();
+      AddDisk(MemoryStick(kAreaBlocks * kBlock));
+      UseSmallSystemFiles("korvane_images_cut");
+      SimSetLocalTime(SysTime{2026, 12, 1, 7, 12, 0, 0, 0});
+      for (uint32_t n = 0; n < kAreaBlocks; ++n) SimWriteRaw(1, uint64_t{n} * kBlock, old);
+      SimResetStats(1);
+    };
+    auto run = [&](RunControl* control) {
+      return import ? Import(1, false, control)
+                    : FormatFloppyBlocks("physicaldrive1", 0, 1, 3, true, dos71, nullptr, control);
+    };
+    fresh();
+    ASSERT_TRUE(run(nullptr).Succeeded());
+    const uint64_t writes = SimStats(1).writeCalls;
+    std::vector<std::vector<uint8_t>> complete;
+    for (uint32_t b = 1; b <= 3; ++b) complete.push_back(SimReadRaw(1, uint64_t{b} * kBlock, 2880));
+    for (uint64_t after = 0; after <= writes; ++after) {
+      for (int cut : {0, 1, 2}) {  // stopped, pulled, short transfers (once)
+        if ((cut == 2) != (after == writes)) continue;
+        const std::string name = std::string(import ? "import" : "batch") + " cut " + std::to_string(cut) + " after " +
+                                 std::to_string(after) + " writes";
+        std::atomic<bool> stop{false};
+        RunControl control;
+        control.stop = &stop;
+        control.progress = [&stop, after](uint64_t, uint64_t) { stop = stop || SimStats(1).writeCalls >= after; };
+        stop = after == 0 && cut == 0;
+        fresh();
+        if (cut == 1) SimPullAfterWrites(1, after);
+        SimShortTransfers(1, cut == 2);
+        RunOutcome r = run(cut == 0 ? &control : nullptr);
+        SimShortTransfers(1, false);
+        EXPECT_TRUE(cut == 0 ? r.stopped : !r.stopped && (cut == 1 ? r.FailedWriting() : r.failedStep == RunStep::kImage))
+            << name;
+        ASSERT_LT(r.completed, 3u) << name;
+        EXPECT_EQ(r.failedUnit, 1 + r.completed) << name;
+        for (uint32_t i = 0; i < r.completed; ++i) EXPECT_TRUE(BlockIs(1 + i, complete[i])) << name;
+        std::vector<uint8_t> dbr = SimReadRaw(1, uint64_t{r.failedUnit} * kBlock, 1);
+        if (IsValidBlockBootRecord(dbr.data(), k144)) {
+          EXPECT_TRUE(BlockIs(r.failedUnit, old) || (!import && BlockIs(r.failedUnit, complete[r.completed])))
+              << "block " << r.failedUnit << " scans valid half written, " << name;
+        }
+        for (uint32_t b = r.failedUnit + 1; b < kAreaBlocks; ++b) EXPECT_TRUE(BlockIs(b, old)) << name;
+        EXPECT_TRUE(BlockIs(0, old)) << name;
+      }
     }
-    for (uint32_t b = r.failedUnit + 1; b < kAreaBlocks; ++b) EXPECT_TRUE(BlockIs(b, old)) << "after " << after;
-    EXPECT_TRUE(BlockIs(0, old));
   }
 }
 

@@ -1,10 +1,6 @@
 // The block manager: entry texts and sector arithmetic, the scan, the switch of the presented block and the rename
 // of a block's identifier, over the simulated disk and filter driver.
-#include <tuple>
-
 #include "blocks_fixture.h"
-#include "disk/sectorio.h"
-#include "fat/fat.h"
 #include "pages/page_words.h"
 
 namespace {

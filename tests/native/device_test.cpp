@@ -1,18 +1,12 @@
 // Devices over the simulated machine: capacity and layout, descriptor, FAT type and filter presence queries; the
 // trace lines; device restarts; the simulated filter driver; exclusive volumes; discovery of USB disks, the disk
 // list lines of the three pages, the selection after a refill and the service check box.
-#include <array>
-#include <cstring>
-#include <string>
-#include <vector>
-
 #include "base/texts.h"
 #include "base/trace.h"
 #include "disk/discovery.h"
 #include "disk/disklist.h"
 #include "disk/partition.h"
 #include "disk/queries.h"
-#include "disk/sectorio.h"
 #include "disk/volumelock.h"
 #include "disk_fixture.h"
 #include "filtersvc/restart.h"
@@ -153,9 +147,8 @@ TEST(PartitionTable, TheFirstValidSlotOfASignedSectorThatIsNoBootRecord) {
 }
 
 TEST(Language, OnlyChinesePrcGivesChinese) {
-  EXPECT_EQ(LanguageFromLangId(2052), Language::Chinese);
-  EXPECT_EQ(LanguageFromLangId(1033), Language::English);
-  EXPECT_EQ(LanguageFromLangId(1028), Language::English);
+  for (auto [id, language] : {std::pair{2052, Language::Chinese}, {1033, Language::English}, {1028, Language::English}})
+    EXPECT_EQ(LanguageFromLangId(id), language) << id;
 }
 
 std::vector<uint32_t> gEvents;
@@ -342,8 +335,7 @@ TEST_F(QueryTest, ExclusiveVolumesSkipVolumesThatAreGoneAndAreGivenBackDismounte
 
 SimDiskSpec Disk(int number, uint32_t bus, std::vector<SimVolumeSpec> volumes, uint64_t sectors = 4096) {
   SimDiskSpec setup = MemoryStick(sectors, number);
-  setup.busType = bus;
-  setup.volumes = volumes;
+  setup.busType = bus, setup.volumes = volumes;
   return setup;
 }
 SimVolumeSpec Volume(char letter, uint64_t start = 0, uint64_t count = 0) { return SimVolumeSpec{letter, start, count, ""}; }
@@ -431,8 +423,7 @@ TEST_F(DiscoveryTest, OnlyUsbDisksOtherThanDriveZeroWithDriveLettersAreListed) {
 
 TEST_F(DiscoveryTest, IdentificationTextsAreTrimmedAndAbsentOnesNamed) {
   SimDiskSpec setup = Disk(1, kSimBusUsb, {Volume('E')});
-  setup.vendor = "\t A/B ";
-  setup.hasProduct = false;
+  setup.vendor = "\t A/B ", setup.hasProduct = false;
   // The key's "/" is looked for as "#", and case does not matter.
   setup.interfacePath = "\\\\?\\USBSTOR#DISK&VEN_A#B&PROD_(NULL)&REV_1.00#1#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
   AddDisk(setup);
@@ -490,9 +481,7 @@ TEST(DiskListLine, UnitsAndFormsDifferByPage) {
   };
   for (const auto& c : cases) {
     RemovableDisk d;
-    d.driveNumber = 1;
-    d.sectorCount = c.sectors;
-    d.bytesPerSector = c.bytesPerSector;
+    d.driveNumber = 1, d.sectorCount = c.sectors, d.bytesPerSector = c.bytesPerSector;
     std::strcpy(d.productName, "X");
     std::strcpy(d.description, "E: ");
     EXPECT_EQ(DiskListLine(c.page, d), c.line);
@@ -504,9 +493,7 @@ TEST(DiskListLine, UnitsAndFormsDifferByPage) {
 TEST(DiskListLine, LongLinesAreCutAtThePageLimit) {
   std::string product(99, 'P'), description(99, 'D');
   RemovableDisk d;
-  d.driveNumber = 2147483647;
-  d.sectorCount = 3964928;
-  d.bytesPerSector = 512;
+  d.driveNumber = 2147483647, d.sectorCount = 3964928, d.bytesPerSector = 512;
   std::strcpy(d.productName, product.c_str());
   std::strcpy(d.description, description.c_str());
   std::string full = "2147483647." + product + "(1.9GB\\512B): " + description;
@@ -516,10 +503,8 @@ TEST(DiskListLine, LongLinesAreCutAtThePageLimit) {
 }
 
 TEST(DiskListSelection, RememberedIndexOnlyWhenItHasALine) {
-  EXPECT_EQ(DiskListSelection(1, 2), 1);
-  EXPECT_EQ(DiskListSelection(2, 2), kNoSelection);
-  EXPECT_EQ(DiskListSelection(0, 0), kNoSelection);
-  EXPECT_EQ(DiskListSelection(-1, 3), kNoSelection);
+  for (auto [index, count, selection] : {std::tuple{1, 2, 1}, {2, 2, kNoSelection}, {0, 0, kNoSelection}, {-1, 3, kNoSelection}})
+    EXPECT_EQ(DiskListSelection(index, count), selection) << index << " of " << count;
 }
 
 TEST_F(DiscoveryTest, RefillShowsTheDisksAndSetsTheServiceSwitchFromTheSelection) {

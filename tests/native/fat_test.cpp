@@ -2,17 +2,9 @@
 // formatter's: FAT sizing, the FAT type decision and its refusals, the default unit, the geometry and the MBR.
 // Expected numbers were worked out independently of the code, by hand and with a short script of the published FAT
 // formulas.
-#include <gtest/gtest.h>
-
-#include <array>
-#include <cstring>
-#include <tuple>
-#include <vector>
-
 #include "base/texts.h"
 #include "boot/boot_programs.h"
 #include "disk_fixture.h"
-#include "fat/fat.h"
 #include "pages/page_words.h"
 #include "usbformat/usbformat.h"
 

@@ -1,15 +1,7 @@
 // The file layer over a floppy image in a simulated stick: name rules, refusals that write nothing, damaged chains,
 // a write that fails at any point of a change, and a block reached through the filter driver.
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <string>
-#include <tuple>
-#include <vector>
-
 #include "blocks_fixture.h"
 #include "disk/queries.h"
-#include "disk/sectorio.h"
 #include "fatfiles/fatfiles.h"
 #include "floppy/floppy.h"
 #include "words/words.h"

@@ -1,17 +1,9 @@
 // Every writer over a disk that fails under it: each write call of a good run made to fail in turn, each read call
 // made to fail in turn, short transfers, and the disk pulled out part way. Whatever fails, the writer reports a
 // failure, and no sector is written after the failed call.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <atomic>
 #include <functional>
-#include <string>
-#include <vector>
 
 #include "blocks/blocks.h"
-#include "disk/runcontrol.h"
-#include "disk/sectorio.h"
 #include "floppy/floppy.h"
 #include "sim_fixture.h"
 #include "usbformat/usbformat.h"
@@ -91,22 +83,14 @@ TEST_F(FaultInjectionTest, EveryWriterReportsEveryFault) {
   bootable.dos = kDos622;
   // MBR and its zero sectors, DBR, FATs, root directory with the label, data-area fill and system files.
   UsbFormatOptions usb;
-  usb.dosBoot = true;
-  usb.bootMode = 1;
-  usb.mbrSectors = 63;
-  usb.dos = kDos71;
-  usb.label = "BOOT";
-  usb.fillDataArea = true;
-  usb.fillByte = 0xE5;
-  usb.clusterBytes = 2048;
+  usb.dosBoot = true, usb.bootMode = 1, usb.mbrSectors = 63, usb.dos = kDos71, usb.label = "BOOT";
+  usb.fillDataArea = true, usb.fillByte = 0xE5, usb.clusterBytes = 2048;
   const Writer writers[] = {
       {"a 1.44M floppy with label and DOS 7.1", 3200, nullptr,
        [] { return Floppy(FloppyKind::k1440K, 100, "DATA", kDos71); }},
       {"a 720K floppy without DOS", 1440, nullptr, [] { return Floppy(FloppyKind::k720K, 0, "", kDosNone); }},
       {"a batch of two bootable 1.44M blocks", 2 * 3072, nullptr,
-       [bootable] {
-         return FormatFloppyBlocks("physicaldrive1", 0, 0, 2, true, bootable, nullptr).completed == 2;
-       }},
+       [bootable] { return FormatFloppyBlocks("physicaldrive1", 0, 0, 2, true, bootable, nullptr).completed == 2; }},
       {"an identifier change", 3072, [] { Floppy(FloppyKind::k1440K, 0, "FLPPY0", kDosNone); },
        [] { return ModifyFloppyIdentify("physicaldrive1", 0, FloppyKind::k1440K, "NEW", "").result == 1; }},
       {"an import", 3072, nullptr,
@@ -118,55 +102,6 @@ TEST_F(FaultInjectionTest, EveryWriterReportsEveryFault) {
        [usb] { return RunUsbFormat(DeviceHandle(OpenDevice("physicaldrive1")).get(), 6000, usb).Succeeded(); }},
   };
   for (const Writer& w : writers) ExpectEveryFaultReported(w);
-}
-
-// A batch stopped by the user, or cut by a pulled disk, after any number of writes, over blocks that held older
-// floppies: every block whose DBR is valid afterwards is either the complete new block or the untouched old one.
-TEST_F(FaultInjectionTest, ABatchCutShortLeavesNoHalfBlockThatScansValid) {
-  constexpr uint32_t kBlocks = 3, kSectors = kBlocks * 3072, kImage = 2880;
-  BlockFormatOptions options;
-  options.dos = kDos71;
-  auto batch = [&options](RunControl* run) {
-    return FormatFloppyBlocks("physicaldrive1", 0, 0, kBlocks, true, options, nullptr, run);
-  };
-  Writer w{"old blocks", kSectors, [] {
-             SimSetLocalTime(SysTime{2026, 12, 1, 7, 12, 0, 0, 0});
-             DeviceHandle disk(OpenDevice("physicaldrive1"));
-             for (uint32_t n = 0; n < kBlocks; ++n)
-               ASSERT_TRUE(WriteFloppyImage(disk.get(), n * 3072, FloppyKind::k1440K, "OLD", kDosNone).Succeeded());
-           }, nullptr};
-  Fresh(w);
-  const std::vector<uint8_t> before = SimReadRaw(1, 0, kSectors);
-  ASSERT_EQ(batch(nullptr).completed, kBlocks);
-  const std::vector<uint8_t> after = SimReadRaw(1, 0, kSectors);
-  const uint64_t writes = SimStats(1).writeCalls;
-
-  for (uint64_t n = 0; n < writes; ++n) {
-    for (bool pull : {false, true}) {
-      Fresh(w);
-      std::atomic<bool> stop{false};
-      RunControl control;
-      control.stop = &stop;
-      control.progress = [&stop, n](uint64_t, uint64_t) {
-        if (SimStats(1).writeCalls >= n) stop = true;
-      };
-      if (pull) SimPullAfterWrites(1, n);
-      RunOutcome r = batch(pull ? nullptr : &control);
-      EXPECT_TRUE(pull ? r.FailedWriting() : r.stopped) << "after " << n << " writes";
-      EXPECT_LT(r.completed, kBlocks);
-      const std::vector<uint8_t> now = SimReadRaw(1, 0, kSectors);
-      for (uint32_t b = 0; b < kBlocks; ++b) {
-        const size_t at = size_t{b} * 3072 * 512;
-        if (!IsValidBlockBootRecord(&now[at], FloppyKind::k1440K)) continue;
-        auto same = [&](const std::vector<uint8_t>& image) {
-          return std::equal(now.begin() + at, now.begin() + at + (kImage - 1) * 512, image.begin() + at);
-        };
-        EXPECT_TRUE(same(after) || same(before))
-            << "block " << b << " scans valid but is neither old nor new (" << (pull ? "pulled" : "stopped")
-            << " after " << n << " writes)";
-      }
-    }
-  }
 }
 
 }  // namespace

@@ -1,12 +1,6 @@
 // The filter service: the upper filter list, the service's installation and the start and stop of the switch, on a
 // simulated machine whose current directory and Windows directory are fresh host directories.
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <string>
-#include <tuple>
-#include <vector>
 
 #include "disk/queries.h"
 #include "filtersvc/filter.h"

@@ -2,17 +2,8 @@
 // put on a floppy or a FAT16 volume, with their refusals and failures.
 #include <sys/stat.h>
 
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <string>
-#include <vector>
-
 #include "boot/boot_programs.h"
-#include "disk/sectorio.h"
 #include "disk_fixture.h"
-#include "fat/fat.h"
 #include "floppy/floppy.h"
 #include "floppy/sysfiles.h"
 

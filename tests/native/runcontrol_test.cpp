@@ -1,10 +1,6 @@
 // Long runs under a run control: the stop asked for by the user, the capacity check and the read-back that catch a
 // stick claiming more than it holds.
-#include <atomic>
-
 #include "blocks/blocks.h"
-#include "disk/runcontrol.h"
-#include "disk/sectorio.h"
 #include "disk/verify.h"
 #include "floppy/floppy.h"
 #include "sim_fixture.h"
@@ -82,13 +78,9 @@ TEST_F(RunControlTest, AStopEndsAUsbFormatBeforeItsNextWriteWithTheVolumeStructu
   RunControl control;
   control.stop = &stop;
   // Asked for once the fill has written its first chunk.
-  control.progress = [&stop](uint64_t done, uint64_t) {
-    if (done > 2 * 1024 * 1024) stop = true;
-  };
+  control.progress = [&stop](uint64_t done, uint64_t) { stop = stop || done > 2 * 1024 * 1024; };
   UsbFormatOptions options;
-  options.fillDataArea = true;
-  options.fillByte = 0xE5;
-  options.clusterBytes = 2048;
+  options.fillDataArea = true, options.fillByte = 0xE5, options.clusterBytes = 2048;
   const RunOutcome outcome =
       RunUsbFormat(DeviceHandle(OpenDevice("physicaldrive1")).get(), kStick, options, nullptr, nullptr, &control);
   EXPECT_TRUE(outcome.stopped);

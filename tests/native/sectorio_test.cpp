@@ -1,15 +1,9 @@
-#include <atomic>
 #include <csignal>
-#include <cstdio>
-#include <string>
 #include <thread>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include "base/selfcheck.h"
-#include "disk/runcontrol.h"
-#include "disk/sectorio.h"
-#include "sim_fixture.h"
+#include "disk_fixture.h"
 
 namespace {
 
@@ -136,52 +130,47 @@ TEST_F(SectorIoTest, ConcurrentFillsWriteOnlyTheirOwnByte) {
 }
 
 // A simulated stick on a sparse image file of the host, removed again at the end.
-struct ImageStick {
-  std::string path;
-  DeviceHandle disk;
-  ImageStick(const char* name, uint64_t sectors)
-      : path(::testing::TempDir() + name + std::to_string(getpid()) + ".img") {
-    SimReset();
-    SimDiskSpec setup = MemoryStick(sectors);
-    setup.imagePath = path;
-    setup.createImage = true;
-    EXPECT_TRUE(SimAddDisk(setup));
+class ImageStickTest : public SimTest {
+ protected:
+  void Stick(uint64_t sectors) {
+    AddDisk(image.Stick(sectors));
     disk = DeviceHandle(OpenDevice("physicaldrive1"));
   }
-  ~ImageStick() {
+  void TearDown() override {
     disk.reset();
+    SimTest::TearDown();
     SimReset();
-    std::remove(path.c_str());
   }
+  SparseImage image{"sectorio"};
+  DeviceHandle disk;
 };
 
 // A stick of 3.5 GiB: the seek carries the byte offset's high part, so sectors across and past the 2 GiB line are
 // reached where they lie, and a run that would go on past the last 32-bit sector number is refused whole instead of
 // wrapping round to sector 0.
-TEST(SectorIoLimits, SectorsPastTwoGibibytesAreReachedAndNoRunWrapsRound) {
-  ImageStick stick("korvane-large-", 7340032);
-  const SysHandle disk = stick.disk.get();
+TEST_F(ImageStickTest, SectorsPastTwoGibibytesAreReachedAndNoRunWrapsRound) {
+  Stick(7340032);
   std::vector<uint8_t> data(4 * 512), back(data.size());
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i / 512 + 0x31);
   for (uint32_t start : {4194302u, 4194304u, 7340028u}) {
-    ASSERT_EQ(WriteSectors(disk, start, 4, data.data(), nullptr), SectorIo::kOk) << "sector " << start;
-    ASSERT_EQ(ReadSectors(disk, start, 4, back.data()), SectorIo::kOk) << "sector " << start;
+    ASSERT_EQ(WriteSectors(disk.get(), start, 4, data.data(), nullptr), SectorIo::kOk) << "sector " << start;
+    ASSERT_EQ(ReadSectors(disk.get(), start, 4, back.data()), SectorIo::kOk) << "sector " << start;
     EXPECT_TRUE(back == data && SimReadRaw(1, start, 4) == data) << "sector " << start;
   }
-  ASSERT_EQ(FillSectors(disk, 4193000, 3000, 0xC3, nullptr), SectorIo::kOk);
+  ASSERT_EQ(FillSectors(disk.get(), 4193000, 3000, 0xC3, nullptr), SectorIo::kOk);
   EXPECT_EQ(SimReadRaw(1, 4193000, 3000), std::vector<uint8_t>(3000 * 512, 0xC3));
   EXPECT_EQ(SimReadRaw(1, 0, 8), std::vector<uint8_t>(8 * 512, 0)) << "a transfer landed at the disk's start";
   SimResetStats(1);
-  EXPECT_EQ(WriteSectors(disk, 0xFFFFFFFFu, 2, data.data(), nullptr), SectorIo::kSeekFailed);
-  EXPECT_EQ(FillSectors(disk, 0xFFFFFFFEu, 3, 0, nullptr), SectorIo::kSeekFailed);
-  EXPECT_EQ(ReadSectors(disk, 0xFFFFFFFFu, 2, data.data()), SectorIo::kSeekFailed);
+  EXPECT_EQ(WriteSectors(disk.get(), 0xFFFFFFFFu, 2, data.data(), nullptr), SectorIo::kSeekFailed);
+  EXPECT_EQ(FillSectors(disk.get(), 0xFFFFFFFEu, 3, 0, nullptr), SectorIo::kSeekFailed);
+  EXPECT_EQ(ReadSectors(disk.get(), 0xFFFFFFFFu, 2, data.data()), SectorIo::kSeekFailed);
   EXPECT_EQ(SimStats(1).writeCalls + SimStats(1).readCalls, 0u);
 }
 
 // A write the host takes only in part (a full file system; here the file size limit, which cuts a write the same
 // way) fails, and every sector it reached counts as written, the one it reached in part included.
-TEST(SimWriteAccounting, TheSectorsOfAWriteThatLandedInPartCountAsWritten) {
-  ImageStick stick("korvane-partial-", 4096);
+TEST_F(ImageStickTest, TheSectorsOfAWriteThatLandedInPartCountAsWritten) {
+  Stick(4096);
   std::vector<uint8_t> data(16 * 512, 0xAB);
   struct sigaction ignore {}, previous {};
   ignore.sa_handler = SIG_IGN;
@@ -191,7 +180,7 @@ TEST(SimWriteAccounting, TheSectorsOfAWriteThatLandedInPartCountAsWritten) {
   rlimit limit = saved;
   limit.rlim_cur = 100 * 512 + 300;  // the host keeps the bytes before this offset only
   setrlimit(RLIMIT_FSIZE, &limit);
-  const SectorIo code = WriteSectors(stick.disk.get(), 90, 16, data.data(), nullptr);
+  const SectorIo code = WriteSectors(disk.get(), 90, 16, data.data(), nullptr);
   setrlimit(RLIMIT_FSIZE, &saved);
   sigaction(SIGXFSZ, &previous, nullptr);
   EXPECT_EQ(code, SectorIo::kCallFailed);

@@ -1,16 +1,25 @@
-// Shared set-up for the native tests: a fresh simulated machine per test, with helpers to add USB disks.
+// Shared set-up for the native tests: a fresh simulated machine per test, with helpers to add USB disks; the
+// headers every native test uses come in here.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <atomic>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <unistd.h>
 
+#include "disk/runcontrol.h"
+#include "disk/sectorio.h"
 #include "sys/sim/sim.h"
 
 // A USB stick in memory as physical drive `number` with one volume.

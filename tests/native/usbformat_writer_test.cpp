@@ -1,18 +1,6 @@
 // The general formatter's writer on a simulated USB disk: what lands on which sector, what stays untouched, and
 // how refusals and failing transfers end a format.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <string>
-#include <vector>
-
-#include "fat/fat.h"
-#include "disk/sectorio.h"
-#include "sim_fixture.h"
+#include "disk_fixture.h"
 #include "usbformat/usbformat.h"
 
 namespace {
@@ -36,16 +24,13 @@ class UsbFormatWriterTest : public SimTest {
   }
   static std::string Hex(uint32_t v) {
     char text[16];
-    std::snprintf(text, sizeof text, "%x", v);
-    return text;
+    return std::string(text, std::snprintf(text, sizeof text, "%x", v));
   }
 };
 
 UsbFormatOptions Bootable(int bootMode, uint32_t mbrSectors, uint32_t clusterBytes) {
   UsbFormatOptions options;
-  options.dosBoot = true;
-  options.bootMode = bootMode;
-  options.mbrSectors = mbrSectors;
+  options.dosBoot = true, options.bootMode = bootMode, options.mbrSectors = mbrSectors;
   options.clusterBytes = clusterBytes;
   return options;
 }
@@ -62,9 +47,7 @@ TEST_F(UsbFormatWriterTest, DefaultChoicesWriteOnlyDbrFatsRootDirectoryAndTheFil
     SimReset();
     AddOldStick(r.sectors);
     UsbFormatOptions options;
-    options.clusterBytes = r.clusterBytes;
-    options.fillDataArea = r.fill;
-    options.fillByte = 0xFF;
+    options.clusterBytes = r.clusterBytes, options.fillDataArea = r.fill, options.fillByte = 0xFF;
     UsbFormatVolume laidOut;
     RunOutcome outcome = Format(r.sectors, options, &laidOut);
     ASSERT_TRUE(outcome.Succeeded());
@@ -94,8 +77,7 @@ TEST_F(UsbFormatWriterTest, OneFatAndALabelStampedWithTheLocalTime) {
   AddOldStick(20000);
   SimSetLocalTime(SysTime{2009, 5, 0, 3, 14, 35, 47, 0});
   UsbFormatOptions options;
-  options.fatCount = 1;
-  options.label = "data";
+  options.fatCount = 1, options.label = "data";
   ASSERT_TRUE(Format(20000, options).Succeeded());
   uint32_t perFat = GetLe16(&Sector(1, 0)[bpb::kSectorsPerFat]);
   EXPECT_EQ(CountTrace("FatAddr:1"), 1);
@@ -109,18 +91,12 @@ TEST_F(UsbFormatWriterTest, OneFatAndALabelStampedWithTheLocalTime) {
 }
 
 TEST_F(UsbFormatWriterTest, HddBootPutsABootableVolumeBehindAnMbr) {
-  std::string dir = ::testing::TempDir() + "korvane_usbformat";
-  std::filesystem::create_directories(dir + "/SysFile");
-  for (const char* name : {"OS7A", "OS7B", "OS7C"}) std::ofstream(dir + "/SysFile/" + name) << name;
-  SimSetCurrentDirectory(dir);
-  SimDiskSpec stick = MemoryStick(1000000);
-  stick.imagePath = dir + "/disk.img";
-  stick.createImage = true;
-  AddDisk(stick);
+  UseSmallSystemFiles("korvane_usbformat");
+  SparseImage image("usbformat_hdd");
+  AddDisk(image.Stick(1000000));
   SimWriteRaw(1, 0, std::vector<uint8_t>(70 * 512, kOld));
   UsbFormatOptions options = Bootable(kBootHdd, 63, 8192);
-  options.dos = kDos71;
-  options.label = "BOOT";
+  options.dos = kDos71, options.label = "BOOT";
   UsbFormatVolume laidOut;
   ASSERT_TRUE(Format(1000000, options, &laidOut).Succeeded());
   EXPECT_EQ(laidOut.volumeStart, 63u);
@@ -140,8 +116,6 @@ TEST_F(UsbFormatWriterTest, HddBootPutsABootableVolumeBehindAnMbr) {
   std::vector<uint8_t> root = Sector(1, 63 + 1 + 2 * GetLe16(&dbr[bpb::kSectorsPerFat]));
   EXPECT_EQ(std::memcmp(&root[0], "BOOT", 5), 0);
   EXPECT_EQ(std::memcmp(&root[32], "IO      SYS", 11), 0) << "the system files follow the label";
-  SimReset();
-  std::filesystem::remove_all(dir);
 }
 
 TEST_F(UsbFormatWriterTest, HddAndZipBootWriteTheSameDisk) {
@@ -166,8 +140,7 @@ TEST_F(UsbFormatWriterTest, HddAndZipBootWriteTheSameDisk) {
 TEST_F(UsbFormatWriterTest, RefusedChoicesWriteNothing) {
   AddDisk(MemoryStick(100000));
   UsbFormatOptions noFats, noRoot;
-  noFats.fatCount = 0;
-  noRoot.rootEntries = 0;
+  noFats.fatCount = 0, noRoot.rootEntries = 0;
   const struct {
     UsbFormatOptions options;
     Refusal refusal;
@@ -184,9 +157,7 @@ TEST_F(UsbFormatWriterTest, RefusedChoicesWriteNothing) {
     EXPECT_EQ(outcome.failedStep, RunStep::kCheck);
     EXPECT_EQ(outcome.refusal, c.refusal);
     EXPECT_EQ(outcome.suggestedUnit, c.refusal == Refusal::kTooManyClusters ? 1024u : 0u);
-    if (c.refusal == Refusal::kTooManyClusters) {
-      EXPECT_EQ(laidOut.fields.fatKind, 0);
-    }
+    EXPECT_TRUE(c.refusal != Refusal::kTooManyClusters || laidOut.fields.fatKind == 0);
   }
   EXPECT_EQ(SimStats(1).writeCalls, 0u);
 }
