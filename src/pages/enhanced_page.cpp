@@ -795,18 +795,7 @@ void OnImport() {
 }
 
 // Files dropped from Explorer onto the block list.
-void OnDropImages(HDROP drop) {
-  std::vector<std::wstring> files;
-  const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-  for (UINT i = 0; i < count; ++i) {
-    std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
-    DragQueryFileW(drop, i, &path[0], static_cast<UINT>(path.size()));
-    path.resize(path.size() - 1);
-    files.push_back(path);
-  }
-  DragFinish(drop);
-  ImportImages(std::move(files));
-}
+void OnDropImages(HDROP drop) { ImportImages(TakeDroppedFiles(drop)); }
 
 LRESULT CALLBACK BlockListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_DROPFILES) {

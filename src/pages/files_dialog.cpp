@@ -378,18 +378,7 @@ void OnOpenRow() {
   Refresh();
 }
 
-void OnDrop(HDROP drop) {
-  std::vector<std::wstring> paths;
-  UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-  for (UINT i = 0; i < count; ++i) {
-    std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
-    DragQueryFileW(drop, i, &path[0], static_cast<UINT>(path.size()));
-    path.resize(path.size() - 1);
-    paths.push_back(path);
-  }
-  DragFinish(drop);
-  AddHostFiles(paths);
-}
+void OnDrop(HDROP drop) { AddHostFiles(TakeDroppedFiles(drop)); }
 
 // --- The dialog ----------------------------------------------------------------------------------------------
 
@@ -552,6 +541,19 @@ std::wstring PickHostFolder(HWND owner, const char* title) {
   bool ok = SHGetPathFromIDListW(item, path);
   CoTaskMemFree(item);
   return ok ? path : L"";
+}
+
+std::vector<std::wstring> TakeDroppedFiles(HDROP drop) {
+  std::vector<std::wstring> paths;
+  const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  for (UINT i = 0; i < count; ++i) {
+    std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+    DragQueryFileW(drop, i, &path[0], static_cast<UINT>(path.size()));
+    path.resize(path.size() - 1);
+    paths.push_back(path);
+  }
+  DragFinish(drop);
+  return paths;
 }
 
 void SetFilePickersForTesting(std::function<std::vector<std::wstring>()> pickFiles,

@@ -25,6 +25,8 @@ void ShowFilesDialog(HWND owner, const FilesDialogRequest& request);
 // test seams below answer; empty: cancelled.
 std::vector<std::wstring> PickHostFiles(HWND owner, const char* title, const wchar_t* filter);
 std::wstring PickHostFolder(HWND owner, const char* title);
+// The paths of files dropped from Explorer, in the order they came; the drop is finished.
+std::vector<std::wstring> TakeDroppedFiles(HDROP drop);
 
 // Test seams: the file dialog and the folder dialog (Add... and Extract... here, the enhanced page's image import
 // and export) (empty: cancelled).
