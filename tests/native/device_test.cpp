@@ -121,6 +121,9 @@ TEST_F(QueryTest, DescriptorTextsStayInsideTheBuffer) {
   // A text longer than the caller's field is cut to it.
   ASSERT_TRUE(DescriptorText(buffer.data(), kDescriptorBufferSize, d.vendorIdOffset, text, 5));
   EXPECT_STREQ(text, "VVVV");
+  const uint8_t stops[] = {0, 'A', 1, 'B', 0, 'C'};
+  ASSERT_TRUE(DescriptorText(stops, sizeof stops, 1, text, sizeof text));
+  EXPECT_STREQ(text, "A\x01" "B") << "only a zero byte ends the text";
 }
 
 TEST_F(QueryTest, TraceLinesAreCutTo510CharactersAndALineFeedAndLastErrorsCarryTheirText) {
@@ -542,6 +545,8 @@ TEST_F(DiscoveryTest, RefillShowsTheDisksAndSetsTheServiceSwitchFromTheSelection
   view = RefreshDiskTable(kEnhanced, &table, 2);
   EXPECT_EQ(view.selection, kNoSelection);
   EXPECT_FALSE(view.serviceChecked);
+  table.slots[2].serviceActive = 1;
+  EXPECT_FALSE(ServiceSwitchChecked(table, 2)) << "a selection past the list";
 }
 
 }  // namespace
