@@ -426,10 +426,10 @@ TEST_F(DiscoveryTest, OnlyUsbDisksOtherThanDriveZeroWithDriveLettersAreListed) {
   EXPECT_EQ(DiskCount(table), 0);
   for (const RemovableDisk& slot : table.slots) EXPECT_EQ(slot.driveNumber, 255);
 
-  AddDisk(Disk(7, kSimBusUsb, {Volume('K')}));
+  AddDisk(Disk(999999, kSimBusUsb, {Volume('K')}));  // the largest number whose name fits
   DiscoverDisks(&table);
   ASSERT_EQ(DiskCount(table), 1);
-  EXPECT_STREQ(table.slots[0].deviceName, "physicaldrive7");
+  EXPECT_STREQ(table.slots[0].deviceName, "physicaldrive999999");
 }
 
 TEST_F(DiscoveryTest, IdentificationTextsAreTrimmedAndAbsentOnesNamed) {
