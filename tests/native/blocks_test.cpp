@@ -61,7 +61,8 @@ TEST(BlockLayout, ImageFileNamesKeepTheLabelsLettersDigitsDashesAndUnderscores) 
   BuildFloppyDbr(k144, "", kDosNone, image.data());
   EXPECT_EQ(BlockImageFileName(7, image), "007.img");
   image[19 * 512 + 11] = 0x08;
-  for (auto [label, name] : {std::pair("@AZ[`az{/9:", "012-_AZ__az__9_.img"), {"0-_.\x81 \0\0\0\0\0", "012-0-___.img"}}) {
+  for (auto [label, name] : {std::pair("@AZ[`az{/9:", "012-_AZ__az__9_.img"), {"0-_.\x81 \0\0\0\0\0", "012-0-___.img"},
+                             {"A          ", "012-A.img"}}) {
     std::memcpy(&image[19 * 512], label, 11);
     EXPECT_EQ(BlockImageFileName(12, image), name) << label;
   }

@@ -115,6 +115,9 @@ TEST_F(QueryTest, DescriptorTextsStayInsideTheBuffer) {
   // A text longer than the caller's field is cut to it.
   ASSERT_TRUE(DescriptorText(buffer.data(), kDescriptorBufferSize, d.vendorIdOffset, text, 5));
   EXPECT_STREQ(text, "VVVV");
+  const uint8_t stops[] = {0, 'A', 1, 'B', 0, 'C'};
+  ASSERT_TRUE(DescriptorText(stops, sizeof stops, 1, text, sizeof text));
+  EXPECT_STREQ(text, "A\x01" "B") << "only a zero byte ends the text";
 }
 
 TEST_F(QueryTest, TraceLinesAreCutTo510CharactersAndALineFeedAndLastErrorsCarryTheirText) {
@@ -415,10 +418,10 @@ TEST_F(DiscoveryTest, OnlyUsbDisksOtherThanDriveZeroWithDriveLettersAreListed) {
   EXPECT_EQ(DiskCount(table), 0);
   for (const RemovableDisk& slot : table.slots) EXPECT_EQ(slot.driveNumber, 255);
 
-  AddDisk(Disk(7, kSimBusUsb, {Volume('K')}));
+  AddDisk(Disk(999999, kSimBusUsb, {Volume('K')}));  // the largest number whose name fits
   DiscoverDisks(&table);
   ASSERT_EQ(DiskCount(table), 1);
-  EXPECT_STREQ(table.slots[0].deviceName, "physicaldrive7");
+  EXPECT_STREQ(table.slots[0].deviceName, "physicaldrive999999");
 }
 
 TEST_F(DiscoveryTest, IdentificationTextsAreTrimmedAndAbsentOnesNamed) {
@@ -527,6 +530,8 @@ TEST_F(DiscoveryTest, RefillShowsTheDisksAndSetsTheServiceSwitchFromTheSelection
   view = RefreshDiskTable(kEnhanced, &table, 2);
   EXPECT_EQ(view.selection, kNoSelection);
   EXPECT_FALSE(view.serviceChecked);
+  table.slots[2].serviceActive = 1;
+  EXPECT_FALSE(ServiceSwitchChecked(table, 2)) << "a selection past the list";
 }
 
 }  // namespace

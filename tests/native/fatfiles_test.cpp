@@ -108,12 +108,12 @@ TEST_F(FatFilesTest, ATrailByte5CIsNoPathSeparator) {
 }
 
 TEST_F(FatFilesTest, FilesAndFoldersComeBackAsWritten) {
-  ASSERT_TRUE(add("", {{"a.txt", Bytes(6, 1)}, {"big.bin", Bytes(99841, 2)}, {"empty", {}}}).ok());
+  ASSERT_TRUE(add("", {{"a.txt", Bytes(6, 1)}, {"big.bin", Bytes(199841, 2)}, {"empty", {}}}).ok());
   ASSERT_TRUE(MakeFatDirectory(disk_.get(), kStart, "work").ok());
   Files many;
   for (int i = 0; i < 20; ++i) many.push_back({"F" + std::to_string(i), Bytes(600, static_cast<uint8_t>(i))});
   ASSERT_TRUE(add("/WORK/", many).ok());  // the folder grows past its first cluster of 16 entries
-  for (auto [path, bytes] : {std::pair("A.TXT", Bytes(6, 1)), {"big.bin", Bytes(99841, 2)}, {"EMPTY", {}},
+  for (auto [path, bytes] : {std::pair("A.TXT", Bytes(6, 1)), {"big.bin", Bytes(199841, 2)}, {"EMPTY", {}},
                              {"work\\f19", Bytes(600, 19)}, {"work/../a.txt", Bytes(6, 1)}})
     EXPECT_EQ(read(path), bytes) << path;
   EXPECT_EQ(std::make_pair(names("").size(), names("work").size()), std::make_pair(size_t{4}, size_t{20}));  // no label
@@ -121,13 +121,14 @@ TEST_F(FatFilesTest, FilesAndFoldersComeBackAsWritten) {
   ASSERT_TRUE(ListFatDirectory(disk_.get(), kStart, "", &entries).ok());
   // 5 December 2026, 14:37:58
   EXPECT_EQ(std::make_tuple(entries[0].date, entries[0].time, entries[1].size, entries[3].directory),
-            std::make_tuple(23941, 29885, 99841u, true));
+            std::make_tuple(23941, 29885, 199841u, true));
 
   FatVolumeInfo info;
   ASSERT_TRUE(ReadFatVolumeInfo(disk_.get(), kStart, &info).ok());
-  // 6 + 99841 bytes (195 clusters and a byte), a folder of two clusters, 20 files of 600 bytes in two each.
+  // 6 + 199841 bytes (390 clusters and a byte: the chain reaches the second FAT sector), a folder of two clusters,
+  // 20 files of 600 bytes in two each.
   EXPECT_EQ(std::tie(info.label, info.totalBytes, info.freeBytes),
-            std::make_tuple("FLPPY1", 2847u * 512, (2847u - 1 - 196 - 2 - 40) * 512));
+            std::make_tuple("FLPPY1", 2847u * 512, (2847u - 1 - 391 - 2 - 40) * 512));
 
   EXPECT_EQ(RemoveFatDirectory(disk_.get(), kStart, "work").error, FatFilesError::kNotEmpty);
   std::vector<std::string> all;
@@ -153,6 +154,9 @@ TEST_F(FatFilesTest, AFragmentedFileEndsInZeros) {
 TEST_F(FatFilesTest, RefusalsWriteNothing) {
   ASSERT_TRUE(add("", {{"KEEP.BIN", Bytes(2000, 3)}}).ok());
   ASSERT_TRUE(MakeFatDirectory(disk_.get(), kStart, "dir").ok());
+  std::vector<uint8_t> root = Sector(1, kStart + 19);
+  root[32 + 11] |= 0x01;  // KEEP.BIN read-only
+  SimWriteRaw(1, kStart + 19, root);
   const std::vector<uint8_t> before = image();
   SimResetStats(1);
   struct { FatFilesResult result; FatFilesError expected; } const cases[] = {
@@ -167,6 +171,7 @@ TEST_F(FatFilesTest, RefusalsWriteNothing) {
       {DeleteFatFiles(disk_.get(), kStart, {"dir"}), FatFilesError::kIsDirectory},
       {MakeFatDirectory(disk_.get(), kStart, "keep.bin"), FatFilesError::kExists},
       {RemoveFatDirectory(disk_.get(), kStart, "keep.bin"), FatFilesError::kNotDirectory},
+      {add("", {{"KEEP.BIN", Bytes(1, 0)}}, true), FatFilesError::kExists},  // read-only: not replaced
   };
   for (const auto& c : cases) EXPECT_EQ(c.result.error, c.expected) << FatFilesMessage(c.result);
   EXPECT_EQ(std::tie(cases[6].result.needed, cases[6].result.available), std::make_tuple(3000u * 512, (2847u - 4 - 1) * 512));

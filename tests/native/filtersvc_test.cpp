@@ -179,6 +179,9 @@ TEST_F(FilterServiceTest, AStartPutsTheFilterFirstAndOnlyOnce) {
     EXPECT_EQ(std::get<0>(Run(true)), ServiceOutcome::Started);
     EXPECT_EQ(UpperFilters(), List(std::string("Dunmarle\0Partmgr\0\0", 18))) << list;
   }
+  SimSetUpperFilters(1, kRegMultiSz, List(std::string("Fltrdisk\0\0", 10)));
+  EXPECT_EQ(std::get<0>(Run(true)), ServiceOutcome::Started);
+  EXPECT_EQ(UpperFilters(), List(std::string("Dunmarle\0Fltrdisk\0\0", 19))) << "another name of the same length";
 }
 
 TEST_F(FilterServiceTest, AStopTakesOutEveryOccurrenceAndDeletesAnEmptiedList) {
@@ -246,6 +249,7 @@ TEST_F(FilterServiceTest, RunsThatFailLeaveTheDiskAsItWas) {
 
 TEST_F(FilterServiceTest, AFailedInstallationDoesNotStopTheAttach) {
   SimSetWindowsDirectory("");
+  EXPECT_EQ(InstalledDriverPath(), "");
   EXPECT_EQ(std::get<0>(Run(true)), ServiceOutcome::Started);
   EXPECT_EQ(UpperFilters(), kFilterOnly);
   EXPECT_FALSE(ServiceInstalled());

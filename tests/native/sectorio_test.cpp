@@ -4,6 +4,8 @@
 
 #include "base/selfcheck.h"
 #include "disk_fixture.h"
+#include "fatfiles/fatfiles.h"
+#include "floppy/floppy.h"
 
 namespace {
 
@@ -188,6 +190,21 @@ TEST_F(ImageStickTest, TheSectorsOfAWriteThatLandedInPartCountAsWritten) {
   EXPECT_EQ(stats.sectorsWritten, 11u) << "sectors 90 to 100, the last in part";
   EXPECT_TRUE(stats.lowestSectorWritten == 90 && stats.highestSectorWritten == 100 && stats.firstFailedSector == 100);
   EXPECT_EQ(SimReadRaw(1, 90, 10), std::vector<uint8_t>(10 * 512, 0xAB));
+}
+
+// A run longer than one transfer takes each part from its own place; the last 32-bit sector is reached, and a
+// FAT volume that ends on it opens.
+TEST_F(ImageStickTest, LongRunsAndTheLastThirtyTwoBitSector) {
+  Stick(uint64_t{1} << 32);
+  std::vector<uint8_t> data((kMaxSectorsPerWrite + 1) * 512);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i / 512 % 251);
+  ASSERT_EQ(WriteSectors(disk.get(), 100, kMaxSectorsPerWrite + 1, data.data(), nullptr), SectorIo::kOk);
+  EXPECT_TRUE(SimReadRaw(1, 100, kMaxSectorsPerWrite + 1) == data);
+  EXPECT_EQ(ReadSectors(disk.get(), 0xFFFFFFFFu, 1, data.data()), SectorIo::kOk);
+  const uint32_t start = 0xFFFFFFFFu - 2879;
+  ASSERT_TRUE(WriteFloppyImage(disk.get(), start, FloppyKind::k1440K, "EDGE", kDosNone).Succeeded());
+  std::vector<FatFileEntry> entries;
+  EXPECT_TRUE(ListFatDirectory(disk.get(), start, "", &entries).ok());
 }
 
 }  // namespace
