@@ -523,7 +523,9 @@ bool ScreenshotMessageBox(const MessageBoxRecord& record, const std::string& nam
   HANDLE thread = CreateThread(nullptr, 0, ShowRealBox, &box, 0, nullptr);
   if (!thread) return false;
   HWND window = nullptr;
-  for (int i = 0; i < 100 && !window; ++i, Sleep(50)) window = FindWindowW(L"#32770", box.caption.c_str());
+  // The box's thread may be slow to start on a loaded machine: wait as long as for any other action.
+  for (DWORD waited = 0; waited < kTimeoutMs && !window; waited += 50, Sleep(50))
+    window = FindWindowW(L"#32770", box.caption.c_str());
   bool written = window && Screenshot(window, name);
   if (window) PostMessageW(window, WM_COMMAND, IDOK, 0);
   if (WaitForSingleObject(thread, kTimeoutMs) != WAIT_OBJECT_0) written = false;
