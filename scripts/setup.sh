@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake make g++ libgtest-dev googletest g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
   wine wine64 xvfb xauth nasm dosfstools mtools qemu-system-x86 imagemagick fonts-wqy-microhei fonts-wine locales python3
-  clang libclang-rt-dev dpkg-dev file man-db groff-base)
+  clang libclang-rt-dev dpkg-dev file man-db groff-base strace)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
