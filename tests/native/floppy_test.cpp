@@ -242,6 +242,7 @@ TEST_F(SysFilesTest, FloppyWithLabelGetsThreeFilesAfterTheLabelWithPackedFat12Ch
   WriteFloppy(FloppyKind::k1440K, "BOOT", kDos71);
   FatLayout v = VolumeAt(0);
   EXPECT_EQ(SimReadRaw(1, 19, 1)[0], 'B') << "the label keeps slot 0";
+  EXPECT_EQ(SimReadRaw(1, 20, 1), std::vector<uint8_t>(512, 0)) << "the root's second sector stays empty";
   EXPECT_EQ(v.firstData, 33u);
   EXPECT_EQ(ExpectFile(v, 1, "IO      SYS", io), 2u);
   EXPECT_EQ(ExpectFile(v, 2, "MSDOS   SYS", msdos), 5u) << "exactly one cluster: one entry, the end mark";
