@@ -245,15 +245,7 @@ TEST_F(GuiTest, FilesOfAnyBlockWithoutTheService) {
 
 TEST_F(GuiTest, FilesOfThePresentedBlockWithTheService) {
   LayBlocks();
-  static const char kList[] = "Dunmarle\0";
-  SimSetUpperFilters(kStick, kRegMultiSz, std::vector<uint8_t>(kList, kList + sizeof kList));
-  SimAttachFilter(kStick, true);
-  BlockDisk disk;
-  disk.deviceName = "physicaldrive1";
-  disk.partitionLength = 64 * 2048;
-  disk.serviceActive = true;
-  ASSERT_EQ(ConfigureBlocks(&disk, kBlockModeInUse, FloppyKind::k1440K), 1);
-  ASSERT_EQ(SelectBlock("physicaldrive1", 2), 1);
+  AttachFilterPresenting(kStick, 2);
   HWND dialog = OpenFilesDialog();
   ASSERT_TRUE(dialog);
   std::vector<std::string> blocks = ComboEntries(dialog, kBlockCombo);

@@ -18,6 +18,8 @@
 #include "ui/sheet.h"
 #include "ui/wintext.h"
 #include "app/simhost/simhost.h"
+#include "blocks/blocks.h"
+#include "disk/queries.h"
 #include "sys/lock.h"
 #include "sys/sim/sim.h"
 
@@ -661,3 +663,15 @@ void DropFiles(HWND window, const std::vector<std::wstring>& paths) {
 }
 
 }  // namespace gui
+
+void AttachFilterPresenting(int number, uint32_t block) {
+  static const char kList[] = "Dunmarle\0";
+  SimSetUpperFilters(number, kRegMultiSz, std::vector<uint8_t>(kList, kList + sizeof kList));
+  SimAttachFilter(number, true);
+  BlockDisk disk;
+  disk.deviceName = "physicaldrive" + std::to_string(number);
+  disk.partitionLength = 64 * 2048;
+  disk.serviceActive = true;
+  ASSERT_EQ(ConfigureBlocks(&disk, kBlockModeInUse, FloppyKind::k1440K), 1);
+  ASSERT_EQ(SelectBlock(disk.deviceName.c_str(), block), 1);
+}

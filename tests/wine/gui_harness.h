@@ -208,3 +208,7 @@ namespace gui {
 void DropFiles(HWND window, const std::vector<std::wstring>& paths);
 
 }  // namespace gui
+
+// Disk `number` with the filter driver attached and told 1.44M blocks over its first 64 MiB, presenting `block`:
+// the state a started service leaves, for tests that begin there.
+void AttachFilterPresenting(int number, uint32_t block);

@@ -82,17 +82,7 @@ std::vector<std::vector<uint8_t>> LayBlocksAndImages() {
   return images;
 }
 
-void StartService() {
-  static const char kList[] = "Dunmarle\0";
-  SimSetUpperFilters(kStick, kRegMultiSz, std::vector<uint8_t>(kList, kList + sizeof kList));
-  SimAttachFilter(kStick, true);
-  BlockDisk disk;
-  disk.deviceName = "physicaldrive1";
-  disk.partitionLength = 64 * 2048;
-  disk.serviceActive = true;
-  ASSERT_EQ(ConfigureBlocks(&disk, kBlockModeInUse, FloppyKind::k1440K), 1);
-  ASSERT_EQ(SelectBlock("physicaldrive1", 5), 1);
-}
+void StartService() { AttachFilterPresenting(kStick, 5); }
 
 // Without the service the page asks for the first block (and an export for the last); the dialog is looked at.
 void AnswerBlocks(bool service, const std::string& from, const std::string& to = "") {
