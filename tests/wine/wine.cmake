@@ -8,16 +8,23 @@ else()
   set(KORVANE_OLD_WINDOWS winxp win2k)
 endif()
 
+# Test wine_NAME runs program TARGET, and wine_VERSION_NAME runs it in each older system's prefix; the remaining
+# arguments are more test properties.
+function(korvane_wine_test name target)
+  add_test(NAME wine_${name} COMMAND ${KORVANE_WINE_RUN} $<TARGET_FILE:${target}>)
+  set_tests_properties(wine_${name} PROPERTIES LABELS wine TIMEOUT 300 ${ARGN})
+  foreach(version ${KORVANE_OLD_WINDOWS})
+    add_test(NAME wine_${version}_${name}
+      COMMAND ${KORVANE_WINE_RUN} --arch win32 --winver ${version} $<TARGET_FILE:${target}>)
+    set_tests_properties(wine_${version}_${name} PROPERTIES LABELS wine TIMEOUT 300 RESOURCE_LOCK wine_${version}
+      ${ARGN})
+  endforeach()
+endfunction()
+
 # The Win32 layer's sector I/O against an image file, proving the Wine path works.
 add_executable(korvane_wine_smoke ${CMAKE_CURRENT_LIST_DIR}/smoke_sectorio.cpp)
 target_link_libraries(korvane_wine_smoke PRIVATE korvane_core korvane_win32 gtest gtest_main)
-add_test(NAME wine_smoke_sectorio COMMAND ${KORVANE_WINE_RUN} $<TARGET_FILE:korvane_wine_smoke>)
-set_tests_properties(wine_smoke_sectorio PROPERTIES LABELS wine TIMEOUT 300)
-foreach(version ${KORVANE_OLD_WINDOWS})
-  add_test(NAME wine_${version}_smoke_sectorio
-    COMMAND ${KORVANE_WINE_RUN} --arch win32 --winver ${version} $<TARGET_FILE:korvane_wine_smoke>)
-  set_tests_properties(wine_${version}_smoke_sectorio PROPERTIES LABELS wine TIMEOUT 300 RESOURCE_LOCK wine_${version})
-endforeach()
+korvane_wine_test(smoke_sectorio korvane_wine_smoke)
 
 include(${CMAKE_CURRENT_LIST_DIR}/gui.cmake OPTIONAL)
 
@@ -28,15 +35,7 @@ set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/driver_host.c PROPERTIES
   INCLUDE_DIRECTORIES /usr/share/mingw-w64/include/ddk COMPILE_OPTIONS "-U_WIN32_WINNT;-UWINVER;-std=c99")
 target_link_libraries(korvane_driver_tests PRIVATE gtest gtest_main ntoskrnl)
 add_dependencies(korvane_driver_tests dunmarle_driver)
-add_test(NAME wine_driver COMMAND ${KORVANE_WINE_RUN} $<TARGET_FILE:korvane_driver_tests>)
-set_tests_properties(wine_driver PROPERTIES LABELS wine TIMEOUT 300
-  ENVIRONMENT "KORVANE_DRIVER=Z:${CMAKE_BINARY_DIR}/Dunmarle.sys")
-foreach(version ${KORVANE_OLD_WINDOWS})
-  add_test(NAME wine_${version}_driver
-    COMMAND ${KORVANE_WINE_RUN} --arch win32 --winver ${version} $<TARGET_FILE:korvane_driver_tests>)
-  set_tests_properties(wine_${version}_driver PROPERTIES LABELS wine TIMEOUT 300 RESOURCE_LOCK wine_${version}
-    ENVIRONMENT "KORVANE_DRIVER=Z:${CMAKE_BINARY_DIR}/Dunmarle.sys")
-endforeach()
+korvane_wine_test(driver korvane_driver_tests ENVIRONMENT "KORVANE_DRIVER=Z:${CMAKE_BINARY_DIR}/Dunmarle.sys")
 
 # The driver as the service switch installs it, loaded and unloaded by Wine's driver host: a 32-bit driver loads
 # only into a 32-bit system, so this runs in the Windows XP and 2000 prefixes. It restarts its prefix's system, so
