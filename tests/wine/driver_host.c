@@ -5,8 +5,6 @@
 #include "driver_host.h"
 
 __declspec(dllimport) void* __stdcall LoadLibraryA(const char* name);
-__declspec(dllimport) void* __stdcall GetModuleHandleA(const char* name);
-__declspec(dllimport) void* __stdcall GetProcAddress(void* module, const char* name);
 __declspec(dllimport) void* __stdcall VirtualAlloc(void* address, SIZE_T size, unsigned long type, unsigned long protect);
 __declspec(dllimport) int __stdcall VirtualFree(void* address, SIZE_T size, unsigned long type);
 
@@ -25,7 +23,7 @@ static struct {
   uint64_t sectors;
   int answersLength;
   DriverHostLog log;
-  volatile LONG holdReads;
+  volatile LONG holdRead;
   KEVENT readEntered;
   KEVENT readRelease;
 } g;
@@ -48,8 +46,7 @@ static NTSTATUS NTAPI DiskTransfer(PDEVICE_OBJECT device, PIRP irp) {
   (void)device;
   g.log.transfers++;
   g.log.lastOffset = offset;
-  g.log.lastLength = length;
-  if (stack->MajorFunction == IRP_MJ_READ && g.holdReads) {
+  if (stack->MajorFunction == IRP_MJ_READ && InterlockedExchange(&g.holdRead, 0)) {
     KeSetEvent(&g.readEntered, IO_NO_INCREMENT, FALSE);
     KeWaitForSingleObject(&g.readRelease, Executive, KernelMode, FALSE, NULL);
   }
@@ -71,7 +68,6 @@ static NTSTATUS NTAPI DiskControl(PDEVICE_OBJECT device, PIRP irp) {
   (void)device;
   if (code == IOCTL_DISK_GET_DRIVE_GEOMETRY || code == IOCTL_DISK_GET_LENGTH_INFO ||
       code == IOCTL_DISK_GET_PARTITION_INFO) {
-    g.log.sizeQueries++;
     if (code == IOCTL_DISK_GET_DRIVE_GEOMETRY && out >= sizeof(DISK_GEOMETRY)) {
       DISK_GEOMETRY geometry = {{{0}}, RemovableMedia, 255, 63, HOST_SECTOR};
       geometry.Cylinders.QuadPart = (LONGLONG)(g.sectors / (255 * 63));
@@ -100,15 +96,9 @@ static NTSTATUS NTAPI DiskControl(PDEVICE_OBJECT device, PIRP irp) {
 static NTSTATUS NTAPI DiskOther(PDEVICE_OBJECT device, PIRP irp) {
   PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
   (void)device;
-  if (stack->MajorFunction == IRP_MJ_PNP) {
-    g.log.pnpCount++;
-    g.log.lastPnp = stack->MinorFunction;
-  } else if (stack->MajorFunction == IRP_MJ_POWER) {
-    g.log.powerCount++;
-    PoStartNextPowerIrp(irp);
-  } else {
-    g.log.systemControlCount++;
-  }
+  g.log.requests[stack->MajorFunction]++;
+  g.log.lastMinor = stack->MinorFunction;
+  if (stack->MajorFunction == IRP_MJ_POWER) PoStartNextPowerIrp(irp);
   return Finish(irp, STATUS_SUCCESS, 0);
 }
 
@@ -134,9 +124,8 @@ static NTSTATUS NTAPI FilterDriverInit(PDRIVER_OBJECT driver, PUNICODE_STRING re
 int DriverHostLoad(const char* path) {
   UNICODE_STRING name;
   uint8_t* module = (uint8_t*)LoadLibraryA(path);
-  uint32_t header;
   if (!module) return 1;
-  header = *(uint32_t*)(module + 0x3C);
+  uint32_t header = *(uint32_t*)(module + 0x3C);
   /* The image's entry point is DriverEntry: the optional header keeps its address 16 bytes in. */
   g.filterEntry = (PDRIVER_INITIALIZE)(module + *(uint32_t*)(module + header + 24 + 16));
   KeInitializeEvent(&g.readEntered, SynchronizationEvent, FALSE);
@@ -150,28 +139,20 @@ int DriverHostLoad(const char* path) {
 }
 
 int DriverHostAttach(uint64_t sectors, int answersLengthQuery) {
-  NTSTATUS status;
   RtlZeroMemory(&g.log, sizeof g.log);
   g.sectors = sectors;
   g.answersLength = answersLengthQuery;
   g.image = (uint8_t*)VirtualAlloc(NULL, (SIZE_T)(sectors * HOST_SECTOR), 0x3000 /* reserve, commit */, 0x04);
   if (!g.image) return 1;
-  status = IoCreateDevice(g.diskDriver, 0, NULL, FILE_DEVICE_DISK, FILE_REMOVABLE_MEDIA, FALSE, &g.disk);
-  if (status != STATUS_SUCCESS) return 2;
+  if (IoCreateDevice(g.diskDriver, 0, NULL, FILE_DEVICE_DISK, FILE_REMOVABLE_MEDIA, FALSE, &g.disk) != STATUS_SUCCESS)
+    return 2;
   g.disk->Flags |= DO_DIRECT_IO | DO_POWER_PAGABLE;
   g.disk->Flags &= ~DO_DEVICE_INITIALIZING;
-  status = g.filterDriver->DriverExtension->AddDevice(g.filterDriver, g.disk);
-  if (status != STATUS_SUCCESS) return 3;
+  if (g.filterDriver->DriverExtension->AddDevice(g.filterDriver, g.disk) != STATUS_SUCCESS) return 3;
   g.top = g.disk->AttachedDevice;
   if (!g.top || g.top->DriverObject != g.filterDriver) return 4;
-  if (DriverHostPnp(IRP_MN_START_DEVICE) != STATUS_SUCCESS) return 5;
+  if (DriverHostSend(IRP_MJ_PNP, IRP_MN_START_DEVICE) != STATUS_SUCCESS) return 5;
   return 0;
-}
-
-long DriverHostRemove(void) {
-  NTSTATUS status = DriverHostPnp(IRP_MN_REMOVE_DEVICE);
-  DriverHostDeleteDisk();
-  return status;
 }
 
 void DriverHostDeleteDisk(void) {
@@ -198,9 +179,8 @@ static long Send(PIRP irp, KEVENT* event, IO_STATUS_BLOCK* iosb, uint64_t* infor
 long DriverHostTransfer(int write, int64_t offset, void* buffer, uint32_t length, uint64_t* information) {
   KEVENT event;
   IO_STATUS_BLOCK iosb;
-  LARGE_INTEGER at;
+  LARGE_INTEGER at = {.QuadPart = offset};
   PIRP irp;
-  at.QuadPart = offset;
   KeInitializeEvent(&event, NotificationEvent, FALSE);
   irp = IoBuildSynchronousFsdRequest(write ? IRP_MJ_WRITE : IRP_MJ_READ, g.top, buffer, length, &at, &event, &iosb);
   if (!irp) return STATUS_INSUFFICIENT_RESOURCES;
@@ -219,7 +199,7 @@ long DriverHostControl(uint32_t code, void* in, uint32_t inLength, void* out, ui
   return Send(irp, &event, &iosb, information);
 }
 
-static long SendMinor(UCHAR major, UCHAR minor) {
+long DriverHostSend(uint8_t major, uint8_t minor) {
   KEVENT event;
   IO_STATUS_BLOCK iosb;
   PIO_STACK_LOCATION stack;
@@ -239,11 +219,7 @@ static long SendMinor(UCHAR major, UCHAR minor) {
   return Send(irp, &event, &iosb, NULL);
 }
 
-long DriverHostPnp(uint8_t minor) { return SendMinor(IRP_MJ_PNP, minor); }
-long DriverHostPower(uint8_t minor) { return SendMinor(IRP_MJ_POWER, minor); }
-long DriverHostSystemControl(void) { return SendMinor(IRP_MJ_SYSTEM_CONTROL, 0x0B); }
-
-void DriverHostHoldReads(int hold) { InterlockedExchange(&g.holdReads, hold); }
+void DriverHostHoldNextRead(void) { InterlockedExchange(&g.holdRead, 1); }
 
 int DriverHostWaitForHeldRead(uint32_t milliseconds) {
   LARGE_INTEGER timeout;
@@ -252,15 +228,3 @@ int DriverHostWaitForHeldRead(uint32_t milliseconds) {
 }
 
 void DriverHostReleaseRead(void) { KeSetEvent(&g.readRelease, IO_NO_INCREMENT, FALSE); }
-
-uintptr_t DriverHostUserProbeAddress(void) {
-  void* ntoskrnl = GetModuleHandleA("ntoskrnl.exe");
-  uintptr_t* address = ntoskrnl ? (uintptr_t*)GetProcAddress(ntoskrnl, "MmUserProbeAddress") : NULL;
-  return address ? *address : 0;
-}
-
-void* DriverHostUnmappedPage(void) {
-  static void* page;
-  if (!page) page = VirtualAlloc(NULL, 0x10000, 0x2000 /* reserve */, 0x01 /* no access */);
-  return page;
-}

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "driver/blockmap.h"
@@ -20,14 +21,14 @@ constexpr long kInvalidParameter = static_cast<long>(0xC000000Du);
 constexpr long kAccessViolation = static_cast<long>(0xC0000005u);
 constexpr long kNonexistentSector = static_cast<long>(0xC0000015u);
 constexpr long kDeletePending = static_cast<long>(0xC0000056u);
-constexpr uint8_t kStartDevice = 0x00, kRemoveDevice = 0x02, kQueryCapabilities = 0x09;
-constexpr uint8_t kSetPower = 0x02;
+constexpr uint8_t kPnp = 0x1B, kPower = 0x16, kWmi = 0x17;  // major functions
+constexpr uint8_t kStartDevice = 0x00, kRemoveDevice = 0x02, kQueryCapabilities = 0x09, kSetPower = 0x02;
 constexpr uint32_t kSector = 512;
 constexpr uint32_t kStart = 63;  // the first partition
 
-long Select(uint32_t block, uint64_t* information = nullptr) {
+long Select(uint32_t block) {
   DunSelectRequest request{block, 0};
-  return DriverHostControl(DUN_IOCTL_SELECT_BLOCK, &request, sizeof request, &request, sizeof request, 1, information);
+  return DriverHostControl(DUN_IOCTL_SELECT_BLOCK, &request, sizeof request, &request, sizeof request, 1, nullptr);
 }
 
 long Configure(uint32_t mode, uint32_t sectorsPerBlock, uint32_t first, uint32_t end) {
@@ -47,18 +48,17 @@ std::vector<uint8_t> Pattern(uint32_t tag, uint32_t sectors = 1) {
   return data;
 }
 
+// The disk below only copies from a write's buffer.
 long WriteAt(uint64_t sector, const std::vector<uint8_t>& data) {
-  std::vector<uint8_t> copy = data;
-  return DriverHostTransfer(1, static_cast<int64_t>(sector * kSector), copy.data(),
-                           static_cast<uint32_t>(copy.size()), nullptr);
+  return DriverHostTransfer(1, static_cast<int64_t>(sector * kSector), const_cast<uint8_t*>(data.data()),
+                            static_cast<uint32_t>(data.size()), nullptr);
 }
 
-std::vector<uint8_t> ReadAt(uint64_t sector, uint32_t sectors = 1, long* status = nullptr) {
+std::vector<uint8_t> ReadAt(uint64_t sector, uint32_t sectors = 1) {
   std::vector<uint8_t> data(sectors * kSector, 0xEE);
-  long s = DriverHostTransfer(0, static_cast<int64_t>(sector * kSector), data.data(),
-                              static_cast<uint32_t>(data.size()), nullptr);
-  if (status) *status = s;
-  EXPECT_TRUE(status || s == kSuccess) << "read at sector " << sector << ": status " << std::hex << s;
+  long status = DriverHostTransfer(0, static_cast<int64_t>(sector * kSector), data.data(),
+                                   static_cast<uint32_t>(data.size()), nullptr);
+  EXPECT_EQ(status, kSuccess) << "read at sector " << sector;
   return data;
 }
 
@@ -78,9 +78,11 @@ class DriverTest : public ::testing::Test {
     ASSERT_EQ(DriverHostAttach(sectors, answersLength ? 1 : 0), 0);
     attached_ = true;
   }
+  // The removal as the plug and play manager sends it, then the disk goes too.
   void TearDown() override {
     if (!attached_) return;
-    EXPECT_EQ(DriverHostRemove(), kSuccess);
+    EXPECT_EQ(DriverHostSend(kPnp, kRemoveDevice), kSuccess);
+    DriverHostDeleteDisk();
   }
   bool attached_ = false;
 };
@@ -109,27 +111,25 @@ TEST_F(DriverTest, TransfersThatWouldRunPastTheDiskEndFailBeforeReachingIt) {
   const uint64_t diskSectors = kStart + 100ull * 3072 + 16;
   Attach(diskSectors);
   ASSERT_EQ(Configure(DUN_MODE_IN_USE, 3072, kStart, kStart + 100 * 3072), kSuccess);
-  ASSERT_EQ(Select(99), kSuccess);
-  const uint64_t presented = diskSectors - 99ull * 3072;  // sectors left from the block onwards
-  long status = 0;
-  ReadAt(presented - 1, 1, &status);
-  EXPECT_EQ(status, kSuccess);
-  uint32_t transfers = DriverHostDiskLog().transfers;
-  ReadAt(presented - 1, 2, &status);
-  EXPECT_EQ(status, kNonexistentSector);
-  ReadAt(presented, 1, &status);
-  EXPECT_EQ(status, kNonexistentSector);
-  // Offsets whose sum with the block's would overflow, and negative ones, are refused the same way.
-  uint8_t sector[kSector];
-  EXPECT_EQ(DriverHostTransfer(0, INT64_MAX - 511, sector, kSector, nullptr), kNonexistentSector);
-  EXPECT_EQ(DriverHostTransfer(1, -512, sector, kSector, nullptr), kNonexistentSector);
-  EXPECT_EQ(DriverHostDiskLog().transfers, transfers);
-
-  // Block 0 passes transfers down unchanged: the disk below judges its own end.
-  ASSERT_EQ(Select(0), kSuccess);
-  ReadAt(diskSectors, 1, &status);
-  EXPECT_EQ(status, kInvalidParameter);
-  EXPECT_EQ(DriverHostDiskLog().transfers, transfers + 1);
+  const int64_t left = static_cast<int64_t>(diskSectors - 99ull * 3072) * kSector;  // from block 99 onwards
+  const struct { uint32_t block; int write; int64_t offset; uint32_t length; long status; } cases[] = {
+      {99, 0, left - kSector, kSector, kSuccess},
+      {99, 0, left - kSector, 2 * kSector, kNonexistentSector},
+      {99, 0, left, kSector, kNonexistentSector},
+      // Offsets whose sum with the block's would overflow, and negative ones, are refused the same way.
+      {99, 0, INT64_MAX - 511, kSector, kNonexistentSector},
+      {99, 1, -512, kSector, kNonexistentSector},
+      // Block 0 passes transfers down unchanged: the disk below judges its own end.
+      {0, 0, static_cast<int64_t>(diskSectors * kSector), kSector, kInvalidParameter},
+  };
+  uint8_t buffer[2 * kSector];
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "block " << c.block << ", offset " << c.offset << ", length " << c.length);
+    ASSERT_EQ(Select(c.block), kSuccess);
+    const uint32_t transfers = DriverHostDiskLog().transfers;
+    EXPECT_EQ(DriverHostTransfer(c.write, c.offset, buffer, c.length, nullptr), c.status);
+    EXPECT_EQ(DriverHostDiskLog().transfers, transfers + (c.status != kNonexistentSector));
+  }
 }
 
 TEST_F(DriverTest, SelectAndConfigureKeepTheBlockInsideTheAreaAndTheHiddenModeShowsTheDisk) {
@@ -143,9 +143,7 @@ TEST_F(DriverTest, SelectAndConfigureKeepTheBlockInsideTheAreaAndTheHiddenModeSh
   // Configured: the area ends at its end sector or the disk's end, whichever comes first.
   ASSERT_EQ(Configure(DUN_MODE_IN_USE, 2048, kStart, kStart + 4 * 2048), kSuccess);
   EXPECT_EQ(Select(3), kSuccess);
-  uint64_t information = 1;
-  EXPECT_EQ(Select(4, &information), kInvalidParameter);
-  EXPECT_EQ(information, 0u);
+  EXPECT_EQ(Select(4), kInvalidParameter);
   EXPECT_EQ(CurrentBlock(), 3u);
   ASSERT_EQ(Configure(DUN_MODE_IN_USE, 2048, kStart, 0xFFFFFFF0u), kSuccess);
   EXPECT_EQ(Select(7), kSuccess);
@@ -168,62 +166,57 @@ TEST_F(DriverTest, SelectAndConfigureKeepTheBlockInsideTheAreaAndTheHiddenModeSh
 
 TEST_F(DriverTest, ControlCodesValidateEveryLengthAndReachBuffersOnlyAsTheirMethodAllows) {
   Attach(kStart + 4ull * 2048);
-  // Buffered select: 8 bytes in and out.
-  uint8_t buffer[16] = {1, 0, 0, 0, 0, 0, 0, 0};
-  uint64_t information = 0;
-  EXPECT_EQ(DriverHostControl(DUN_IOCTL_SELECT_BLOCK, buffer, 7, buffer, 8, 1, nullptr), kInvalidParameter);
-  EXPECT_EQ(DriverHostControl(DUN_IOCTL_SELECT_BLOCK, buffer, 8, buffer, 7, 1, nullptr), kInvalidParameter);
-  EXPECT_EQ(DriverHostControl(DUN_IOCTL_SELECT_BLOCK, buffer, 8, buffer, 8, 1, &information), kSuccess);
-  EXPECT_EQ(information, 8u);
-  EXPECT_EQ(buffer[0], 1u);
-
-  // In-direct configuration: 16 bytes in; the output is the caller's and stays as it was.
-  DunBlockConfig config{0, 2048, kStart, kStart + 4 * 2048};
-  DunBlockConfig out{};
-  EXPECT_EQ(DriverHostControl(DUN_IOCTL_CONFIGURE_BLOCKS, &config, 15, &out, 16, 1, nullptr), kInvalidParameter);
-  EXPECT_EQ(DriverHostControl(DUN_IOCTL_CONFIGURE_BLOCKS, &config, 16, &out, 16, 1, &information), kSuccess);
-  EXPECT_EQ(information, 0u);
-  EXPECT_EQ(out.sectorsPerBlock, 0u);
-  EXPECT_EQ(Select(4), kInvalidParameter);  // the configuration took effect
-
-  // Out-direct presence: the mark as the count, the buffer untouched, whatever its length.
+  uint8_t select[8] = {1};
+  DunBlockConfig config{0, 2048, kStart, kStart + 4 * 2048}, configOut{};
   uint8_t presence[15];
   std::memset(presence, 0xAA, sizeof presence);
-  EXPECT_EQ(DriverHostControl(DUN_IOCTL_PRESENCE, presence, 15, presence, 15, 1, &information), kSuccess);
-  EXPECT_EQ(information, DUN_PRESENCE_MARK);
+  uint32_t block = 0xFFFFFFFF, refused = 0xFFFFFFFF;
+  // One request from a program: its status and transferred count.
+  auto expect = [](uint32_t code, void* in, uint32_t inLength, void* out, uint32_t outLength, long status,
+                   uint64_t count) {
+    SCOPED_TRACE(testing::Message() << "code " << code << ", " << inLength << " in, " << outLength << " out");
+    uint64_t information = 1;
+    EXPECT_EQ(DriverHostControl(code, in, inLength, out, outLength, 1, &information), status);
+    EXPECT_EQ(information, count);
+  };
+  // Buffered select: 8 bytes in and out.
+  expect(DUN_IOCTL_SELECT_BLOCK, select, 7, select, 8, kInvalidParameter, 0);
+  expect(DUN_IOCTL_SELECT_BLOCK, select, 8, select, 7, kInvalidParameter, 0);
+  expect(DUN_IOCTL_SELECT_BLOCK, select, 8, select, 8, kSuccess, 8);
+  // In-direct configuration: 16 bytes in; the output is the caller's and stays as it was.
+  expect(DUN_IOCTL_CONFIGURE_BLOCKS, &config, 15, &configOut, 16, kInvalidParameter, 0);
+  expect(DUN_IOCTL_CONFIGURE_BLOCKS, &config, 16, &configOut, 16, kSuccess, 0);
+  // Out-direct presence: the mark as the count, the buffer untouched, whatever its length.
+  expect(DUN_IOCTL_PRESENCE, presence, 15, presence, 15, kSuccess, DUN_PRESENCE_MARK);
+  expect(DUN_IOCTL_PRESENCE, nullptr, 0, nullptr, 0, kSuccess, DUN_PRESENCE_MARK);
+  // Neither-method current block: 4 bytes at the caller's pointer, here a good one from a program.
+  expect(DUN_IOCTL_CURRENT_BLOCK, &refused, 4, &refused, 3, kInvalidParameter, 0);
+  expect(DUN_IOCTL_CURRENT_BLOCK, &refused, 4, nullptr, 4, kInvalidParameter, 0);
+  expect(DUN_IOCTL_CURRENT_BLOCK, &block, 4, &block, 4, kSuccess, 4);
+  EXPECT_EQ(select[0], 1u);
+  EXPECT_EQ(configOut.sectorsPerBlock, 0u);
+  EXPECT_EQ(Select(4), kInvalidParameter);  // the configuration took effect
   for (uint8_t b : presence) EXPECT_EQ(b, 0xAA);
-  EXPECT_EQ(DriverHostControl(DUN_IOCTL_PRESENCE, nullptr, 0, nullptr, 0, 1, &information), kSuccess);
-  EXPECT_EQ(information, DUN_PRESENCE_MARK);
-
-  // Neither-method current block: 4 bytes at the caller's pointer.
-  uint32_t block = 0xFFFFFFFF;
-  EXPECT_EQ(DriverHostControl(DUN_IOCTL_CURRENT_BLOCK, &block, 4, &block, 3, 1, nullptr), kInvalidParameter);
-  EXPECT_EQ(DriverHostControl(DUN_IOCTL_CURRENT_BLOCK, &block, 4, nullptr, 4, 1, nullptr), kInvalidParameter);
-  EXPECT_EQ(block, 0xFFFFFFFFu);
-  EXPECT_EQ(DriverHostControl(DUN_IOCTL_CURRENT_BLOCK, &block, 4, &block, 4, 0, &information), kSuccess);
+  EXPECT_EQ(refused, 0xFFFFFFFFu);
   EXPECT_EQ(block, 1u);
-  EXPECT_EQ(information, 4u);
 }
 
 // A program's pointer is checked against the end of user space and written under an exception guard: a bad one
 // fails the request and the process (the system, on Windows) goes on.
 TEST_F(DriverTest, ABadPointerFromAProgramFailsTheRequest) {
   Attach(kStart + 4ull * 2048);
-  const uintptr_t userEnd = DriverHostUserProbeAddress();
-  ASSERT_NE(userEnd, 0u);
+  const auto* probe = reinterpret_cast<const uintptr_t*>(
+      GetProcAddress(GetModuleHandleA("ntoskrnl.exe"), "MmUserProbeAddress"));  // the end of user space
+  ASSERT_NE(probe, nullptr);
+  const uintptr_t userEnd = *probe;
   uint32_t* beyond = reinterpret_cast<uint32_t*>(UINTPTR_MAX - 15);
   EXPECT_EQ(DriverHostControl(DUN_IOCTL_CURRENT_BLOCK, nullptr, 0, beyond, 4, 1, nullptr), kAccessViolation);
 
-  uint32_t* unmapped = static_cast<uint32_t*>(DriverHostUnmappedPage());
+  // A reserved page that is not mapped: every access faults.
+  static void* const unmapped = VirtualAlloc(nullptr, 0x10000, MEM_RESERVE, PAGE_NOACCESS);
   ASSERT_NE(unmapped, nullptr);
   if (reinterpret_cast<uintptr_t>(unmapped) + 4 > userEnd) GTEST_SKIP() << "no unmapped page below " << userEnd;
   EXPECT_EQ(DriverHostControl(DUN_IOCTL_CURRENT_BLOCK, nullptr, 0, unmapped, 4, 1, nullptr), kAccessViolation);
-  // A good pointer from a program works.
-  static uint32_t block = 0xFFFFFFFF;
-  if (reinterpret_cast<uintptr_t>(&block) + 4 <= userEnd) {
-    EXPECT_EQ(DriverHostControl(DUN_IOCTL_CURRENT_BLOCK, nullptr, 0, &block, 4, 1, nullptr), kSuccess);
-    EXPECT_EQ(block, 0u);
-  }
 }
 
 TEST_F(DriverTest, WhatTheFilterDoesNotOwnPassesDownUnchanged) {
@@ -236,17 +229,15 @@ TEST_F(DriverTest, WhatTheFilterDoesNotOwnPassesDownUnchanged) {
     EXPECT_EQ(information, 0x4D4Bu) << "the disk's own answer";
   }
   EXPECT_EQ(DriverHostDiskLog().controlCount, 4u);
-
-  uint32_t pnp = DriverHostDiskLog().pnpCount;
-  EXPECT_EQ(DriverHostPnp(kQueryCapabilities), kSuccess);
-  EXPECT_EQ(DriverHostDiskLog().pnpCount, pnp + 1);
-  EXPECT_EQ(DriverHostDiskLog().lastPnp, kQueryCapabilities);
-  EXPECT_EQ(DriverHostPower(kSetPower), kSuccess);
-  EXPECT_EQ(DriverHostDiskLog().powerCount, 1u);
-  EXPECT_EQ(DriverHostSystemControl(), kSuccess);
-  EXPECT_EQ(DriverHostDiskLog().systemControlCount, 1u);
-  // The start went down and came back through the filter.
-  EXPECT_EQ(DriverHostPnp(kStartDevice), kSuccess);
+  // The start goes down and comes back through the filter; the others pass by.
+  const std::pair<uint8_t, uint8_t> requests[] = {
+      {kPnp, kQueryCapabilities}, {kPnp, kStartDevice}, {kPower, kSetPower}, {kWmi, 0x0B}};
+  for (auto [major, minor] : requests) {
+    const uint32_t count = DriverHostDiskLog().requests[major];
+    EXPECT_EQ(DriverHostSend(major, minor), kSuccess) << int{major} << "/" << int{minor};
+    EXPECT_EQ(DriverHostDiskLog().requests[major], count + 1) << int{major} << "/" << int{minor};
+    EXPECT_EQ(DriverHostDiskLog().lastMinor, minor) << int{major} << "/" << int{minor};
+  }
 }
 
 // Windows 2000 has no length request: the whole disk's partition gives the length.
@@ -257,43 +248,38 @@ TEST_F(DriverTest, ADiskWithoutTheLengthRequestIsMeasuredByItsWholeDiskPartition
   EXPECT_EQ(Select(4), kInvalidParameter);
 }
 
-// A request sent on a thread of its own, waited for by Join.
+// A request sent on a thread of its own; Join waits for it and gives its status.
 struct Background {
   std::function<long()> request;
   long status = -1;
-  HANDLE thread = nullptr;
-  explicit Background(std::function<long()> r) : request(std::move(r)) {
-    thread = CreateThread(nullptr, 0, Run, this, 0, nullptr);
-  }
+  HANDLE thread = CreateThread(nullptr, 0, Run, this, 0, nullptr);
   static DWORD WINAPI Run(void* self) {
-    auto* b = static_cast<Background*>(self);
-    b->status = b->request();
+    static_cast<Background*>(self)->status = static_cast<Background*>(self)->request();
     return 0;
   }
   long Join() {
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-    thread = nullptr;
+    if (thread) {
+      WaitForSingleObject(thread, INFINITE);
+      CloseHandle(thread);
+      thread = nullptr;
+    }
     return status;
   }
-  ~Background() {
-    if (thread) Join();
-  }
+  ~Background() { Join(); }
 };
 
 TEST_F(DriverTest, RemovalWaitsForTheRequestsInFlightAndRefusesNewOnes) {
   Attach(kStart + 4ull * 2048);
   ASSERT_EQ(WriteAt(kStart, Pattern(9)), kSuccess);
-  DriverHostHoldReads(1);
+  DriverHostHoldNextRead();
   std::vector<uint8_t> read(kSector);
-  Background reader([&] { return DriverHostTransfer(0, kStart * kSector, read.data(), kSector, nullptr); });
+  Background reader{[&] { return DriverHostTransfer(0, kStart * kSector, read.data(), kSector, nullptr); }};
   ASSERT_TRUE(DriverHostWaitForHeldRead(5000));
-  DriverHostHoldReads(0);
 
-  const uint32_t pnpBefore = DriverHostDiskLog().pnpCount;
-  Background remover([] { return DriverHostPnp(kRemoveDevice); });
+  const uint32_t pnpBefore = DriverHostDiskLog().requests[kPnp];
+  Background remover{[] { return DriverHostSend(kPnp, kRemoveDevice); }};
   Sleep(300);
-  EXPECT_EQ(DriverHostDiskLog().pnpCount, pnpBefore) << "the removal went down while a read was in flight";
+  EXPECT_EQ(DriverHostDiskLog().requests[kPnp], pnpBefore) << "the removal went down while a read was in flight";
   uint8_t sector[kSector];
   EXPECT_EQ(DriverHostTransfer(0, 0, sector, kSector, nullptr), kDeletePending);
   uint32_t block = 0;
@@ -303,8 +289,8 @@ TEST_F(DriverTest, RemovalWaitsForTheRequestsInFlightAndRefusesNewOnes) {
   EXPECT_EQ(reader.Join(), kSuccess);
   EXPECT_EQ(remover.Join(), kSuccess);
   EXPECT_EQ(read, Pattern(9));
-  EXPECT_EQ(DriverHostDiskLog().lastPnp, kRemoveDevice);
-  EXPECT_EQ(DriverHostDiskLog().pnpCount, pnpBefore + 1);
+  EXPECT_EQ(DriverHostDiskLog().lastMinor, kRemoveDevice);
+  EXPECT_EQ(DriverHostDiskLog().requests[kPnp], pnpBefore + 1);
   attached_ = false;
   DriverHostDeleteDisk();
 }
