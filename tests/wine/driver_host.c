@@ -45,7 +45,6 @@ static NTSTATUS NTAPI DiskTransfer(PDEVICE_OBJECT device, PIRP irp) {
                                     : (uint8_t*)irp->UserBuffer;
   (void)device;
   g.log.transfers++;
-  g.log.lastOffset = offset;
   if (stack->MajorFunction == IRP_MJ_READ && InterlockedExchange(&g.holdRead, 0)) {
     KeSetEvent(&g.readEntered, IO_NO_INCREMENT, FALSE);
     KeWaitForSingleObject(&g.readRelease, Executive, KernelMode, FALSE, NULL);

@@ -15,7 +15,6 @@ typedef struct DriverHostLog {
   uint32_t controlCode; /* the last control code passed down to the disk */
   uint32_t controlCount;
   uint32_t transfers;
-  int64_t lastOffset; /* of the last read or write */
   uint32_t requests[0x1C]; /* plug and play, power and WMI requests, by major function (0x1B is the last) */
   uint8_t lastMinor; /* of the last of them */
 } DriverHostLog;
