@@ -5,13 +5,12 @@
 #include "driver_host.h"
 
 __declspec(dllimport) void* __stdcall LoadLibraryA(const char* name);
-__declspec(dllimport) void* __stdcall VirtualAlloc(void* address, SIZE_T size, unsigned long type, unsigned long protect);
+__declspec(dllimport) void* __stdcall VirtualAlloc(void* address, SIZE_T size, unsigned long type,
+                                                   unsigned long protect);
 __declspec(dllimport) int __stdcall VirtualFree(void* address, SIZE_T size, unsigned long type);
 
 /* Not in the headers: creates a driver object and runs its initialisation. */
 __declspec(dllimport) NTSTATUS NTAPI IoCreateDriver(PUNICODE_STRING name, PDRIVER_INITIALIZE initialize);
-
-#define HOST_SECTOR 512u
 
 static struct {
   PDRIVER_INITIALIZE filterEntry;

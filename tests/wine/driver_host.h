@@ -6,6 +6,8 @@
 
 #include <stdint.h>
 
+#define HOST_SECTOR 512u /* the disk's sector size */
+
 #ifdef __cplusplus
 extern "C" {
 #endif

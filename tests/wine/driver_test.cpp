@@ -23,7 +23,6 @@ constexpr long kNonexistentSector = static_cast<long>(0xC0000015u);
 constexpr long kDeletePending = static_cast<long>(0xC0000056u);
 constexpr uint8_t kPnp = 0x1B, kPower = 0x16, kWmi = 0x17;  // major functions
 constexpr uint8_t kStartDevice = 0x00, kRemoveDevice = 0x02, kQueryCapabilities = 0x09, kSetPower = 0x02;
-constexpr uint32_t kSector = 512;
 constexpr uint32_t kStart = 63;  // the first partition
 
 long Select(uint32_t block) {
@@ -43,28 +42,28 @@ uint32_t CurrentBlock() {
 }
 
 std::vector<uint8_t> Pattern(uint32_t tag, uint32_t sectors = 1) {
-  std::vector<uint8_t> data(sectors * kSector);
-  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(tag * 31 + i / kSector * 7 + i % 251);
+  std::vector<uint8_t> data(sectors * HOST_SECTOR);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(tag * 31 + i / HOST_SECTOR * 7 + i % 251);
   return data;
 }
 
 // The disk below only copies from a write's buffer.
 long WriteAt(uint64_t sector, const std::vector<uint8_t>& data) {
-  return DriverHostTransfer(1, static_cast<int64_t>(sector * kSector), const_cast<uint8_t*>(data.data()),
+  return DriverHostTransfer(1, static_cast<int64_t>(sector * HOST_SECTOR), const_cast<uint8_t*>(data.data()),
                             static_cast<uint32_t>(data.size()), nullptr);
 }
 
 std::vector<uint8_t> ReadAt(uint64_t sector, uint32_t sectors = 1) {
-  std::vector<uint8_t> data(sectors * kSector, 0xEE);
-  long status = DriverHostTransfer(0, static_cast<int64_t>(sector * kSector), data.data(),
+  std::vector<uint8_t> data(sectors * HOST_SECTOR, 0xEE);
+  long status = DriverHostTransfer(0, static_cast<int64_t>(sector * HOST_SECTOR), data.data(),
                                    static_cast<uint32_t>(data.size()), nullptr);
   EXPECT_EQ(status, kSuccess) << "read at sector " << sector;
   return data;
 }
 
 std::vector<uint8_t> Physical(uint64_t sector, uint32_t sectors = 1) {
-  const uint8_t* image = DriverHostImage() + sector * kSector;
-  return std::vector<uint8_t>(image, image + sectors * kSector);
+  const uint8_t* image = DriverHostImage() + sector * HOST_SECTOR;
+  return std::vector<uint8_t>(image, image + sectors * HOST_SECTOR);
 }
 
 class DriverTest : public ::testing::Test {
@@ -91,18 +90,18 @@ TEST_F(DriverTest, TransfersThatWouldRunPastTheDiskEndFailBeforeReachingIt) {
   const uint64_t diskSectors = kStart + 100ull * 3072 + 16;
   Attach(diskSectors);
   ASSERT_EQ(Configure(DUN_MODE_IN_USE, 3072, kStart, kStart + 100 * 3072), kSuccess);
-  const int64_t left = static_cast<int64_t>(diskSectors - 99ull * 3072) * kSector;  // from block 99 onwards
+  const int64_t left = static_cast<int64_t>(diskSectors - 99ull * 3072) * HOST_SECTOR;  // from block 99 onwards
   const struct { uint32_t block; int write; int64_t offset; uint32_t length; long status; } cases[] = {
-      {99, 0, left - kSector, kSector, kSuccess},
-      {99, 0, left - kSector, 2 * kSector, kNonexistentSector},
-      {99, 0, left, kSector, kNonexistentSector},
+      {99, 0, left - HOST_SECTOR, HOST_SECTOR, kSuccess},
+      {99, 0, left - HOST_SECTOR, 2 * HOST_SECTOR, kNonexistentSector},
+      {99, 0, left, HOST_SECTOR, kNonexistentSector},
       // Offsets whose sum with the block's would overflow, and negative ones, are refused the same way.
-      {99, 0, INT64_MAX - 511, kSector, kNonexistentSector},
-      {99, 1, -512, kSector, kNonexistentSector},
+      {99, 0, INT64_MAX - 511, HOST_SECTOR, kNonexistentSector},
+      {99, 1, -512, HOST_SECTOR, kNonexistentSector},
       // Block 0 passes transfers down unchanged: the disk below judges its own end.
-      {0, 0, static_cast<int64_t>(diskSectors * kSector), kSector, kInvalidParameter},
+      {0, 0, static_cast<int64_t>(diskSectors * HOST_SECTOR), HOST_SECTOR, kInvalidParameter},
   };
-  uint8_t buffer[2 * kSector];
+  uint8_t buffer[2 * HOST_SECTOR];
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "block " << c.block << ", offset " << c.offset << ", length " << c.length);
     ASSERT_EQ(Select(c.block), kSuccess);
@@ -240,16 +239,16 @@ TEST_F(DriverTest, RemovalWaitsForTheRequestsInFlightAndRefusesNewOnes) {
   Attach(kStart + 4ull * 2048);
   ASSERT_EQ(WriteAt(kStart, Pattern(9)), kSuccess);
   DriverHostHoldNextRead();
-  std::vector<uint8_t> read(kSector);
-  Background reader{[&] { return DriverHostTransfer(0, kStart * kSector, read.data(), kSector, nullptr); }};
+  std::vector<uint8_t> read(HOST_SECTOR);
+  Background reader{[&] { return DriverHostTransfer(0, kStart * HOST_SECTOR, read.data(), HOST_SECTOR, nullptr); }};
   ASSERT_TRUE(DriverHostWaitForHeldRead(5000));
 
   const uint32_t pnpBefore = DriverHostDiskLog().requests[kPnp];
   Background remover{[] { return DriverHostSend(kPnp, kRemoveDevice); }};
   Sleep(300);
   EXPECT_EQ(DriverHostDiskLog().requests[kPnp], pnpBefore) << "the removal went down while a read was in flight";
-  uint8_t sector[kSector];
-  EXPECT_EQ(DriverHostTransfer(0, 0, sector, kSector, nullptr), kDeletePending);
+  uint8_t sector[HOST_SECTOR];
+  EXPECT_EQ(DriverHostTransfer(0, 0, sector, HOST_SECTOR, nullptr), kDeletePending);
   uint32_t block = 0;
   EXPECT_EQ(DriverHostControl(DUN_IOCTL_CURRENT_BLOCK, &block, 4, &block, 4, 0, nullptr), kDeletePending);
 
@@ -269,9 +268,9 @@ TEST_F(DriverTest, TheEnhancedPageSequenceLandsEveryWriteOnItsBlock) {
   constexpr uint32_t kPerBlock = 3072, kBlocks = 4, kRootDir = 19, kFloppy = 2880;
   const uint64_t diskSectors = kStart + uint64_t{kBlocks} * kPerBlock;
   Attach(diskSectors);
-  std::vector<uint8_t> expected(diskSectors * kSector, 0);
+  std::vector<uint8_t> expected(diskSectors * HOST_SECTOR, 0);
   auto expectAt = [&](uint64_t sector, const std::vector<uint8_t>& data) {
-    std::memcpy(expected.data() + sector * kSector, data.data(), data.size());
+    std::memcpy(expected.data() + sector * HOST_SECTOR, data.data(), data.size());
   };
   auto imageIsExpected = [&]() { return std::memcmp(DriverHostImage(), expected.data(), expected.size()) == 0; };
   auto firstBlock = [&](uint32_t n) { return kStart + uint64_t{n} * kPerBlock; };
@@ -308,7 +307,7 @@ TEST_F(DriverTest, TheEnhancedPageSequenceLandsEveryWriteOnItsBlock) {
   std::vector<uint8_t> floppy = Pattern(7, kFloppy);
   for (uint32_t s = 0; s < kFloppy; s += 50) {
     uint32_t run = std::min<uint32_t>(50, kFloppy - s);
-    std::vector<uint8_t> part(floppy.begin() + s * kSector, floppy.begin() + (s + run) * kSector);
+    std::vector<uint8_t> part(floppy.begin() + s * HOST_SECTOR, floppy.begin() + (s + run) * HOST_SECTOR);
     ASSERT_EQ(WriteAt(kStart + s, part), kSuccess) << "sector " << s;
   }
   expectAt(firstBlock(2), floppy);
