@@ -3,7 +3,7 @@
 ; isa-debug-exit device at port F4h:
 ;
 ;   KORVANE-TESTIO entry=622 AX=.... BX=.... CX=.... DX=.... BP=.... DI=....
-;     [BP-4]=........ SP=.... STACK=....,....,....,.... SECTORS=1234
+;     SP=.... [BP-4]=........ STACK=....,....,....,...., SECTORS=1234
 ;     DRV=.. MODE=.. SPT=.... HEADS=.... I1E=....:.... EOT=.. DIR=..
 ;     MSCLUS=....                                   (all on one line)
 ;
@@ -68,13 +68,12 @@ report:
     call puts
     mov si, reg_names
     mov di, regs
-    mov cx, 6
-.regs:
+    mov cx, 7
+.regs:                          ; AX to DI, then SP
     call puts
     mov ax, [di]
     call hex16
-    inc di
-    inc di
+    add di, 2
     loop .regs
     ; [BP-4] as a dword, read through segment 0
     call puts                   ; " [BP-4]="
@@ -85,23 +84,17 @@ report:
     call hex16
     mov ax, [es:bx-4]
     call hex16
-    call puts                   ; " SP="
-    mov ax, [regs+12]
-    call hex16
-    call puts                   ; " STACK="
+    call puts                   ; " STACK=", each word followed by a comma
     mov es, [regs+14]
     mov bx, [regs+12]
     mov cx, 4
 .stack:
     mov ax, [es:bx]
     call hex16
-    add bx, 2
-    dec cx
-    jz .sectors
     mov al, ','
     call putc
-    jmp short .stack
-.sectors:
+    add bx, 2
+    loop .stack
     call puts                   ; " SECTORS="
     mov bx, 0x1FE
     mov cx, 4
@@ -182,29 +175,29 @@ puts:
 .done:
     ret
 
-hex16:
-    push ax
-    mov al, ah
-    call hex8
-    pop ax
+; hex16 writes AX as 4 hex digits, hex8 AL as 2; both change AX.
 hex8:
-    push ax
     push cx
+    mov ch, 2
+    mov ah, al
+    jmp short hex
+hex16:
+    push cx
+    mov ch, 4
+hex:
     mov cl, 4
-    shr al, cl
-    call .digit
-    pop cx
-    pop ax
-.digit:
+    rol ax, cl                  ; the next digit into the low nibble
     push ax
     and al, 0x0F
-    add al, '0'
-    cmp al, '9'
-    jbe .out
-    add al, 'A' - '9' - 1
-.out:
+    add al, 0x90                ; 0-9 become '0'-'9', 10-15 'A'-'F'
+    daa
+    adc al, 0x40
+    daa
     call putc
     pop ax
+    dec ch
+    jnz hex
+    pop cx
     ret
 
 putc:
@@ -222,8 +215,8 @@ putc:
     ret
 
 txt_marker: db "KORVANE-TESTIO entry=", 0
-reg_names:  db " AX=", 0, " BX=", 0, " CX=", 0, " DX=", 0, " BP=", 0, " DI=", 0
-            db " [BP-4]=", 0, " SP=", 0, " STACK=", 0, " SECTORS=", 0
+reg_names:  db " AX=", 0, " BX=", 0, " CX=", 0, " DX=", 0, " BP=", 0, " DI=", 0, " SP=", 0
+            db " [BP-4]=", 0, " STACK=", 0, " SECTORS=", 0
             db " DRV=", 0, " MODE=", 0, " SPT=", 0, " HEADS=", 0, " I1E=", 0, " EOT=", 0
             db " DIR=", 0, "IO      SYS", "MSDOS   SYS", " MSCLUS=", 0, 13, 10, 0
 
