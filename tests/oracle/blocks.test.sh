@@ -7,18 +7,9 @@
 : "${KORVANE:?}"
 need fsck.fat mdir mcopy mformat python3 cmp
 
-# check_floppy FILE LABEL: fsck.fat finds nothing wrong, and mtools reads LABEL.
-check_floppy() {
-  fsck_clean "$1" "$2"
-  [ "$(label_of "$1")" = "$2" ] || fail "label '$(label_of "$1")', expected '$2'"
-}
-
 # check_batch IMAGE AREA_START KIND BLOCK_SECTORS IMAGE_SECTORS COUNT
 check_batch() {
-  for ((n = 0; n < $6; n++)); do
-    cut "$1" $(($2 + n * $4)) "$5" "$WORK/block.img"
-    check_floppy "$WORK/block.img" "FLPPY$n"
-  done
+  for ((n = 0; n < $6; n++)); do floppy_at "$1" $(($2 + n * $4)) "$5" "FLPPY$n"; done
   local listed
   listed=$("$KORVANE" blocks list "$1" --kind "$3" | tail -n 1)
   [ "$listed" = "valid blocks: $6" ] || fail "list ends with '$listed'"
@@ -47,8 +38,7 @@ for kind in 720K:2048:1440 1.2M:3072:2400; do
     "$KORVANE" blocks put "$PART" 2 --kind "$name" "$WORK/in.bin" --to sub >/dev/null || fail "put"
   cut "$PART" $((2048 + 2 * blockSectors)) "$imageSectors" "$WORK/block.img"
   fsck_clean "$WORK/block.img" "put"
-  mcopy -n -i "$WORK/block.img" ::/SUB/IN.BIN "$WORK/back" && cmp -s "$WORK/back" "$WORK/in.bin" ||
-    fail "mtools reads other bytes"
+  same_as_mtools "$WORK/block.img" SUB/IN.BIN "$WORK/in.bin"
 done
 
 case_name="export and rename"
@@ -56,8 +46,7 @@ case_name="export and rename"
 cut "$IMG" $((7 * 3072)) 2880 "$WORK/cut7.img"
 cmp "$WORK/seven.img" "$WORK/cut7.img" || fail "exported block 7 differs from its bytes"
 "$KORVANE" blocks label "$IMG" 9 renamed >/dev/null || fail "label failed"
-cut "$IMG" $((9 * 3072)) 2880 "$WORK/nine.img"
-check_floppy "$WORK/nine.img" RENAMED
+floppy_at "$IMG" $((9 * 3072)) 2880 RENAMED
 
 case_name="three images into blocks 5 to 7 and out into a folder"
 for i in 1 2 3; do
@@ -120,10 +109,7 @@ if command -v qemu-system-i386 >/dev/null && [ -f "${BUILD_DIR:-}/testio.sys" ];
     truncate -s $((3 * blockSectors * 512)) "$BOOT"
     "$KORVANE" blocks format "$BOOT" --kind "$kind" --count 3 --dos "$dos" --sysfiles "$SYS" >/dev/null ||
       { fail "format failed"; continue; }
-    out=$("$ORACLE/qemu_boot.sh" -t 30 -u KORVANE-TESTIO -r $((2 * blockSectors)):"$imageSectors" \
-      fda "$BOOT" 2>&1)
-    line=$(testio_report "$out")
-    expect_from_bpb "$BOOT" $((2 * blockSectors * 512)) 00 "$entry"
+    boot_testio fda "$BOOT" $((2 * blockSectors * 512)) "$entry" -r $((2 * blockSectors)):"$imageSectors"
   done
 else
   echo "note: no QEMU or test IO.SYS, bootable blocks are not booted"

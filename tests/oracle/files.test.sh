@@ -6,17 +6,6 @@
 : "${KORVANE:?}"
 need fsck.fat mkfs.fat mdir mcopy mformat cmp python3
 
-# same_as_mtools VOLUME_FILE PATH HOSTFILE...: mtools reads each PATH from the volume with its HOSTFILE's bytes.
-same_as_mtools() {
-  local image=$1
-  shift
-  while [ $# -ge 2 ]; do
-    rm -f mt.out
-    mcopy -n -i "$image" "::$1" mt.out 2>/dev/null && cmp -s mt.out "$2" || fail "mtools reads ::$1 differently from $2"
-    shift 2
-  done
-}
-
 # ---------------------------------------------------------------------------------------------------------------
 case_name="block 50 of a 100-block disk"
 truncate -s 160M disk.img

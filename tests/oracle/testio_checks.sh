@@ -1,6 +1,6 @@
 # Checks of what the stand-in IO.SYS (testio.asm) reports, sourced by the
-# oracle tests that boot it. The caller defines fail MESSAGE and leaves the
-# boot's output in $out and the report line in $line (testio_report).
+# oracle tests that boot it after lib.sh. The boot's output is in $out and the
+# report line in $line (testio_report, or boot_testio, which boots and checks).
 
 # testio_report OUTPUT: the report line of a boot's output, if any.
 testio_report() { grep -m1 '^KORVANE-TESTIO ' <<<"$1" | tr -d '\r'; }
@@ -62,4 +62,12 @@ expect_from_bpb() {
   else
     expect_71 "$3" "$data" 2 "$spt"
   fi
+}
+
+# boot_testio MEDIA IMAGE OFFSET ENTRY [qemu_boot.sh options]: QEMU boots IMAGE from MEDIA (fda or hda) to the
+# stand-in IO.SYS, which reports the contract of ENTRY for the volume whose boot sector is at byte OFFSET.
+boot_testio() {
+  out=$("$ORACLE/qemu_boot.sh" -t 30 -u KORVANE-TESTIO "${@:5}" "$1" "$2" 2>&1)
+  line=$(testio_report "$out")
+  expect_from_bpb "$2" "$3" "$([ "$1" = fda ] && echo 00 || echo 80)" "$4"
 }
