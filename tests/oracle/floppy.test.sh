@@ -78,19 +78,17 @@ for kinds in 720K:1440 1.2M:2400 1.44M:2880; do
   fi
 done
 
-# Refusals: a clear message, a non-zero status, and no target created.
-case_name="refusals"
-refuse() {
-  "$KORVANE" floppy "$WORK/refused.img" "$@" >"$WORK/out" 2>&1 && fail "accepted: $*"
-  grep -q "^korvane: " "$WORK/out" || fail "no message for: $*"
-  [ ! -e "$WORK/refused.img" ] || fail "target created for: $*"
-  rm -f "$WORK/refused.img"
-}
-mkdir "$WORK/partial" && cp "$SYS/OS7A" "$SYS/OS7C" "$WORK/partial/"
-refuse --kind 1.44M --label ABCDEFGHIJKL
-refuse --kind 2.88M
-refuse --kind 720K --dos 7.1
-refuse --kind 720K --dos 7.1 --sysfiles "$WORK/partial"
-refuse --label X
+# Refusals: the message, the status, and no target created (a label too long: codepage.test.sh).
+mkdir partial && cp "$SYS/OS7A" "$SYS/OS7C" partial/
+while IFS='|' read -r case_name status text; do
+  # shellcheck disable=SC2086  # the case is the options
+  runs "$status" "$text" floppy refused.img $case_name
+  [ ! -e refused.img ] || fail "target created"
+done <<'TABLE'
+--kind 2.88M|2|unknown floppy kind '2.88M'
+--kind 720K --dos 7.1|2|--dos and --sysfiles go together
+--kind 720K --dos 7.1 --sysfiles partial|1|cannot find partial/OS7B
+--label X|2|1.44M is required
+TABLE
 
 finish
