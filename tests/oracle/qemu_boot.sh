@@ -43,10 +43,9 @@ part = ""
 if sector_range:
     start, count = (int(v) for v in sector_range.split(":"))
     part = ",offset=%d,size=%d" % (start * 512, count * 512)
-if media == "fda":
-    drive = ["-drive", "file=%s,if=floppy,format=raw%s" % (image, part), "-boot", "a"]
-else:
-    drive = ["-drive", "file=%s,if=ide,format=raw%s" % (image, part), "-boot", "c"]
+floppy = media == "fda"
+drive = ["-drive", "file=%s,if=%s,format=raw%s" % (image, "floppy" if floppy else "ide", part),
+         "-boot", "a" if floppy else "c"]
 # Work on a snapshot: the guest never changes the caller's image.
 cmd = ["qemu-system-i386", "-nodefaults", "-vga", "std", "-display", "none", "-no-reboot", "-snapshot", "-m", "16",
        "-serial", "file:" + serial_path, "-qmp", "unix:%s,server=on,wait=off" % qmp_path,
@@ -111,15 +110,8 @@ while qemu.poll() is None:
 
 if qemu.poll() is None:
     screen = screen_lines() or screen
-    try:
-        call("quit")
-    except (OSError, ValueError, AttributeError):
-        pass
-    try:
-        qemu.wait(timeout=5)
-    except subprocess.TimeoutExpired:
-        qemu.kill()
-        qemu.wait()
+    qemu.kill()  # it works on a snapshot: nothing of the image is lost
+    qemu.wait()
     guest_exit = False
 else:
     # isa-debug-exit ends QEMU with status (value << 1) | 1.

@@ -3,9 +3,8 @@
 ; isa-debug-exit device at port F4h:
 ;
 ;   KORVANE-TESTIO entry=622 AX=.... BX=.... CX=.... DX=.... BP=.... DI=....
-;     SP=.... [BP-4]=........ STACK=....,....,....,...., SECTORS=1234
-;     DRV=.. MODE=.. SPT=.... HEADS=.... I1E=....:.... EOT=.. DIR=..
-;     MSCLUS=....                                   (all on one line)
+;     SP=.... [BP-4]=........ SECTORS=1234 DRV=.. MODE=.. SPT=.... HEADS=....
+;     DIR=.. MSCLUS=.... I1E=....:.... EOT=.. STACK=....,....,....,....,   (all on one line)
 ;
 ; entry=622 when entered at offset 0 (DOS 6.22 contract), entry=71 when
 ; entered at offset 200h (DOS 7.1 contract). STACK is the four words at SS:SP.
@@ -84,17 +83,6 @@ report:
     call hex16
     mov ax, [es:bx-4]
     call hex16
-    call puts                   ; " STACK=", each word followed by a comma
-    mov es, [regs+14]
-    mov bx, [regs+12]
-    mov cx, 4
-.stack:
-    mov ax, [es:bx]
-    call hex16
-    mov al, ','
-    call putc
-    add bx, 2
-    loop .stack
     call puts                   ; " SECTORS="
     mov bx, 0x1FE
     mov cx, 4
@@ -111,8 +99,6 @@ report:
     inc dx
     add bx, 0x200
     loop .sector
-    xor ax, ax
-    mov es, ax
     call puts                   ; " DRV="
     mov al, [es:0x7C24]
     call hex8
@@ -125,6 +111,14 @@ report:
     call puts                   ; " HEADS="
     mov ax, [es:0x7C1A]
     call hex16
+    call puts                   ; " DIR="
+    mov di, 0x0500
+    call dir_mark               ; SI = io_name
+    mov di, 0x0520
+    call dir_mark               ; SI = msdos_name
+    call puts                   ; " MSCLUS="
+    mov ax, [es:0x053A]
+    call hex16
     call puts                   ; " I1E="
     les bx, [es:0x78]
     mov ax, es
@@ -136,16 +130,17 @@ report:
     call puts                   ; " EOT="
     mov al, [es:bx+4]
     call hex8
-    call puts                   ; " DIR="
-    xor ax, ax
-    mov es, ax
-    mov di, 0x0500
-    call dir_mark               ; SI = io_name
-    mov di, 0x0520
-    call dir_mark               ; SI = msdos_name
-    call puts                   ; " MSCLUS="
-    mov ax, [es:0x053A]
+    call puts                   ; " STACK=", each word followed by a comma
+    mov es, [regs+14]
+    mov bx, [regs+12]
+    mov cx, 4
+.stack:
+    mov ax, [es:bx]
     call hex16
+    mov al, ','
+    call putc
+    add bx, 2
+    loop .stack
     call puts                   ; CR LF
     mov al, 0x10
     out EXIT_PORT, al
@@ -216,9 +211,9 @@ putc:
 
 txt_marker: db "KORVANE-TESTIO entry=", 0
 reg_names:  db " AX=", 0, " BX=", 0, " CX=", 0, " DX=", 0, " BP=", 0, " DI=", 0, " SP=", 0
-            db " [BP-4]=", 0, " STACK=", 0, " SECTORS=", 0
-            db " DRV=", 0, " MODE=", 0, " SPT=", 0, " HEADS=", 0, " I1E=", 0, " EOT=", 0
-            db " DIR=", 0, "IO      SYS", "MSDOS   SYS", " MSCLUS=", 0, 13, 10, 0
+            db " [BP-4]=", 0, " SECTORS=", 0, " DRV=", 0, " MODE=", 0, " SPT=", 0, " HEADS=", 0
+            db " DIR=", 0, "IO      SYS", "MSDOS   SYS", " MSCLUS=", 0, " I1E=", 0, " EOT=", 0, " STACK=", 0
+            db 13, 10, 0
 
     times 0x3FE - ($ - $$) db 0
     db "K2"
