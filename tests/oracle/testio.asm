@@ -86,17 +86,15 @@ report:
     call puts                   ; " SECTORS="
     mov bx, 0x1FE
     mov cx, 4
-    mov dl, '1'
+    mov dx, 'K1'                ; DL = 'K', DH = the sector's digit
 .sector:
     mov al, '-'
-    cmp byte [bx], 'K'
+    cmp [bx], dx
     jne .mark
-    cmp [bx+1], dl
-    jne .mark
-    mov al, dl
+    mov al, dh
 .mark:
     call putc
-    inc dx
+    inc dh
     add bx, 0x200
     loop .sector
     call puts                   ; " DRV="

@@ -46,28 +46,22 @@ expect_71() {
     SECTORS=1234
 }
 
-# expect_from_bpb IMAGE OFFSET DRIVE ENTRY: the contract of ENTRY (622 or
-# 71) for the volume whose boot sector is at byte OFFSET of IMAGE, holding
-# the 4-sector stand-in IO.SYS from cluster 2 and MSDOS.SYS right after it.
-expect_from_bpb() {
-  local b
-  read -ra b <<<"$(od -An -v -tu1 -w32 -j "$2" -N 32 "$1")"
-  local spc=${b[13]} reserved=$((b[14] + 256 * b[15])) fats=${b[16]} root=$((b[17] + 256 * b[18]))
-  local media spf=$((b[22] + 256 * b[23])) spt=$((b[24] + 256 * b[25]))
-  local hidden=$((b[28] + 256 * b[29] + 65536 * b[30] + 16777216 * b[31]))
-  media=$(printf %02X "${b[21]}")
-  local data=$((hidden + reserved + fats * spf + (root * 32 + 511) / 512))
-  if [ "$4" = 622 ]; then
-    expect_622 "$3" "$data" "$media" "$spt" $((2 + (4 + spc - 1) / spc))
-  else
-    expect_71 "$3" "$data" 2 "$spt"
-  fi
-}
-
 # boot_testio MEDIA IMAGE OFFSET ENTRY [qemu_boot.sh options]: QEMU boots IMAGE from MEDIA (fda or hda) to the
-# stand-in IO.SYS, which reports the contract of ENTRY for the volume whose boot sector is at byte OFFSET.
+# stand-in IO.SYS, which reports the contract of ENTRY (622 or 71) for the volume whose boot sector is at byte
+# OFFSET of IMAGE, holding the 4-sector stand-in IO.SYS from cluster 2 and MSDOS.SYS right after it.
 boot_testio() {
   out=$("$ORACLE/qemu_boot.sh" -t 30 -u KORVANE-TESTIO "${@:5}" "$1" "$2" 2>&1)
   line=$(testio_report "$out")
-  expect_from_bpb "$2" "$3" "$([ "$1" = fda ] && echo 00 || echo 80)" "$4"
+  local b drive
+  drive=$([ "$1" = fda ] && echo 00 || echo 80)
+  read -ra b <<<"$(od -An -v -tu1 -w32 -j "$3" -N 32 "$2")"
+  local spc=${b[13]} reserved=$((b[14] + 256 * b[15])) fats=${b[16]} root=$((b[17] + 256 * b[18]))
+  local spf=$((b[22] + 256 * b[23])) spt=$((b[24] + 256 * b[25]))
+  local hidden=$((b[28] + 256 * b[29] + 65536 * b[30] + 16777216 * b[31]))
+  local data=$((hidden + reserved + fats * spf + (root * 32 + 511) / 512))
+  if [ "$4" = 622 ]; then
+    expect_622 "$drive" "$data" "$(printf %02X "${b[21]}")" "$spt" $((2 + (4 + spc - 1) / spc))
+  else
+    expect_71 "$drive" "$data" 2 "$spt"
+  fi
 }
