@@ -98,7 +98,6 @@ K files put plain.img design.dst prog.bin >/dev/null || fail "files put on a flo
 fsck_clean plain.img "files put"
 same_as_mtools plain.img PROG.BIN prog.bin
 K files ls plain.img | grep -q '^DESIGN.DST  *1000 ' || fail "files ls"
-rm -f fat16.img
 mkfs.fat -C -F 16 fat16.img 32768 >/dev/null
 head -c 3000000 /dev/urandom >large.bin
 K files mkdir fat16.img data >/dev/null && K files put fat16.img large.bin --to data >/dev/null || fail "FAT16 put"
@@ -148,7 +147,6 @@ with open(sys.argv[1], "r+b") as f:
     f.write(b"HUGE    BIN\x20" + bytes(14) + struct.pack("<HI", 2, (last - 1) * spc * 512))
 EOF
 truncate -s 16M huge.img
-rm -f out/HUGE.BIN
 peak=$(python3 -c 'import resource, subprocess, sys
 r = subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=open("err.txt", "w")).returncode
 print(r, resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss // 1024)' "$KORVANE" files get huge.img HUGE.BIN --to out)
