@@ -30,7 +30,8 @@ check_files() {
 boot() {
   [ $can_boot = 1 ] || return 0
   case $2 in 622 | 71) boot_testio fda "$1" 0 "$2"; return ;; esac
-  out=$("$ORACLE/qemu_boot.sh" -t 30 -u "$2" fda "$1" 2>&1) || { fail "boot did not show '$2'"; printf '%s\n' "$out"; }
+  out=$("$ORACLE/qemu_boot.sh" -t 30 -u "$2" fda "$1" 2>&1)
+  grep -qF "$2" <<<"$out" || { fail "boot did not show '$2'"; printf '%s\n' "$out"; }
 }
 
 for kinds in 720K:1440 1.2M:2400 1.44M:2880; do

@@ -33,16 +33,14 @@ if len(args) != 2 or args[0] not in ("fda", "hda") or not os.path.isfile(args[1]
     sys.exit(2)
 media, image = args
 given = dict(options)
-timeout, until_text, sector_range = float(given.get("-t", 10)), given.get("-u", ""), given.get("-r", "")
+timeout, until_text = float(given.get("-t", 10)), given.get("-u", "")
 work = tempfile.mkdtemp(prefix="korvane-qemu-")
 serial_path = os.path.join(work, "serial.txt")
 screen_path = os.path.join(work, "screen.bin")
 qmp_path = os.path.join(work, "qmp.sock")
 
-part = ""
-if sector_range:
-    start, count = (int(v) for v in sector_range.split(":"))
-    part = ",offset=%d,size=%d" % (start * 512, count * 512)
+start, count = (int(v) for v in given.get("-r", "0:0").split(":"))
+part = ",offset=%d,size=%d" % (start * 512, count * 512) if count else ""
 floppy = media == "fda"
 drive = ["-drive", "file=%s,if=%s,format=raw%s" % (image, "floppy" if floppy else "ide", part),
          "-boot", "a" if floppy else "c"]
@@ -79,8 +77,6 @@ def screen_lines():
             qmp = sock.makefile("rw")
             qmp.readline()
             call("qmp_capabilities")
-        if os.path.exists(screen_path):
-            os.remove(screen_path)
         call("pmemsave", val=0xB8000, size=4000, filename=screen_path)
         data = open(screen_path, "rb").read()
     except (OSError, ValueError):
@@ -111,11 +107,9 @@ while qemu.poll() is None:
 if qemu.poll() is None:
     screen = screen_lines() or screen
     qemu.kill()  # it works on a snapshot: nothing of the image is lost
-    qemu.wait()
-    guest_exit = False
-else:
-    # isa-debug-exit ends QEMU with status (value << 1) | 1.
-    guest_exit = qemu.returncode % 2 == 1
+# isa-debug-exit ends QEMU with status (value << 1) | 1: never 1, which is QEMU's own failure, nor a killed QEMU's
+# negative status.
+guest_exit = qemu.wait() > 1 and qemu.returncode % 2 == 1
 
 sys.stdout.write(serial_text())
 print("----- screen -----")
