@@ -54,7 +54,8 @@ for i in 1 2 3; do
   printf 'image %s\n' "$i" >"$WORK/note.txt"
   mcopy -i "$WORK/set$i.img" "$WORK/note.txt" ::NOTE.TXT || fail "mcopy $i failed"
 done
-for n in 4 8; do cut "$IMG" $((n * 3072)) 3072 "$WORK/neighbour$n-before"; done
+for n in 4 8; do cut "$IMG" $((n * 3072)) 3072 "neighbour$n"; done
+keep neighbour4 neighbour8
 "$KORVANE" blocks import "$IMG" 5 "$WORK"/set{1,2,3}.img >/dev/null || fail "import failed"
 "$KORVANE" blocks export "$IMG" 5-7 "$WORK/out" >/dev/null || fail "export failed"
 for i in 1 2 3; do
@@ -62,10 +63,8 @@ for i in 1 2 3; do
   cmp -s "$WORK/set$i.img" "$WORK/in-place.img" || fail "block $((4 + i)) does not hold set$i.img"
   cmp -s "$WORK/set$i.img" "$WORK/out/00$((4 + i))-SET$i.img" || fail "00$((4 + i))-SET$i.img differs from set$i.img"
 done
-for n in 4 8; do
-  cut "$IMG" $((n * 3072)) 3072 "$WORK/neighbour$n-after"
-  cmp -s "$WORK/neighbour$n-before" "$WORK/neighbour$n-after" || fail "the neighbour block $n changed"
-done
+for n in 4 8; do cut "$IMG" $((n * 3072)) 3072 "neighbour$n"; done
+unchanged neighbour4 neighbour8
 
 # Refused before anything is written: NAME|FIRST BLOCK|FILES|EXPECTED TEXT
 truncate -s 1000000 "$WORK/short.img"
