@@ -29,8 +29,6 @@ entry622:
     mov [cs:regs+6], dx
     mov ax, '62'
     mov dx, '2'
-    jmp short record
-
 record:
     mov [cs:tag], ax
     mov [cs:tag+2], dx

@@ -132,6 +132,5 @@ if [ -n "$JS_FATFS" ]; then
   case_name="sweep read by FatFs"
   [ "$read_by_fatfs" = ${#images[@]} ] || fail "FatFs read $read_by_fatfs of ${#images[@]} volumes"
 fi
-rm -rf "$WORK/sweep"
 
 finish
