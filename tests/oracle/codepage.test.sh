@@ -38,11 +38,10 @@ case_name="disk text in every listing is escaped"
 # character of code page 936.
 run 0 blocks put blocks.img 0 mtoolsrc --as A.TXT
 run 0 files put floppy.img mtoolsrc --as A.TXT
-for at in $((19 * 512)); do
-  printf 'E\033[2J\a\r' | dd of=blocks.img bs=1 seek=$at conv=notrunc status=none
-  printf 'B\033]0;' | dd of=blocks.img bs=1 seek=$((at + 32)) conv=notrunc status=none
-  printf 'B\033]0;' | dd of=floppy.img bs=1 seek=$((at + 32)) conv=notrunc status=none
-done
+root=$((19 * 512))
+printf 'E\033[2J\a\r' | dd of=blocks.img bs=1 seek=$root conv=notrunc status=none
+printf 'B\033]0;' | dd of=blocks.img bs=1 seek=$((root + 32)) conv=notrunc status=none
+printf 'B\033]0;' | dd of=floppy.img bs=1 seek=$((root + 32)) conv=notrunc status=none
 printf 'A\201\0' | dd of=blocks.img bs=1 seek=$(((3072 + 19) * 512)) conv=notrunc status=none
 run 0 blocks list blocks.img --codepage 936
 no_control

@@ -6,11 +6,8 @@
 . "$(dirname "$0")/lib.sh"
 : "${KORVANE:?}" "${BUILD_DIR:?}" "${SRC_DIR:?}"
 need fsck.fat mdir mtype mdel od cmp
-QEMU_BOOT=$ORACLE/qemu_boot.sh
 # shellcheck source=testio_checks.sh
 . "$ORACLE/testio_checks.sh"
-TESTIO=$BUILD_DIR/testio.sys
-[ -f "$TESTIO" ] || { echo "missing $TESTIO (build first)"; exit 1; }
 command -v qemu-system-i386 >/dev/null && can_boot=1 || { can_boot=0; echo "note: no QEMU, the images are not booted"; }
 export MTOOLSRC=/dev/null
 
@@ -28,20 +25,13 @@ check_files() {
   done
 }
 
-# boot IMAGE TEXT [ENTRY]: QEMU shows TEXT; with ENTRY the stand-in IO.SYS ran with that DOS's contract (622 or
-# 71), registers, stack and memory as its loader reads them.
+# boot IMAGE TEXT|ENTRY: QEMU shows TEXT, or the stand-in IO.SYS ran with the contract of ENTRY's DOS (622 or 71),
+# registers, stack and memory as its loader reads them.
 boot() {
   [ $can_boot = 1 ] || return 0
-  out=$("$QEMU_BOOT" -t 30 -u "$2" fda "$1" 2>&1) || { fail "boot did not show '$2'"; printf '%s\n' "$out"; return; }
-  [ -n "${3:-}" ] || return 0
-  line=$(testio_report "$out")
-  expect_from_bpb "$1" 0 00 "$3"
-}
-
-write() {  # write IMAGE ARGS...
-  local image=$1
-  shift
-  "$KORVANE" floppy "$image" "$@" --yes >"$WORK/out" 2>&1 || { fail "korvane floppy $*: $(cat "$WORK/out")"; return 1; }
+  case $2 in 622 | 71) boot_testio fda "$1" 0 "$2"; return ;; esac
+  out=$("$ORACLE/qemu_boot.sh" -t 30 -u "$2" fda "$1" 2>&1)
+  grep -qF "$2" <<<"$out" || { fail "boot did not show '$2'"; printf '%s\n' "$out"; }
 }
 
 for kinds in 720K:1440 1.2M:2400 1.44M:2880; do
@@ -53,15 +43,15 @@ for kinds in 720K:1440 1.2M:2400 1.44M:2880; do
       args=(--kind "$kind")
       [ -z "$label" ] || args+=(--label "$label")
       [ $dos = none ] || args+=(--dos $dos --sysfiles "$SYS")
-      write "$image" "${args[@]}" || continue
+      run 0 floppy "$image" "${args[@]}" --yes || continue
       [ "$(stat -c %s "$image")" = $((total * 512)) ] || fail "image file of $(stat -c %s "$image") bytes"
       files=$([ $dos = none ] && echo 0 || echo 3)
       [ -z "$label" ] || files=$((files + 1))
       check_fsck "$image" $files
       case $dos in
         none) [ -n "$label" ] || boot "$image" "Invalid system disk" ;;
-        6.22) check_files "$image" 6; boot "$image" KORVANE-TESTIO 622 ;;
-        7.1) check_files "$image" 7; boot "$image" KORVANE-TESTIO 71 ;;
+        6.22) check_files "$image" 6; boot "$image" 622 ;;
+        7.1) check_files "$image" 7; boot "$image" 71 ;;
       esac
       if [ $dos = 6.22 ] && [ -z "$label" ]; then
         case_name="$kind DOS 6.22 boot program without system files"
@@ -76,30 +66,28 @@ for kinds in 720K:1440 1.2M:2400 1.44M:2880; do
   big=$WORK/$kind-big.img
   head -c $(((3072 + total + 64) * 512)) /dev/urandom >"$big"
   cp "$big" "$big.before"
-  if write "$big" --kind "$kind" --at 3072 --label ABCDEFGHIJK --dos 7.1 --sysfiles "$SYS"; then
+  if run 0 floppy "$big" --kind "$kind" --at 3072 --label ABCDEFGHIJK --dos 7.1 --sysfiles "$SYS" --yes; then
     cmp -s "$big" "$big.before" -n $((3072 * 512)) || fail "sectors before the image changed"
     cmp -s "$big" "$big.before" -i $(((3072 + total - 1) * 512)) || fail "the image's last sector or what follows changed"
     [ "$(stat -c %s "$big")" = "$(stat -c %s "$big.before")" ] || fail "the image file changed its size"
     dd if="$big" of="$big.cut" bs=512 skip=3072 count="$total" status=none
     check_fsck "$big.cut" 4
     check_files "$big@@$((3072 * 512))" 7
-    boot "$big.cut" KORVANE-TESTIO 71
+    boot "$big.cut" 71
   fi
 done
 
-# Refusals: a clear message, a non-zero status, and no target created.
-case_name="refusals"
-refuse() {
-  "$KORVANE" floppy "$WORK/refused.img" "$@" >"$WORK/out" 2>&1 && fail "accepted: $*"
-  grep -q "^korvane: " "$WORK/out" || fail "no message for: $*"
-  [ ! -e "$WORK/refused.img" ] || fail "target created for: $*"
-  rm -f "$WORK/refused.img"
-}
-mkdir "$WORK/partial" && cp "$SYS/OS7A" "$SYS/OS7C" "$WORK/partial/"
-refuse --kind 1.44M --label ABCDEFGHIJKL
-refuse --kind 2.88M
-refuse --kind 720K --dos 7.1
-refuse --kind 720K --dos 7.1 --sysfiles "$WORK/partial"
-refuse --label X
+# Refusals: the message, the status, and no target created (a label too long: codepage.test.sh).
+mkdir partial && cp "$SYS/OS7A" "$SYS/OS7C" partial/
+while IFS='|' read -r case_name status text; do
+  # shellcheck disable=SC2086  # the case is the options
+  runs "$status" "$text" floppy refused.img $case_name
+  [ ! -e refused.img ] || fail "target created"
+done <<'TABLE'
+--kind 2.88M|2|unknown floppy kind '2.88M'
+--kind 720K --dos 7.1|2|--dos and --sysfiles go together
+--kind 720K --dos 7.1 --sysfiles partial|1|cannot find partial/OS7B
+--label X|2|1.44M is required
+TABLE
 
 finish

@@ -28,11 +28,7 @@ truncate -s 2200M "$IMG"
 mbr "$IMG" "$START" $((5 * 3072))
 out=$("$KORVANE" blocks format "$IMG" --count 5 --verify 2>&1) || fail "blocks format: $out"
 [ "$("$KORVANE" blocks list "$IMG" | tail -n 1)" = "valid blocks: 5" ] || fail "blocks list: $("$KORVANE" blocks list "$IMG")"
-for n in 0 4; do
-  cut "$IMG" $((START + n * 3072)) 2880 "$WORK/block.img"
-  fsck_clean "$WORK/block.img"
-  [ "$(label_of "$WORK/block.img")" = "FLPPY$n" ] || fail "block $n has no label FLPPY$n"
-done
+for n in 0 4; do floppy_at "$IMG" $((START + n * 3072)) 2880 "FLPPY$n"; done
 for n in 0 3; do
   rm -f "$WORK/IN.BIN"
   "$KORVANE" blocks put "$IMG" "$n" "$WORK/in.bin" >/dev/null && "$KORVANE" blocks get "$IMG" "$n" IN.BIN --to "$WORK" \
@@ -42,15 +38,12 @@ done
 "$KORVANE" files ls "$IMG" | grep -q "^IN.BIN  *300000 " || fail "the first volume (block 0) does not list IN.BIN"
 "$KORVANE" blocks label "$IMG" 4 far >/dev/null || fail "label failed"
 "$KORVANE" blocks export "$IMG" 4 "$WORK/four.img" >/dev/null || fail "export failed"
-[ "$(label_of "$WORK/four.img")" = FAR ] || fail "block 4 is not labelled FAR"
+floppy_at "$WORK/four.img" 0 2880 FAR
 cut "$IMG" $((START + 3 * 3072)) 2880 "$WORK/block.img"
-mcopy -n -i "$WORK/block.img" ::/IN.BIN "$WORK/mtools.bin" && cmp -s "$WORK/in.bin" "$WORK/mtools.bin" ||
-  fail "mtools reads another IN.BIN from block 3"
+same_as_mtools "$WORK/block.img" IN.BIN "$WORK/in.bin"
 
 case_name="a floppy image at --at beyond 2 GiB"
 "$KORVANE" floppy "$IMG" --kind 720K --at 4400000 --label AT >/dev/null || fail "korvane floppy failed"
-cut "$IMG" 4400000 1440 "$WORK/at.img"
-fsck_clean "$WORK/at.img"
-[ "$(label_of "$WORK/at.img")" = AT ] || fail "no label AT at sector 4400000"
+floppy_at "$IMG" 4400000 1440 AT
 
 finish

@@ -42,6 +42,23 @@ mbr() {
 f.seek(446 + 16 * a[4]); f.write(bytes([a[2], 0, 0, 0, a[3], 0, 0, 0]) + struct.pack("<II", a[0], a[1]))
 f.seek(510); f.write(b"\x55\xaa")' "$1" "$2" "$3" "${4:-0}" "${5:-6}" "${6:-0}"
 }
+# same_as_mtools VOLUME_FILE PATH HOSTFILE...: mtools reads each PATH from the volume with its HOSTFILE's bytes.
+same_as_mtools() {
+  local image=$1
+  shift
+  while [ $# -ge 2 ]; do
+    rm -f mt.out
+    mcopy -n -i "$image" "::$1" mt.out 2>/dev/null && cmp -s mt.out "$2" || fail "mtools reads ::$1 differently from $2"
+    shift 2
+  done
+}
+# floppy_at IMAGE START SECTORS LABEL: the SECTORS sectors from sector START of IMAGE (cut out to floppy.cut) are a
+# volume fsck.fat finds clean, labelled LABEL as mtools reads it.
+floppy_at() {
+  cut "$1" "$2" "$3" floppy.cut
+  fsck_clean floppy.cut "$4"
+  [ "$(label_of floppy.cut)" = "$4" ] || fail "label '$(label_of floppy.cut)' at sector $2, expected '$4'"
+}
 # roundtrip IMAGE [BYTES]: a file copied onto the volume with mtools reads back the same, and fsck.fat finds the
 # volume clean after it.
 roundtrip() {

@@ -3,9 +3,8 @@
 ; isa-debug-exit device at port F4h:
 ;
 ;   KORVANE-TESTIO entry=622 AX=.... BX=.... CX=.... DX=.... BP=.... DI=....
-;     [BP-4]=........ SP=.... STACK=....,....,....,.... SECTORS=1234
-;     DRV=.. MODE=.. SPT=.... HEADS=.... I1E=....:.... EOT=.. DIR=..
-;     MSCLUS=....                                   (all on one line)
+;     SP=.... [BP-4]=........ SECTORS=1234 DRV=.. MODE=.. SPT=.... HEADS=....
+;     DIR=.. MSCLUS=.... I1E=....:.... EOT=.. STACK=....,....,....,....,   (all on one line)
 ;
 ; entry=622 when entered at offset 0 (DOS 6.22 contract), entry=71 when
 ; entered at offset 200h (DOS 7.1 contract). STACK is the four words at SS:SP.
@@ -30,8 +29,6 @@ entry622:
     mov [cs:regs+6], dx
     mov ax, '62'
     mov dx, '2'
-    jmp short record
-
 record:
     mov [cs:tag], ax
     mov [cs:tag+2], dx
@@ -68,13 +65,12 @@ report:
     call puts
     mov si, reg_names
     mov di, regs
-    mov cx, 6
-.regs:
+    mov cx, 7
+.regs:                          ; AX to DI, then SP
     call puts
     mov ax, [di]
     call hex16
-    inc di
-    inc di
+    add di, 2
     loop .regs
     ; [BP-4] as a dword, read through segment 0
     call puts                   ; " [BP-4]="
@@ -85,41 +81,20 @@ report:
     call hex16
     mov ax, [es:bx-4]
     call hex16
-    call puts                   ; " SP="
-    mov ax, [regs+12]
-    call hex16
-    call puts                   ; " STACK="
-    mov es, [regs+14]
-    mov bx, [regs+12]
-    mov cx, 4
-.stack:
-    mov ax, [es:bx]
-    call hex16
-    add bx, 2
-    dec cx
-    jz .sectors
-    mov al, ','
-    call putc
-    jmp short .stack
-.sectors:
     call puts                   ; " SECTORS="
     mov bx, 0x1FE
     mov cx, 4
-    mov dl, '1'
+    mov dx, 'K1'                ; DL = 'K', DH = the sector's digit
 .sector:
     mov al, '-'
-    cmp byte [bx], 'K'
+    cmp [bx], dx
     jne .mark
-    cmp [bx+1], dl
-    jne .mark
-    mov al, dl
+    mov al, dh
 .mark:
     call putc
-    inc dx
+    inc dh
     add bx, 0x200
     loop .sector
-    xor ax, ax
-    mov es, ax
     call puts                   ; " DRV="
     mov al, [es:0x7C24]
     call hex8
@@ -132,6 +107,14 @@ report:
     call puts                   ; " HEADS="
     mov ax, [es:0x7C1A]
     call hex16
+    call puts                   ; " DIR="
+    mov di, 0x0500
+    call dir_mark               ; SI = io_name
+    mov di, 0x0520
+    call dir_mark               ; SI = msdos_name
+    call puts                   ; " MSCLUS="
+    mov ax, [es:0x053A]
+    call hex16
     call puts                   ; " I1E="
     les bx, [es:0x78]
     mov ax, es
@@ -143,16 +126,17 @@ report:
     call puts                   ; " EOT="
     mov al, [es:bx+4]
     call hex8
-    call puts                   ; " DIR="
-    xor ax, ax
-    mov es, ax
-    mov di, 0x0500
-    call dir_mark               ; SI = io_name
-    mov di, 0x0520
-    call dir_mark               ; SI = msdos_name
-    call puts                   ; " MSCLUS="
-    mov ax, [es:0x053A]
+    call puts                   ; " STACK=", each word followed by a comma
+    mov es, [regs+14]
+    mov bx, [regs+12]
+    mov cx, 4
+.stack:
+    mov ax, [es:bx]
     call hex16
+    mov al, ','
+    call putc
+    add bx, 2
+    loop .stack
     call puts                   ; CR LF
     mov al, 0x10
     out EXIT_PORT, al
@@ -182,29 +166,29 @@ puts:
 .done:
     ret
 
-hex16:
-    push ax
-    mov al, ah
-    call hex8
-    pop ax
+; hex16 writes AX as 4 hex digits, hex8 AL as 2; both change AX.
 hex8:
-    push ax
     push cx
+    mov ch, 2
+    mov ah, al
+    jmp short hex
+hex16:
+    push cx
+    mov ch, 4
+hex:
     mov cl, 4
-    shr al, cl
-    call .digit
-    pop cx
-    pop ax
-.digit:
+    rol ax, cl                  ; the next digit into the low nibble
     push ax
     and al, 0x0F
-    add al, '0'
-    cmp al, '9'
-    jbe .out
-    add al, 'A' - '9' - 1
-.out:
+    add al, 0x90                ; 0-9 become '0'-'9', 10-15 'A'-'F'
+    daa
+    adc al, 0x40
+    daa
     call putc
     pop ax
+    dec ch
+    jnz hex
+    pop cx
     ret
 
 putc:
@@ -222,10 +206,10 @@ putc:
     ret
 
 txt_marker: db "KORVANE-TESTIO entry=", 0
-reg_names:  db " AX=", 0, " BX=", 0, " CX=", 0, " DX=", 0, " BP=", 0, " DI=", 0
-            db " [BP-4]=", 0, " SP=", 0, " STACK=", 0, " SECTORS=", 0
-            db " DRV=", 0, " MODE=", 0, " SPT=", 0, " HEADS=", 0, " I1E=", 0, " EOT=", 0
-            db " DIR=", 0, "IO      SYS", "MSDOS   SYS", " MSCLUS=", 0, 13, 10, 0
+reg_names:  db " AX=", 0, " BX=", 0, " CX=", 0, " DX=", 0, " BP=", 0, " DI=", 0, " SP=", 0
+            db " [BP-4]=", 0, " SECTORS=", 0, " DRV=", 0, " MODE=", 0, " SPT=", 0, " HEADS=", 0
+            db " DIR=", 0, "IO      SYS", "MSDOS   SYS", " MSCLUS=", 0, " I1E=", 0, " EOT=", 0, " STACK=", 0
+            db 13, 10, 0
 
     times 0x3FE - ($ - $$) db 0
     db "K2"

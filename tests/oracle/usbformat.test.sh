@@ -15,11 +15,9 @@ case_name="HDD boot layout"
 img=$WORK/hdd.img
 sysfiles "$WORK/sys"
 truncate -s $((40960 * 512)) "$img"
-out=$("$KORVANE" format "$img" --cluster 512 --dos 6.22 --sysfiles "$WORK/sys" --boot hdd --mbr 63 2>&1) ||
-  fail "korvane format: $out"
+run 0 format "$img" --cluster 512 --dos 6.22 --sysfiles "$WORK/sys" --boot hdd --mbr 63
 dd if="$img" of="$WORK/part.img" bs=512 skip=63 status=none
 fsck_clean "$WORK/part.img"
-mdir -i "$WORK/part.img" ::/IO.SYS >/dev/null || fail "IO.SYS is not on the volume"
 roundtrip "$WORK/part.img"
 
 # QEMU boots it: BIOS, the MBR program, the DOS 6.22 boot program, the test IO.SYS; and a DOS 7.1 FAT12 volume
@@ -28,21 +26,14 @@ case_name="QEMU boots the HDD layout"
 if ! command -v qemu-system-i386 >/dev/null; then
   echo "qemu-system-i386 missing: boot not checked"
 else
-  out=$("$ORACLE/qemu_boot.sh" -t 20 -u KORVANE-TESTIO hda "$img" 2>&1)
-  line=$(testio_report "$out")
-  expect_from_bpb "$img" $((63 * 512)) 80 622
+  boot_testio hda "$img" $((63 * 512)) 622
 
   case_name="QEMU boots a DOS 7.1 FAT12 ZIP layout"
   zip=$WORK/zip.img
   truncate -s $((16384 * 512)) "$zip"
-  if "$KORVANE" format "$zip" --cluster 4096 --dos 7.1 --sysfiles "$WORK/sys" --boot zip --mbr 32 >"$WORK/out" 2>&1
-  then
-    out=$("$ORACLE/qemu_boot.sh" -t 20 -u KORVANE-TESTIO hda "$zip" 2>&1)
-    line=$(testio_report "$out")
-    expect_from_bpb "$zip" $((32 * 512)) 80 71
+  if run 0 format "$zip" --cluster 4096 --dos 7.1 --sysfiles "$WORK/sys" --boot zip --mbr 32; then
+    boot_testio hda "$zip" $((32 * 512)) 71
     expect_field MODE=0E
-  else
-    fail "korvane format: $(cat "$WORK/out")"
   fi
 fi
 
@@ -135,14 +126,11 @@ if [ -n "$JS_FATFS" ]; then
     [ "$type" = "FAT${kind[$img]}" ] || fail "FatFs reads $type, korvane wrote FAT${kind[$img]}"
     [ "$clusters" = "${count[$img]}" ] || fail "FatFs counts $clusters clusters, fsck.fat ${count[$img]}"
     [ "$result" = ok ] || { fail "FatFs: $result"; continue; }
-    rm -f "$WORK/out.bin"
-    mcopy -n -i "$img" ::/FATFS.BIN "$WORK/out.bin" && cmp -s "$WORK/out.bin" "$WORK/fatfs.bin" ||
-      fail "the file FatFs wrote does not read back with mtools"
+    same_as_mtools "$img" FATFS.BIN "$WORK/fatfs.bin"
     fsck_clean "$img" "FatFs wrote"
   done < <(node "$ORACLE/fatfs_check.mjs" "$JS_FATFS" "$WORK/in.bin" "$WORK/fatfs.bin" "${images[@]}")
   case_name="sweep read by FatFs"
   [ "$read_by_fatfs" = ${#images[@]} ] || fail "FatFs read $read_by_fatfs of ${#images[@]} volumes"
 fi
-rm -rf "$WORK/sweep"
 
 finish
