@@ -403,6 +403,8 @@ std::string CliPrintable(const std::string& text) {
 
 void CliPrintTrace() {
   for (std::string line : PosixDebugOutput()) {
+    // Only the lines that name a system error help the user; the layout lines are the Windows program's diary.
+    if (line.find(":Last Err(") == std::string::npos) continue;
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
     std::fprintf(stderr, "korvane: trace: %s\n", CliPrintable(line).c_str());
   }
@@ -420,8 +422,10 @@ int CliFailRun(const CliTarget& target, const std::string& message, const std::s
   const bool checked = CliCapacityChecked(&notPutBack);
   if (writes.sectorsWritten == 0) {
     Discard(target);
+    // Some of the core's refusals say themselves that nothing was written.
+    const bool said = text.size() >= 19 && text.compare(text.size() - 19, 19, "Nothing was written") == 0;
     CliFail(text + (checked ? "; nothing was changed (the capacity check put back every byte it wrote)"
-                            : "; nothing was written"));
+                            : said ? "." : "; nothing was written"));
     return status;
   }
   const std::string unrestored =

@@ -71,6 +71,8 @@ K blocks put disk.img 3 exact.bin >/dev/null || fail "a file of exactly the free
 K blocks put disk.img 3 nothing.txt >/dev/null || fail "an empty file needs no cluster"
 keep disk.img
 runs 1 'Not enough room for "PROG.BIN"' blocks put disk.img 3 prog.bin
+# Said once, on one line: no developer trace, no second "nothing was written".
+[ "$out" = "${out%%$'\n'*}" ] && expect_text "are free. Nothing was written." || fail "more than one line: $out"
 runs 1 'Not enough room for "MORE"' blocks mkdir disk.img 3 more
 unchanged disk.img
 cut disk.img $((3 * 3072)) 2880 b3.img
