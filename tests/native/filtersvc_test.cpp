@@ -59,12 +59,7 @@ class FilterServiceTest : public SimTest {
  protected:
   void SetUp() override {
     SimTest::SetUp();
-    char pattern[] = "/tmp/korvane-filtersvc-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root = pattern;
-    programDir = root + "/prog";
-    windowsDir = root + "/WINDOWS";
-    std::filesystem::create_directories(programDir);
+    ASSERT_TRUE(std::filesystem::create_directories(programDir));
     std::filesystem::create_directories(windowsDir + "/system32/drivers");
     SimSetCurrentDirectory(programDir);
     SimSetWindowsDirectory(windowsDir);
@@ -76,8 +71,6 @@ class FilterServiceTest : public SimTest {
   void TearDown() override {
     EXPECT_EQ(SimOpenRegistryKeyCount(), 0) << "a registry key was left open";
     EXPECT_EQ(SimOpenDevInfoSetCount(), 0) << "a device information set was left open";
-    std::error_code ignored;
-    std::filesystem::remove_all(root, ignored);
     SimTest::TearDown();
   }
 
@@ -110,7 +103,8 @@ class FilterServiceTest : public SimTest {
     disk.serviceActive = true;
   }
 
-  std::string root, programDir, windowsDir;
+  HostDirectory host;
+  const std::string programDir = host.path + "/prog", windowsDir = host.path + "/WINDOWS";
   ServiceDisk disk;
   int configured = 0;
 };

@@ -46,8 +46,7 @@ class FloppyImageTest : public SimTest, public ::testing::WithParamInterface<Lay
  protected:
   // A stick of `sectors` sectors that holds kOld everywhere.
   void MakeDisk(uint64_t sectors) {
-    AddDisk(MemoryStick(sectors));
-    SimWriteRaw(1, 0, std::vector<uint8_t>(sectors * 512, kOld));
+    AddFilledDisk(MemoryStick(sectors), kOld);
     SimResetStats(1);
     SimSetCurrentDirectory("/nonexistent/korvane");  // no SysFile folder: a DOS image gets no system files
   }
@@ -157,15 +156,8 @@ class SysFilesTest : public SimTest {
  protected:
   void SetUp() override {
     SimTest::SetUp();
-    char pattern[] = "/tmp/korvane-sysfiles-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    directory = pattern;
-    std::filesystem::create_directory(directory + "/SysFile");
+    ASSERT_TRUE(std::filesystem::create_directory(directory + "/SysFile"));
     SimSetCurrentDirectory(directory);
-  }
-  void TearDown() override {
-    std::filesystem::remove_all(directory);
-    SimTest::TearDown();
   }
 
   // Writes SysFile/<name> with `size` bytes that differ from cluster to cluster; returns them.
@@ -178,8 +170,7 @@ class SysFilesTest : public SimTest {
   }
 
   void WriteFloppy(FloppyKind kind, const char* label, DosVersion dos) {
-    AddDisk(MemoryStick(GeometryOf(kind).totalSectors));
-    SimWriteRaw(1, 0, std::vector<uint8_t>(GeometryOf(kind).totalSectors * 512u, kOld));
+    AddFilledDisk(MemoryStick(GeometryOf(kind).totalSectors), kOld);
     DeviceHandle disk(OpenDevice("physicaldrive1"));
     ASSERT_TRUE(WriteFloppyImage(disk.get(), 0, kind, label, dos).Succeeded());
   }
@@ -188,8 +179,7 @@ class SysFilesTest : public SimTest {
   std::vector<uint8_t> Fat16Volume(uint32_t start, uint32_t clusters, uint8_t perCluster, uint8_t fats) {
     const uint16_t perFat = static_cast<uint16_t>(((clusters + 2) * 2 + 511) / 512);
     const uint32_t total = 1 + fats * perFat + 32 + clusters * perCluster;
-    AddDisk(MemoryStick(start + total + 16));
-    SimWriteRaw(1, 0, std::vector<uint8_t>((start + total + 16) * 512ull, kOld));
+    AddFilledDisk(MemoryStick(start + total + 16), kOld);
     std::vector<uint8_t> br = BootRecordWithClusters(clusters);
     br[bpb::kSectorsPerCluster] = perCluster, br[bpb::kNumberOfFats] = fats, br[bpb::kMedia] = 0xF8;
     PutLe16(&br[bpb::kSectorsPerFat], perFat);
@@ -234,7 +224,8 @@ class SysFilesTest : public SimTest {
     return first;
   }
 
-  std::string directory;
+  HostDirectory host;
+  const std::string directory = host.path;
 };
 
 TEST_F(SysFilesTest, FloppyWithLabelGetsThreeFilesAfterTheLabelWithPackedFat12Chains) {

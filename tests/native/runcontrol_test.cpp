@@ -18,8 +18,7 @@ class RunControlTest : public SimTest {
     SimSetLocalTime(SysTime{2026, 12, 1, 7, 12, 0, 0, 0});
     SimDiskSpec setup = MemoryStick(kStick);
     setup.realSectors = real;
-    AddDisk(setup);
-    SimWriteRaw(1, 0, std::vector<uint8_t>(size_t{kStick} * 512, 0xAB));
+    AddFilledDisk(setup, 0xAB);
     SimResetStats(1);
   }
   static RunOutcome Batch(uint32_t count, bool verify) {

@@ -9,11 +9,6 @@ constexpr uint8_t kOld = 0xAA;  // what the disk held before the format
 
 class UsbFormatWriterTest : public SimTest {
  protected:
-  // A memory stick of `sectors` sectors that holds nothing but kOld.
-  void AddOldStick(uint32_t sectors) {
-    AddDisk(MemoryStick(sectors));
-    SimWriteRaw(1, 0, std::vector<uint8_t>(size_t{sectors} * 512, kOld));
-  }
   static RunOutcome Format(uint32_t sectors, const UsbFormatOptions& options, UsbFormatVolume* laidOut = nullptr) {
     DeviceHandle disk(OpenDevice("physicaldrive1"));
     return RunUsbFormat(disk.get(), sectors, options, nullptr, laidOut);
@@ -45,7 +40,7 @@ TEST_F(UsbFormatWriterTest, DefaultChoicesWriteOnlyDbrFatsRootDirectoryAndTheFil
   for (const auto& r : rows) {
     SCOPED_TRACE(r.sectors);
     SimReset();
-    AddOldStick(r.sectors);
+    AddFilledDisk(MemoryStick(r.sectors), kOld);
     UsbFormatOptions options;
     options.clusterBytes = r.clusterBytes, options.fillDataArea = r.fill, options.fillByte = 0xFF;
     UsbFormatVolume laidOut;
@@ -74,7 +69,7 @@ TEST_F(UsbFormatWriterTest, DefaultChoicesWriteOnlyDbrFatsRootDirectoryAndTheFil
 }
 
 TEST_F(UsbFormatWriterTest, OneFatAndALabelStampedWithTheLocalTime) {
-  AddOldStick(20000);
+  AddFilledDisk(MemoryStick(20000), kOld);
   SimSetLocalTime(SysTime{2009, 5, 0, 3, 14, 35, 47, 0});
   UsbFormatOptions options;
   options.fatCount = 1, options.label = "data";
@@ -124,7 +119,7 @@ TEST_F(UsbFormatWriterTest, HddAndZipBootWriteTheSameDisk) {
     SimReset();
     SimSetLocalTime(SysTime{2024, 1, 0, 2, 3, 4, 6, 0});
     UseSmallSystemFiles("korvane_usbformat_zip");
-    AddOldStick(20000);
+    AddFilledDisk(MemoryStick(20000), kOld);
     UsbFormatOptions options = Bootable(mode, 32, 512);
     options.label = "ZIPPY";
     ASSERT_TRUE(Format(20000, options).Succeeded());
@@ -163,7 +158,7 @@ TEST_F(UsbFormatWriterTest, RefusedChoicesWriteNothing) {
 }
 
 TEST_F(UsbFormatWriterTest, AFailingStepEndsTheFormatWhereItFailed) {
-  AddOldStick(20000);
+  AddFilledDisk(MemoryStick(20000), kOld);
   UsbFormatOptions fill;
   fill.fillDataArea = true;
   const struct {
