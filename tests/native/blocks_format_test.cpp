@@ -80,28 +80,22 @@ TEST_F(BlockFormatTest, BatchCountIsCappedByTheAreaAndByOneHundredAndZeroWritesN
 }
 
 TEST_F(BlockFormatTest, SingleFormatLandsInThePresentedBlock) {
-  for (uint32_t start : {0u, 63u}) {
-    SCOPED_TRACE(start);
-    SimReset();
-    MakeStick(start + 10 * 3072, start, 10 * 3072);
-    AttachDriver(k144);
-    LayBlocks(9, k144);
-    ASSERT_TRUE(Run(Single(7, "DATA1")).Succeeded());
-    EXPECT_EQ(RootName(7, k144), std::string("DATA1\0\0\0\0\0\0", 11));
-    EXPECT_EQ(SimStats(1).lowestSectorWritten, BlockStart(7, k144));
-    EXPECT_EQ(SimStats(1).highestSectorWritten, BlockStart(7, k144) + 2878);
-    EXPECT_EQ(statuses, (std::vector<std::string>{"***Begin formatting floppy block 7,please wait...",
-                                                  "Floppy7 format is completed."}));
-    EXPECT_EQ(currentEntry, 0);
-    EXPECT_EQ(SimFilter(1).presentedBlock, 0u);
-  }
+  // Blocks from sector 63 (from sector 0: VolumeLockRunTest's single block run).
+  MakeStick(63 + 10 * 3072, 63, 10 * 3072);
+  AttachDriver(k144);
+  LayBlocks(9, k144);
+  ASSERT_TRUE(Run(Single(7, "DATA1")).Succeeded());
+  EXPECT_EQ(RootName(7, k144), std::string("DATA1\0\0\0\0\0\0", 11));
+  EXPECT_EQ(SimStats(1).lowestSectorWritten, BlockStart(7, k144));
+  EXPECT_EQ(SimStats(1).highestSectorWritten, BlockStart(7, k144) + 2878);
+  EXPECT_EQ(statuses, (std::vector<std::string>{"***Begin formatting floppy block 7,please wait...",
+                                                "Floppy7 format is completed."}));
+  EXPECT_EQ(currentEntry, 0);
+  EXPECT_EQ(SimFilter(1).presentedBlock, 0u);
   // An entry text in the identifier edit: the label is its first 10 characters; in the OEM code page it is cut after
   // a whole character: 5 GBK characters, not 5 and a half.
   SimWriteRaw(1, BlockStart(5, k144), std::vector<uint8_t>(512, 0));
-  const struct {
-    int codePage;
-    const char *identifier, *label;
-  } labels[] = {{437, "No.5:Unformatted", "No.5:Unfor\0"},
+  const struct { int codePage; const char *identifier, *label; } labels[] = {{437, "No.5:Unformatted", "No.5:Unfor\0"},
                 {936, "\u4e2d\u6587\u4e2d\u6587A\u6587", "\xd6\xd0\xce\xc4\xd6\xd0\xce\xc4" "A\0\0"}};
   for (const auto& l : labels) {
     SimSetOemCodePage(l.codePage);
@@ -133,11 +127,7 @@ TEST_F(BlockFormatTest, RunsThatCannotFormatWhatThePageShowsWriteNothing) {
   bigSectors.disk->bytesPerSector = 2048;
   BlockFormatJob serviceOff = Single(1, "DATA");
   AttachDriver(k144);
-  const struct {
-    BlockFormatJob job;
-    Refusal refusal;
-    std::string text;
-  } cases[] = {
+  const struct { BlockFormatJob job; Refusal refusal; std::string text; } cases[] = {
       {noDisk, Refusal::kNoDisk, "Please first select a usb disk"},
       {dosWithoutVersion, Refusal::kNoDosChosen, "Please choose DOS 6.22 or DOS 7.1 for the DOS bootable disk."},
       {bigSectors, Refusal::kSectorSizeUnsupported,

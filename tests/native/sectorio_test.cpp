@@ -26,9 +26,8 @@ class SectorIoTest : public SimTest {
 };
 
 TEST_F(SectorIoTest, FillsGoOutInChunksThatEndOnMebibyteBoundariesAndWritesInOneTransfer) {
-  struct Case {
-    uint32_t start, count, calls;
-  } cases[] = {{100, 0, 0}, {100, 1948, 1}, {100, 1949, 2}, {2047, 2, 2}, {0, 4095, 2}};
+  struct Case { uint32_t start, count, calls; } cases[] = {
+      {100, 0, 0}, {100, 1948, 1}, {100, 1949, 2}, {2047, 2, 2}, {0, 4095, 2}};
   for (const Case& c : cases) {
     SimWriteRaw(1, 0, std::vector<uint8_t>(4096 * 512, 0));
     SimResetStats(1);
@@ -66,14 +65,9 @@ TEST_F(SectorIoTest, EveryFaultGivesItsCodeAndWritesNothingPastIt) {
   run.stop = &stop;
   uint8_t buffer[4 * 512] = {};
   enum Fault { kNone, kFailFrom1000, kFailFrom2100, kShort, kStop, kSelfCheck };
-  struct Case {
-    const char* name;
-    Fault fault;
-    char call;  // Read, Write or Fill
-    uint32_t start, count;
-    SectorIo expected;
-    uint64_t counted;  // sectors
-  } cases[] = {
+  // call: Read, Write or Fill; counted: the sectors the run counts.
+  struct Case { const char* name; Fault fault; char call; uint32_t start, count; SectorIo expected; uint64_t counted; }
+  const cases[] = {
       {"a read past the end", kNone, 'R', 4094, 4, SectorIo::kShortTransfer, 0},
       {"a failed write", kFailFrom1000, 'W', 998, 4, SectorIo::kCallFailed, 0},
       {"a fill failing in its first chunk", kFailFrom1000, 'F', 1000, 100, SectorIo::kCallFailed, 0},

@@ -32,11 +32,8 @@ UsbFormatOptions Bootable(int bootMode, uint32_t mbrSectors, uint32_t clusterByt
 
 // DBR, FATs and root directory, and with the fill every data sector but the volume's last: nothing else.
 TEST_F(UsbFormatWriterTest, DefaultChoicesWriteOnlyDbrFatsRootDirectoryAndTheFill) {
-  const struct {
-    uint32_t sectors, clusterBytes;
-    uint8_t kind;
-    bool fill;
-  } rows[] = {{20000, 512, kFat16, false}, {8000, 1024, kFat12, false}, {20000, 512, kFat16, true}};
+  const struct { uint32_t sectors, clusterBytes; uint8_t kind; bool fill; } rows[] = {
+      {20000, 512, kFat16, false}, {8000, 1024, kFat12, false}, {20000, 512, kFat16, true}};
   for (const auto& r : rows) {
     SCOPED_TRACE(r.sectors);
     SimReset();
@@ -136,10 +133,7 @@ TEST_F(UsbFormatWriterTest, RefusedChoicesWriteNothing) {
   AddDisk(MemoryStick(100000));
   UsbFormatOptions noFats, noRoot;
   noFats.fatCount = 0, noRoot.rootEntries = 0;
-  const struct {
-    UsbFormatOptions options;
-    Refusal refusal;
-  } cases[] = {
+  const struct { UsbFormatOptions options; Refusal refusal; } cases[] = {
       {Bootable(kBootHdd, 63, 512), Refusal::kTooManyClusters},  // 1-sector clusters: some 99,000 of them
       {noFats, Refusal::kNoFatCount},
       {noRoot, Refusal::kNoRootEntries},
@@ -161,12 +155,9 @@ TEST_F(UsbFormatWriterTest, AFailingStepEndsTheFormatWhereItFailed) {
   AddFilledDisk(MemoryStick(20000), kOld);
   UsbFormatOptions fill;
   fill.fillDataArea = true;
-  const struct {
-    uint32_t failFrom, failCount;
-    UsbFormatOptions options;
-    RunStep step;
-    size_t ranges;  // written before it: the DBR; the DBR, FATs and root directory
-  } cases[] = {{1, 0, UsbFormatOptions(), RunStep::kFats, 1}, {10000, 1, fill, RunStep::kFill, 1}};
+  // ranges: written before the failing step: the DBR; the DBR, FATs and root directory.
+  const struct { uint32_t failFrom, failCount; UsbFormatOptions options; RunStep step; size_t ranges; } cases[] = {
+      {1, 0, UsbFormatOptions(), RunStep::kFats, 1}, {10000, 1, fill, RunStep::kFill, 1}};
   for (const auto& c : cases) {
     SimResetStats(1);
     if (c.failCount) SimFailWritesIn(1, c.failFrom, c.failCount);

@@ -17,10 +17,8 @@ enum class Writer { kStandardFormat, kUsbFormat, kBatchBlocks, kSingleBlock, kId
 
 // What a run reported: done, refused because a volume is in use, and the message it gave the page, if any.
 struct RunReport {
-  bool done = false;
-  bool inUse = false;
-  std::string message;
-  std::string status;
+  bool done = false, inUse = false;
+  std::string message, status;
 };
 
 class VolumeLockRunTest : public BlockDiskTest, public ::testing::WithParamInterface<Writer> {
