@@ -201,6 +201,9 @@ TEST_F(FilterServiceTest, RestartsThatNeedARebootLeaveTheSwitchOff) {
   SimHoldDisk(1, false);
   EXPECT_TRUE(std::get<2>(Run(true)));
   EXPECT_EQ(UpperFilters(), kFilterOnly);
+  SimFailClassInstaller(kSysErrorAccessDenied);  // a restart that fails needs the reboot just the same
+  EXPECT_EQ(std::get<0>(Run(true)), ServiceOutcome::StartNeedsRestart);
+  SimFailClassInstaller(0);
 
   SimHoldDisk(1, true);
   EXPECT_EQ(Run(false), std::make_tuple(ServiceOutcome::StopNeedsRestart, false, false));
