@@ -68,12 +68,6 @@ class FilterServiceTest : public SimTest {
     disk.deviceName = "physicaldrive1";
     disk.pdoName = SimDiskPdoName(1);
   }
-  void TearDown() override {
-    EXPECT_EQ(SimOpenRegistryKeyCount(), 0) << "a registry key was left open";
-    EXPECT_EQ(SimOpenDevInfoSetCount(), 0) << "a device information set was left open";
-    SimTest::TearDown();
-  }
-
   std::string InstalledDriver() const { return windowsDir + "/system32/drivers/Dunmarle.sys"; }
   static std::string FileText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

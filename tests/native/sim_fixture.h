@@ -1,5 +1,6 @@
-// Shared set-up for the native tests: a fresh simulated machine per test, with helpers to add USB disks; the
-// headers every native test uses come in here.
+// Shared set-up for the native tests: a fresh simulated machine per test, which must end with no handle, device
+// information set or registry key left open, with helpers to add USB disks; the headers every native test uses
+// come in here.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -60,7 +61,11 @@ struct HostDirectory {
 class SimTest : public ::testing::Test {
  protected:
   void SetUp() override { SimReset(); }
-  void TearDown() override { EXPECT_EQ(SimOpenHandleCount(), 0) << "a handle was left open"; }
+  void TearDown() override {
+    EXPECT_EQ(SimOpenHandleCount(), 0) << "a handle was left open";
+    EXPECT_EQ(SimOpenDevInfoSetCount(), 0) << "a device information set was left open";
+    EXPECT_EQ(SimOpenRegistryKeyCount(), 0) << "a registry key was left open";
+  }
 
   static void AddDisk(const SimDiskSpec& setup) { ASSERT_TRUE(SimAddDisk(setup)); }
   // Adds the disk as drive 1 holding `byte` in every sector.
