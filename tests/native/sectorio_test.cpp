@@ -1,6 +1,4 @@
-#include <csignal>
 #include <thread>
-#include <sys/resource.h>
 
 #include "base/selfcheck.h"
 #include "disk_fixture.h"
@@ -161,29 +159,6 @@ TEST_F(ImageStickTest, SectorsPastTwoGibibytesAreReachedAndNoRunWrapsRound) {
   EXPECT_EQ(FillSectors(disk.get(), 0xFFFFFFFEu, 3, 0, nullptr), SectorIo::kSeekFailed);
   EXPECT_EQ(ReadSectors(disk.get(), 0xFFFFFFFFu, 2, data.data()), SectorIo::kSeekFailed);
   EXPECT_EQ(SimStats(1).writeCalls + SimStats(1).readCalls, 0u);
-}
-
-// A write the host takes only in part (a full file system; here the file size limit, which cuts a write the same
-// way) fails, and every sector it reached counts as written, the one it reached in part included.
-TEST_F(ImageStickTest, TheSectorsOfAWriteThatLandedInPartCountAsWritten) {
-  Stick(4096);
-  std::vector<uint8_t> data(16 * 512, 0xAB);
-  struct sigaction ignore {}, previous {};
-  ignore.sa_handler = SIG_IGN;
-  sigaction(SIGXFSZ, &ignore, &previous);
-  rlimit saved{};
-  getrlimit(RLIMIT_FSIZE, &saved);
-  rlimit limit = saved;
-  limit.rlim_cur = 100 * 512 + 300;  // the host keeps the bytes before this offset only
-  setrlimit(RLIMIT_FSIZE, &limit);
-  const SectorIo code = WriteSectors(disk.get(), 90, 16, data.data(), nullptr);
-  setrlimit(RLIMIT_FSIZE, &saved);
-  sigaction(SIGXFSZ, &previous, nullptr);
-  EXPECT_EQ(code, SectorIo::kCallFailed);
-  const SimDiskStats stats = SimStats(1);
-  EXPECT_EQ(stats.sectorsWritten, 11u) << "sectors 90 to 100, the last in part";
-  EXPECT_TRUE(stats.lowestSectorWritten == 90 && stats.highestSectorWritten == 100 && stats.firstFailedSector == 100);
-  EXPECT_EQ(SimReadRaw(1, 90, 10), std::vector<uint8_t>(10 * 512, 0xAB));
 }
 
 // A run longer than one transfer takes each part from its own place; the last 32-bit sector is reached, and a
