@@ -29,9 +29,7 @@ class VolumeLockRunTest : public BlockDiskTest, public ::testing::WithParamInter
 
     SimDiskSpec stick = MemoryStick(kStickSectors);
     stick.volumes[0].sectorCount = kHalf;
-    SimVolumeSpec f;
-    f.letter = 'F', f.startSector = kHalf, f.sectorCount = kStickSectors - kHalf;
-    stick.volumes.push_back(f);
+    stick.volumes.push_back(SimVolumeSpec{'F', kHalf, kStickSectors - kHalf, ""});
     AddDisk(stick);
     disk.deviceName = "physicaldrive1", disk.volumeName = "E:", disk.driveLetters = "E:F:";
     disk.partitionLength = kStickSectors, disk.description = "E:(4.0M,FAT12) F:(4.0M,FAT12) ";
