@@ -30,12 +30,9 @@ TEST(FatTypeRule, TheClusterCountAloneDecides) {
 TEST(FatLayoutRead, PlacesTheAreasAndBoundsTheLastClusterByTheDataAreaTheFatAndTheReservedValues) {
   FatLayout v;
   ASSERT_TRUE(ReadFatLayout(BootRecordWithClusters(1000).data(), 100, &v));
-  EXPECT_FALSE(v.fat16);
-  EXPECT_EQ(v.firstFat, 101u);
-  EXPECT_EQ(v.rootSector, 165u);
-  EXPECT_EQ(v.firstData, 197u);
-  EXPECT_EQ(v.lastCluster, 1001u) << "1000 data clusters: 2 .. 1001";
-  EXPECT_EQ(v.ClusterSector(3), 198u);
+  // 1000 data clusters: 2 .. 1001.
+  EXPECT_EQ(std::make_tuple(v.fat16, v.firstFat, v.rootSector, v.firstData, v.lastCluster, v.ClusterSector(3)),
+            std::make_tuple(false, 101u, 165u, 197u, 1001u, 198u));
 
   // 4084 clusters: FAT12, whose 32 sectors hold 10922 entries; 0xFF6 is the highest cluster number FAT12 has.
   ASSERT_TRUE(ReadFatLayout(BootRecordWithClusters(4084).data(), 0, &v));
@@ -80,16 +77,13 @@ TEST(FatEntries, Fat12PairsShareAByteAndKeepTheirNeighbours) {
   const uint32_t values[] = {0xABC, 0x123, 0xFFF, 0x456, 0x789};
   for (uint32_t c = 2; c < 7; ++c) SetFatEntry(fat.data(), false, c, values[c - 2]);
   // Cluster 2 at bytes 3-4 (low 12 bits), cluster 3 in the high 12 bits of bytes 4-5.
-  EXPECT_EQ(fat[3], 0xBC);
-  EXPECT_EQ(fat[4], 0x3A);
-  EXPECT_EQ(fat[5], 0x12);
+  EXPECT_EQ(std::vector<uint8_t>(fat.begin() + 3, fat.begin() + 6), (std::vector<uint8_t>{0xBC, 0x3A, 0x12}));
   SetFatEntry(fat.data(), false, 3, 0x000);  // freeing one entry leaves both neighbours
   SetFatEntry(fat.data(), false, 4, 0xF0F);
   const uint32_t after[] = {0xABC, 0, 0xF0F, 0x456, 0x789};
   for (uint32_t c = 2; c < 7; ++c) EXPECT_EQ(GetFatEntry(fat.data(), false, c), after[c - 2]) << c;
   SetFatEntry(fat.data(), true, 5, 0xFFF8);
-  EXPECT_EQ(fat[10], 0xF8);
-  EXPECT_EQ(fat[11], 0xFF);
+  EXPECT_TRUE(fat[10] == 0xF8 && fat[11] == 0xFF);
   EXPECT_EQ(GetFatEntry(fat.data(), true, 5), 0xFFF8u);
 }
 
