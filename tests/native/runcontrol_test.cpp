@@ -32,10 +32,9 @@ TEST_F(RunControlTest, AStickThatWrapsAtHalfItsSizeIsCaughtBeforeAnyBlockIsWritt
   Stick(kStick / 2);
   const std::vector<uint8_t> before = SimReadRaw(1, 0, kStick / 2);
   RunOutcome checked = Batch(10, true);
-  EXPECT_EQ(checked.failedStep, RunStep::kCapacity);
-  EXPECT_EQ(checked.completed, 0u);
-  EXPECT_EQ(checked.sector, 0u) << "the block area's start shows the marker written half the disk further on";
-  EXPECT_EQ(checked.failedUnit, 0u);
+  // Sector 0, the block area's start, shows the marker written half the disk further on.
+  EXPECT_EQ(std::make_tuple(checked.failedStep, checked.completed, checked.sector, checked.failedUnit),
+            std::make_tuple(RunStep::kCapacity, 0u, 0u, 0u));
   EXPECT_EQ(SimReadRaw(1, 0, kStick / 2), before) << "the check put back what it overwrote";
   // Without the check the same batch reports success over blocks the later ones overwrote.
   RunOutcome unchecked = Batch(10, false);

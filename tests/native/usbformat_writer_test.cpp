@@ -92,17 +92,15 @@ TEST_F(UsbFormatWriterTest, HddBootPutsABootableVolumeBehindAnMbr) {
   UsbFormatVolume laidOut;
   ASSERT_TRUE(Format(1000000, options, &laidOut).Succeeded());
   EXPECT_EQ(laidOut.volumeStart, 63u);
-  EXPECT_EQ(CountTrace("DiskRestart;1"), 1);
-  EXPECT_EQ(CountTrace("ModelSel:1"), 1);
-  EXPECT_EQ(CountTrace("FatAddr:40"), 1);
+  for (const char* line : {"DiskRestart;1", "ModelSel:1", "FatAddr:40"}) EXPECT_EQ(CountTrace(line), 1) << line;
 
   EXPECT_EQ(GetLe32(&Sector(1, 0)[446 + 8]), 63u) << "the MBR's partition starts at the volume";
   EXPECT_TRUE(AllBytes(1, 1, 62, 0));
   std::vector<uint8_t> dbr = Sector(1, 63);
-  EXPECT_EQ(GetLe32(&dbr[bpb::kHiddenSectors]), 63u);
-  EXPECT_EQ(GetLe16(&dbr[bpb::kSectorsPerTrack]), 63);
-  EXPECT_EQ(GetLe16(&dbr[bpb::kHeads]), 15);
-  EXPECT_EQ(GetLe32(&dbr[bpb::kTotalSectors32]), 999937u);
+  // Hidden sectors, sectors per track, heads, total sectors.
+  EXPECT_EQ(std::make_tuple(GetLe32(&dbr[bpb::kHiddenSectors]), GetLe16(&dbr[bpb::kSectorsPerTrack]),
+                            GetLe16(&dbr[bpb::kHeads]), GetLe32(&dbr[bpb::kTotalSectors32])),
+            std::make_tuple(63u, 63, 15, 999937u));
   std::vector<uint8_t> root = Sector(1, 63 + 1 + 2 * GetLe16(&dbr[bpb::kSectorsPerFat]));
   EXPECT_EQ(std::memcmp(&root[0], "BOOT", 5), 0);
   EXPECT_EQ(std::memcmp(&root[32], "IO      SYS", 11), 0) << "the system files follow the label";
@@ -141,9 +139,8 @@ TEST_F(UsbFormatWriterTest, RefusedChoicesWriteNothing) {
   for (const auto& c : cases) {
     UsbFormatVolume laidOut;
     RunOutcome outcome = Format(100000, c.options, &laidOut);
-    EXPECT_EQ(outcome.failedStep, RunStep::kCheck);
-    EXPECT_EQ(outcome.refusal, c.refusal);
-    EXPECT_EQ(outcome.suggestedUnit, c.refusal == Refusal::kTooManyClusters ? 1024u : 0u);
+    EXPECT_EQ(std::make_tuple(outcome.failedStep, outcome.refusal, outcome.suggestedUnit),
+              std::make_tuple(RunStep::kCheck, c.refusal, c.refusal == Refusal::kTooManyClusters ? 1024u : 0u));
     EXPECT_TRUE(c.refusal != Refusal::kTooManyClusters || laidOut.fields.fatKind == 0);
   }
   EXPECT_EQ(SimStats(1).writeCalls, 0u);
