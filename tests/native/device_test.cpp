@@ -478,8 +478,7 @@ TEST(DiskListSelection, RememberedIndexOnlyWhenItHasALine) {
 TEST_F(DiscoveryTest, RefillShowsTheDisksAndSetsTheServiceSwitchFromTheSelection) {
   DiskListView view = RefreshDiskTable(kEnhanced, &table, 0);
   EXPECT_TRUE(view.lines.empty());
-  EXPECT_EQ(view.selection, kNoSelection);
-  EXPECT_FALSE(view.serviceChecked);
+  EXPECT_EQ(std::make_pair(view.selection, view.serviceChecked), std::make_pair(kNoSelection, false));
 
   AddDisk(MemoryStick(4096, 1, 'E'));
   SimAddVolume(1, SimVolumeSpec{'F', 2048, 2048, ""});
@@ -489,12 +488,10 @@ TEST_F(DiscoveryTest, RefillShowsTheDisksAndSetsTheServiceSwitchFromTheSelection
   ASSERT_EQ(view.lines.size(), 2u);
   EXPECT_EQ(view.lines[0], "! 1.Generic Flash Disk(2.0MB\\512B): E:(2.0M,Unknown) F:(1.0M,Unknown) ");
   EXPECT_EQ(view.lines[1].substr(0, 4), "+ 2.");
-  EXPECT_EQ(view.selection, 1);
-  EXPECT_TRUE(view.serviceChecked);
+  EXPECT_EQ(std::make_pair(view.selection, view.serviceChecked), std::make_pair(1, true));
   EXPECT_FALSE(RefreshDiskTable(kStandard, &table, 1).serviceChecked) << "only the enhanced page has the switch";
   view = RefreshDiskTable(kEnhanced, &table, 2);
-  EXPECT_EQ(view.selection, kNoSelection);
-  EXPECT_FALSE(view.serviceChecked);
+  EXPECT_EQ(std::make_pair(view.selection, view.serviceChecked), std::make_pair(kNoSelection, false));
   table.slots[2].serviceActive = 1;
   EXPECT_FALSE(ServiceSwitchChecked(table, 2)) << "a selection past the list";
 }

@@ -156,9 +156,7 @@ TEST_F(FilterServiceTest, InstallFailuresBeforeTheKeyLeaveTheRegistryAlone) {
 TEST_F(FilterServiceTest, AStartPutsTheFilterFirstAndOnlyOnce) {
   EXPECT_EQ(Run(true), std::make_tuple(ServiceOutcome::Started, true, true));
   EXPECT_EQ(UpperFilters(), kFilterOnly);
-  EXPECT_TRUE(SimFilter(1).attached);
-  EXPECT_EQ(configured, 1);
-  EXPECT_TRUE(ServiceInstalled());
+  EXPECT_EQ(std::make_tuple(SimFilter(1).attached, configured, ServiceInstalled()), std::make_tuple(true, 1, true));
   EXPECT_EQ(FileText(InstalledDriver()), "driver v2");
 
   // A list that names the filter already, in another case and place, gets no second entry.

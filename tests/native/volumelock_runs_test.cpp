@@ -97,8 +97,7 @@ class VolumeLockRunTest : public BlockDiskTest, public ::testing::WithParamInter
   }
 
   static void ExpectVolumesGivenBack() {
-    EXPECT_FALSE(SimVolumeLocked('E'));
-    EXPECT_FALSE(SimVolumeLocked('F'));
+    EXPECT_FALSE(SimVolumeLocked('E') || SimVolumeLocked('F'));
     EXPECT_EQ(SimOpenHandleCount(), 0);
   }
 
@@ -130,12 +129,10 @@ TEST_P(VolumeLockRunTest, AVolumeHeldByAnotherProgramStopsTheRunBeforeAnyWrite) 
   SimHoldVolume('F', true);
   RunReport report = Run();
   EXPECT_FALSE(report.done);
-  EXPECT_EQ(SimStats(1).writeCalls, 0u);
-  EXPECT_EQ(SimStats(1).restarts, 0u);
+  EXPECT_EQ(SimStats(1).writeCalls + SimStats(1).restarts, 0u);
   ExpectVolumesGivenBack();
   // E: was locked before F: refused: it is handed back still mounted, as the user had it.
-  EXPECT_TRUE(SimVolumeMounted('E'));
-  EXPECT_TRUE(SimVolumeMounted('F'));
+  EXPECT_TRUE(SimVolumeMounted('E') && SimVolumeMounted('F'));
   if (GetParam() == Writer::kIdentifier) {
     EXPECT_EQ(report.message, "Modify disk identifier faiure.");
     EXPECT_EQ(report.status, "The usb disk maybe used by another application.");
