@@ -25,7 +25,6 @@ Answer Query(const char* device = "physicaldrive1") {
   return {returned, bytesPerSector, sectorCount, start, length};
 }
 
-std::vector<uint8_t> List(const std::string& bytes) { return std::vector<uint8_t>(bytes.begin(), bytes.end()); }
 using QueryTest = SimTest;
 
 TEST_F(QueryTest, CapacityAndTheFirstLayoutEntryInSectors) {
@@ -252,7 +251,7 @@ bool Configure() {
                             &returned);
 }
 int ListAndRestart(const std::string& list) {
-  SimSetUpperFilters(1, kRegMultiSz, List(list));
+  SimSetUpperFilters(1, kRegMultiSz, std::vector<uint8_t>(list.begin(), list.end()));
   RestartVolume("E:");
   return QueryFilterPresence("physicaldrive1");
 }
