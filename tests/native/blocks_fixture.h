@@ -2,18 +2,13 @@
 // into the disk's bytes.
 #pragma once
 
-#include <cstdio>
-#include <cstring>
-#include <string>
-#include <unistd.h>
-#include <vector>
+#include <optional>
 
 #include "base/texts.h"
 #include "blocks/blocks.h"
 #include "disk/queries.h"
-#include "fat/fat.h"
+#include "disk_fixture.h"
 #include "floppy/floppy.h"
-#include "sim_fixture.h"
 
 class BlockDiskTest : public SimTest {
  protected:
@@ -21,29 +16,17 @@ class BlockDiskTest : public SimTest {
     UiLanguage = Language::English;
     SimTest::TearDown();
     SimReset();  // lets go of the image file before it is removed
-    if (!imagePath.empty()) std::remove(imagePath.c_str());
+    image.reset();
   }
 
   // Volume E: at S, and with S > 0 an MBR whose first partition is [S, S + L). Large sticks are sparse files.
   void MakeStick(uint64_t sectors, uint32_t start, uint64_t length) {
-    SimDiskSpec setup = MemoryStick(sectors);
+    image.reset();
+    if (sectors > 64 * 2048) image.emplace("blocks");
+    SimDiskSpec setup = image ? image->Stick(sectors) : MemoryStick(sectors);
     setup.volumes[0].startSector = start;
-    if (sectors > 64 * 2048) {
-      char path[] = "/tmp/korvane-blocks-XXXXXX";
-      int fd = mkstemp(path);
-      ASSERT_GE(fd, 0);
-      close(fd);
-      setup.imagePath = imagePath = path;
-      setup.createImage = true;
-    }
     AddDisk(setup);
-    if (start > 0) {
-      std::vector<uint8_t> mbr(512, 0);
-      mbr[450] = 0x06, mbr[510] = 0x55, mbr[511] = 0xAA;
-      PutLe32(&mbr[454], start);
-      PutLe32(&mbr[458], static_cast<uint32_t>(length));
-      SimWriteRaw(1, 0, mbr);
-    }
+    if (start > 0) SimWriteRaw(1, 0, MbrWithPartition(start, static_cast<uint32_t>(length)));
     disk = BlockDisk();
     disk.deviceName = "physicaldrive1";
     disk.volumeName = "E:";
@@ -88,5 +71,5 @@ class BlockDiskTest : public SimTest {
   }
 
   BlockDisk disk;
-  std::string imagePath;
+  std::optional<SparseImage> image;
 };

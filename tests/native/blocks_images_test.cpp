@@ -41,12 +41,7 @@ class BlockImagesTest : public SimTest {
 
 TEST_F(BlockImagesTest, RefusalsComeBeforeAnyWrite) {
   std::vector<uint8_t> noDbr(kImageBytes, 0x44);
-  struct Case {
-    const char* name;
-    uint32_t first;
-    std::vector<uint8_t> middle;
-    Refusal refusal;
-  } cases[] = {
+  struct Case { const char* name; uint32_t first; std::vector<uint8_t> middle; Refusal refusal; } cases[] = {
       {"a short image in the middle", 1, std::vector<uint8_t>(kImageBytes - 512, 0), Refusal::kImageWrongSize},
       {"a long image in the middle", 1, std::vector<uint8_t>(kImageBytes + 1, 0), Refusal::kImageWrongSize},
       {"no DBR of the kind", 1, noDbr, Refusal::kNotFloppy},

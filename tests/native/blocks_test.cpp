@@ -176,15 +176,6 @@ TEST_F(BlockTest, RenamingChangesOnlyTheLabelNameAndTimeInTheKindsRootSector) {
   }
 }
 
-TEST_F(BlockTest, RenamingReachesThePresentedBlock) {
-  Blocks(3, 63);
-  ASSERT_EQ(SelectBlock("physicaldrive1", 2), 1);
-  ASSERT_EQ(RenameBlockIdentifier(&disk, k144, "NEWNAME8").result, 1);
-  EXPECT_EQ(RootName(2, k144), std::string("NEWNAME8\0\0\0", 11));  // physical 63 + 2 x 3072 + 19
-  EXPECT_EQ(RootName(0, k144), std::string("FLPPY0\0\0\0\0\0", 11));
-  EXPECT_EQ(ScanFloppyBlocks(disk, k144).entries[2], "NEWNAME8");
-}
-
 TEST_F(BlockTest, RenamingWritesNothingWhereThereIsNoLabelToRename) {
   MakeStick(10 * 3072, 0, 10 * 3072);
   LayBlock(0, k144, "COMMAND COM", 0x20);

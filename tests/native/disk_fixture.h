@@ -2,11 +2,7 @@
 // sparse image files for disks too large to keep in memory.
 #pragma once
 
-#include <unistd.h>
-
 #include <cstdio>
-#include <string>
-#include <vector>
 
 #include "fat/fat.h"
 #include "sim_fixture.h"

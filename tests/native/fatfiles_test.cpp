@@ -22,10 +22,9 @@ class FatFilesTest : public BlockDiskTest {
   void SetUp() override {
     BlockDiskTest::SetUp();
     MakeStick(16384, 0, 16384);
-    DeviceHandle d(OpenDevice("physicaldrive1"));
-    ASSERT_TRUE(WriteFloppyImage(d.get(), kStart, FloppyKind::k1440K, "FLPPY1", kDosNone).Succeeded());
-    SimSetLocalTime(SysTime{2026, 12, 0, 5, 14, 37, 58, 0});
     open();
+    ASSERT_TRUE(WriteFloppyImage(disk_.get(), kStart, FloppyKind::k1440K, "FLPPY1", kDosNone).Succeeded());
+    SimSetLocalTime(SysTime{2026, 12, 0, 5, 14, 37, 58, 0});
   }
   void TearDown() override {
     disk_.reset();
@@ -226,8 +225,7 @@ TEST_F(FatFilesTest, DamagedVolumesAreReportedNotFollowed) {
     SimWriteRaw(1, kStart, good);
   }
 
-  std::vector<uint8_t> notFat(512, 0);
-  SimWriteRaw(1, kStart, notFat);
+  SimWriteRaw(1, kStart, std::vector<uint8_t>(512, 0));  // no FAT boot record
   std::vector<FatFileEntry> entries;
   EXPECT_EQ(ListFatDirectory(disk_.get(), kStart, "", &entries).error, FatFilesError::kNotFat);
   SimFailReadsFrom(1, 0);

@@ -88,7 +88,6 @@ TEST_F(FaultInjectionTest, EveryWriterReportsEveryFault) {
   const Writer writers[] = {
       {"a 1.44M floppy with label and DOS 7.1", 3200, nullptr,
        [] { return Floppy(FloppyKind::k1440K, 100, "DATA", kDos71); }},
-      {"a 720K floppy without DOS", 1440, nullptr, [] { return Floppy(FloppyKind::k720K, 0, "", kDosNone); }},
       {"a batch of two bootable 1.44M blocks", 2 * 3072, nullptr,
        [bootable] { return FormatFloppyBlocks("physicaldrive1", 0, 0, 2, true, bootable, nullptr).completed == 2; }},
       {"an identifier change", 3072, [] { Floppy(FloppyKind::k1440K, 0, "FLPPY0", kDosNone); },

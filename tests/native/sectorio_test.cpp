@@ -1,6 +1,4 @@
-#include <csignal>
 #include <thread>
-#include <sys/resource.h>
 
 #include "base/selfcheck.h"
 #include "disk_fixture.h"
@@ -26,9 +24,8 @@ class SectorIoTest : public SimTest {
 };
 
 TEST_F(SectorIoTest, FillsGoOutInChunksThatEndOnMebibyteBoundariesAndWritesInOneTransfer) {
-  struct Case {
-    uint32_t start, count, calls;
-  } cases[] = {{100, 0, 0}, {100, 1948, 1}, {100, 1949, 2}, {2047, 2, 2}, {0, 4095, 2}};
+  struct Case { uint32_t start, count, calls; } cases[] = {
+      {100, 0, 0}, {100, 1948, 1}, {100, 1949, 2}, {2047, 2, 2}, {0, 4095, 2}};
   for (const Case& c : cases) {
     SimWriteRaw(1, 0, std::vector<uint8_t>(4096 * 512, 0));
     SimResetStats(1);
@@ -66,14 +63,9 @@ TEST_F(SectorIoTest, EveryFaultGivesItsCodeAndWritesNothingPastIt) {
   run.stop = &stop;
   uint8_t buffer[4 * 512] = {};
   enum Fault { kNone, kFailFrom1000, kFailFrom2100, kShort, kStop, kSelfCheck };
-  struct Case {
-    const char* name;
-    Fault fault;
-    char call;  // Read, Write or Fill
-    uint32_t start, count;
-    SectorIo expected;
-    uint64_t counted;  // sectors
-  } cases[] = {
+  // call: Read, Write or Fill; counted: the sectors the run counts.
+  struct Case { const char* name; Fault fault; char call; uint32_t start, count; SectorIo expected; uint64_t counted; }
+  const cases[] = {
       {"a read past the end", kNone, 'R', 4094, 4, SectorIo::kShortTransfer, 0},
       {"a failed write", kFailFrom1000, 'W', 998, 4, SectorIo::kCallFailed, 0},
       {"a fill failing in its first chunk", kFailFrom1000, 'F', 1000, 100, SectorIo::kCallFailed, 0},
@@ -167,29 +159,6 @@ TEST_F(ImageStickTest, SectorsPastTwoGibibytesAreReachedAndNoRunWrapsRound) {
   EXPECT_EQ(FillSectors(disk.get(), 0xFFFFFFFEu, 3, 0, nullptr), SectorIo::kSeekFailed);
   EXPECT_EQ(ReadSectors(disk.get(), 0xFFFFFFFFu, 2, data.data()), SectorIo::kSeekFailed);
   EXPECT_EQ(SimStats(1).writeCalls + SimStats(1).readCalls, 0u);
-}
-
-// A write the host takes only in part (a full file system; here the file size limit, which cuts a write the same
-// way) fails, and every sector it reached counts as written, the one it reached in part included.
-TEST_F(ImageStickTest, TheSectorsOfAWriteThatLandedInPartCountAsWritten) {
-  Stick(4096);
-  std::vector<uint8_t> data(16 * 512, 0xAB);
-  struct sigaction ignore {}, previous {};
-  ignore.sa_handler = SIG_IGN;
-  sigaction(SIGXFSZ, &ignore, &previous);
-  rlimit saved{};
-  getrlimit(RLIMIT_FSIZE, &saved);
-  rlimit limit = saved;
-  limit.rlim_cur = 100 * 512 + 300;  // the host keeps the bytes before this offset only
-  setrlimit(RLIMIT_FSIZE, &limit);
-  const SectorIo code = WriteSectors(disk.get(), 90, 16, data.data(), nullptr);
-  setrlimit(RLIMIT_FSIZE, &saved);
-  sigaction(SIGXFSZ, &previous, nullptr);
-  EXPECT_EQ(code, SectorIo::kCallFailed);
-  const SimDiskStats stats = SimStats(1);
-  EXPECT_EQ(stats.sectorsWritten, 11u) << "sectors 90 to 100, the last in part";
-  EXPECT_TRUE(stats.lowestSectorWritten == 90 && stats.highestSectorWritten == 100 && stats.firstFailedSector == 100);
-  EXPECT_EQ(SimReadRaw(1, 90, 10), std::vector<uint8_t>(10 * 512, 0xAB));
 }
 
 // A run longer than one transfer takes each part from its own place; the last 32-bit sector is reached, and a

@@ -1,5 +1,6 @@
-// Shared set-up for the native tests: a fresh simulated machine per test, with helpers to add USB disks; the
-// headers every native test uses come in here.
+// Shared set-up for the native tests: a fresh simulated machine per test, which must end with no handle, device
+// information set or registry key left open, with helpers to add USB disks; the headers every native test uses
+// come in here.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -44,12 +45,34 @@ inline void UseSmallSystemFiles(const std::string& name) {
   SimSetCurrentDirectory(dir);
 }
 
+// A fresh host directory that goes away, with all it holds, with the object.
+struct HostDirectory {
+  std::string path;
+  HostDirectory() {
+    char pattern[] = "/tmp/korvane-test-XXXXXX";
+    path = mkdtemp(pattern) ? pattern : "";
+  }
+  ~HostDirectory() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+};
+
 class SimTest : public ::testing::Test {
  protected:
   void SetUp() override { SimReset(); }
-  void TearDown() override { EXPECT_EQ(SimOpenHandleCount(), 0) << "a handle was left open"; }
+  void TearDown() override {
+    EXPECT_EQ(SimOpenHandleCount(), 0) << "a handle was left open";
+    EXPECT_EQ(SimOpenDevInfoSetCount(), 0) << "a device information set was left open";
+    EXPECT_EQ(SimOpenRegistryKeyCount(), 0) << "a registry key was left open";
+  }
 
   static void AddDisk(const SimDiskSpec& setup) { ASSERT_TRUE(SimAddDisk(setup)); }
+  // Adds the disk as drive 1 holding `byte` in every sector.
+  static void AddFilledDisk(const SimDiskSpec& setup, uint8_t byte) {
+    AddDisk(setup);
+    SimWriteRaw(1, 0, std::vector<uint8_t>(setup.sectorCount * 512, byte));
+  }
   static std::vector<uint8_t> Sector(int disk, uint64_t sector) { return SimReadRaw(disk, sector, 1); }
   // True when a line of the debug output holds `text`.
   static bool Traced(const std::string& text) {

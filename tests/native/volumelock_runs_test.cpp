@@ -17,10 +17,8 @@ enum class Writer { kStandardFormat, kUsbFormat, kBatchBlocks, kSingleBlock, kId
 
 // What a run reported: done, refused because a volume is in use, and the message it gave the page, if any.
 struct RunReport {
-  bool done = false;
-  bool inUse = false;
-  std::string message;
-  std::string status;
+  bool done = false, inUse = false;
+  std::string message, status;
 };
 
 class VolumeLockRunTest : public BlockDiskTest, public ::testing::WithParamInterface<Writer> {
@@ -31,9 +29,7 @@ class VolumeLockRunTest : public BlockDiskTest, public ::testing::WithParamInter
 
     SimDiskSpec stick = MemoryStick(kStickSectors);
     stick.volumes[0].sectorCount = kHalf;
-    SimVolumeSpec f;
-    f.letter = 'F', f.startSector = kHalf, f.sectorCount = kStickSectors - kHalf;
-    stick.volumes.push_back(f);
+    stick.volumes.push_back(SimVolumeSpec{'F', kHalf, kStickSectors - kHalf, ""});
     AddDisk(stick);
     disk.deviceName = "physicaldrive1", disk.volumeName = "E:", disk.driveLetters = "E:F:";
     disk.partitionLength = kStickSectors, disk.description = "E:(4.0M,FAT12) F:(4.0M,FAT12) ";
@@ -101,8 +97,7 @@ class VolumeLockRunTest : public BlockDiskTest, public ::testing::WithParamInter
   }
 
   static void ExpectVolumesGivenBack() {
-    EXPECT_FALSE(SimVolumeLocked('E'));
-    EXPECT_FALSE(SimVolumeLocked('F'));
+    EXPECT_FALSE(SimVolumeLocked('E') || SimVolumeLocked('F'));
     EXPECT_EQ(SimOpenHandleCount(), 0);
   }
 
@@ -134,12 +129,10 @@ TEST_P(VolumeLockRunTest, AVolumeHeldByAnotherProgramStopsTheRunBeforeAnyWrite) 
   SimHoldVolume('F', true);
   RunReport report = Run();
   EXPECT_FALSE(report.done);
-  EXPECT_EQ(SimStats(1).writeCalls, 0u);
-  EXPECT_EQ(SimStats(1).restarts, 0u);
+  EXPECT_EQ(SimStats(1).writeCalls + SimStats(1).restarts, 0u);
   ExpectVolumesGivenBack();
   // E: was locked before F: refused: it is handed back still mounted, as the user had it.
-  EXPECT_TRUE(SimVolumeMounted('E'));
-  EXPECT_TRUE(SimVolumeMounted('F'));
+  EXPECT_TRUE(SimVolumeMounted('E') && SimVolumeMounted('F'));
   if (GetParam() == Writer::kIdentifier) {
     EXPECT_EQ(report.message, "Modify disk identifier faiure.");
     EXPECT_EQ(report.status, "The usb disk maybe used by another application.");
