@@ -189,6 +189,16 @@ TEST_F(FatFilesTest, RefusalsWriteNothing) {
   EXPECT_TRUE(add("dir", {{"ONE.MOR", {}}}).ok());
 }
 
+// A folder made in a full folder on a full disk needs two clusters: its own and one more for the folder holding it.
+TEST_F(FatFilesTest, AFolderThatCannotGrowOnAFullDiskNamesBothClustersItNeeds) {
+  ASSERT_TRUE(MakeFatDirectory(disk_.get(), kStart, "dir").ok());
+  Files entries;
+  for (int i = 0; i < 14; ++i) entries.push_back({"F" + std::to_string(i), {}});
+  ASSERT_TRUE(add("dir", entries).ok());  // with "." and ".." the folder's one cluster is full
+  ASSERT_TRUE(add("", {{"BIG.BIN", Bytes((2847 - 2) * 512, 1)}}).ok());  // one cluster left
+  EXPECT_EQ(MakeFatDirectory(disk_.get(), kStart, "dir/new").needed, 2u * 512);
+}
+
 TEST_F(FatFilesTest, DamagedVolumesAreReportedNotFollowed) {
   ASSERT_TRUE(add("", {{"LOOP.BIN", Bytes(1500, 4)}}).ok());  // clusters 2, 3, 4
   std::vector<uint8_t> fat = SimReadRaw(1, kStart + 1, 1);
@@ -225,9 +235,14 @@ TEST_F(FatFilesTest, DamagedVolumesAreReportedNotFollowed) {
     SimWriteRaw(1, kStart, good);
   }
 
-  SimWriteRaw(1, kStart, std::vector<uint8_t>(512, 0));  // no FAT boot record
+  // No FAT boot record, and one without a root folder (a FAT32 one, or a count gone to zero).
+  std::vector<uint8_t> noRoot = SimReadRaw(1, kStart, 1);
+  PutLe16(&noRoot[bpb::kRootEntries], 0);
   std::vector<FatFileEntry> entries;
-  EXPECT_EQ(ListFatDirectory(disk_.get(), kStart, "", &entries).error, FatFilesError::kNotFat);
+  for (const std::vector<uint8_t>& record : {std::vector<uint8_t>(512, 0), noRoot}) {
+    SimWriteRaw(1, kStart, record);
+    EXPECT_EQ(ListFatDirectory(disk_.get(), kStart, "", &entries).error, FatFilesError::kNotFat);
+  }
   SimFailReadsFrom(1, 0);
   EXPECT_EQ(ListFatDirectory(disk_.get(), kStart, "", &entries).error, FatFilesError::kRead);
 }

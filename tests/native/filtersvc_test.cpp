@@ -1,5 +1,6 @@
 // The filter service: the upper filter list, the service's installation and the start and stop of the switch, on a
 // simulated machine whose current directory and Windows directory are fresh host directories.
+#include <algorithm>
 #include <iterator>
 
 #include "disk/queries.h"
@@ -253,6 +254,10 @@ TEST_F(FilterServiceTest, DeviceSetsThatCannotBeObtained) {
   ServiceRunResult r;
   EXPECT_EQ(std::get<0>(Run(false, &r)), ServiceOutcome::StopFailed);
   EXPECT_EQ(r.registration, FilterResult::kNoDeviceSet);
+  const std::vector<std::string> trace = SimDebugOutput();
+  EXPECT_TRUE(std::any_of(trace.begin(), trace.end(), [](const std::string& line) {
+    return line.rfind("SetupDiGetClassDevs:Last Err(5)", 0) == 0;
+  }));
   EXPECT_EQ(UpperFilters(), kFilterOnly);
 }
 

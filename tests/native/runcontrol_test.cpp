@@ -28,6 +28,15 @@ class RunControlTest : public SimTest {
   }
 };
 
+// The total is reported as soon as a run announces it: the page's progress starts at 0 % of the right size.
+TEST(RunProgress, AnAnnouncedTotalIsReportedBeforeAnyWrite) {
+  RunControl run;
+  std::vector<std::pair<uint64_t, uint64_t>> reports;
+  run.progress = [&](uint64_t done, uint64_t total) { reports.emplace_back(done, total); };
+  RunExpect(&run, 4096);
+  EXPECT_EQ(reports, (std::vector<std::pair<uint64_t, uint64_t>>{{0, 4096}}));
+}
+
 TEST_F(RunControlTest, AStickThatWrapsAtHalfItsSizeIsCaughtBeforeAnyBlockIsWrittenAndASoundAreaChangesNothing) {
   Stick(kStick / 2);
   const std::vector<uint8_t> before = SimReadRaw(1, 0, kStick / 2);
