@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "blocks/blocks.h"
-#include "blocks/texts.h"
 #include "disk/queries.h"
 #include "disk/sectorio.h"
 #include "fatfiles/fatfiles.h"

@@ -7,8 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "blocks/blocks.h"
-#include "disk/queries.h"
 #include "disk/sectorio.h"
 #include "floppy/floppy.h"
 #include "gui_harness.h"

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "ui/resource_ids.h"
-#include "boot/boot_programs.h"
 #include "fat/fat.h"
 #include "floppy/floppy.h"
 #include "gui_harness.h"
