@@ -1,17 +1,15 @@
-// The simulated Windows program: its machine file, its device events, and Korvane-sim.exe run as a process.
+// The simulated Windows program: its machine file, and Korvane-sim.exe run as a process. (Its device events reach
+// the pages as WM_DEVICECHANGE in every GUI test that adds or removes a disk.)
 #include <windows.h>
-#include <dbt.h>
 #include <prsht.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/gui/gui_texts.h"
 #include "ui/wintext.h"
 #include "app/simhost/machine_file.h"
-#include "app/simhost/simhost.h"
 #include "pages/service_texts.h"
 #include "gui_harness.h"
 #include "sys/sim/sim.h"
@@ -68,26 +66,6 @@ struct SimProgram {
     return static_cast<int>(code);
   }
 };
-
-struct DeviceEvent {
-  WPARAM event;
-  DWORD deviceType;
-  bool volumeClass;
-};
-std::vector<DeviceEvent> gDeviceEvents;
-
-LRESULT CALLBACK RecordingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message != WM_DEVICECHANGE) return DefWindowProcW(window, message, wParam, lParam);
-  const auto* header = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(lParam);
-  gDeviceEvents.push_back({wParam, header ? header->dbcc_devicetype : 0,
-                           header && std::memcmp(&header->dbcc_classguid, &kGuidDevinterfaceVolume, sizeof(GUID)) == 0});
-  return TRUE;
-}
-
-void PumpMessages() {
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-}
 
 // A disk as one line: number, bus, vendor and product (- when absent), sector size and count, real sectors, image
 // (+ when created) and volumes letter@start+count.
@@ -175,41 +153,6 @@ TEST(SimMachineFile, DefaultIsASystemDiskAndA256MiBGenericFlashDiskOnUsb) {
   EXPECT_EQ(Describe(disks[0]), "0 " + std::to_string(kSimBusAta) + " [-][SIM SYSTEM DISK] 512 16384 0  C@0+0");
   EXPECT_EQ(Describe(disks[1]), "1 " + std::to_string(kSimBusUsb) + " [Generic ][ Flash Disk] 512 524288 0 " +
                                     "C:\\sim\\Korvane-sim-stick.img+ E@0+0");
-}
-
-// A volume arrival or removal reaches every registered window as WM_DEVICECHANGE with a device interface header of
-// the volume class.
-TEST_F(GuiTest, SimulatedDeviceEventsArriveAsDeviceChangeMessages) {
-  WNDCLASSW windowClass = WNDCLASSW();
-  windowClass.lpfnWndProc = RecordingWindowProc;
-  windowClass.hInstance = GetModuleHandleW(nullptr);
-  windowClass.lpszClassName = L"KorvaneDeviceEventTest";
-  RegisterClassW(&windowClass);
-  HWND window = CreateWindowExW(0, L"KorvaneDeviceEventTest", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                GetModuleHandleW(nullptr), nullptr);
-  ASSERT_NE(window, nullptr);
-  void* notification = SysRegisterDeviceNotification(window, &kGuidDevinterfaceVolume);
-  ASSERT_NE(notification, nullptr);
-
-  InstallSimDeviceEvents();
-  gDeviceEvents.clear();
-  SimRemoveDisk(1);
-  SimInsertDisk(1);
-  EXPECT_TRUE(gDeviceEvents.empty()) << "delivered inside the machine's lock";
-  PumpMessages();
-  ASSERT_EQ(gDeviceEvents.size(), 2u);
-  EXPECT_EQ(gDeviceEvents[0].event, static_cast<WPARAM>(DBT_DEVICEREMOVECOMPLETE));
-  EXPECT_EQ(gDeviceEvents[1].event, static_cast<WPARAM>(DBT_DEVICEARRIVAL));
-  for (const DeviceEvent& e : gDeviceEvents) {
-    EXPECT_EQ(e.deviceType, static_cast<DWORD>(DBT_DEVTYP_DEVICEINTERFACE));
-    EXPECT_TRUE(e.volumeClass);
-  }
-
-  SysUnregisterDeviceNotification(notification);
-  SimRemoveDisk(1);
-  PumpMessages();
-  EXPECT_EQ(gDeviceEvents.size(), 2u) << "an event after the window unregistered";
-  DestroyWindow(window);
 }
 
 // The simulated program started as the README starts it: no machine file, so the default stick is created beside
