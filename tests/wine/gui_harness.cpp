@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <objidl.h>  // before gdiplus.h, which needs its PROPID
 #include <gdiplus.h>
+#include <shlobj.h>  // DROPFILES
 
 #include <atomic>
 #include <cstdlib>
@@ -189,13 +190,11 @@ int WaitForProgramExit(DWORD timeoutMs) {
 }
 
 bool ProgramRunning() { return !ThreadEnded(); }
-DWORD UiThreadId() { return h.threadId; }
 
 Language ExpectedLanguage() {
   const char* lang = std::getenv("LANG");
   return lang && std::strncmp(lang, "zh_CN", 5) == 0 ? Language::Chinese : Language::English;
 }
-const char* LanguageTag() { return ExpectedLanguage() == Language::Chinese ? "zh" : "en"; }
 std::string Expected(const TextPair& text) { return ExpectedLanguage() == Language::Chinese ? text.zh : text.en; }
 
 void ExpectBox(const MessageBoxRecord& box, const std::string& text, const std::string& caption, UINT style) {
@@ -445,12 +444,6 @@ void SetEditText(HWND dialog, int id, const std::string& utf8) {
   OnUiThread([&] { SetWindowTextUtf8(control, utf8.c_str()); });
 }
 
-HWND FocusWindow() {
-  HWND focus = nullptr;
-  OnUiThread([&] { focus = GetFocus(); });
-  return focus;
-}
-
 void PressKey(int virtualKey) {
   PostKey(virtualKey, false);
   Settle();  // the key messages were posted behind the first marker
@@ -460,7 +453,9 @@ void PressKey(int virtualKey) {
 // shortcuts live; Wine's modal loop (8.0) calls IsDialogMessage only. Keys typed into the sheet go the Windows way
 // here; those typed into a modal dialog reach that dialog's own loop, as on Windows.
 void PressKeyWith(const std::vector<int>& modifiers, int virtualKey) {
-  if (!IsReachable(FocusWindow())) {
+  HWND focus = nullptr;
+  OnUiThread([&] { focus = GetFocus(); });
+  if (!IsReachable(focus)) {
     ADD_FAILURE() << "no window that a user could type into has the focus";
     return;
   }
@@ -479,6 +474,38 @@ HWND WaitForDialog(DWORD timeoutMs) {
 
 bool WaitForWindowGone(HWND window, DWORD timeoutMs) {
   return WaitFor([&] { return !IsWindow(window) || !IsWindowVisible(window); }, timeoutMs);
+}
+
+std::string AnswerNameDialog(HWND dialog, const char* name, const char* screenshot) {
+  HWND ask = WaitForDialog();
+  if (!ask || ask == dialog) {
+    ADD_FAILURE() << "no name dialog came up";
+    return "";
+  }
+  const std::string offered = Text(ask, IDC_FILES_NAME_EDIT);
+  if (screenshot) Screenshot(ask, screenshot);
+  if (name) TypeText(ask, IDC_FILES_NAME_EDIT, name);
+  ClickButton(ask, name ? IDOK : IDCANCEL);
+  EXPECT_TRUE(WaitForWindowGone(ask)) << "the name dialog stays";
+  Settle();
+  return offered;
+}
+
+void DropFiles(HWND window, const std::vector<std::wstring>& paths) {
+  size_t chars = 1;
+  for (const std::wstring& p : paths) chars += p.size() + 1;
+  HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
+  auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+  drop->pFiles = sizeof(DROPFILES);
+  drop->fWide = TRUE;
+  auto* out = reinterpret_cast<wchar_t*>(drop + 1);
+  for (const std::wstring& p : paths) {
+    std::memcpy(out, p.c_str(), (p.size() + 1) * sizeof(wchar_t));
+    out += p.size() + 1;
+  }
+  GlobalUnlock(memory);
+  PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+  Settle();
 }
 
 void AnswerMessageBoxes(std::initializer_list<int> answers) {
@@ -517,7 +544,8 @@ bool Screenshot(HWND window, const std::string& name) {
   const char* dir = std::getenv("KORVANE_SCREENSHOT_DIR");
   std::string folder = WindowsPath(dir && *dir ? dir : "screenshots");
   CreateDirectoryA(folder.c_str(), nullptr);
-  return SavePng(window, Utf8ToWide((folder + "\\" + name + "-" + LanguageTag() + ".png").c_str()));
+  const char* tag = ExpectedLanguage() == Language::Chinese ? "-zh.png" : "-en.png";
+  return SavePng(window, Utf8ToWide((folder + "\\" + name + tag).c_str()));
 }
 
 bool ScreenshotMessageBox(const MessageBoxRecord& record, const std::string& name) {
@@ -545,6 +573,29 @@ std::string WindowsPath(const std::string& hostPath) {
   return path;
 }
 
+std::wstring WriteHostFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::wstring wide = Utf8ToWide(path.c_str());
+  HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  if (file == INVALID_HANDLE_VALUE || !WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr) ||
+      written != bytes.size())
+    ADD_FAILURE() << "cannot write " << path;
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  return wide;
+}
+
+std::vector<uint8_t> ReadHostFile(const std::string& path) {
+  HANDLE file = CreateFileW(Utf8ToWide(path.c_str()).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return {};
+  std::vector<uint8_t> bytes(GetFileSize(file, nullptr));
+  DWORD got = 0;
+  if (!ReadFile(file, bytes.data(), DWORD(bytes.size()), &got, nullptr)) got = 0;
+  CloseHandle(file);
+  bytes.resize(got);
+  return bytes;
+}
+
 SimDiskSpec Stick(int number, char letter, uint64_t sectors, uint32_t bus) {
   SimDiskSpec disk;
   disk.number = number;
@@ -562,7 +613,7 @@ bool AddStickThatWrapsAtHalf() {
 }
 
 std::string BlockLabel(int disk, uint32_t block) {
-  std::vector<uint8_t> root = SimReadRaw(disk, uint64_t{block} * 3072 + 19, 1);  // 1.44M blocks, root at 19
+  std::vector<uint8_t> root = SimReadRaw(disk, uint64_t{block} * kBlock144 + kRootSector144, 1);
   std::string name(reinterpret_cast<const char*>(root.data()), 11);
   return name.substr(0, name.find('\0'));
 }
@@ -587,16 +638,11 @@ ScratchFolder::ScratchFolder(const char* name, bool withDriver) {
   SimSetWindowsDirectory(dir + "\\windows");
 }
 
-void ScratchFolder::PutDriver() const {
-  HANDLE file = CreateFileA((dir + "\\Dunmarle.sys").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  DWORD written = 0;
-  WriteFile(file, "MZ", 2, &written, nullptr);
-  CloseHandle(file);
-}
+void ScratchFolder::PutDriver() const { WriteHostFile(dir + "\\Dunmarle.sys", "MZ"); }
 
-ScratchFolder::~ScratchFolder() { RemoveTree(dir); }
+namespace {
 
-void ScratchFolder::RemoveTree(const std::string& folder) {
+void RemoveTree(const std::string& folder) {
   WIN32_FIND_DATAA found;
   HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
   for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &found)) {
@@ -610,6 +656,10 @@ void ScratchFolder::RemoveTree(const std::string& folder) {
   if (find != INVALID_HANDLE_VALUE) FindClose(find);
   RemoveDirectoryA(folder.c_str());
 }
+
+}  // namespace
+
+ScratchFolder::~ScratchFolder() { RemoveTree(dir); }
 
 }  // namespace gui
 
@@ -640,29 +690,6 @@ void GuiTest::TearDown() {
   SetMessageBoxHookForTesting(nullptr);
   EXPECT_EQ(SimOpenHandleCount(), 0) << "a handle was left open";
 }
-
-#include <shlobj.h>  // DROPFILES
-
-namespace gui {
-
-void DropFiles(HWND window, const std::vector<std::wstring>& paths) {
-  size_t chars = 1;
-  for (const std::wstring& p : paths) chars += p.size() + 1;
-  HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
-  auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
-  drop->pFiles = sizeof(DROPFILES);
-  drop->fWide = TRUE;
-  auto* out = reinterpret_cast<wchar_t*>(drop + 1);
-  for (const std::wstring& p : paths) {
-    std::memcpy(out, p.c_str(), (p.size() + 1) * sizeof(wchar_t));
-    out += p.size() + 1;
-  }
-  GlobalUnlock(memory);
-  PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
-  Settle();
-}
-
-}  // namespace gui
 
 void AttachFilterPresenting(int number, uint32_t block) {
   static const char kList[] = "Dunmarle\0";

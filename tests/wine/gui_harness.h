@@ -32,6 +32,9 @@
 namespace gui {
 
 constexpr DWORD kTimeoutMs = 15000;
+constexpr int kStick = 1;  // the fixture's 64 MiB USB stick, E:
+// Sectors of a 1.44M block, and the first sector of the root directory in a 1.44M image.
+constexpr uint32_t kBlock144 = 3072, kRootSector144 = 19;
 
 // --- The program ---------------------------------------------------------------------------------------------
 
@@ -40,12 +43,9 @@ bool StartProgram(DWORD timeoutMs = kTimeoutMs);
 // Waits until the program returned; its exit code, or -1 when it is still running after the timeout.
 int WaitForProgramExit(DWORD timeoutMs = kTimeoutMs);
 bool ProgramRunning();
-// The thread the program's windows live on.
-DWORD UiThreadId();
 
-// The language the test run expects, from LANG ("zh_CN..." is Chinese); "en" or "zh" for file names.
+// The language the test run expects, from LANG ("zh_CN..." is Chinese).
 Language ExpectedLanguage();
-const char* LanguageTag();
 // The half of a pair the program shows in this run's language.
 std::string Expected(const TextPair& text);
 // The same with its printf fields filled in.
@@ -126,13 +126,18 @@ void PressKey(int virtualKey);
 // first, as Windows' modal sheet loop hands it (the sheet's page shortcuts live there; Wine 8's loop skips them).
 // Fails the test when no window a user could reach has the focus.
 void PressKeyWith(const std::vector<int>& modifiers, int virtualKey);
-HWND FocusWindow();
 
 // --- Dialogs and message boxes -------------------------------------------------------------------------------
 
 // The topmost enabled dialog of the program other than the sheet (a modal dialog), once it is shown.
 HWND WaitForDialog(DWORD timeoutMs = kTimeoutMs);
 bool WaitForWindowGone(HWND window, DWORD timeoutMs = kTimeoutMs);
+// Answers the files dialog's name dialog that came up over `dialog` (a screenshot of it first when named): `name`
+// typed and OK, or Cancel without one. The name the dialog offered.
+std::string AnswerNameDialog(HWND dialog, const char* name, const char* screenshot = nullptr);
+// Files dropped from Explorer onto `window`: a WM_DROPFILES with the paths, as the shell sends it; waits until the
+// UI thread got that far (a question it asks is then up).
+void DropFiles(HWND window, const std::vector<std::wstring>& paths);
 
 struct MessageBoxRecord {
   std::string text;
@@ -163,6 +168,13 @@ bool ScreenshotMessageBox(const MessageBoxRecord& box, const std::string& name);
 
 // A Windows path for a host path from the environment ("/work/x" becomes "Z:\work\x").
 std::string WindowsPath(const std::string& hostPath);
+// Writes a host file (its Windows path in UTF-8) with `bytes`, replacing it; the path as the file pickers give it.
+std::wstring WriteHostFile(const std::string& path, const std::vector<uint8_t>& bytes);
+inline std::wstring WriteHostFile(const std::string& path, const std::string& bytes) {
+  return WriteHostFile(path, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+}
+// A host file's bytes; empty when it cannot be read.
+std::vector<uint8_t> ReadHostFile(const std::string& path);
 
 // --- Disks and folders -------------------------------------------------------------------------------------------
 
@@ -186,7 +198,6 @@ struct ScratchFolder {
   ~ScratchFolder();
   void PutDriver() const;
   std::string operator/(const std::string& name) const { return dir + "\\" + name; }
-  static void RemoveTree(const std::string& folder);
 };
 
 }  // namespace gui
@@ -200,14 +211,6 @@ class GuiTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 };
-
-namespace gui {
-
-// Files dropped from Explorer onto `window`: a WM_DROPFILES with the paths, as the shell sends it; waits until the
-// UI thread got that far (a question it asks is then up).
-void DropFiles(HWND window, const std::vector<std::wstring>& paths);
-
-}  // namespace gui
 
 // Disk `number` with the filter driver attached and told 1.44M blocks over its first 64 MiB, presenting `block`:
 // the state a started service leaves, for tests that begin there.

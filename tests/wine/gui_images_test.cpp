@@ -4,13 +4,9 @@
 // dropped on the block list. Runs once in English and once in Chinese (LANG).
 #include <windows.h>
 
-#include <cstdarg>
-#include <cstdio>
 #include <string>
 #include <vector>
 
-#include "blocks/blocks.h"
-#include "disk/queries.h"
 #include "disk/sectorio.h"
 #include "floppy/floppy.h"
 #include "gui_harness.h"
@@ -24,43 +20,11 @@ using namespace gui;
 
 namespace {
 
-constexpr int kStick = 1;
-constexpr uint32_t kBlock144 = 3072, kImageSectors = 2880;
-
-std::string Fmt(const TextPair& text, ...) {
-  va_list args;
-  va_start(args, text);
-  char buffer[2048];
-  std::vsnprintf(buffer, sizeof buffer, Expected(text).c_str(), args);
-  va_end(args);
-  return buffer;
-}
+constexpr uint32_t kImageSectors = 2880;
 
 std::vector<uint8_t> Block(uint32_t n, uint32_t sectors = kBlock144) {
   return SimReadRaw(kStick, uint64_t{n} * kBlock144, sectors);
 }
-
-struct HostFiles {
-  std::string dir;
-  std::wstring Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
-    std::wstring path = Utf8ToWide((dir + "\\" + name).c_str());
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-    return path;
-  }
-  std::vector<uint8_t> Read(const std::string& name) const {
-    std::vector<uint8_t> bytes(kImageSectors * 512 + 1);
-    HANDLE file = CreateFileA((dir + "\\" + name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
-    DWORD got = 0;
-    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-    CloseHandle(file);
-    bytes.resize(got);
-    return bytes;
-  }
-};
 
 // Blocks 0 to 7 formatted as FLPPY0..FLPPY7; three images SET1..SET3 (each with its own last sector) and one of
 // the right size that is no floppy, as files.
@@ -81,8 +45,6 @@ std::vector<std::vector<uint8_t>> LayBlocksAndImages() {
   images.push_back(std::vector<uint8_t>(kImageSectors * 512, 0x5A));
   return images;
 }
-
-void StartService() { AttachFilterPresenting(kStick, 5); }
 
 // Without the service the page asks for the first block (and an export for the last); the dialog is looked at.
 void AnswerBlocks(bool service, const std::string& from, const std::string& to = "") {
@@ -112,35 +74,24 @@ void WaitForRun(HWND page) {
 
 void WalkImages(bool service) {
   const std::vector<std::vector<uint8_t>> images = LayBlocksAndImages();
-  if (service) StartService();
-  char temp[MAX_PATH];
-  GetTempPathA(MAX_PATH, temp);
-  HostFiles host{std::string(temp) + "korvane-images-" + std::to_string(GetCurrentProcessId())};
-  CreateDirectoryA(host.dir.c_str(), nullptr);
+  if (service) AttachFilterPresenting(kStick, 5);
+  ScratchFolder host("korvane-images");
   // Picked in another order than their names'.
-  const std::vector<std::wstring> files = {host.Write("c-set3.img", images[2]), host.Write("a-set1.img", images[0]),
-                                           host.Write("b-junk.img", images[3])};
-  const std::wstring shortFile = host.Write("short.img", std::vector<uint8_t>(1000, 1));
-  const std::wstring exportDir = Utf8ToWide((host.dir + "\\out").c_str());
-  CreateDirectoryW(exportDir.c_str(), nullptr);
+  const std::vector<std::wstring> files = {WriteHostFile(host / "c-set3.img", images[2]),
+                                           WriteHostFile(host / "a-set1.img", images[0]),
+                                           WriteHostFile(host / "b-junk.img", images[3])};
+  const std::wstring shortFile = WriteHostFile(host / "short.img", std::vector<uint8_t>(1000, 1));
+  CreateDirectoryA((host / "out").c_str(), nullptr);
+  const std::wstring exportDir = Utf8ToWide((host / "out").c_str());
   std::vector<std::wstring> picked;
   SetFilePickersForTesting([&] { return picked; }, [&] { return exportDir; });
-  ASSERT_TRUE(StartProgram());
-  SwitchTab(1);
-  Settle();
-  HWND page = CurrentPage();
+  HWND page = OpenPage(1);
+  ASSERT_TRUE(page);
   if (service) {
     EXPECT_EQ(ComboSelection(page, IDC_ENH_BLOCK_LIST), 5);
   }
   Screenshot(Sheet(), "images-buttons");
-  auto blocks4to8 = [] {
-    std::vector<uint8_t> all;
-    for (uint32_t n = 4; n <= 8; ++n) {
-      const std::vector<uint8_t> block = Block(n);
-      all.insert(all.end(), block.begin(), block.end());
-    }
-    return all;
-  };
+  auto blocks4to8 = [] { return SimReadRaw(kStick, 4 * kBlock144, 5 * kBlock144); };
   const std::vector<uint8_t> before = blocks4to8(), block4 = Block(4), block8 = Block(8);
 
   // Refused before anything is written: a wrong size in the middle, a run past the last block (block 41).
@@ -148,18 +99,18 @@ void WalkImages(bool service) {
   AnswerMessageBoxes({IDOK});
   ClickButton(page, IDC_ENH_IMPORT);
   AnswerBlocks(service, "5");
-  TakeBox(Fmt(kEnhImageWrongSize, "short.img", "1000", "1.44M", "1474560"), service ? "" : "images-wrong-size");
+  TakeBox(Expected(kEnhImageWrongSize, "short.img", "1000", "1.44M", "1474560"), service ? "" : "images-wrong-size");
   if (!service) {
     AnswerMessageBoxes({IDOK});
     DropFiles(Control(page, IDC_ENH_BLOCK_LIST), {files[1], files[0], files[2]});
     AnswerBlocks(service, "40");
-    TakeBox(Fmt(kEnhImagePastLast, 40u, 3u, 41u, "1.44M"), "images-past-last");
+    TakeBox(Expected(kEnhImagePastLast, 40u, 3u, 41u, "1.44M"), "images-past-last");
   }
   EXPECT_TRUE(blocks4to8() == before) << "a refused batch wrote";
 
   // The file that is no floppy: No writes nothing; Yes, then one question for the batch, writes all three.
   picked = files;
-  const std::string notFloppy = Fmt(kEnhImageNotFloppy, "b-junk.img", "1.44M", 6u);
+  const std::string notFloppy = Expected(kEnhImageNotFloppy, "b-junk.img", "1.44M", 6u);
   AnswerMessageBoxes({IDNO});
   ClickButton(page, IDC_ENH_IMPORT);
   AnswerBlocks(service, "5");
@@ -169,11 +120,11 @@ void WalkImages(bool service) {
   ClickButton(page, IDC_ENH_IMPORT);
   AnswerBlocks(service, "5");
   TakeBox(notFloppy, "");
-  MessageBoxRecord confirm = TakeBox(Fmt(kEnhImportConfirm, 3u, Fmt(kEnhBlockRange, 5u, 7u).c_str(),
+  MessageBoxRecord confirm = TakeBox(Expected(kEnhImportConfirm, 3u, Expected(kEnhBlockRange, 5u, 7u).c_str(),
                                          "FLPPY5, FLPPY6, FLPPY7"),
                                      service ? "" : "images-confirm");
   EXPECT_NE(confirm.text.find(ListEntries(page, IDC_ENH_DISK_LIST).at(0)), std::string::npos) << "the disk";
-  TakeBox(Fmt(kEnhImportDone, 3u, Fmt(kEnhBlockRange, 5u, 7u).c_str()), service ? "" : "images-done");
+  TakeBox(Expected(kEnhImportDone, 3u, Expected(kEnhBlockRange, 5u, 7u).c_str()), service ? "" : "images-done");
   WaitForRun(page);
   EXPECT_EQ(Block(5, kImageSectors), images[0]);
   EXPECT_EQ(Block(6, kImageSectors), images[3]);
@@ -186,15 +137,15 @@ void WalkImages(bool service) {
   }
 
   // Exported back: 5 to 7 into a folder where 006.img exists (No keeps it); the others byte for byte.
-  const std::wstring kept = host.Write("out\\006.img", {1, 2, 3});
+  const std::wstring kept = WriteHostFile(host / "out\\006.img", std::vector<uint8_t>{1, 2, 3});
   AnswerMessageBoxes({IDNO, IDOK});
   ClickButton(page, IDC_ENH_EXPORT);
   AnswerBlocks(service, "5", "7");
-  TakeBox(Fmt(kEnhExportReplace, WideToUtf8(kept.c_str()).c_str()), service ? "" : "images-export-replace");
-  TakeBox(Fmt(kEnhExportDone, 2u, WideToUtf8(exportDir.c_str()).c_str()), service ? "" : "images-export-done");
-  EXPECT_EQ(host.Read("out\\005-SET1.img"), images[0]);
-  EXPECT_EQ(host.Read("out\\006.img"), (std::vector<uint8_t>{1, 2, 3}));
-  EXPECT_EQ(host.Read("out\\007-SET3.img"), images[2]);
+  TakeBox(Expected(kEnhExportReplace, WideToUtf8(kept.c_str()).c_str()), service ? "" : "images-export-replace");
+  TakeBox(Expected(kEnhExportDone, 2u, WideToUtf8(exportDir.c_str()).c_str()), service ? "" : "images-export-done");
+  EXPECT_EQ(ReadHostFile(host / "out\\005-SET1.img"), images[0]);
+  EXPECT_EQ(ReadHostFile(host / "out\\006.img"), (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_EQ(ReadHostFile(host / "out\\007-SET3.img"), images[2]);
   if (service) {
     EXPECT_EQ(SimFilter(kStick).presentedBlock, 5u);
   }
@@ -202,11 +153,11 @@ void WalkImages(bool service) {
   // SET2 dropped on the block list goes into the selected block, 6 (a floppy again: the scan lists 7 once more).
   if (service) SelectComboEntry(page, IDC_ENH_BLOCK_LIST, 6);
   AnswerMessageBoxes({IDOK, IDOK});
-  const std::wstring set2 = host.Write("set2.img", images[1]);
+  const std::wstring set2 = WriteHostFile(host / "set2.img", images[1]);
   DropFiles(Control(page, IDC_ENH_BLOCK_LIST), {set2});
   AnswerBlocks(service, "6");
-  TakeBox(Fmt(kEnhImportConfirm, 1u, "6", "No.6:Unformatted"), "");
-  TakeBox(Fmt(kEnhImportDone, 1u, "6"), "");
+  TakeBox(Expected(kEnhImportConfirm, 1u, "6", "No.6:Unformatted"), "");
+  TakeBox(Expected(kEnhImportDone, 1u, "6"), "");
   WaitForRun(page);
   EXPECT_EQ(Block(6, kImageSectors), images[1]);
   EXPECT_EQ(Block(5, kImageSectors), images[0]);
@@ -215,11 +166,6 @@ void WalkImages(bool service) {
   }
 
   SetFilePickersForTesting(nullptr, nullptr);
-  for (const char* name : {"c-set3.img", "a-set1.img", "b-junk.img", "short.img", "set2.img", "out\\005-SET1.img",
-                           "out\\006.img", "out\\007-SET3.img"})
-    DeleteFileA((host.dir + "\\" + name).c_str());
-  RemoveDirectoryA((host.dir + "\\out").c_str());
-  RemoveDirectoryA(host.dir.c_str());
   if (service) {
     AnswerMessageBoxes({IDNO});  // the sheet asks to stop the service on the way out
     PressSheetButton(IDCANCEL);

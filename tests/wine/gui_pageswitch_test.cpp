@@ -24,11 +24,8 @@ using namespace gui;
 
 namespace {
 
-constexpr int kStick = 1;
-constexpr uint32_t kBlock = 3072;  // sectors of a 1.44M block
 constexpr uint32_t kBlocks = 5;
 constexpr uint32_t kWriteDelayMs = 200;
-constexpr int kFilesNewFolder = 1408, kFilesNameEdit = 1412;
 constexpr char kFolderEntry[] = "PAGES      ";
 
 // Holds the simulated machine once the stick has taken `writes` write calls since its stats were reset (0: at
@@ -84,12 +81,12 @@ void TryToLeave(int tab, bool tabsHeld) {
   }
 }
 
-std::vector<uint8_t> StickBlocks() { return SimReadRaw(kStick, 0, kBlocks * kBlock); }
+std::vector<uint8_t> StickBlocks() { return SimReadRaw(kStick, 0, kBlocks * kBlock144); }
 
 // Every block but `changed` holds the bytes it held before the run.
 void ExpectOnlyBlockChanged(const std::vector<uint8_t>& before, uint32_t changed) {
   const std::vector<uint8_t> after = StickBlocks();
-  const size_t bytes = size_t{kBlock} * kSectorSize;
+  const size_t bytes = size_t{kBlock144} * kSectorSize;
   for (uint32_t n = 0; n < kBlocks; ++n) {
     if (n == changed) continue;
     EXPECT_TRUE(std::equal(before.begin() + n * bytes, before.begin() + (n + 1) * bytes, after.begin() + n * bytes))
@@ -180,17 +177,13 @@ TEST_F(GuiTest, NoPageCanBeLeftWhileItsRunGoesOn) {
   HWND files = WaitForDialog();
   ASSERT_TRUE(files);
   ASSERT_NO_FATAL_FAILURE(TryToLeave(1, true));
-  ClickButton(files, kFilesNewFolder);
-  HWND ask = WaitForDialog();
-  ASSERT_TRUE(ask && ask != files);
-  TypeText(ask, kFilesNameEdit, "pages");
-  ClickButton(ask, IDOK);
-  ASSERT_TRUE(WaitForWindowGone(ask));
+  ClickButton(files, IDC_FILES_NEW_FOLDER);
+  AnswerNameDialog(files, "pages");
   ClickButton(files, IDCANCEL);
   ASSERT_TRUE(WaitForWindowGone(files));
   Settle();
   ExpectOnlyBlockChanged(before, 2);
-  const std::vector<uint8_t> root = SimReadRaw(kStick, 2 * kBlock + 19, 1);
+  const std::vector<uint8_t> root = SimReadRaw(kStick, 2 * kBlock144 + kRootSector144, 1);
   EXPECT_NE(std::search(root.begin(), root.end(), kFolderEntry, kFolderEntry + 11), root.end()) << "no folder";
 
   // The other pages write the whole disk from sector 0, with the driver told that the enhanced page is hidden:

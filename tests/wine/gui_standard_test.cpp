@@ -3,14 +3,11 @@
 // screenshots of a run.
 #include <windows.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "ui/resource_ids.h"
-#include "app/simhost/simhost.h"
-#include "boot/boot_programs.h"
 #include "fat/fat.h"
 #include "floppy/floppy.h"
 #include "gui_harness.h"
@@ -22,7 +19,6 @@ using namespace gui;
 
 namespace {
 
-constexpr int kStick = 1;  // the fixture's 64 MiB stick, E:
 const int kKindButtons[kFloppyKindCount] = {IDC_STD_720K, IDC_STD_1200K, IDC_STD_1440K};
 const char kCaption[] = "Format usb disk";  // the completion's caption, in both languages
 
@@ -54,25 +50,11 @@ void WaitForIdle(HWND page) {
 
 // --- DOS system files and the expected image ---------------------------------------------------------------------
 
-// A folder of its own under the test program's, made the simulated machine's current directory.
-std::string WorkDirectory() {
-  std::string dir = ProgramDirectory() + "\\standard-page";
-  CreateDirectoryA(dir.c_str(), nullptr);
-  return dir;
-}
-
-bool WriteHostFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  bool written = file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  return file && std::fclose(file) == 0 && written;
-}
-
-void UseTestSysFiles() {
-  std::string dir = WorkDirectory();
-  CreateDirectoryA((dir + "\\SysFile").c_str(), nullptr);
+// The DOS system files the bootable choices copy, in a folder made the simulated machine's current directory.
+void PutTestSysFiles(const ScratchFolder& dir) {
+  CreateDirectoryA((dir / "SysFile").c_str(), nullptr);
   for (const char* name : {"OS6A", "OS6B", "OS6C", "OS7A", "OS7B", "OS7C"})
-    ASSERT_TRUE(WriteHostFile(dir + "\\SysFile\\" + name, std::vector<uint8_t>(700, 0x5A))) << name;
-  SimSetCurrentDirectory(dir);
+    WriteHostFile(dir / "SysFile" + "\\" + name, std::vector<uint8_t>(700, 0x5A));
 }
 
 // The stick holds the image the page's choices name: the boot record of the kind and DOS version, and the three
@@ -124,7 +106,8 @@ struct WorkerPause {
 // Each kind button and each DOS choice once (720K plain, 1.2M with DOS 6.22, 1.44M with DOS 7.1): the page's texts
 // through the run, the image its choices name on the stick, the device restarted once, no handle left open.
 TEST_F(GuiTest, StandardPageFormatsEveryKindPlainAndBootable) {
-  UseTestSysFiles();
+  ScratchFolder dir("korvane-standard");
+  PutTestSysFiles(dir);
   ASSERT_TRUE(StartProgram());
   HWND page = Page(0);
   const TextPair* kindHints[] = {&kStd720KHint, &kStd1200KHint, &kStd1440KHint};
