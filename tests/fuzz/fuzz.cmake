@@ -2,7 +2,7 @@
 # `fuzz` preset). Each runs as a test for a short fixed time, from its corpus in tests/fuzz/corpus/<name>; what it
 # finds on the way goes to a temporary folder, so the tree's corpus stays as committed.
 set(KORVANE_FUZZ_SECONDS 20 CACHE STRING "How long each fuzz test runs")
-foreach(name boot_record fat_type block_scan sysfiles)
+foreach(name sector0 block_scan sysfiles)
   add_executable(${name}_fuzz ${CMAKE_SOURCE_DIR}/tests/fuzz/${name}_fuzz.cpp)
   target_include_directories(${name}_fuzz PRIVATE ${CMAKE_SOURCE_DIR}/tests/fuzz)
   target_link_libraries(${name}_fuzz PRIVATE korvane_core korvane_sim)
