@@ -24,11 +24,5 @@ inline std::vector<std::vector<uint8_t>> InputSectors(const uint8_t* data, size_
 // A fresh machine with one memory stick of `sectors` sectors and volume E: over all of it.
 inline void FreshStick(uint64_t sectors) {
   SimReset();
-  SimDiskSpec stick;
-  stick.number = 1;
-  stick.sectorCount = sectors;
-  SimVolumeSpec volume;
-  volume.letter = 'E';
-  stick.volumes.push_back(volume);
-  SimAddDisk(stick);
+  SimAddDisk(SimStick(1, 'E', sectors));
 }

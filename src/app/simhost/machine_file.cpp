@@ -300,24 +300,13 @@ bool ParseSimMachine(const std::string& text, const std::string& baseDir, std::v
 }
 
 std::vector<SimDiskSpec> DefaultSimMachine(const std::string& baseDir) {
-  SimDiskSpec system;
-  system.number = 0;
-  system.busType = kSimBusAta;
+  SimDiskSpec system = SimStick(0, 'C', 16384, kSimBusAta);  // 8 MiB: only its presence matters
   system.hasVendor = false;
   system.vendor.clear();
   system.product = "SIM SYSTEM DISK";
-  system.sectorCount = 16384;  // 8 MiB: only its presence matters
-  SimVolumeSpec c;
-  c.letter = 'C';
-  system.volumes.push_back(c);
 
-  SimDiskSpec stick;  // "Generic " / " Flash Disk" on USB by default
-  stick.number = 1;
-  stick.sectorCount = 256u * 1024 * 1024 / 512;
+  SimDiskSpec stick = SimStick(1, 'E', 256u * 1024 * 1024 / 512);  // "Generic " / " Flash Disk" on USB by default
   stick.imagePath = JoinPath(baseDir, kSimDefaultStickImage);
   stick.createImage = true;
-  SimVolumeSpec e;
-  e.letter = 'E';
-  stick.volumes.push_back(e);
   return {system, stick};
 }

@@ -84,6 +84,8 @@ struct SimDiskStats {
 void SimReset();
 // Adds a disk; returns false (and leaves the machine as it was) when its image cannot be opened or created.
 bool SimAddDisk(const SimDiskSpec& setup);
+// A disk of `sectors` sectors, in memory, with one volume, `letter`, over all of it.
+SimDiskSpec SimStick(int number, char letter, uint64_t sectors, uint32_t bus = kSimBusUsb);
 // Pulls a disk out (reads and writes fail, opens fail, volumes vanish) and raises a removal event; SimInsertDisk
 // puts it back and raises an arrival.
 void SimRemoveDisk(int number);

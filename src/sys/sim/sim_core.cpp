@@ -365,6 +365,16 @@ void SimReset() {
   m.oemCodePage = 437;
 }
 
+SimDiskSpec SimStick(int number, char letter, uint64_t sectors, uint32_t bus) {
+  SimDiskSpec disk;
+  disk.number = number;
+  disk.busType = bus;
+  disk.sectorCount = sectors;
+  disk.volumes.push_back(SimVolumeSpec());
+  disk.volumes.back().letter = letter;
+  return disk;
+}
+
 bool SimAddDisk(const SimDiskSpec& setup) {
   SimMachineState& m = SimState();
   std::lock_guard<SysLock> lock(m.mutex);
