@@ -25,13 +25,7 @@
 
 // A USB stick in memory as physical drive `number` with one volume.
 inline SimDiskSpec MemoryStick(uint64_t sectors, int number = 1, char letter = 'E') {
-  SimDiskSpec setup;
-  setup.number = number;
-  setup.sectorCount = sectors;
-  SimVolumeSpec volume;
-  volume.letter = letter;
-  setup.volumes.push_back(volume);
-  return setup;
+  return SimStick(number, letter, sectors);
 }
 
 // A folder `name` under the test's temporary directory whose SysFile holds small system files of both DOS
