@@ -10,7 +10,6 @@
 #include "blocks/blocks.h"
 #include "pages/busy_indicator.h"
 #include "blocks/texts.h"
-#include "disk/discovery.h"
 #include "pages/service_texts.h"
 #include "gui_harness.h"
 #include "ui/resource_ids.h"
@@ -23,12 +22,6 @@ using namespace gui;
 namespace {
 
 constexpr uint32_t kStickBlocks = 64 * 2048 / kBlock144;
-
-// Holds the simulated machine: every disk, registry and device access of the program waits, as on a disk that is
-// slow to answer, while the page's own thread (which only paints) goes on.
-struct MachineHeld {
-  std::lock_guard<SysLock> lock{SimState().mutex};
-};
 
 // A click that restarts the volume: the page handles the device events it raised after the click itself.
 void ClickAndSettle(HWND page, int id) {
@@ -188,20 +181,19 @@ TEST_F(GuiTest, EnhancedPageStartsTheServiceFormatsSwitchesRenamesAndStopsIt) {
 // asks first.
 TEST_F(GuiTest, BusyIndicatorRunsWhileAWorkerWaitsForTheDiskAndClosingWithTheServiceOnAsksFirst) {
   ScratchFolder files("korvane-enhanced", true);
-  DiskTable disks;
-  DiscoverDisks(&disks);
-  const std::string exitQuestion = Expected(kEnhExitQuestion, disks.slots[0].hardwareKey);
+  const std::string exitQuestion = Expected(kEnhExitQuestion, ListedDisk(0).hardwareKey);
   HWND page = OpenPage(1);
   ASSERT_TRUE(page);
   EXPECT_FALSE(IsVisible(page, IDC_ENH_BUSY_FIRST));
   {
-    MachineHeld held;
+    // The simulated machine held: every disk, registry and device access of the program waits, as on a disk that
+    // is slow to answer, while the page's own thread (which only paints) goes on.
+    std::lock_guard<SysLock> held(SimState().mutex);
     AnswerMessageBoxes({IDOK});
     ClickButton(page, IDC_ENH_SERVICE);
     ASSERT_TRUE(WaitFor([&] { return IsVisible(page, IDC_ENH_BUSY_FIRST); }));
-    EXPECT_FALSE(IsEnabled(page, IDC_ENH_SERVICE));
-    EXPECT_FALSE(IsEnabled(page, IDC_ENH_BATCH_FORMAT));
-    EXPECT_FALSE(IsEnabled(page, IDC_ENH_SINGLE_FORMAT));
+    for (int id : {IDC_ENH_SERVICE, IDC_ENH_BATCH_FORMAT, IDC_ENH_SINGLE_FORMAT})
+      EXPECT_FALSE(IsEnabled(page, id)) << id;
     ExpectIndicatorRunning(page);
     Screenshot(Sheet(), "enhanced-service-running");
   }
@@ -213,7 +205,7 @@ TEST_F(GuiTest, BusyIndicatorRunsWhileAWorkerWaitsForTheDiskAndClosingWithTheSer
   SetEditText(page, IDC_ENH_COUNT, "3");
   std::string question = QuestionNamingSelectedDisk(kFormatConfirm, page, IDC_ENH_DISK_LIST);
   {
-    MachineHeld held;
+    std::lock_guard<SysLock> held(SimState().mutex);
     AnswerMessageBoxes({IDOK, IDOK});
     ClickButton(page, IDC_ENH_BATCH_FORMAT);
     ASSERT_TRUE(WaitFor([&] { return IsVisible(page, IDC_ENH_BUSY_FIRST) && !IsWindowEnabled(TabControl()); }));
@@ -267,8 +259,7 @@ TEST_F(GuiTest, BatchesShowTheirProgressStopWriteWithNoKindChosenAndVerifyTheSti
   ASSERT_TRUE(WaitFor([&] { return Text(page, IDC_ENH_STATUS).find("%") != std::string::npos; }, 30000));
   EXPECT_EQ(Text(page, IDC_ENH_BATCH_FORMAT), Expected(kRunStopButton));
   EXPECT_FALSE(IsWindowEnabled(TabControl()));
-  EXPECT_FALSE(IsEnabled(page, IDC_ENH_DISK_LIST));
-  EXPECT_FALSE(IsEnabled(page, IDC_ENH_SINGLE_FORMAT));
+  for (int id : {IDC_ENH_DISK_LIST, IDC_ENH_SINGLE_FORMAT}) EXPECT_FALSE(IsEnabled(page, id)) << id;
   ASSERT_TRUE(WaitFor([&] { return SimStats(kStick).writeCalls >= 5; }, 30000));
   Screenshot(Sheet(), "enhanced-format-progress");
   ClickButton(page, IDC_ENH_BATCH_FORMAT);
@@ -286,7 +277,6 @@ TEST_F(GuiTest, BatchesShowTheirProgressStopWriteWithNoKindChosenAndVerifyTheSti
       << "the last valid block is whole";
   EXPECT_EQ(box.text, Expected(kBlockFormatStopped, complete, complete));
   EXPECT_EQ(box.style, static_cast<UINT>(MB_ICONERROR));
-  EXPECT_TRUE(IsWindowEnabled(TabControl()));
   EXPECT_TRUE(IsEnabled(page, IDC_ENH_DISK_LIST));
 
   SimWriteRaw(kStick, 0, std::vector<uint8_t>(size_t{complete} * kBlock144 * kSectorSize, 0));

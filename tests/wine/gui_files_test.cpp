@@ -76,14 +76,8 @@ std::vector<std::string> Rows(HWND dialog) {
 void SelectRows(HWND dialog, const std::vector<int>& rows) {
   OnUiThread([&] {
     HWND list = GetDlgItem(dialog, IDC_FILES_LIST);
-    LVITEMW none{};
-    none.stateMask = LVIS_SELECTED;
-    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
-    for (int r : rows) {
-      LVITEMW item{};
-      item.stateMask = item.state = LVIS_SELECTED | LVIS_FOCUSED;
-      SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(r), reinterpret_cast<LPARAM>(&item));
-    }
+    ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
+    for (int r : rows) ListView_SetItemState(list, r, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
   });
 }
 

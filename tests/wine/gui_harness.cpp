@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <objidl.h>  // before gdiplus.h, which needs its PROPID
 #include <gdiplus.h>
+#include <shellapi.h>  // SHFileOperationW
 #include <shlobj.h>  // DROPFILES
 
 #include <atomic>
@@ -163,14 +164,11 @@ bool StartProgram(DWORD timeoutMs) {
     return false;
   }
   if (h.thread) CloseHandle(h.thread);
-  static const bool registered = [] {
-    WNDCLASSW windowClass = WNDCLASSW();
-    windowClass.lpfnWndProc = HelperProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"KorvaneGuiTestHelper";
-    return RegisterClassW(&windowClass) != 0;
-  }();
-  (void)registered;
+  WNDCLASSW windowClass = WNDCLASSW();
+  windowClass.lpfnWndProc = HelperProc;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = L"KorvaneGuiTestHelper";
+  RegisterClassW(&windowClass);  // fails harmlessly once the class is registered
   SetMessageBoxHookForTesting(RecordMessageBox);
   SetSheetWindow(nullptr);
   h.exitCode = -1;
@@ -206,7 +204,6 @@ void ExpectBox(const MessageBoxRecord& box, const std::string& text, const std::
 HWND OpenPage(int tab) {
   if (!StartProgram()) return nullptr;
   SwitchTab(tab);
-  Settle();
   return CurrentPage();
 }
 
@@ -286,7 +283,6 @@ void SwitchTab(int index) {
 
 int CurrentTab() { return static_cast<int>(SendToUi(TabControl(), TCM_GETCURSEL, 0, 0)); }
 HWND CurrentPage() { return reinterpret_cast<HWND>(SendToUi(Sheet(), PSM_GETCURRENTPAGEHWND, 0, 0)); }
-HWND Page(int index) { return reinterpret_cast<HWND>(SendToUi(Sheet(), PSM_INDEXTOHWND, WPARAM(index), 0)); }
 void PressSheetButton(int id) { ClickButton(Sheet(), id); }
 
 void PressCloseBox(HWND window) {
@@ -492,17 +488,14 @@ std::string AnswerNameDialog(HWND dialog, const char* name, const char* screensh
 }
 
 void DropFiles(HWND window, const std::vector<std::wstring>& paths) {
-  size_t chars = 1;
-  for (const std::wstring& p : paths) chars += p.size() + 1;
-  HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
+  std::wstring list;  // each path ended by a zero, the list by a second one
+  for (const std::wstring& p : paths) list += p + L'\0';
+  list += L'\0';
+  HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
   auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
   drop->pFiles = sizeof(DROPFILES);
   drop->fWide = TRUE;
-  auto* out = reinterpret_cast<wchar_t*>(drop + 1);
-  for (const std::wstring& p : paths) {
-    std::memcpy(out, p.c_str(), (p.size() + 1) * sizeof(wchar_t));
-    out += p.size() + 1;
-  }
+  std::memcpy(drop + 1, list.data(), list.size() * sizeof(wchar_t));
   GlobalUnlock(memory);
   PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
   Settle();
@@ -606,6 +599,12 @@ SimDiskSpec Stick(int number, char letter, uint64_t sectors, uint32_t bus) {
   return disk;
 }
 
+RemovableDisk ListedDisk(int entry) {
+  DiskTable table;
+  DiscoverDisks(&table);
+  return table.slots[entry];
+}
+
 bool AddStickThatWrapsAtHalf() {
   SimDiskSpec liar = Stick(2, 'F', 16 * 2048);
   liar.realSectors = 8 * 2048;
@@ -640,26 +639,14 @@ ScratchFolder::ScratchFolder(const char* name, bool withDriver) {
 
 void ScratchFolder::PutDriver() const { WriteHostFile(dir + "\\Dunmarle.sys", "MZ"); }
 
-namespace {
-
-void RemoveTree(const std::string& folder) {
-  WIN32_FIND_DATAA found;
-  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
-  for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &found)) {
-    std::string name = found.cFileName, child = folder + "\\" + name;
-    if (name == "." || name == "..") continue;
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-      RemoveTree(child);
-    else
-      DeleteFileA(child.c_str());
-  }
-  if (find != INVALID_HANDLE_VALUE) FindClose(find);
-  RemoveDirectoryA(folder.c_str());
+ScratchFolder::~ScratchFolder() {
+  std::wstring from = Utf8ToWide(dir.c_str()) + L'\0';  // a list of one path, ended by a second zero
+  SHFILEOPSTRUCTW operation = SHFILEOPSTRUCTW();
+  operation.wFunc = FO_DELETE;
+  operation.pFrom = from.c_str();
+  operation.fFlags = FOF_NO_UI;
+  SHFileOperationW(&operation);
 }
-
-}  // namespace
-
-ScratchFolder::~ScratchFolder() { RemoveTree(dir); }
 
 }  // namespace gui
 

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "base/texts.h"
+#include "disk/discovery.h"
 #include "sys/sim/sim.h"
 
 namespace gui {
@@ -80,8 +81,6 @@ std::string TabTitle(int index);
 void SwitchTab(int index);
 int CurrentTab();
 HWND CurrentPage();
-// The page of a tab, once it was shown (nullptr before).
-HWND Page(int index);
 // Clicks one of the sheet's own buttons: IDOK, IDCANCEL, IDHELP.
 void PressSheetButton(int id);
 // The window's close box (the system menu's Close).
@@ -180,6 +179,8 @@ std::vector<uint8_t> ReadHostFile(const std::string& path);
 
 // A disk of `sectors` 512-byte sectors with one volume, `letter`, over all of it.
 SimDiskSpec Stick(int number, char letter, uint64_t sectors, uint32_t bus = kSimBusUsb);
+// The disk of the pages' list entry `entry` as discovery finds it now: the texts the pages name it by.
+RemovableDisk ListedDisk(int entry);
 // Adds a 16 MiB USB stick as drive 2 with F: that holds only 8 MiB and wraps round past them. False when it
 // could not be added.
 bool AddStickThatWrapsAtHalf();

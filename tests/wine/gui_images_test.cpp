@@ -30,15 +30,14 @@ std::vector<uint8_t> Block(uint32_t n, uint32_t sectors = kBlock144) {
 // the right size that is no floppy, as files.
 std::vector<std::vector<uint8_t>> LayBlocksAndImages() {
   DeviceHandle disk(OpenDevice("physicaldrive1"));
-  for (uint32_t n = 0; n < 8; ++n)
-    EXPECT_TRUE(WriteFloppyImage(disk.get(), n * kBlock144, FloppyKind::k1440K, ("FLPPY" + std::to_string(n)).c_str(),
-                                 kDosNone)
-                    .Succeeded());
+  auto lay = [&](uint32_t block, const std::string& label) {
+    EXPECT_TRUE(
+        WriteFloppyImage(disk.get(), block * kBlock144, FloppyKind::k1440K, label.c_str(), kDosNone).Succeeded());
+  };
+  for (uint32_t n = 0; n < 8; ++n) lay(n, "FLPPY" + std::to_string(n));
   std::vector<std::vector<uint8_t>> images;
   for (int i = 1; i <= 3; ++i) {
-    EXPECT_TRUE(WriteFloppyImage(disk.get(), 30 * kBlock144, FloppyKind::k1440K, ("SET" + std::to_string(i)).c_str(),
-                                 kDosNone)
-                    .Succeeded());
+    lay(30, "SET" + std::to_string(i));
     images.push_back(Block(30, kImageSectors));
     std::fill(images.back().end() - 512, images.back().end(), static_cast<uint8_t>(0x40 + i));
   }

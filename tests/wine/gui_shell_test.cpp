@@ -89,12 +89,7 @@ TEST_F(GuiTest, SheetAndPagesOpenWithEveryControlTextAndPresetChoice) {
   HWND apply = GetDlgItem(sheet, 0x3021);
   EXPECT_TRUE(!apply || !IsWindowVisible(apply)) << "the sheet shows an Apply button";
   EXPECT_TRUE(Style(sheet) & WS_MINIMIZEBOX);
-  EXPECT_NE(SendMessageW(sheet, WM_GETICON, ICON_BIG, 0), 0);
-  EXPECT_NE(SendMessageW(sheet, WM_GETICON, ICON_SMALL, 0), 0);
-  PostMessageW(sheet, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-  EXPECT_TRUE(WaitFor([&] { return IsIconic(sheet) != FALSE; })) << "the sheet cannot be minimised";
-  PostMessageW(sheet, WM_SYSCOMMAND, SC_RESTORE, 0);
-  EXPECT_TRUE(WaitFor([&] { return IsIconic(sheet) == FALSE; }));
+  for (WPARAM icon : {ICON_BIG, ICON_SMALL}) EXPECT_NE(SendMessageW(sheet, WM_GETICON, icon, 0), 0) << icon;
 
   std::vector<HWND> pages = ShowEveryPage();
   for (const PageCase& page : kPageCases) {
@@ -128,8 +123,6 @@ TEST_F(GuiTest, SheetAndPagesOpenWithEveryControlTextAndPresetChoice) {
   EXPECT_EQ(ComboSelection(enhanced, IDC_ENH_DOS_VERSION), 1);
   EXPECT_FALSE(IsEnabled(enhanced, IDC_ENH_DOS_VERSION));
   EXPECT_EQ(Text(enhanced, IDC_ENH_STATUS), Expected(kEnhStatusAtStart));
-  EXPECT_EQ(ComboEntries(usb, IDC_USB_UNIT).size(), 8u);
-  EXPECT_EQ(ComboEntries(usb, IDC_USB_UNIT).back(), "65536 bytes");
   EXPECT_EQ(ComboEntries(usb, IDC_USB_FAT_COUNT), (std::vector<std::string>{"1", "2"}));
   EXPECT_EQ(ComboSelection(usb, IDC_USB_FAT_COUNT), 1);
   EXPECT_EQ(ComboSelection(usb, IDC_USB_BOOT_MODE), 0);
@@ -228,7 +221,6 @@ TEST_F(GuiTest, HelpOpensEachPagesInstructionsWhichOnlyEscapeAndTheCloseBoxClose
     EXPECT_EQ(style & (ES_READONLY | ES_MULTILINE | WS_VSCROLL), ES_READONLY | ES_MULTILINE | WS_VSCROLL);
     for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
       EXPECT_FALSE(IsWindowVisible(child) && Text(child) == "Static") << "\"Static\" shows";
-    EXPECT_EQ(Text(dialog, IDC_HELP_UNUSED_LABEL), "");
     EXPECT_TRUE(Screenshot(dialog, std::string("help-") + page.name));
 
     TypeText(dialog, IDC_HELP_TEXT, "x");
@@ -244,20 +236,16 @@ TEST_F(GuiTest, HelpOpensEachPagesInstructionsWhichOnlyEscapeAndTheCloseBoxClose
   }
 }
 
-// OK, Cancel and the close box each end the program with exit code 0. (The sheet that opens again, on its first
-// page, when the user chooses to switch a running service off first: the enhanced page's closing test.)
-TEST_F(GuiTest, OkCancelAndTheCloseBoxEndTheProgram) {
-  for (int way = 0; way < 3; ++way) {
-    SCOPED_TRACE(way == 0 ? "Cancel" : way == 1 ? "OK" : "close box");
-    ASSERT_TRUE(StartProgram());
-    HWND sheet = Sheet();
-    if (way == 2)
-      PressCloseBox(sheet);
-    else
-      PressSheetButton(way == 0 ? IDCANCEL : IDOK);
-    EXPECT_EQ(WaitForProgramExit(), 0);
-    EXPECT_FALSE(IsWindow(sheet));
-  }
+// The close box ends the program with exit code 0, as OK (the standard page's test with its format) and Cancel (the
+// closing tests of the enhanced page, its files and its images, after the question about the running service) do.
+// (The sheet that opens again, on its first page, when the user chooses to switch a running service off first: the
+// enhanced page's closing test.)
+TEST_F(GuiTest, TheCloseBoxEndsTheProgram) {
+  ASSERT_TRUE(StartProgram());
+  HWND sheet = Sheet();
+  PressCloseBox(sheet);
+  EXPECT_EQ(WaitForProgramExit(), 0);
+  EXPECT_FALSE(IsWindow(sheet));
 }
 
 // A failing self-check ends the program without a window; a sheet that cannot be created is tried again, three

@@ -4,19 +4,15 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
-#include "ui/message.h"
 #include "ui/resource_ids.h"
 #include "ui/wintext.h"
 #include "boot/boot_programs.h"
 #include "fat/fat.h"
-#include "disk/discovery.h"
 #include "gui_harness.h"
 #include "pages/usbformat_texts.h"
-#include "sys/lock.h"
 #include "sys/sim/sim.h"
 #include "usbformat/texts.h"
 
@@ -25,11 +21,7 @@ using namespace gui;
 namespace {
 
 // `text` with the volume texts of the disk in list entry `entry`, as the page names it.
-std::string WithDisk(const TextPair& text, int entry) {
-  DiskTable table;
-  DiscoverDisks(&table);
-  return Expected(text, table.slots[entry].description);
-}
+std::string WithDisk(const TextPair& text, int entry) { return Expected(text, ListedDisk(entry).description); }
 
 void ExpectBox(const MessageBoxRecord& box, const TextPair& text, UINT style) {
   gui::ExpectBox(box, Expected(text), Expected(kUsbFormatCaption), style);
@@ -60,27 +52,6 @@ void ExpectCompleted(HWND page) {
 
 bool AllBytes(const std::vector<uint8_t>& bytes, uint8_t value) {
   return !bytes.empty() && std::all_of(bytes.begin(), bytes.end(), [value](uint8_t b) { return b == value; });
-}
-
-// Ticks the fill box: the page warns once.
-void TickFill(HWND page) {
-  Tick(page, IDC_USB_FILL, true);
-  ExpectBox(WaitForMessageBox(), kUsbFillWarning, MB_ICONWARNING);
-}
-
-// Message boxes with the status line as it read when each came up (answered OK).
-struct SeenBox {
-  std::string text, caption;
-  UINT style;
-  std::string status;
-};
-SysLock gSeenMutex;
-std::vector<SeenBox> gSeen;
-
-int RecordWithStatus(HWND owner, const char* text, const char* caption, UINT style) {
-  std::lock_guard<SysLock> lock(gSeenMutex);
-  gSeen.push_back(SeenBox{text, caption, style, GetControlText(owner, IDC_USB_STATUS)});
-  return IDOK;
 }
 
 }  // namespace
@@ -121,14 +92,10 @@ TEST_F(GuiTest, UsbPageNamesTheSelectedDiskHintsWarnsOnceAndFormatsWithTheChosen
   SelectListEntry(page, IDC_USB_DISK_LIST, 0);
   EXPECT_EQ(Text(page, IDC_USB_START), WithDisk(kUsbStartSelected, 0));
   EXPECT_EQ(Text(page, IDC_USB_STATUS), WithDisk(kUsbDataLossStatus, 0));
-  const std::pair<int, TextPair> hints[] = {{IDC_USB_LABEL, kUsbHintLabel}, {IDC_USB_ROOT_ENTRIES, kUsbHintRootEntries},
-                                            {IDC_USB_UNIT, kUsbHintUnit}, {IDC_USB_FAT_COUNT, kUsbHintFatCount},
-                                            {IDC_USB_FILL_BYTE, kUsbHintFill}};
-  for (const auto& hint : hints) {
-    OnUiThread([&] { SetFocus(GetDlgItem(page, hint.first)); });
-    EXPECT_EQ(Text(page, IDC_USB_STATUS), Expected(hint.second)) << "control " << hint.first;
-  }
-  TickFill(page);
+  OnUiThread([&] { SetFocus(GetDlgItem(page, IDC_USB_ROOT_ENTRIES)); });
+  EXPECT_EQ(Text(page, IDC_USB_STATUS), Expected(kUsbHintRootEntries));
+  Tick(page, IDC_USB_FILL, true);  // the page warns once
+  ExpectBox(WaitForMessageBox(), kUsbFillWarning, MB_ICONWARNING);
   Tick(page, IDC_USB_FILL, false);
   EXPECT_TRUE(TakeMessageBoxes().empty()) << "warned more than once";
 
@@ -238,7 +205,8 @@ TEST_F(GuiTest, UsbPageFillsTheDataAreaShowsItsProgressAndStops) {
   ASSERT_NE(page, nullptr);
   EXPECT_TRUE(IsChecked(page, IDC_USB_VERIFY)) << "on by default";
   SelectListEntry(page, IDC_USB_DISK_LIST, 1);
-  TickFill(page);
+  Tick(page, IDC_USB_FILL, true);
+  ExpectBox(WaitForMessageBox(), kUsbFillWarning, MB_ICONWARNING);
   const std::pair<const char*, uint8_t> fills[] = {{"A5", 0xA5}, {"7", 0x07}, {"", 0x00}};
   for (const auto& fill : fills) {
     SCOPED_TRACE(fill.first);
@@ -296,36 +264,21 @@ TEST_F(GuiTest, UsbPageVerifyCatchesAStickThatWrapsAndReportsChoicesTheVolumeCan
 
   Tick(page, IDC_USB_VERIFY, true);
   SimResetStats(1);
-  SetMessageBoxHookForTesting(RecordWithStatus);
-  auto format = [&](int entry, int unit) {
+  // Confirmed, refused by the thread, then reported as failed.
+  auto format = [&](int entry, int unit, const std::string& refusal, const std::string& caption, UINT style) {
     SelectListEntry(page, IDC_USB_DISK_LIST, entry);
     SelectComboEntry(page, IDC_USB_UNIT, unit);
-    ClickButton(page, IDC_USB_START);
-    EXPECT_TRUE(WaitFor([] {
-      std::lock_guard<SysLock> lock(gSeenMutex);
-      return gSeen.size() == 3;  // confirmation, refusal, failure
-    }));
+    StartFormat(page);
+    gui::ExpectBox(WaitForMessageBox(60000), refusal, caption, style);
+    MessageBoxRecord failed = WaitForMessageBox(60000);
     Settle();
-    std::lock_guard<SysLock> lock(gSeenMutex);
-    std::vector<SeenBox> seen = gSeen;
-    gSeen.clear();
-    return seen;
+    EXPECT_EQ(failed.text, WithDisk(kUsbFormatFailed, entry));
   };
   // 512-byte units on 64 MiB would need 130,039 clusters; 1,024-byte units fit FAT16.
-  std::vector<SeenBox> seen = format(0, 0);
-  ASSERT_EQ(seen.size(), 3u);
-  EXPECT_EQ(seen[1].text, Expected(kUnitNotLess, 1024));
-  EXPECT_EQ(seen[1].caption, "Format usb disk");  // in both languages, unlike the page's other boxes
-  EXPECT_EQ(seen[1].style, static_cast<UINT>(MB_ICONINFORMATION));
-  EXPECT_EQ(seen[1].status, Expected(kFat16ExceededStatus));
-  EXPECT_EQ(seen[2].text, WithDisk(kUsbFormatFailed, 0));
+  format(0, 0, Expected(kUnitNotLess, 1024), "Format usb disk", MB_ICONINFORMATION);  // in both languages
   EXPECT_EQ(SimStats(1).writeCalls, 0u);
   EXPECT_GE(SimStats(1).restarts, 1u);
   // 65,536-byte units pass the page's check on 128 sectors but leave no cluster for data.
-  seen = format(2, 7);
-  ASSERT_EQ(seen.size(), 3u);
-  EXPECT_EQ(seen[1].text, Expected(kNoDataArea));
-  EXPECT_EQ(seen[1].style, static_cast<UINT>(MB_ICONERROR));
-  EXPECT_EQ(seen[2].text, WithDisk(kUsbFormatFailed, 2));
+  format(2, 7, Expected(kNoDataArea), Expected(kUsbFormatCaption), MB_ICONERROR);
   EXPECT_EQ(SimStats(3).writeCalls, 0u);
 }
