@@ -354,7 +354,7 @@ TEST_F(GuiTest, ServiceStartsThatCannotGoThroughAndASingleFormatWithoutTheServic
 
 TEST_F(GuiTest, DisksWithSectorsLargerThan512BytesAreNeitherBatchNorSingleFormatted) {
   SimReset();
-  SimDiskSpec stick = Stick(kStick, 'E', 32768);
+  SimDiskSpec stick = SimStick(kStick, 'E', 32768);
   stick.sectorSize = 2048;
   ASSERT_TRUE(SimAddDisk(stick));
   HWND page = OpenPage(1);

@@ -589,16 +589,6 @@ std::vector<uint8_t> ReadHostFile(const std::string& path) {
   return bytes;
 }
 
-SimDiskSpec Stick(int number, char letter, uint64_t sectors, uint32_t bus) {
-  SimDiskSpec disk;
-  disk.number = number;
-  disk.busType = bus;
-  disk.sectorCount = sectors;
-  disk.volumes.push_back(SimVolumeSpec());
-  disk.volumes.back().letter = letter;
-  return disk;
-}
-
 RemovableDisk ListedDisk(int entry) {
   DiskTable table;
   DiscoverDisks(&table);
@@ -606,7 +596,7 @@ RemovableDisk ListedDisk(int entry) {
 }
 
 bool AddStickThatWrapsAtHalf() {
-  SimDiskSpec liar = Stick(2, 'F', 16 * 2048);
+  SimDiskSpec liar = SimStick(2, 'F', 16 * 2048);
   liar.realSectors = 8 * 2048;
   return SimAddDisk(liar);
 }
@@ -655,11 +645,11 @@ ScratchFolder::~ScratchFolder() {
 void GuiTest::SetUp() {
   SimReset();
   SimSetOemCodePage(GetOEMCP());  // the system's, as Windows would: 936 under zh_CN
-  SimDiskSpec system = gui::Stick(0, 'C', 16384, kSimBusAta);
+  SimDiskSpec system = SimStick(0, 'C', 16384, kSimBusAta);
   system.hasVendor = false;
   system.product = "SIM SYSTEM DISK";
   ASSERT_TRUE(SimAddDisk(system));
-  ASSERT_TRUE(SimAddDisk(gui::Stick(1, 'E', 64 * 2048)));
+  ASSERT_TRUE(SimAddDisk(SimStick(1, 'E', 64 * 2048)));
 }
 
 void GuiTest::TearDown() {

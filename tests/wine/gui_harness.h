@@ -177,8 +177,6 @@ std::vector<uint8_t> ReadHostFile(const std::string& path);
 
 // --- Disks and folders -------------------------------------------------------------------------------------------
 
-// A disk of `sectors` 512-byte sectors with one volume, `letter`, over all of it.
-SimDiskSpec Stick(int number, char letter, uint64_t sectors, uint32_t bus = kSimBusUsb);
 // The disk of the pages' list entry `entry` as discovery finds it now: the texts the pages name it by.
 RemovableDisk ListedDisk(int entry);
 // Adds a 16 MiB USB stick as drive 2 with F: that holds only 8 MiB and wraps round past them. False when it

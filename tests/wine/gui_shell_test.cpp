@@ -154,7 +154,7 @@ TEST_F(GuiTest, PagesListTheDisksAndFollowDeviceEventsAndFieldsObeyTheirRules) {
                                 "! 2.Generic Flash Disk( 1500.0KB\\512B): " + volumes,
                                 "2.Generic Flash Disk(1.5MB\\512B): " + volumes};
   const int lists[] = {IDC_STD_DISK_LIST, IDC_ENH_DISK_LIST, IDC_USB_DISK_LIST};
-  SimDiskSpec stick = Stick(2, 'F', 3000);
+  SimDiskSpec stick = SimStick(2, 'F', 3000);
   stick.volumes = {stick.volumes[0], stick.volumes[0]};
   stick.volumes[0].sectorCount = stick.volumes[1].startSector = stick.volumes[1].sectorCount = 1500;
   stick.volumes[1].letter = 'G';

@@ -129,10 +129,10 @@ TEST_F(GuiTest, StandardPageFormatsEveryKindPlainAndBootable) {
 // held by another program is one (how the run locks volumes is the core's: native volume lock run tests). A stick
 // too small for 1.44M still takes a 720K image.
 TEST_F(GuiTest, StandardPageRefusalsLeaveEveryDiskUntouched) {
-  SimDiskSpec bigSectors = Stick(2, 'F', 32768), noCapacity = Stick(3, 'G', 131072);
+  SimDiskSpec bigSectors = SimStick(2, 'F', 32768), noCapacity = SimStick(3, 'G', 131072);
   bigSectors.sectorSize = 2048;
   noCapacity.refusesScsiPassThrough = true;
-  ASSERT_TRUE(SimAddDisk(bigSectors) && SimAddDisk(noCapacity) && SimAddDisk(Stick(4, 'H', 2000)));
+  ASSERT_TRUE(SimAddDisk(bigSectors) && SimAddDisk(noCapacity) && SimAddDisk(SimStick(4, 'H', 2000)));
   HWND page = OpenPage(0);
   ASSERT_TRUE(page);
   ASSERT_EQ(ListEntries(page, IDC_STD_DISK_LIST).size(), 4u);
@@ -251,7 +251,7 @@ TEST_F(GuiTest, StandardPageDuringAFormatItsStopAPulledStickAndTheListAfterDevic
   ExpectBox(WaitForMessageBox(), Expected(kStdNoDiskSelected), Expected(kStdFormatCaption), MB_ICONERROR);
   Settle();
   EXPECT_TRUE(TakeMessageBoxes().empty()) << "no confirmation may follow";
-  for (int disk = 2; disk <= 4; ++disk) ASSERT_TRUE(SimAddDisk(Stick(disk, static_cast<char>('D' + disk), 4096)));
+  for (int disk = 2; disk <= 4; ++disk) ASSERT_TRUE(SimAddDisk(SimStick(disk, static_cast<char>('D' + disk), 4096)));
   SimInsertDisk(2);  // one arrival event for all three
   Settle();
   ASSERT_EQ(ListEntries(page, IDC_STD_DISK_LIST).size(), 3u);

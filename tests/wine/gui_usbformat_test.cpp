@@ -66,7 +66,7 @@ TEST_F(GuiTest, UsbPageWithoutDiskOffersTheLargestUnitAndKeepsItsRememberedDiskW
   ClickButton(page, IDC_USB_START);
   ExpectBox(WaitForMessageBox(), kUsbNoDiskSelected, MB_ICONERROR);
 
-  ASSERT_TRUE(SimAddDisk(Stick(2, 'F', 4096)) && SimAddDisk(Stick(3, 'G', 4096)));
+  ASSERT_TRUE(SimAddDisk(SimStick(2, 'F', 4096)) && SimAddDisk(SimStick(3, 'G', 4096)));
   SimInsertDisk(1);
   Settle();
   SelectListEntry(page, IDC_USB_DISK_LIST, 2);
@@ -124,9 +124,9 @@ TEST_F(GuiTest, UsbPageNamesTheSelectedDiskHintsWarnsOnceAndFormatsWithTheChosen
 // written or restarted, no handle stays open, the page stays usable. How the run locks volumes is the core's
 // (native volume lock run tests).
 TEST_F(GuiTest, UsbPageRefusalsBeforeTheFormatLeaveEveryDiskUntouched) {
-  SimDiskSpec noCapacity = Stick(3, 'G', 2048);
+  SimDiskSpec noCapacity = SimStick(3, 'G', 2048);
   noCapacity.refusesScsiPassThrough = true;
-  ASSERT_TRUE(SimAddDisk(Stick(2, 'F', 100)) && SimAddDisk(noCapacity));
+  ASSERT_TRUE(SimAddDisk(SimStick(2, 'F', 100)) && SimAddDisk(noCapacity));
   HWND page = OpenPage(2);
   ASSERT_NE(page, nullptr);
   const struct {
@@ -200,7 +200,7 @@ TEST_F(GuiTest, UsbPageRefusalsBeforeTheFormatLeaveEveryDiskUntouched) {
 // the start button is the Stop button, and a stopped format says so and stops writing.
 TEST_F(GuiTest, UsbPageFillsTheDataAreaShowsItsProgressAndStops) {
   constexpr uint32_t kSectors = 4096;
-  ASSERT_TRUE(SimAddDisk(Stick(2, 'F', kSectors)));
+  ASSERT_TRUE(SimAddDisk(SimStick(2, 'F', kSectors)));
   HWND page = OpenPage(2);
   ASSERT_NE(page, nullptr);
   EXPECT_TRUE(IsChecked(page, IDC_USB_VERIFY)) << "on by default";
@@ -250,7 +250,7 @@ TEST_F(GuiTest, UsbPageFillsTheDataAreaShowsItsProgressAndStops) {
 // format failed, names the disk and restarts it all the same.
 TEST_F(GuiTest, UsbPageVerifyCatchesAStickThatWrapsAndReportsChoicesTheVolumeCannotBeBuiltFrom) {
   ASSERT_TRUE(AddStickThatWrapsAtHalf());
-  ASSERT_TRUE(SimAddDisk(Stick(3, 'G', 128)));
+  ASSERT_TRUE(SimAddDisk(SimStick(3, 'G', 128)));
   HWND page = OpenPage(2);
   ASSERT_NE(page, nullptr);
   SelectListEntry(page, IDC_USB_DISK_LIST, 1);
