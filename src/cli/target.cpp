@@ -423,7 +423,8 @@ int CliFailRun(const CliTarget& target, const std::string& message, const std::s
   if (writes.sectorsWritten == 0) {
     Discard(target);
     // Some of the core's refusals say themselves that nothing was written.
-    const bool said = text.size() >= 19 && text.compare(text.size() - 19, 19, "Nothing was written") == 0;
+    const std::string saying = "Nothing was written";
+    const bool said = text.size() >= saying.size() && text.substr(text.size() - saying.size()) == saying;
     CliFail(text + (checked ? "; nothing was changed (the capacity check put back every byte it wrote)"
                             : said ? "." : "; nothing was written"));
     return status;
